@@ -1,0 +1,38 @@
+# Thin wrapper around CMake + Ninja. `make run` starts the desktop program, `make test`
+# runs every test; both install what they need first (scripts/setup).
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: all setup build run test bench demo clean
+
+all: build
+
+setup:
+	@scripts/setup
+
+$(BUILD)/build.ninja: CMakeLists.txt
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+build: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The program keeps its settings file and help panels in its own directory, so it runs there.
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display found (DISPLAY is not set): the desktop program needs a screen."; \
+	  echo "Use the headless twin instead, for example:"; \
+	  echo "  $(BUILD)/bin/talvenor-cli --help"; \
+	  echo "  $(BUILD)/bin/talvenor-cli info FILE..."; \
+	  echo "or run the desktop program on a virtual screen: xvfb-run -a make run"; \
+	  exit 0; \
+	fi
+	cd $(BUILD)/bin && ./talvenor
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure
+
+bench: build
+	@scripts/bench $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,81 @@
+#include "cli/cli_app.h"
+
+#include <functional>
+#include <ostream>
+#include <string_view>
+
+#include "cli/info_command.h"
+#include "workspace/build_info.h"
+#include "workspace/error.h"
+
+namespace talvenor {
+
+namespace {
+
+struct Command {
+    std::string_view name;
+    std::string_view usage;
+    std::string_view summary;
+    std::function<int(const std::vector<std::string>&, std::ostream&, std::ostream&)> run;
+};
+
+const std::vector<Command>& Commands() {
+    static const std::vector<Command> commands = {
+        {"info", "info FILE...",
+         "Report each file's format and what can be read of it (size, depth, frames).", RunInfoCommand},
+    };
+    return commands;
+}
+
+void PrintHelp(std::ostream& out) {
+    out << "talvenor-cli " << TALVENOR_VERSION
+        << " - the headless twin of Talvenor: registration, stacking and wavelet\n"
+           "sharpening of planetary, lunar and solar captures.\n\n"
+           "Usage:\n"
+           "  talvenor-cli COMMAND [ARGUMENTS]\n"
+           "  talvenor-cli --help | --version\n\n"
+           "Commands:\n";
+    for (const Command& c : Commands()) {
+        out << "  " << c.usage << "\n      " << c.summary << "\n";
+    }
+    out << "\nOptions:\n"
+           "  -h, --help     show this help and exit\n"
+           "  --version      show the program version and exit\n\n"
+           "Exit status: 0 on success, 1 when a command fails (the error text is printed),\n"
+           "2 for a usage error.\n";
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        PrintHelp(err);
+        return 2;
+    }
+    const std::string& first = args[0];
+    if (first == "--help" || first == "-h" || first == "help") {
+        PrintHelp(out);
+        return 0;
+    }
+    if (first == "--version") {
+        out << "talvenor-cli " << TALVENOR_VERSION << "\n";
+        return 0;
+    }
+    for (const Command& c : Commands()) {
+        if (c.name != first) continue;
+        std::vector<std::string> rest(args.begin() + 1, args.end());
+        try {
+            return c.run(rest, out, err);
+        } catch (const Error& e) {
+            err << "talvenor-cli: " << e.what() << "\n";
+            return 1;
+        } catch (const std::exception& e) {
+            err << "talvenor-cli: " << e.what() << "\n";
+            return 1;
+        }
+    }
+    err << "talvenor-cli: unknown command '" << first << "' (see talvenor-cli --help)\n";
+    return 2;
+}
+
+}  // namespace talvenor

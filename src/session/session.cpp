@@ -1,0 +1,24 @@
+#include "session/session.h"
+
+#include "session/page_change.h"
+#include "session/settings_mirror.h"
+#include "workspace/error.h"
+
+namespace talvenor {
+
+Session::Session(Host& h) : host(h) {
+    RegisterShellHandlers(*this);
+    RegisterSettingsMirror(*this);
+}
+
+std::string Session::Close() {
+    if (SettingsFileName.empty()) return {};
+    try {
+        SaveControlSettings(SettingsFileName, form, MainPlacement);
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return {};
+}
+
+}  // namespace talvenor

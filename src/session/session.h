@@ -1,0 +1,60 @@
+#pragma once
+// The Session owns everything the program works on for one run: the form's controls, the
+// workspace, the per-user store, the settings file's name and the handler table. There is
+// exactly one per run of the program, and a fresh one per test.
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "session/handlers.h"
+#include "workspace/controls.h"
+#include "workspace/host.h"
+#include "workspace/settings_file.h"
+#include "workspace/user_store.h"
+#include "workspace/workspace.h"
+
+namespace talvenor {
+
+// Calls from start-up and page changes into subsystems that fill them when they are built.
+// An empty seam is skipped: the subsystem does not exist yet, so there is nothing to do.
+struct Seams {
+    std::function<void()> CreateCurves;           // gamma, hue, saturation and lightness curves
+    std::function<void()> NormaliseKernel;        // wavelet smoothing kernel from Filter00..Filter44
+    std::function<void()> BuildGammaTable;        // gamma table for the current gamma value
+    std::function<void()> SetTransformSize;       // FFT planes for the alignment box
+    std::function<void()> ClearGraph;             // the registration graph's empty grid
+    std::function<void()> ResetHistogramLimits;   // histogram stretch back to 0..255
+    std::function<void()> LoadProjectOrFrameList; // project/frame-list load without its dialog
+    std::function<void()> RedrawPreview;          // the Input page's frame after a page change
+    std::function<void()> WaveletPageEntered;     // process the stack when one exists
+    std::function<void()> FinalPageEntered;       // "Do all" unless partial, then the final image
+    std::function<void()> ShowMainWindow;         // before a command-line load, so its progress shows
+};
+
+class Session {
+public:
+    explicit Session(Host& host);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    Host& host;
+    Controls form;
+    Workspace ws;
+    UserStore Settings;              // the per-user store
+    WindowPlacement MainPlacement;   // the main window's stored placement
+    std::filesystem::path SettingsFileName;
+    std::filesystem::path UserConfigDir;
+    Handlers handlers;
+    Seams seams;
+
+    // Runs the handlers of a user action on a control.
+    bool Dispatch(std::string_view control, Event event, const EventArgs& args = {}) {
+        return handlers.Dispatch(control, event, args);
+    }
+
+    // The main window is closing: writes the settings file. Returns the error text when it
+    // could not be written, empty on success.
+    std::string Close();
+};
+
+}  // namespace talvenor

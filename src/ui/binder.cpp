@@ -1,0 +1,365 @@
+#include "ui/binder.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "ui/picture_view.h"
+#include "workspace/error.h"
+
+namespace talvenor {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Controls a running pass still listens to: Cancel, Re-Align and the clicks that answer a
+// manual alignment request. Everything else waits until the pass is over.
+bool ActsDuringPass(const Control& c, Event e) {
+    if (e == Event::Moved || e == Event::Close) return true;
+    return c.Name == "BitBtn2" || c.Name == "Haltbutton" || c.Name == "AlignImage" || c.Name == "PreviewImage";
+}
+
+// A label and the widget it names, side by side; the label follows the control's caption.
+QWidget* Labelled(QWidget* parent, QLabel*& label, QWidget* field) {
+    auto* box = new QWidget(parent);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    label = new QLabel(box);
+    row->addWidget(label);
+    field->setParent(box);
+    row->addWidget(field, 1);
+    return box;
+}
+
+}  // namespace
+
+Binder::Binder(Session& session) : session_(session) {}
+
+void Binder::Bind(Control& control, QWidget* widget, std::function<void()> push) {
+    byControl_[&control] = bindings_.size();
+    bindings_.push_back({&control, widget, std::move(push)});
+}
+
+QWidget* Binder::WidgetOf(const Control& control) const {
+    auto it = byControl_.find(&control);
+    return it == byControl_.end() ? nullptr : bindings_[it->second].widget;
+}
+
+void Binder::PushAll() {
+    pushing_ = true;
+    for (Binding& b : bindings_) {
+        const QSignalBlocker block(b.widget);
+        if (b.widget->isHidden() == b.control->Visible && b.control->Kind != ControlKind::ToolWindow)
+            b.widget->setVisible(b.control->Visible);
+        if (b.widget->isEnabled() != b.control->Enabled) b.widget->setEnabled(b.control->Enabled);
+        if (b.push) b.push();
+    }
+    pushing_ = false;
+}
+
+void Binder::Repaint(const void* control) {
+    auto it = byControl_.find(control);
+    if (it == byControl_.end()) return;
+    Binding& b = bindings_[it->second];
+    if (b.control->Kind == ControlKind::Picture) {
+        if (auto* view = dynamic_cast<PictureView*>(b.widget))
+            view->ShowPicture(static_cast<Picture*>(b.control)->Image);
+    } else if (b.push) {
+        const QSignalBlocker block(b.widget);
+        b.push();
+    }
+}
+
+void Binder::UserAction(Control& control, Event event, const EventArgs& args) {
+    if (pushing_) return;
+    if (depth_ > 0 && !ActsDuringPass(control, event)) {
+        PushAll();  // undo what the widget shows; the control did not change
+        return;
+    }
+    ++depth_;
+    try {
+        session_.Dispatch(control.Name, event, args);
+    } catch (const std::exception& e) {
+        session_.host.SetCursor(CursorKind::Default);
+        QMessageBox::critical(nullptr, "Talvenor", QString::fromUtf8(e.what()));
+    }
+    --depth_;
+    PushAll();
+}
+
+QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
+    const QString tip = Q(c.Hint);
+    QWidget* made = nullptr;
+    switch (c.Kind) {
+        case ControlKind::CheckBox: {
+            auto& cb = static_cast<CheckBox&>(c);
+            auto* w = new QCheckBox(parent);
+            connect(w, &QCheckBox::toggled, this, [this, &cb](bool on) {
+                cb.Checked = on;
+                UserAction(cb, Event::Click);
+            });
+            Bind(c, w, [w, &cb] {
+                if (w->text() != Q(cb.Caption)) w->setText(Q(cb.Caption));
+                if (w->isChecked() != cb.Checked) w->setChecked(cb.Checked);
+            });
+            made = w;
+            break;
+        }
+        case ControlKind::SpinEdit: {
+            auto& sp = static_cast<SpinEdit&>(c);
+            auto* w = new QDoubleSpinBox();
+            w->setKeyboardTracking(false);
+            QLabel* label = nullptr;
+            made = Labelled(parent, label, w);
+            connect(w, &QDoubleSpinBox::valueChanged, this, [this, &sp](double v) {
+                sp.SetValue(v);
+                UserAction(sp, Event::Change);
+            });
+            Bind(c, made, [w, label, &sp] {
+                label->setText(Q(sp.Caption));
+                label->setVisible(!sp.Caption.empty());
+                w->setDecimals(sp.Decimals);
+                w->setSingleStep(sp.Increment > 0 ? sp.Increment : 1);
+                const bool bounded = sp.MinValue != 0 || sp.MaxValue != 0;
+                w->setRange(bounded ? sp.MinValue : -1e9, bounded ? sp.MaxValue : 1e9);
+                if (w->value() != sp.Value) w->setValue(sp.Value);
+            });
+            break;
+        }
+        case ControlKind::Slider: {
+            auto& sl = static_cast<Slider&>(c);
+            auto* w = new QSlider(sl.Orient == Slider::Orientation::Vertical ? Qt::Vertical : Qt::Horizontal);
+            QLabel* label = nullptr;
+            made = Labelled(parent, label, w);
+            auto* value = new QLabel(made);
+            value->setMinimumWidth(32);
+            made->layout()->addWidget(value);
+            connect(w, &QSlider::valueChanged, this, [this, &sl](int v) {
+                sl.SetValue(v);
+                UserAction(sl, Event::Change);
+            });
+            Bind(c, made, [w, label, value, &sl] {
+                label->setText(Q(sl.Caption));
+                label->setVisible(!sl.Caption.empty());
+                w->setRange(sl.MinValue, std::max(sl.MinValue, sl.MaxValue));
+                w->setSingleStep(std::max(1, sl.Increment));
+                if (w->value() != sl.Value) w->setValue(sl.Value);
+                value->setText(QString::number(sl.Value));
+            });
+            break;
+        }
+        case ControlKind::RadioGroup: {
+            auto& rg = static_cast<Choice&>(c);
+            auto* box = new QGroupBox(parent);
+            auto* layout = new QVBoxLayout(box);
+            layout->setContentsMargins(6, 4, 6, 4);
+            layout->setSpacing(1);
+            auto* group = new QButtonGroup(box);
+            for (std::size_t i = 0; i < rg.Items.size(); ++i) {
+                auto* r = new QRadioButton(Q(rg.Items[i]), box);
+                group->addButton(r, int(i));
+                layout->addWidget(r);
+            }
+            connect(group, &QButtonGroup::idClicked, this, [this, &rg](int id) {
+                rg.ItemIndex = id;
+                UserAction(rg, Event::Click);
+            });
+            Bind(c, box, [box, group, &rg] {
+                box->setTitle(Q(rg.Caption));
+                if (auto* b = group->button(rg.ItemIndex); b && !b->isChecked()) b->setChecked(true);
+                if (rg.ItemIndex < 0 && group->checkedButton()) {
+                    group->setExclusive(false);
+                    group->checkedButton()->setChecked(false);
+                    group->setExclusive(true);
+                }
+            });
+            made = box;
+            break;
+        }
+        case ControlKind::ComboBox: {
+            auto& cb = static_cast<Choice&>(c);
+            auto* w = new QComboBox();
+            QLabel* label = nullptr;
+            made = Labelled(parent, label, w);
+            connect(w, &QComboBox::currentIndexChanged, this, [this, &cb](int i) {
+                cb.ItemIndex = i;
+                UserAction(cb, Event::Change);
+            });
+            Bind(c, made, [w, label, &cb] {
+                label->setText(Q(cb.Caption));
+                label->setVisible(!cb.Caption.empty());
+                if (w->count() != int(cb.Items.size())) {
+                    w->clear();
+                    for (const auto& item : cb.Items) w->addItem(Q(item));
+                }
+                if (w->currentIndex() != cb.ItemIndex) w->setCurrentIndex(cb.ItemIndex);
+            });
+            break;
+        }
+        case ControlKind::Label: {
+            auto* w = new QLabel(parent);
+            w->setWordWrap(true);
+            Bind(c, w, [w, &c] {
+                if (w->text() != Q(c.Caption)) w->setText(Q(c.Caption));
+            });
+            made = w;
+            break;
+        }
+        case ControlKind::Button: {
+            auto& bt = static_cast<Button&>(c);
+            auto* w = new QPushButton(parent);
+            connect(w, &QPushButton::pressed, this, [this, &bt] {
+                bt.Down = true;
+                UserAction(bt, Event::MouseDown);
+            });
+            connect(w, &QPushButton::released, this, [this, &bt] {
+                bt.Down = false;
+                UserAction(bt, Event::MouseUp);
+            });
+            connect(w, &QPushButton::clicked, this, [this, &bt] { UserAction(bt, Event::Click); });
+            Bind(c, w, [w, &bt] {
+                if (w->text() != Q(bt.Caption)) w->setText(Q(bt.Caption));
+            });
+            made = w;
+            break;
+        }
+        case ControlKind::Memo: {
+            auto& memo = static_cast<Memo&>(c);
+            auto* w = new QTextBrowser(parent);
+            w->setOpenExternalLinks(false);
+            auto shown = std::make_shared<std::pair<std::string, std::size_t>>();
+            Bind(c, w, [w, &memo, shown] {
+                // Lines only grow between clears, so the count tells whether to refresh.
+                const std::string key = memo.Html.empty() ? std::string() : memo.Html;
+                if (shown->first == key && shown->second == memo.Lines.size()) return;
+                shown->first = key;
+                shown->second = memo.Lines.size();
+                if (!memo.Html.empty()) {
+                    w->setHtml(Q(memo.Html));
+                } else {
+                    QString text;
+                    for (const auto& line : memo.Lines) text += Q(line) + "\n";
+                    w->setPlainText(text);
+                }
+            });
+            made = w;
+            break;
+        }
+        case ControlKind::ListBox:
+        case ControlKind::CheckListBox: {
+            auto& list = static_cast<ItemList&>(c);
+            auto* w = new QListWidget(parent);
+            w->setSelectionMode(list.MultiSelect ? QAbstractItemView::ExtendedSelection
+                                                 : QAbstractItemView::SingleSelection);
+            const bool checks = c.Kind == ControlKind::CheckListBox;
+            connect(w, &QListWidget::itemClicked, this, [this, w, &list](QListWidgetItem* item) {
+                list.ItemIndex = w->row(item);
+                EventArgs a;
+                a.Item = list.ItemIndex;
+                UserAction(list, Event::Click, a);
+            });
+            connect(w, &QListWidget::itemDoubleClicked, this, [this, w, &list](QListWidgetItem* item) {
+                list.ItemIndex = w->row(item);
+                EventArgs a;
+                a.Item = list.ItemIndex;
+                UserAction(list, Event::DblClick, a);
+            });
+            if (checks)
+                connect(w, &QListWidget::itemChanged, this, [this, w, &list](QListWidgetItem* item) {
+                    const int row = w->row(item);
+                    if (row < 0 || row >= int(list.Checked.size())) return;
+                    list.Checked[std::size_t(row)] = item->checkState() == Qt::Checked;
+                    list.ItemIndex = row;
+                    EventArgs a;
+                    a.Item = row;
+                    UserAction(list, Event::ClickCheck, a);
+                });
+            Bind(c, w, [w, &list, checks] {
+                const bool rebuild = w->count() != int(list.Items.size());
+                if (rebuild) {
+                    w->clear();
+                    for (const auto& text : list.Items) w->addItem(Q(text));
+                }
+                for (int i = 0; i < w->count(); ++i) {
+                    QListWidgetItem* item = w->item(i);
+                    if (!rebuild && item->text() != Q(list.Items[std::size_t(i)])) item->setText(Q(list.Items[std::size_t(i)]));
+                    if (checks) {
+                        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+                        const auto state = i < int(list.Checked.size()) && list.Checked[std::size_t(i)] ? Qt::Checked
+                                                                                                       : Qt::Unchecked;
+                        if (item->checkState() != state) item->setCheckState(state);
+                    }
+                }
+                if (w->currentRow() != list.ItemIndex) w->setCurrentRow(list.ItemIndex);
+            });
+            made = w;
+            break;
+        }
+        case ControlKind::Edit: {
+            auto& ed = static_cast<Edit&>(c);
+            auto* w = new QLineEdit();
+            QLabel* label = nullptr;
+            made = Labelled(parent, label, w);
+            connect(w, &QLineEdit::editingFinished, this, [this, w, &ed] {
+                if (ed.Text == w->text().toStdString()) return;
+                ed.Text = w->text().toStdString();
+                UserAction(ed, Event::Change);
+            });
+            Bind(c, made, [w, label, &ed] {
+                label->setText(Q(ed.Caption));
+                label->setVisible(!ed.Caption.empty());
+                if (w->text() != Q(ed.Text)) w->setText(Q(ed.Text));
+            });
+            break;
+        }
+        case ControlKind::Picture: {
+            auto& pic = static_cast<Picture&>(c);
+            auto* w = new PictureView(parent);
+            // Small pictures (graphs, thumbnails) keep their size; the main views fill their page.
+            if (pic.Width > 0 && pic.Height > 0 && pic.Width <= 400 && pic.Height <= 400)
+                w->setFixedSize(pic.Width, pic.Height);
+            w->OnMouse = [this, &pic](Event e, const EventArgs& a) {
+                if (e == Event::MouseMove && !session_.handlers.Has(pic.Name, Event::MouseMove)) return;
+                UserAction(pic, e, a);
+            };
+            Bind(c, w, [w, &pic] {
+                w->ShowPicture(pic.Image);
+                if (w->ScrollPosition() != QPoint(pic.ScrollX, pic.ScrollY)) w->ScrollTo(pic.ScrollX, pic.ScrollY);
+            });
+            made = w;
+            break;
+        }
+        case ControlKind::Gauge: {
+            auto& g = static_cast<Gauge&>(c);
+            auto* w = new QProgressBar(parent);
+            w->setRange(0, 100);
+            Bind(c, w, [w, &g] {
+                if (w->value() != g.Progress) w->setValue(g.Progress);
+            });
+            made = w;
+            break;
+        }
+        default:
+            return nullptr;  // shown by the page, window or dialog that owns it
+    }
+    if (!tip.isEmpty()) made->setToolTip(tip);
+    made->setObjectName(Q(c.Name));
+    return made;
+}
+
+}  // namespace talvenor

@@ -1,0 +1,59 @@
+#include "ui/control_column.h"
+
+#include <QFrame>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/binder.h"
+
+namespace talvenor {
+
+namespace {
+
+// A panel: a header button that folds the body away, as the panel's Expand says.
+QWidget* MakePanel(Binder& binder, Panel& panel, QWidget* parent) {
+    auto* frame = new QFrame(parent);
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(4, 2, 4, 4);
+    layout->setSpacing(2);
+    auto* header = new QToolButton(frame);
+    header->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    header->setAutoRaise(true);
+    header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    layout->addWidget(header);
+    auto* body = new QWidget(frame);
+    auto* bodyLayout = new QVBoxLayout(body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->setSpacing(2);
+    AddControlsOf(binder, panel.Name, body, bodyLayout);
+    layout->addWidget(body);
+    QObject::connect(header, &QToolButton::clicked, &binder, [&binder, &panel] {
+        panel.Expand = !panel.Expand;
+        binder.UserAction(panel, Event::Click);
+    });
+    binder.Bind(panel, frame, [frame, header, body, &panel] {
+        header->setText(QString::fromStdString(panel.Caption));
+        header->setVisible(!panel.Caption.empty());
+        frame->setFrameShape(panel.Caption.empty() ? QFrame::NoFrame : QFrame::StyledPanel);
+        header->setArrowType(panel.Expand ? Qt::DownArrow : Qt::RightArrow);
+        // A panel without a header cannot be folded: it always shows its controls.
+        body->setVisible(panel.Expand || panel.Caption.empty());
+    });
+    frame->setObjectName(QString::fromStdString(panel.Name));
+    return frame;
+}
+
+}  // namespace
+
+void AddControlsOf(Binder& binder, const std::string& container, QWidget* parent, QVBoxLayout* layout,
+                   const std::set<std::string>& skip) {
+    for (Control* c : binder.session().form.ChildrenOf(container)) {
+        if (skip.count(c->Name)) continue;
+        QWidget* w = c->Kind == ControlKind::Panel ? MakePanel(binder, static_cast<Panel&>(*c), parent)
+                                                   : binder.CreateWidget(*c, parent);
+        if (w) layout->addWidget(w);
+    }
+}
+
+}  // namespace talvenor

@@ -1,0 +1,19 @@
+#pragma once
+// Lays out the controls of one container (a page, a panel, a tool window) in declaration
+// order, top to bottom; panels become collapsible groups holding their own controls.
+#include <set>
+#include <string>
+
+class QWidget;
+class QVBoxLayout;
+
+namespace talvenor {
+
+class Binder;
+
+// Adds the widgets of every child of `container` to `layout`, skipping the names in `skip`
+// (pictures the page places itself).
+void AddControlsOf(Binder& binder, const std::string& container, QWidget* parent, QVBoxLayout* layout,
+                   const std::set<std::string>& skip = {});
+
+}  // namespace talvenor

@@ -1,0 +1,64 @@
+#pragma once
+// A 24-bit picture with rows of blue, green, red bytes: the frame in hand, every display
+// picture and every graph. The Qt layer wraps it in a QImage (BGR888) without conversion.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace talvenor {
+
+struct Bgr {
+    uint8_t b = 0, g = 0, r = 0;
+    friend bool operator==(const Bgr&, const Bgr&) = default;
+};
+
+// Colours are given as 0xRRGGBB throughout the program.
+constexpr Bgr ColourOf(uint32_t rgb) {
+    return Bgr{uint8_t(rgb & 0xFF), uint8_t((rgb >> 8) & 0xFF), uint8_t((rgb >> 16) & 0xFF)};
+}
+constexpr uint32_t RgbOf(Bgr c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; }
+
+class Bitmap24 {
+public:
+    Bitmap24() = default;
+    Bitmap24(int width, int height) { SetSize(width, height); }
+
+    // Resizes and zero-fills (black). A size of 0 in either direction gives an empty picture.
+    void SetSize(int width, int height);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool Empty() const { return width_ == 0 || height_ == 0; }
+    bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
+    // Bytes per row: three per pixel, no padding.
+    std::size_t Stride() const { return std::size_t(width_) * 3; }
+
+    uint8_t* Row(int y) { return data_.data() + std::size_t(y) * Stride(); }
+    const uint8_t* Row(int y) const { return data_.data() + std::size_t(y) * Stride(); }
+    uint8_t* Data() { return data_.data(); }
+    const uint8_t* Data() const { return data_.data(); }
+
+    Bgr Pixel(int x, int y) const {
+        const uint8_t* p = Row(y) + 3 * x;
+        return Bgr{p[0], p[1], p[2]};
+    }
+    void SetPixel(int x, int y, Bgr c) {
+        uint8_t* p = Row(y) + 3 * x;
+        p[0] = c.b; p[1] = c.g; p[2] = c.r;
+    }
+    void Fill(Bgr c);
+
+    // Bumped by every change a display should pick up (see Host::Repaint).
+    uint64_t Generation() const { return generation_; }
+    void Touch() { ++generation_; }
+
+    friend bool operator==(const Bitmap24& a, const Bitmap24& b) {
+        return a.width_ == b.width_ && a.height_ == b.height_ && a.data_ == b.data_;
+    }
+
+private:
+    int width_ = 0, height_ = 0;
+    std::vector<uint8_t> data_;
+    uint64_t generation_ = 0;
+};
+
+}  // namespace talvenor

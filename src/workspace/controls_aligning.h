@@ -1,0 +1,98 @@
+#pragma once
+// The Aligning page: the alignment pass and its options, the quality band, tracking,
+// the optimizer and the expert options that only "admin.txt" reveals.
+#include "workspace/control_kinds.h"
+
+namespace talvenor {
+
+struct AligningControls {
+    explicit AligningControls(ControlRegistry* registry) : reg_(registry) {}
+    ControlRegistry* const reg_;
+
+    Button Allignallbutton{reg_, "Allignallbutton", "TabSheet2", {.caption = "Align"}};
+    // "&&" shows a single ampersand on the button.
+    Button AlignStackButton{reg_, "AlignStackButton", "TabSheet2", {.caption = "Align && stack"}};
+    Button RecalcQual{reg_, "RecalcQual", "TabSheet2", {.caption = "Recalc quality"}};
+    Button RestartAlign{reg_, "RestartAlign", "TabSheet2", {.caption = "Re-align with processed"}};
+    // Shown during a pass with the misalign warning on, to force the realign question.
+    Button Haltbutton{reg_, "Haltbutton", "TabSheet2", {.caption = "Re-Align", .visible = false}};
+    // Nothing to optimise before a pass has run.
+    Button Optimizebutton{reg_, "Optimizebutton", "TabSheet2", {.caption = "Optimize", .visible = false, .enabled = false}};
+    // Travels with the spectrum window and needs a picked feature.
+    Button AlignOneBUtton{reg_, "AlignOneBUtton", "TabSheet2", {.caption = "Recalc FFT", .visible = false, .enabled = false}};
+
+    CheckBox ManualAlign{reg_, "ManualAlign", "TabSheet2", {.caption = "Manual alignment"}};
+    CheckBox Misalignwarning{reg_, "Misalignwarning", "TabSheet2", {.caption = "Misalign warning"}};
+    CheckBox ShowFFTbox{reg_, "ShowFFTbox", "TabSheet2", {.caption = "Show FFT"}};
+    CheckBox Showgraphbox{reg_, "Showgraphbox", "TabSheet2", {.caption = "Show graph", .checked = true}};
+
+    // Low-pass on the box spectra; the radius is in frequency bins.
+    CheckBox FFTFilter{reg_, "FFTFilter", "TabSheet2", {.caption = "Alignment filter", .checked = true}};
+    SpinEdit FFTFilterspin{reg_, "FFTFilterspin", "TabSheet2",
+                           {.value = 10, .minValue = 1, .maxValue = 50, .increment = 1, .decimals = 1}};
+    // The quality band: start bin and width, both used rounded.
+    SpinEdit QualityFilter{reg_, "QualityFilter", "TabSheet2",
+                           {.caption = "Quality filter band", .value = 12, .minValue = 1, .maxValue = 250}};
+    SpinEdit QualFilterDX{reg_, "QualFilterDX", "TabSheet2", {.value = 5, .minValue = 1, .maxValue = 50}};
+    CheckBox Contrast{reg_, "Contrast", "TabSheet2", {.caption = "Use contrast"}};
+
+    // Luminance weights for registration (red, green, blue).
+    SpinEdit RxSpinEdit1{reg_, "RxSpinEdit1", "TabSheet2",
+                         {.caption = "R", .value = 0.299, .minValue = 0, .maxValue = 1, .increment = 0.001, .decimals = 3}};
+    SpinEdit RxSpinEdit2{reg_, "RxSpinEdit2", "TabSheet2",
+                         {.caption = "G", .value = 0.587, .minValue = 0, .maxValue = 1, .increment = 0.001, .decimals = 3}};
+    SpinEdit RxSpinEdit3{reg_, "RxSpinEdit3", "TabSheet2",
+                         {.caption = "B", .value = 0.114, .minValue = 0, .maxValue = 1, .increment = 0.001, .decimals = 3}};
+
+    Picture AlignImage{reg_, "AlignImage", "TabSheet2", {.width = 817, .height = 625}};
+    // Holds the ranking position the optimizer is working on; never shown to the user.
+    Slider AlignSlider{reg_, "AlignSlider", "TabSheet2", {.visible = false, .value = 0, .minValue = 0, .maxValue = 0}};
+    Label label4{reg_, "label4", "TabSheet2", {}};
+    Label Label1{reg_, "Label1", "TabSheet2", {}};
+    Label Label3{reg_, "Label3", "TabSheet2", {}};
+    Memo Memo2{reg_, "Memo2", "TabSheet2", {}};
+
+    Panel Trackpanel{reg_, "Trackpanel", "TabSheet2", {.caption = "Tracking"}};
+    CheckBox Followme{reg_, "Followme", "Trackpanel", {.caption = "Track object", .checked = true}};
+    CheckBox PredictTrack{reg_, "PredictTrack", "Trackpanel", {.caption = "Predict track"}};
+
+    Panel Optimizepanel{reg_, "Optimizepanel", "TabSheet2", {.caption = "Optimizing options"}};
+    SpinEdit SearchArea{reg_, "SearchArea", "Optimizepanel", {.caption = "Search area", .value = 2, .minValue = 1, .maxValue = 10}};
+    SpinEdit OptimizeQualitySpin{reg_, "OptimizeQualitySpin", "Optimizepanel",
+                                 {.caption = "Lower quality", .value = 80, .minValue = 0, .maxValue = 100, .increment = 5}};
+    SpinEdit OptimizeSpin{reg_, "OptimizeSpin", "Optimizepanel",
+                          {.caption = "Optimize until ", .value = 1, .minValue = 1, .maxValue = 50}};
+    CheckBox FastOptimize{reg_, "FastOptimize", "Optimizepanel", {.caption = "Fast optimize", .checked = true}};
+    CheckBox AutoOptimize{reg_, "AutoOptimize", "Optimizepanel", {.caption = "Auto-Optimisation", .checked = true}};
+    CheckBox Resampled{reg_, "Resampled", "Optimizepanel", {.caption = "Resample"}};
+    // Factor and filter appear only while "Resample" is checked.
+    SpinEdit ResampleSpin{reg_, "ResampleSpin", "Optimizepanel",
+                          {.caption = "x", .visible = false, .value = 2.0, .minValue = 1.0, .maxValue = 4.0,
+                           .increment = 0.1, .decimals = 1}};
+    // B-spline does not ring, which is what an upsampled stack wants by default.
+    ComboBox ResampleCombo{reg_, "ResampleCombo", "Optimizepanel",
+                           {.visible = false, .items = {"Bell", "Bspline", "Lanczos", "Mitchell"}, .itemIndex = 1}};
+
+    Panel ProcessingPanel{reg_, "ProcessingPanel", "TabSheet2", {.caption = "Processing options"}};
+    CheckBox BlurBox{reg_, "BlurBox", "ProcessingPanel", {.caption = "Bias subtract"}};
+    // Appears with "Bias subtract"; a grey level, used rounded.
+    SpinEdit Bias{reg_, "Bias", "ProcessingPanel", {.visible = false, .value = 50, .minValue = 0, .maxValue = 255}};
+
+    // Expert options. The panel is hidden and collapsed unless "admin.txt" is present; its
+    // members stay visible themselves so that showing the panel is all start-up does.
+    Panel Secretoptions{reg_, "Secretoptions", "TabSheet2", {.caption = "Secret options", .visible = false, .expand = false}};
+    CheckBox Showtracebox{reg_, "Showtracebox", "Secretoptions", {.caption = "Show aligning", .checked = true}};
+    CheckBox Normalize{reg_, "Normalize", "Secretoptions", {.caption = "Normalized", .checked = true}};
+    RadioGroup Correlationtype{reg_, "Correlationtype", "Secretoptions",
+                               {.caption = "Correlation type", .items = {"Cross", "Phase"}, .itemIndex = 0}};
+    CheckBox NoSquare{reg_, "NoSquare", "Secretoptions", {.caption = "NoSquare"}};
+    CheckBox Relative{reg_, "Relative", "Secretoptions", {.caption = "relative"}};
+    CheckBox SubPixelEstimate{reg_, "SubPixelEstimate", "Secretoptions", {.caption = "SubPixelEstimate"}};
+    // Mirrors Drizzle2 on the Stacking page.
+    CheckBox Drizzling{reg_, "Drizzling", "Secretoptions", {.caption = "Drizzling"}};
+
+    // Scratch picture of the optimizer's resampled reference.
+    Picture Image2{reg_, "Image2", "TabSheet2", {.visible = false}};
+};
+
+}  // namespace talvenor

@@ -1,0 +1,54 @@
+#pragma once
+// The Final page: rotation, flips, global hue / saturation / lightness, the crop
+// rectangle, the thumbnail, and the ways out (save, clipboard, resize).
+#include "workspace/control_kinds.h"
+
+namespace talvenor {
+
+struct FinalControls {
+    explicit FinalControls(ControlRegistry* registry) : reg_(registry) {}
+    ControlRegistry* const reg_;
+
+    // Three ways to set the angle: typed, in 15-degree steps, or on the rotary switch in
+    // 10-degree steps. The spin holds the angle actually used.
+    SpinEdit RxSpinEdit4{reg_, "RxSpinEdit4", "TabSheet5",
+                         {.caption = "Angle", .value = 0, .minValue = -360, .maxValue = 360, .decimals = 1}};
+    ComboBox ComboBox2{reg_, "ComboBox2", "TabSheet5",
+                       {.items = {"0", "15", "30", "45", "60", "75", "90", "105", "120", "135", "150", "165", "180",
+                                  "195", "210", "225", "240", "255", "270", "285", "300", "315", "330", "345", "360"},
+                        .itemIndex = 0}};
+    Slider ASSwitcher1{reg_, "ASSwitcher1", "TabSheet5", {.caption = "deg. x 10", .value = 0, .minValue = 0, .maxValue = 36}};
+    CheckBox FlipX{reg_, "FlipX", "TabSheet5", {.caption = "Flip X"}};
+    CheckBox FlipY{reg_, "FlipY", "TabSheet5", {.caption = "Flip Y"}};
+
+    // Global shifts: hue in degrees, saturation and lightness on the 0..255 scale.
+    Slider HueSlider{reg_, "HueSlider", "TabSheet5", {.value = 0, .minValue = -100, .maxValue = 100}};
+    Label Huelabel{reg_, "Huelabel", "TabSheet5", {.caption = "Hue        :0"}};
+    Slider SaturationSlider{reg_, "SaturationSlider", "TabSheet5", {.value = 0, .minValue = -50, .maxValue = 50}};
+    Label Satlabel{reg_, "Satlabel", "TabSheet5", {.caption = "Saturation :0"}};
+    Slider Lightnessslider{reg_, "Lightnessslider", "TabSheet5", {.value = 0, .minValue = -100, .maxValue = 100}};
+    Label Lightlabel{reg_, "Lightlabel", "TabSheet5", {.caption = "lightness  :0"}};
+    Button Button7{reg_, "Button7", "TabSheet5", {.caption = "Reset HSL"}};
+    CheckBox AdvancedHLS{reg_, "AdvancedHLS", "TabSheet5", {.caption = "Advanced HSL"}};
+
+    // Appears once the user has drawn a crop rectangle.
+    CheckBox Cropping{reg_, "Cropping", "TabSheet5", {.caption = "Use crop", .visible = false}};
+    Label Croppedarea{reg_, "Croppedarea", "TabSheet5", {.caption = "."}};
+
+    Button BitBtn8{reg_, "BitBtn8", "TabSheet5", {.caption = "Save "}};
+    Button BitBtn9{reg_, "BitBtn9", "TabSheet5", {.caption = "Clipboard"}};
+    Button Shrink{reg_, "Shrink", "TabSheet5", {.caption = "Resize"}};
+    // Results go to a subdirectory of the input directory when asked; its name is only
+    // editable while the option is on.
+    CheckBox SaveSub{reg_, "SaveSub", "TabSheet5", {.caption = "Save to subdir"}};
+    Edit Subdirname{reg_, "Subdirname", "TabSheet5", {.visible = false, .text = "processed"}};
+
+    // The visible part of the final view is what the thumbnail outlines (777 x 689).
+    ScrollBox EventScrollBox1{reg_, "EventScrollBox1", "TabSheet5", {}};
+    Picture RotateImage{reg_, "RotateImage", "TabSheet5", {.width = 777, .height = 689}};
+    Picture Overview{reg_, "Overview", "TabSheet5", {.width = 150, .height = 150}};
+    // Unflipped copy of the rendered picture; also the stacker's resample scratch.
+    Picture Image3{reg_, "Image3", "TabSheet5", {.visible = false}};
+};
+
+}  // namespace talvenor

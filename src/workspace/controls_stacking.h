@@ -1,0 +1,51 @@
+#pragma once
+// The Stacking page: the two cut-offs with the stack graph, the stack options, the
+// stacked picture and its save button.
+#include "workspace/control_kinds.h"
+
+namespace talvenor {
+
+struct StackingControls {
+    explicit StackingControls(ControlRegistry* registry) : reg_(registry) {}
+    ControlRegistry* const reg_;
+
+    Button Stackbutton{reg_, "Stackbutton", "TabSheet3", {.caption = "Stack"}};
+    // There is nothing to save until a stack exists.
+    Button SaveButton{reg_, "SaveButton", "TabSheet3", {.caption = "Save", .enabled = false}};
+
+    // Options. Colourprocess2 mirrors ColourStack of the Input page.
+    CheckBox Colourprocess2{reg_, "Colourprocess2", "TabSheet3", {.caption = "Colour processing"}};
+    CheckBox QualStack{reg_, "QualStack", "TabSheet3", {.caption = "Use image quality", .checked = true}};
+    CheckBox Expandstack{reg_, "Expandstack", "TabSheet3", {.caption = "Expand image"}};
+    // Drizzle is an expert option: hidden unless "admin.txt" is present; mirrors Drizzling.
+    CheckBox Drizzle2{reg_, "Drizzle2", "TabSheet3", {.caption = "Drizzle2", .visible = false}};
+    // Drop size in percent of a pixel.
+    SpinEdit Pixfrac{reg_, "Pixfrac", "TabSheet3",
+                     {.visible = false, .value = 80, .minValue = 10, .maxValue = 200, .increment = 10}};
+    // Enabled with colour processing, like LRGB1.
+    CheckBox LRGB2{reg_, "LRGB2", "TabSheet3", {.caption = "LRGB", .enabled = false}};
+    CheckBox Stacklist{reg_, "Stacklist", "TabSheet3", {.caption = "Show stack list"}};
+
+    Label StackInfoLabel{reg_, "StackInfoLabel", "TabSheet3", {.caption = "Stacking :"}};
+    Label Stackimagesize{reg_, "Stackimagesize", "TabSheet3", {}};
+
+    Panel Stackgraphpanel{reg_, "Stackgraphpanel", "TabSheet3", {.caption = "Stackgraph"}};
+    Picture StackGraph{reg_, "StackGraph", "Stackgraphpanel", {.width = 307, .height = 249}};
+    // Percent of the largest registration difference; 100 keeps every frame.
+    Slider differencecutslider{reg_, "differencecutslider", "Stackgraphpanel",
+                               {.value = 100, .minValue = 0, .maxValue = 100,
+                                .orientation = Slider::Orientation::Vertical}};
+    // The last rank kept. The pass sets the real maximum; until then it allows every
+    // frame index so that the cut restored from the settings file is not clipped.
+    Slider StackSlider{reg_, "StackSlider", "Stackgraphpanel", {.value = 0, .minValue = 0, .maxValue = 5000}};
+    Label RxLabel4{reg_, "RxLabel4", "Stackgraphpanel", {.caption = "Difference Cutoff (blue line)"}};
+    Label RxLabel5{reg_, "RxLabel5", "Stackgraphpanel", {.caption = "Quality Cutoff (red line)"}};
+
+    ScrollBox ScrollBox2{reg_, "ScrollBox2", "TabSheet3", {}};
+    Picture Stackimage{reg_, "Stackimage", "TabSheet3", {.width = 817, .height = 625}};
+    // Scratch pictures of the resampling stacker (frame cut-out and its resampled copy).
+    Picture Image4{reg_, "Image4", "TabSheet3", {.visible = false}};
+    Picture Image5{reg_, "Image5", "TabSheet3", {.visible = false}};
+};
+
+}  // namespace talvenor

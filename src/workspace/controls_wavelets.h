@@ -1,0 +1,86 @@
+#pragma once
+// The Wavelet Processing page: the scheme, the six layers with their gains, contrast and
+// brightness, the luminance mixer, the processed picture and the check boxes that open
+// the wavelet tool windows.
+#include "workspace/control_kinds.h"
+
+namespace talvenor {
+
+struct WaveletControls {
+    explicit WaveletControls(ControlRegistry* registry) : reg_(registry) {}
+    ControlRegistry* const reg_;
+
+    Button ProcessButton{reg_, "ProcessButton", "TabSheet4", {.caption = "Process"}};
+    // Offered only when the processing area is smaller than the image.
+    Button DoAll{reg_, "DoAll", "TabSheet4", {.caption = "Do all", .visible = false}};
+    // Timing of the last "Do all"; kept for diagnosis, never shown.
+    Label DoAllspeed{reg_, "DoAllspeed", "TabSheet4", {.visible = false}};
+    Button ResetButton{reg_, "ResetButton", "TabSheet4", {.caption = "Reset"}};
+    // Enabled by the first Process (or the single-image path).
+    Button SaveBMP2button{reg_, "SaveBMP2button", "TabSheet4", {.caption = "Save", .enabled = false}};
+    Button BitBtn11{reg_, "BitBtn11", "TabSheet4", {.caption = "Resize"}};
+
+    CheckBox AutoProcessBox{reg_, "AutoProcessBox", "TabSheet4", {.caption = "Auto-processing"}};
+    CheckBox HoldWavelets{reg_, "HoldWavelets", "TabSheet4", {.caption = "Hold layer settings"}};
+    CheckBox PartialProcessControl{reg_, "PartialProcessControl", "TabSheet4",
+                                   {.caption = "Partial processing", .checked = true}};
+    CheckBox ShowProcessingArea{reg_, "ShowProcessingArea", "TabSheet4", {.caption = "Show processing area"}};
+
+    // Scheme. "Initial" and "Step" only mean something in the linear scheme, the default.
+    RadioGroup Scaletype{reg_, "Scaletype", "TabSheet4",
+                         {.caption = "Wavelet Scheme", .items = {"Dyadic (2^n)", "Linear"}, .itemIndex = 1}};
+    SpinEdit LevelStep{reg_, "LevelStep", "TabSheet4", {.caption = "Initial", .value = 1, .minValue = 1, .maxValue = 32}};
+    SpinEdit Multiplicant{reg_, "Multiplicant", "TabSheet4",
+                          {.caption = "Step", .value = 0, .minValue = 0, .maxValue = 32, .increment = 0.1, .decimals = 2}};
+
+    // Layer enables; the captions are rewritten with each layer's scale ("1 : 1").
+    CheckBox CheckBox5{reg_, "CheckBox5", "TabSheet4", {.caption = "1:", .checked = true}};
+    CheckBox CheckBox6{reg_, "CheckBox6", "TabSheet4", {.caption = "2:", .checked = true}};
+    CheckBox CheckBox7{reg_, "CheckBox7", "TabSheet4", {.caption = "3:", .checked = true}};
+    CheckBox CheckBox8{reg_, "CheckBox8", "TabSheet4", {.caption = "4:", .checked = true}};
+    CheckBox CheckBox9{reg_, "CheckBox9", "TabSheet4", {.caption = "5:", .checked = true}};
+    CheckBox CheckBox10{reg_, "CheckBox10", "TabSheet4", {.caption = "6:", .checked = true}};
+
+    // Layer gains in tenths: 10 is a gain of 1.0.
+    Slider RxSlider3{reg_, "RxSlider3", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider4{reg_, "RxSlider4", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider5{reg_, "RxSlider5", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider6{reg_, "RxSlider6", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider7{reg_, "RxSlider7", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider8{reg_, "RxSlider8", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
+
+    // Held down, a layer button previews its layer; its caption shows the layer's gain.
+    Button layer1button{reg_, "layer1button", "TabSheet4", {.caption = "1"}};
+    Button layer2button{reg_, "layer2button", "TabSheet4", {.caption = "1"}};
+    Button layer3button{reg_, "layer3button", "TabSheet4", {.caption = "1"}};
+    Button layer4button{reg_, "layer4button", "TabSheet4", {.caption = "1"}};
+    Button layer5button{reg_, "layer5button", "TabSheet4", {.caption = "1"}};
+    Button layer6button{reg_, "layer6button", "TabSheet4", {.caption = "1"}};
+
+    // Contrast in percent, brightness in grey levels; the captions carry the values.
+    Slider ContrastSlider{reg_, "ContrastSlider", "TabSheet4",
+                          {.caption = "Contrast   : 100", .value = 100, .minValue = 10, .maxValue = 500}};
+    Slider BrightnessSlider{reg_, "BrightnessSlider", "TabSheet4",
+                            {.caption = "Brightness : 0", .value = 0, .minValue = -127, .maxValue = 127}};
+
+    // Luminance mix for LRGB work, weights × 1000 before normalising.
+    Panel LRGBMixerGroup{reg_, "LRGBMixerGroup", "TabSheet4", {.caption = "L= R+G+B mixer"}};
+    Slider RedLRGBslider{reg_, "RedLRGBslider", "LRGBMixerGroup", {.caption = "R", .value = 299, .minValue = 1, .maxValue = 1000}};
+    Slider GreenLRGBSlider{reg_, "GreenLRGBSlider", "LRGBMixerGroup", {.caption = "G", .value = 587, .minValue = 1, .maxValue = 1000}};
+    Slider BlueLRGBSlider{reg_, "BlueLRGBSlider", "LRGBMixerGroup", {.caption = "B", .value = 114, .minValue = 1, .maxValue = 1000}};
+    // Only useful once a FITS luminance frame has been read.
+    CheckBox Lumichannel{reg_, "Lumichannel", "LRGBMixerGroup", {.caption = "Use Luminance (fits)", .visible = false}};
+
+    // Tool windows of this page.
+    CheckBox Histowin{reg_, "Histowin", "TabSheet4", {.caption = "Histogram and RGB"}};
+    CheckBox Gammawin{reg_, "Gammawin", "TabSheet4", {.caption = "Gamma Curve"}};
+    CheckBox Showdenoise{reg_, "Showdenoise", "TabSheet4", {.caption = "Noise reduction"}};
+    CheckBox Filtercheckbox{reg_, "Filtercheckbox", "TabSheet4", {.caption = "Show wavelet filter"}};
+    // The channel shift needs a colour stack made by "Align && stack".
+    CheckBox RGBSHIFT{reg_, "RGBSHIFT", "TabSheet4", {.caption = "Set RGB shift", .enabled = false}};
+
+    ScrollBox Scrollbox3{reg_, "Scrollbox3", "TabSheet4", {}};
+    Picture ProcessImage{reg_, "ProcessImage", "TabSheet4", {.width = 817, .height = 625}};
+};
+
+}  // namespace talvenor

@@ -1,0 +1,30 @@
+#pragma once
+// What the user did to a control, without toolkit types: the GUI translates its events into
+// these, the tests and the command line make them directly.
+namespace talvenor {
+
+enum class Event {
+    Click,       // buttons, check boxes, radio groups, list items
+    Change,      // sliders, spins, combos, edits
+    DblClick,
+    MouseDown,
+    MouseMove,
+    MouseUp,
+    KeyDown,
+    ClickCheck,  // a check mark of a check list toggled
+    Close,       // a tool window's close box
+    Moved,       // a tool window was moved
+    Enter,       // a page received the input focus
+};
+
+enum class MouseButton { None, Left, Right, Middle };
+
+struct EventArgs {
+    int X = 0, Y = 0;  // picture pixels for mouse events
+    MouseButton Button = MouseButton::None;
+    bool Shift = false, Ctrl = false, Alt = false;
+    int Key = 0;       // key code for KeyDown (' ' for the space bar)
+    int Item = -1;     // list item for list events
+};
+
+}  // namespace talvenor

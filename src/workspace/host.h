@@ -1,0 +1,54 @@
+#pragma once
+// The port to the outside world: message boxes, dialogs, message pumping, caption, cursor,
+// repainting, the clock and the clipboard. The desktop program implements it with Qt; the
+// command line and the tests use ScriptedHost.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "workspace/bitmap24.h"
+
+namespace talvenor {
+
+enum class MsgKind { Warning, Error, Information, Confirmation };
+enum class Answer { Ok, Cancel, Yes, No, Abort, Retry, Ignore };
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, AbortRetryIgnore };
+enum class CursorKind { Default, Busy, Cross };
+
+std::string_view MsgKindName(MsgKind kind);
+std::string_view AnswerName(Answer answer);
+
+struct DialogSpec {
+    std::string Title;
+    std::string Filter;        // "Description|*.ext;*.ext2|Description|*.ext3"
+    int FilterIndex = 1;       // 1-based
+    std::string InitialDir;
+    std::string FileName;
+    std::string DefaultExt;
+    bool MultiSelect = false;
+};
+
+struct FileChoice {
+    std::vector<std::string> Files;  // in the order the series should take
+    int FilterIndex = 1;             // the type the user had chosen
+};
+
+class Host {
+public:
+    virtual ~Host() = default;
+    virtual Answer Message(MsgKind kind, std::string_view text, Buttons buttons) = 0;
+    // Lets pending user actions run (Cancel, Re-Align, a manual click) during a long pass.
+    virtual void PumpMessages() = 0;
+    virtual void SetCaption(std::string_view caption) = 0;
+    virtual void SetCursor(CursorKind cursor) = 0;
+    virtual std::optional<FileChoice> OpenDialog(const DialogSpec& spec) = 0;
+    virtual std::optional<FileChoice> SaveDialog(const DialogSpec& spec) = 0;
+    // The picture or control at this address changed and should be shown again.
+    virtual void Repaint(const void* control) = 0;
+    virtual int64_t NowMs() = 0;
+    virtual void CopyToClipboard(const Bitmap24& picture) = 0;
+};
+
+}  // namespace talvenor

@@ -1,0 +1,37 @@
+#include "workspace/progress_window.h"
+
+#include <algorithm>
+
+namespace talvenor {
+
+void ShowProgress(Controls& form, Host& host, std::string_view title) {
+    form.MessageWinlabel.Caption = title;
+    form.Messagewinlabel2.Caption.clear();
+    form.Progressgraph.Progress = 0;
+    form.MessageWindow.Visible = true;
+    host.Repaint(&form.MessageWindow);
+}
+
+void SetProgress(Controls& form, Host& host, long long done, long long total, std::string_view detail) {
+    int percent = total > 0 ? int(std::clamp(done * 100 / total, 0LL, 100LL)) : 0;
+    bool changed = percent != form.Progressgraph.Progress;
+    form.Progressgraph.Progress = percent;
+    if (!detail.empty() && detail != form.Messagewinlabel2.Caption) {
+        form.Messagewinlabel2.Caption = detail;
+        changed = true;
+    }
+    if (changed) host.Repaint(&form.MessageWindow);
+}
+
+void HideProgress(Controls& form, Host& host) {
+    form.MessageWindow.Visible = false;
+    host.Repaint(&form.MessageWindow);
+}
+
+void BitBtn2Click(Controls& form, Workspace& ws, Host& host) {
+    ws.CancelRequested = host.Message(MsgKind::Confirmation, "Do you want to cancel ?", Buttons::YesNo) == Answer::Yes;
+    HideProgress(form, host);
+    host.SetCursor(CursorKind::Default);
+}
+
+}  // namespace talvenor

@@ -1,0 +1,22 @@
+#pragma once
+// The progress window of long operations and the Cancel button that stops them.
+#include <string_view>
+
+#include "workspace/controls.h"
+#include "workspace/host.h"
+#include "workspace/workspace.h"
+
+namespace talvenor {
+
+// Shows the progress window with its title ("Alignment processing", "Stacking frames", ...)
+// and the gauge at 0.
+void ShowProgress(Controls& form, Host& host, std::string_view title);
+// Gauge as a whole percentage of done / total; the detail line when given.
+void SetProgress(Controls& form, Host& host, long long done, long long total, std::string_view detail = {});
+void HideProgress(Controls& form, Host& host);
+
+// "Cancel": asks whether to cancel; CancelRequested becomes true exactly on Yes. Either way
+// the progress window goes and the normal cursor comes back.
+void BitBtn2Click(Controls& form, Workspace& ws, Host& host);
+
+}  // namespace talvenor

@@ -1,0 +1,78 @@
+#include "workspace/stack_buffers.h"
+
+#include <cmath>
+
+#include "workspace/memory_report.h"
+
+namespace talvenor {
+
+namespace {
+// The views show 817 x 625 pixels; a larger image is scrolled so the feature is in sight.
+constexpr int kViewHalfWidth = 408, kViewHalfHeight = 312;
+constexpr int kViewWidth = 817, kViewHeight = 625;
+}  // namespace
+
+void AllocateStackBuffers(Workspace& ws, Controls& form, int width, int height) {
+    ws.ProcessAreaLeft = ws.ProcessAreaTop = 0;
+    ws.ProcessAreaWidth = ws.ProcessAreaHeight = ws.ProcessAreaMax;
+    form.Scrollbox3.HorzPosition = form.Scrollbox3.VertPosition = 0;
+
+    if (width < ws.ProcessAreaMax) ws.ProcessAreaWidth = width;
+    else ws.ProcessAreaLeft = (width - ws.ProcessAreaWidth) / 2;
+    if (height < ws.ProcessAreaMax) ws.ProcessAreaHeight = height;
+    else ws.ProcessAreaTop = (height - ws.ProcessAreaHeight) / 2;
+
+    for (ScrollBox* view : {&form.Scrollbox3, &form.EventScrollBox1}) {
+        view->HorzRange = ws.ImageWidth;
+        view->VertRange = ws.ImageHeight;
+    }
+    double scale = 1.0;
+    if (form.Drizzling.Checked) scale = 2.0;
+    else if (form.Resampled.Checked) scale = form.ResampleSpin.Value;
+    if (ws.ImageWidth > kViewWidth) {
+        int x = int(std::lrint(ws.AlignX * scale)) - kViewHalfWidth;
+        form.Scrollbox3.HorzPosition = form.ScrollBox2.HorzPosition = x;
+    }
+    if (ws.ImageHeight > kViewHeight) {
+        int y = int(std::lrint(ws.AlignY * scale)) - kViewHalfHeight;
+        form.Scrollbox3.VertPosition = form.ScrollBox2.VertPosition = y;
+    }
+
+    ws.FreeStackBuffers();
+    const int w = width + Single2dArray::kMargin, h = height + Single2dArray::kMargin;
+    for (int c = 0; c < 3; ++c) {
+        ws.StackSum[std::size_t(c)].Create(w, h);
+        ws.ResultPlanes[std::size_t(c)].Create(w, h);
+    }
+    ws.StackSum[3].Create(w, h);
+    ws.StackTiff.FreeWide();
+    ws.StackTiff.CreateWide(width + 1, height + 1);
+    ws.ScratchPlane.Create(w, h);
+    ws.ExtraPlane.Create(w, h);
+
+    MemoryReport(form);
+}
+
+int ProcessAreaSideForItem(int itemIndex) {
+    switch (itemIndex) {
+        case 0: return 4096;
+        case 1: return 2048;
+        case 2: return 1024;
+        case 3: return 512;
+        case 4: return 256;
+        case 5: return 128;
+        default: return 512;
+    }
+}
+
+void SetProcessAreaMax(Workspace& ws, int itemIndex) {
+    ws.ProcessAreaMax = ProcessAreaSideForItem(itemIndex);
+    for (auto& group : ws.LayerPlanes)
+        for (auto& plane : group) {
+            plane.Destroy();
+            plane.Create(ws.ProcessAreaMax, ws.ProcessAreaMax);
+        }
+    ws.ProcessAreaWidth = ws.ProcessAreaHeight = ws.ProcessAreaMax;
+}
+
+}  // namespace talvenor

@@ -1,0 +1,146 @@
+#pragma once
+// The one workspace every page works on: the sequence that is open, one record per frame,
+// the ranking, the image buffers of every stage, the sizes and the status of the work.
+// It is an object owned by the Session (never copied), so each test starts from a fresh one.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "workspace/bitmap24.h"
+#include "workspace/single2d_array.h"
+#include "workspace/tiff_bitmap.h"
+
+namespace talvenor {
+
+// Fixed capacities.
+constexpr int kMaxFrames = 5001;       // frame indices 0..5000
+constexpr int kMaxFrameIndex = 5000;
+constexpr int kMaxImageSide = 4096;
+constexpr int kGammaEntries = 1001;
+
+struct FrameRecord {
+    int32_t ShiftX = 0;     // with de-interlacing: the second field's shift
+    int32_t ShiftY = 0;
+    int32_t ShiftXa = 0;    // the first de-interlace field's shift
+    int32_t ShiftYa = 0;
+    float SubShiftX = 0;    // fractional shifts the stacker splits into whole and part pixels
+    float SubShiftY = 0;
+    float Quality = 0;      // quality of the frame or of its second field
+    float Difference = 0;   // registration difference, frame or second field
+    float QualityA = 0;     // the first field's quality
+    float DifferenceA = 0;  // the first field's difference
+    float AlignDifference = 0;  // stored divided by 255
+    float OptimizeScore = 100.0f;  // optimizer match in percent
+    uint8_t Excluded = 0;   // 1 = no pass uses the frame
+    uint8_t Dropped = 0;    // 1 = the video has no sample at this position
+};
+
+struct RankEntry {
+    int32_t FrameIndex = 0;
+    float RankQuality = 0;  // the table is sorted on this, best first
+    float StackValue = 0;   // running-stack value the stack graph shows
+};
+
+// Input types as the project files store them.
+enum InputKind : uint8_t { kInputAvi = 0, kInputBmp = 1, kInputFit = 2, kInputJpg = 3, kInputTif = 4 };
+
+struct Workspace {
+    Workspace();
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    // Frame table, file names and ranking: allocated once, never per frame.
+    std::vector<FrameRecord> Frames;     // kMaxFrames records
+    std::vector<std::string> FileNames;  // kMaxFrames paths of an image series (one scratch slot beyond the last)
+    std::vector<RankEntry> Ranking;      // kMaxFrames entries in rank order
+
+    // Sequence description.
+    uint8_t InputType = kInputAvi;
+    bool IsImageSeries = false;
+    bool IsJpeg = false, IsFits = false, IsTiff = false;
+    bool StretchFitsLevels = false;
+    int32_t FitsChannel = 0;  // 0 R, 1 G, 2 B, 3 L
+    std::string AviFileName = "none";
+    std::string AppDir;
+    int32_t LastFrame = 0;
+    int32_t SelectedCount = 0;
+    int32_t ReferenceFrame = 0;
+    int32_t CurrentFrame = 0;
+    int32_t FieldIndex = 0;
+    bool DroppedFramesSeen = false;
+    bool SingleFrameCase = false;
+    bool MakingCalibration = false;
+
+    // Sizes in pixels.
+    int32_t UnclampedWidth = 0, UnclampedHeight = 0;
+    int32_t SourceWidth = 0, SourceHeight = 0;
+    int32_t ImageWidth = 0, ImageHeight = 0;
+    float ResampleFactor = 1.0f;
+
+    // Alignment feature in frame and in stacked-image coordinates; the box side.
+    int32_t AlignX = 0, AlignY = 0;
+    int32_t StackAlignX = 0, StackAlignY = 0;
+    int32_t AlignBoxSize = 64;
+
+    // Processing area of the wavelet page.
+    int32_t ProcessAreaMax = 512;
+    int32_t ProcessAreaWidth = 512, ProcessAreaHeight = 512;
+    int32_t ProcessAreaLeft = 0, ProcessAreaTop = 0;
+
+    // Colour parameters.
+    std::array<float, 3> LrgbWeight{0.299f, 0.587f, 0.114f};
+    std::array<float, 3> LumaWeight{0.299f, 0.587f, 0.114f};
+    std::array<float, 3> ColourBalance{1.0f, 1.0f, 1.0f};
+
+    // Display transfer table, 0..1 in steps of 0.001; starts as the identity.
+    std::array<double, kGammaEntries> GammaCurve{};
+
+    // Image buffers.
+    Bitmap24 CurrentFrameImage;
+    std::array<Single2dArray, 4> StackSum;
+    std::array<Single2dArray, 3> ResultPlanes;
+    Single2dArray ExtraPlane;
+    Single2dArray ScratchPlane;
+    Single2dArray FitsPlane;
+    std::array<std::array<Single2dArray, 3>, 7> LayerPlanes;  // [group][channel]
+    std::array<Single2dArray, 3> DarkPlanes;
+    std::array<Single2dArray, 3> FlatPlanes;
+    TTIFFBitMap StackTiff;
+
+    // Dark frame and flat field.
+    int32_t DarkWidth = 0, DarkHeight = 0, FlatWidth = 0, FlatHeight = 0;
+    std::string DarkFileName, FlatFileName;
+    int32_t DarkFileType = 0, FlatFileType = 0;
+
+    // Work status: 0 selected, 1 feature chosen, 2 aligned, 3 optimised, 4 stacked.
+    uint8_t ProgStatus = 0;
+
+    // Pass control.
+    bool AlignPassActive = false;
+    bool StackPassActive = false;
+    bool CancelRequested = false;
+
+    // Settings-file bookkeeping: tool-window moves are recorded only once start-up is done.
+    bool PositionsReady = false;
+    // Set while the command-line argument is being loaded, so the load skips its dialog.
+    bool CommandLineLoad = false;
+
+    // --- operations on the tables
+
+    // Recounts SelectedCount over records 0..LastFrame.
+    void RecountSelected();
+    // "Frame : 1 of 10 ( selected = 10) " for the frame at `index`.
+    std::string FrameLabel(int index) const;
+    // Shifts, qualities, differences and dropped marks of every record and the whole
+    // ranking to zero; done before a new sequence is selected.
+    void ResetForNewSelection();
+    // Every record cleared completely (OptimizeScore 100) and every ranking entry; done at start-up.
+    void ClearAll();
+    // Entry i = 0.001 i + 0.000001, gamma 1.
+    void ResetGammaCurve();
+    // Frees StackSum, ResultPlanes, ExtraPlane and ScratchPlane.
+    void FreeStackBuffers();
+};
+
+}  // namespace talvenor
