@@ -81,7 +81,7 @@ struct EllipseBox {
             const double half2 = double(width) * std::sqrt(std::max(0.0, 1.0 - t * t));
             m = std::min(width - 1, int64_t(std::floor(half2 + 1e-9)));
             if ((m - cx2) % 2 != 0) --m;
-            m = std::max(m, cx2 & 1);
+
         }
         return {(cx2 - m) / 2, (cx2 + m) / 2};
     }
@@ -437,7 +437,8 @@ void Canvas::StretchDraw(const PixelRect& dest, const Bitmap24& src) {
     // Source column under the centre of destination column x: floor((x + 1/2) · sw / dw).
     std::vector<int> columns(std::size_t(x1 - x0));
     for (int64_t x = x0; x < x1; ++x) {
-        columns[std::size_t(x - x0)] = int(MulAddDiv(2 * (x - dest.left) + 1, src.Width(), 0, 2 * destWidth).q);
+        const QuotRem sx = MulAddDiv(2 * (x - dest.left) + 1, src.Width(), 0, 2 * destWidth);
+        columns[std::size_t(x - x0)] = int(sx.q);
     }
     for (int64_t y = y0; y < y1; ++y) {
         const int sy = int(MulAddDiv(2 * (y - dest.top) + 1, src.Height(), 0, 2 * destHeight).q);

@@ -1,0 +1,151 @@
+// The desktop program on an offscreen display: the window, its pages and the tool windows
+// driven through the widgets, as a user drives them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <fstream>
+
+#include "session/tool_windows.h"
+#include "support/temp_dir.h"
+#include "ui/binder.h"
+#include "ui/desktop_app.h"
+#include "ui/main_window.h"
+#include "ui/qt_host.h"
+
+namespace talvenor {
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "talvenor-ui-tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+class DesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        StartUpEnvironment env;
+        env.CurrentDir = appDir.path();
+        env.ProgramFile = appDir / "talvenor";
+        env.UserConfigDir = configDir.path();
+        desktop = std::make_unique<DesktopApp>(env);
+        desktop->window().show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        desktop->window().close();
+        desktop.reset();
+    }
+    template <class W>
+    W* Widget(const char* name) {
+        return desktop->window().findChild<W*>(name);
+    }
+    QWidget* ToolWindowWidget(const char* name) {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == name) return w;
+        return nullptr;
+    }
+    Session& session() { return desktop->session(); }
+
+    testing::TempDir appDir, configDir;
+    std::unique_ptr<DesktopApp> desktop;
+};
+
+TEST_F(DesktopTest, MainWindowHasItsSizePagesAndButtons) {
+    MainWindow& w = desktop->window();
+    EXPECT_EQ(w.size(), QSize(1024, 703));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    QTabWidget* pages = w.Pages();
+    ASSERT_EQ(pages->count(), 6);
+    const char* captions[] = {"Input", "Aligning", "Stacking", "Wavelet Processing", "Final", "Error-reporting"};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(pages->tabText(i), captions[i]);
+    EXPECT_TRUE(pages->isTabVisible(0));
+    EXPECT_FALSE(pages->isTabVisible(1) || pages->isTabVisible(2) || pages->isTabVisible(3) || pages->isTabVisible(4));
+    EXPECT_TRUE(pages->isTabVisible(5));
+    EXPECT_EQ(pages->currentIndex(), 0);
+    for (const char* b : {"BitBtn1", "BitBtn2", "SaveProject", "LoadProject", "BitBtn6", "BitBtn7"})
+        EXPECT_NE(Widget<QPushButton>(b), nullptr) << b;
+    EXPECT_EQ(Widget<QPushButton>("BitBtn1")->text(), "Help");
+}
+
+TEST_F(DesktopTest, FrameListWindowFollowsItsCheckBoxAndItsCloseBoxUnchecksIt) {
+    auto* box = Widget<QCheckBox>("ShowFramelist");
+    QWidget* window = ToolWindowWidget("SelectFrameswindow");
+    ASSERT_TRUE(box && window);
+    EXPECT_FALSE(window->isVisible());
+    box->click();
+    EXPECT_TRUE(session().form.ShowFramelist.Checked);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Frame list");
+    window->close();
+    QApplication::processEvents();
+    EXPECT_FALSE(session().form.ShowFramelist.Checked);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(DesktopTest, PageChangesHideAndShowTheToolWindowsOfEachPage) {
+    Controls& f = session().form;
+    f.ShowFramelist.Checked = true;
+    f.Showgraphbox.Checked = true;
+    f.TabSheet2.TabVisible = true;
+    desktop->binder().PushAll();
+    QTabWidget* pages = desktop->window().Pages();
+    pages->setCurrentIndex(1);  // Aligning, as a click on its tab does
+    EXPECT_EQ(f.PageControl1.ActivePageIndex, 1);
+    EXPECT_TRUE(ToolWindowWidget("Propertywindow")->isVisible());
+    EXPECT_FALSE(ToolWindowWidget("SelectFrameswindow")->isVisible());
+    pages->setCurrentIndex(0);
+    EXPECT_FALSE(ToolWindowWidget("Propertywindow")->isVisible());
+    EXPECT_TRUE(ToolWindowWidget("SelectFrameswindow")->isVisible());
+    pages->setCurrentIndex(5);
+    EXPECT_FALSE(ToolWindowWidget("SelectFrameswindow")->isVisible());
+    EXPECT_EQ(f.Label38.Caption.rfind("current memory :\n", 0), 0u);
+}
+
+TEST_F(DesktopTest, HelpButtonShowsThePanelOrWarnsWhenItIsMissing) {
+    std::ofstream(appDir / "2Panel1.html") << "<h2>The Input page</h2><p>Choose your capture.</p>";
+    Widget<QPushButton>("BitBtn1")->click();
+    QWidget* hints = ToolWindowWidget("HintWindow");
+    ASSERT_TRUE(hints);
+    EXPECT_TRUE(hints->isVisible());
+    auto* memo = hints->findChild<QTextBrowser*>("Hintsmemo");
+    ASSERT_TRUE(memo);
+    EXPECT_TRUE(memo->toPlainText().contains("Choose your capture."));
+    Widget<QPushButton>("BitBtn1")->click();
+    EXPECT_FALSE(hints->isVisible());
+}
+
+TEST_F(DesktopTest, ControlsAndWidgetsStayInStepBothWays) {
+    Controls& f = session().form;
+    auto* slider = desktop->window().findChild<QSlider*>();
+    ASSERT_TRUE(slider);
+    // Core to widget: a handler's change shows after the handler.
+    f.Followme.Checked = false;
+    f.InitialOptionspanel.Expand = true;
+    desktop->binder().PushAll();
+    EXPECT_FALSE(Widget<QCheckBox>("Followme")->isChecked());
+    // Widget to core.
+    Widget<QCheckBox>("Followme")->click();
+    EXPECT_TRUE(f.Followme.Checked);
+    Widget<QCheckBox>("ColourStack")->click();
+    EXPECT_TRUE(f.ColourStack.Checked);
+}
+
+TEST(QtHostFilter, TypeListsBecomeQtFilters) {
+    EXPECT_EQ(QtFilterOf("Talvenor Project File|*.rsp|Talvenor Frame List|*.rfl"),
+              "Talvenor Project File (*.rsp);;Talvenor Frame List (*.rfl)");
+    EXPECT_EQ(QtFilterOf("Fit frame(s) (*.fit)|*.fit; *.fits;*.fts"), "Fit frame(s) (*.fit) (*.fit  *.fits *.fts)");
+    EXPECT_EQ(QtFilterOf(""), "");
+}
+
+}  // namespace
+}  // namespace talvenor
