@@ -81,7 +81,7 @@ struct EllipseBox {
             const double half2 = double(width) * std::sqrt(std::max(0.0, 1.0 - t * t));
             m = std::min(width - 1, int64_t(std::floor(half2 + 1e-9)));
             if ((m - cx2) % 2 != 0) --m;
-
+            m = std::max(m, cx2 & 1);
         }
         return {(cx2 - m) / 2, (cx2 + m) / 2};
     }

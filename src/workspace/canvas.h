@@ -42,8 +42,9 @@ enum class TextBackground { Transparent, Opaque };
 // the brush fill of those shapes, so a filled figure drawn twice in Xor mode vanishes too.
 // A dotted pen paints two pixels and skips two; like the classic styled pens it is dotted
 // only at width 1 and draws wider lines solid. Ellipse outlines are always solid.
-// Wider pens are square: a line of width w is w pixels across along both axes, and the
-// outline of a rectangle or ellipse grows inwards so a shape never leaves its box.
+// Wider pens (up to 1000) are square: a line of width w is w pixels across along both
+// axes, and the outline of a rectangle or ellipse grows inwards so a shape never leaves
+// its box.
 struct CanvasPen {
     uint32_t Colour = 0x000000;
     int Width = 1;
@@ -91,6 +92,7 @@ public:
     // unpainted, so a closed outline (last point = first) paints every vertex once.
     void Polyline(std::span<const PixelPoint> points);
 
+    // The corners may come in either order; an empty box draws nothing.
     void Rectangle(int x1, int y1, int x2, int y2);
     void Rectangle(const PixelRect& r) { Rectangle(r.left, r.top, r.right, r.bottom); }
     // The ellipse inscribed in the box; it touches all four sides of it.
