@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all setup build run test bench demo clean
+.PHONY: all setup build run test bench clean
 
 all: build
 

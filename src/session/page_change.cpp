@@ -20,6 +20,7 @@ void PageControl1Change(Session& s) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     for (const PageToolWindow& t : PageToolWindows(f)) t.Window.Visible = false;
+    MemoryReport(f);
 
     switch (f.PageControl1.ActivePageIndex) {
         case kPageInput:

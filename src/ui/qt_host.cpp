@@ -92,7 +92,14 @@ Answer QtHost::Message(MsgKind kind, std::string_view text, Buttons buttons) {
 }
 
 void QtHost::PumpMessages() {
-    if (binder_) binder_->PushAll();
+    // Passes pump once per frame, hundreds of times a second; the screen needs far less, so
+    // the controls are pushed to the widgets at most every 20 ms. Events are handled every
+    // time, so Cancel and clicks are never late.
+    const int64_t now = NowMs();
+    if (binder_ && now - lastPushMs_ >= 20) {
+        lastPushMs_ = now;
+        binder_->PushAll();
+    }
     QCoreApplication::processEvents();
 }
 

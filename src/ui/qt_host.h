@@ -30,6 +30,7 @@ private:
     Binder* binder_ = nullptr;
     QWidget* window_ = nullptr;
     CursorKind cursor_ = CursorKind::Default;
+    int64_t lastPushMs_ = -1000;
 };
 
 // "Bitmaps|*.bmp;*.dib|JPEG|*.jpg" -> "Bitmaps (*.bmp *.dib);;JPEG (*.jpg)".

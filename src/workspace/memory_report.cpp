@@ -71,7 +71,12 @@ std::vector<std::string> MemoryReportLines(const MemoryStatus& s) {
 }
 
 void MemoryReport(Controls& form) {
-    for (auto& line : MemoryReportLines(ReadMemoryStatus())) form.Memo1.Lines.push_back(std::move(line));
+    // Reports pile up over a long session (one per re-allocation and page change); the last
+    // few hundred lines are all anyone reads.
+    constexpr std::size_t kKeep = 500;
+    auto& lines = form.Memo1.Lines;
+    for (auto& line : MemoryReportLines(ReadMemoryStatus())) lines.push_back(std::move(line));
+    if (lines.size() > kKeep) lines.erase(lines.begin(), lines.end() - kKeep);
 }
 
 }  // namespace talvenor
