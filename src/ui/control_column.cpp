@@ -46,14 +46,20 @@ QWidget* MakePanel(Binder& binder, Panel& panel, QWidget* parent) {
 
 }  // namespace
 
-void AddControlsOf(Binder& binder, const std::string& container, QWidget* parent, QVBoxLayout* layout,
+bool AddControlsOf(Binder& binder, const std::string& container, QWidget* parent, QVBoxLayout* layout,
                    const std::set<std::string>& skip) {
+    bool expanding = false;
     for (Control* c : binder.session().form.ChildrenOf(container)) {
         if (skip.count(c->Name)) continue;
         QWidget* w = c->Kind == ControlKind::Panel ? MakePanel(binder, static_cast<Panel&>(*c), parent)
                                                    : binder.CreateWidget(*c, parent);
-        if (w) layout->addWidget(w);
+        if (!w) continue;
+        const bool grows = c->Kind == ControlKind::Memo || c->Kind == ControlKind::ListBox ||
+                           c->Kind == ControlKind::CheckListBox;
+        layout->addWidget(w, grows ? 1 : 0);
+        expanding = expanding || grows;
     }
+    return expanding;
 }
 
 }  // namespace talvenor

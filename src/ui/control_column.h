@@ -12,8 +12,9 @@ namespace talvenor {
 class Binder;
 
 // Adds the widgets of every child of `container` to `layout`, skipping the names in `skip`
-// (pictures the page places itself).
-void AddControlsOf(Binder& binder, const std::string& container, QWidget* parent, QVBoxLayout* layout,
+// (pictures the page places itself). Memos and lists take the spare height; returns whether
+// there was one, so the caller knows whether to close the column with a stretch.
+bool AddControlsOf(Binder& binder, const std::string& container, QWidget* parent, QVBoxLayout* layout,
                    const std::set<std::string>& skip = {});
 
 }  // namespace talvenor

@@ -22,8 +22,7 @@ ToolWindowWidget::ToolWindowWidget(Binder& binder, ToolWindow& window, QWidget* 
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(3);
-    AddControlsOf(binder, window.Name, content, layout);
-    layout->addStretch(1);
+    if (!AddControlsOf(binder, window.Name, content, layout)) layout->addStretch(1);
     scroll->setWidget(content);
     outer->addWidget(scroll);
     resize(window.Width, window.Height);

@@ -1,0 +1,53 @@
+// Saves pictures of the desktop program's windows, for the documentation and for checking
+// a layout without a screen:  QT_QPA_PLATFORM=offscreen talvenor-snapshot OUT.png [PAGE]
+// PAGE is the tab index (0 Input .. 5 Error-reporting); hidden tabs are shown for the picture.
+// Further arguments set controls (Control.Property=VALUE) or click one (@Control).
+// Every visible tool window is saved beside OUT as OUT-<window>.png.
+#include <QApplication>
+#include <QTabWidget>
+#include <QTimer>
+#include <iostream>
+
+#include "session/session.h"
+#include "ui/binder.h"
+#include "ui/desktop_app.h"
+#include "ui/main_window.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: talvenor-snapshot OUT.png [PAGE] [Control.Property=VALUE ...]\n";
+        return 2;
+    }
+    QApplication app(argc, argv);
+    talvenor::DesktopApp desktop(talvenor::ProcessEnvironment(1, argv));
+    talvenor::Session& s = desktop.session();
+    const int page = argc > 2 ? std::atoi(argv[2]) : 0;
+    for (int i = 3; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.size() > 1 && arg[0] == '@') {  // @Control: click it after the page change
+            continue;
+        }
+        auto eq = arg.find('=');
+        if (eq != std::string::npos) s.form.SetValue(arg.substr(0, eq), arg.substr(eq + 1));
+    }
+    if (auto* sheet = dynamic_cast<talvenor::TabSheet*>(s.form.Find("TabSheet" + std::to_string(page + 1))))
+        sheet->TabVisible = true;
+    s.form.PageControl1.ActivePageIndex = page;
+    s.Dispatch("PageControl1", talvenor::Event::Change);
+    for (int i = 3; i < argc; ++i)
+        if (argv[i][0] == '@') s.Dispatch(argv[i] + 1, talvenor::Event::Click);
+    desktop.binder().PushAll();
+    desktop.window().show();
+    QTimer::singleShot(300, [&] {
+        const QString out = QString::fromLocal8Bit(argv[1]);
+        desktop.window().grab().save(out);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != &desktop.window() && w->isVisible() && !w->objectName().isEmpty()) {
+                QString name = out;
+                name.replace(".png", "-" + w->objectName() + ".png");
+                w->grab().save(name);
+            }
+        app.quit();
+    });
+    return QApplication::exec();
+}
