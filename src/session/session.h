@@ -7,6 +7,7 @@
 #include <string>
 
 #include "session/handlers.h"
+#include "workspace/app_context.h"
 #include "workspace/controls.h"
 #include "workspace/host.h"
 #include "workspace/settings_file.h"
@@ -46,6 +47,8 @@ public:
     std::filesystem::path UserConfigDir;
     Handlers handlers;
     Seams seams;
+    // The same workspace, form, host and store, as the lower layers take them.
+    AppContext ctx{ws, form, host, Settings};
 
     // Runs the handlers of a user action on a control.
     bool Dispatch(std::string_view control, Event event, const EventArgs& args = {}) {

@@ -283,12 +283,22 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
                 connect(w, &QListWidget::itemChanged, this, [this, w, &list](QListWidgetItem* item) {
                     const int row = w->row(item);
                     if (row < 0 || row >= int(list.Checked.size())) return;
-                    list.Checked[std::size_t(row)] = item->checkState() == Qt::Checked;
+                    list.Checked[std::size_t(row)] = item->checkState() != Qt::Unchecked;
+                    list.Grayed[std::size_t(row)] = false;
                     list.ItemIndex = row;
                     EventArgs a;
                     a.Item = row;
                     UserAction(list, Event::ClickCheck, a);
                 });
+            // The highlight is state the handlers read (a double click toggles every
+            // highlighted frame), not an action of its own.
+            connect(w, &QListWidget::itemSelectionChanged, this, [w, &list] {
+                list.Selected.assign(list.Items.size(), false);
+                for (QListWidgetItem* item : w->selectedItems()) {
+                    const int row = w->row(item);
+                    if (row >= 0 && row < int(list.Selected.size())) list.Selected[std::size_t(row)] = true;
+                }
+            });
             Bind(c, w, [w, &list, checks] {
                 const bool rebuild = w->count() != int(list.Items.size());
                 if (rebuild) {
@@ -297,15 +307,22 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
                 }
                 for (int i = 0; i < w->count(); ++i) {
                     QListWidgetItem* item = w->item(i);
-                    if (!rebuild && item->text() != Q(list.Items[std::size_t(i)])) item->setText(Q(list.Items[std::size_t(i)]));
+                    const std::size_t k = std::size_t(i);
+                    if (!rebuild && item->text() != Q(list.Items[k])) item->setText(Q(list.Items[k]));
                     if (checks) {
                         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-                        const auto state = i < int(list.Checked.size()) && list.Checked[std::size_t(i)] ? Qt::Checked
-                                                                                                       : Qt::Unchecked;
+                        const bool grey = k < list.Grayed.size() && list.Grayed[k];
+                        const bool on = k < list.Checked.size() && list.Checked[k];
+                        const auto state = grey ? Qt::PartiallyChecked : on ? Qt::Checked : Qt::Unchecked;
                         if (item->checkState() != state) item->setCheckState(state);
                     }
+                    const bool selected = k < list.Selected.size() && list.Selected[k];
+                    if (item->isSelected() != selected) item->setSelected(selected);
                 }
-                if (w->currentRow() != list.ItemIndex) w->setCurrentRow(list.ItemIndex);
+                if (w->currentRow() != list.ItemIndex) {
+                    w->setCurrentRow(list.ItemIndex, QItemSelectionModel::NoUpdate);
+                    if (list.ItemIndex >= 0) w->scrollToItem(w->item(list.ItemIndex));
+                }
             });
             made = w;
             break;

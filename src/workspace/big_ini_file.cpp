@@ -1,21 +1,17 @@
 #include "workspace/big_ini_file.h"
 
-#include <atomic>
+#include "workspace/safe_file_writer.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <random>
 #include <system_error>
 
 #include "workspace/error.h"
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace talvenor {
 
@@ -72,42 +68,6 @@ bool CleanLine(std::string& line, const TIniReadOptions& o) {
     }
     return true;
 }
-
-// A name no other writer of the same file picks, even in another process.
-std::string TempSuffix() {
-    static const unsigned seed = std::random_device{}();
-    static std::atomic<unsigned> counter{0};
-    char text[32];
-    std::snprintf(text, sizeof text, ".%08x%04x.tmp", seed, counter++ & 0xFFFFu);
-    return text;
-}
-
-// Pushes the written data to the device before the rename makes it the real file, so that
-// a power cut cannot leave an empty file in its place. Returns an errno value, 0 when fine.
-int SyncToDisk(const fs::path& path) {
-#if defined(__unix__) || defined(__APPLE__)
-    int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) return errno;
-    int err = ::fsync(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    // Some file systems cannot sync at all; that is no reason to refuse the write.
-    return (err == EINVAL || err == EROFS || err == ENOTSUP) ? 0 : err;
-#else
-    (void)path;
-    return 0;
-#endif
-}
-
-// Removes the temporary file unless the write got as far as renaming it.
-struct TempFileGuard {
-    fs::path path;
-    bool committed = false;
-    ~TempFileGuard() {
-        if (committed) return;
-        std::error_code ec;
-        fs::remove(path, ec);
-    }
-};
 
 }  // namespace
 
@@ -369,44 +329,19 @@ void TBigIniFile::UpdateFile() {
 }
 
 void TBigIniFile::WriteFile() const {
-    const std::string failure = "Cannot write file " + Quoted(fileName_);
-    std::error_code ec;
-    fs::path target = fileName_;
-    // Write through a link to the file it names instead of replacing the link.
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        fs::path resolved = fs::canonical(target, ec);
-        if (!ec) target = resolved;
-    }
-
     // Written beside the target and renamed over it, so a crash or a full disk leaves the old file intact.
-    TempFileGuard temp{target.parent_path() / (target.filename().string() + TempSuffix())};
-    {
-        std::vector<char> buffer(kFileBufferSize);
-        std::ofstream out;
-        out.rdbuf()->pubsetbuf(buffer.data(), std::streamsize(buffer.size()));
-        errno = 0;
-        out.open(temp.path, std::ios::binary | std::ios::trunc);
-        if (!out) throw Error(failure + ": " + Reason(errno));
-        for (int i = 0; i < sections_.Count(); ++i) {
-            const TSection& sec = sections_[i];
-            if (sec.Empty()) continue;
-            out << '[' << sec.Name() << "]\r\n";
-            for (const std::string& line : sec.Lines()) {
-                out.write(line.data(), std::streamsize(line.size()));
-                out.write("\r\n", 2);
-            }
-            out.write("\r\n", 2);
+    SafeFileWriter out(fileName_, kFileBufferSize);
+    for (int i = 0; i < sections_.Count(); ++i) {
+        const TSection& sec = sections_[i];
+        if (sec.Empty()) continue;
+        out.Write("[" + sec.Name() + "]\r\n");
+        for (const std::string& line : sec.Lines()) {
+            out.Write(line);
+            out.Write("\r\n");
         }
-        out.close();
-        if (out.fail()) throw Error(failure + ": " + Reason(errno));
+        out.Write("\r\n");
     }
-    if (int err = SyncToDisk(temp.path)) throw Error(failure + ": " + Reason(err));
-
-    fs::file_status old = fs::status(target, ec);
-    if (fs::exists(old)) fs::permissions(temp.path, old.permissions(), ec);
-    fs::rename(temp.path, target, ec);
-    if (ec) throw Error(failure + ": " + ec.message());
-    temp.committed = true;
+    out.Commit();
 }
 
 }  // namespace talvenor

@@ -338,13 +338,19 @@ ItemList::ItemList(ControlRegistry* owner, std::string_view name, std::string_vi
 void ItemList::Clear() {
     Items.clear();
     Checked.clear();
+    Grayed.clear();
+    Selected.clear();
     ItemIndex = -1;
     TopIndex = 0;
 }
 
 void ItemList::Add(std::string item, bool checked) {
     Items.push_back(std::move(item));
-    if (Kind == ControlKind::CheckListBox) Checked.push_back(checked);
+    Selected.push_back(false);
+    if (Kind == ControlKind::CheckListBox) {
+        Checked.push_back(checked);
+        Grayed.push_back(false);
+    }
 }
 
 std::optional<std::string> ItemList::GetProperty(std::string_view property) const {

@@ -275,12 +275,15 @@ public:
     };
     ItemList(ControlRegistry* owner, std::string_view name, std::string_view parent, ControlKind kind, Init init);
     std::vector<std::string> Items;
-    std::vector<bool> Checked;  // same length as Items for a check list, else empty
+    std::vector<bool> Checked;   // same length as Items for a check list, else empty
+    std::vector<bool> Grayed;    // the grey (indeterminate) check state, same length as Checked
+    std::vector<bool> Selected;  // highlighted items, same length as Items
     int ItemIndex = -1;
     int TopIndex = 0;
     bool MultiSelect;
     void Clear();
     void Add(std::string item, bool checked = false);
+    int Count() const { return int(Items.size()); }
     std::optional<std::string> GetProperty(std::string_view property) const override;
     void SetProperty(std::string_view property, std::string_view value) override;
 };
