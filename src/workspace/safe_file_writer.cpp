@@ -64,7 +64,7 @@ SafeFileWriter::~SafeFileWriter() {
 }
 
 void SafeFileWriter::Fail(const std::string& reason) {
-    throw Error("Cannot write file \"" + target_.string() + "\": " + reason);
+    throw Error(target_.string() + ": cannot write (" + reason + ")");
 }
 
 void SafeFileWriter::Commit() {

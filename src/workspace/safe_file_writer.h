@@ -12,8 +12,8 @@ namespace talvenor {
 
 class SafeFileWriter {
 public:
-    // Opens the temporary file; throws Error "Cannot write file "<target>": reason" when it
-    // cannot be created. A symbolic link as target is written through, not replaced.
+    // Opens the temporary file; throws Error "<target>: cannot write (reason)" when it cannot
+    // be created. A symbolic link as target is written through, not replaced.
     explicit SafeFileWriter(const std::filesystem::path& target, std::size_t bufferSize = 1 << 16);
     // Removes the temporary file unless Commit succeeded.
     ~SafeFileWriter();

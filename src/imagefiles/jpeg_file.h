@@ -1,0 +1,41 @@
+#pragma once
+// JPEG files through libjpeg: frames of a JPEG series and the JPEG results the user saves.
+//
+// Grey (one component) and colour (YCbCr or RGB, three components) pictures decode to
+// 24 bits with libjpeg's default settings, so the pixels are exactly those `djpeg` gives.
+// CMYK and YCCK files are refused with an error naming their colour space.
+//
+// Every failure raises talvenor::Error starting with the file's name, followed by libjpeg's
+// own message. A file that ends before its last pixel is an error too: libjpeg would warn
+// and fill the rest with grey, and a half-grey frame must never reach a stack unnoticed.
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "imagefiles/file_info.h"
+#include "workspace/bitmap24.h"
+
+namespace talvenor {
+
+Bitmap24 ReadJpeg(const std::filesystem::path& file);
+// The same from a whole file already in memory (an MJPEG frame, a test); `name` is what
+// error texts call it.
+Bitmap24 DecodeJpeg(std::span<const uint8_t> bytes, const std::string& name);
+// For the passes: decodes into `picture`, keeping its storage when the size is unchanged.
+// After an error `picture` may hold part of the frame.
+void DecodeJpeg(std::span<const uint8_t> bytes, const std::string& name, Bitmap24& picture);
+
+// Format "JPEG", the size, bits = 8 x components, and the details "components",
+// "colour space" and "progressive" (yes/no). Reads the headers only.
+FileInfo ProbeJpeg(const std::filesystem::path& file);
+
+// Encodes with the encoder's default settings (jpeg_set_defaults: quality 75, 4:2:0 YCbCr,
+// baseline) and writes beside the target, then renames over it, so a failed save leaves an
+// existing file intact.
+void WriteJpeg(const std::filesystem::path& file, const Bitmap24& picture);
+// The bytes WriteJpeg writes.
+std::vector<uint8_t> EncodeJpeg(const Bitmap24& picture, const std::string& name);
+
+}  // namespace talvenor
