@@ -3,10 +3,29 @@
 #include <filesystem>
 #include <ostream>
 
+#include "imagefiles/bmp_file.h"
 #include "imagefiles/file_kind.h"
+#include "imagefiles/fits_file.h"
+#include "imagefiles/jpeg_file.h"
 #include "workspace/error.h"
 
 namespace talvenor {
+
+namespace {
+
+FileInfo Probe(const std::filesystem::path& file) {
+    switch (DetectFileKind(file)) {
+        case FileKind::Bmp: return ProbeBmp(file);
+        case FileKind::Jpeg: return ProbeJpeg(file);
+        case FileKind::Fits: return ProbeFits(file);
+        case FileKind::Tiff:
+        case FileKind::Avi:
+        case FileKind::Unknown: break;
+    }
+    throw Error(file.string() + ": not a BMP, JPEG, FITS, TIFF or AVI file");
+}
+
+}  // namespace
 
 int RunInfoCommand(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
     if (files.empty()) {
@@ -16,12 +35,12 @@ int RunInfoCommand(const std::vector<std::string>& files, std::ostream& out, std
     int status = 0;
     for (const std::string& name : files) {
         try {
-            const FileKind kind = DetectFileKind(std::filesystem::path(name));
-            if (kind == FileKind::Unknown)
-                throw Error(name + ": not a BMP, JPEG, FITS, TIFF or AVI file");
+            const FileInfo info = Probe(name);
             out << name << "\n";
-            out << "  format: " << FileKindName(kind) << "\n";
-            out << "  bytes: " << std::filesystem::file_size(name) << "\n";
+            out << "  format: " << info.Format << "\n";
+            out << "  size: " << info.Width << " x " << info.Height << "\n";
+            out << "  bits: " << info.Bits << "\n";
+            for (const auto& [key, value] : info.Details) out << "  " << key << ": " << value << "\n";
         } catch (const std::exception& e) {
             err << "talvenor-cli: " << e.what() << "\n";
             status = 1;

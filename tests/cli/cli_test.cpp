@@ -39,22 +39,37 @@ TEST(Cli, HelpAndVersion) {
     EXPECT_NE(unknown.err.find("unknown command 'frobnicate'"), std::string::npos);
 }
 
+std::string Data(const std::string& name) { return std::string(TALVENOR_SOURCE_DIR) + "/tests/data/" + name; }
+
+TEST(Cli, InfoReportsFormatSizeDepthAndTheFormatsDetails) {
+    const struct {
+        std::string file;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"bmp/bmp3-rgb24.bmp", {"  format: BMP", "  size: 13 x 7", "  bits: 24", "  compression: BI_RGB"}},
+        {"bmp/bmp3-rle8.bmp", {"  bits: 8", "  compression: BI_RLE8"}},
+        {"jpeg/colour.jpg", {"  format: JPEG", "  bits: 24"}},
+        {"fits/u16.fit", {"  format: FITS", "  bits: 16", "  BITPIX: 16", "  BZERO: 32768", "  NAXIS: 2"}},
+    };
+    for (const auto& c : cases) {
+        CliRun r = Cli({"info", Data(c.file)});
+        EXPECT_EQ(r.code, 0) << r.err;
+        for (const auto& line : c.lines) EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << c.file << ": " << line << "\n" << r.out;
+    }
+}
+
 TEST(Cli, InfoReportsEveryFileAndFailsWhenAnyFails) {
     testing::TempDir dir;
-    std::ofstream(dir / "frame.bmp", std::ios::binary) << std::string("BM") + std::string(60, '\0');
     std::ofstream(dir / "notes.txt") << "clear skies\n";
-    std::ofstream(dir / "capture.dat", std::ios::binary) << std::string("RIFF\x10\0\0\0AVI LIST", 16);
+    std::filesystem::copy_file(Data("bmp/bmp3-rgb24.bmp"), dir / "frame.dat");  // recognised by content, not name
 
-    CliRun ok = Cli({"info", (dir / "frame.bmp").string(), (dir / "capture.dat").string()});
-    EXPECT_EQ(ok.code, 0) << ok.err;
-    EXPECT_NE(ok.out.find("format: BMP"), std::string::npos);
-    EXPECT_NE(ok.out.find("format: AVI"), std::string::npos);  // recognised by content, not by name
-
-    CliRun mixed = Cli({"info", (dir / "missing.avi").string(), (dir / "notes.txt").string(), (dir / "frame.bmp").string()});
+    CliRun mixed = Cli({"info", (dir / "missing.avi").string(), (dir / "notes.txt").string(), (dir / "frame.dat").string(),
+                        Data("corrupt/bmp-truncated-pixels.bmp")});
     EXPECT_EQ(mixed.code, 1);
     EXPECT_NE(mixed.err.find("missing.avi"), std::string::npos);
     EXPECT_NE(mixed.err.find("notes.txt: not a BMP, JPEG, FITS, TIFF or AVI file"), std::string::npos);
-    EXPECT_NE(mixed.out.find("frame.bmp"), std::string::npos);
+    EXPECT_NE(mixed.err.find("bmp-truncated-pixels.bmp"), std::string::npos);
+    EXPECT_NE(mixed.out.find("frame.dat\n  format: BMP"), std::string::npos);
     EXPECT_EQ(Cli({"info", dir.path().string()}).code, 1);
     EXPECT_EQ(Cli({"info"}).code, 2);
 }
