@@ -1,0 +1,96 @@
+#pragma once
+// The synthetic capture generator: a scene with known detail, frames with known shifts and
+// blurs, written as the AVI or image series a camera program would write, with the truth
+// beside it (truth.csv, truth.bmp, truth.tif). Everything is deterministic by seed: the same
+// options give the same bytes on every run.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/frames.h"
+#include "capture/scene.h"
+#include "workspace/bitmap24.h"
+
+namespace talvenor::capture {
+
+enum class CaptureFormat { AviRgb, AviGrey, AviMjpeg, Bmp, Jpeg, Fits, Tiff };
+
+// "avi-rgb", "avi-grey", "avi-mjpeg", "bmp", "jpg", "fit", "tif" (also "jpeg", "fits",
+// "tiff", "avi-gray"), any case.
+std::optional<CaptureFormat> ParseCaptureFormat(std::string_view text);
+std::string CaptureFormatName(CaptureFormat format);
+bool IsAvi(CaptureFormat format);
+
+struct CaptureOptions {
+    SceneMode mode = SceneMode::Planet;
+    CaptureFormat format = CaptureFormat::AviRgb;
+    int frames = 300;
+    int width = 640;
+    int height = 480;
+    uint64_t seed = 1;
+    double driftX = 0.05;  // pixels per frame
+    double driftY = 0.03;
+    double jitter = 2.5;   // pixels, each axis
+    double blurMin = 0.6;  // seeing sigma range, pixels
+    double blurMax = 2.5;
+    double noise = 2;      // standard deviation in 8-bit levels at full brightness
+    double brightness = 0; // frame-to-frame gain change, 0..0.5
+    std::vector<int> dropped;  // AVI only: frames written as empty chunks
+    bool colour = false;   // a colour scene (grey formats still get its luminance)
+    uint32_t fps = 30;
+    uint64_t riffLimit = uint64_t(1) << 30;  // AVI: RIFF size at which OpenDML parts begin
+    bool writeTruth = true;
+};
+
+// Throws talvenor::Error with a message for the first option out of range.
+void CheckOptions(const CaptureOptions& options);
+
+class CaptureGenerator {
+public:
+    explicit CaptureGenerator(const CaptureOptions& options);
+    CaptureGenerator(const CaptureGenerator&) = delete;  // the renderer refers to the scene
+    CaptureGenerator& operator=(const CaptureGenerator&) = delete;
+
+    const CaptureOptions& options() const { return options_; }
+    const std::vector<FrameTruth>& plan() const { return plan_; }
+    const Scene& scene() const { return scene_; }
+    // Channels of the frames written: 1 for grey formats or a grey scene, else 3.
+    int Channels() const { return scene_.channels; }
+
+    // Frame k before quantisation (dropped frames render like any other).
+    void RenderFloat(int k, FloatImage& out) { renderer_.Render(k, plan_[std::size_t(k)], out); }
+    // Frame k at 8 bits, as the AVI, BMP and JPEG outputs receive it.
+    Bitmap24 Frame8(int k);
+    // The truth image at frame size.
+    void RenderTruth(FloatImage& out) const { renderer_.RenderTruth(out); }
+
+private:
+    CaptureOptions options_;
+    std::vector<FrameTruth> plan_;
+    Scene scene_;
+    FrameRenderer renderer_;
+};
+
+struct CaptureSummary {
+    std::filesystem::path output;     // the AVI file or the series directory
+    std::filesystem::path truthDir;   // where truth.csv and the truth images are
+    int frames = 0;
+    int dropped = 0;
+    int riffs = 0;                    // AVI: 1 for a plain file, more with OpenDML
+    uint64_t bytes = 0;
+    double seconds = 0;
+    std::string Describe(const CaptureOptions& options) const;
+};
+
+CaptureSummary WriteCapture(const std::filesystem::path& out, const CaptureOptions& options);
+
+// "frame,dx,dy,sigma,dropped" and one row per frame, 4 decimals.
+std::string TruthCsv(const std::vector<FrameTruth>& plan);
+
+// truth.csv, truth.bmp (8 bits) and truth.tif (16 bits per sample) in `dir`.
+void WriteTruthFiles(const std::filesystem::path& dir, const CaptureGenerator& generator);
+
+}  // namespace talvenor::capture

@@ -1,0 +1,94 @@
+#pragma once
+// Frames of a synthetic capture: the scene seen through a turbulent atmosphere. Frame k
+// shows the scene moved by (dx, dy) (a steady drift plus random jitter, with sub-pixel
+// parts), blurred by a Gaussian of its own sigma (seeing changes from frame to frame, so a
+// few frames are much sharper than the rest), scaled by a slight brightness change, with
+// photon-like noise, then quantised to 8 or 16 bits.
+//
+// Sign convention: frame k's pixel (x, y) shows the scene point (x - dx, y - dy), so an
+// object appears (dx, dy) further right and further down (y grows downwards) than in the
+// truth image. Frame 0 is never moved: the truth image is frame 0 before blur and noise,
+// and (dx, dy) is also the shift of frame k relative to frame 0.
+#include <cstdint>
+#include <vector>
+
+#include "capture/scene.h"
+#include "workspace/bitmap24.h"
+
+namespace talvenor::capture {
+
+struct FrameTruth {
+    double dx = 0;
+    double dy = 0;
+    double sigma = 0;   // seeing blur, pixels
+    double gain = 1;    // brightness factor
+    bool dropped = false;
+};
+
+struct MotionOptions {
+    int frames = 300;
+    double driftX = 0.05;   // pixels per frame
+    double driftY = 0.03;
+    double jitter = 2.5;    // each axis moves by up to this much around the drift
+    double blurMin = 0.6;   // range of the per-frame seeing sigma
+    double blurMax = 2.5;
+    double brightness = 0;  // each frame's gain lies in 1 -/+ this
+    uint64_t seed = 1;
+    std::vector<int> dropped;  // frame indices written as dropped frames
+};
+
+// The truth of every frame, deterministic by seed. Sigmas are skewed towards the blurry
+// end of the range, as seeing is: most frames are soft, a few are sharp.
+std::vector<FrameTruth> PlanFrames(const MotionOptions& options);
+
+// Widest blur kernel the renderer uses for `sigma`, in taps either side of the centre.
+int KernelRadius(double sigma);
+
+// Scene margin needed so that every frame of `plan` samples inside the scene.
+int MarginFor(const std::vector<FrameTruth>& plan);
+
+// A frame before quantisation: planar floats, 0..1 full scale (values may stray outside
+// by the noise; quantisation clamps).
+struct FloatImage {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    std::vector<float> data;
+    float* Plane(int c) { return data.data() + std::size_t(c) * std::size_t(width) * std::size_t(height); }
+    const float* Plane(int c) const { return data.data() + std::size_t(c) * std::size_t(width) * std::size_t(height); }
+    void Allocate(int w, int h, int ch);
+};
+
+class FrameRenderer {
+public:
+    // `noise` is the standard deviation in 8-bit levels at full brightness; it falls with
+    // the square root of the signal down to a floor at black (shot noise over read noise).
+    FrameRenderer(const Scene& scene, double noise, uint64_t seed);
+
+    // Renders frame `index` (the index seeds its noise, so any frame can be rendered alone
+    // and comes out the same) into `out`, reusing its storage.
+    void Render(int index, const FrameTruth& truth, FloatImage& out);
+
+    // The unshifted, unblurred, noise-free scene at frame size.
+    void RenderTruth(FloatImage& out) const;
+
+    const Scene& scene() const { return scene_; }
+
+private:
+    void BuildKernel(double sigma, double frac, std::vector<float>& taps, int& first) const;
+
+    const Scene& scene_;
+    double noise_;
+    uint64_t seed_;
+    std::vector<float> rows_;  // horizontal pass output
+    std::vector<float> kx_, ky_;
+};
+
+// Quantisation: round to nearest, clamped. A grey image goes to all three channels of a
+// Bitmap24; a colour image becomes grey by luminance for the grey outputs.
+void ToBitmap24(const FloatImage& image, Bitmap24& out);
+void ToGrey8(const FloatImage& image, std::vector<uint8_t>& out);
+// Interleaved 16-bit samples (red, green, blue per pixel, or one grey sample), top row first.
+void ToWords(const FloatImage& image, bool grey, std::vector<uint16_t>& out);
+
+}  // namespace talvenor::capture
