@@ -9,9 +9,6 @@
 #include <memory>
 #include <new>
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <unistd.h>
-#endif
 
 #include "workspace/error.h"
 

@@ -11,10 +11,6 @@
 #include <limits>
 #include <type_traits>
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 #include "workspace/controls.h"
 #include "workspace/file_bytes.h"

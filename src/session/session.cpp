@@ -1,5 +1,6 @@
 #include "session/session.h"
 
+#include "session/input_selection.h"
 #include "session/page_change.h"
 #include "session/settings_mirror.h"
 #include "workspace/error.h"
@@ -9,6 +10,7 @@ namespace talvenor {
 Session::Session(Host& h) : host(h) {
     RegisterShellHandlers(*this);
     RegisterSettingsMirror(*this);
+    RegisterInputHandlers(*this);
 }
 
 std::string Session::Close() {

@@ -30,6 +30,8 @@ struct Seams {
     std::function<void()> WaveletPageEntered;     // process the stack when one exists
     std::function<void()> FinalPageEntered;       // "Do all" unless partial, then the final image
     std::function<void()> ShowMainWindow;         // before a command-line load, so its progress shows
+    std::function<void()> StackSingleImage;       // a single still goes straight to the wavelet page
+    std::function<void()> ResetCrop;              // the final page's crop rectangle back to none
 };
 
 class Session {

@@ -1,6 +1,9 @@
 #pragma once
 // What the user did to a control, without toolkit types: the GUI translates its events into
 // these, the tests and the command line make them directly.
+#include <string>
+#include <vector>
+
 namespace talvenor {
 
 enum class Event {
@@ -15,6 +18,7 @@ enum class Event {
     Close,       // a tool window's close box
     Moved,       // a tool window was moved
     Enter,       // a page received the input focus
+    FilesDropped,  // files dropped from the file manager onto the window
 };
 
 enum class MouseButton { None, Left, Right, Middle };
@@ -25,6 +29,7 @@ struct EventArgs {
     bool Shift = false, Ctrl = false, Alt = false;
     int Key = 0;       // key code for KeyDown (' ' for the space bar)
     int Item = -1;     // list item for list events
+    std::vector<std::string> Files;  // FilesDropped
 };
 
 }  // namespace talvenor

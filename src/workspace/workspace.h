@@ -98,6 +98,8 @@ struct Workspace {
 
     // Image buffers.
     Bitmap24 CurrentFrameImage;
+    // The bytes of the last frame file read; kept so reading the next frame allocates nothing.
+    std::vector<uint8_t> FrameFileBytes;
     std::array<Single2dArray, 4> StackSum;
     std::array<Single2dArray, 3> ResultPlanes;
     Single2dArray ExtraPlane;

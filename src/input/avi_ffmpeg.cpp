@@ -1,0 +1,367 @@
+#include "input/avi_ffmpeg.h"
+
+#ifdef TALVENOR_HAVE_FFMPEG
+
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "workspace/error.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/error.h>
+#include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace talvenor {
+
+namespace {
+
+// FourCCs capture and editing programs write into AVI files, and the libavcodec codec for
+// each. Compared without regard to letter case, as writers are careless about it.
+struct CodecTag {
+    const char* fourcc;
+    AVCodecID id;
+};
+const CodecTag kCodecTags[] = {
+    {"FFV1", AV_CODEC_ID_FFV1},       {"HFYU", AV_CODEC_ID_HUFFYUV},    {"FFVH", AV_CODEC_ID_FFVHUFF},
+    {"LAGS", AV_CODEC_ID_LAGARITH},   {"ULRG", AV_CODEC_ID_UTVIDEO},    {"ULRA", AV_CODEC_ID_UTVIDEO},
+    {"ULY0", AV_CODEC_ID_UTVIDEO},    {"ULY2", AV_CODEC_ID_UTVIDEO},    {"ULY4", AV_CODEC_ID_UTVIDEO},
+    {"ULH0", AV_CODEC_ID_UTVIDEO},    {"ULH2", AV_CODEC_ID_UTVIDEO},    {"ULH4", AV_CODEC_ID_UTVIDEO},
+    {"UQY0", AV_CODEC_ID_UTVIDEO},    {"UQY2", AV_CODEC_ID_UTVIDEO},    {"UQRG", AV_CODEC_ID_UTVIDEO},
+    {"UQRA", AV_CODEC_ID_UTVIDEO},    {"UMY2", AV_CODEC_ID_UTVIDEO},    {"UMH2", AV_CODEC_ID_UTVIDEO},
+    {"UMY4", AV_CODEC_ID_UTVIDEO},    {"UMH4", AV_CODEC_ID_UTVIDEO},    {"UMRG", AV_CODEC_ID_UTVIDEO},
+    {"UMRA", AV_CODEC_ID_UTVIDEO},    {"MAGY", AV_CODEC_ID_MAGICYUV},   {"M8RG", AV_CODEC_ID_MAGICYUV},
+    {"M8RA", AV_CODEC_ID_MAGICYUV},   {"M8G0", AV_CODEC_ID_MAGICYUV},   {"M8Y0", AV_CODEC_ID_MAGICYUV},
+    {"M8Y2", AV_CODEC_ID_MAGICYUV},   {"M8Y4", AV_CODEC_ID_MAGICYUV},   {"M8YA", AV_CODEC_ID_MAGICYUV},
+    {"CLLC", AV_CODEC_ID_CLLC},       {"H264", AV_CODEC_ID_H264},       {"X264", AV_CODEC_ID_H264},
+    {"AVC1", AV_CODEC_ID_H264},       {"DAVC", AV_CODEC_ID_H264},       {"VSSH", AV_CODEC_ID_H264},
+    {"HEVC", AV_CODEC_ID_HEVC},       {"H265", AV_CODEC_ID_HEVC},       {"XVID", AV_CODEC_ID_MPEG4},
+    {"DIVX", AV_CODEC_ID_MPEG4},      {"DX50", AV_CODEC_ID_MPEG4},      {"FMP4", AV_CODEC_ID_MPEG4},
+    {"MP4V", AV_CODEC_ID_MPEG4},      {"M4S2", AV_CODEC_ID_MPEG4},      {"3IV2", AV_CODEC_ID_MPEG4},
+    {"DIV3", AV_CODEC_ID_MSMPEG4V3},  {"MP43", AV_CODEC_ID_MSMPEG4V3},  {"MP42", AV_CODEC_ID_MSMPEG4V2},
+    {"MPG4", AV_CODEC_ID_MSMPEG4V1},  {"MPG2", AV_CODEC_ID_MPEG2VIDEO}, {"MPG1", AV_CODEC_ID_MPEG1VIDEO},
+    {"CVID", AV_CODEC_ID_CINEPAK},    {"MSVC", AV_CODEC_ID_MSVIDEO1},   {"CRAM", AV_CODEC_ID_MSVIDEO1},
+    {"WHAM", AV_CODEC_ID_MSVIDEO1},   {"TSCC", AV_CODEC_ID_TSCC},       {"VP80", AV_CODEC_ID_VP8},
+    {"VP90", AV_CODEC_ID_VP9},        {"IV50", AV_CODEC_ID_INDEO5},     {"IV41", AV_CODEC_ID_INDEO4},
+    {"IV31", AV_CODEC_ID_INDEO3},     {"IV32", AV_CODEC_ID_INDEO3},     {"DVSD", AV_CODEC_ID_DVVIDEO},
+    {"ZMBV", AV_CODEC_ID_ZMBV},       {"FPS1", AV_CODEC_ID_FRAPS},      {"CFHD", AV_CODEC_ID_CFHD},
+    {"LJPG", AV_CODEC_ID_MJPEG},      {"MJLS", AV_CODEC_ID_JPEGLS},     {"V210", AV_CODEC_ID_V210},
+    {"R210", AV_CODEC_ID_R210},       {"CAVS", AV_CODEC_ID_CAVS},       {"AV01", AV_CODEC_ID_AV1},
+    // Raw layouts libavcodec unpacks by their FourCC.
+    {"YV12", AV_CODEC_ID_RAWVIDEO},   {"I420", AV_CODEC_ID_RAWVIDEO},   {"IYUV", AV_CODEC_ID_RAWVIDEO},
+    {"NV12", AV_CODEC_ID_RAWVIDEO},   {"NV21", AV_CODEC_ID_RAWVIDEO},   {"YVYU", AV_CODEC_ID_RAWVIDEO},
+    {"YV16", AV_CODEC_ID_RAWVIDEO},   {"Y42B", AV_CODEC_ID_RAWVIDEO},   {"Y41B", AV_CODEC_ID_RAWVIDEO},
+};
+
+AVCodecID CodecFor(uint32_t code) {
+    // Run-length DIB compressions are numbers, not letters.
+    if (code == 1 || code == 2) return AV_CODEC_ID_MSRLE;
+    char text[4];
+    for (int i = 0; i < 4; ++i) text[i] = char(std::toupper((code >> (8 * i)) & 0xFF));
+    for (const CodecTag& tag : kCodecTags)
+        if (std::memcmp(tag.fourcc, text, 4) == 0) return tag.id;
+    return AV_CODEC_ID_NONE;
+}
+
+std::string AvError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+inline void PutPixel(uint8_t* dst, uint8_t b, uint8_t g, uint8_t r) {
+    dst[0] = b;
+    dst[1] = g;
+    dst[2] = r;
+}
+
+// Reads one component of one pixel from any layout libavutil can describe, narrowed to
+// 8 bits. Slow, but it only serves the layouts without a fast path below.
+struct ComponentReader {
+    const AVFrame* f;
+    const AVPixFmtDescriptor* d;
+    uint8_t At(int c, int x, int y) const {
+        const AVComponentDescriptor& comp = d->comp[c];
+        const bool chroma = (c == 1 || c == 2) && !(d->flags & AV_PIX_FMT_FLAG_RGB);
+        if (chroma) {
+            x >>= d->log2_chroma_w;
+            y >>= d->log2_chroma_h;
+        }
+        const uint8_t* p = f->data[comp.plane] + std::ptrdiff_t(y) * f->linesize[comp.plane] +
+                           std::ptrdiff_t(x) * comp.step + comp.offset;
+        uint32_t v;
+        if (comp.depth + comp.shift > 8)
+            v = (d->flags & AV_PIX_FMT_FLAG_BE) ? uint32_t(p[0]) << 8 | p[1] : uint32_t(p[1]) << 8 | p[0];
+        else
+            v = p[0];
+        v = (v >> comp.shift) & ((1u << comp.depth) - 1);
+        if (comp.depth >= 8) return uint8_t(v >> (comp.depth - 8));
+        return uint8_t(v * 255 / ((1u << comp.depth) - 1));
+    }
+};
+
+class FfmpegDecoder : public AviFrameDecoder {
+public:
+    FfmpegDecoder(const AviVideoFormat& f, const AVCodec* codec) {
+        ctx_ = avcodec_alloc_context3(codec);
+        packet_ = av_packet_alloc();
+        frame_ = av_frame_alloc();
+        if (!ctx_ || !packet_ || !frame_) throw Error("out of memory for the codec");
+        ctx_->width = f.Width;
+        ctx_->height = f.Height;
+        ctx_->codec_tag = f.Compression;
+        ctx_->bits_per_coded_sample = f.BitCount;
+        // Slice threads only: frame threads would hold frames back, and we want each frame
+        // out as soon as its packet is in.
+        ctx_->thread_count = 0;
+        ctx_->thread_type = FF_THREAD_SLICE;
+        if (!f.Extra.empty()) {
+            ctx_->extradata = static_cast<uint8_t*>(av_mallocz(f.Extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            if (!ctx_->extradata) throw Error("out of memory for the codec");
+            std::memcpy(ctx_->extradata, f.Extra.data(), f.Extra.size());
+            ctx_->extradata_size = int(f.Extra.size());
+        }
+        const int r = avcodec_open2(ctx_, codec, nullptr);
+        if (r < 0) throw Error("libavcodec cannot open its " + std::string(codec->name) + " decoder (" + AvError(r) + ")");
+        // Palette codecs take the stream's colour table from the packets.
+        if (f.BitCount <= 8 && !f.Palette.empty()) {
+            uint8_t* pal = av_packet_new_side_data(packet_, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+            if (pal) {
+                std::memset(pal, 0, AVPALETTE_SIZE);
+                for (std::size_t i = 0; i < f.Palette.size() && i < 256; ++i) {
+                    const uint32_t argb = 0xFF000000u | uint32_t(f.Palette[i].r) << 16 | uint32_t(f.Palette[i].g) << 8 | f.Palette[i].b;
+                    std::memcpy(pal + 4 * i, &argb, 4);
+                }
+            }
+        }
+        const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->id);
+        intraOnly_ = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY);
+    }
+    ~FfmpegDecoder() override {
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+        avcodec_free_context(&ctx_);
+    }
+    FfmpegDecoder(const FfmpegDecoder&) = delete;
+    FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
+
+    void Decode(int64_t target, AviSampleSource& source, Bitmap24& out) override {
+        if (NeedsRestart(target, source)) Restart(KeyAtOrBefore(target, source));
+        for (;;) {
+            int r = avcodec_receive_frame(ctx_, frame_);
+            if (r == 0) {
+                int64_t ts = frame_->best_effort_timestamp;
+                if (ts == AV_NOPTS_VALUE) ts = frame_->pts;
+                if (ts == AV_NOPTS_VALUE) ts = lastOut_ + 1;
+                lastOut_ = ts;
+                // A frame the codec could not rebuild after a jump is skipped by it; the
+                // next one it delivers is the closest picture we can show.
+                if (ts >= target) {
+                    try {
+                        Convert(out);
+                    } catch (...) {
+                        av_frame_unref(frame_);
+                        throw;
+                    }
+                    av_frame_unref(frame_);
+                    return;
+                }
+                av_frame_unref(frame_);
+                continue;
+            }
+            if (r == AVERROR_EOF) {
+                next_ = -1;
+                throw Error("the " + std::string(ctx_->codec->name) + " decoder delivered no picture");
+            }
+            if (r != AVERROR(EAGAIN)) {
+                next_ = -1;
+                throw Error("the " + std::string(ctx_->codec->name) + " decoder failed (" + AvError(r) + ")");
+            }
+            if (next_ < source.SampleCount()) {
+                const int64_t k = next_++;
+                const std::span<const uint8_t> data = source.ReadSample(k);
+                if (data.empty()) continue;
+                packet_->data = const_cast<uint8_t*>(data.data());
+                packet_->size = int(data.size());
+                packet_->pts = packet_->dts = k;
+                packet_->flags = (intraOnly_ || source.IsKeySample(k)) ? AV_PKT_FLAG_KEY : 0;
+                r = avcodec_send_packet(ctx_, packet_);
+                packet_->data = nullptr;
+                packet_->size = 0;
+                if (r < 0 && r != AVERROR(EAGAIN)) {
+                    next_ = -1;
+                    throw Error("the " + std::string(ctx_->codec->name) + " decoder rejected the frame data (" + AvError(r) + ")");
+                }
+                if (r == AVERROR(EAGAIN)) --next_;  // not taken: offer it again after the next picture
+            } else if (!draining_) {
+                avcodec_send_packet(ctx_, nullptr);
+                draining_ = true;
+            } else {
+                next_ = -1;
+                throw Error("the " + std::string(ctx_->codec->name) + " decoder delivered no picture");
+            }
+        }
+    }
+
+private:
+    bool IsKey(int64_t k, AviSampleSource& source) const { return intraOnly_ || source.IsKeySample(k); }
+
+    bool NeedsRestart(int64_t target, AviSampleSource& source) const {
+        if (next_ < 0 || draining_ || target <= lastOut_) return true;
+        // A key frame after what was sent and at or before the target is a shorter way.
+        for (int64_t k = target; k > next_; --k)
+            if (IsKey(k, source)) return true;
+        return false;
+    }
+
+    int64_t KeyAtOrBefore(int64_t target, AviSampleSource& source) const {
+        for (int64_t k = target; k >= 0; --k)
+            if (IsKey(k, source)) return k;
+        return 0;
+    }
+
+    void Restart(int64_t from) {
+        avcodec_flush_buffers(ctx_);
+        next_ = from;
+        lastOut_ = from - 1;
+        draining_ = false;
+    }
+
+    void Convert(Bitmap24& out) {
+        const AVFrame* f = frame_;
+        const int w = f->width, h = f->height;
+        if (w <= 0 || h <= 0 || w > 65535 || h > 65535)
+            throw Error("the decoder delivered a picture of " + std::to_string(w) + " x " + std::to_string(h));
+        if (out.Width() != w || out.Height() != h) out.SetSize(w, h);
+        const auto fmt = AVPixelFormat(f->format);
+        const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(fmt);
+        if (!d) throw Error("the decoder delivered a picture in an unknown pixel format");
+        const bool full = f->color_range == AVCOL_RANGE_JPEG || fmt == AV_PIX_FMT_YUVJ420P ||
+                          fmt == AV_PIX_FMT_YUVJ422P || fmt == AV_PIX_FMT_YUVJ444P || fmt == AV_PIX_FMT_YUVJ440P;
+        const YuvToBgr& yuv = YuvToBgr::Get(full, f->colorspace == AVCOL_SPC_BT709);
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* s = f->data[0] + std::ptrdiff_t(y) * f->linesize[0];
+            uint8_t* dst = out.Row(y);
+            switch (fmt) {
+                case AV_PIX_FMT_BGR24: std::memcpy(dst, s, std::size_t(w) * 3); continue;
+                case AV_PIX_FMT_RGB24:
+                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, s[3 * x + 2], s[3 * x + 1], s[3 * x]);
+                    continue;
+                case AV_PIX_FMT_BGRA:
+                case AV_PIX_FMT_BGR0: ConvertBgrxRow(s, dst, w); continue;
+                case AV_PIX_FMT_RGBA:
+                case AV_PIX_FMT_RGB0:
+                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, s[4 * x + 2], s[4 * x + 1], s[4 * x]);
+                    continue;
+                case AV_PIX_FMT_ARGB:
+                case AV_PIX_FMT_0RGB:
+                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, s[4 * x + 3], s[4 * x + 2], s[4 * x + 1]);
+                    continue;
+                case AV_PIX_FMT_ABGR:
+                case AV_PIX_FMT_0BGR:
+                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, s[4 * x + 1], s[4 * x + 2], s[4 * x + 3]);
+                    continue;
+                case AV_PIX_FMT_GRAY8: ConvertGreyRow(s, dst, w); continue;
+                case AV_PIX_FMT_PAL8: {
+                    const uint8_t* pal = f->data[1];  // 256 entries of B, G, R, A
+                    for (int x = 0; x < w; ++x) {
+                        const uint8_t* e = pal + 4 * s[x];
+                        PutPixel(dst + 3 * x, e[0], e[1], e[2]);
+                    }
+                    continue;
+                }
+                case AV_PIX_FMT_YUYV422: ConvertYuv422Row(s, dst, w, true, yuv); continue;
+                case AV_PIX_FMT_UYVY422: ConvertYuv422Row(s, dst, w, false, yuv); continue;
+                case AV_PIX_FMT_YUV420P:
+                case AV_PIX_FMT_YUVJ420P:
+                case AV_PIX_FMT_YUV422P:
+                case AV_PIX_FMT_YUVJ422P:
+                case AV_PIX_FMT_YUV444P:
+                case AV_PIX_FMT_YUVJ444P:
+                case AV_PIX_FMT_YUV411P:
+                case AV_PIX_FMT_YUV410P:
+                case AV_PIX_FMT_YUV440P:
+                case AV_PIX_FMT_YUVJ440P:
+                case AV_PIX_FMT_YUVA420P:
+                case AV_PIX_FMT_YUVA422P:
+                case AV_PIX_FMT_YUVA444P: {
+                    const int cw = d->log2_chroma_w, cy = y >> d->log2_chroma_h;
+                    const uint8_t* u = f->data[1] + std::ptrdiff_t(cy) * f->linesize[1];
+                    const uint8_t* v = f->data[2] + std::ptrdiff_t(cy) * f->linesize[2];
+                    for (int x = 0; x < w; ++x) yuv.Pixel(s[x], u[x >> cw], v[x >> cw], dst + 3 * x);
+                    continue;
+                }
+                case AV_PIX_FMT_GBRP:
+                case AV_PIX_FMT_GBRAP: {
+                    const uint8_t* b = f->data[1] + std::ptrdiff_t(y) * f->linesize[1];
+                    const uint8_t* r = f->data[2] + std::ptrdiff_t(y) * f->linesize[2];
+                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, b[x], s[x], r[x]);
+                    continue;
+                }
+                default: break;
+            }
+            ConvertGeneric(d, yuv, y, dst);
+        }
+        out.Touch();
+    }
+
+    void ConvertGeneric(const AVPixFmtDescriptor* d, const YuvToBgr& yuv, int y, uint8_t* dst) const {
+        if (d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_FLOAT | AV_PIX_FMT_FLAG_PAL) ||
+            d->nb_components < 1 || d->comp[0].depth > 16)
+            throw Error(std::string("the decoder delivered pixels in the ") + d->name + " format, which cannot be shown");
+        const ComponentReader read{frame_, d};
+        const int w = frame_->width;
+        const bool rgb = d->flags & AV_PIX_FMT_FLAG_RGB;
+        if (d->nb_components <= 2 && !rgb) {
+            for (int x = 0; x < w; ++x) {
+                const uint8_t g = read.At(0, x, y);
+                PutPixel(dst + 3 * x, g, g, g);
+            }
+        } else if (rgb) {
+            for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, read.At(2, x, y), read.At(1, x, y), read.At(0, x, y));
+        } else {
+            for (int x = 0; x < w; ++x) yuv.Pixel(read.At(0, x, y), read.At(1, x, y), read.At(2, x, y), dst + 3 * x);
+        }
+    }
+
+    AVCodecContext* ctx_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    bool intraOnly_ = false;
+    int64_t next_ = -1;     // next sample to send; -1 when the decoder must start afresh
+    int64_t lastOut_ = -1;  // timestamp of the last picture the decoder delivered
+    bool draining_ = false;
+};
+
+}  // namespace
+
+bool HaveFfmpegDecoders() { return true; }
+
+std::unique_ptr<AviFrameDecoder> MakeFfmpegDecoder(const AviVideoFormat& format) {
+    // The decoders report damaged data through their return values; we turn those into
+    // errors, so libavcodec's own console chatter would only repeat them.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    const AVCodecID id = CodecFor(format.Compression);
+    if (id == AV_CODEC_ID_NONE) return nullptr;
+    const AVCodec* codec = avcodec_find_decoder(id);
+    if (!codec) return nullptr;
+    return std::make_unique<FfmpegDecoder>(format, codec);
+}
+
+}  // namespace talvenor
+
+#else
+
+namespace talvenor {
+
+bool HaveFfmpegDecoders() { return false; }
+std::unique_ptr<AviFrameDecoder> MakeFfmpegDecoder(const AviVideoFormat&) { return nullptr; }
+
+}  // namespace talvenor
+
+#endif

@@ -1,0 +1,32 @@
+#pragma once
+// Every access to an AVI capture: open it, decode one frame or a whole range into the
+// current frame, find dropped frames, run the active pass steps on each frame (with
+// de-interlacing) and close the file again. Nothing stays open between calls.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "workspace/app_context.h"
+
+namespace talvenor {
+
+// The per-frame steps of the passes, bound by the layers above; which of them run is
+// decided by AlignPassActive and StackPassActive.
+struct PassSteps {
+    std::function<void()> AlignStep;
+    std::function<void()> StackStep;
+};
+
+constexpr int64_t kAviNothing = -2;
+constexpr int64_t kAviWholeStream = -1;
+
+// mode -2 does nothing, -1 handles every frame of the stream (at most 5000), k >= 0 frame
+// k alone (which also records the frame size). Errors are thrown with the messages users
+// know ("Failed to open AVI file", ...); the file is released on every path.
+void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps = {});
+
+// The AVI of the open sequence: its name resolved in the input directory.
+std::filesystem::path AviPath(const AppContext& c);
+
+}  // namespace talvenor

@@ -1,0 +1,185 @@
+#include "input/frame_lists.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "input/frame_display.h"
+#include "input/frame_loader.h"
+#include "input/frame_selection.h"
+#include "workspace/caption.h"
+#include "workspace/error.h"
+#include "workspace/safe_file_writer.h"
+#include "workspace/text_util.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string FileNameOf(const std::string& path) { return fs::path(path).filename().string(); }
+
+}  // namespace
+
+void SetSeriesTypeFromName(AppContext& c, const std::string& path) {
+    Workspace& ws = c.ws;
+    const std::string name = ToLower(path);
+    ws.IsJpeg = EndsWith(name, "jpg");
+    ws.IsFits = EndsWith(name, "fit") || EndsWith(name, "fts") || EndsWith(name, "fits");
+    ws.IsTiff = EndsWith(name, "tif") || EndsWith(name, "tiff");
+    if (ws.IsFits) ws.StretchFitsLevels = true;
+    ws.InputType = ws.IsFits ? kInputFit : ws.IsJpeg ? kInputJpg : ws.IsTiff ? kInputTif : kInputBmp;
+}
+
+void SetSizesFromFirstFrame(AppContext& c, const std::string& tooLarge) {
+    Workspace& ws = c.ws;
+    ws.ImageWidth = ws.SourceWidth = ws.UnclampedWidth = ws.CurrentFrameImage.Width();
+    ws.ImageHeight = ws.SourceHeight = ws.UnclampedHeight = ws.CurrentFrameImage.Height();
+    if (ws.ImageWidth > kMaxImageSide || ws.ImageHeight > kMaxImageSide) {
+        c.host.Message(MsgKind::Error, tooLarge, Buttons::Ok);
+        ws.ImageWidth = ws.SourceWidth = std::min(ws.ImageWidth, kMaxImageSide);
+        ws.ImageHeight = ws.SourceHeight = std::min(ws.ImageHeight, kMaxImageSide);
+    }
+}
+
+std::vector<std::string> ReadFrameListFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw Error(path + ": cannot open the frame list");
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (Trim(line).empty()) continue;
+        // Lists written on Windows separate folders with backslashes.
+        if (fs::path::preferred_separator == '/') std::replace(line.begin(), line.end(), '\\', '/');
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void WriteFrameListFile(const std::string& path, const std::vector<std::string>& lines) {
+    SafeFileWriter out(path);
+    for (const std::string& line : lines) {
+        out.Write(line);
+        out.Write("\r\n");
+    }
+    out.Commit();
+}
+
+void FramelistsavebuttonClick(AppContext& c) {
+    DialogSpec spec;
+    spec.Title = "Save frame list";
+    spec.Filter = c.form.SaveDialog2.Filter;
+    spec.DefaultExt = c.form.SaveDialog2.DefaultExt;
+    spec.InitialDir = c.form.DirectoryListBox1.Directory;
+    auto choice = c.host.SaveDialog(spec);
+    if (choice && !choice->Files.empty()) {
+        std::vector<std::string> lines;
+        for (int i = 0; i <= c.ws.LastFrame && i < kMaxFrames; ++i)
+            if (!c.ws.Frames[std::size_t(i)].Excluded) lines.push_back(c.ws.FileNames[std::size_t(i)]);
+        WriteFrameListFile(choice->Files[0], lines);
+    }
+    c.host.SetCaption(MakeCaption(c.ws, CaptionKind::Saved));
+}
+
+void LoadFrameList(AppContext& c, const std::string& path, bool append) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
+    const std::vector<std::string> lines = ReadFrameListFile(path);
+    ItemList& list = f.SelectFramesChecklist;
+    if (!append) {
+        list.Clear();
+        ws.IsImageSeries = true;
+        ws.IsJpeg = ws.IsFits = ws.IsTiff = false;
+        f.AddFramesButton.Visible = true;
+    }
+    const int start = append ? list.Count() : 0;
+    int n = start;
+    for (const std::string& line : lines) {
+        if (n >= kMaxFrames) {
+            c.host.Message(MsgKind::Warning, "Warning : only 5000 frames can be processed", Buttons::Ok);
+            break;
+        }
+        ws.FileNames[std::size_t(n)] = line;
+        c.Settings.WriteString("Files", "Dir", fs::path(line).parent_path().string());
+        list.Add(FileNameOf(line), true);
+        ws.Frames[std::size_t(n)].Excluded = 0;
+        ++n;
+    }
+    if (append) {
+        ws.LastFrame = std::max(0, list.Count() - 1);
+        f.PreviewSlider.MaxValue = f.AlignSlider.MaxValue = f.StackSlider.MaxValue = ws.LastFrame;
+        ws.RecountSelected();
+        return;
+    }
+    if (n == 0) throw Error(path + ": the frame list names no frames");
+
+    SetSeriesTypeFromName(c, ws.FileNames[0]);
+    c.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : "BMP");
+    c.host.SetCaption(MakeCaption(ws, CaptionKind::Input, 0));
+    LoadFrame(c, ws.FileNames[0]);
+    f.PreviewImage.Enabled = true;
+    SetSizesFromFirstFrame(c, "BMP or JPEG too large  !!!!");
+    ws.LastFrame = n - 1;
+    f.PreviewSlider.MaxValue = f.AlignSlider.MaxValue = f.StackSlider.MaxValue = ws.LastFrame;
+    f.PreviewSlider.Value = std::clamp(f.PreviewSlider.Value, 0, ws.LastFrame);
+    ShowFrame(c, f.PreviewSlider.Value);
+    ws.AlignBoxSize = 1 << (std::clamp(f.FFTsizeGroup.ItemIndex, 0, 3) + 5);
+    for (int i = 0; i <= ws.LastFrame; ++i) {
+        FrameRecord& r = ws.Frames[std::size_t(i)];
+        r.ShiftX = r.ShiftY = r.ShiftXa = r.ShiftYa = 0;
+        r.Quality = r.Difference = r.QualityA = r.DifferenceA = 0;
+        r.Excluded = 0;
+    }
+    ws.SelectedCount = ws.LastFrame + 1;
+    ws.ProgStatus = 0;
+    f.UseFramesign.Visible = true;
+    f.CreateDarkframe.Visible = f.CreateFlatfield.Visible = true;
+    ShowFrameState(c, f.PreviewSlider.Value);
+}
+
+void FramelistloadbuttonClick(AppContext& c) {
+    DialogSpec spec;
+    spec.Title = "Load frame list";
+    spec.Filter = c.form.OpenDialog1.Filter;
+    spec.InitialDir = c.form.DirectoryListBox1.Directory;
+    auto choice = c.host.OpenDialog(spec);
+    if (choice && !choice->Files.empty()) LoadFrameList(c, choice->Files[0], false);
+}
+
+void AddFramesButtonClick(AppContext& c) {
+    DialogSpec spec;
+    spec.Title = "Add frames";
+    spec.Filter = c.form.OpenDialog1.Filter;
+    spec.InitialDir = c.form.DirectoryListBox1.Directory;
+    auto choice = c.host.OpenDialog(spec);
+    if (choice && !choice->Files.empty()) LoadFrameList(c, choice->Files[0], true);
+}
+
+void BitBtn10Click(AppContext& c) {
+    if (!c.ws.IsImageSeries) return;
+    c.form.SelectFramesChecklist.Clear();
+    c.form.PreviewSlider.MaxValue = c.form.AlignSlider.MaxValue = c.form.StackSlider.MaxValue = 1;
+}
+
+void FramelistSortbuttonClick(AppContext& c) {
+    Workspace& ws = c.ws;
+    ItemList& list = c.form.SelectFramesChecklist;
+    if (!ws.IsImageSeries) return;
+    const int n = std::min(list.Count(), kMaxFrames);
+    auto first = ws.FileNames.begin(), last = ws.FileNames.begin() + n;
+    std::stable_sort(first, last, [](const std::string& a, const std::string& b) { return ToLower(a) < ToLower(b); });
+    list.Clear();
+    for (int i = 0; i < n; ++i) {
+        list.Add(FileNameOf(ws.FileNames[std::size_t(i)]), true);
+        ws.Frames[std::size_t(i)].Excluded = 0;
+    }
+    ws.RecountSelected();
+}
+
+}  // namespace talvenor

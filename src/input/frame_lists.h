@@ -1,0 +1,34 @@
+#pragma once
+// Frame lists (.rfl): plain text, one full path per line, CR LF line ends. They save a
+// selection of frames, open it again, add to it, sort it or start it afresh.
+#include <string>
+#include <vector>
+
+#include "workspace/app_context.h"
+
+namespace talvenor {
+
+// The series type from the end of a file name, in lower case: "jpg" JPEG, "fit"/"fts"/
+// "fits" FITS (levels stretched, as no one is asked), "tif"/"tiff" TIFF, else BMP; sets the
+// flags and InputType.
+void SetSeriesTypeFromName(AppContext& c, const std::string& path);
+
+// Image, source and unclamped sizes from the frame just loaded; above 4096 shows `tooLarge`
+// and clamps the image and source sizes.
+void SetSizesFromFirstFrame(AppContext& c, const std::string& tooLarge);
+
+// Lines of a frame list file; either separator is accepted in the paths.
+std::vector<std::string> ReadFrameListFile(const std::string& path);
+// Writes the paths of the selected frames in frame order.
+void WriteFrameListFile(const std::string& path, const std::vector<std::string>& lines);
+
+// Opens a frame list as the sequence (append = false) or adds its frames to the list.
+void LoadFrameList(AppContext& c, const std::string& path, bool append);
+
+void FramelistsavebuttonClick(AppContext& c);
+void FramelistloadbuttonClick(AppContext& c);
+void AddFramesButtonClick(AppContext& c);
+void BitBtn10Click(AppContext& c);  // "Empty List"
+void FramelistSortbuttonClick(AppContext& c);
+
+}  // namespace talvenor

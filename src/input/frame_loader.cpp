@@ -1,0 +1,75 @@
+#include "input/frame_loader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "imagefiles/bmp_file.h"
+#include "imagefiles/fits_file.h"
+#include "imagefiles/jpeg_file.h"
+#include "imagefiles/tiff_file.h"
+#include "input/deinterlace.h"
+#include "workspace/caption.h"
+#include "workspace/file_bytes.h"
+#include "workspace/progress_window.h"
+
+namespace talvenor {
+
+void LoadFrame(AppContext& c, const std::string& path) {
+    Workspace& ws = c.ws;
+    if (ws.InputType == kInputBmp) {
+        ReadFileBytes(path, ws.FrameFileBytes);
+        DecodeBmp(ws.FrameFileBytes, path, ws.CurrentFrameImage);
+    } else if (ws.IsJpeg) {
+        ReadFileBytes(path, ws.FrameFileBytes);
+        DecodeJpeg(ws.FrameFileBytes, path, ws.CurrentFrameImage);
+    } else if (ws.IsFits) {
+        ReadFitsFrame(ws, c.form, c.host, path);
+    } else if (ws.IsTiff) {
+        LoadFromFile(ws.StackTiff, path);
+        ws.CurrentFrameImage = ws.StackTiff.Picture;
+        ws.ImageWidth = ws.SourceWidth = std::min(ws.StackTiff.Picture.Width(), kMaxImageSide);
+        ws.ImageHeight = ws.SourceHeight = std::min(ws.StackTiff.Picture.Height(), kMaxImageSide);
+    }
+    ws.CurrentFrameImage.Touch();
+}
+
+void SetProcessingCaption(AppContext& c, int index) {
+    c.host.SetCaption(MakeCaption(c.ws, CaptionKind::Processing, index));
+}
+
+void RunSeriesPass(AppContext& c, const SeriesPass& pass) {
+    Workspace& ws = c.ws;
+    int handled = 0;
+    for (int i : pass.Frames) {
+        if (i < 0 || i >= kMaxFrames || ws.Frames[std::size_t(i)].Excluded) continue;
+        ++handled;
+        if (pass.Total > 0) SetProgress(c.form, c.host, handled, pass.Total);
+        const std::string& path = ws.FileNames[std::size_t(i)];
+        LoadFrame(c, path);
+        if (pass.AlignmentPass) {
+            // The working size shrinks to the smallest frame of the series and never grows.
+            const Bitmap24& frame = ws.CurrentFrameImage;
+            if (frame.Width() < ws.ImageWidth) ws.ImageWidth = ws.SourceWidth = frame.Width();
+            if (frame.Height() < ws.ImageHeight) ws.ImageHeight = ws.SourceHeight = frame.Height();
+        }
+        SetProcessingCaption(c, i);
+        ws.CurrentFrame = i;
+        c.host.PumpMessages();
+        if (!c.form.Interlaced.Checked) {
+            if (!(pass.AlignmentPass && ws.CancelRequested)) pass.Step();
+        } else {
+            const bool horizontal = c.form.InterlaceHoriz.Checked;
+            ws.FieldIndex = 0;
+            Deinterlace(ws.CurrentFrameImage, 0, horizontal, ws.SourceWidth, ws.SourceHeight);
+            pass.Step();
+            ws.FieldIndex = 1;
+            LoadFrame(c, path);
+            Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
+            pass.Step();
+        }
+        if (ws.CancelRequested) break;
+    }
+}
+
+}  // namespace talvenor

@@ -1,0 +1,309 @@
+#include "session/input_selection.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "input/avi_frames.h"
+#include "input/frame_display.h"
+#include "input/frame_lists.h"
+#include "input/frame_loader.h"
+#include "input/frame_selection.h"
+#include "session/tool_windows.h"
+#include "workspace/caption.h"
+#include "workspace/stack_buffers.h"
+#include "workspace/text_util.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Run(const std::function<void()>& seam) {
+    if (seam) seam();
+}
+
+std::string Lower(const std::string& s) { return ToLower(s); }
+
+void SetResampleControlsVisible(Controls& f, bool visible) {
+    f.Resampled.Visible = f.ResampleSpin.Visible = f.ResampleCombo.Visible = visible;
+}
+
+void SetFrameListButtonsVisible(Controls& f, bool visible) {
+    f.Framelistsavebutton.Visible = f.Framelistloadbutton.Visible = f.FramelistSortbutton.Visible = visible;
+}
+
+// Steps shared by every way of opening a sequence once the frames are known.
+void FinishSelection(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    f.differencecutslider.Value = 100;
+    f.PreviewImage.Image.SetSize(ws.ImageWidth, ws.ImageHeight);
+    f.AlignImage.Image.SetSize(ws.ImageWidth, ws.ImageHeight);
+    if (ws.ImageWidth < 128 || ws.ImageHeight < 128) f.FFTsizeGroup.ItemIndex = 0;
+    f.AlignSlider.MaxValue = ws.LastFrame;
+    if (ws.LastFrame > kMaxFrameIndex) {
+        s.host.Message(MsgKind::Warning, "Warning : only 5000 frames can be processed", Buttons::Ok);
+        ws.LastFrame = kMaxFrameIndex;
+        f.AlignSlider.MaxValue = ws.LastFrame;
+    }
+    f.PreviewSlider.MaxValue = ws.LastFrame;
+    f.PreviewSlider.Value = std::clamp(f.PreviewSlider.Value, 0, ws.LastFrame);
+    ShowFrame(s.ctx, f.PreviewSlider.Value);
+    f.StackSlider.MinValue = 0;
+    f.StackSlider.MaxValue = ws.LastFrame;
+    for (int i = 0; i <= ws.LastFrame; ++i) ws.Frames[std::size_t(i)].Excluded = 0;
+    RebuildFrameChecklist(s.ctx);
+    ws.SelectedCount = ws.LastFrame + 1;
+    ShowFrameState(s.ctx, f.PreviewSlider.Value);
+    f.Label9.Caption = "1 / " + std::to_string(ws.LastFrame + 1);
+    s.host.SetCursor(CursorKind::Default);
+}
+
+void OpenAvi(Session& s, const std::string& file) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    ws.IsImageSeries = ws.IsJpeg = ws.IsFits = ws.IsTiff = false;
+    SetResampleControlsVisible(f, true);
+    SetFrameListButtonsVisible(f, false);
+    ws.InputType = kInputAvi;
+    s.Settings.WriteString("Files", "Lasttype", "AVI");
+    const fs::path path = fs::absolute(file);
+    f.DirectoryListBox1.Directory = path.parent_path().string();
+    ws.AviFileName = path.filename().string();
+    ReadAviFrames(s.ctx, path, 0);
+    s.host.SetCaption("Talvenor processing AVI: " + path.string());
+    const std::string proposed = path.stem().string();
+    for (FileDialog* d : {&f.SaveDialog1, &f.WaveletSave, &f.SaveDialog3, &f.SaveDialog4}) d->FileName = proposed;
+    s.Settings.WriteString("Files", "Dir", f.DirectoryListBox1.Directory);
+    ws.LastFrame = f.PreviewSlider.MaxValue;
+}
+
+// Returns false when the single-image path took over.
+bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    ws.IsImageSeries = true;
+    ws.IsFits = type == 3;
+    ws.IsJpeg = type == 4;
+    ws.IsTiff = type == 5;
+    const bool wide = ws.IsFits || ws.IsTiff;
+    if (wide) f.Resampled.Checked = false;
+    SetResampleControlsVisible(f, !wide);
+    if (ws.IsFits)
+        ws.StretchFitsLevels =
+            s.host.Message(MsgKind::Confirmation, "Stretch intensity-levels ", Buttons::YesNo) == Answer::Yes;
+    SetFrameListButtonsVisible(f, true);
+    ws.InputType = ws.IsFits ? kInputFit : ws.IsJpeg ? kInputJpg : ws.IsTiff ? kInputTif : kInputBmp;
+    s.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : ws.IsFits ? "FIT" : "BMP");
+
+    // Files of other types in the selection are left out, so the series has no gaps.
+    std::vector<std::string> files;
+    for (const std::string& file : chosen)
+        if (IsAcceptedImage(file)) files.push_back(fs::absolute(file).string());
+    if (files.empty()) return true;
+    for (std::size_t r = 0; r < files.size() && r < std::size_t(kMaxFrames); ++r) ws.FileNames[r] = files[r];
+
+    const fs::path first = files[0];
+    f.DirectoryListBox1.Directory = first.parent_path().string();
+    s.Settings.WriteString("Files", "Dir", f.DirectoryListBox1.Directory);
+    s.host.SetCaption(MakeCaption(ws, CaptionKind::Input, 0));
+    LoadFrame(s.ctx, files[0]);
+    ws.ImageWidth = ws.SourceWidth = ws.UnclampedWidth = ws.CurrentFrameImage.Width();
+    ws.ImageHeight = ws.SourceHeight = ws.UnclampedHeight = ws.CurrentFrameImage.Height();
+    if (ws.ImageWidth > kMaxImageSide || ws.ImageHeight > kMaxImageSide)
+        s.host.Message(MsgKind::Error, "AVI or BMP too large (max 4096x4096 !!!", Buttons::Ok);
+
+    // The dialog hands the files over with the first and the last exchanged; undoing that
+    // here puts the series in the order the user sees them.
+    const std::size_t count = files.size();
+    std::swap(files.front(), files.back());
+    for (std::size_t r = 0; r < count && r < std::size_t(kMaxFrames); ++r) ws.FileNames[r] = files[r];
+    ws.LastFrame = int(std::min<std::size_t>(count, 100000)) - 1;
+    f.RestartAlign.Visible = true;
+
+    if (count == 1 && s.seams.StackSingleImage) {
+        if (ws.IsFits) f.ColourStack.Checked = false;
+        f.RGBSHIFT.Enabled = f.Colourprocess2.Checked;
+        if (f.RGBSHIFT.Enabled) f.RGBShiftWindow.Visible = f.RGBSHIFT.Checked;
+        f.Resampled.Checked = false;
+        f.RestartAlign.Visible = f.Frontpanel.Visible = f.FFTsizeGroup.Visible = false;
+        ws.SingleFrameCase = true;
+        f.PreviewImage.Enabled = false;
+        ws.AlignX = ws.ImageWidth / 2;
+        ws.AlignY = ws.ImageHeight / 2;
+        AllocateStackBuffers(ws, f, ws.ImageWidth, ws.ImageHeight);
+        ws.FileNames[1] = ws.FileNames[0];
+        ws.LastFrame = 1;
+        ws.Ranking[0] = {0, 1.0f, 0};
+        ws.Ranking[1] = {0, 1.0f, 0};
+        f.PreviewSlider.Value = 0;
+        f.StackSlider.MinValue = 0;
+        f.StackSlider.MaxValue = 1;
+        f.StackSlider.Value = 0;
+        f.SaveBMP2button.Enabled = true;
+        f.QualStack.Checked = false;
+        s.seams.StackSingleImage();
+        return false;
+    }
+    f.PreviewImage.Enabled = true;
+    return true;
+}
+
+}  // namespace
+
+bool IsAcceptedImage(const std::string& path) {
+    const std::string ext = Lower(fs::path(path).extension().string());
+    return ext == ".bmp" || ext == ".jpg" || ext == ".fit" || ext == ".fts" || ext == ".fits" || ext == ".tif" ||
+           ext == ".tiff";
+}
+
+void ResetForNewInput(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    if (!f.ColourStack.Checked) f.LRGB1.Checked = false;
+    f.UseProcessed.Visible = false;
+    f.Optimizebutton.Visible = false;
+    f.Rbalance.Value = f.Gbalance.Value = f.Bbalance.Value = 1.0;
+    f.RedSlider.Value = f.GreenSlider.Value = f.blueslider.Value = 0;
+    ws.DroppedFramesSeen = false;
+    f.ShowFramelist.Checked = false;
+    f.SelectFrameswindow.Visible = false;
+    f.Lumichannel.Visible = f.Lumichannel.Checked = false;
+    f.RDXSpin.Value = f.RdySpin.Value = f.BDXspin.Value = f.BDYSpin.Value = 0;
+    ws.AlignBoxSize = 1 << (std::clamp(f.FFTsizeGroup.ItemIndex, 0, 3) + 5);
+    Run(s.seams.SetTransformSize);
+    f.ResampleSpin.Value = 2.0;
+    ws.AlignX = ws.AlignY = ws.StackAlignX = ws.StackAlignY = 0;
+    Run(s.seams.ResetHistogramLimits);
+    ws.IsFits = ws.IsImageSeries = false;
+    f.Frontpanel.Visible = f.FFTsizeGroup.Visible = true;
+    f.PreviewImage.Enabled = true;
+    ws.CancelRequested = false;
+    ws.SingleFrameCase = false;
+    Run(s.seams.ClearGraph);
+    for (TabSheet* t : {&f.TabSheet2, &f.TabSheet3, &f.TabSheet4, &f.TabSheet5}) t->TabVisible = false;
+    if (!f.HoldWavelets.Checked) {
+        for (Slider* layer : {&f.RxSlider3, &f.RxSlider4, &f.RxSlider5, &f.RxSlider6, &f.RxSlider7, &f.RxSlider8})
+            layer->Value = 10;
+        f.ContrastSlider.Value = 100;
+        f.BrightnessSlider.Value = 0;
+        f.Gamma1spin.Value = 1.0;
+    }
+    for (CheckBox* layer : {&f.CheckBox5, &f.CheckBox6, &f.CheckBox7, &f.CheckBox8, &f.CheckBox9, &f.CheckBox10})
+        layer->Checked = true;
+    ws.ProcessAreaLeft = ws.ProcessAreaTop = 0;
+    Run(s.seams.ResetCrop);
+    f.AddBitmapDialog.InitialDir = f.DirectoryListBox1.Directory;
+    ws.ResetForNewSelection();
+}
+
+void OpenInput(Session& s, const std::vector<std::string>& files, int type) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    if (files.empty()) return;
+    std::error_code ec;
+    if (!fs::exists(files[0], ec)) {
+        s.host.Message(MsgKind::Error, "non existing file :" + files[0], Buttons::Ok);
+        f.AddBitmapDialog.FileName.clear();
+        return;
+    }
+    ws.ProgStatus = 0;
+    f.UseFramesign.Visible = true;
+    f.CreateDarkframe.Visible = f.CreateFlatfield.Visible = true;
+    if (type == 1) {
+        OpenAvi(s, files[0]);
+    } else if (!OpenSeries(s, files, type)) {
+        return;
+    }
+    if (ws.ImageWidth > kMaxImageSide || ws.ImageHeight > kMaxImageSide)
+        s.host.Message(MsgKind::Error, "AVI or BMP too large !!!!", Buttons::Ok);
+    ws.ImageWidth = std::min(ws.ImageWidth, kMaxImageSide);
+    ws.ImageHeight = std::min(ws.ImageHeight, kMaxImageSide);
+    ws.SourceWidth = std::min(ws.SourceWidth, kMaxImageSide);
+    ws.SourceHeight = std::min(ws.SourceHeight, kMaxImageSide);
+    AllocateStackBuffers(ws, f, ws.ImageWidth, ws.ImageHeight);
+    FinishSelection(s);
+}
+
+void SelectFileButtonClick(Session& s) {
+    ResetForNewInput(s);
+    Controls& f = s.form;
+    DialogSpec spec;
+    spec.Title = "Select input";
+    spec.Filter = f.AddBitmapDialog.Filter;
+    spec.FilterIndex = f.AddBitmapDialog.FilterIndex;
+    spec.InitialDir = f.DirectoryListBox1.Directory;
+    spec.MultiSelect = true;
+    const auto choice = s.host.OpenDialog(spec);
+    if (!choice || choice->Files.empty()) return;
+    f.AddBitmapDialog.FilterIndex = choice->FilterIndex;
+    f.AddBitmapDialog.Files = choice->Files;
+    f.AddBitmapDialog.FileName = choice->Files[0];
+    OpenInput(s, choice->Files, choice->FilterIndex);
+}
+
+void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    if (f.PageControl1.ActivePageIndex != kPageInput || dropped.empty()) return;
+    std::vector<std::string> files;
+    for (const std::string& file : dropped)
+        if (IsAcceptedImage(file)) files.push_back(fs::absolute(file).string());
+    if (files.empty()) return;
+    // A drop starts a new series: frames of an earlier one would no longer match their
+    // list items (the list and FileNames must stay in step).
+    ResetForNewInput(s);
+    f.Showpanel.Visible = false;
+    f.PreviewSlider.Visible = true;
+    ws.IsImageSeries = true;
+    ws.IsJpeg = ws.IsFits = ws.IsTiff = false;
+    SetSeriesTypeFromName(s.ctx, files[0]);
+    f.UseFramesign.Visible = true;
+    const std::string ext = Lower(fs::path(files[0]).extension().string());
+    int count = 0;
+    for (const std::string& file : files) {
+        if (Lower(fs::path(file).extension().string()) != ext || count >= kMaxFrames) continue;
+        s.Settings.WriteString("Files", "Dir", fs::path(file).parent_path().string());
+        ws.FileNames[std::size_t(count++)] = file;
+    }
+    ws.LastFrame = count - 1;
+    s.host.SetCaption(MakeCaption(ws, CaptionKind::Input, 0));
+    ws.ProgStatus = 0;
+    f.Frontpanel.Visible = true;
+    s.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : ws.IsFits ? "FIT" : "BMP");
+    f.DirectoryListBox1.Directory = fs::path(files[0]).parent_path().string();
+    LoadFrame(s.ctx, ws.FileNames[0]);
+    SetSizesFromFirstFrame(s.ctx, "Bitmap too large  !!!!");
+    AllocateStackBuffers(ws, f, ws.ImageWidth, ws.ImageHeight);
+    f.FFTsizeGroup.Visible = true;
+    FinishSelection(s);
+}
+
+void RegisterInputHandlers(Session& s) {
+    AppContext& c = s.ctx;
+    Handlers& h = s.handlers;
+    h.On("SelectFileButton", Event::Click, [&s] { SelectFileButtonClick(s); });
+    h.On("PreviewSlider", Event::Change, [&c] { ShowFrame(c, c.form.PreviewSlider.Value); });
+    h.On("PreviewSlider", Event::KeyDown, Handlers::Fn([&c](const EventArgs& a) { PreviewSliderKeyDown(c, a.Key); }));
+    h.On("SelectFramesChecklist", Event::ClickCheck,
+         Handlers::Fn([&c](const EventArgs& a) { SelectFramesChecklistClickCheck(c, a.Item); }));
+    h.On("SelectFramesChecklist", Event::DblClick, [&c] { SelectFramesChecklistDblClick(c); });
+    h.On("SelectFramesChecklist", Event::Click, Handlers::Fn([&c](const EventArgs& a) {
+             if (SelectFramesChecklistClick(c, a.Item)) ShowFrame(c, c.form.PreviewSlider.Value);
+         }));
+    h.On("BitBtn4", Event::Click, [&c] { BitBtn4Click(c); });
+    h.On("BitBtn5", Event::Click, [&c] { BitBtn5Click(c); });
+    h.On("ShowFramelist", Event::Click, [&c] { ShowFramelistClick(c); });
+    h.On("Framelistsavebutton", Event::Click, [&c] { FramelistsavebuttonClick(c); });
+    h.On("Framelistloadbutton", Event::Click, [&s] {
+        ResetForNewInput(s);
+        FramelistloadbuttonClick(s.ctx);
+    });
+    h.On("AddFramesButton", Event::Click, [&c] { AddFramesButtonClick(c); });
+    h.On("BitBtn10", Event::Click, [&c] { BitBtn10Click(c); });
+    h.On("FramelistSortbutton", Event::Click, [&c] { FramelistSortbuttonClick(c); });
+    h.On("MainForm", Event::FilesDropped, Handlers::Fn([&s](const EventArgs& a) { FilesDropped(s, a.Files); }));
+}
+
+}  // namespace talvenor

@@ -1,0 +1,30 @@
+#pragma once
+// Opening a sequence: an AVI or still images chosen in the input dialog, or files dropped
+// on the window. The workspace is reset for the new sequence, the frame table and the frame
+// list are built and the first frame is shown.
+#include <string>
+#include <vector>
+
+#include "session/session.h"
+
+namespace talvenor {
+
+// The accepted still-image extensions, lower case: .bmp .jpg .fit .fts .fits .tif .tiff
+bool IsAcceptedImage(const std::string& path);
+
+// The reset done before the input dialog opens (also when it is then cancelled).
+void ResetForNewInput(Session& s);
+
+// "Select input": the input dialog and everything that follows.
+void SelectFileButtonClick(Session& s);
+
+// Opens the given files as the dialog would with the given type (1 AVI, 2 BMP, 3 FIT,
+// 4 JPG, 5 TIF), in the dialog's order. Used by the dialog path and the command line.
+void OpenInput(Session& s, const std::vector<std::string>& files, int type);
+
+// Files dropped on the main window (only while the Input page is active).
+void FilesDropped(Session& s, const std::vector<std::string>& files);
+
+void RegisterInputHandlers(Session& s);
+
+}  // namespace talvenor
