@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "cli/convert_command.h"
 #include "cli/info_command.h"
 #include "workspace/build_info.h"
 #include "workspace/error.h"
@@ -22,7 +23,15 @@ struct Command {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"info", "info FILE...",
-         "Report each file's format and what can be read of it (size, depth, frames).", RunInfoCommand},
+         "Report each file's format, size and depth, and its details: BMP compression,\n"
+         "      FITS BITPIX/BZERO/NAXIS, TIFF compression/predictor/byte order, AVI codec,\n"
+         "      frame count, dwStart/dwLength, dropped frames (\"dropped: 3,7\") and OpenDML.",
+         RunInfoCommand},
+        {"convert", "convert IN OUT [--frame N] [--stretch]",
+         "Read any supported still (or frame N of an AVI) and write it by OUT's extension:\n"
+         "      .bmp (24-bit), .jpg, .tif (48-bit) or .fit (16-bit; colour as _R/_G/_B files).\n"
+         "      --stretch spreads a FITS input between its own darkest and brightest values.",
+         RunConvertCommand},
     };
     return commands;
 }

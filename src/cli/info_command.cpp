@@ -7,6 +7,8 @@
 #include "imagefiles/file_kind.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/tiff_file.h"
+#include "input/avi_file.h"
 #include "workspace/error.h"
 
 namespace talvenor {
@@ -18,8 +20,8 @@ FileInfo Probe(const std::filesystem::path& file) {
         case FileKind::Bmp: return ProbeBmp(file);
         case FileKind::Jpeg: return ProbeJpeg(file);
         case FileKind::Fits: return ProbeFits(file);
-        case FileKind::Tiff:
-        case FileKind::Avi:
+        case FileKind::Tiff: return ProbeTiff(file);
+        case FileKind::Avi: return ProbeAvi(file);
         case FileKind::Unknown: break;
     }
     throw Error(file.string() + ": not a BMP, JPEG, FITS, TIFF or AVI file");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 
@@ -50,6 +51,9 @@ TEST(Cli, InfoReportsFormatSizeDepthAndTheFormatsDetails) {
         {"bmp/bmp3-rle8.bmp", {"  bits: 8", "  compression: BI_RLE8"}},
         {"jpeg/colour.jpg", {"  format: JPEG", "  bits: 24"}},
         {"fits/u16.fit", {"  format: FITS", "  bits: 16", "  BITPIX: 16", "  BZERO: 32768", "  NAXIS: 2"}},
+        {"tiff/rgb24-mm-strips-lzw-pred.tif",
+         {"  format: TIFF", "  bits: 24", "  byte order: MM big-endian", "  compression: LZW"}},
+        {"avi/dropped.avi", {"  format: AVI", "  dropped: 3,7", "  OpenDML: no", "  dwStart: 0"}},
     };
     for (const auto& c : cases) {
         CliRun r = Cli({"info", Data(c.file)});
@@ -72,6 +76,49 @@ TEST(Cli, InfoReportsEveryFileAndFailsWhenAnyFails) {
     EXPECT_NE(mixed.out.find("frame.dat\n  format: BMP"), std::string::npos);
     EXPECT_EQ(Cli({"info", dir.path().string()}).code, 1);
     EXPECT_EQ(Cli({"info"}).code, 2);
+}
+
+// Decoded pixels as ImageMagick sees them, for comparing files in different formats.
+std::string Pixels(const std::filesystem::path& file) {
+    const std::string cmd = "/usr/bin/convert '" + file.string() + "' -depth 8 rgb:- 2>/dev/null";
+    std::string data;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) data.append(buf, n);
+        pclose(p);
+    }
+    return data;
+}
+
+TEST(Cli, ConvertKeepsThePixelsThroughEveryFormat) {
+    if (std::system("/usr/bin/convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    testing::TempDir dir;
+    const std::string source = Data("bmp/bmp3-rgb24.bmp");
+    ASSERT_EQ(Cli({"convert", source, (dir / "a.tif").string()}).code, 0);
+    ASSERT_EQ(Cli({"convert", (dir / "a.tif").string(), (dir / "b.bmp").string()}).code, 0);
+    EXPECT_EQ(Pixels(dir / "b.bmp"), Pixels(source));
+    EXPECT_FALSE(Pixels(source).empty());
+
+    // A colour picture to FITS gives one file per channel.
+    CliRun fits = Cli({"convert", source, (dir / "c.fit").string()});
+    EXPECT_EQ(fits.code, 0) << fits.err;
+    EXPECT_NE(fits.out.find("c_R.fit"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir / "c_B.fit"));
+
+    // Frame 2 of an AVI is the frame ffmpeg decodes there.
+    CliRun avi = Cli({"convert", Data("avi/bgr24.avi"), (dir / "f2.bmp").string(), "--frame", "2"});
+    EXPECT_EQ(avi.code, 0) << avi.err;
+    std::ifstream ref(Data("avi/bgr24.bgr"), std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(ref)), {});
+    const std::size_t frameBytes = 32 * 24 * 3;
+    ASSERT_GE(all.size(), 3 * frameBytes);
+    std::string bgr = all.substr(2 * frameBytes, frameBytes), rgb = bgr;
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) std::swap(rgb[i], rgb[i + 2]);
+    EXPECT_EQ(Pixels(dir / "f2.bmp"), rgb);
+
+    EXPECT_EQ(Cli({"convert", Data("avi/bgr24.avi"), (dir / "x.bmp").string(), "--frame", "99"}).code, 1);
+    EXPECT_EQ(Cli({"convert", source, (dir / "x.png").string()}).code, 1);
+    EXPECT_EQ(Cli({"convert", source}).code, 2);
 }
 
 TEST(Cli, TheInstalledProgramRunsAndExitsWithTheCommandsStatus) {
