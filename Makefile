@@ -16,8 +16,10 @@ $(BUILD)/build.ninja: CMakeLists.txt
 build: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The program keeps its settings file and help panels in its own directory, so it runs there.
+# The program keeps its settings file and help panels in its own directory, so it runs there,
+# and opens the demo capture (made on first use) so there is something to look at at once.
 run: build
+	@scripts/demo-capture $(BUILD)
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	  echo "No display found (DISPLAY is not set): the desktop program needs a screen."; \
 	  echo "Use the headless twin instead, for example:"; \
@@ -26,7 +28,7 @@ run: build
 	  echo "or run the desktop program on a virtual screen: xvfb-run -a make run"; \
 	  exit 0; \
 	fi
-	cd $(BUILD)/bin && ./talvenor
+	cd $(BUILD)/bin && ./talvenor ../demo/jupiter.rfl
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure

@@ -1,7 +1,8 @@
 // Saves pictures of the desktop program's windows, for the documentation and for checking
 // a layout without a screen:  QT_QPA_PLATFORM=offscreen talvenor-snapshot OUT.png [PAGE]
 // PAGE is the tab index (0 Input .. 5 Error-reporting); hidden tabs are shown for the picture.
-// Further arguments set controls (Control.Property=VALUE) or click one (@Control).
+// Further arguments set controls (Control.Property=VALUE), click one (@Control) or open a
+// frame list or project at start (open=FILE).
 // Every visible tool window is saved beside OUT as OUT-<window>.png.
 #include <QApplication>
 #include <QTabWidget>
@@ -19,14 +20,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    talvenor::DesktopApp desktop(talvenor::ProcessEnvironment(1, argv));
+    // open=FILE.rfl starts the program with that file, as its one command-line argument.
+    talvenor::StartUpEnvironment env = talvenor::ProcessEnvironment(1, argv);
+    for (int i = 3; i < argc; ++i)
+        if (std::string(argv[i]).rfind("open=", 0) == 0) env.Arguments = {std::string(argv[i]).substr(5)};
+    talvenor::DesktopApp desktop(env);
     talvenor::Session& s = desktop.session();
     const int page = argc > 2 ? std::atoi(argv[2]) : 0;
     for (int i = 3; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg.size() > 1 && arg[0] == '@') {  // @Control: click it after the page change
-            continue;
-        }
+        if ((arg.size() > 1 && arg[0] == '@') || arg.rfind("open=", 0) == 0) continue;
         auto eq = arg.find('=');
         if (eq != std::string::npos) s.form.SetValue(arg.substr(0, eq), arg.substr(eq + 1));
     }

@@ -8,6 +8,7 @@
 #include "input/frame_lists.h"
 #include "input/frame_loader.h"
 #include "input/frame_selection.h"
+#include "session/frame_list_open.h"
 #include "session/tool_windows.h"
 #include "workspace/caption.h"
 #include "workspace/stack_buffers.h"
@@ -226,6 +227,18 @@ void OpenInput(Session& s, const std::vector<std::string>& files, int type) {
     FinishSelection(s);
 }
 
+void AddBitmapDialogSelectionChange(Session& s, const std::string& path) {
+    std::error_code ec;
+    if (ToLower(fs::path(path).extension().string()) != ".avi" || !fs::is_regular_file(path, ec)) return;
+    try {
+        ReadAviFrames(s.ctx, path, 0);
+        s.form.PreviewImage.Image.SetSize(s.ws.ImageWidth, s.ws.ImageHeight);
+        ShowCurrentFrame(s.ctx);
+    } catch (const std::exception&) {
+        // Only a preview while the user browses: a file that cannot be read shows nothing.
+    }
+}
+
 void SelectFileButtonClick(Session& s) {
     ResetForNewInput(s);
     Controls& f = s.form;
@@ -235,6 +248,7 @@ void SelectFileButtonClick(Session& s) {
     spec.FilterIndex = f.AddBitmapDialog.FilterIndex;
     spec.InitialDir = f.DirectoryListBox1.Directory;
     spec.MultiSelect = true;
+    spec.OnHighlight = [&s](const std::string& path) { AddBitmapDialogSelectionChange(s, path); };
     const auto choice = s.host.OpenDialog(spec);
     if (!choice || choice->Files.empty()) return;
     f.AddBitmapDialog.FilterIndex = choice->FilterIndex;
@@ -303,6 +317,8 @@ void RegisterInputHandlers(Session& s) {
     h.On("AddFramesButton", Event::Click, [&c] { AddFramesButtonClick(c); });
     h.On("BitBtn10", Event::Click, [&c] { BitBtn10Click(c); });
     h.On("FramelistSortbutton", Event::Click, [&c] { FramelistSortbuttonClick(c); });
+    h.On("Processarea", Event::Change, [&c] { SetProcessAreaMax(c.ws, c.form.Processarea.ItemIndex); });
+    h.On("LoadProject", Event::Click, [&s] { LoadProjectClick(s); });
     h.On("MainForm", Event::FilesDropped, Handlers::Fn([&s](const EventArgs& a) { FilesDropped(s, a.Files); }));
 }
 

@@ -15,6 +15,9 @@ bool IsAcceptedImage(const std::string& path);
 // The reset done before the input dialog opens (also when it is then cancelled).
 void ResetForNewInput(Session& s);
 
+// While the input dialog is open: an AVI the user highlights is shown at once.
+void AddBitmapDialogSelectionChange(Session& s, const std::string& path);
+
 // "Select input": the input dialog and everything that follows.
 void SelectFileButtonClick(Session& s);
 

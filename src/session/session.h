@@ -25,7 +25,7 @@ struct Seams {
     std::function<void()> SetTransformSize;       // FFT planes for the alignment box
     std::function<void()> ClearGraph;             // the registration graph's empty grid
     std::function<void()> ResetHistogramLimits;   // histogram stretch back to 0..255
-    std::function<void()> LoadProjectOrFrameList; // project/frame-list load without its dialog
+    std::function<void()> LoadProject;            // a project (.rsp) named in OpenDialog2
     std::function<void()> RedrawPreview;          // the Input page's frame after a page change
     std::function<void()> WaveletPageEntered;     // process the stack when one exists
     std::function<void()> FinalPageEntered;       // "Do all" unless partial, then the final image

@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include "session/frame_list_open.h"
 #include "workspace/build_info.h"
 #include "workspace/config_paths.h"
 #include "workspace/stack_buffers.h"
@@ -219,12 +220,11 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
             f.OpenDialog2.FilterIndex = ext == ".rsp" ? 1 : 2;
             ws.CommandLineLoad = true;
             Run(s.seams.ShowMainWindow);
-            if (s.seams.LoadProjectOrFrameList) {
-                s.seams.LoadProjectOrFrameList();
-            } else {
-                host.Message(MsgKind::Warning,
-                             "Opening projects and frame lists is not available in this version: " + arg.string(),
-                             Buttons::Ok);
+            try {
+                LoadProjectClick(s);
+            } catch (const std::exception& e) {
+                // A list naming a missing frame must not stop the program from starting.
+                host.Message(MsgKind::Error, e.what(), Buttons::Ok);
             }
             ws.CommandLineLoad = false;
         }

@@ -6,6 +6,7 @@
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -91,9 +92,33 @@ void Binder::UserAction(Control& control, Event event, const EventArgs& args) {
         PushAll();  // undo what the widget shows; the control did not change
         return;
     }
+    Run(control.Name, event, args);
+}
+
+bool Binder::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto it = keyTargets_.find(watched);
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (it != keyTargets_.end() && session_.handlers.Has(it->second->Name, Event::KeyDown) &&
+            key->key() == Qt::Key_Space) {
+            EventArgs a;
+            a.Key = ' ';
+            UserAction(*it->second, Event::KeyDown, a);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void Binder::WindowAction(std::string_view name, Event event, const EventArgs& args) {
+    if (pushing_ || depth_ > 0) return;  // nothing is opened while a pass runs
+    Run(name, event, args);
+}
+
+void Binder::Run(std::string_view name, Event event, const EventArgs& args) {
     ++depth_;
     try {
-        session_.Dispatch(control.Name, event, args);
+        session_.Dispatch(name, event, args);
     } catch (const std::exception& e) {
         session_.host.SetCursor(CursorKind::Default);
         QMessageBox::critical(nullptr, "Talvenor", QString::fromUtf8(e.what()));
@@ -149,6 +174,8 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             auto* value = new QLabel(made);
             value->setMinimumWidth(32);
             made->layout()->addWidget(value);
+            w->installEventFilter(this);
+            keyTargets_[w] = &sl;
             connect(w, &QSlider::valueChanged, this, [this, &sl](int v) {
                 sl.SetValue(v);
                 UserAction(sl, Event::Change);

@@ -36,12 +36,22 @@ public:
     // The user acted: runs the handlers (unless a pass is running and this is not one of
     // the actions a pass listens to), reports errors, then pushes everything back.
     void UserAction(Control& control, Event event, const EventArgs& args = {});
+    // The same for actions on the window itself (files dropped on it).
+    void WindowAction(std::string_view name, Event event, const EventArgs& args = {});
 
     bool Busy() const { return depth_ > 0; }
+
+protected:
+    // Key presses on sliders reach their KeyDown handlers (the space bar on the preview
+    // slider switches the frame on or off).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+public:
     Session& session() { return session_; }
     QWidget* WidgetOf(const Control& control) const;
 
 private:
+    void Run(std::string_view name, Event event, const EventArgs& args);
     struct Binding {
         Control* control;
         QWidget* widget;
@@ -50,6 +60,7 @@ private:
     Session& session_;
     std::vector<Binding> bindings_;
     std::unordered_map<const void*, std::size_t> byControl_;
+    std::unordered_map<QObject*, Control*> keyTargets_;
     int depth_ = 0;
     bool pushing_ = false;
 };

@@ -1,6 +1,10 @@
 #include "ui/main_window.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
@@ -25,6 +29,7 @@ MainWindow::MainWindow(Session& session, Binder& binder)
     setObjectName("MainForm");
     setWindowTitle("Talvenor V2.0");
     setFixedSize(kWidth, kHeight);
+    setAcceptDrops(true);
     Controls& f = session.form;
 
     auto* layout = new QVBoxLayout(this);
@@ -97,6 +102,19 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (std::string error = session_.Close(); !error.empty())
         QMessageBox::warning(this, "Talvenor", QString::fromStdString("The settings could not be saved: " + error));
     event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    EventArgs args;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) args.Files.push_back(url.toLocalFile().toStdString());
+    if (args.Files.empty()) return;
+    event->acceptProposedAction();
+    binder_.WindowAction("MainForm", Event::FilesDropped, args);
 }
 
 }  // namespace talvenor

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
+#include <algorithm>
 #include <chrono>
 
 #include "ui/binder.h"
@@ -36,7 +37,7 @@ QStringList FilterList(const DialogSpec& spec) {
     return QString::fromStdString(QtFilterOf(spec.Filter)).split(";;", Qt::SkipEmptyParts);
 }
 
-std::optional<FileChoice> RunDialog(QWidget* parent, const DialogSpec& spec, bool save) {
+std::optional<FileChoice> RunDialog(QWidget* parent, const DialogSpec& spec, bool save, Binder* binder) {
     QFileDialog dialog(parent, QString::fromStdString(spec.Title));
     const QStringList filters = FilterList(spec);
     dialog.setNameFilters(filters);
@@ -46,9 +47,22 @@ std::optional<FileChoice> RunDialog(QWidget* parent, const DialogSpec& spec, boo
     if (!spec.DefaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(spec.DefaultExt));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : spec.MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    if (spec.OnHighlight)
+        QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, [&spec, binder](const QString& path) {
+            spec.OnHighlight(path.toStdString());
+            if (binder) binder->PushAll();
+        });
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     FileChoice choice;
     for (const QString& f : dialog.selectedFiles()) choice.Files.push_back(f.toStdString());
+    if (!save && choice.Files.size() > 1) {
+        // The input selection exchanges the first and the last file it is given (the order
+        // another platform's dialog hands them over in). Qt's list is in no useful order, so
+        // hand it over sorted by name with the ends exchanged: the series then runs in name
+        // order, which is capture order for every capture program's numbering.
+        std::sort(choice.Files.begin(), choice.Files.end());
+        std::swap(choice.Files.front(), choice.Files.back());
+    }
     choice.FilterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
     if (choice.FilterIndex < 1) choice.FilterIndex = spec.FilterIndex;
     return choice;
@@ -115,9 +129,9 @@ void QtHost::SetCursor(CursorKind cursor) {
     cursor_ = cursor;
 }
 
-std::optional<FileChoice> QtHost::OpenDialog(const DialogSpec& spec) { return RunDialog(window_, spec, false); }
+std::optional<FileChoice> QtHost::OpenDialog(const DialogSpec& spec) { return RunDialog(window_, spec, false, binder_); }
 
-std::optional<FileChoice> QtHost::SaveDialog(const DialogSpec& spec) { return RunDialog(window_, spec, true); }
+std::optional<FileChoice> QtHost::SaveDialog(const DialogSpec& spec) { return RunDialog(window_, spec, true, binder_); }
 
 void QtHost::Repaint(const void* control) {
     if (binder_) binder_->Repaint(control);

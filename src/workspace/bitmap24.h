@@ -3,6 +3,7 @@
 // picture and every graph. The Qt layer wraps it in a QImage (BGR888) without conversion.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace talvenor {
@@ -22,6 +23,35 @@ class Bitmap24 {
 public:
     Bitmap24() = default;
     Bitmap24(int width, int height) { SetSize(width, height); }
+    Bitmap24(const Bitmap24& other) : width_(other.width_), height_(other.height_), data_(other.data_) {}
+    Bitmap24(Bitmap24&& other) noexcept
+        : width_(other.width_), height_(other.height_), data_(std::move(other.data_)) {
+        other.width_ = other.height_ = 0;
+        other.Touch();
+    }
+    // Taking another picture's pixels is a change of this picture: its generation moves on
+    // (it is never copied, so a display can trust "same generation = same pixels").
+    Bitmap24& operator=(const Bitmap24& other) {
+        if (this != &other) {
+            width_ = other.width_;
+            height_ = other.height_;
+            data_ = other.data_;
+            Touch();
+        }
+        return *this;
+    }
+    Bitmap24& operator=(Bitmap24&& other) noexcept {
+        if (this != &other) {
+            width_ = other.width_;
+            height_ = other.height_;
+            data_ = std::move(other.data_);
+            other.width_ = other.height_ = 0;
+            other.data_.clear();
+            other.Touch();
+            Touch();
+        }
+        return *this;
+    }
 
     // Resizes and zero-fills (black). A size of 0 in either direction gives an empty picture.
     void SetSize(int width, int height);

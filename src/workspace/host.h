@@ -3,6 +3,7 @@
 // repainting, the clock and the clipboard. The desktop program implements it with Qt; the
 // command line and the tests use ScriptedHost.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,8 @@ struct DialogSpec {
     std::string FileName;
     std::string DefaultExt;
     bool MultiSelect = false;
+    // Called while the dialog is open, each time the user highlights a file.
+    std::function<void(const std::string&)> OnHighlight;
 };
 
 struct FileChoice {

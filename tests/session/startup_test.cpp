@@ -172,11 +172,12 @@ TEST(StartUp, ToolWindowMovesAreRecordedOnlyAfterStartUp) {
 TEST(StartUp, AProjectOrFrameListArgumentIsLoadedWhateverTheCaseOfItsExtension) {
     StartedSession t;
     std::vector<std::string> loaded;
+    std::unique_ptr<Session> s;
     auto run = [&](const std::string& arg) {
         loaded.clear();
         t.host.Messages.clear();
-        auto s = std::make_unique<Session>(t.host);
-        s->seams.LoadProjectOrFrameList = [&loaded, &s] {
+        s = std::make_unique<Session>(t.host);
+        s->seams.LoadProject = [&loaded, &s] {
             EXPECT_TRUE(s->ws.CommandLineLoad);
             loaded.push_back(s->form.OpenDialog2.FileName + "#" + std::to_string(s->form.OpenDialog2.FilterIndex));
         };
@@ -187,11 +188,26 @@ TEST(StartUp, AProjectOrFrameListArgumentIsLoadedWhateverTheCaseOfItsExtension) 
     };
     run("/data/jupiter.RSP");
     EXPECT_EQ(loaded, std::vector<std::string>{"/data/jupiter.RSP#1"});
-    run("/data/list.rfl");
-    EXPECT_EQ(loaded, std::vector<std::string>{"/data/list.rfl#2"});
     run("/data/capture.avi");
     EXPECT_TRUE(loaded.empty());
     EXPECT_TRUE(t.host.Messages.empty());
+
+    // A frame list opens as the sequence, with its window shown.
+    const std::string frame = std::string(TALVENOR_SOURCE_DIR) + "/tests/data/bmp/bmp3-rgb24.bmp";
+    t.WriteFile(t.appDir / "night.RFL", frame + "\r\n" + frame + "\r\n");
+    run((t.appDir / "night.RFL").string());
+    EXPECT_EQ(s->ws.LastFrame, 1);
+    EXPECT_EQ(s->ws.ImageWidth, 13);
+    EXPECT_TRUE(s->form.SelectFrameswindow.Visible);
+    EXPECT_TRUE(s->form.AddFramesButton.Visible);
+    EXPECT_EQ(s->ws.StackTiff.Width(), 14);
+
+    // A list naming a missing frame is reported, and the program still starts.
+    t.WriteFile(t.appDir / "gone.rfl", "/nowhere/frame.bmp\r\n");
+    run((t.appDir / "gone.rfl").string());
+    ASSERT_EQ(t.host.Messages.size(), 1u);
+    EXPECT_NE(t.host.Messages[0].Text.find("/nowhere/frame.bmp"), std::string::npos);
+    EXPECT_EQ(s->form.PageControl1.ActivePageIndex, 0);
 }
 
 TEST(StartUp, CloseRewritesTheSettingsFileAndReportsAFailure) {

@@ -4,6 +4,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
@@ -138,6 +143,31 @@ TEST_F(DesktopTest, ControlsAndWidgetsStayInStepBothWays) {
     EXPECT_TRUE(f.Followme.Checked);
     Widget<QCheckBox>("ColourStack")->click();
     EXPECT_TRUE(f.ColourStack.Checked);
+}
+
+TEST_F(DesktopTest, DroppedFilesOpenASeriesAndTheSpaceBarSwitchesAFrameOff) {
+    const std::string frame = std::string(TALVENOR_SOURCE_DIR) + "/tests/data/bmp/bmp3-rgb24.bmp";
+    auto* mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(frame)), QUrl::fromLocalFile(QString::fromStdString(frame))});
+    // As the file manager does it: the drag enters, then the files are dropped.
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&desktop->window(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&desktop->window(), &drop);
+    Workspace& ws = session().ws;
+    EXPECT_EQ(ws.LastFrame, 1);
+    EXPECT_EQ(ws.SelectedCount, 2);
+    EXPECT_EQ(session().form.PreviewImage.Image.Width(), 13);
+
+    QSlider* slider = Widget<QWidget>("PreviewSlider")->findChild<QSlider*>();
+    ASSERT_TRUE(slider);
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(slider, &space);
+    EXPECT_EQ(ws.Frames[0].Excluded, 1);
+    EXPECT_EQ(ws.SelectedCount, 1);
+    EXPECT_EQ(Widget<QLabel>("Frames")->text().toStdString(), "Frame : 1 of 2 ( selected = 1) ");
+    delete mime;
 }
 
 TEST(QtHostFilter, TypeListsBecomeQtFilters) {

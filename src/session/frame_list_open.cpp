@@ -1,0 +1,55 @@
+#include "session/frame_list_open.h"
+
+#include <filesystem>
+
+#include "input/frame_lists.h"
+#include "input/frame_selection.h"
+#include "session/input_selection.h"
+#include "workspace/stack_buffers.h"
+#include "workspace/text_util.h"
+
+namespace talvenor {
+
+void OpenFrameListFile(Session& s, const std::string& path) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    ResetForNewInput(s);
+    ws.FreeStackBuffers();
+    LoadFrameList(s.ctx, path, false);
+    f.ShowFramelist.Checked = true;
+    f.SelectFrameswindow.Visible = true;
+    f.AddFramesButton.Visible = true;
+    f.Frontpanel.Visible = f.FFTsizeGroup.Visible = true;
+    f.Framelistsavebutton.Visible = f.Framelistloadbutton.Visible = f.FramelistSortbutton.Visible = true;
+    s.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : ws.IsFits ? "FIT" : ws.IsTiff ? "TIF" : "BMP");
+    f.DirectoryListBox1.Directory = std::filesystem::path(ws.FileNames[0]).parent_path().string();
+    AllocateStackBuffers(ws, f, ws.ImageWidth, ws.ImageHeight);
+    ws.SingleFrameCase = ws.LastFrame == 0;
+    ShowFrameState(s.ctx, f.PreviewSlider.Value);
+}
+
+void LoadProjectClick(Session& s) {
+    Controls& f = s.form;
+    if (!s.ws.CommandLineLoad) {
+        DialogSpec spec;
+        spec.Title = "Project Load";
+        spec.Filter = f.OpenDialog2.Filter;
+        spec.FilterIndex = f.OpenDialog2.FilterIndex;
+        spec.InitialDir = f.DirectoryListBox1.Directory;
+        auto choice = s.host.OpenDialog(spec);
+        if (!choice || choice->Files.empty()) return;
+        f.OpenDialog2.FileName = choice->Files[0];
+        f.OpenDialog2.FilterIndex = choice->FilterIndex;
+    }
+    const std::string path = f.OpenDialog2.FileName;
+    const std::string ext = ToLower(std::filesystem::path(path).extension().string());
+    if (ext == ".rfl" || (ext != ".rsp" && f.OpenDialog2.FilterIndex == 2)) {
+        OpenFrameListFile(s, path);
+    } else if (s.seams.LoadProject) {
+        s.seams.LoadProject();
+    } else {
+        s.host.Message(MsgKind::Warning, "Opening projects is not available in this version: " + path, Buttons::Ok);
+    }
+}
+
+}  // namespace talvenor
