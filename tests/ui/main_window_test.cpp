@@ -25,12 +25,14 @@
 namespace talvenor {
 namespace {
 
+// One application for the whole test run. It is never destroyed: at process exit Qt's own
+// objects are already gone, and destroying the application after them crashes.
 QApplication& App() {
     static int argc = 1;
     static char name[] = "talvenor-ui-tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 class DesktopTest : public ::testing::Test {
