@@ -24,11 +24,11 @@ run: build
 	  echo "No display found (DISPLAY is not set): the desktop program needs a screen."; \
 	  echo "Use the headless twin instead, for example:"; \
 	  echo "  $(BUILD)/bin/talvenor-cli --help"; \
-	  echo "  $(BUILD)/bin/talvenor-cli info FILE..."; \
+	  echo "  $(BUILD)/bin/talvenor-cli info $(BUILD)/demo/jupiter/capture_00001.jpg"; \
 	  echo "or run the desktop program on a virtual screen: xvfb-run -a make run"; \
-	  exit 0; \
+	else \
+	  cd $(BUILD)/bin && ./talvenor ../demo/jupiter.rfl; \
 	fi
-	cd $(BUILD)/bin && ./talvenor ../demo/jupiter.rfl
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure
