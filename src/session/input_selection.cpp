@@ -11,6 +11,7 @@
 #include "session/frame_list_open.h"
 #include "session/tool_windows.h"
 #include "workspace/caption.h"
+#include "workspace/layer_controls.h"
 #include "workspace/stack_buffers.h"
 #include "workspace/text_util.h"
 
@@ -184,15 +185,8 @@ void ResetForNewInput(Session& s) {
     ws.SingleFrameCase = false;
     Run(s.seams.ClearGraph);
     for (TabSheet* t : {&f.TabSheet2, &f.TabSheet3, &f.TabSheet4, &f.TabSheet5}) t->TabVisible = false;
-    if (!f.HoldWavelets.Checked) {
-        for (Slider* layer : {&f.RxSlider3, &f.RxSlider4, &f.RxSlider5, &f.RxSlider6, &f.RxSlider7, &f.RxSlider8})
-            layer->Value = 10;
-        f.ContrastSlider.Value = 100;
-        f.BrightnessSlider.Value = 0;
-        f.Gamma1spin.Value = 1.0;
-    }
-    for (CheckBox* layer : {&f.CheckBox5, &f.CheckBox6, &f.CheckBox7, &f.CheckBox8, &f.CheckBox9, &f.CheckBox10})
-        layer->Checked = true;
+    if (!f.HoldWavelets.Checked) ResetLayerGains(f);
+    CheckAllLayers(f);
     ws.ProcessAreaLeft = ws.ProcessAreaTop = 0;
     Run(s.seams.ResetCrop);
     f.AddBitmapDialog.InitialDir = f.DirectoryListBox1.Directory;

@@ -7,6 +7,7 @@
 #include "session/frame_list_open.h"
 #include "workspace/build_info.h"
 #include "workspace/config_paths.h"
+#include "workspace/layer_controls.h"
 #include "workspace/stack_buffers.h"
 #include "workspace/text_util.h"
 
@@ -196,13 +197,8 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
     f.Optimizebutton.Enabled = false;
     f.PreviewImage.Enabled = true;
     ws.CancelRequested = false;
-    for (Slider* layer : {&f.RxSlider3, &f.RxSlider4, &f.RxSlider5, &f.RxSlider6, &f.RxSlider7, &f.RxSlider8})
-        layer->Value = 10;
-    f.ContrastSlider.Value = 100;
-    f.BrightnessSlider.Value = 0;
-    f.Gamma1spin.Value = 1.0;
-    for (CheckBox* layer : {&f.CheckBox5, &f.CheckBox6, &f.CheckBox7, &f.CheckBox8, &f.CheckBox9, &f.CheckBox10})
-        layer->Checked = true;
+    ResetLayerGains(f);
+    CheckAllLayers(f);
     ws.ProcessAreaLeft = ws.ProcessAreaTop = 0;
     f.AddBitmapDialog.InitialDir = f.DirectoryListBox1.Directory;
 
