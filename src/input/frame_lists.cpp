@@ -143,23 +143,20 @@ void LoadFrameList(AppContext& c, const std::string& path, bool append) {
     ShowFrameState(c, f.PreviewSlider.Value);
 }
 
-void FramelistloadbuttonClick(AppContext& c) {
+namespace {
+void AskAndLoadFrameList(AppContext& c, const char* title, bool append) {
     DialogSpec spec;
-    spec.Title = "Load frame list";
+    spec.Title = title;
     spec.Filter = c.form.OpenDialog1.Filter;
     spec.InitialDir = c.form.DirectoryListBox1.Directory;
     auto choice = c.host.OpenDialog(spec);
-    if (choice && !choice->Files.empty()) LoadFrameList(c, choice->Files[0], false);
+    if (choice && !choice->Files.empty()) LoadFrameList(c, choice->Files[0], append);
 }
+}  // namespace
 
-void AddFramesButtonClick(AppContext& c) {
-    DialogSpec spec;
-    spec.Title = "Add frames";
-    spec.Filter = c.form.OpenDialog1.Filter;
-    spec.InitialDir = c.form.DirectoryListBox1.Directory;
-    auto choice = c.host.OpenDialog(spec);
-    if (choice && !choice->Files.empty()) LoadFrameList(c, choice->Files[0], true);
-}
+void FramelistloadbuttonClick(AppContext& c) { AskAndLoadFrameList(c, "Load frame list", false); }
+
+void AddFramesButtonClick(AppContext& c) { AskAndLoadFrameList(c, "Add frames", true); }
 
 void BitBtn10Click(AppContext& c) {
     if (!c.ws.IsImageSeries) return;

@@ -88,29 +88,24 @@ bool SelectFramesChecklistClick(AppContext& c, int item) {
     return true;
 }
 
-void BitBtn4Click(AppContext& c) {
+namespace {
+// "Set all" and "Set none": every frame of the sequence, dropped ones included.
+void SetAllFrames(AppContext& c, bool selected) {
+    ItemList& list = c.form.SelectFramesChecklist;
     for (int i = 0; InSequence(c, i); ++i) {
-        c.ws.Frames[std::size_t(i)].Excluded = 0;
-        ItemList& list = c.form.SelectFramesChecklist;
+        c.ws.Frames[std::size_t(i)].Excluded = selected ? 0 : 1;
         if (i < list.Count()) {
-            list.Checked[std::size_t(i)] = true;
+            list.Checked[std::size_t(i)] = selected;
             list.Grayed[std::size_t(i)] = false;
         }
     }
     Finish(c, c.form.PreviewSlider.Value);
 }
+}  // namespace
 
-void BitBtn5Click(AppContext& c) {
-    for (int i = 0; InSequence(c, i); ++i) {
-        c.ws.Frames[std::size_t(i)].Excluded = 1;
-        ItemList& list = c.form.SelectFramesChecklist;
-        if (i < list.Count()) {
-            list.Checked[std::size_t(i)] = false;
-            list.Grayed[std::size_t(i)] = false;
-        }
-    }
-    Finish(c, c.form.PreviewSlider.Value);
-}
+void BitBtn4Click(AppContext& c) { SetAllFrames(c, true); }
+
+void BitBtn5Click(AppContext& c) { SetAllFrames(c, false); }
 
 void ShowFramelistClick(AppContext& c) {
     c.form.SelectFrameswindow.Visible = c.form.ShowFramelist.Checked;
