@@ -4,6 +4,7 @@
 
 #include "input/frame_lists.h"
 #include "input/frame_selection.h"
+#include "session/alignment.h"
 #include "session/input_selection.h"
 #include "workspace/stack_buffers.h"
 #include "workspace/text_util.h"
@@ -25,6 +26,7 @@ void OpenFrameListFile(Session& s, const std::string& path) {
     f.DirectoryListBox1.Directory = std::filesystem::path(ws.FileNames[0]).parent_path().string();
     AllocateStackBuffers(ws, f, ws.ImageWidth, ws.ImageHeight);
     ws.SingleFrameCase = ws.LastFrame == 0;
+    SyncBoxSize(s);
     ShowFrameState(s.ctx, f.PreviewSlider.Value);
 }
 

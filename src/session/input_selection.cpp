@@ -8,6 +8,8 @@
 #include "input/frame_lists.h"
 #include "input/frame_loader.h"
 #include "input/frame_selection.h"
+#include "registration/quality.h"
+#include "session/alignment.h"
 #include "session/frame_list_open.h"
 #include "session/tool_windows.h"
 #include "workspace/caption.h"
@@ -42,7 +44,10 @@ void FinishSelection(Session& s) {
     f.differencecutslider.Value = 100;
     f.PreviewImage.Image.SetSize(ws.ImageWidth, ws.ImageHeight);
     f.AlignImage.Image.SetSize(ws.ImageWidth, ws.ImageHeight);
-    if (ws.ImageWidth < 128 || ws.ImageHeight < 128) f.FFTsizeGroup.ItemIndex = 0;
+    if (ws.ImageWidth < 128 || ws.ImageHeight < 128) {
+        f.FFTsizeGroup.ItemIndex = 0;
+        SyncBoxSize(s);
+    }
     f.AlignSlider.MaxValue = ws.LastFrame;
     if (ws.LastFrame > kMaxFrameIndex) {
         s.host.Message(MsgKind::Warning, "Warning : only 5000 frames can be processed", Buttons::Ok);
@@ -173,8 +178,7 @@ void ResetForNewInput(Session& s) {
     f.SelectFrameswindow.Visible = false;
     f.Lumichannel.Visible = f.Lumichannel.Checked = false;
     f.RDXSpin.Value = f.RdySpin.Value = f.BDXspin.Value = f.BDYSpin.Value = 0;
-    ws.AlignBoxSize = 1 << (std::clamp(f.FFTsizeGroup.ItemIndex, 0, 3) + 5);
-    Run(s.seams.SetTransformSize);
+    SyncBoxSize(s);
     f.ResampleSpin.Value = 2.0;
     ws.AlignX = ws.AlignY = ws.StackAlignX = ws.StackAlignY = 0;
     Run(s.seams.ResetHistogramLimits);
@@ -183,7 +187,8 @@ void ResetForNewInput(Session& s) {
     f.PreviewImage.Enabled = true;
     ws.CancelRequested = false;
     ws.SingleFrameCase = false;
-    Run(s.seams.ClearGraph);
+    ClearGraph(f.imgGraph);
+    s.align.HasReference = false;
     for (TabSheet* t : {&f.TabSheet2, &f.TabSheet3, &f.TabSheet4, &f.TabSheet5}) t->TabVisible = false;
     if (!f.HoldWavelets.Checked) ResetLayerGains(f);
     CheckAllLayers(f);

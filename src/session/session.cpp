@@ -1,5 +1,6 @@
 #include "session/session.h"
 
+#include "session/alignment.h"
 #include "session/input_selection.h"
 #include "session/page_change.h"
 #include "session/settings_mirror.h"
@@ -11,6 +12,7 @@ Session::Session(Host& h) : host(h) {
     RegisterShellHandlers(*this);
     RegisterSettingsMirror(*this);
     RegisterInputHandlers(*this);
+    RegisterAlignmentHandlers(*this);
 }
 
 std::string Session::Close() {

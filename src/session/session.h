@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "registration/alignment_state.h"
+#include "registration/fft_engine.h"
 #include "session/handlers.h"
 #include "workspace/app_context.h"
 #include "workspace/controls.h"
@@ -22,8 +24,6 @@ struct Seams {
     std::function<void()> CreateCurves;           // gamma, hue, saturation and lightness curves
     std::function<void()> NormaliseKernel;        // wavelet smoothing kernel from Filter00..Filter44
     std::function<void()> BuildGammaTable;        // gamma table for the current gamma value
-    std::function<void()> SetTransformSize;       // FFT planes for the alignment box
-    std::function<void()> ClearGraph;             // the registration graph's empty grid
     std::function<void()> ResetHistogramLimits;   // histogram stretch back to 0..255
     std::function<void()> LoadProject;            // a project (.rsp) named in OpenDialog2
     std::function<void()> RedrawPreview;          // the Input page's frame after a page change
@@ -32,6 +32,9 @@ struct Seams {
     std::function<void()> ShowMainWindow;         // before a command-line load, so its progress shows
     std::function<void()> StackSingleImage;       // a single still goes straight to the wavelet page
     std::function<void()> ResetCrop;              // the final page's crop rectangle back to none
+    std::function<double()> Optimize;             // one optimizer run; returns its total difference
+    std::function<void()> UpdateStackSelection;   // the stack slider's labels, picture and graph
+    std::function<void()> StackAlignedFrames;     // "Align && stack": stack the frames up to the cut
 };
 
 class Session {
@@ -49,6 +52,8 @@ public:
     std::filesystem::path UserConfigDir;
     Handlers handlers;
     Seams seams;
+    FftEngine fft;          // the transform planes of registration
+    AlignmentState align;   // the feature, the reference spectrum, tracking
     // The same workspace, form, host and store, as the lower layers take them.
     AppContext ctx{ws, form, host, Settings};
 

@@ -4,6 +4,8 @@
 
 #include <ctime>
 
+#include "registration/quality.h"
+#include "session/alignment.h"
 #include "session/frame_list_open.h"
 #include "workspace/build_info.h"
 #include "workspace/config_paths.h"
@@ -183,9 +185,8 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
     // 20.
     ws.ResetGammaCurve();
     Run(s.seams.BuildGammaTable);
-    ws.AlignBoxSize = 1 << (std::clamp(f.FFTsizeGroup.ItemIndex, 0, 3) + 5);
-    Run(s.seams.SetTransformSize);
-    Run(s.seams.ClearGraph);
+    SyncBoxSize(s);
+    ClearGraph(f.imgGraph);
     for (TabSheet* t : {&f.TabSheet2, &f.TabSheet3, &f.TabSheet4, &f.TabSheet5}) t->TabVisible = false;
 
     // 21. A clean work state.

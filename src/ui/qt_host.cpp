@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
@@ -84,6 +85,7 @@ Answer QtHost::Message(MsgKind kind, std::string_view text, Buttons buttons) {
     switch (buttons) {
         case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
         case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case Buttons::OkNo: box.setStandardButtons(QMessageBox::Ok | QMessageBox::No); break;
         case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
         case Buttons::YesNoCancel: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
         case Buttons::AbortRetryIgnore:
@@ -115,6 +117,11 @@ void QtHost::PumpMessages() {
         binder_->PushAll();
     }
     QCoreApplication::processEvents();
+}
+
+void QtHost::WaitForUser() {
+    if (binder_) binder_->PushAll();
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void QtHost::SetCaption(std::string_view caption) {

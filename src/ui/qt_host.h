@@ -18,6 +18,7 @@ public:
 
     Answer Message(MsgKind kind, std::string_view text, Buttons buttons) override;
     void PumpMessages() override;
+    void WaitForUser() override;
     void SetCaption(std::string_view caption) override;
     void SetCursor(CursorKind cursor) override;
     std::optional<FileChoice> OpenDialog(const DialogSpec& spec) override;

@@ -15,7 +15,7 @@ namespace talvenor {
 
 enum class MsgKind { Warning, Error, Information, Confirmation };
 enum class Answer { Ok, Cancel, Yes, No, Abort, Retry, Ignore };
-enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, AbortRetryIgnore };
+enum class Buttons { Ok, OkCancel, OkNo, YesNo, YesNoCancel, AbortRetryIgnore };
 enum class CursorKind { Default, Busy, Cross };
 
 std::string_view MsgKindName(MsgKind kind);
@@ -44,6 +44,11 @@ public:
     virtual Answer Message(MsgKind kind, std::string_view text, Buttons buttons) = 0;
     // Lets pending user actions run (Cancel, Re-Align, a manual click) during a long pass.
     virtual void PumpMessages() = 0;
+    // Waits for the user's next action (a click the program asked for) and lets it run.
+    virtual void WaitForUser() { PumpMessages(); }
+    // Whether a person is there to answer a request for a click; without one (the command
+    // line) the program carries on without waiting.
+    virtual bool Interactive() const { return true; }
     virtual void SetCaption(std::string_view caption) = 0;
     virtual void SetCursor(CursorKind cursor) = 0;
     virtual std::optional<FileChoice> OpenDialog(const DialogSpec& spec) = 0;

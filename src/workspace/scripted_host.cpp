@@ -32,6 +32,8 @@ Answer NaturalDefault(Buttons buttons) {
     switch (buttons) {
         case Buttons::Ok:
         case Buttons::OkCancel: return Answer::Ok;
+        // OK would ask for a click nobody can give: carry on as computed.
+        case Buttons::OkNo: return Answer::No;
         case Buttons::YesNo:
         case Buttons::YesNoCancel: return Answer::Yes;
         case Buttons::AbortRetryIgnore: return Answer::Ignore;

@@ -40,6 +40,8 @@ public:
 
     Answer Message(MsgKind kind, std::string_view text, Buttons buttons) override;
     void PumpMessages() override;
+    // Tests act for the user at the pumps (OnPump); without them nobody can click.
+    bool Interactive() const override { return bool(OnPump); }
     void SetCaption(std::string_view caption) override { Caption = caption; }
     void SetCursor(CursorKind cursor) override { Cursor = cursor; }
     std::optional<FileChoice> OpenDialog(const DialogSpec& spec) override;

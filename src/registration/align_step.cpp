@@ -1,0 +1,305 @@
+#include "registration/align_step.h"
+
+#include <cmath>
+#include <tuple>
+
+#include "registration/luminance.h"
+#include "registration/quality.h"
+#include "registration/reference.h"
+#include "workspace/canvas.h"
+
+namespace talvenor {
+
+namespace {
+
+// The record fields a step writes: the "a" fields for the first de-interlace field.
+struct FieldRefs {
+    int32_t& shiftX;
+    int32_t& shiftY;
+    float& difference;
+};
+
+FieldRefs FieldOf(AppContext& c) {
+    FrameRecord& f = c.ws.Frames[std::size_t(std::clamp(c.ws.CurrentFrame, 0, kMaxFrameIndex))];
+    if (c.form.Interlaced.Checked && c.ws.FieldIndex == 0) return {f.ShiftXa, f.ShiftYa, f.DifferenceA};
+    return {f.ShiftX, f.ShiftY, f.Difference};
+}
+
+// Vertex offset of the parabola a t^2 + b t + c through (-1, y0), (0, y1), (1, y2), solved
+// as the 3 x 3 system by its adjugate over the determinant, in single precision.
+float Vertex(float y0, float y1, float y2) {
+    // Rows of the system: t = -1, 0, 1 -> [t^2, t, 1]. Determinant -2; the adjugate rows give
+    // a and b directly.
+    const float det = -2.0f;
+    const float a = (-y0 + 2 * y1 - y2) / det;
+    const float b = (y0 - y2) / det;
+    if (a == 0) return 0;  // a straight line has no vertex: keep the integer peak
+    return -b / (2 * a);
+}
+
+float ParabolaAt(float y0, float y1, float y2, float t) {
+    const float a = (y0 - 2 * y1 + y2) / 2;
+    const float b = (y2 - y0) / 2;
+    return a * t * t + b * t + y1;
+}
+
+// Waits, pumping messages, for the click that places the feature on AlignImage.
+bool WaitForFeatureClick(AppContext& c, AlignmentState& a) {
+    c.form.FFTWindow.Visible = false;
+    c.form.MessageWindow.Visible = false;
+    a.WaitingForClick = true;
+    a.RealignRequested = false;
+    c.host.SetCursor(CursorKind::Cross);
+    // Without anyone to click (or once the user cancels) the computed shift stands.
+    while (a.WaitingForClick && c.host.Interactive() && !c.ws.CancelRequested) c.host.WaitForUser();
+    const bool clicked = !a.WaitingForClick;
+    a.WaitingForClick = false;
+    c.host.SetCursor(CursorKind::Busy);
+    return clicked;
+}
+
+}  // namespace
+
+std::pair<float, float> SubPixelPeak(const FftEngine& fft, int px, int py) {
+    const int n = fft.AlignBoxSize();
+    auto v = [&](int da, int db) {
+        float value = fft.TransformRe(((px + da) % n + n) % n, ((py + db) % n + n) % n);
+        if (da == 0 && db == 0) value -= 1;
+        return value;
+    };
+    const float dx = Vertex(v(-1, 0), v(0, 0), v(1, 0));
+    float rows[3];
+    for (int b = -1; b <= 1; ++b) rows[b + 1] = ParabolaAt(v(-1, b), v(0, b), v(1, b), dx);
+    const float dy = Vertex(rows[0], rows[1], rows[2]);
+    return {std::clamp(dx, -1.0f, 1.0f), std::clamp(dy, -1.0f, 1.0f)};
+}
+
+void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
+    const int n = fft.AlignBoxSize(), h = n / 2;
+    const Bitmap24& frame = ws.CurrentFrameImage;
+    const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
+    FrameRecord& record = ws.Frames[std::size_t(std::clamp(ws.CurrentFrame, 0, kMaxFrameIndex))];
+
+    // 1. Where the box is looked for.
+    int ox = 0, oy = 0;
+    if (f.Followme.Checked) {
+        ox = a.TrackDX;
+        oy = a.TrackDY;
+        if (f.PredictTrack.Checked) {
+            ox += a.PredictDX;
+            oy += a.PredictDY;
+        }
+    }
+    // 2-3.
+    if (f.Showtracebox.Checked) f.AlignImage.Image = frame;
+    f.label4.Caption = "Processing frame " + std::to_string(ws.CurrentFrame + 1) + " of " + std::to_string(ws.SelectedCount);
+
+    // 4-6. The box's luminance, its range, and its mean-free transform.
+    a.BoxPlane.ClearCorner(n);
+    double sum = 0;
+    float maximum = 0, minimum = 255;
+    for (int y = 0; y < n; ++y) {
+        const int fy = a.AlignBoxY + oy + y;
+        if (fy < 0 || fy >= height) continue;
+        const uint8_t* row = frame.Row(fy);
+        for (int x = 0; x < n; ++x) {
+            const int fx = a.AlignBoxX + ox + x;
+            if (fx < 0 || fx >= width) continue;
+            const float l = Luminance(row + 3 * fx, ws.LumaWeight);
+            a.BoxPlane(x, y) = l;
+            sum += l;
+            maximum = std::max(maximum, l);
+            minimum = std::min(minimum, l);
+        }
+    }
+    record.AlignDifference = (maximum - minimum) / 255.0f;
+    double mean = sum / (double(n) * n);
+    if (mean == 0) mean = 0.000001;
+    fft.TransformRe.ClearCorner(n);
+    fft.TransformIm.ClearCorner(n);
+    const std::vector<float>& taper = a.Taper(n);
+    for (int x = 0; x < n; ++x) {
+        float* re = fft.TransformRe.Column(x);
+        const float* box = a.BoxPlane.Column(x);
+        const float tx = taper[std::size_t(x)];
+        for (int y = 0; y < n; ++y) re[y] = float(box[y] - mean) * tx * taper[std::size_t(y)];
+    }
+    fft.ForwardTransform2D();
+
+    // 7. The low-pass filter.
+    if (f.FFTFilter.Checked) {
+        const float v = float(f.FFTFilterspin.Value);
+        a.FFTFilterRadius2 = v * v;
+        ApplyAlignmentFilter(fft, a.FFTFilterRadius2);
+    }
+
+    // 8. The frame spectrum, whitened when asked (the working plane is not).
+    a.FrameSpecRe.CopyCornerFrom(fft.TransformRe, n);
+    a.FrameSpecIm.CopyCornerFrom(fft.TransformIm, n);
+    if (f.Normalize.Checked)
+        for (int x = 0; x < n; ++x) {
+            float* re = a.FrameSpecRe.Column(x);
+            float* im = a.FrameSpecIm.Column(x);
+            for (int y = 0; y < n; ++y) {
+                const float m = std::sqrt(re[y] * re[y] + im[y] * im[y] + 0.000001f);
+                re[y] /= m;
+                im[y] /= m;
+            }
+        }
+
+    // 9-10. Correlation with the reference, back to the shift domain.
+    const bool phase = f.Correlationtype.ItemIndex == 1;
+    for (int x = 0; x < n; ++x) {
+        const float* rr = a.ReferenceRe.Column(x);
+        const float* ri = a.ReferenceIm.Column(x);
+        const float* fr = a.FrameSpecRe.Column(x);
+        const float* fi = a.FrameSpecIm.Column(x);
+        float* tr = fft.TransformRe.Column(x);
+        float* ti = fft.TransformIm.Column(x);
+        for (int y = 0; y < n; ++y) {
+            float re = rr[y] * fr[y] + ri[y] * fi[y];
+            float im = ri[y] * fr[y] - rr[y] * fi[y];
+            if (phase) {
+                const float pr = rr[y] * fr[y] - ri[y] * fi[y], pi = ri[y] * fr[y] + rr[y] * fi[y];
+                float m = std::sqrt(pr * pr + pi * pi);
+                if (m == 0) m = 0.000001f;
+                re /= m;
+                im /= m;
+            }
+            tr[y] = re;
+            ti[y] = im;
+        }
+    }
+    fft.InverseTransform2D();
+    if (f.ShowFFTbox.Checked) ShowSpectrum(c, fft);
+
+    // 12. The first maximum, columns outer, rows inner.
+    int px = 0, py = 0;
+    float peak = -1e11f;
+    for (int x = 0; x < n; ++x) {
+        const float* col = fft.TransformRe.Column(x);
+        for (int y = 0; y < n; ++y)
+            if (col[y] > peak) {
+                peak = col[y];
+                px = x;
+                py = y;
+            }
+    }
+
+    // 13-14. A click from the user in place of the correlation.
+    bool manual = false;
+    if (a.ManualAlignOn && WaitForFeatureClick(c, a)) {
+        px = a.ClickX - a.AlignBoxX - ox;
+        py = a.ClickY - a.AlignBoxY - oy;
+        manual = true;
+    }
+    if ((f.Misalignwarning.Checked && 0.7 * a.PreviousPeak > peak) || a.RealignRequested) {
+        a.RealignRequested = false;
+        f.FFTWindow.Visible = f.Propertywindow.Visible = f.MessageWindow.Visible = false;
+        const Answer answer =
+            c.host.Message(MsgKind::Warning, " Is the alignment lost ? \n\r Click OK to realign on feature ", Buttons::OkNo);
+        if (answer == Answer::Ok && WaitForFeatureClick(c, a)) {
+            px = a.ClickX - a.AlignBoxX - ox;
+            py = a.ClickY - a.AlignBoxY - oy;
+            manual = true;
+        }
+        f.FFTWindow.Visible = f.ShowFFTbox.Checked;
+        f.Propertywindow.Visible = f.Showgraphbox.Checked;
+        f.MessageWindow.Visible = true;
+    }
+    a.PreviousPeak = peak;
+
+    // 16-17. The integer shift, and its refinement.
+    int sx, sy;
+    if (manual) {
+        sx = h - px;
+        sy = h - py;
+    } else {
+        sx = px > h ? px - n : px;
+        sy = py > h ? py - n : py;
+    }
+    float dxSub = 0, dySub = 0;
+    if (f.SubPixelEstimate.Checked && !manual) std::tie(dxSub, dySub) = SubPixelPeak(fft, px, py);
+
+    // 18-21. Where the feature is in this frame, and where the box goes next.
+    const int fx = ws.AlignX - sx, fy = ws.AlignY - sy;
+    f.Label3.Caption = std::to_string(-sx) + " " + std::to_string(-sy);
+    f.Label1.Caption = std::to_string(fx - a.AlignBoxX) + " " + std::to_string(fy - a.AlignBoxY);
+    FieldRefs field = FieldOf(c);
+    field.shiftX = fx - ws.AlignX;
+    field.shiftY = fy - ws.AlignY;
+    if (f.Showtracebox.Checked) {
+        const int cx = fx + a.TrackDX, cy = fy + a.TrackDY;
+        DrawFeatureMark(f.AlignImage.Image, cx, cy, cx - h, cy - h, n, true);
+        c.host.Repaint(&f.AlignImage);
+    }
+    if (f.Followme.Checked) {
+        field.shiftX = fx + a.TrackDX - ws.AlignX;
+        field.shiftY = fy + a.TrackDY - ws.AlignY;
+        if (ws.CurrentFrame > 0) {
+            const FrameRecord& previous = ws.Frames[std::size_t(ws.CurrentFrame - 1)];
+            a.PredictDX = (previous.ShiftX - record.ShiftX) / 2;
+            a.PredictDY = (previous.ShiftY - record.ShiftY) / 2;
+        }
+        a.TrackDX += fx - ws.AlignX;
+        a.TrackDY += fy - ws.AlignY;
+    }
+    // The full shift for sub-pixel stacking: the feature's displacement refined by the peak's
+    // offset (the correlation peak sits at minus the displacement).
+    record.SubShiftX = float(field.shiftX) - dxSub;
+    record.SubShiftY = float(field.shiftY) - dySub;
+
+    // 22. The registration difference between the aligned box and the reference picture.
+    const int dx = field.shiftX, dy = field.shiftY;
+    fft.TransformRe.ClearCorner(n);
+    fft.TransformIm.ClearCorner(n);
+    const Bitmap24& ref = a.ReferenceImage;
+    const int refW = std::min(width, ref.Width()), refH = std::min(height, ref.Height());
+    double frameSum = 0, refSum = 0;
+    for (int j = -h; j < h; ++j) {
+        const int yf = ws.AlignY + j + dy, yr = ws.AlignY + j;
+        if (yf < 0 || yf >= height || yr < 0 || yr >= refH) continue;
+        const uint8_t* frow = frame.Row(yf);
+        const uint8_t* rrow = ref.Row(yr);
+        for (int i = -h; i < h; ++i) {
+            const int xf = ws.AlignX + i + dx, xr = ws.AlignX + i;
+            if (xf < 0 || xf >= width || xr < 0 || xr >= refW) continue;
+            const float lf = Luminance(frow + 3 * xf, ws.LumaWeight), lr = Luminance(rrow + 3 * xr, ws.LumaWeight);
+            fft.TransformRe(i + h, j + h) = lf;
+            fft.TransformIm(i + h, j + h) = lr;
+            frameSum += lf;
+            refSum += lr;
+        }
+    }
+    const float meanF = float(frameSum / (double(n) * n)), meanR = float(refSum / (double(n) * n));
+    float total = 0;
+    const bool noSquare = f.NoSquare.Checked, relative = f.Relative.Checked;
+    for (int x = 0; x < n; ++x) {
+        float* re = fft.TransformRe.Column(x);
+        float* im = fft.TransformIm.Column(x);
+        for (int y = 0; y < n; ++y) {
+            re[y] -= meanF;
+            float d = re[y] - (im[y] - meanR);
+            im[y] = 0;
+            if (relative) d /= re[y] + 0.01f;
+            total += noSquare ? std::fabs(d) : d * d;
+        }
+    }
+    field.difference = total;
+
+    // 23. Resampled stacking works on a finer grid.
+    if (f.Resampled.Checked) {
+        record.Difference = 1.0f;
+        field.shiftX = int(std::nearbyint(dx * ws.ResampleFactor));
+        field.shiftY = int(std::nearbyint(dy * ws.ResampleFactor));
+    }
+
+    // 24. The quality of the aligned box.
+    fft.ForwardTransform2D();
+    fft.ComputeRadialSpectrum();
+    MeasureQuality(c, fft);
+}
+
+}  // namespace talvenor

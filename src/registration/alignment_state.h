@@ -1,0 +1,51 @@
+#pragma once
+// What registration keeps between frames and between operations: the alignment box, the
+// reference spectrum and the picture it was computed on, the tracking offsets, the state of
+// a manual pick, and the planes of the current frame.
+#include <optional>
+#include <vector>
+
+#include "registration/fft_engine.h"
+#include "workspace/bitmap24.h"
+
+namespace talvenor {
+
+struct AlignmentState {
+public:
+    int AlignBoxX = 0, AlignBoxY = 0;  // top-left of the box in frame pixels
+    int FeatureFrame = 0;              // the frame shown when the feature was picked
+    FftPlane BoxPlane;                 // luminance of the box
+    FftPlane ReferenceRe, ReferenceIm; // the reference spectrum
+    FftPlane FrameSpecRe, FrameSpecIm; // spectrum of the current frame's box
+    float FFTFilterRadius2 = 100;
+    Bitmap24 ReferenceImage;           // the frame the reference was computed on
+    int TrackDX = 0, TrackDY = 0, PredictDX = 0, PredictDY = 0;
+    double PreviousPeak = 0;
+    bool HasReference = false;
+
+    // Manual alignment and the lost-alignment question.
+    bool ManualAlignOn = false;
+    bool WaitingForClick = false;
+    int ClickX = 0, ClickY = 0;
+    bool RealignRequested = false;
+    bool AlignAndStack = false;
+
+    // The box outline that follows the pointer (drawn in exclusive-or, so drawing it again
+    // erases it); OutlineErased after a box-size change, when the old one is gone.
+    std::optional<std::pair<int, int>> PreviewOutline;
+    std::optional<std::pair<int, int>> AlignOutline;
+    bool OutlineErased = false;
+
+    void ClearTracking() { TrackDX = TrackDY = PredictDX = PredictDY = 0; }
+
+    // The taper over the box, one factor per column (and row) for the current box side.
+    // A box cut out of a frame is not periodic, but the transform treats it as if it were:
+    // its edges then make a pattern that stays put while the feature moves and pulls the
+    // measured shift towards zero. Fading the box out towards its edges removes that pull.
+    const std::vector<float>& Taper(int n);
+
+private:
+    std::vector<float> taper_;
+};
+
+}  // namespace talvenor

@@ -1,0 +1,381 @@
+#include "registration/fft_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <string>
+
+#include "workspace/error.h"
+
+namespace talvenor {
+
+namespace {
+
+constexpr std::size_t kPlaneElements = std::size_t(kFftPlaneSide) * kFftPlaneSide;
+
+int ClampSide(int n) { return std::clamp(n, 0, kFftPlaneSide); }
+
+// One radix-2 stage on a contiguous row: blocks of 2 * half values, the upper half of each
+// block multiplied by the twiddle w[j] = e^(+-2 pi i j / (2 half)). Forward is a template
+// argument so the sign flip of the imaginary twiddle costs nothing in the inner loop.
+template <bool Forward>
+void RowStage(float* re, float* im, int n, int half, const float* twRe, const float* twIm) {
+    const int span = 2 * half;
+    for (int s = 0; s < n; s += span) {
+        float* __restrict pr = re + s;
+        float* __restrict pi = im + s;
+        float* __restrict qr = pr + half;
+        float* __restrict qi = pi + half;
+        for (int j = 0; j < half; ++j) {
+            const float c = twRe[j];
+            const float d = Forward ? twIm[j] : -twIm[j];
+            const float tr = c * qr[j] - d * qi[j];
+            const float ti = c * qi[j] + d * qr[j];
+            qr[j] = pr[j] - tr;
+            qi[j] = pi[j] - ti;
+            pr[j] += tr;
+            pi[j] += ti;
+        }
+    }
+}
+
+// The first two stages have the exact twiddles 1 and +-i, so they are only additions; doing
+// them together saves two sweeps over the short blocks that vectorise worst. The results are
+// the very values the general stage would produce with those twiddles.
+template <bool Forward>
+void RowFirstStages(float* __restrict re, float* __restrict im, int n) {
+    for (int s = 0; s < n; s += 4) {
+        // Stage 1: pairs (s, s+1) and (s+2, s+3), twiddle 1.
+        const float a0r = re[s] + re[s + 1], a0i = im[s] + im[s + 1];
+        const float a1r = re[s] - re[s + 1], a1i = im[s] - im[s + 1];
+        const float b0r = re[s + 2] + re[s + 3], b0i = im[s + 2] + im[s + 3];
+        const float b1r = re[s + 2] - re[s + 3], b1i = im[s + 2] - im[s + 3];
+        // Stage 2: (0, 2) with twiddle 1, (1, 3) with twiddle +i forward, -i inverse.
+        const float tr = Forward ? -b1i : b1i;
+        const float ti = Forward ? b1r : -b1r;
+        re[s] = a0r + b0r;
+        im[s] = a0i + b0i;
+        re[s + 2] = a0r - b0r;
+        im[s + 2] = a0i - b0i;
+        re[s + 1] = a1r + tr;
+        im[s + 1] = a1i + ti;
+        re[s + 3] = a1r - tr;
+        im[s + 3] = a1i - ti;
+    }
+}
+
+// The same stage applied to whole columns at once: element y of column p pairs with element
+// y of column q. This transforms along x for every y together with contiguous, vectorisable
+// inner loops, instead of gathering N values 1025 floats apart for each y.
+template <bool Forward>
+void ColumnStage(FftPlane& planeRe, FftPlane& planeIm, int n, int half, const float* twRe,
+                 const float* twIm) {
+    const int span = 2 * half;
+    for (int s = 0; s < n; s += span) {
+        for (int j = 0; j < half; ++j) {
+            float* __restrict pr = planeRe.Column(s + j);
+            float* __restrict pi = planeIm.Column(s + j);
+            float* __restrict qr = planeRe.Column(s + j + half);
+            float* __restrict qi = planeIm.Column(s + j + half);
+            const float c = twRe[j];
+            const float d = Forward ? twIm[j] : -twIm[j];
+            for (int y = 0; y < n; ++y) {
+                const float tr = c * qr[y] - d * qi[y];
+                const float ti = c * qi[y] + d * qr[y];
+                qr[y] = pr[y] - tr;
+                qi[y] = pi[y] - ti;
+                pr[y] += tr;
+                pi[y] += ti;
+            }
+        }
+    }
+}
+
+// Builds the 256 colours the spectrum picture can take: index l is the spectral colour of
+// the wavelength l + 380 nm.
+std::array<Bgr, 256> SpectrumPalette() {
+    std::array<Bgr, 256> palette{};
+    for (int l = 0; l < 256; ++l) palette[std::size_t(l)] = SpectralColour(l + 380.0);
+    return palette;
+}
+
+}  // namespace
+
+FftPlane::FftPlane() : data_(new float[kPlaneElements]()) {}
+
+void FftPlane::ClearCorner(int n) {
+    n = ClampSide(n);
+    for (int x = 0; x < n; ++x) std::memset(Column(x), 0, std::size_t(n) * sizeof(float));
+}
+
+void FftPlane::CopyCornerFrom(const FftPlane& other, int n) {
+    if (&other == this) return;
+    n = ClampSide(n);
+    for (int x = 0; x < n; ++x) std::memcpy(Column(x), other.Column(x), std::size_t(n) * sizeof(float));
+}
+
+FftEngine::FftEngine()
+    : magnitude_(new float[kPlaneElements]()),
+      radiusOf_(new uint8_t[std::size_t(kMaxTransformSize) * kMaxTransformSize]()) {}
+
+void FftEngine::SetTransformSize(int n) {
+    int bits = 0;
+    switch (n) {
+        case 32: bits = 5; break;
+        case 64: bits = 6; break;
+        case 128: bits = 7; break;
+        case 256: bits = 8; break;
+        case 512: bits = 9; break;
+        default: throw Error("unsupported transform size " + std::to_string(n));
+    }
+    n_ = n;
+    bits_ = bits;
+
+    for (int i = 0; i < n; ++i) {
+        int v = i, r = 0;
+        for (int b = 0; b < bits; ++b) {
+            r = (r << 1) | (v & 1);
+            v >>= 1;
+        }
+        bitReverse_[std::size_t(i)] = uint16_t(r);
+    }
+
+    // Stage with half-block length h keeps its h twiddles at offset h - 1 (1 + 2 + ... + h/2
+    // = h - 1), N - 1 values in all. The quarter turn is set exactly so that the factors
+    // 1 and i carry no rounding residue.
+    for (int half = 1; half < n; half *= 2) {
+        for (int j = 0; j < half; ++j) {
+            float c, s;
+            if (j == 0) {
+                c = 1.0f;
+                s = 0.0f;
+            } else if (2 * j == half) {
+                c = 0.0f;
+                s = 1.0f;
+            } else {
+                const double angle = std::numbers::pi * j / half;
+                c = float(std::cos(angle));
+                s = float(std::sin(angle));
+            }
+            twiddleRe_[std::size_t(half - 1 + j)] = c;
+            twiddleIm_[std::size_t(half - 1 + j)] = s;
+        }
+    }
+
+    // Radius bin of every frequency (rounded distance from frequency 0, 0 when ignored) and
+    // how many frequencies each bin holds: both depend only on N, so the per-frame spectrum
+    // is a plain sweep.
+    radiusCount_.fill(0);
+    const int halfSize = n / 2;
+    for (int x = 0; x < n; ++x) {
+        const int fx = (x + halfSize) % n - halfSize;
+        for (int y = 0; y < n; ++y) {
+            const int fy = (y + halfSize) % n - halfSize;
+            const long r = std::lrint(std::sqrt(double(fx * fx + fy * fy)));
+            const uint8_t bin = (r >= 1 && r <= 255) ? uint8_t(r) : uint8_t(0);
+            radiusOf_[std::size_t(x) * std::size_t(n) + std::size_t(y)] = bin;
+            if (bin != 0) ++radiusCount_[bin - 1];
+        }
+    }
+
+    const double a = 4.5;
+    double g = 0.45;
+    if (g == 1.0) g = 0.999999;
+    const double t = std::pow(a, 1.0 / (g - 1.0));
+    for (int i = 0; i <= 1000; ++i) {
+        const double v = i * 0.001;
+        SpectrumGamma[std::size_t(i)] = v < t ? a * v : std::pow(v + 0.000001, g);
+    }
+}
+
+void FftEngine::Transform1D(float* re, float* im, int direction) {
+    const int n = n_;
+    if (n < 4) return;
+    const bool forward = direction > 0;
+    if (forward) RowFirstStages<true>(re, im, n);
+    else RowFirstStages<false>(re, im, n);
+    for (int half = 4; half < n; half *= 2) {
+        const float* twRe = twiddleRe_.data() + (half - 1);
+        const float* twIm = twiddleIm_.data() + (half - 1);
+        if (forward) RowStage<true>(re, im, n, half, twRe, twIm);
+        else RowStage<false>(re, im, n, half, twRe, twIm);
+    }
+}
+
+void FftEngine::TransformAlongY(int direction, float scale) {
+    const int n = n_;
+    const uint16_t* rev = bitReverse_.data();
+    float* rowRe = rowRe_.data();
+    float* rowIm = rowIm_.data();
+    for (int x = 0; x < n; ++x) {
+        float* colRe = TransformRe.Column(x);
+        float* colIm = TransformIm.Column(x);
+        for (int y = 0; y < n; ++y) {
+            rowRe[rev[y]] = colRe[y];
+            rowIm[rev[y]] = colIm[y];
+        }
+        Transform1D(rowRe, rowIm, direction);
+        if (scale == 1.0f) {
+            std::memcpy(colRe, rowRe, std::size_t(n) * sizeof(float));
+            std::memcpy(colIm, rowIm, std::size_t(n) * sizeof(float));
+        } else {
+            for (int y = 0; y < n; ++y) {
+                colRe[y] = rowRe[y] * scale;
+                colIm[y] = rowIm[y] * scale;
+            }
+        }
+    }
+}
+
+void FftEngine::TransformAlongX(int direction, float scale) {
+    const int n = n_;
+    // Bit-reversed order by swapping whole columns: each pair is exchanged once.
+    for (int x = 0; x < n; ++x) {
+        const int r = bitReverse_[std::size_t(x)];
+        if (x < r) {
+            std::swap_ranges(TransformRe.Column(x), TransformRe.Column(x) + n, TransformRe.Column(r));
+            std::swap_ranges(TransformIm.Column(x), TransformIm.Column(x) + n, TransformIm.Column(r));
+        }
+    }
+    const bool forward = direction > 0;
+    for (int half = 1; half < n; half *= 2) {
+        const float* twRe = twiddleRe_.data() + (half - 1);
+        const float* twIm = twiddleIm_.data() + (half - 1);
+        if (forward) ColumnStage<true>(TransformRe, TransformIm, n, half, twRe, twIm);
+        else ColumnStage<false>(TransformRe, TransformIm, n, half, twRe, twIm);
+    }
+    if (scale != 1.0f) {
+        for (int x = 0; x < n; ++x) {
+            float* __restrict colRe = TransformRe.Column(x);
+            float* __restrict colIm = TransformIm.Column(x);
+            for (int y = 0; y < n; ++y) {
+                colRe[y] *= scale;
+                colIm[y] *= scale;
+            }
+        }
+    }
+}
+
+void FftEngine::ForwardTransform2D() {
+    if (n_ == 0) return;
+    // Along x for every y first, then along y for every x.
+    TransformAlongX(+1, 1.0f);
+    TransformAlongY(+1, 1.0f);
+}
+
+void FftEngine::InverseTransform2D() {
+    if (n_ == 0) return;
+    // The reverse order of the forward transform; every 1-D pass scales by 1/N (a power of
+    // two, so the scaling itself adds no rounding).
+    const float scale = 1.0f / float(n_);
+    TransformAlongY(-1, scale);
+    TransformAlongX(-1, scale);
+}
+
+void FftEngine::ComputeRadialSpectrum() {
+    RadialSpectrum.fill(0.0f);
+    RadialSpectrumMax = 0.0f;
+    const int n = n_;
+    if (n == 0) return;
+
+    // One sweep: magnitudes are summed per radius bin unscaled and divided by the peak at the
+    // end, which gives the same means as scaling each magnitude first.
+    std::array<double, 256> sums{};
+    float peak = -1e11f;
+    for (int x = 0; x < n; ++x) {
+        const float* colRe = TransformRe.Column(x);
+        const float* colIm = TransformIm.Column(x);
+        const uint8_t* bins = radiusOf_.get() + std::size_t(x) * std::size_t(n);
+        for (int y = 0; y < n; ++y) {
+            const float m = float(std::sqrt(double(colRe[y]) * colRe[y] + double(colIm[y]) * colIm[y]));
+            peak = std::max(peak, m);
+            sums[bins[y]] += m;  // bin 0 collects the ignored frequencies
+        }
+    }
+    const double s = 1.0 / (double(peak) + 0.00001);
+    for (int k = 0; k < 255; ++k) {
+        const int count = radiusCount_[std::size_t(k)];
+        const float value = count >= 1 ? float(sums[std::size_t(k) + 1] * s / count) : 0.0f;
+        RadialSpectrum[std::size_t(k)] = value;
+        RadialSpectrumMax = std::max(RadialSpectrumMax, value);
+    }
+    // Entry 255 would hold radius 256, which is never counted.
+    RadialSpectrum[255] = 0.0f;
+}
+
+Bitmap24 FftEngine::RenderSpectrum(const FftPlane& re, const FftPlane* im, double threshold) const {
+    static const std::array<Bgr, 256> palette = SpectrumPalette();
+    const int n = n_;
+    Bitmap24 picture(n, n);
+    if (n == 0) return picture;
+
+    float peak = -1e11f;
+    for (int x = 0; x < n; ++x) {
+        const float* colRe = re.Column(x);
+        float* mag = magnitude_.get() + std::size_t(x) * std::size_t(n);
+        if (im != nullptr) {
+            const float* colIm = im->Column(x);
+            for (int y = 0; y < n; ++y)
+                mag[y] = float(std::sqrt(double(colRe[y]) * colRe[y] + double(colIm[y]) * colIm[y]));
+        } else {
+            for (int y = 0; y < n; ++y) mag[y] = std::fabs(colRe[y]);
+        }
+        for (int y = 0; y < n; ++y) peak = std::max(peak, mag[y]);
+    }
+    const double s = 1.0 / (double(peak) + 0.00001);
+
+    const int halfSize = n / 2;
+    for (int py = 0; py < n; ++py) {
+        uint8_t* out = picture.Row(py);
+        const int y = (py + halfSize) % n;
+        for (int px = 0; px < n; ++px) {
+            const int x = (px + halfSize) % n;
+            double v = double(magnitude_[std::size_t(x) * std::size_t(n) + std::size_t(y)]) * s;
+            if (v > 1.0) v = 1.0;
+            // A NaN in the plane must not index outside the curve.
+            if (!(v >= 0.0)) v = 0.0;
+            const long level = std::lrint(255.0 * SpectrumGamma[std::size_t(std::lrint(1000.0 * v))]);
+            const uint8_t l = uint8_t(std::clamp(level, 0L, 255L));
+            const Bgr c = v >= threshold ? Bgr{l, 0, 0} : palette[l];
+            out[3 * px] = c.b;
+            out[3 * px + 1] = c.g;
+            out[3 * px + 2] = c.r;
+        }
+    }
+    return picture;
+}
+
+Bgr SpectralColour(double wavelength) {
+    double r = 0, g = 0, b = 0;
+    // The row is chosen by the integer part of the wavelength, the value by the wavelength.
+    if (wavelength >= 380.0 && wavelength < 781.0) {
+        const int band = int(wavelength);
+        const double w = wavelength;
+        if (band <= 439) {
+            r = (440.0 - w) / 60.0;
+            b = 1;
+        } else if (band <= 489) {
+            g = (w - 440.0) / 50.0;
+            b = 1;
+        } else if (band <= 509) {
+            g = 1;
+            b = (510.0 - w) / 20.0;
+        } else if (band <= 579) {
+            r = (w - 510.0) / 70.0;
+            g = 1;
+        } else if (band <= 644) {
+            r = 1;
+            g = (645.0 - w) / 65.0;
+        } else {
+            r = 1;
+        }
+    }
+    const auto byte = [](double c) -> uint8_t {
+        if (!(c > 0)) return 0;
+        return uint8_t(std::clamp(std::lrint(255.0 * std::pow(c, 0.8)), 0L, 255L));
+    };
+    return Bgr{byte(b), byte(g), byte(r)};
+}
+
+}  // namespace talvenor

@@ -1,0 +1,97 @@
+#pragma once
+// The numerical core of registration: one square complex working plane of single-precision
+// values, transformed forward and back by a radix-2 FFT of size N = AlignBoxSize (32 .. 512),
+// reduced to a radial power spectrum (frame quality, the power-spectrum graph) and rendered
+// as a false-colour picture for the FFT spectrum window.
+//
+// Planes are fixed 1025 x 1025 arrays addressed plane(x, y), x the image column, stored at
+// x * 1025 + y; only the N x N corner is used. They are allocated once with the engine, so
+// no transform allocates memory.
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "workspace/bitmap24.h"
+
+namespace talvenor {
+
+constexpr int kFftPlaneSide = 1025;
+constexpr int kMaxTransformSize = 512;
+
+class FftPlane {
+public:
+    FftPlane();  // zero-filled
+    FftPlane(const FftPlane&) = delete;
+    FftPlane& operator=(const FftPlane&) = delete;
+
+    float& operator()(int x, int y) { return data_[std::size_t(x) * kFftPlaneSide + std::size_t(y)]; }
+    float operator()(int x, int y) const { return data_[std::size_t(x) * kFftPlaneSide + std::size_t(y)]; }
+    // Column x: the values (x, 0), (x, 1), ... one after the other.
+    float* Column(int x) { return data_.get() + std::size_t(x) * kFftPlaneSide; }
+    const float* Column(int x) const { return data_.get() + std::size_t(x) * kFftPlaneSide; }
+
+    // The N x N corner is all that is ever read, so clearing and copying it stands in for
+    // the whole-plane block moves (a fraction of the memory traffic per frame).
+    void ClearCorner(int n);
+    void CopyCornerFrom(const FftPlane& other, int n);
+
+private:
+    std::unique_ptr<float[]> data_;
+};
+
+class FftEngine {
+public:
+    FftEngine();
+    FftEngine(const FftEngine&) = delete;
+    FftEngine& operator=(const FftEngine&) = delete;
+
+    // N = 32, 64, 128, 256 or 512: the size, bit-reversal table, the twiddle factors and
+    // SpectrumGamma. Must run before any transform and whenever the size changes.
+    void SetTransformSize(int n);
+    int AlignBoxSize() const { return n_; }
+    int FFTHalfSize() const { return n_ / 2; }
+    int FFTBits() const { return bits_; }
+
+    // Forward: X[k] = sum x[n] e^(+2 pi i n k / N), unnormalised, on the N x N corner of
+    // TransformRe/TransformIm. Inverse: e^(-2 pi i n k / N), normalised by 1/N^2, so a forward
+    // transform followed by an inverse one reproduces the input.
+    void ForwardTransform2D();
+    void InverseTransform2D();
+
+    // RadialSpectrum[k] = mean magnitude, relative to the plane's largest magnitude, of all
+    // frequencies whose rounded radius is k + 1 (radius 0 and radii above 255 ignored);
+    // RadialSpectrumMax = the largest entry.
+    void ComputeRadialSpectrum();
+
+    // False-colour picture of the magnitude of re (+ i im when given), quadrant-swapped so
+    // frequency 0 is in the centre; N x N pixels.
+    Bitmap24 RenderSpectrum(const FftPlane& re, const FftPlane* im, double threshold) const;
+
+    FftPlane TransformRe, TransformIm;
+    std::array<float, 256> RadialSpectrum{};
+    float RadialSpectrumMax = 0;
+    std::array<double, 1001> SpectrumGamma{};
+
+private:
+    void Transform1D(float* re, float* im, int direction);
+    // The 1-D transforms of the whole corner along one axis, each result multiplied by scale.
+    // Along y: each contiguous column through the row buffer. Along x: the butterflies act on
+    // whole columns at once, so no strided gather is needed.
+    void TransformAlongY(int direction, float scale);
+    void TransformAlongX(int direction, float scale);
+    int n_ = 0, bits_ = 0;
+    std::array<uint16_t, kMaxTransformSize> bitReverse_{};
+    // Twiddle factors per stage, computed directly in double precision and stored as single.
+    std::array<float, kMaxTransformSize> twiddleRe_{}, twiddleIm_{};
+    std::array<float, kMaxTransformSize + 1> rowRe_{}, rowIm_{};
+    std::unique_ptr<float[]> magnitude_;  // RenderSpectrum's magnitudes, allocated once
+    // Rounded radius (1..255, 0 = ignored) of every frequency, N x N at x * N + y, and how
+    // many frequencies fall on each radius 1..255: fixed per size, built by SetTransformSize.
+    std::unique_ptr<uint8_t[]> radiusOf_;
+    std::array<int, 255> radiusCount_{};
+};
+
+// The spectral colour of a wavelength in nm, as blue, green, red bytes.
+Bgr SpectralColour(double wavelength);
+
+}  // namespace talvenor
