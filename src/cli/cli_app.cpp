@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "cli/align_command.h"
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
 #include "workspace/build_info.h"
@@ -32,6 +33,12 @@ const std::vector<Command>& Commands() {
          "      .bmp (24-bit), .jpg, .tif (48-bit) or .fit (16-bit; colour as _R/_G/_B files).\n"
          "      --stretch spreads a FITS input between its own darkest and brightest values.",
          RunConvertCommand},
+        {"align", "align INPUT... [--feature X,Y] [--box 32|64|128|256] [--shifts-csv FILE] [options]",
+         "Open an AVI, still images or a frame list, pick the alignment feature (or find one:\n"
+         "      strong detail on both axes, clear of the frame border and of saturated areas)\n"
+         "      and run the alignment pass. --shifts-csv writes index, ShiftX, ShiftY, Quality,\n"
+         "      Difference, rank, excluded and dropped for every frame.",
+         RunAlignCommand},
     };
     return commands;
 }
@@ -47,7 +54,14 @@ void PrintHelp(std::ostream& out) {
     for (const Command& c : Commands()) {
         out << "  " << c.usage << "\n      " << c.summary << "\n";
     }
-    out << "\nOptions:\n"
+    out << "\nOptions of align:\n"
+           "  --colour                    colour processing (ColourStack)\n"
+           "  --deinterlace               align each field of interlaced frames\n"
+           "  --no-track                  the box does not follow the object\n"
+           "  --correlation cross|phase   the correlation formula\n"
+           "  --set Control.Property=V    any control of the form, e.g. --set QualityFilter.Value=14\n"
+           "  --json                      a JSON summary instead of the one-line one\n"
+           "\nGeneral options:\n"
            "  -h, --help     show this help and exit\n"
            "  --version      show the program version and exit\n\n"
            "Exit status: 0 on success, 1 when a command fails (the error text is printed),\n"

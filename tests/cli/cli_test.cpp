@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cmath>
 #include <iterator>
+#include <sstream>
 #include <fstream>
 #include <sstream>
 
@@ -125,6 +127,74 @@ TEST(Cli, TheInstalledProgramRunsAndExitsWithTheCommandsStatus) {
     const std::string cli = std::string(TALVENOR_BIN_DIR) + "/talvenor-cli";
     EXPECT_EQ(std::system((cli + " --help > /dev/null").c_str()), 0);
     EXPECT_NE(std::system((cli + " info /nonexistent/file.avi 2> /dev/null").c_str()), 0);
+}
+
+}  // namespace
+}  // namespace talvenor
+
+namespace talvenor {
+namespace {
+
+// Rows of a CSV file, split at commas, without the header.
+std::vector<std::vector<std::string>> CsvRows(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    std::vector<std::vector<std::string>> rows;
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::stringstream ss(line);
+        for (std::string cell; std::getline(ss, cell, ',');) cells.push_back(cell);
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+TEST(CliAlign, FindsAFeatureAndRecoversTheMotionOfPlanetMoonAndSun) {
+    for (const char* mode : {"planet", "moon", "sun"}) {
+        SCOPED_TRACE(mode);
+        testing::TempDir dir;
+        const std::string capture = (dir / "capture.avi").string();
+        const std::string make = std::string(TALVENOR_BIN_DIR) + "/talvenor-capture " + capture + " --mode " + mode +
+                                 " --format avi-grey --frames 40 --size 320x240 --seed 21 > /dev/null";
+        ASSERT_EQ(std::system(make.c_str()), 0);
+        const std::string csv = (dir / "shifts.csv").string();
+        CliRun r = Cli({"align", capture, "--shifts-csv", csv});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find("aligned 40 of 40 frames"), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find("(found automatically)"), std::string::npos);
+        const auto shifts = CsvRows(csv), truth = CsvRows(dir / "truth.csv");
+        ASSERT_EQ(shifts.size(), 40u);
+        int good = 0;
+        for (std::size_t k = 0; k < shifts.size(); ++k) {
+            const double dx = std::stod(truth[k][1]), dy = std::stod(truth[k][2]);
+            if (std::fabs(std::stoi(shifts[k][1]) - dx) <= 1 && std::fabs(std::stoi(shifts[k][2]) - dy) <= 1) ++good;
+        }
+        EXPECT_GE(good, 38) << good << " of 40 within one pixel";
+    }
+}
+
+TEST(CliAlign, OptionsAndErrors) {
+    testing::TempDir dir;
+    const std::string capture = (dir / "c.avi").string();
+    ASSERT_EQ(std::system((std::string(TALVENOR_BIN_DIR) + "/talvenor-capture " + capture +
+                           " --format avi-grey --frames 5 --size 160x120 > /dev/null")
+                              .c_str()),
+              0);
+    CliRun json = Cli({"align", capture, "--box", "32", "--feature", "80,60", "--json"});
+    EXPECT_EQ(json.code, 0) << json.err;
+    EXPECT_NE(json.out.find("\"box\": 32"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"feature\": [80, 60]"), std::string::npos);
+
+    CliRun border = Cli({"align", capture, "--feature", "5,5"});
+    EXPECT_EQ(border.code, 1);
+    EXPECT_NE(border.err.find("Alignment feature too close to image border"), std::string::npos);
+    EXPECT_NE(border.err.find("could not be used"), std::string::npos);
+    EXPECT_EQ(Cli({"align", capture, "--box", "48"}).code, 1);
+    EXPECT_EQ(Cli({"align", capture, "--frobnicate"}).code, 1);
+    EXPECT_EQ(Cli({"align", (dir / "missing.avi").string()}).code, 1);
+    CliRun set = Cli({"align", capture, "--set", "Nothing.Value=3"});
+    EXPECT_NE(set.err.find("Unknown control Nothing"), std::string::npos);
 }
 
 }  // namespace

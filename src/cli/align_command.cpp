@@ -1,0 +1,91 @@
+#include "cli/align_command.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ostream>
+#include <sstream>
+
+#include "cli/cli_session.h"
+#include "registration/feature_finder.h"
+#include "workspace/error.h"
+#include "workspace/safe_file_writer.h"
+
+namespace talvenor {
+
+std::pair<int, int> OpenAndAlign(CliSession& cli, const CliOptions& options, std::ostream& err) {
+    Session& s = cli.session();
+    // Settings first: the box size and colour processing decide how the input is opened.
+    cli.Apply(options.settings);
+    cli.Open(options.inputs);
+    cli.Apply(options.settings);  // a new input resets some of them (the box size for small frames)
+
+    std::pair<int, int> feature;
+    if (options.feature) {
+        feature = *options.feature;
+    } else {
+        auto found = FindAlignmentFeature(s.ws.CurrentFrameImage, s.ws.ImageWidth, s.ws.ImageHeight, s.ws.AlignBoxSize,
+                                          s.ws.LumaWeight);
+        if (!found)
+            throw Error("the frames (" + std::to_string(s.ws.ImageWidth) + " x " + std::to_string(s.ws.ImageHeight) +
+                        ") are too small for a " + std::to_string(s.ws.AlignBoxSize) + "-pixel alignment box");
+        feature = *found;
+        err << "feature: " << feature.first << "," << feature.second << " (found automatically)\n";
+    }
+    EventArgs click;
+    click.X = feature.first;
+    click.Y = feature.second;
+    click.Button = MouseButton::Left;
+    s.Dispatch("PreviewImage", Event::MouseDown, click);
+    if (s.ws.ProgStatus != 1)
+        throw Error("the alignment feature at " + std::to_string(click.X) + "," + std::to_string(click.Y) +
+                    " could not be used (it must lie at least half a box inside the frame)");
+    s.Dispatch("Allignallbutton", Event::Click);
+    if (s.ws.CancelRequested) throw Error("the alignment pass was cancelled");
+    return feature;
+}
+
+void WriteShiftsCsv(const std::string& path, CliSession& cli) {
+    const Workspace& ws = cli.session().ws;
+    std::vector<int> rankOf(std::size_t(ws.LastFrame) + 1, -1);
+    for (int r = 0; r <= ws.LastFrame; ++r) {
+        const int f = ws.Ranking[std::size_t(r)].FrameIndex;
+        if (f >= 0 && f <= ws.LastFrame && rankOf[std::size_t(f)] < 0) rankOf[std::size_t(f)] = r;
+    }
+    std::ostringstream csv;
+    csv << "index,ShiftX,ShiftY,Quality,Difference,rank,excluded,dropped\n";
+    for (int i = 0; i <= ws.LastFrame; ++i) {
+        const FrameRecord& f = ws.Frames[std::size_t(i)];
+        char line[160];
+        std::snprintf(line, sizeof line, "%d,%d,%d,%.6g,%.6g,%d,%d,%d\n", i, f.ShiftX, f.ShiftY, double(f.Quality),
+                      double(f.Difference), f.Excluded ? -1 : rankOf[std::size_t(i)], int(f.Excluded), int(f.Dropped));
+        csv << line;
+    }
+    SafeFileWriter out(path);
+    out.Write(csv.str());
+    out.Commit();
+}
+
+int RunAlignCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const CliOptions options = ParseCliOptions(args);
+    CliSession cli(err);
+    const auto start = std::chrono::steady_clock::now();
+    const auto feature = OpenAndAlign(cli, options, err);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
+
+    const Workspace& ws = cli.session().ws;
+    const int best = ws.Ranking[0].FrameIndex;
+    if (options.json) {
+        out << "{\"frames\": " << ws.LastFrame + 1 << ", \"selected\": " << ws.SelectedCount
+            << ", \"feature\": [" << feature.first << ", " << feature.second << "], \"box\": " << ws.AlignBoxSize
+            << ", \"best_frame\": " << best << ", \"seconds\": " << seconds << "}\n";
+    } else {
+        char line[200];
+        std::snprintf(line, sizeof line, "aligned %d of %d frames on %d,%d with a %d-pixel box in %.2f s; best frame %d\n",
+                      ws.SelectedCount, ws.LastFrame + 1, feature.first, feature.second, ws.AlignBoxSize, seconds, best);
+        out << line;
+    }
+    return 0;
+}
+
+}  // namespace talvenor

@@ -1,0 +1,140 @@
+#include "cli/cli_session.h"
+
+#include <ostream>
+
+#include "session/frame_list_open.h"
+#include "session/input_selection.h"
+#include "session/startup.h"
+#include "workspace/error.h"
+#include "workspace/text_util.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::pair<int, int> ParsePair(const std::string& option, const std::string& text) {
+    const auto comma = text.find(',');
+    auto x = ParseInteger(text.substr(0, comma));
+    auto y = comma == std::string::npos ? std::nullopt : ParseInteger(text.substr(comma + 1));
+    if (!x || !y) throw Error(option + " needs X,Y in pixels, not \"" + text + "\"");
+    return {int(*x), int(*y)};
+}
+
+int BoxItem(const std::string& text) {
+    const auto n = ParseInteger(text);
+    if (n) {
+        switch (*n) {
+            case 32: return 0;
+            case 64: return 1;
+            case 128: return 2;
+            case 256: return 3;
+            default: break;
+        }
+    }
+    throw Error("--box must be 32, 64, 128 or 256, not \"" + text + "\"");
+}
+
+// The input dialog's file type of a still image, by its extension.
+int StillType(const std::string& path) {
+    const std::string ext = ToLower(fs::path(path).extension().string());
+    if (ext == ".bmp") return 2;
+    if (ext == ".fit" || ext == ".fits" || ext == ".fts") return 3;
+    if (ext == ".jpg" || ext == ".jpeg") return 4;
+    if (ext == ".tif" || ext == ".tiff") return 5;
+    return 0;
+}
+
+}  // namespace
+
+CliOptions ParseCliOptions(const std::vector<std::string>& args) {
+    CliOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw Error(a + " needs a value (see talvenor-cli --help)");
+            return args[++i];
+        };
+        if (a == "--feature") o.feature = ParsePair(a, value());
+        else if (a == "--box") o.settings.push_back("FFTsizeGroup.ItemIndex=" + std::to_string(BoxItem(value())));
+        else if (a == "--shifts-csv") o.shiftsCsv = value();
+        else if (a == "--set") o.settings.push_back(value());
+        else if (a == "--colour" || a == "--color") o.settings.push_back("ColourStack.Checked=True");
+        else if (a == "--deinterlace") o.settings.push_back("Interlaced.Checked=True");
+        else if (a == "--no-track") o.settings.push_back("Followme.Checked=False");
+        else if (a == "--no-optimize") o.settings.push_back("AutoOptimize.Checked=False");
+        else if (a == "--correlation") {
+            const std::string& kind = value();
+            if (kind != "cross" && kind != "phase") throw Error("--correlation must be cross or phase");
+            o.settings.push_back(std::string("Correlationtype.ItemIndex=") + (kind == "cross" ? "0" : "1"));
+        } else if (a == "--json") o.json = true;
+        else if (a == "-o" || a == "--output") o.output = value();
+        else if (!a.empty() && a[0] == '-') throw Error("unknown option " + a + " (see talvenor-cli --help)");
+        else o.inputs.push_back(a);
+    }
+    return o;
+}
+
+CliSession::CliSession(std::ostream& err) {
+    host_.RealClock = true;
+    host_.OnMessage = [&err](const ScriptedHost::Shown& m) {
+        err << "[" << MsgKindName(m.Kind) << "] " << Trim(m.Text) << " -> " << AnswerName(m.Taken) << "\n";
+    };
+    session_ = std::make_unique<Session>(host_);
+    StartUpEnvironment env;
+    env.CurrentDir = scratch_.path();
+    env.UserConfigDir = scratch_.path() / "config";
+    std::error_code ec;
+    env.ProgramFile = fs::read_symlink("/proc/self/exe", ec);
+    StartUp(*session_, env);
+}
+
+CliSession::~CliSession() = default;
+
+void CliSession::Apply(const std::vector<std::string>& settings) {
+    Session& s = *session_;
+    for (const std::string& setting : settings) {
+        const auto eq = setting.find('=');
+        if (eq == std::string::npos) throw Error("--set needs Control.Property=VALUE, not \"" + setting + "\"");
+        const std::string target = setting.substr(0, eq);
+        s.form.SetValue(target, setting.substr(eq + 1));
+        Control& control = s.form.Get(target.substr(0, target.find('.')));
+        const bool clicked = control.Kind == ControlKind::CheckBox || control.Kind == ControlKind::RadioGroup ||
+                             control.Kind == ControlKind::Button;
+        s.Dispatch(control.Name, clicked ? Event::Click : Event::Change);
+    }
+}
+
+void CliSession::Open(const std::vector<std::string>& inputs) {
+    if (inputs.empty()) throw Error("no input given (an AVI file, still images or a frame list)");
+    Session& s = *session_;
+    for (const std::string& in : inputs) {
+        std::error_code ec;
+        if (!fs::is_regular_file(in, ec)) throw Error(in + ": no such file");
+    }
+    const std::string first = inputs[0];
+    const std::string ext = ToLower(fs::path(first).extension().string());
+    if (ext == ".rfl") {
+        if (inputs.size() > 1) throw Error("a frame list is opened on its own");
+        OpenFrameListFile(s, first);
+        return;
+    }
+    if (ext == ".avi") {
+        if (inputs.size() > 1) throw Error("one AVI at a time");
+        OpenInput(s, inputs, 1);
+    } else {
+        const int type = StillType(first);
+        if (type == 0) throw Error(first + ": not an AVI, BMP, JPEG, FITS or TIFF file");
+        for (const std::string& in : inputs)
+            if (StillType(in) != type) throw Error(in + ": a series holds stills of one type only");
+        // The input dialog exchanges its first and last file (see the input selection); hand
+        // the files over the same way so the series keeps the order given.
+        std::vector<std::string> files = inputs;
+        std::swap(files.front(), files.back());
+        OpenInput(s, files, type);
+    }
+    if (s.ws.CurrentFrameImage.Empty()) throw Error(first + ": could not be opened");
+}
+
+}  // namespace talvenor

@@ -1,0 +1,47 @@
+#pragma once
+// A Session for the command line: started as the desktop program starts, but in a private
+// scratch directory (so the desktop program's settings are neither read nor changed), with a
+// host that prints every message a GUI user would see, and the options that map onto controls.
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "session/session.h"
+#include "support_dir.h"
+#include "workspace/scripted_host.h"
+
+namespace talvenor {
+
+struct CliOptions {
+    std::vector<std::string> inputs;
+    std::vector<std::string> settings;  // "Control.Property=VALUE", applied in order
+    std::optional<std::pair<int, int>> feature;
+    std::string shiftsCsv;
+    std::string output;
+    bool json = false;
+};
+
+// Parses the options shared by align, stack and process; unknown options throw Error.
+CliOptions ParseCliOptions(const std::vector<std::string>& args);
+
+class CliSession {
+public:
+    explicit CliSession(std::ostream& err);
+    ~CliSession();
+    Session& session() { return *session_; }
+    ScriptedHost& host() { return host_; }
+
+    // Opens the inputs as the input dialog would (an AVI, stills of one type, or a frame list).
+    void Open(const std::vector<std::string>& inputs);
+    // Applies "Control.Property=VALUE" settings, running each control's handlers as a user's
+    // change would.
+    void Apply(const std::vector<std::string>& settings);
+
+private:
+    ScratchDir scratch_;
+    ScriptedHost host_;
+    std::unique_ptr<Session> session_;
+};
+
+}  // namespace talvenor
