@@ -78,6 +78,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
 
 CliSession::CliSession(std::ostream& err) {
     host_.RealClock = true;
+    host_.ShowProgressPictures = false;  // nobody looks at the pictures of a pass here
     host_.OnMessage = [&err](const ScriptedHost::Shown& m) {
         err << "[" << MsgKindName(m.Kind) << "] " << Trim(m.Text) << " -> " << AnswerName(m.Taken) << "\n";
     };

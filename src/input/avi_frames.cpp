@@ -49,6 +49,10 @@ void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mod
     last = std::min<int64_t>(last, kMaxFrameIndex);
 
     const bool passActive = ws.AlignPassActive || ws.StackPassActive;
+    struct RefreshRestorer {
+        bool& flag;
+        ~RefreshRestorer() { flag = true; }
+    } restoreRefresh{ws.RefreshDisplays};
     Bitmap24 kept;  // the decoded frame, to restore between the two de-interlace fields
     int counted = 0;
     for (int64_t i = first; i <= last; ++i) {
@@ -74,6 +78,7 @@ void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mod
         }
 
         avi.DecodeFrame(i, ws.CurrentFrameImage);
+        ws.RefreshDisplays = first == last || c.host.TimeToShowProgress();
         if (mode >= 0) {
             ws.ImageHeight = ws.UnclampedHeight = avi.Height();
             ws.ImageWidth = ws.UnclampedWidth = avi.Width();
@@ -85,11 +90,11 @@ void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mod
         ws.CurrentFrame = int(i);
 
         if (f.Excluded) {
-            ShowCurrentFrame(c);
+            if (ws.RefreshDisplays) ShowCurrentFrame(c);
             continue;
         }
         if (!c.form.Interlaced.Checked) {
-            ShowCurrentFrame(c);
+            if (ws.RefreshDisplays) ShowCurrentFrame(c);
             RunSteps(c, steps);
         } else {
             const bool horizontal = c.form.InterlaceHoriz.Checked;
@@ -100,7 +105,7 @@ void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mod
             ws.FieldIndex = 1;
             ws.CurrentFrameImage = kept;
             Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
-            ShowCurrentFrame(c);
+            if (ws.RefreshDisplays) ShowCurrentFrame(c);
             RunSteps(c, steps);
         }
     }

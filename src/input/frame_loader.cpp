@@ -55,6 +55,7 @@ void RunSeriesPass(AppContext& c, const SeriesPass& pass) {
         }
         SetProcessingCaption(c, i);
         ws.CurrentFrame = i;
+        ws.RefreshDisplays = c.host.TimeToShowProgress();
         c.host.PumpMessages();
         if (!c.form.Interlaced.Checked) {
             if (!(pass.AlignmentPass && ws.CancelRequested)) pass.Step();
@@ -70,6 +71,7 @@ void RunSeriesPass(AppContext& c, const SeriesPass& pass) {
         }
         if (ws.CancelRequested) break;
     }
+    ws.RefreshDisplays = true;
 }
 
 }  // namespace talvenor

@@ -92,8 +92,10 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
             oy += a.PredictDY;
         }
     }
-    // 2-3.
-    if (f.Showtracebox.Checked) f.AlignImage.Image = frame;
+    // 2-3. The frame and its box on the Aligning page, as often as the screen shows them.
+    const bool show = !ws.AlignPassActive || ws.RefreshDisplays;
+    const bool trace = f.Showtracebox.Checked && show;
+    if (trace) f.AlignImage.Image = frame;
     f.label4.Caption = "Processing frame " + std::to_string(ws.CurrentFrame + 1) + " of " + std::to_string(ws.SelectedCount);
 
     // 4-6. The box's luminance, its range, and its mean-free transform.
@@ -173,7 +175,7 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
         }
     }
     fft.InverseTransform2D();
-    if (f.ShowFFTbox.Checked) ShowSpectrum(c, fft);
+    if (f.ShowFFTbox.Checked && show) ShowSpectrum(c, fft);
 
     // 12. The first maximum, columns outer, rows inner.
     int px = 0, py = 0;
@@ -230,7 +232,7 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
     FieldRefs field = FieldOf(c);
     field.shiftX = fx - ws.AlignX;
     field.shiftY = fy - ws.AlignY;
-    if (f.Showtracebox.Checked) {
+    if (trace) {
         const int cx = fx + a.TrackDX, cy = fy + a.TrackDY;
         DrawFeatureMark(f.AlignImage.Image, cx, cy, cx - h, cy - h, n, true);
         c.host.Repaint(&f.AlignImage);
@@ -299,7 +301,7 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
     // 24. The quality of the aligned box.
     fft.ForwardTransform2D();
     fft.ComputeRadialSpectrum();
-    MeasureQuality(c, fft);
+    MeasureQuality(c, fft, show);
 }
 
 }  // namespace talvenor

@@ -89,9 +89,35 @@ void ClearGraph(Picture& graph) {
     }
 }
 
-float MeasureQuality(AppContext& c, const FftEngine& fft) {
+float MeasureQuality(AppContext& c, const FftEngine& fft, bool draw) {
     Workspace& ws = c.ws;
     Controls& form = c.form;
+    const int qf = PixelCoord(form.QualityFilter.Value);
+    const int dx = PixelCoord(form.QualFilterDX.Value);
+
+    // Bin i holds radius i + 1; only bins 0..50 enter the graph and the quality, which also
+    // keeps the measure comparable whatever the box size.
+    double total = 0, band = 0;
+    for (int i = 0; i <= 50; ++i) {
+        const double v = fft.RadialSpectrum[std::size_t(i)];
+        total += v;
+        if (qf < i && i < qf + dx) band += v;
+    }
+    double quality = band / (total + 1e-10);
+    const int frame = ws.CurrentFrame;
+    FrameRecord* record = ValidFrame(frame) ? &ws.Frames[std::size_t(frame)] : nullptr;
+    // A uniform box (no contrast) then rates 0: it carries no detail whatever its spectrum says.
+    if (form.Contrast.Checked && record) quality *= record->AlignDifference;
+    const float stored = float(quality);
+    if (record) {
+        // Each de-interlaced field is rated on its own; the first one keeps its value apart.
+        if (form.Interlaced.Checked && ws.FieldIndex == 0)
+            record->QualityA = stored;
+        else
+            record->Quality = stored;
+    }
+    if (!draw) return stored;
+
     Picture& graph = form.imgGraph;
     ClearGraph(graph);
     const int w = graph.Image.Width(), h = graph.Image.Height();
@@ -109,19 +135,8 @@ float MeasureQuality(AppContext& c, const FftEngine& fft) {
         return PixelCoord(h * ws.GammaCurve[std::size_t(i)]);
     };
     const int step = w / 50;
-    const int qf = PixelCoord(form.QualityFilter.Value);
-    const int dx = PixelCoord(form.QualFilterDX.Value);
-
-    // Bin i holds radius i + 1; only bins 0..50 enter the graph and the quality, which also
-    // keeps the measure comparable whatever the box size.
-    double total = 0, band = 0;
     canvas.MoveTo(0, h - binHeight(0));
-    for (int i = 0; i <= 50; ++i) {
-        canvas.LineTo(i * step + 1, h - binHeight(i));
-        const double v = fft.RadialSpectrum[std::size_t(i)];
-        total += v;
-        if (qf < i && i < qf + dx) band += v;
-    }
+    for (int i = 0; i <= 50; ++i) canvas.LineTo(i * step + 1, h - binHeight(i));
 
     canvas.Pen = CanvasPen{.Colour = kGreen, .Width = 2};
     const int bandStart = PixelCoord(double(qf) * step);
@@ -136,21 +151,6 @@ float MeasureQuality(AppContext& c, const FftEngine& fft) {
         canvas.TextOut(x + 4, 30, "<- FFT Filter");
     }
     canvas.Pen.Width = 1;
-
-    double quality = band / (total + 1e-10);
-    const int frame = ws.CurrentFrame;
-    FrameRecord* record = ValidFrame(frame) ? &ws.Frames[std::size_t(frame)] : nullptr;
-    // A uniform box (no contrast) then rates 0: it carries no detail whatever its spectrum says.
-    if (form.Contrast.Checked && record) quality *= record->AlignDifference;
-    const float stored = float(quality);
-    if (record) {
-        // Each de-interlaced field is rated on its own; the first one keeps its value apart.
-        if (form.Interlaced.Checked && ws.FieldIndex == 0)
-            record->QualityA = stored;
-        else
-            record->Quality = stored;
-    }
-
     canvas.Font.Colour = kBlack;
     canvas.TextOut(150, 17, "quality :" + Fixed5(stored));
     c.host.Repaint(&graph);

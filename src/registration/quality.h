@@ -20,7 +20,8 @@ void ClearGraph(Picture& graph);
 // times the box contrast when "Use contrast" is checked. Stores it for CurrentFrame (in
 // QualityA for the first field of de-interlaced input, otherwise in Quality), draws the
 // spectrum graph on imgGraph and returns the quality.
-float MeasureQuality(AppContext& c, const FftEngine& fft);
+// `draw` false skips the graph (a pass draws it only as often as the screen can show it).
+float MeasureQuality(AppContext& c, const FftEngine& fft, bool draw = true);
 
 // Sorts Ranking[0..LastFrame] by RankQuality, best first; equal qualities keep their order.
 // Only FrameIndex and RankQuality move: StackValue belongs to the rank position.

@@ -124,6 +124,13 @@ void QtHost::WaitForUser() {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+bool QtHost::TimeToShowProgress() {
+    const int64_t now = NowMs();
+    if (now - lastProgressPictureMs_ < 40) return false;
+    lastProgressPictureMs_ = now;
+    return true;
+}
+
 void QtHost::SetCaption(std::string_view caption) {
     if (window_) window_->setWindowTitle(QString::fromUtf8(caption.data(), int(caption.size())));
 }

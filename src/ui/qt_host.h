@@ -19,6 +19,7 @@ public:
     Answer Message(MsgKind kind, std::string_view text, Buttons buttons) override;
     void PumpMessages() override;
     void WaitForUser() override;
+    bool TimeToShowProgress() override;
     void SetCaption(std::string_view caption) override;
     void SetCursor(CursorKind cursor) override;
     std::optional<FileChoice> OpenDialog(const DialogSpec& spec) override;
@@ -32,6 +33,7 @@ private:
     QWidget* window_ = nullptr;
     CursorKind cursor_ = CursorKind::Default;
     int64_t lastPushMs_ = -1000;
+    int64_t lastProgressPictureMs_ = -1000;
 };
 
 // "Bitmaps|*.bmp;*.dib|JPEG|*.jpg" -> "Bitmaps (*.bmp *.dib);;JPEG (*.jpg)".

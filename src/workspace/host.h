@@ -49,6 +49,9 @@ public:
     // Whether a person is there to answer a request for a click; without one (the command
     // line) the program carries on without waiting.
     virtual bool Interactive() const { return true; }
+    // Whether a pass should bring its pictures up to date for this frame: a screen shows a
+    // few dozen pictures a second, a pass handles thousands of frames.
+    virtual bool TimeToShowProgress() { return true; }
     virtual void SetCaption(std::string_view caption) = 0;
     virtual void SetCursor(CursorKind cursor) = 0;
     virtual std::optional<FileChoice> OpenDialog(const DialogSpec& spec) = 0;

@@ -42,6 +42,9 @@ public:
     void PumpMessages() override;
     // Tests act for the user at the pumps (OnPump); without them nobody can click.
     bool Interactive() const override { return bool(OnPump); }
+    // Tests look at every frame's pictures; the command line shows none.
+    bool ShowProgressPictures = true;
+    bool TimeToShowProgress() override { return ShowProgressPictures; }
     void SetCaption(std::string_view caption) override { Caption = caption; }
     void SetCursor(CursorKind cursor) override { Cursor = cursor; }
     std::optional<FileChoice> OpenDialog(const DialogSpec& spec) override;

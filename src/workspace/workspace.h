@@ -122,6 +122,9 @@ struct Workspace {
     bool AlignPassActive = false;
     bool StackPassActive = false;
     bool CancelRequested = false;
+    // Set by the frame loops: whether this frame's pictures are brought up to date (a pass
+    // shows only as many frames as the screen can, see Host::TimeToShowProgress).
+    bool RefreshDisplays = true;
 
     // Settings-file bookkeeping: tool-window moves are recorded only once start-up is done.
     bool PositionsReady = false;
