@@ -135,6 +135,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             auto& cb = static_cast<CheckBox&>(c);
             auto* w = new QCheckBox(parent);
             connect(w, &QCheckBox::toggled, this, [this, &cb](bool on) {
+                if (pushing_) return;  // a push, not the user
                 cb.Checked = on;
                 UserAction(cb, Event::Click);
             });
@@ -152,6 +153,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             QLabel* label = nullptr;
             made = Labelled(parent, label, w);
             connect(w, &QDoubleSpinBox::valueChanged, this, [this, &sp](double v) {
+                if (pushing_) return;  // a push, not the user
                 sp.SetValue(v);
                 UserAction(sp, Event::Change);
             });
@@ -177,6 +179,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             w->installEventFilter(this);
             keyTargets_[w] = &sl;
             connect(w, &QSlider::valueChanged, this, [this, &sl](int v) {
+                if (pushing_) return;  // a push, not the user
                 sl.SetValue(v);
                 UserAction(sl, Event::Change);
             });
@@ -203,6 +206,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
                 layout->addWidget(r);
             }
             connect(group, &QButtonGroup::idClicked, this, [this, &rg](int id) {
+                if (pushing_) return;  // a push, not the user
                 rg.ItemIndex = id;
                 UserAction(rg, Event::Click);
             });
@@ -224,6 +228,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             QLabel* label = nullptr;
             made = Labelled(parent, label, w);
             connect(w, &QComboBox::currentIndexChanged, this, [this, &cb](int i) {
+                if (pushing_) return;  // a push, not the user
                 cb.ItemIndex = i;
                 UserAction(cb, Event::Change);
             });
@@ -295,12 +300,14 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
                                                  : QAbstractItemView::SingleSelection);
             const bool checks = c.Kind == ControlKind::CheckListBox;
             connect(w, &QListWidget::itemClicked, this, [this, w, &list](QListWidgetItem* item) {
+                if (pushing_) return;  // a push, not the user
                 list.ItemIndex = w->row(item);
                 EventArgs a;
                 a.Item = list.ItemIndex;
                 UserAction(list, Event::Click, a);
             });
             connect(w, &QListWidget::itemDoubleClicked, this, [this, w, &list](QListWidgetItem* item) {
+                if (pushing_) return;  // a push, not the user
                 list.ItemIndex = w->row(item);
                 EventArgs a;
                 a.Item = list.ItemIndex;
@@ -308,6 +315,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             });
             if (checks)
                 connect(w, &QListWidget::itemChanged, this, [this, w, &list](QListWidgetItem* item) {
+                if (pushing_) return;  // a push, not the user
                     const int row = w->row(item);
                     if (row < 0 || row >= int(list.Checked.size())) return;
                     list.Checked[std::size_t(row)] = item->checkState() != Qt::Unchecked;
