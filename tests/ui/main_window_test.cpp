@@ -133,6 +133,12 @@ TEST_F(DesktopTest, HelpButtonShowsThePanelOrWarnsWhenItIsMissing) {
 
 TEST_F(DesktopTest, ControlsAndWidgetsStayInStepBothWays) {
     Controls& f = session().form;
+    // Showing the window must not change a value: a spin's range is set before its value.
+    EXPECT_EQ(f.QualityFilter.Value, 12);
+    EXPECT_EQ(f.FFTFilterspin.Value, 10);
+    EXPECT_EQ(f.QualFilterDX.Value, 5);
+    EXPECT_EQ(f.RxSlider5.Value, 10);
+    EXPECT_EQ(f.ResampleCombo.ItemIndex, f.ResampleCombo.DefaultItemIndex);
     auto* slider = desktop->window().findChild<QSlider*>();
     ASSERT_TRUE(slider);
     // Core to widget: a handler's change shows after the handler.
