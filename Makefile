@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all setup build run test bench clean
+.PHONY: all setup build run test bench demo clean
 
 all: build
 
@@ -32,6 +32,10 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure
+
+# A generated capture aligned, stacked and compared with its ground truth.
+demo: build
+	@scripts/demo-stack $(BUILD)
 
 bench: build
 	@scripts/bench $(BUILD)

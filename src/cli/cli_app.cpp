@@ -5,7 +5,9 @@
 #include <string_view>
 
 #include "cli/align_command.h"
+#include "cli/compare_command.h"
 #include "cli/convert_command.h"
+#include "cli/stack_command.h"
 #include "cli/info_command.h"
 #include "workspace/build_info.h"
 #include "workspace/error.h"
@@ -39,6 +41,16 @@ const std::vector<Command>& Commands() {
          "      and run the alignment pass. --shifts-csv writes index, ShiftX, ShiftY, Quality,\n"
          "      Difference, rank, excluded and dropped for every frame.",
          RunAlignCommand},
+        {"stack", "stack INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand]",
+         "Align (with the optimizer unless --no-optimize), keep the best frames (by default\n"
+         "      the automatic cut of \"Align && stack\"; --keep 50 or --keep 20%), stack them with\n"
+         "      the dark frame and flat field given, resampled, drizzled or expanded, and save\n"
+         "      by OUT's extension: .bmp, .jpg, .fit (16-bit), .fitr (fixed point) or .tif (48-bit).",
+         RunStackCommand},
+        {"compare", "compare IMAGE REFERENCE [--border N]",
+         "The PSNR of IMAGE against REFERENCE (e.g. a stack against the truth of a generated\n"
+         "      capture), after matching IMAGE's brightness to REFERENCE.",
+         RunCompareCommand},
     };
     return commands;
 }
@@ -54,11 +66,13 @@ void PrintHelp(std::ostream& out) {
     for (const Command& c : Commands()) {
         out << "  " << c.usage << "\n      " << c.summary << "\n";
     }
-    out << "\nOptions of align:\n"
+    out << "\nOptions of align and stack:\n"
            "  --colour                    colour processing (ColourStack)\n"
            "  --deinterlace               align each field of interlaced frames\n"
            "  --no-track                  the box does not follow the object\n"
            "  --correlation cross|phase   the correlation formula\n"
+           "  --box 32|64|128|256         the alignment box\n"
+           "  --no-optimize               skip the optimizer after the alignment pass\n"
            "  --set Control.Property=V    any control of the form, e.g. --set QualityFilter.Value=14\n"
            "  --json                      a JSON summary instead of the one-line one\n"
            "\nGeneral options:\n"

@@ -20,6 +20,8 @@ struct CliOptions {
     std::string shiftsCsv;
     std::string output;
     bool json = false;
+    std::string keep;       // "N" frames or "P%" of the selected frames; empty: the automatic cut
+    std::string dark, flat; // calibration files
 };
 
 // Parses the options shared by align, stack and process; unknown options throw Error.

@@ -2,6 +2,7 @@
 
 #include "session/alignment.h"
 #include "session/input_selection.h"
+#include "session/stacking_handlers.h"
 #include "session/page_change.h"
 #include "session/settings_mirror.h"
 #include "workspace/error.h"
@@ -13,6 +14,7 @@ Session::Session(Host& h) : host(h) {
     RegisterSettingsMirror(*this);
     RegisterInputHandlers(*this);
     RegisterAlignmentHandlers(*this);
+    RegisterStackingHandlers(*this);
 }
 
 std::string Session::Close() {

@@ -9,6 +9,8 @@
 #include "registration/alignment_state.h"
 #include "registration/fft_engine.h"
 #include "session/handlers.h"
+#include "stacking/optimizer.h"
+#include "stacking/stacker.h"
 #include "workspace/app_context.h"
 #include "workspace/controls.h"
 #include "workspace/host.h"
@@ -54,6 +56,8 @@ public:
     Seams seams;
     FftEngine fft;          // the transform planes of registration
     AlignmentState align;   // the feature, the reference spectrum, tracking
+    OptimizerState opt;     // the optimizer's running totals
+    StackerState stack;     // offsets, weights and canvas of the stack being made
     // The same workspace, form, host and store, as the lower layers take them.
     AppContext ctx{ws, form, host, Settings};
 

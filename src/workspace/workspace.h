@@ -117,6 +117,9 @@ struct Workspace {
 
     // Work status: 0 selected, 1 feature chosen, 2 aligned, 3 optimised, 4 stacked.
     uint8_t ProgStatus = 0;
+    // A stack has been completed; the wavelet layers no longer match their input.
+    bool StackReady = false;
+    bool LayersStale = true;
 
     // Pass control.
     bool AlignPassActive = false;

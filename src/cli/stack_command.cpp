@@ -1,0 +1,130 @@
+#include "cli/stack_command.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "cli/align_command.h"
+#include "cli/cli_session.h"
+#include "input/dark_flat.h"
+#include "registration/quality.h"
+#include "session/stacking_handlers.h"
+#include "stacking/stacker.h"
+#include "workspace/error.h"
+#include "workspace/text_util.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+// The Stacking page's save type for an output name: 1 BMP, 2 JPEG, 3 FIT (16-bit),
+// 5 the fixed-point FITS, 6 TIFF.
+int SaveType(const std::string& path) {
+    const std::string ext = ToLower(fs::path(path).extension().string());
+    if (ext == ".bmp") return 1;
+    if (ext == ".jpg" || ext == ".jpeg") return 2;
+    if (ext == ".fit" || ext == ".fits") return 3;
+    if (ext == ".fitr") return 5;
+    if (ext == ".tif" || ext == ".tiff") return 6;
+    throw Error(path + ": the output must end in .bmp, .jpg, .fit, .fitr or .tif");
+}
+
+int CalibrationType(const std::string& path) {
+    const std::string ext = ToLower(fs::path(path).extension().string());
+    if (ext == ".bmp") return 1;
+    if (ext == ".fitr") return 2;
+    if (ext == ".fit" || ext == ".fits" || ext == ".fts") return 3;
+    throw Error(path + ": a dark frame or flat field is a .bmp, .fit or .fitr file");
+}
+
+// The last ranking position kept: N frames, P % of the selected frames, or the automatic
+// cut of "Align && stack".
+int CutRank(const Session& s, const std::string& keep) {
+    const int selected = std::max(1, s.ws.SelectedCount);
+    if (keep.empty()) return AlignAndStackCut(s.ws, s.ws.SelectedCount, s.form.OptimizeQualitySpin.Value * 0.01);
+    if (keep.back() == '%') {
+        auto p = ParseNumber(keep.substr(0, keep.size() - 1));
+        if (!p || *p <= 0 || *p > 100) throw Error("--keep P% needs a percentage from 0 to 100, not \"" + keep + "\"");
+        return std::clamp(int(std::lrint(*p * 0.01 * selected)) - 1, 0, selected - 1);
+    }
+    auto n = ParseInteger(keep);
+    if (!n || *n < 1) throw Error("--keep needs a number of frames or a percentage, not \"" + keep + "\"");
+    return std::clamp(int(*n) - 1, 0, selected - 1);
+}
+
+}  // namespace
+
+int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const CliOptions options = ParseCliOptions(args);
+    if (options.output.empty()) throw Error("stack needs -o OUT (.bmp, .jpg, .fit, .fitr or .tif)");
+    const int saveType = SaveType(options.output);
+    CliSession cli(err);
+    Session& s = cli.session();
+
+    // The optimizer runs inside the alignment pass; time it on its own.
+    double optimizeSeconds = 0;
+    int optimizeRuns = 0;
+    const auto optimize = s.seams.Optimize;
+    s.seams.Optimize = [&] {
+        const auto t = Clock::now();
+        const double total = optimize();
+        optimizeSeconds += Since(t);
+        ++optimizeRuns;
+        return total;
+    };
+
+    const auto start = Clock::now();
+    if (!options.dark.empty()) {
+        LoadDarkFrame(s.ctx, options.dark, CalibrationType(options.dark), false);
+        s.form.UseDarkFrame.Checked = true;
+    }
+    if (!options.flat.empty()) {
+        LoadFlatField(s.ctx, options.flat, CalibrationType(options.flat), false);
+        s.form.UseFlatfield.Checked = true;
+    }
+    const auto feature = OpenAndAlign(cli, options, err);
+    const double alignSeconds = Since(start) - optimizeSeconds;
+
+    const auto stackStart = Clock::now();
+    s.form.StackSlider.Value = CutRank(s, options.keep);
+    const int stacked = int(StackedRanks(s.ctx).size());
+    Stack(s);
+    const double stackSeconds = Since(stackStart);
+    if (!s.ws.StackReady) throw Error("nothing was stacked");
+
+    const auto saveStart = Clock::now();
+    cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});
+    SaveButtonClick(s);
+    const double saveSeconds = Since(saveStart);
+    if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
+
+    const Workspace& ws = s.ws;
+    if (options.json) {
+        char line[512];
+        std::snprintf(line, sizeof line,
+                      "{\"frames\": %d, \"selected\": %d, \"stacked\": %d, \"feature\": [%d, %d], \"box\": %d, "
+                      "\"size\": [%d, %d], \"output\": \"%s\", \"optimizer_runs\": %d, "
+                      "\"seconds\": {\"align\": %.3f, \"optimize\": %.3f, \"stack\": %.3f, \"save\": %.3f, \"total\": %.3f}}\n",
+                      ws.LastFrame + 1, ws.SelectedCount, stacked, feature.first, feature.second, ws.AlignBoxSize,
+                      ws.ImageWidth, ws.ImageHeight, options.output.c_str(), optimizeRuns, alignSeconds, optimizeSeconds,
+                      stackSeconds, saveSeconds, Since(start));
+        out << line;
+    } else {
+        char line[400];
+        std::snprintf(line, sizeof line,
+                      "stacked %d of %d frames (%d x %d) into %s; align %.2f s, optimise %.2f s, stack %.2f s\n", stacked,
+                      ws.LastFrame + 1, ws.ImageWidth, ws.ImageHeight, options.output.c_str(), alignSeconds,
+                      optimizeSeconds, stackSeconds);
+        out << line;
+    }
+    return 0;
+}
+
+}  // namespace talvenor

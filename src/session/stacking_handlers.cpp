@@ -1,0 +1,206 @@
+#include "session/stacking_handlers.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "imagefiles/bmp_file.h"
+#include "imagefiles/fits_file.h"
+#include "imagefiles/jpeg_file.h"
+#include "imagefiles/tiff_file.h"
+#include "input/dark_flat.h"
+#include "session/page_change.h"
+#include "session/tool_windows.h"
+#include "stacking/optimizer.h"
+#include "stacking/stack_selection.h"
+#include "stacking/stacker.h"
+#include "workspace/caption.h"
+#include "workspace/text_util.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void GoToPage(Session& s, int page) {
+    s.form.PageControl1.ActivePageIndex = page;
+    PageControl1Change(s);
+}
+
+void SelectionChanged(Session& s) { StackSliderChange(s.ctx, s.stack); }
+
+// "Align && stack" after the pass: the stack, then the feature in stacked coordinates and the
+// processing area around it, and on to the wavelet page.
+void StackAlignedFrames(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    Stack(s);
+    if (f.Drizzling.Checked) {
+        ws.StackAlignX = 2 * ws.AlignX;
+        ws.StackAlignY = 2 * ws.AlignY;
+        ws.ProcessAreaLeft = 2 * ws.AlignX;
+        ws.ProcessAreaTop = 2 * ws.AlignY;
+    } else if (f.Resampled.Checked) {
+        ws.StackAlignX = int(std::nearbyint(f.ResampleSpin.Value * ws.AlignX));
+        ws.StackAlignY = int(std::nearbyint(f.ResampleSpin.Value * ws.AlignY));
+    } else {
+        ws.StackAlignX = ws.AlignX;
+        ws.StackAlignY = ws.AlignY;
+    }
+    if (ws.ImageWidth > 817) ws.ProcessAreaLeft = ws.StackAlignX - ws.ProcessAreaWidth / 2;
+    if (ws.ImageHeight > 625) ws.ProcessAreaTop = ws.StackAlignY - ws.ProcessAreaHeight / 2;
+    f.UseProcessed.Visible = true;
+    ws.LayersStale = true;
+    f.RGBSHIFT.Enabled = f.Colourprocess2.Checked;
+    if (f.RGBSHIFT.Enabled) f.RGBShiftWindow.Visible = f.RGBSHIFT.Checked;
+    GoToPage(s, kPageWavelets);
+}
+
+// A single still: stacked at once and handed to the wavelet page.
+void StackSingleImage(Session& s) {
+    SelectionChanged(s);
+    Stack(s);
+    s.form.TabSheet3.TabVisible = s.form.TabSheet4.TabVisible = s.form.TabSheet5.TabVisible = true;
+    GoToPage(s, kPageWavelets);
+}
+
+}  // namespace
+
+void Stack(Session& s) {
+    StackButtonClick(s.ctx, s.fft, s.align, s.stack, [&s] { SelectionChanged(s); });
+}
+
+void SaveButtonClick(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    DialogSpec spec;
+    spec.Title = "Save the stack";
+    spec.Filter = f.SaveDialog1.Filter;
+    spec.FilterIndex = f.SaveDialog1.FilterIndex;
+    spec.DefaultExt = f.SaveDialog1.DefaultExt;
+    spec.FileName = f.SaveDialog1.FileName;
+    if (f.SaveSub.Checked) {
+        const fs::path dir = fs::path(f.DirectoryListBox1.Directory) / f.Subdirname.Text;
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        spec.InitialDir = dir.string();
+    } else {
+        spec.InitialDir = f.SaveDialog1.InitialDir;
+    }
+    const auto choice = s.host.SaveDialog(spec);
+    if (choice && !choice->Files.empty()) {
+        const fs::path chosen = choice->Files[0];
+        const int type = choice->FilterIndex;
+        f.SaveDialog1.FilterIndex = type;
+        const fs::path dir = chosen.parent_path();
+        s.Settings.WriteString("Files", "SaveDir", dir.string());
+        f.SaveDialog1.InitialDir = dir.string();
+        const std::string name = chosen.filename().string();
+        const std::string base = chosen.stem().string();
+        auto confirmed = [&](const fs::path& path) {
+            std::error_code ec;
+            return !fs::exists(path, ec) ||
+                   s.host.Message(MsgKind::Warning, " Overwrite existing file ?", Buttons::YesNo) == Answer::Yes;
+        };
+        switch (type) {
+            case 2: {
+                const fs::path path = dir / (base + ".jpg");
+                if (confirmed(path)) WriteJpeg(path, f.Stackimage.Image);
+                break;
+            }
+            case 3: WriteFits(ws, f, s.host, dir / name, ws.ImageWidth, ws.ImageHeight, 0, 16); break;
+            case 4: WriteFits(ws, f, s.host, dir / name, ws.ImageWidth, ws.ImageHeight, 0, 32); break;
+            case 5: WriteFits(ws, f, s.host, dir / name, ws.ImageWidth, ws.ImageHeight, 2, 16); break;
+            case 6: {
+                const fs::path path = dir / (base + ".tif");
+                if (confirmed(path)) {
+                    ExportStackTo16Bits(s.ctx);
+                    TTIFFBitMap out;
+                    out.CreateWide(ws.ImageWidth, ws.ImageHeight);
+                    for (int y = 0; y < ws.ImageHeight; ++y)
+                        std::copy_n(ws.StackTiff.WideRows[std::size_t(y)], std::size_t(ws.ImageWidth) * 6,
+                                    out.WideRows[std::size_t(y)]);
+                    SaveToFile(out, path);
+                }
+                break;
+            }
+            default: {
+                const fs::path path = dir / (base + ".bmp");
+                if (confirmed(path)) WriteBmp24(path, f.Stackimage.Image);
+                break;
+            }
+        }
+    }
+    s.host.SetCaption(MakeCaption(ws, CaptionKind::Saved));
+}
+
+void CreateDarkframeClick(Session& s) {
+    Workspace& ws = s.ws;
+    ws.MakingCalibration = true;
+    for (int i = 0; i <= ws.LastFrame && i < kMaxFrames; ++i) {
+        FrameRecord& r = ws.Frames[std::size_t(i)];
+        r.Quality = r.Difference = r.DifferenceA = 1;
+        ws.Ranking[std::size_t(i)].FrameIndex = i;
+        ws.Ranking[std::size_t(i)].RankQuality = float(i);
+    }
+    s.form.TabSheet3.TabVisible = true;
+    GoToPage(s, kPageStacking);
+    s.form.StackSlider.MaxValue = std::max(s.form.StackSlider.MaxValue, ws.LastFrame);
+    s.form.StackSlider.Value = ws.LastFrame;
+    try {
+        Stack(s);
+    } catch (...) {
+        ws.MakingCalibration = false;
+        throw;
+    }
+    ws.MakingCalibration = false;
+}
+
+void RegisterStackingHandlers(Session& s) {
+    Handlers& h = s.handlers;
+    Controls& f = s.form;
+    AppContext& c = s.ctx;
+    h.On("Stackbutton", Event::Click, [&s] { Stack(s); });
+    h.On("StackSlider", Event::Change, [&s] { SelectionChanged(s); });
+    h.On("differencecutslider", Event::Change, [&s] { SelectionChanged(s); });
+    h.On("StackFramesList", Event::Click, Handlers::Fn([&s](const EventArgs& e) {
+             if (e.Item < 0) return;
+             s.form.StackSlider.Value = e.Item;
+             SelectionChanged(s);
+         }));
+    h.On("StackFramesList", Event::ClickCheck,
+         Handlers::Fn([&c](const EventArgs& e) { ToggleStackListItems(c, e.Item); }));
+    h.On("StackFramesList", Event::DblClick, [&c] { ToggleStackListItems(c, -1); });
+    h.On("SaveButton", Event::Click, [&s] { SaveButtonClick(s); });
+    h.On("CreateDarkframe", Event::Click, [&s] { CreateDarkframeClick(s); });
+    h.On("CreateFlatfield", Event::Click, [&s] { CreateDarkframeClick(s); });
+    h.On("LoadDarkframe", Event::Click, [&c] { LoadDarkframeClick(c); });
+    h.On("Flatfieldbutton", Event::Click, [&c] { FlatfieldbuttonClick(c); });
+    h.On("Optimizebutton", Event::Click, [&s] { OptimizeButtonClick(s.ctx, s.align, s.opt); });
+    h.On("AlignSlider", Event::Change, [&s] { AlignSliderChange(s.ctx, s.align, s.opt); });
+    h.On("Resampled", Event::Click, [&f, &s] {
+        f.ResampleCombo.Visible = f.ResampleSpin.Visible = f.Resampled.Checked;
+        if (f.Resampled.Checked) {
+            f.Expandstack.Checked = false;
+            f.RestartAlign.Visible = false;
+        } else {
+            f.RestartAlign.Visible = true;
+        }
+        s.ws.ResampleFactor = float(f.ResampleSpin.Value);
+    });
+    h.On("ResampleSpin", Event::Change, [&f, &s] { s.ws.ResampleFactor = float(f.ResampleSpin.Value); });
+    h.On("Drizzle2", Event::Click, [&f] { f.Drizzling.Checked = f.Drizzle2.Checked; });
+    h.On("Drizzling", Event::Click, [&f] { f.Drizzle2.Checked = f.Drizzling.Checked; });
+    h.On("Colourprocess2", Event::Click, [&f] {
+        f.ColourStack.Checked = f.Colourprocess2.Checked;
+        f.RedSlider.Enabled = f.blueslider.Enabled = f.Colourprocess2.Checked;
+    });
+    h.On("ColourStack", Event::Click, [&f] { f.Colourprocess2.Checked = f.ColourStack.Checked; });
+
+    s.seams.Optimize = [&s] { return OptimizeButtonClick(s.ctx, s.align, s.opt); };
+    s.seams.UpdateStackSelection = [&s] { SelectionChanged(s); };
+    s.seams.StackAlignedFrames = [&s] { StackAlignedFrames(s); };
+    s.seams.StackSingleImage = [&s] { StackSingleImage(s); };
+}
+
+}  // namespace talvenor

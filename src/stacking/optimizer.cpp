@@ -1,0 +1,588 @@
+#include "stacking/optimizer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "input/avi_frames.h"
+#include "input/deinterlace.h"
+#include "input/frame_loader.h"
+#include "registration/luminance.h"
+#include "registration/quality.h"
+#include "stacking/resample.h"
+#include "workspace/canvas.h"
+#include "workspace/caption.h"
+#include "workspace/progress_window.h"
+
+namespace talvenor {
+
+namespace {
+
+// Every frame holds this Difference before calibration stacking (and after a resampled
+// alignment pass): it is no measurement, so the search must not have to beat it.
+constexpr float kUnmeasured = 1.0f;
+constexpr float kNoPreviousBest = 1.5e38f;
+constexpr int kMaxSearchRadius = 10;
+
+int Round(double v) { return int(std::lrint(v)); }
+
+std::string TimeOfDay() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
+    return buf;
+}
+
+// The shortest text that reads back as the same single-precision value.
+std::string ShortestText(float v) {
+    char buf[48];
+    const auto result = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, result.ptr);
+}
+
+int SearchRadius(const Controls& form) {
+    return std::clamp(Round(form.SearchArea.Value), 1, kMaxSearchRadius);
+}
+
+// Copies the source rectangle onto the destination rectangle (right and bottom exclusive),
+// nearest neighbour when their sizes differ. Source pixels outside the picture come out
+// black; destination pixels outside the picture are dropped.
+void CopyRect(Bitmap24& dst, const PixelRect& d, const Bitmap24& src, const PixelRect& s) {
+    const int dw = d.right - d.left, dh = d.bottom - d.top;
+    const int sw = s.right - s.left, sh = s.bottom - s.top;
+    if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
+    const int x0 = std::max(d.left, 0), x1 = std::min(d.right, dst.Width());
+    const int y0 = std::max(d.top, 0), y1 = std::min(d.bottom, dst.Height());
+    if (x0 >= x1 || y0 >= y1) return;
+    // Each destination pixel takes the source pixel under its centre.
+    auto mapX = [&](int x) { return s.left + int((int64_t(2 * (x - d.left) + 1) * sw) / (2 * int64_t(dw))); };
+    auto mapY = [&](int y) { return s.top + int((int64_t(2 * (y - d.top) + 1) * sh) / (2 * int64_t(dh))); };
+    for (int y = y0; y < y1; ++y) {
+        const int sy = mapY(y);
+        uint8_t* out = dst.Row(y) + 3 * std::size_t(x0);
+        if (sy < 0 || sy >= src.Height()) {
+            std::fill(out, out + 3 * std::size_t(x1 - x0), uint8_t(0));
+            continue;
+        }
+        const uint8_t* in = src.Row(sy);
+        for (int x = x0; x < x1; ++x, out += 3) {
+            const int sx = mapX(x);
+            if (sx >= 0 && sx < src.Width()) {
+                out[0] = in[3 * sx];
+                out[1] = in[3 * sx + 1];
+                out[2] = in[3 * sx + 2];
+            } else {
+                out[0] = out[1] = out[2] = 0;
+            }
+        }
+    }
+    dst.Touch();
+}
+
+// The reference picture resampled by ResampleFactor, in Image2, and Image3 sized for the
+// resampled frame boxes.
+void PrepareResampledPictures(AppContext& c, const AlignmentState& a) {
+    Workspace& ws = c.ws;
+    Controls& form = c.form;
+    const double f = ws.ResampleFactor;
+    const Bitmap24& ref = a.ReferenceImage;
+    form.Image2.Image.SetSize(std::max(0, Round(ref.Width() * f) - 1), std::max(0, Round(ref.Height() * f) - 1));
+    // Series opened before the unclamped size was recorded fall back to the source size.
+    const int uw = ws.UnclampedWidth > 0 ? ws.UnclampedWidth : ws.SourceWidth;
+    const int uh = ws.UnclampedHeight > 0 ? ws.UnclampedHeight : ws.SourceHeight;
+    form.Image3.Image.SetSize(std::max(0, Round(uw * f) - 1), std::max(0, Round(uh * f) - 1));
+    if (ref.Empty() || form.Image2.Image.Empty()) return;
+    const ResampleFilter& filter = FilterForListIndex(form.ResampleCombo.ItemIndex);
+    Stretch(ref, form.Image2.Image, filter.function, filter.support);
+}
+
+bool ResampledPicturesReady(const AppContext& c, const AlignmentState& a) {
+    const double f = c.ws.ResampleFactor;
+    const Bitmap24& img2 = c.form.Image2.Image;
+    return !c.form.Image3.Image.Empty() && !img2.Empty() && img2.Width() == Round(a.ReferenceImage.Width() * f) - 1 &&
+           img2.Height() == Round(a.ReferenceImage.Height() * f) - 1;
+}
+
+// Brings frame f into CurrentFrameImage as it is in the file, not de-interlaced. Returns
+// false when the frame was not read: the AVI reader pumps messages and stops before
+// decoding once Cancel was pressed, which would leave the previous frame in hand.
+bool ReadRawFrame(AppContext& c, int f) {
+    Workspace& ws = c.ws;
+    if (ws.IsImageSeries) {
+        LoadFrame(c, ws.FileNames[std::size_t(f)]);
+        return true;
+    }
+    // With "De-interlace" on, the AVI reader hands over field 1 and leaves FieldIndex at 1;
+    // either field is built here from the raw frame, so the check is off while it reads.
+    struct Restore {
+        CheckBox& interlaced;
+        bool checked;
+        int32_t& field;
+        int32_t fieldIndex;
+        ~Restore() {
+            interlaced.Checked = checked;
+            field = fieldIndex;
+        }
+    } restore{c.form.Interlaced, c.form.Interlaced.Checked, ws.FieldIndex, ws.FieldIndex};
+    c.form.Interlaced.Checked = false;
+    const int32_t previous = ws.CurrentFrame;
+    ws.CurrentFrame = -1;
+    ReadAviFrames(c, AviPath(c), f);
+    if (ws.CurrentFrame == f) return true;
+    ws.CurrentFrame = previous;
+    return false;
+}
+
+// Where a frame's comparison is drawn, kept so a run can draw the last frame it handled
+// when the screen had no time for it.
+struct Comparison {
+    bool valid = false;
+    bool resampled = false;
+    int frame = 0;
+    int n = 0, h = 0;      // box side and (resampled) half side
+    int cx = 0, cy = 0;    // centre of the frame's box at its new shift
+};
+
+void DrawComparison(AppContext& c, const Comparison& cmp) {
+    if (!cmp.valid) return;
+    Controls& form = c.form;
+    Bitmap24& view = form.AlignImage.Image;
+    const int n = cmp.n, h = cmp.h;
+    Canvas canvas(view);
+    canvas.Pen = CanvasPen{};
+    canvas.Brush = CanvasBrush{};
+    canvas.Font.Background = TextBackground::Opaque;
+    // The blanks after the number wipe out a longer number written before.
+    const std::string processing = " Processing frame " + std::to_string(cmp.frame + 1) + std::string(12, ' ');
+    if (!cmp.resampled) {
+        CopyRect(view, {n + 10, 0, 2 * n + 10, n}, c.ws.CurrentFrameImage,
+                 {cmp.cx - n / 2, cmp.cy - n / 2, cmp.cx + n / 2, cmp.cy + n / 2});
+        canvas.TextOut(n / 4, n + 15, " Original ");
+        canvas.TextOut(n / 4 + n, n + 15, " Current ");
+        canvas.TextOut(n - n / 4 - 10, n + 30, processing);
+    } else {
+        CopyRect(view, {2 * h, 0, 4 * h, 2 * h}, form.Image3.Image, {cmp.cx - h, cmp.cy - h, cmp.cx + h, cmp.cy + h});
+        canvas.TextOut(h, 2 * h + 15, " Original ");
+        canvas.TextOut(3 * h, 2 * h + 15, " Current ");
+        canvas.TextOut(2 * h, 2 * h + 30, processing);
+    }
+    view.Touch();
+    c.host.Repaint(&form.AlignImage);
+}
+
+// The difference of the reference box with the frame box moved by one offset: the sum over
+// `cols` columns and `rows` rows of e(d), d = reference - frame (both already mean-free),
+// divided by the reference value + 0.01 when kRelative, e = |d| when kAbs, else d^2.
+// Columns are `stride` floats apart. Eight independent lanes per column let the compiler
+// keep the loop in vector registers; each column's lanes are added into a double.
+template <bool kAbs, bool kRelative>
+float OffsetScore(const float* ref, const float* frame, const float* denominator, int stride, int cols, int rows) {
+    double total = 0;
+    for (int u = 0; u < cols; ++u) {
+        const float* r = ref + std::size_t(u) * stride;
+        const float* f = frame + std::size_t(u) * stride;
+        const float* q = denominator + std::size_t(u) * stride;
+        float lane[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        int v = 0;
+        for (; v + 8 <= rows; v += 8) {
+            for (int k = 0; k < 8; ++k) {
+                float d = r[v + k] - f[v + k];
+                if constexpr (kRelative) d /= q[v + k];
+                lane[k] += kAbs ? std::fabs(d) : d * d;
+            }
+        }
+        float tail = 0;
+        for (; v < rows; ++v) {
+            float d = r[v] - f[v];
+            if constexpr (kRelative) d /= q[v];
+            tail += kAbs ? std::fabs(d) : d * d;
+        }
+        total += double(((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]))) +
+                 double(tail);
+    }
+    return float(total);
+}
+
+using ScoreFunction = float (*)(const float*, const float*, const float*, int, int, int);
+
+ScoreFunction PickScore(bool noSquare, bool relative) {
+    if (noSquare) return relative ? OffsetScore<true, true> : OffsetScore<true, false>;
+    return relative ? OffsetScore<false, true> : OffsetScore<false, false>;
+}
+
+// The sampled boxes, mean-free, packed into q x q squares (column x at x * q) so the search
+// reads contiguous memory; the planes themselves are 1025 floats per column, which makes
+// every column of the box fall on the same few cache sets.
+struct SearchScratch {
+    std::vector<float> ref, frame, denominator;
+};
+
+SearchScratch& Scratch() {
+    static thread_local SearchScratch scratch;
+    return scratch;
+}
+
+Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o, int f, bool show) {
+    Workspace& ws = c.ws;
+    Controls& form = c.form;
+    Comparison cmp;
+    if (f < 0 || f > kMaxFrameIndex || a.ReferenceImage.Empty()) return cmp;
+    const int n = ws.AlignBoxSize;
+    if (n < 2 || n > kMaxTransformSize) return cmp;
+    int h = n / 2;
+    const int C = SearchRadius(form);
+    int ax = ws.AlignX, ay = ws.AlignY;  // AlignX/AlignY themselves are never changed
+
+    // 1. The working size is the source size; the resampled size below is only for this
+    //    frame's boxes and does not outlive it.
+    ws.ImageWidth = ws.SourceWidth;
+    ws.ImageHeight = ws.SourceHeight;
+    struct SizeRestorer {
+        Workspace& ws;
+        ~SizeRestorer() {
+            ws.ImageWidth = ws.SourceWidth;
+            ws.ImageHeight = ws.SourceHeight;
+        }
+    } restoreSize{ws};
+
+    // 3. The frame, before anything in its record changes: a frame that could not be read
+    //    keeps its record as it was.
+    if (!ReadRawFrame(c, f)) return cmp;
+    ws.ImageWidth = ws.SourceWidth;
+    ws.ImageHeight = ws.SourceHeight;
+    const bool interlaced = form.Interlaced.Checked;
+    if (interlaced)
+        Deinterlace(ws.CurrentFrameImage, ws.FieldIndex == 0 ? 0 : 1, form.InterlaceHoriz.Checked, ws.SourceWidth,
+                    ws.SourceHeight);
+
+    // 2. The field's previous best and base shift.
+    FrameRecord& rec = ws.Frames[std::size_t(f)];
+    const bool firstField = interlaced && ws.FieldIndex == 0;
+    float& difference = firstField ? rec.DifferenceA : rec.Difference;
+    int32_t& shiftX = firstField ? rec.ShiftXa : rec.ShiftX;
+    int32_t& shiftY = firstField ? rec.ShiftYa : rec.ShiftY;
+    if (difference == kUnmeasured) difference = kNoPreviousBest;
+    float best = difference;
+    const int sx = shiftX, sy = shiftY;
+
+    // 4.
+    a.AlignBoxX = sx;
+    a.AlignBoxY = sy;
+
+    // 5. Resampled boxes: the reference from Image2, the frame's box resampled into Image3.
+    const bool resampled = form.Resampled.Checked;
+    const Bitmap24* refPicture = &a.ReferenceImage;
+    const Bitmap24* framePicture = &ws.CurrentFrameImage;
+    if (resampled) {
+        if (!ResampledPicturesReady(c, a)) PrepareResampledPictures(c, a);
+        const double factor = ws.ResampleFactor;
+        ax = Round(ax * factor);
+        ay = Round(ay * factor);
+        const int extra = Round(2.0 * C / factor);
+        const int fx = Round((ax + sx) / factor), fy = Round((ay + sy) / factor);
+        const int reach = h + extra / 2;
+        Bitmap24& part = form.Image4.Image;
+        part.SetSize(n + extra, n + extra);
+        CopyRect(part, {0, 0, n + extra, n + extra}, ws.CurrentFrameImage, {fx - reach, fy - reach, fx + reach, fy + reach});
+        const int side = 2 * C + Round(n * factor);
+        Bitmap24& big = form.Image5.Image;
+        big.SetSize(side, side);
+        const ResampleFilter& filter = FilterForListIndex(form.ResampleCombo.ItemIndex);
+        Stretch(part, big, filter.function, filter.support);
+        const int left = ax + sx - side / 2, top = ay + sy - side / 2;
+        CopyRect(form.Image3.Image, {left, top, left + side, top + side}, big, {0, 0, side, side});
+        ws.ImageWidth = Round(ws.SourceWidth * factor) - 1;
+        ws.ImageHeight = Round(ws.SourceHeight * factor) - 1;
+        h = Round(h * factor);
+        refPicture = &form.Image2.Image;
+        framePicture = &form.Image3.Image;
+    }
+
+    // 6. Sample both boxes: plane (j + h + C, i + h + C) for pixel offset (j, i). Both planes
+    //    are cleared so a position that is not sampled reads 0 in both, never what an earlier
+    //    use of the plane (the reference spectrum) left there.
+    const int reach = h + C;
+    const int planeSide = std::min(2 * reach + 1, kFftPlaneSide);
+    a.ReferenceRe.ClearCorner(planeSide);
+    a.FrameSpecRe.ClearCorner(planeSide);
+    const std::array<float, 3>& weights = ws.LumaWeight;
+    const Single2dArray* dark =
+        form.UseDarkFrame.Checked && ws.DarkPlanes[1].Allocated() ? &ws.DarkPlanes[1] : nullptr;
+    const int refW = std::min(ws.ImageWidth, refPicture->Width()), refH = std::min(ws.ImageHeight, refPicture->Height());
+    const int frameW = std::min(ws.ImageWidth, framePicture->Width());
+    const int frameH = std::min(ws.ImageHeight, framePicture->Height());
+    double sumR = 0, sumF = 0;
+    long long count = 0;
+    for (int i = -reach; i <= reach; ++i) {
+        const int ry = ay + i, fy = ry + sy;
+        if (ry < 0 || ry >= refH || fy < 0 || fy >= frameH) continue;
+        const int jLo = std::max({-reach, -ax, -ax - sx});
+        const int jHi = std::min({reach, refW - 1 - ax, frameW - 1 - ax - sx});
+        if (jLo > jHi) continue;
+        const uint8_t* refRow = refPicture->Row(ry);
+        const uint8_t* frameRow = framePicture->Row(fy);
+        const float* darkRef = dark && ry < dark->Height() ? dark->Row(ry) : nullptr;
+        const float* darkFrame = dark && fy < dark->Height() ? dark->Row(fy) : nullptr;
+        const int darkW = dark ? dark->Width() : 0;
+        const int y = i + reach;
+        const bool storeRow = y < kFftPlaneSide;
+        for (int j = jLo; j <= jHi; ++j) {
+            const int rx = ax + j, fx = rx + sx;
+            float r = Luminance(refRow + 3 * std::size_t(rx), weights);
+            float v = Luminance(frameRow + 3 * std::size_t(fx), weights);
+            if (darkRef && rx < darkW) r -= darkRef[rx] / 128;
+            if (darkFrame && fx < darkW) v -= darkFrame[fx] / 128;
+            const int x = j + reach;
+            // A resampled box of the largest size reaches past the planes: such pixels still
+            // count in the means, but the search never reads them.
+            if (storeRow && x < kFftPlaneSide) {
+                a.ReferenceRe(x, y) = r;
+                a.FrameSpecRe(x, y) = v;
+            }
+            sumR += r;
+            sumF += v;
+            ++count;
+        }
+    }
+
+    // 7. "Bias subtract".
+    if (form.BlurBox.Checked) {
+        sumR = sumF = 0;
+        const float bias = float(Round(form.Bias.Value));
+        for (int x = 2; x <= n - 3; ++x) {
+            float* r = a.ReferenceRe.Column(x);
+            float* v = a.FrameSpecRe.Column(x);
+            for (int y = 2; y <= n - 3; ++y) {
+                r[y] = std::max(0.0f, r[y] - bias);
+                v[y] = std::max(0.0f, v[y] - bias);
+                sumR += r[y];
+                sumF += v[y];
+            }
+        }
+    }
+
+    // 8. Means.
+    const double samples = count > 0 ? double(count) : 1.0;
+    const double meanR = sumR / samples, meanF = sumF / samples;
+
+    // 9. Search. The reference box is plane columns and rows C .. C + N - 1, the frame's
+    //    moved by (dx, dy) is C + dx .. C + dx + N - 1: the whole box at every offset. Had the
+    //    moved box been cut at plane index N - 1, positive offsets would sum fewer pixels
+    //    and win on noise alone; on a noisy, low-contrast box that pulled shifts by up to
+    //    the whole search radius, and it made Differences of different frames incomparable.
+    const int q = n + 2 * C;  // plane indices 0 .. q - 1 hold everything the search reads
+    SearchScratch& scratch = Scratch();
+    const std::size_t cells = std::size_t(q) * q;
+    if (scratch.ref.size() < cells) {
+        scratch.ref.resize(cells);
+        scratch.frame.resize(cells);
+        scratch.denominator.resize(cells);
+    }
+    const bool relative = form.Relative.Checked;
+    for (int x = 0; x < q; ++x) {
+        const float* r = a.ReferenceRe.Column(x);
+        const float* v = a.FrameSpecRe.Column(x);
+        float* rOut = scratch.ref.data() + std::size_t(x) * q;
+        float* vOut = scratch.frame.data() + std::size_t(x) * q;
+        for (int y = 0; y < q; ++y) {
+            rOut[y] = float(double(r[y]) - meanR);
+            vOut[y] = float(double(v[y]) - meanF);
+        }
+        if (relative) {
+            float* dOut = scratch.denominator.data() + std::size_t(x) * q;
+            for (int y = 0; y < q; ++y) dOut[y] = r[y] + 0.01f;
+        }
+    }
+    const ScoreFunction score = PickScore(form.NoSquare.Checked, relative);
+    const float* refStart = scratch.ref.data() + std::size_t(C) * q + C;
+    const float* denStart = scratch.denominator.data() + std::size_t(C) * q + C;
+    int bestX = sx, bestY = sy;
+    for (int dx = -C; dx <= C; ++dx) {
+        for (int dy = -C; dy <= C; ++dy) {
+            const float* frameStart = scratch.frame.data() + std::size_t(C + dx) * q + (C + dy);
+            const float s = score(refStart, frameStart, denStart, q, n, n);
+            // Without de-interlacing a tie takes the later offset, with it the earlier one.
+            if (interlaced ? s < best : s <= best) {
+                difference = s;
+                rec.OptimizeScore = float(100.0 - double(s) / (double(best) + 1) * 100);
+                best = s;
+                bestX = sx + dx;
+                bestY = sy + dy;
+                shiftX = bestX;
+                shiftY = bestY;
+            }
+        }
+    }
+
+    // 10.
+    o.OptimizeSum += best;
+
+    // 11. The comparison picture and the graph.
+    cmp.valid = true;
+    cmp.resampled = resampled;
+    cmp.frame = f;
+    cmp.n = n;
+    cmp.h = h;
+    cmp.cx = ax + bestX;
+    cmp.cy = ay + bestY;
+    if (show) {
+        DrawComparison(c, cmp);
+        DrawRankGraph(c);
+    }
+    return cmp;
+}
+
+// Shows the frame at the AlignSlider position. `inHand`: CurrentFrameImage already holds
+// that frame as read from its file, so it is not read again. `show` false (the screen has
+// no time for this frame) leaves the pictures and the graph alone.
+void ShowSliderFrame(AppContext& c, OptimizerState& o, bool show, bool inHand) {
+    Workspace& ws = c.ws;
+    Controls& form = c.form;
+    const int k = std::clamp(form.AlignSlider.Value, 0, kMaxFrameIndex);
+    const int fc = ws.Ranking[std::size_t(k)].FrameIndex;
+    if (fc < 0 || fc > kMaxFrameIndex) return;
+    if (ws.IsImageSeries) {
+        if (show && !inHand) LoadFrame(c, ws.FileNames[std::size_t(fc)]);
+        c.host.SetCaption(MakeCaption(ws, CaptionKind::Input, fc));
+    } else if (show && !inHand) {
+        ReadAviFrames(c, AviPath(c), fc);
+    }
+    if (!show) return;
+    if (o.AlignViewFollows) {
+        form.AlignImage.Image = ws.CurrentFrameImage;
+        c.host.Repaint(&form.AlignImage);
+    }
+    DrawRankGraph(c);
+    DrawGraphMarker(c);
+}
+
+bool IsPoorRank(const Workspace& ws, int k, double percent) {
+    return double(ws.Ranking[std::size_t(k)].RankQuality) / double(ws.Ranking[0].RankQuality) * 100 < percent;
+}
+
+}  // namespace
+
+void OptimizeFrame(AppContext& c, AlignmentState& a, OptimizerState& o, int f) {
+    OptimizeFrameImpl(c, a, o, f, true);
+}
+
+void AlignSliderChange(AppContext& c, AlignmentState&, OptimizerState& o) { ShowSliderFrame(c, o, true, false); }
+
+double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) {
+    Workspace& ws = c.ws;
+    Controls& form = c.form;
+    Host& host = c.host;
+    // Nothing to compare with before a feature was picked.
+    if (a.ReferenceImage.Empty()) return o.OptimizeTotal;
+
+    // 1.
+    form.Memo2.Lines.push_back("optimizer " + TimeOfDay());
+    ws.ProgStatus = 3;
+    form.AlignSlider.Visible = false;
+    o.AlignViewFollows = false;
+
+    // 2. The comparison picture: reference box left, frame box right, texts below.
+    const int n = ws.AlignBoxSize;
+    const bool resampled = form.Resampled.Checked;
+    const int b = resampled ? Round(n * double(ws.ResampleFactor)) : n;
+    Bitmap24& view = form.AlignImage.Image;
+    view.SetSize(2 * b + 20, b + 70);
+    view.Fill(ColourOf(0xFFFFFF));
+
+    // 3. The reference box.
+    if (!resampled) {
+        CopyRect(view, {0, 0, n, n}, a.ReferenceImage,
+                 {ws.AlignX - n / 2, ws.AlignY - n / 2, ws.AlignX + n / 2, ws.AlignY + n / 2});
+    } else {
+        PrepareResampledPictures(c, a);
+        const double f = ws.ResampleFactor;
+        const int cx = Round(ws.AlignX * f), cy = Round(ws.AlignY * f);
+        CopyRect(view, {0, 0, b, b}, form.Image2.Image, {cx - b / 2, cy - b / 2, cx - b / 2 + b, cy - b / 2 + b});
+    }
+    host.Repaint(&form.AlignImage);
+
+    // 4. The progress window keeps its second line: the auto-optimisation loop shows the
+    //    last improvement there.
+    ws.CancelRequested = false;
+    o.OptimizeSum = 0;
+    form.MessageWinlabel.Caption = "Optimizing frames";
+    form.Progressgraph.Progress = 0;
+    form.MessageWindow.Visible = true;
+    host.Repaint(&form.MessageWindow);
+    form.ShowFFTbox.Checked = false;
+    form.FFTWindow.Visible = false;
+    form.AlignOneBUtton.Visible = false;
+
+    // The cursor comes back and the progress window goes however the run ends.
+    struct RunEnd {
+        Controls& form;
+        Host& host;
+        ~RunEnd() {
+            host.SetCursor(CursorKind::Default);
+            HideProgress(form, host);
+        }
+    } runEnd{form, host};
+
+    // 5.
+    const int m = std::clamp(form.AlignSlider.MaxValue, 0, kMaxFrameIndex);
+    const bool interlaced = form.Interlaced.Checked;
+    Comparison last;
+    bool lastShown = true;
+    for (int k = 0; k <= m; ++k) {
+        const int f = ws.Ranking[std::size_t(k)].FrameIndex;
+        if (f < 0 || f > kMaxFrameIndex || ws.Frames[std::size_t(f)].Excluded) continue;
+        const int progress = m > 0 ? Round(double(k) / m * 100) : 100;
+        if (progress != form.Progressgraph.Progress) {
+            form.Progressgraph.Progress = progress;
+            host.Repaint(&form.MessageWindow);
+        }
+        const int shownRank = std::clamp(form.AlignSlider.Value, 0, kMaxFrameIndex);
+        form.label4.Caption = "Processing frame " + std::to_string(ws.Ranking[std::size_t(shownRank)].FrameIndex + 1) +
+                              " of " + std::to_string(ws.SelectedCount);
+        if (form.FastOptimize.Checked && ws.Frames[std::size_t(f)].OptimizeScore <= form.OptimizeSpin.Value) continue;
+        if (IsPoorRank(ws, k, form.OptimizeQualitySpin.Value)) continue;
+
+        form.AlignSlider.Value = k;
+        host.SetCursor(CursorKind::Busy);
+        const bool show = host.TimeToShowProgress();
+        if (!interlaced) {
+            last = OptimizeFrameImpl(c, a, o, f, show);
+        } else {
+            ws.FieldIndex = 0;
+            OptimizeFrameImpl(c, a, o, f, show);
+            ws.FieldIndex = 1;
+            last = OptimizeFrameImpl(c, a, o, f, show);
+        }
+        lastShown = show;
+        // Without de-interlacing the frame just optimised is in hand exactly as read.
+        ShowSliderFrame(c, o, show, !interlaced && last.valid && last.frame == f);
+        host.PumpMessages();
+        if (ws.CancelRequested) break;
+    }
+    if (!lastShown && last.valid) {
+        DrawComparison(c, last);
+        AlignSliderChange(c, a, o);
+    }
+
+    // 6.
+    form.Memo2.Lines.push_back("Dif:" + ShortestText(o.OptimizeSum));
+    if (ws.CancelRequested) return o.OptimizeTotal;
+
+    // 7.
+    double total = 0;
+    for (int k = 0; k <= m; ++k) {
+        if (IsPoorRank(ws, k, form.OptimizeQualitySpin.Value)) continue;
+        const int f = ws.Ranking[std::size_t(k)].FrameIndex;
+        if (f < 0 || f > kMaxFrameIndex) continue;
+        total += double(ws.Frames[std::size_t(f)].Difference);
+    }
+    o.OptimizeTotal = 0.001 * total;
+    return o.OptimizeTotal;
+}
+
+}  // namespace talvenor
