@@ -69,6 +69,19 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             if (kind != "cross" && kind != "phase") throw Error("--correlation must be cross or phase");
             o.settings.push_back(std::string("Correlationtype.ItemIndex=") + (kind == "cross" ? "0" : "1"));
         } else if (a == "--json") o.json = true;
+        else if (a == "--keep") o.keep = value();
+        else if (a == "--dark") o.dark = value();
+        else if (a == "--flat") o.flat = value();
+        else if (a == "--resample") {
+            const std::string& factor = value();
+            auto v = ParseNumber(factor);
+            if (!v || *v < 1 || *v > 4) throw Error("--resample needs a factor from 1 to 4, not \"" + factor + "\"");
+            o.settings.push_back("Resampled.Checked=True");
+            o.settings.push_back("ResampleSpin.Value=" + factor);
+        } else if (a == "--drizzle") {
+            o.settings.push_back("Drizzle2.Checked=True");
+            o.settings.push_back("Drizzling.Checked=True");
+        } else if (a == "--expand") o.settings.push_back("Expandstack.Checked=True");
         else if (a == "-o" || a == "--output") o.output = value();
         else if (!a.empty() && a[0] == '-') throw Error("unknown option " + a + " (see talvenor-cli --help)");
         else o.inputs.push_back(a);

@@ -307,7 +307,7 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     //    are cleared so a position that is not sampled reads 0 in both, never what an earlier
     //    use of the plane (the reference spectrum) left there.
     const int reach = h + C;
-    const int planeSide = std::min(2 * reach + 1, kFftPlaneSide);
+    const int planeSide = std::min(std::max(2 * reach + 1, n + 2 * C), kFftPlaneSide);
     a.ReferenceRe.ClearCorner(planeSide);
     a.FrameSpecRe.ClearCorner(planeSide);
     const std::array<float, 3>& weights = ws.LumaWeight;
