@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include "imagefiles/bmp_file.h"
+#include "imagefiles/tiff_file.h"
+#include "session/input_selection.h"
+#include "session/session_fixture.h"
+#include "session/stacking_handlers.h"
+#include "stacking/stack_selection.h"
+#include "stacking/stacker.h"
+
+namespace talvenor {
+namespace {
+
+using testing::StartedSession;
+namespace fs = std::filesystem;
+
+// A series of frames of one grey level each (frame k has level base + 10 k), opened and
+// ranked in frame order, as after an alignment pass.
+struct Series {
+    StartedSession t;
+    Session* s = nullptr;
+    Series(int frames, int width, int height, int base = 40, bool colour = false) {
+        s = &t.Start();
+        std::vector<std::string> files;
+        for (int k = 0; k < frames; ++k) {
+            Bitmap24 b(width, height);
+            const uint8_t v = uint8_t(base + 10 * k);
+            b.Fill(Bgr{uint8_t(v / 2), v, uint8_t(std::min(255, v + 20))});
+            const fs::path p = t.appDir / ("f" + std::to_string(k) + ".bmp");
+            WriteBmp24(p, b);
+            files.push_back(p.string());
+        }
+        std::swap(files.front(), files.back());
+        s->form.ColourStack.Checked = colour;
+        OpenInput(*s, files, 2);
+        for (int k = 0; k < frames; ++k) {
+            s->ws.Ranking[std::size_t(k)] = {k, float(frames - k), 0};
+            s->ws.Frames[std::size_t(k)].Quality = float(frames - k);
+        }
+        s->form.StackSlider.MaxValue = frames - 1;
+        s->form.StackSlider.Value = frames - 1;
+        s->form.QualStack.Checked = false;
+    }
+};
+
+TEST(Stacker, StackSizesForExpandDrizzleAndResample) {
+    {
+        Series a(3, 640, 40);
+        a.s->ws.Frames[0].ShiftX = -3;
+        a.s->ws.Frames[1].ShiftX = 5;
+        a.s->form.Expandstack.Checked = true;
+        Stack(*a.s);
+        EXPECT_EQ(a.s->ws.ImageWidth, 647);
+        EXPECT_EQ(a.s->form.Stackimage.Image.Width(), 647);
+    }
+    {
+        Series b(2, 320, 240);
+        b.s->form.Drizzling.Checked = b.s->form.Drizzle2.Checked = true;
+        Stack(*b.s);
+        EXPECT_EQ(b.s->ws.ImageWidth, 639);
+        EXPECT_EQ(b.s->ws.ImageHeight, 479);
+    }
+    {
+        Series c(2, 100, 80);
+        c.s->form.Resampled.Checked = true;
+        c.s->form.ResampleSpin.Value = 1.5;
+        Stack(*c.s);
+        EXPECT_EQ(c.s->ws.ImageWidth, 149);
+        EXPECT_EQ(c.s->ws.ImageHeight, 119);
+        // A flat grey frame stays flat grey when resampled (apart from the filter's edges).
+        EXPECT_NEAR(c.s->form.Stackimage.Image.Pixel(70, 60).g, 255, 1);
+    }
+}
+
+TEST(Stacker, OneFrameAsksUnlessItIsASingleImageAndScalesToFullWhite) {
+    Series a(3, 16, 12);
+    a.s->form.StackSlider.Value = 0;
+    a.t.host.Answers.push_back(Answer::No);
+    Stack(*a.s);
+    EXPECT_TRUE(a.t.host.Showed("Only one frame to stack, continue ??? "));
+    EXPECT_FALSE(a.s->ws.StackReady);
+
+    a.t.host.Answers.push_back(Answer::Yes);
+    Stack(*a.s);
+    EXPECT_TRUE(a.s->ws.StackReady);
+    // Frame 0 alone (grey 40), scaled so its largest value is 255.
+    EXPECT_EQ(a.s->form.Stackimage.Image.Pixel(5, 5), (Bgr{255, 255, 255}));
+    EXPECT_EQ(a.s->ws.StackTiff.Sample(5, 5, 1), 65025);
+}
+
+TEST(Stacker, DifferenceCutAndExcludedFramesChooseTheFrames) {
+    Series a(4, 16, 12);
+    Session& s = *a.s;
+    for (int k = 0; k < 4; ++k) s.ws.Frames[std::size_t(k)].Difference = float(k * 10);
+    s.form.differencecutslider.Value = 100;
+    EXPECT_EQ(StackedRanks(s.ctx).size(), 4u);
+    s.form.differencecutslider.Value = 0;
+    EXPECT_EQ(StackedRanks(s.ctx), std::vector<int>{0});
+    s.form.differencecutslider.Value = 50;  // threshold 15
+    s.ws.Frames[0].Excluded = 1;
+    EXPECT_EQ(StackedRanks(s.ctx), std::vector<int>{1});
+}
+
+TEST(Stacker, MonochromeWeightsByQualityColourDoesNot) {
+    for (const bool colour : {false, true}) {
+        Series a(2, 16, 12, 100, colour);
+        Session& s = *a.s;
+        s.ws.Frames[0].Quality = 3;  // grey 100
+        s.ws.Frames[1].Quality = 1;  // grey 110
+        s.form.QualStack.Checked = true;
+        s.form.differencecutslider.Value = 100;
+        Stack(s);
+        // Sums divided by coverage (2 frames): colour the plain mean of the greens; mono the
+        // luminance of each frame weighted by its quality.
+        const float green = s.ws.StackSum[1].Get(4, 4);
+        auto luma = [](float v) { return (v + 20) * 0.299f + v * 0.587f + float(int(v) / 2) * 0.114f; };
+        if (colour) EXPECT_NEAR(green, 105.0f, 1e-3);
+        else EXPECT_NEAR(green, (3 * luma(100) + luma(110)) / 2, 1e-2);
+    }
+}
+
+TEST(Stacker, CalibrationStackingReproducesThePerPixelMean) {
+    Series a(3, 16, 12, 40);  // grey levels 40, 50, 60
+    Session& s = *a.s;
+    s.form.ColourStack.Checked = true;
+    s.Dispatch("CreateDarkframe", Event::Click);
+    EXPECT_FALSE(s.ws.MakingCalibration);
+    // Frame 0 is also shown at the cut-off; the stack itself is the mean 50 of the greens.
+    EXPECT_EQ(s.form.Stackimage.Image.Pixel(3, 3).g, 50);
+    EXPECT_NEAR(s.ws.StackSum[1].Get(3, 3), 50.0f, 1e-3);
+    EXPECT_FALSE(s.form.TabSheet4.TabVisible);  // calibration leaves the later pages alone
+}
+
+TEST(StackSelection, LabelsReportTheCutOffs) {
+    Series a(3, 16, 12);
+    Session& s = *a.s;
+    s.ws.AlignBoxSize = 64;
+    for (int k = 0; k < 3; ++k) {
+        s.ws.Frames[std::size_t(k)].Quality = 0;
+        s.ws.Frames[std::size_t(k)].Difference = k == 2 ? 4096 * 0.257f : 1.0f;
+    }
+    s.form.StackSlider.Value = 0;
+    s.form.differencecutslider.Value = 100;
+    StackSliderChange(s.ctx, s.stack);
+    EXPECT_EQ(s.form.StackInfoLabel.Caption, "Stacking : quality >= 0% , difference <= 100% , n = 1");
+    EXPECT_EQ(s.form.RxLabel4.Caption, "Difference Cutoff (blue line) max =0.25");
+}
+
+TEST(StackSaving, EveryTypeWritesAFileOurReadersTakeBack) {
+    Series a(2, 16, 12, 100, true);
+    Session& s = *a.s;
+    Stack(s);
+    ASSERT_TRUE(s.ws.StackReady);
+    const struct {
+        int type;
+        std::string typed, written;
+    } cases[] = {
+        {1, "result.png", "result.bmp"},
+        {2, "result", "result.jpg"},
+        {3, "stack.fit", "stack_G.fit"},
+        {5, "special.fitr", "special_G.fit"},
+        {6, "wide.tif", "wide.tif"},
+    };
+    for (const auto& c : cases) {
+        a.t.host.SaveChoices.push_back(FileChoice{{(a.t.appDir / c.typed).string()}, c.type});
+        s.Dispatch("SaveButton", Event::Click);
+        EXPECT_TRUE(fs::exists(a.t.appDir / c.written)) << c.written;
+    }
+    EXPECT_EQ(ReadBmp(a.t.appDir / "result.bmp"), s.form.Stackimage.Image);
+    TTIFFBitMap wide;
+    LoadFromFile(wide, a.t.appDir / "wide.tif");
+    EXPECT_EQ(wide.Width(), s.ws.ImageWidth);
+    EXPECT_EQ(wide.Sample(3, 3, 0), 65535);  // the largest value becomes full scale
+    EXPECT_EQ(a.t.UserValue("Files", "SaveDir"), a.t.appDir.path().string());
+    EXPECT_EQ(a.t.host.Caption.rfind("Talvenor processing BMPs: ", 0), 0u);
+
+    // An existing file is replaced only after Yes.
+    const auto before = fs::last_write_time(a.t.appDir / "result.bmp");
+    a.t.host.Answers.push_back(Answer::No);
+    a.t.host.SaveChoices.push_back(FileChoice{{(a.t.appDir / "result.bmp").string()}, 1});
+    s.Dispatch("SaveButton", Event::Click);
+    EXPECT_TRUE(a.t.host.Showed(" Overwrite existing file ?"));
+    EXPECT_EQ(fs::last_write_time(a.t.appDir / "result.bmp"), before);
+}
+
+TEST(Drizzle, DropWeightsCoverTheHalfPixelCells) {
+    // A drop of 0.8 at the pixel's origin covers cells (0,0), (1,0), (0,1), (1,1).
+    auto cells = DrizzleWeights(0, 0, 0.8f);
+    ASSERT_EQ(cells.size(), 4u);
+    float sum = 0;
+    for (const auto& c : cells) sum += c.Weight;
+    EXPECT_NEAR(sum, 1.0f, 1e-6);
+    EXPECT_NEAR(cells[0].Weight, 0.25f / 0.64f, 1e-5);
+    // A full-pixel drop shifted by half a pixel lands in cells 1 and 2 on each axis.
+    cells = DrizzleWeights(0.5f, 0.5f, 1.0f);
+    for (const auto& c : cells) {
+        EXPECT_GE(c.I, 1);
+        EXPECT_LE(c.I, 2);
+    }
+}
+
+}  // namespace
+}  // namespace talvenor
