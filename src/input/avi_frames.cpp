@@ -22,6 +22,57 @@ struct CursorRestorer {
     ~CursorRestorer() { host.SetCursor(CursorKind::Default); }
 };
 
+// Everything done with frame i once it is due: the dropped-frame test, decoding, the sizes
+// (single-frame reads), showing it, and the steps (both fields when de-interlacing).
+void HandleFrame(AppContext& c, AviFile& avi, int64_t i, bool single, const PassSteps& steps, Bitmap24& kept) {
+    Workspace& ws = c.ws;
+    FrameRecord& f = ws.Frames[std::size_t(i)];
+    if (avi.FindSample(i) != i) {
+        f.Excluded = 1;
+        f.Dropped = 1;
+        ItemList& list = c.form.SelectFramesChecklist;
+        if (i < list.Count()) {
+            list.Items[std::size_t(i)] = "dropped frame";
+            list.Checked[std::size_t(i)] = true;
+            list.Grayed[std::size_t(i)] = true;
+        }
+        ws.DroppedFramesSeen = true;
+    }
+
+    avi.DecodeFrame(i, ws.CurrentFrameImage);
+    const bool passActive = ws.AlignPassActive || ws.StackPassActive;
+    ws.RefreshDisplays = (single && !passActive) || c.host.TimeToShowProgress();
+    if (single) {
+        ws.ImageHeight = ws.UnclampedHeight = avi.Height();
+        ws.ImageWidth = ws.UnclampedWidth = avi.Width();
+        ws.ImageWidth = std::min(ws.ImageWidth, kMaxImageSide);
+        ws.ImageHeight = std::min(ws.ImageHeight, kMaxImageSide);
+        ws.SourceWidth = ws.ImageWidth;
+        ws.SourceHeight = ws.ImageHeight;
+    }
+    ws.CurrentFrame = int(i);
+
+    if (f.Excluded) {
+        if (ws.RefreshDisplays) ShowCurrentFrame(c);
+        return;
+    }
+    if (!c.form.Interlaced.Checked) {
+        if (ws.RefreshDisplays) ShowCurrentFrame(c);
+        RunSteps(c, steps);
+    } else {
+        const bool horizontal = c.form.InterlaceHoriz.Checked;
+        kept = ws.CurrentFrameImage;
+        ws.FieldIndex = 0;
+        Deinterlace(ws.CurrentFrameImage, 0, horizontal, ws.SourceWidth, ws.SourceHeight);
+        RunSteps(c, steps);
+        ws.FieldIndex = 1;
+        ws.CurrentFrameImage = kept;
+        Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
+        if (ws.RefreshDisplays) ShowCurrentFrame(c);
+        RunSteps(c, steps);
+    }
+}
+
 }  // namespace
 
 std::filesystem::path AviPath(const AppContext& c) {
@@ -49,6 +100,7 @@ void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mod
     last = std::min<int64_t>(last, kMaxFrameIndex);
 
     const bool passActive = ws.AlignPassActive || ws.StackPassActive;
+    ws.RefreshDisplays = true;
     struct RefreshRestorer {
         bool& flag;
         ~RefreshRestorer() { flag = true; }
@@ -65,50 +117,23 @@ void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mod
         c.host.PumpMessages();
         if (ws.CancelRequested) break;
 
-        if (avi.FindSample(i) != i) {
-            f.Excluded = 1;
-            f.Dropped = 1;
-            ItemList& list = c.form.SelectFramesChecklist;
-            if (i < list.Count()) {
-                list.Items[std::size_t(i)] = "dropped frame";
-                list.Checked[std::size_t(i)] = true;
-                list.Grayed[std::size_t(i)] = true;
-            }
-            ws.DroppedFramesSeen = true;
-        }
-
-        avi.DecodeFrame(i, ws.CurrentFrameImage);
-        ws.RefreshDisplays = first == last || c.host.TimeToShowProgress();
-        if (mode >= 0) {
-            ws.ImageHeight = ws.UnclampedHeight = avi.Height();
-            ws.ImageWidth = ws.UnclampedWidth = avi.Width();
-            ws.ImageWidth = std::min(ws.ImageWidth, kMaxImageSide);
-            ws.ImageHeight = std::min(ws.ImageHeight, kMaxImageSide);
-            ws.SourceWidth = ws.ImageWidth;
-            ws.SourceHeight = ws.ImageHeight;
-        }
-        ws.CurrentFrame = int(i);
-
-        if (f.Excluded) {
-            if (ws.RefreshDisplays) ShowCurrentFrame(c);
-            continue;
-        }
-        if (!c.form.Interlaced.Checked) {
-            if (ws.RefreshDisplays) ShowCurrentFrame(c);
-            RunSteps(c, steps);
-        } else {
-            const bool horizontal = c.form.InterlaceHoriz.Checked;
-            kept = ws.CurrentFrameImage;
-            ws.FieldIndex = 0;
-            Deinterlace(ws.CurrentFrameImage, 0, horizontal, ws.SourceWidth, ws.SourceHeight);
-            RunSteps(c, steps);
-            ws.FieldIndex = 1;
-            ws.CurrentFrameImage = kept;
-            Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
-            if (ws.RefreshDisplays) ShowCurrentFrame(c);
-            RunSteps(c, steps);
-        }
+        HandleFrame(c, avi, i, mode >= 0, steps, kept);
     }
+}
+
+AviFrameSource::AviFrameSource(AppContext& c, const std::filesystem::path& path)
+    : c_(c), avi_(std::make_unique<AviFile>(path)) {}
+
+AviFrameSource::~AviFrameSource() {
+    c_.ws.RefreshDisplays = true;
+    c_.host.SetCursor(CursorKind::Default);
+}
+
+void AviFrameSource::Read(int64_t frame, const PassSteps& steps) {
+    const int64_t i = std::clamp<int64_t>(std::max(frame, avi_->Start()), 0, kMaxFrameIndex);
+    const bool passActive = c_.ws.AlignPassActive || c_.ws.StackPassActive;
+    if (c_.ws.Frames[std::size_t(i)].Excluded && passActive) return;
+    HandleFrame(c_, *avi_, i, true, steps, kept_);
 }
 
 }  // namespace talvenor

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "workspace/app_context.h"
@@ -25,6 +26,23 @@ constexpr int64_t kAviWholeStream = -1;
 // k alone (which also records the frame size). Errors are thrown with the messages users
 // know ("Failed to open AVI file", ...); the file is released on every path.
 void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps = {});
+
+class AviFile;
+
+// An AVI kept open for a run of single-frame reads in any order (the stacker's ranks, the
+// optimizer's frames): each Read does what ReadAviFrames(path, frame) does, without opening
+// the file and reading its index again for every frame.
+class AviFrameSource {
+public:
+    AviFrameSource(AppContext& c, const std::filesystem::path& path);
+    ~AviFrameSource();
+    void Read(int64_t frame, const PassSteps& steps = {});
+
+private:
+    AppContext& c_;
+    std::unique_ptr<AviFile> avi_;
+    Bitmap24 kept_;
+};
 
 // The AVI of the open sequence: its name resolved in the input directory.
 std::filesystem::path AviPath(const AppContext& c);

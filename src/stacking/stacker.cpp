@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "input/avi_frames.h"
 #include "input/dark_flat.h"
@@ -181,6 +182,39 @@ void AccumulateFrame(AppContext& c, StackerState& st) {
         }
     };
 
+    // The common case (8-bit frames, no drizzle, no calibration) in tight row loops: the
+    // ranges are clipped once per row instead of testing every pixel.
+    if (!drizzle && !fits && !tiff && !calibration.UseDark && !calibration.UseFlat) {
+        const int xa = std::max({x0, -dx, -ox}), xb = std::min({x1, W - 1 - dx, frameW - 1 - dx, planeW - 1 - ox});
+        for (int y = y0; y <= y1; ++y) {
+            const int sy = y + dy;
+            if (sy < 0 || sy >= H || sy >= frameH || y + oy < 0 || y + oy >= planeH || xa > xb) continue;
+            if (!RowTakesPart(c, sy)) continue;
+            const uint8_t* src = frame->Row(sy) + 3 * std::ptrdiff_t(xa + dx);
+            float* cover = coverage.Row(y + oy) + (xa + ox);
+            const int count = xb - xa + 1;
+            if (colour) {
+                float* r = sums[0]->Row(y + oy) + (xa + ox);
+                float* g = sums[1]->Row(y + oy) + (xa + ox);
+                float* b = sums[2]->Row(y + oy) + (xa + ox);
+                for (int i = 0; i < count; ++i) {
+                    b[i] += src[3 * i];
+                    g[i] += src[3 * i + 1];
+                    r[i] += src[3 * i + 2];
+                    cover[i] += 1;
+                }
+            } else {
+                float* g = sums[1]->Row(y + oy) + (xa + ox);
+                const float wr = lw[0] * weight, wg = lw[1] * weight, wb = lw[2] * weight;
+                for (int i = 0; i < count; ++i) {
+                    g[i] += src[3 * i + 1] * wg + src[3 * i + 2] * wr + src[3 * i] * wb;
+                    cover[i] += 1;
+                }
+            }
+        }
+        return;
+    }
+
     for (int y = y0; y <= y1; ++y) {
         const int sy = y + dy;
         if (sy < 0 || sy >= H || sy >= frameH) continue;
@@ -359,6 +393,9 @@ void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, St
     // 9. The frames, best first.
     if (go) {
         const PassSteps steps{{}, [&c, &st] { AccumulateFrame(c, st); }};
+        // An AVI stays open for the whole loop; its frames are read in rank order.
+        std::unique_ptr<AviFrameSource> avi;
+        if (!ws.IsImageSeries && !ranks.empty()) avi = std::make_unique<AviFrameSource>(c, AviPath(c));
         int j = 0;
         for (int k : ranks) {
             const int frame = ws.Ranking[std::size_t(k)].FrameIndex;
@@ -407,7 +444,7 @@ void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, St
                 // The AVI reader adds the frame itself while the stack pass is active; its
                 // size bookkeeping must not change the stack's.
                 const int keepW = ws.ImageWidth, keepH = ws.ImageHeight;
-                ReadAviFrames(c, AviPath(c), frame, steps);
+                avi->Read(frame, steps);
                 ws.ImageWidth = keepW;
                 ws.ImageHeight = keepH;
             }

@@ -360,7 +360,7 @@ TEST(Optimizer, CancelEndsTheRunAfterTheCurrentFrame) {
 // out, each at its own pixel, does the scene decide the offset.
 TEST(Optimizer, SubtractsTheDarkFrameAtEachPixelsOwnPosition) {
     const int w = 96, h = 80;
-    auto pattern = [](int x, int y) { return ((x / 4 + y / 3) % 2) ? 80 : 0; };
+    auto pattern = [](int x, int y) { return int(Hash(x, y, 11) % 2) * 80; };  // hot and cold pixels
     auto faint = [](int u, int v) {
         const uint8_t g = uint8_t(40 + Hash(u, v, 9) % 40);
         return Bgr{g, g, g};
@@ -386,10 +386,14 @@ TEST(Optimizer, SubtractsTheDarkFrameAtEachPixelsOwnPosition) {
         int found = 0;
         for (int k = 0; k < 4; ++k)
             found += t.Frame(k).ShiftX == truth[std::size_t(k)].x && t.Frame(k).ShiftY == truth[std::size_t(k)].y;
-        if (useDark)
-            EXPECT_EQ(found, 4);
-        else
+        if (!useDark) {
             EXPECT_LT(found, 4);
+            continue;
+        }
+        EXPECT_EQ(found, 4);
+        // From the true base shift the pattern is gone from both boxes entirely.
+        t.Run();
+        for (int k = 0; k < 4; ++k) EXPECT_LT(t.Frame(k).Difference, 1.0f) << k;
     }
 }
 
@@ -489,24 +493,38 @@ TEST(Optimizer, RefinesAviFramesForEitherField) {
     }
 }
 
-}  // namespace
-}  // namespace talvenor
-namespace talvenor {
-TEST(OptimizerProbe, Resampled) {
+// Resampled boxes: shifts are in resampled pixels, twice the frame's at factor 2. Starting
+// two resampled pixels off, every frame reaches its true shift.
+TEST(Optimizer, RefinesResampledShifts) {
     auto smooth = [](int u, int v) {
         const double g = 128 + 60 * std::sin(u * 0.31 + std::cos(v * 0.17) * 2) + 50 * std::cos(v * 0.23 + u * 0.05);
         const uint8_t b = uint8_t(std::clamp(int(g), 0, 255));
         return Bgr{b, b, b};
     };
-    std::vector<Offset> truth = {{0, 0}, {2, -1}, {-3, 2}, {1, 3}};
+    const std::vector<Offset> truth = {{0, 0}, {2, -1}, {-3, 2}, {1, 3}};
     Fixture t(4, 96, 80, 32, [&](int k) { return Render(smooth, 96, 80, truth[std::size_t(k)]); });
     t.form.Resampled.Checked = true;
     t.ws.ResampleFactor = 2;
-    for (int k = 0; k < 4; ++k) t.Start(k, {2 * truth[k].x + 1, 2 * truth[k].y - 1}, 1.0f);
-    for (int run = 0; run < 3; ++run) {
-        t.Run();
-        for (int k = 0; k < 4; ++k) printf("run %d frame %d: %d %d (want %d %d) diff %g\n", run, k, t.Frame(k).ShiftX, t.Frame(k).ShiftY, 2*truth[k].x, 2*truth[k].y, t.Frame(k).Difference);
+    for (int k = 0; k < 4; ++k)
+        t.Start(k, {2 * truth[std::size_t(k)].x + (k % 2 ? 2 : -2), 2 * truth[std::size_t(k)].y + (k / 2 ? 2 : -2)}, 1.0f);
+    t.Run();
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(t.Frame(k).ShiftX, 2 * truth[std::size_t(k)].x) << k;
+        EXPECT_EQ(t.Frame(k).ShiftY, 2 * truth[std::size_t(k)].y) << k;
+        EXPECT_LT(t.Frame(k).Difference, 1e6f) << k;
     }
-    printf("Image2 %dx%d Image3 %dx%d AlignImage %dx%d IW %d\n", t.form.Image2.Image.Width(), t.form.Image2.Image.Height(), t.form.Image3.Image.Width(), t.form.Image3.Image.Height(), t.form.AlignImage.Image.Width(), t.form.AlignImage.Image.Height(), t.ws.ImageWidth);
+    EXPECT_EQ(t.form.Image2.Image.Width(), 191);  // round(96 x 2) - 1
+    EXPECT_EQ(t.form.Image2.Image.Height(), 159);
+    EXPECT_EQ(t.form.Image3.Image.Width(), 191);
+    EXPECT_EQ(t.ws.ImageWidth, 96);  // the resampled size served the boxes only
+    EXPECT_EQ(t.ws.ImageHeight, 80);
+    EXPECT_EQ(t.ws.AlignX, 48);
+    const Bitmap24& view = t.form.AlignImage.Image;
+    ASSERT_EQ(view.Width(), 2 * 64 + 20);
+    ASSERT_EQ(view.Height(), 64 + 70);
+    for (int y = 0; y < 64; y += 7)
+        for (int x = 0; x < 64; x += 5) ASSERT_EQ(view.Pixel(x, y), t.form.Image2.Image.Pixel(64 + x, 48 + y));
 }
-}
+
+}  // namespace
+}  // namespace talvenor
