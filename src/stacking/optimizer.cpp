@@ -176,20 +176,20 @@ void DrawComparison(AppContext& c, const Comparison& cmp) {
 }
 
 // The difference of the reference box with the frame box moved by one offset: the sum over
-// `cols` columns and `rows` rows of e(d), d = reference - frame (both already mean-free),
+// `rows` rows of `cols` values of e(d), d = reference - frame (both already mean-free),
 // divided by the reference value + 0.01 when kRelative, e = |d| when kAbs, else d^2.
-// Columns are `stride` floats apart. Eight independent lanes per column let the compiler
-// keep the loop in vector registers; each column's lanes are added into a double.
+// Rows are `stride` floats apart. Eight independent lanes per row let the compiler keep the
+// loop in vector registers; each row's lanes are added into a double.
 template <bool kAbs, bool kRelative>
-float OffsetScore(const float* ref, const float* frame, const float* denominator, int stride, int cols, int rows) {
+float OffsetScore(const float* ref, const float* frame, const float* denominator, int stride, int rows, int cols) {
     double total = 0;
-    for (int u = 0; u < cols; ++u) {
+    for (int u = 0; u < rows; ++u) {
         const float* r = ref + std::size_t(u) * stride;
         const float* f = frame + std::size_t(u) * stride;
-        const float* q = denominator + std::size_t(u) * stride;
+        const float* q = kRelative ? denominator + std::size_t(u) * stride : nullptr;
         float lane[8] = {0, 0, 0, 0, 0, 0, 0, 0};
         int v = 0;
-        for (; v + 8 <= rows; v += 8) {
+        for (; v + 8 <= cols; v += 8) {
             for (int k = 0; k < 8; ++k) {
                 float d = r[v + k] - f[v + k];
                 if constexpr (kRelative) d /= q[v + k];
@@ -197,7 +197,7 @@ float OffsetScore(const float* ref, const float* frame, const float* denominator
             }
         }
         float tail = 0;
-        for (; v < rows; ++v) {
+        for (; v < cols; ++v) {
             float d = r[v] - f[v];
             if constexpr (kRelative) d /= q[v];
             tail += kAbs ? std::fabs(d) : d * d;
@@ -215,11 +215,16 @@ ScoreFunction PickScore(bool noSquare, bool relative) {
     return relative ? OffsetScore<false, true> : OffsetScore<false, false>;
 }
 
-// The sampled boxes, mean-free, packed into q x q squares (column x at x * q) so the search
-// reads contiguous memory; the planes themselves are 1025 floats per column, which makes
-// every column of the box fall on the same few cache sets.
+// The two sampled boxes, row by row (pixel offset (j, i) at (i + h + C) * side + j + h + C),
+// so sampling reads and writes whole picture rows and the search reads contiguous memory.
+// The planes are 1025 floats per column: writing them a picture row at a time would touch a
+// new cache line for every pixel, so they are filled afterwards a column at a time.
 struct SearchScratch {
     std::vector<float> ref, frame, denominator;
+    void Reset(std::size_t cells) {
+        ref.assign(cells, 0.0f);
+        frame.assign(cells, 0.0f);
+    }
 };
 
 SearchScratch& Scratch() {
@@ -227,7 +232,9 @@ SearchScratch& Scratch() {
     return scratch;
 }
 
-Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o, int f, bool show) {
+// `show`: draw the comparison; `graph`: also redraw the rank graph (a run leaves that to the
+// slider change that follows each frame).
+Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o, int f, bool show, bool graph) {
     Workspace& ws = c.ws;
     Controls& form = c.form;
     Comparison cmp;
@@ -303,13 +310,11 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
         framePicture = &form.Image3.Image;
     }
 
-    // 6. Sample both boxes: plane (j + h + C, i + h + C) for pixel offset (j, i). Both planes
-    //    are cleared so a position that is not sampled reads 0 in both, never what an earlier
-    //    use of the plane (the reference spectrum) left there.
+    // 6. Sample both boxes. Positions where either pixel lies outside stay 0 in both.
     const int reach = h + C;
-    const int planeSide = std::min(std::max(2 * reach + 1, n + 2 * C), kFftPlaneSide);
-    a.ReferenceRe.ClearCorner(planeSide);
-    a.FrameSpecRe.ClearCorner(planeSide);
+    const int side = std::max(2 * reach + 1, n + 2 * C);  // also covers what the search reads
+    SearchScratch& scratch = Scratch();
+    scratch.Reset(std::size_t(side) * std::size_t(side));
     const std::array<float, 3>& weights = ws.LumaWeight;
     const Single2dArray* dark =
         form.UseDarkFrame.Checked && ws.DarkPlanes[1].Allocated() ? &ws.DarkPlanes[1] : nullptr;
@@ -324,45 +329,69 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
         const int jLo = std::max({-reach, -ax, -ax - sx});
         const int jHi = std::min({reach, refW - 1 - ax, frameW - 1 - ax - sx});
         if (jLo > jHi) continue;
-        const uint8_t* refRow = refPicture->Row(ry);
-        const uint8_t* frameRow = framePicture->Row(fy);
-        const float* darkRef = dark && ry < dark->Height() ? dark->Row(ry) : nullptr;
-        const float* darkFrame = dark && fy < dark->Height() ? dark->Row(fy) : nullptr;
-        const int darkW = dark ? dark->Width() : 0;
-        const int y = i + reach;
-        const bool storeRow = y < kFftPlaneSide;
-        for (int j = jLo; j <= jHi; ++j) {
-            const int rx = ax + j, fx = rx + sx;
-            float r = Luminance(refRow + 3 * std::size_t(rx), weights);
-            float v = Luminance(frameRow + 3 * std::size_t(fx), weights);
-            if (darkRef && rx < darkW) r -= darkRef[rx] / 128;
-            if (darkFrame && fx < darkW) v -= darkFrame[fx] / 128;
-            const int x = j + reach;
-            // A resampled box of the largest size reaches past the planes: such pixels still
-            // count in the means, but the search never reads them.
-            if (storeRow && x < kFftPlaneSide) {
-                a.ReferenceRe(x, y) = r;
-                a.FrameSpecRe(x, y) = v;
-            }
-            sumR += r;
-            sumF += v;
-            ++count;
+        const uint8_t* refPixel = refPicture->Row(ry) + 3 * std::size_t(ax + jLo);
+        const uint8_t* framePixel = framePicture->Row(fy) + 3 * std::size_t(ax + jLo + sx);
+        float* refOut = scratch.ref.data() + std::size_t(i + reach) * side + (jLo + reach);
+        float* frameOut = scratch.frame.data() + std::size_t(i + reach) * side + (jLo + reach);
+        const int width = jHi - jLo + 1;
+        double rowR = 0, rowF = 0;
+        for (int j = 0; j < width; ++j) {
+            const float r = Luminance(refPixel + 3 * j, weights);
+            const float v = Luminance(framePixel + 3 * j, weights);
+            refOut[j] = r;
+            frameOut[j] = v;
         }
+        if (dark) {
+            // The dark frame at each pixel's own position, where the dark frame has one.
+            const int darkW = dark->Width();
+            if (ry < dark->Height()) {
+                const float* d = dark->Row(ry);
+                for (int j = 0; j < width; ++j)
+                    if (ax + jLo + j < darkW) refOut[j] -= d[ax + jLo + j] / 128;
+            }
+            if (fy < dark->Height()) {
+                const float* d = dark->Row(fy);
+                for (int j = 0; j < width; ++j)
+                    if (ax + jLo + j + sx < darkW) frameOut[j] -= d[ax + jLo + j + sx] / 128;
+            }
+        }
+        for (int j = 0; j < width; ++j) {
+            rowR += refOut[j];
+            rowF += frameOut[j];
+        }
+        sumR += rowR;
+        sumF += rowF;
+        count += width;
     }
 
-    // 7. "Bias subtract".
+    // 7. "Bias subtract", over plane indices 2 .. N - 3 on both axes.
     if (form.BlurBox.Checked) {
         sumR = sumF = 0;
         const float bias = float(Round(form.Bias.Value));
-        for (int x = 2; x <= n - 3; ++x) {
-            float* r = a.ReferenceRe.Column(x);
-            float* v = a.FrameSpecRe.Column(x);
-            for (int y = 2; y <= n - 3; ++y) {
-                r[y] = std::max(0.0f, r[y] - bias);
-                v[y] = std::max(0.0f, v[y] - bias);
-                sumR += r[y];
-                sumF += v[y];
+        for (int y = 2; y <= n - 3; ++y) {
+            float* r = scratch.ref.data() + std::size_t(y) * side;
+            float* v = scratch.frame.data() + std::size_t(y) * side;
+            for (int x = 2; x <= n - 3; ++x) {
+                r[x] = std::max(0.0f, r[x] - bias);
+                v[x] = std::max(0.0f, v[x] - bias);
+                sumR += r[x];
+                sumF += v[x];
             }
+        }
+    }
+
+    // The samples in the planes, (j + h + C, i + h + C), a plane column at a time. A
+    // resampled box of the largest size reaches past the planes; the search never reads
+    // those pixels, and they still count in the means.
+    const int planeSide = std::min(side, kFftPlaneSide);
+    for (int x = 0; x < planeSide; ++x) {
+        float* r = a.ReferenceRe.Column(x);
+        float* v = a.FrameSpecRe.Column(x);
+        const float* rIn = scratch.ref.data() + x;
+        const float* vIn = scratch.frame.data() + x;
+        for (int y = 0; y < planeSide; ++y) {
+            r[y] = rIn[std::size_t(y) * side];
+            v[y] = vIn[std::size_t(y) * side];
         }
     }
 
@@ -375,37 +404,30 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     //    moved box been cut at plane index N - 1, positive offsets would sum fewer pixels
     //    and win on noise alone; on a noisy, low-contrast box that pulled shifts by up to
     //    the whole search radius, and it made Differences of different frames incomparable.
-    const int q = n + 2 * C;  // plane indices 0 .. q - 1 hold everything the search reads
-    SearchScratch& scratch = Scratch();
-    const std::size_t cells = std::size_t(q) * q;
-    if (scratch.ref.size() < cells) {
-        scratch.ref.resize(cells);
-        scratch.frame.resize(cells);
-        scratch.denominator.resize(cells);
-    }
+    const int q = n + 2 * C;  // rows and columns 0 .. q - 1 hold everything the search reads
     const bool relative = form.Relative.Checked;
-    for (int x = 0; x < q; ++x) {
-        const float* r = a.ReferenceRe.Column(x);
-        const float* v = a.FrameSpecRe.Column(x);
-        float* rOut = scratch.ref.data() + std::size_t(x) * q;
-        float* vOut = scratch.frame.data() + std::size_t(x) * q;
-        for (int y = 0; y < q; ++y) {
-            rOut[y] = float(double(r[y]) - meanR);
-            vOut[y] = float(double(v[y]) - meanF);
-        }
+    if (relative) scratch.denominator.resize(std::size_t(side) * std::size_t(side));
+    for (int y = 0; y < q; ++y) {
+        float* r = scratch.ref.data() + std::size_t(y) * side;
+        float* v = scratch.frame.data() + std::size_t(y) * side;
         if (relative) {
-            float* dOut = scratch.denominator.data() + std::size_t(x) * q;
-            for (int y = 0; y < q; ++y) dOut[y] = r[y] + 0.01f;
+            float* d = scratch.denominator.data() + std::size_t(y) * side;
+            for (int x = 0; x < q; ++x) d[x] = r[x] + 0.01f;
+        }
+        for (int x = 0; x < q; ++x) {
+            r[x] = float(double(r[x]) - meanR);
+            v[x] = float(double(v[x]) - meanF);
         }
     }
     const ScoreFunction score = PickScore(form.NoSquare.Checked, relative);
-    const float* refStart = scratch.ref.data() + std::size_t(C) * q + C;
-    const float* denStart = scratch.denominator.data() + std::size_t(C) * q + C;
+    const std::size_t boxStart = std::size_t(C) * side + C;
+    const float* refStart = scratch.ref.data() + boxStart;
+    const float* denStart = relative ? scratch.denominator.data() + boxStart : nullptr;
     int bestX = sx, bestY = sy;
     for (int dx = -C; dx <= C; ++dx) {
         for (int dy = -C; dy <= C; ++dy) {
-            const float* frameStart = scratch.frame.data() + std::size_t(C + dx) * q + (C + dy);
-            const float s = score(refStart, frameStart, denStart, q, n, n);
+            const float* frameStart = scratch.frame.data() + std::size_t(C + dy) * side + (C + dx);
+            const float s = score(refStart, frameStart, denStart, side, n, n);
             // Without de-interlacing a tie takes the later offset, with it the earlier one.
             if (interlaced ? s < best : s <= best) {
                 difference = s;
@@ -430,10 +452,8 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     cmp.h = h;
     cmp.cx = ax + bestX;
     cmp.cy = ay + bestY;
-    if (show) {
-        DrawComparison(c, cmp);
-        DrawRankGraph(c);
-    }
+    if (show) DrawComparison(c, cmp);
+    if (show && graph) DrawRankGraph(c);
     return cmp;
 }
 
@@ -468,7 +488,7 @@ bool IsPoorRank(const Workspace& ws, int k, double percent) {
 }  // namespace
 
 void OptimizeFrame(AppContext& c, AlignmentState& a, OptimizerState& o, int f) {
-    OptimizeFrameImpl(c, a, o, f, true);
+    OptimizeFrameImpl(c, a, o, f, true, true);
 }
 
 void AlignSliderChange(AppContext& c, AlignmentState&, OptimizerState& o) { ShowSliderFrame(c, o, true, false); }
@@ -551,12 +571,12 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
         host.SetCursor(CursorKind::Busy);
         const bool show = host.TimeToShowProgress();
         if (!interlaced) {
-            last = OptimizeFrameImpl(c, a, o, f, show);
+            last = OptimizeFrameImpl(c, a, o, f, show, false);
         } else {
             ws.FieldIndex = 0;
-            OptimizeFrameImpl(c, a, o, f, show);
+            OptimizeFrameImpl(c, a, o, f, show, false);
             ws.FieldIndex = 1;
-            last = OptimizeFrameImpl(c, a, o, f, show);
+            last = OptimizeFrameImpl(c, a, o, f, show, false);
         }
         lastShown = show;
         // Without de-interlacing the frame just optimised is in hand exactly as read.

@@ -383,8 +383,12 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             auto& pic = static_cast<Picture&>(c);
             auto* w = new PictureView(parent);
             // Small pictures (graphs, thumbnails) keep their size; the main views fill their page.
-            if (pic.Width > 0 && pic.Height > 0 && pic.Width <= 400 && pic.Height <= 400)
+            if (pic.Width > 0 && pic.Height > 0 && pic.Width <= 400 && pic.Height <= 400) {
                 w->setFixedSize(pic.Width, pic.Height);
+                // A graph shows at its own size; a picture a pixel larger must not bring scroll bars.
+                w->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                w->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            }
             w->OnMouse = [this, &pic](Event e, const EventArgs& a) {
                 if (e == Event::MouseMove && !session_.handlers.Has(pic.Name, Event::MouseMove)) return;
                 UserAction(pic, e, a);

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/binder.h"
 #include "ui/control_column.h"
@@ -17,6 +18,23 @@ std::string MainPictureOf(const std::string& tabSheet) {
     if (tabSheet == "TabSheet5") return "RotateImage";
     return "";
 }
+
+namespace {
+// The widest small picture (a graph) among the controls of `container` and its panels: the
+// column must be wide enough to show it whole.
+int WidestGraph(const Controls& form, const std::string& container) {
+    int widest = 0;
+    for (Control* c : form.ChildrenOf(container)) {
+        if (c->Kind == ControlKind::Picture) {
+            const auto* p = static_cast<const Picture*>(c);
+            if (p->Width <= 400) widest = std::max(widest, p->Width);
+        } else if (c->Kind == ControlKind::Panel) {
+            widest = std::max(widest, WidestGraph(form, c->Name));
+        }
+    }
+    return widest;
+}
+}  // namespace
 
 PageWidget::PageWidget(Binder& binder, const std::string& tabSheet, const std::string& mainPicture, QWidget* parent)
     : QWidget(parent) {
@@ -48,7 +66,8 @@ PageWidget::PageWidget(Binder& binder, const std::string& tabSheet, const std::s
     if (mainPicture.empty()) {
         row->addWidget(scroll, 1);
     } else {
-        scroll->setFixedWidth(200);
+        // Wide enough for the page's graphs (the stack graph is 307 pixels wide).
+        scroll->setFixedWidth(std::max(200, WidestGraph(binder.session().form, tabSheet) + 24));
         row->addWidget(scroll);
     }
 }
