@@ -45,6 +45,12 @@ std::string ShortestText(float v) {
     return std::string(buf, result.ptr);
 }
 
+// ResampleFactor as a scale; a factor that was never set (or is not a number) scales by 1.
+double ResampleScale(const Workspace& ws) {
+    const double f = ws.ResampleFactor;
+    return std::isfinite(f) && f > 0 ? f : 1.0;
+}
+
 int SearchRadius(const Controls& form) {
     return std::clamp(Round(form.SearchArea.Value), 1, kMaxSearchRadius);
 }
@@ -89,7 +95,7 @@ void CopyRect(Bitmap24& dst, const PixelRect& d, const Bitmap24& src, const Pixe
 void PrepareResampledPictures(AppContext& c, const AlignmentState& a) {
     Workspace& ws = c.ws;
     Controls& form = c.form;
-    const double f = ws.ResampleFactor;
+    const double f = ResampleScale(ws);
     const Bitmap24& ref = a.ReferenceImage;
     form.Image2.Image.SetSize(std::max(0, Round(ref.Width() * f) - 1), std::max(0, Round(ref.Height() * f) - 1));
     // Series opened before the unclamped size was recorded fall back to the source size.
@@ -102,7 +108,7 @@ void PrepareResampledPictures(AppContext& c, const AlignmentState& a) {
 }
 
 bool ResampledPicturesReady(const AppContext& c, const AlignmentState& a) {
-    const double f = c.ws.ResampleFactor;
+    const double f = ResampleScale(c.ws);
     const Bitmap24& img2 = c.form.Image2.Image;
     return !c.form.Image3.Image.Empty() && !img2.Empty() && img2.Width() == Round(a.ReferenceImage.Width() * f) - 1 &&
            img2.Height() == Round(a.ReferenceImage.Height() * f) - 1;
@@ -287,7 +293,7 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     const Bitmap24* framePicture = &ws.CurrentFrameImage;
     if (resampled) {
         if (!ResampledPicturesReady(c, a)) PrepareResampledPictures(c, a);
-        const double factor = ws.ResampleFactor;
+        const double factor = ResampleScale(ws);
         ax = Round(ax * factor);
         ay = Round(ay * factor);
         const int extra = Round(2.0 * C / factor);
@@ -498,7 +504,8 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
     Controls& form = c.form;
     Host& host = c.host;
     // Nothing to compare with before a feature was picked.
-    if (a.ReferenceImage.Empty()) return o.OptimizeTotal;
+    const int n = ws.AlignBoxSize;
+    if (a.ReferenceImage.Empty() || n < 2 || n > kMaxTransformSize) return o.OptimizeTotal;
 
     // 1.
     form.Memo2.Lines.push_back("optimizer " + TimeOfDay());
@@ -507,9 +514,8 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
     o.AlignViewFollows = false;
 
     // 2. The comparison picture: reference box left, frame box right, texts below.
-    const int n = ws.AlignBoxSize;
     const bool resampled = form.Resampled.Checked;
-    const int b = resampled ? Round(n * double(ws.ResampleFactor)) : n;
+    const int b = resampled ? Round(n * ResampleScale(ws)) : n;
     Bitmap24& view = form.AlignImage.Image;
     view.SetSize(2 * b + 20, b + 70);
     view.Fill(ColourOf(0xFFFFFF));
@@ -520,7 +526,7 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
                  {ws.AlignX - n / 2, ws.AlignY - n / 2, ws.AlignX + n / 2, ws.AlignY + n / 2});
     } else {
         PrepareResampledPictures(c, a);
-        const double f = ws.ResampleFactor;
+        const double f = ResampleScale(ws);
         const int cx = Round(ws.AlignX * f), cy = Round(ws.AlignY * f);
         CopyRect(view, {0, 0, b, b}, form.Image2.Image, {cx - b / 2, cy - b / 2, cx - b / 2 + b, cy - b / 2 + b});
     }
