@@ -140,3 +140,44 @@ TEST(CliStack, BeatsThePlainAverageAndTheBestFrameOnEveryInputKind) {
 
 }  // namespace
 }  // namespace talvenor
+
+namespace talvenor {
+namespace {
+
+TEST(CliStack, ResampledDrizzledExpandedAndCalibratedStacks) {
+    testing::TempDir dir;
+    capture::CaptureOptions o;
+    o.format = capture::CaptureFormat::AviGrey;
+    o.frames = 12;
+    o.width = 160;
+    o.height = 120;
+    o.seed = 3;
+    const std::string avi = (dir / "c.avi").string();
+    capture::WriteCapture(avi, o);
+    Bitmap24 dark(160, 120);
+    dark.Fill(Bgr{2, 2, 2});
+    WriteBmp24(dir / "dark.bmp", dark);
+    const struct {
+        std::vector<std::string> options;
+        int width, height;
+    } cases[] = {
+        {{"--resample", "1.5"}, 239, 179},
+        {{"--drizzle"}, 319, 239},
+        {{"--expand", "--box", "32"}, 0, 0},
+        {{"--dark", (dir / "dark.bmp").string(), "--keep", "4"}, 160, 120},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"stack", avi, "-o", (dir / "out.tif").string(), "--json"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        StackRun r = StackCli(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        if (c.width > 0) EXPECT_NE(r.out.find("\"size\": [" + std::to_string(c.width) + ", " + std::to_string(c.height) + "]"), std::string::npos) << r.out;
+        else EXPECT_NE(r.out.find("\"size\": ["), std::string::npos);
+        EXPECT_TRUE(std::filesystem::exists(dir / "out.tif"));
+    }
+    EXPECT_NE(StackCli({"stack", avi, "-o", (dir / "x.gif").string()}).err.find("must end in"), std::string::npos);
+    EXPECT_EQ(StackCli({"stack", avi}).code, 1);
+}
+
+}  // namespace
+}  // namespace talvenor

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "imagefiles/bmp_file.h"
+#include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "session/input_selection.h"
 #include "session/session_fixture.h"
@@ -197,6 +198,30 @@ TEST(Drizzle, DropWeightsCoverTheHalfPixelCells) {
         EXPECT_GE(c.I, 1);
         EXPECT_LE(c.I, 2);
     }
+}
+
+}  // namespace
+}  // namespace talvenor
+
+namespace talvenor {
+namespace {
+
+TEST(SingleImage, IsStackedAtOnceAndOpensTheWaveletPage) {
+    testing::StartedSession t;
+    Session& s = t.Start();
+    Bitmap24 b(40, 30);
+    b.Fill(Bgr{20, 120, 200});
+    WriteJpeg(t.appDir / "moon.jpg", b);
+    t.host.OpenChoices.push_back(FileChoice{{(t.appDir / "moon.jpg").string()}, 4});
+    s.Dispatch("SelectFileButton", Event::Click);
+    EXPECT_TRUE(s.ws.SingleFrameCase);
+    EXPECT_EQ(s.ws.LastFrame, 1);
+    EXPECT_TRUE(s.ws.StackReady);
+    EXPECT_FALSE(t.host.Showed("Only one frame to stack, continue ??? "));
+    EXPECT_EQ(s.form.PageControl1.ActivePageIndex, 3);
+    EXPECT_TRUE(s.form.TabSheet4.TabVisible && s.form.TabSheet5.TabVisible);
+    EXPECT_EQ(s.ws.AlignX, 20);
+    EXPECT_EQ(s.form.Stackimage.Image.Width(), 40);
 }
 
 }  // namespace
