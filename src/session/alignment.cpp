@@ -15,24 +15,11 @@
 #include "workspace/canvas.h"
 #include "workspace/caption.h"
 #include "workspace/progress_window.h"
+#include "workspace/text_util.h"
 
 namespace talvenor {
 
 namespace {
-
-void GoToPage(Session& s, int page) {
-    s.form.PageControl1.ActivePageIndex = page;
-    PageControl1Change(s);
-}
-
-std::string TimeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
-    return buf;
-}
 
 // The box outline that follows the pointer, drawn in exclusive-or so drawing it again
 // erases it.

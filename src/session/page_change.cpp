@@ -68,6 +68,11 @@ void PageControl1Change(Session& s) {
     }
 }
 
+void GoToPage(Session& s, int page) {
+    s.form.PageControl1.ActivePageIndex = page;
+    PageControl1Change(s);
+}
+
 std::string HelpPanelFileName(int page) { return "2Panel" + std::to_string(page + 1) + ".html"; }
 
 void BitBtn1Click(Session& s) {

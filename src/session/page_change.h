@@ -10,6 +10,8 @@ namespace talvenor {
 // Hides every page tool window, then shows those of the new page whose check boxes are
 // checked, and brings the page up to date (caption, memory report, ...).
 void PageControl1Change(Session& s);
+// Makes `page` the active page, as a click on its tab would.
+void GoToPage(Session& s, int page);
 
 // The help panel file of a page (0 = Input .. 4 = Final).
 std::string HelpPanelFileName(int page);

@@ -22,11 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void GoToPage(Session& s, int page) {
-    s.form.PageControl1.ActivePageIndex = page;
-    PageControl1Change(s);
-}
-
 void SelectionChanged(Session& s) { StackSliderChange(s.ctx, s.stack); }
 
 // "Align && stack" after the pass: the stack, then the feature in stacked coordinates and the

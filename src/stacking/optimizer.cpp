@@ -16,6 +16,7 @@
 #include "workspace/canvas.h"
 #include "workspace/caption.h"
 #include "workspace/progress_window.h"
+#include "workspace/text_util.h"
 
 namespace talvenor {
 
@@ -28,15 +29,6 @@ constexpr float kNoPreviousBest = 1.5e38f;
 constexpr int kMaxSearchRadius = 10;
 
 int Round(double v) { return int(std::lrint(v)); }
-
-std::string TimeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
-    return buf;
-}
 
 // The shortest text that reads back as the same single-precision value.
 std::string ShortestText(float v) {

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <ctime>
 
 namespace talvenor {
 
@@ -55,6 +56,15 @@ std::optional<bool> ParseBool(std::string_view s) {
     if (l == "true" || l == "1" || l == "yes") return true;
     if (l == "false" || l == "0" || l == "no") return false;
     return std::nullopt;
+}
+
+std::string TimeOfDay() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
+    return buf;
 }
 
 }  // namespace talvenor

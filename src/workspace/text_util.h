@@ -19,5 +19,7 @@ std::string FormatNumber(double v);
 // "True"/"False" as the settings file writes booleans; reading also takes 1/0, yes/no.
 std::optional<bool> ParseBool(std::string_view s);
 inline std::string FormatBool(bool b) { return b ? "True" : "False"; }
+// The local time of day, "hh:mm:ss", as the logs write it.
+std::string TimeOfDay();
 
 }  // namespace talvenor
