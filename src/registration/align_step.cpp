@@ -5,6 +5,7 @@
 
 #include "registration/luminance.h"
 #include "registration/quality.h"
+#include "registration/quality_box.h"
 #include "registration/reference.h"
 #include "workspace/canvas.h"
 
@@ -298,7 +299,23 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
         field.shiftY = int(std::nearbyint(dy * ws.ResampleFactor));
     }
 
-    // 24. The quality of the aligned box.
+    // 24. The quality of the aligned box, faded towards its edges like the boxes that were
+    //     correlated: the cut edges would otherwise add a spectrum of their own, the same
+    //     in sharp and blurred frames, that drowns the difference the quality looks for.
+    const int q = QualityBoxSize(c, n);
+    a.QualityOnOwnBox = q != n;
+    if (a.QualityOnOwnBox) {
+        FftEngine& engine = a.QualityEngine(q);
+        MeasureBoxSpectrum(frame, width, height, ws.AlignX + dx - q / 2, ws.AlignY + dy - q / 2, ws.LumaWeight, engine,
+                           a.QualityTaper(q));
+        MeasureQuality(c, engine, show);
+        return;
+    }
+    for (int x = 0; x < n; ++x) {
+        float* re = fft.TransformRe.Column(x);
+        const float tx = taper[std::size_t(x)];
+        for (int y = 0; y < n; ++y) re[y] *= tx * taper[std::size_t(y)];
+    }
     fft.ForwardTransform2D();
     fft.ComputeRadialSpectrum();
     MeasureQuality(c, fft, show);

@@ -2,10 +2,12 @@
 // What registration keeps between frames and between operations: the alignment box, the
 // reference spectrum and the picture it was computed on, the tracking offsets, the state of
 // a manual pick, and the planes of the current frame.
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "registration/fft_engine.h"
+#include "registration/quality_band.h"
 #include "workspace/bitmap24.h"
 
 namespace talvenor {
@@ -22,6 +24,8 @@ public:
     int TrackDX = 0, TrackDY = 0, PredictDX = 0, PredictDY = 0;
     double PreviousPeak = 0;
     bool HasReference = false;
+    // The quality band the reference box suggests (nothing for a flat box).
+    std::optional<QualityBandAnalysis> ReferenceBand;
 
     // Manual alignment and the lost-alignment question.
     bool ManualAlignOn = false;
@@ -38,6 +42,14 @@ public:
 
     void ClearTracking() { TrackDX = TrackDY = PredictDX = PredictDY = 0; }
 
+    // The quality box's own transform (only when it differs from the alignment box), made
+    // on first use and sized to q; and whether the last quality was measured on it.
+    FftEngine& QualityEngine(int q);
+    const FftEngine& QualityEngine() const { return *qualityEngine_; }
+    bool HasQualityEngine() const { return qualityEngine_ != nullptr; }
+    const std::vector<float>& QualityTaper(int q);
+    bool QualityOnOwnBox = false;
+
     // The taper over the box, one factor per column (and row) for the current box side.
     // A box cut out of a frame is not periodic, but the transform treats it as if it were:
     // its edges then make a pattern that stays put while the feature moves and pulls the
@@ -46,6 +58,8 @@ public:
 
 private:
     std::vector<float> taper_;
+    std::vector<float> qualityTaper_;
+    std::unique_ptr<FftEngine> qualityEngine_;
 };
 
 }  // namespace talvenor

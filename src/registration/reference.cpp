@@ -4,6 +4,7 @@
 
 #include "registration/luminance.h"
 #include "registration/quality.h"
+#include "registration/quality_box.h"
 #include "workspace/canvas.h"
 
 namespace talvenor {
@@ -43,6 +44,13 @@ void DrawFeatureMark(Bitmap24& picture, int cx, int cy, int boxLeft, int boxTop,
     canvas.Rectangle(boxLeft, boxTop, boxLeft + boxSize, boxTop + boxSize);
 }
 
+void ApplyAutomaticQualityBand(AppContext& c, const AlignmentState& a) {
+    // A flat box teaches nothing about the band: the last one stays.
+    if (!a.ReferenceBand) return;
+    c.form.QualityFilter.Value = a.ReferenceBand->Band.Start;
+    c.form.QualFilterDX.Value = a.ReferenceBand->Band.Width;
+}
+
 void CalculateReferenceFFT(AppContext& c, FftEngine& fft, AlignmentState& a) {
     Workspace& ws = c.ws;
     const int n = fft.AlignBoxSize();
@@ -75,7 +83,19 @@ void CalculateReferenceFFT(AppContext& c, FftEngine& fft, AlignmentState& a) {
             fft.TransformRe(x, y) = float(a.BoxPlane(x, y) - mean) * taper[std::size_t(x)] * taper[std::size_t(y)];
     fft.ForwardTransform2D();
     fft.ComputeRadialSpectrum();
-    MeasureQuality(c, fft);
+    // The band is learnt from the box the quality is measured on.
+    const int q = QualityBoxSize(c, n);
+    a.QualityOnOwnBox = q != n;
+    const FftEngine* spectrum = &fft;
+    if (a.QualityOnOwnBox) {
+        FftEngine& engine = a.QualityEngine(q);
+        MeasureBoxSpectrum(frame, width, height, ws.AlignX - q / 2, ws.AlignY - q / 2, ws.LumaWeight, engine,
+                           a.QualityTaper(q));
+        spectrum = &engine;
+    }
+    a.ReferenceBand = AutomaticQualityBand(spectrum->RadialSpectrum, q);
+    if (c.form.AutoQualityBand.Checked) ApplyAutomaticQualityBand(c, a);
+    MeasureQuality(c, *spectrum);
 
     if (c.form.FFTFilter.Checked) {
         const float v = float(c.form.FFTFilterspin.Value);

@@ -9,6 +9,10 @@ namespace talvenor {
 // frequencies satisfy fx^2 + fy^2 > radius2 (the boundary itself stays).
 void ApplyAlignmentFilter(FftEngine& fft, float radius2);
 
+// The quality band read off the reference box's spectrum, written into QualityFilter and
+// QualFilterDX ("Automatic band").
+void ApplyAutomaticQualityBand(AppContext& c, const AlignmentState& a);
+
 // Computes the reference spectrum for the frame in CurrentFrameImage (shown in PreviewImage):
 // the box's mean-free luminance, transformed, its quality graph drawn, low-pass filtered when
 // "Alignment filter" is checked; ReferenceImage and AlignImage get the frame with the box.

@@ -9,6 +9,7 @@
 #include "input/frame_loader.h"
 #include "registration/align_step.h"
 #include "registration/quality.h"
+#include "registration/quality_box.h"
 #include "registration/reference.h"
 #include "session/page_change.h"
 #include "session/tool_windows.h"
@@ -350,7 +351,15 @@ void RegisterAlignmentHandlers(Session& s) {
     });
     h.On("ShowFFTbox", Event::Click, [&s] { s.form.AlignOneBUtton.Visible = s.form.ShowFFTbox.Checked; });
     for (const char* band : {"FFTFilterspin", "QualityFilter", "QualFilterDX"})
-        h.On(band, Event::Change, [&s] { MeasureQuality(s.ctx, s.fft); });
+        h.On(band, Event::Change, [&s] { MeasureQuality(s.ctx, LastQualitySpectrum(s.align, s.fft)); });
+    // A band set by hand is the user's: the automatic one no longer overwrites it.
+    for (const char* band : {"QualityFilter", "QualFilterDX"})
+        h.On(band, Event::Change, [&s] { s.form.AutoQualityBand.Checked = false; });
+    h.On("AutoQualityBand", Event::Click, [&s] {
+        if (!s.form.AutoQualityBand.Checked || !s.align.ReferenceBand) return;
+        ApplyAutomaticQualityBand(s.ctx, s.align);
+        MeasureQuality(s.ctx, LastQualitySpectrum(s.align, s.fft));
+    });
     h.On("FFTFilter", Event::Click, [&s] { DrawGraphMarker(s.ctx); });
     // The luminance weights of registration follow their spins.
     for (const char* spin : {"RxSpinEdit1", "RxSpinEdit2", "RxSpinEdit3"})

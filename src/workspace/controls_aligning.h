@@ -34,6 +34,9 @@ struct AligningControls {
     SpinEdit QualityFilter{reg_, "QualityFilter", "TabSheet2",
                            {.caption = "Quality filter band", .value = 12, .minValue = 1, .maxValue = 250}};
     SpinEdit QualFilterDX{reg_, "QualFilterDX", "TabSheet2", {.value = 5, .minValue = 1, .maxValue = 50}};
+    // Derives the band from the reference box whenever a feature is picked, and writes it into
+    // the two spins above; changing either spin by hand turns it off.
+    CheckBox AutoQualityBand{reg_, "AutoQualityBand", "TabSheet2", {.caption = "Automatic band", .checked = true}};
     CheckBox Contrast{reg_, "Contrast", "TabSheet2", {.caption = "Use contrast"}};
 
     // Luminance weights for registration (red, green, blue).

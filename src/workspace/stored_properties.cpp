@@ -21,6 +21,7 @@ constexpr std::array kStoredProperties = {
     "DeInterlacepanel.Expand"sv,
     "differencecutslider.Value"sv,
     "Expandstack.Checked"sv,
+    "SubPixelStack.Checked"sv,
     "FFTFilter.Checked"sv,
     "FFTFilterspin.Value"sv,
     "FFTsizeGroup.ItemIndex"sv,
@@ -61,6 +62,7 @@ constexpr std::array kStoredProperties = {
     "ShowProcessingArea.Checked"sv,
     "PartialProcessControl.Checked"sv,
     "QualFilterDX.Value"sv,
+    "AutoQualityBand.Checked"sv,
     "Contrast.Checked"sv,
     // The processing area is kept by its text, so a reordered item list cannot change it.
     "Processarea.Text"sv,
