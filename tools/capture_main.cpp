@@ -29,7 +29,8 @@ const char* const kHelp =
     "Beside the capture (in the AVI's directory, or in the series directory) go truth.csv\n"
     "(frame,dx,dy,sigma,dropped: frame k shows the scene moved right by dx and down by dy\n"
     "pixels relative to frame 0, blurred by a Gaussian of sigma pixels), truth.bmp and\n"
-    "truth.tif (the scene without blur or noise, where frame 0 sees it).\n"
+    "truth.tif (the scene without blur or noise, where frame 0 sees it). Realistic captures\n"
+    "add the columns sigma_x,sigma_y (the blur along each axis; sigma = sqrt(sigma_x sigma_y)).\n"
     "\n"
     "Options (defaults in brackets):\n"
     "  --mode planet|moon|sun    the scene [planet]\n"
@@ -41,14 +42,34 @@ const char* const kHelp =
     "  --drift DX,DY             steady drift in pixels per frame [0.05,0.03]\n"
     "  --jitter A                random shift of up to A pixels on each axis [2.5]\n"
     "  --blur MIN,MAX            range of the per-frame seeing sigma in pixels [0.6,2.5]\n"
-    "  --noise N                 noise in 8-bit levels at full brightness [2]\n"
+    "  --noise N                 noise in 8-bit levels at full brightness [2] (not with\n"
+    "                            --realistic, whose camera sets the noise)\n"
     "  --brightness B            frame brightness varies by up to +/- B (0..0.5) [0]\n"
     "  --dropped 3,7,...         AVI only: write these frames (0-based) as dropped frames\n"
     "  --colour                  a colour scene (grey formats still store its luminance)\n"
     "  --fps F                   AVI frame rate [30]\n"
     "  --riff-mb M               AVI: start a new OpenDML RIFF part every M MB [1024]\n"
     "  --no-truth                do not write truth.csv and the truth images\n"
-    "  --help                    this text\n";
+    "  --help                    this text\n"
+    "\n"
+    "The realistic model (a real camera under real seeing):\n"
+    "  --realistic               photon noise (its variance is the signal in electrons), read\n"
+    "                            noise and a black level instead of --noise; seeing that\n"
+    "                            wanders over a few frames and differs between x and y;\n"
+    "                            pointing that random-walks; --jitter is then the standard\n"
+    "                            deviation of the tip-tilt jump. Its defaults: --seeing 0.8,3.5\n"
+    "                            --jitter 1 --drift 0.02,0.01 --brightness 0.03 and the values\n"
+    "                            below. Options given on the command line win over them.\n"
+    "  --gain E                  electrons per ADU [3]\n"
+    "  --read-noise E            read noise in electrons [3]\n"
+    "  --pedestal ADU            black level, 8-bit ADU [4]\n"
+    "  --peak ADU                ADU above the black level of the brightest scene value [200]\n"
+    "  --seeing MIN,MAX          range of the effective seeing sigma, pixels (same as --blur)\n"
+    "  --seeing-frames N         correlation time of the seeing, frames [3]\n"
+    "  --anisotropy A            sigma_x / sigma_y within 1/(1+A) .. 1+A [0.3]\n"
+    "  --walk P                  random-walk step of the pointing, pixels per frame [0.15]\n"
+    "The realistic-only options need --realistic. 16-bit outputs (fit, tif) hold the same\n"
+    "ADU times 257.\n";
 
 [[noreturn]] void Usage(const std::string& message) {
     std::cerr << "talvenor-capture: " << message << "\nTry 'talvenor-capture --help'.\n";
@@ -88,9 +109,15 @@ void Pair(const std::string& option, std::string_view text, char sep, double& a,
 }  // namespace
 
 int main(int argc, char** argv) {
-    CaptureOptions o;
     std::optional<std::string> out;
     std::vector<std::string> args(argv + 1, argv + argc);
+    // --realistic chooses the defaults, wherever it stands: the other options then adjust them.
+    bool realistic = false;
+    for (const std::string& a : args) realistic = realistic || a == "--realistic";
+    CaptureOptions o = realistic ? talvenor::capture::RealisticCaptureOptions() : CaptureOptions{};
+    auto needRealistic = [&](const std::string& option) {
+        if (!realistic) Usage(option + " belongs to the realistic model: add --realistic");
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -147,6 +174,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--blur") {
             Pair(arg, value(), ',', o.blurMin, o.blurMax);
         } else if (arg == "--noise") {
+            if (realistic) Usage("--noise belongs to the simple model; the realistic camera's noise comes from --gain and --read-noise");
             o.noise = Number(arg, value());
         } else if (arg == "--brightness") {
             o.brightness = Number(arg, value());
@@ -168,6 +196,32 @@ int main(int argc, char** argv) {
         } else if (arg == "--no-truth") {
             flag();
             o.writeTruth = false;
+        } else if (arg == "--realistic") {
+            flag();
+        } else if (arg == "--seeing") {
+            needRealistic(arg);
+            Pair(arg, value(), ',', o.blurMin, o.blurMax);
+        } else if (arg == "--gain") {
+            needRealistic(arg);
+            o.sensor.gain = Number(arg, value());
+        } else if (arg == "--read-noise") {
+            needRealistic(arg);
+            o.sensor.readNoise = Number(arg, value());
+        } else if (arg == "--pedestal") {
+            needRealistic(arg);
+            o.sensor.pedestal = Number(arg, value());
+        } else if (arg == "--peak") {
+            needRealistic(arg);
+            o.sensor.peak = Number(arg, value());
+        } else if (arg == "--seeing-frames") {
+            needRealistic(arg);
+            o.seeing.correlationFrames = Number(arg, value());
+        } else if (arg == "--anisotropy") {
+            needRealistic(arg);
+            o.seeing.anisotropy = Number(arg, value());
+        } else if (arg == "--walk") {
+            needRealistic(arg);
+            o.seeing.walk = Number(arg, value());
         } else {
             Usage("unknown option " + arg);
         }

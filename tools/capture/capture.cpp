@@ -32,6 +32,16 @@ SceneOptions SceneFor(const CaptureOptions& o, const std::vector<FrameTruth>& pl
     const double half = std::max(0, o.frames - 1) / 2.0;
     s.centreX = (o.width - 1) / 2.0 - o.driftX * half;
     s.centreY = (o.height - 1) / 2.0 - o.driftY * half;
+    if (o.realistic && !plan.empty()) {
+        // The random walk wanders anywhere: centre on the mean position instead.
+        double mx = 0, my = 0;
+        for (const FrameTruth& t : plan) {
+            mx += t.dx;
+            my += t.dy;
+        }
+        s.centreX = (o.width - 1) / 2.0 - mx / double(plan.size());
+        s.centreY = (o.height - 1) / 2.0 - my / double(plan.size());
+    }
     return s;
 }
 
@@ -47,6 +57,15 @@ MotionOptions MotionFor(const CaptureOptions& o) {
     m.seed = SubSeed(o.seed, kFrames);
     m.dropped = o.dropped;
     return m;
+}
+
+std::vector<FrameTruth> PlanFor(const CaptureOptions& o) {
+    return o.realistic ? PlanSeeingFrames(MotionFor(o), o.seeing) : PlanFrames(MotionFor(o));
+}
+
+FrameRenderer RendererFor(const Scene& scene, const CaptureOptions& o) {
+    const uint64_t seed = SubSeed(o.seed, kNoise);
+    return o.realistic ? FrameRenderer(scene, o.sensor, seed) : FrameRenderer(scene, o.noise, seed);
 }
 
 std::string Fixed(double v, int decimals) {
@@ -103,6 +122,10 @@ void CheckOptions(const CaptureOptions& o) {
     // The whole travel must stay within a scene we can hold in memory.
     const double travel = std::max(std::fabs(o.driftX), std::fabs(o.driftY)) * o.frames + o.jitter;
     if (travel > 4096) throw Error("drift and jitter move the picture more than 4096 pixels");
+    if (o.realistic) {
+        CheckSensor(o.sensor);
+        CheckSeeing(o.seeing);
+    }
     for (int d : o.dropped) {
         if (!IsAvi(o.format)) throw Error("dropped frames exist only in AVI captures");
         if (d < 0 || d >= o.frames)
@@ -113,9 +136,21 @@ void CheckOptions(const CaptureOptions& o) {
 
 CaptureGenerator::CaptureGenerator(const CaptureOptions& options)
     : options_((CheckOptions(options), options)),
-      plan_(PlanFrames(MotionFor(options_))),
+      plan_(PlanFor(options_)),
       scene_(MakeScene(SceneFor(options_, plan_))),
-      renderer_(scene_, options_.noise, SubSeed(options_.seed, kNoise)) {}
+      renderer_(RendererFor(scene_, options_)) {}
+
+CaptureOptions RealisticCaptureOptions() {
+    CaptureOptions o;
+    o.realistic = true;
+    o.blurMin = 0.8;
+    o.blurMax = 3.5;
+    o.jitter = 1.0;
+    o.driftX = 0.02;
+    o.driftY = 0.01;
+    o.brightness = 0.03;
+    return o;
+}
 
 Bitmap24 CaptureGenerator::Frame8(int k) {
     FloatImage f;
@@ -125,18 +160,20 @@ Bitmap24 CaptureGenerator::Frame8(int k) {
     return out;
 }
 
-std::string TruthCsv(const std::vector<FrameTruth>& plan) {
-    std::string csv = "frame,dx,dy,sigma,dropped\n";
+std::string TruthCsv(const std::vector<FrameTruth>& plan, bool axes) {
+    std::string csv = axes ? "frame,dx,dy,sigma,dropped,sigma_x,sigma_y\n" : "frame,dx,dy,sigma,dropped\n";
     for (std::size_t k = 0; k < plan.size(); ++k) {
         const FrameTruth& t = plan[k];
         csv += std::to_string(k) + "," + Fixed(t.dx, 4) + "," + Fixed(t.dy, 4) + "," + Fixed(t.sigma, 4) + "," +
-               (t.dropped ? "1" : "0") + "\n";
+               (t.dropped ? "1" : "0");
+        if (axes) csv += "," + Fixed(t.sigmaX, 4) + "," + Fixed(t.sigmaY, 4);
+        csv += "\n";
     }
     return csv;
 }
 
 void WriteTruthFiles(const std::filesystem::path& dir, const CaptureGenerator& generator) {
-    const std::string csv = TruthCsv(generator.plan());
+    const std::string csv = TruthCsv(generator.plan(), generator.options().realistic);
     WriteWholeFile(dir / "truth.csv", std::span(reinterpret_cast<const uint8_t*>(csv.data()), csv.size()));
     FloatImage truth;
     generator.RenderTruth(truth);
@@ -221,6 +258,7 @@ std::string CaptureSummary::Describe(const CaptureOptions& o) const {
     if (dropped) text += " (" + std::to_string(dropped) + " dropped)";
     text += ", " + std::to_string(o.width) + " x " + std::to_string(o.height) + " " + SceneModeName(o.mode) + " " +
             (o.colour && !GreyFormat(o.format) ? "colour" : "grey") + ", " + CaptureFormatName(o.format);
+    if (o.realistic) text += ", realistic camera and seeing";
     if (riffs > 1) text += " OpenDML (" + std::to_string(riffs) + " RIFFs)";
     text += ", " + Fixed(double(bytes) / (1024.0 * 1024.0), 1) + " MB, to " + output.string();
     if (o.writeTruth) text += "; truth in " + (truthDir / "truth.csv").string();

@@ -12,6 +12,8 @@
 
 #include "capture/frames.h"
 #include "capture/scene.h"
+#include "capture/seeing.h"
+#include "capture/sensor.h"
 #include "workspace/bitmap24.h"
 
 namespace talvenor::capture {
@@ -43,7 +45,19 @@ struct CaptureOptions {
     uint32_t fps = 30;
     uint64_t riffLimit = uint64_t(1) << 30;  // AVI: RIFF size at which OpenDML parts begin
     bool writeTruth = true;
+    // The realistic model: photon and read noise of a real camera with a black level
+    // (`sensor`, replacing `noise`), seeing that wanders from frame to frame and differs
+    // between the axes, and pointing that random-walks (`seeing`; `jitter` becomes the
+    // standard deviation of the tip-tilt jump). Off: the simple model above, whose frames
+    // stay byte for byte what they were.
+    bool realistic = false;
+    SensorModel sensor;
+    SeeingOptions seeing;
 };
+
+// The realistic model with the values of a typical planetary capture: peak near 200 ADU of
+// 255 over a 4 ADU black level, 3 e-/ADU, 3 e- read noise, seeing 0.8 .. 3.5 pixels.
+CaptureOptions RealisticCaptureOptions();
 
 // Throws talvenor::Error with a message for the first option out of range.
 void CheckOptions(const CaptureOptions& options);
@@ -87,8 +101,9 @@ struct CaptureSummary {
 
 CaptureSummary WriteCapture(const std::filesystem::path& out, const CaptureOptions& options);
 
-// "frame,dx,dy,sigma,dropped" and one row per frame, 4 decimals.
-std::string TruthCsv(const std::vector<FrameTruth>& plan);
+// "frame,dx,dy,sigma,dropped" and one row per frame, 4 decimals; `axes` appends the
+// columns sigma_x,sigma_y (the realistic model's blur along each axis).
+std::string TruthCsv(const std::vector<FrameTruth>& plan, bool axes = false);
 
 // truth.csv, truth.bmp (8 bits) and truth.tif (16 bits per sample) in `dir`.
 void WriteTruthFiles(const std::filesystem::path& dir, const CaptureGenerator& generator);

@@ -64,6 +64,7 @@ std::vector<FrameTruth> PlanFrames(const MotionOptions& o) {
             t.dy = o.driftY * k + o.jitter * jy;
         }
         t.sigma = lo + (hi - lo) * std::sqrt(seeing);
+        t.sigmaX = t.sigmaY = t.sigma;
         t.gain = 1 + o.brightness * flicker;
     }
     for (int d : o.dropped)
@@ -77,7 +78,8 @@ int MarginFor(const std::vector<FrameTruth>& plan) {
     int margin = 4;
     for (const FrameTruth& t : plan) {
         const double reach = std::max(std::fabs(t.dx), std::fabs(t.dy));
-        margin = std::max(margin, int(std::ceil(reach)) + KernelRadius(t.sigma) + 2);
+        const double widest = std::max({t.sigma, t.sigmaX, t.sigmaY});
+        margin = std::max(margin, int(std::ceil(reach)) + KernelRadius(widest) + 2);
     }
     return margin;
 }
@@ -91,6 +93,9 @@ void FloatImage::Allocate(int w, int h, int ch) {
 
 FrameRenderer::FrameRenderer(const Scene& scene, double noise, uint64_t seed)
     : scene_(scene), noise_(std::max(0.0, noise)), seed_(seed) {}
+
+FrameRenderer::FrameRenderer(const Scene& scene, const SensorModel& sensor, uint64_t seed)
+    : scene_(scene), noise_(0), sensor_(sensor), seed_(seed) {}
 
 void FrameRenderer::BuildKernel(double sigma, double frac, std::vector<float>& taps, int& first) const {
     const int r = KernelRadius(sigma);
@@ -113,8 +118,10 @@ void FrameRenderer::Render(int index, const FrameTruth& truth, FloatImage& out) 
     const double fx0 = std::floor(truth.dx), fy0 = std::floor(truth.dy);
     const int ix0 = int(fx0), iy0 = int(fy0);
     int firstX = 0, firstY = 0;
-    BuildKernel(truth.sigma, truth.dx - fx0, kx_, firstX);
-    BuildKernel(truth.sigma, truth.dy - fy0, ky_, firstY);
+    // A plan that gives only `sigma` (a hand-made one) blurs both axes alike.
+    const bool axes = truth.sigmaX > 0 || truth.sigmaY > 0;
+    BuildKernel(axes ? truth.sigmaX : truth.sigma, truth.dx - fx0, kx_, firstX);
+    BuildKernel(axes ? truth.sigmaY : truth.sigma, truth.dy - fy0, ky_, firstY);
     const int nx = int(kx_.size()), ny = int(ky_.size());
 
     // Output pixel x reads scene columns x - ix0 + firstX .. + nx - 1, rows likewise.
@@ -151,6 +158,10 @@ void FrameRenderer::Render(int index, const FrameTruth& truth, FloatImage& out) 
         }
     }
 
+    if (sensor_) {
+        ExposeSensor(out.data.data(), out.data.size(), *sensor_, SubSeed(seed_, kNoise, uint64_t(index)));
+        return;
+    }
     if (noise_ <= 0) return;
     // Irwin-Hall: the sum of four 16-bit uniforms from one 64-bit draw is close enough to a
     // normal deviate for sensor noise, and far cheaper than Box-Muller per pixel.

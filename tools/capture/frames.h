@@ -10,9 +10,11 @@
 // truth image. Frame 0 is never moved: the truth image is frame 0 before blur and noise,
 // and (dx, dy) is also the shift of frame k relative to frame 0.
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "capture/scene.h"
+#include "capture/sensor.h"
 #include "workspace/bitmap24.h"
 
 namespace talvenor::capture {
@@ -20,7 +22,9 @@ namespace talvenor::capture {
 struct FrameTruth {
     double dx = 0;
     double dy = 0;
-    double sigma = 0;   // seeing blur, pixels
+    double sigma = 0;   // seeing blur, pixels: sqrt(sigmaX * sigmaY)
+    double sigmaX = 0;  // blur along each axis (equal in the simple model)
+    double sigmaY = 0;
     double gain = 1;    // brightness factor
     bool dropped = false;
 };
@@ -64,6 +68,9 @@ public:
     // `noise` is the standard deviation in 8-bit levels at full brightness; it falls with
     // the square root of the signal down to a floor at black (shot noise over read noise).
     FrameRenderer(const Scene& scene, double noise, uint64_t seed);
+    // The realistic camera instead: the frame is the blurred scene in ADU of `sensor`, with
+    // its photon and read noise and black level (see sensor.h).
+    FrameRenderer(const Scene& scene, const SensorModel& sensor, uint64_t seed);
 
     // Renders frame `index` (the index seeds its noise, so any frame can be rendered alone
     // and comes out the same) into `out`, reusing its storage.
@@ -79,6 +86,7 @@ private:
 
     const Scene& scene_;
     double noise_;
+    std::optional<SensorModel> sensor_;
     uint64_t seed_;
     std::vector<float> rows_;  // horizontal pass output
     std::vector<float> kx_, ky_;
