@@ -62,7 +62,7 @@ void StackSingleImage(Session& s) {
 }  // namespace
 
 void Stack(Session& s) {
-    StackButtonClick(s.ctx, s.fft, s.align, s.stack, [&s] { SelectionChanged(s); });
+    StackButtonClick(s.ctx, s.fft, s.stack, [&s] { SelectionChanged(s); });
 }
 
 void SaveButtonClick(Session& s) {

@@ -83,14 +83,6 @@ const ResampleFilter& FilterForListIndex(int listIndex) {
 
 namespace {
 
-// Source positions and weights for every destination column (or row), computed once per
-// pass and kept in flat arrays: list k runs from start[k] to start[k + 1].
-struct Contributors {
-    std::vector<int32_t> start;
-    std::vector<int32_t> index;
-    std::vector<float> weight;
-};
-
 // Corner pixel centres map onto each other, so the scale is (dst - 1) / (src - 1). A single
 // source pixel has no such span and takes dst / src. So does a single destination pixel:
 // (dst - 1) / (src - 1) would be 0 there and every centre i / scale undefined.
@@ -107,6 +99,8 @@ int32_t Mirrored(int64_t j, int src) {
     else if (j >= src) j = 2 * int64_t(src) - 1 - j;
     return int32_t(std::clamp<int64_t>(j, 0, src - 1));
 }
+
+}  // namespace
 
 Contributors MakeContributors(int src, int dst, FilterFunction filter, float support) {
     Contributors c;
@@ -134,6 +128,8 @@ Contributors MakeContributors(int src, int dst, FilterFunction filter, float sup
     c.start.push_back(int32_t(c.index.size()));
     return c;
 }
+
+namespace {
 
 // Above 255 -> 255, below 0 -> 0, else nearest with ties to even. Adding 2^23 leaves the
 // rounded value in the low mantissa bits under the default rounding mode (the same result as

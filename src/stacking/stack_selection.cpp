@@ -33,8 +33,10 @@ void StackSliderChange(AppContext& c, const StackerState& st) {
 
     const float d = LargestDifference(c);
     const int n = ws.AlignBoxSize > 0 ? ws.AlignBoxSize : 1;
+    // Hundredths, divided rather than multiplied by 0.01, so the text has two decimals at
+    // most (35 * 0.01 would print as 0.35000000000000003).
     f.RxLabel4.Caption = "Difference Cutoff (blue line) max =" +
-                         FormatNumber(std::trunc(double(d) / n / n * 100) * 0.01);
+                         FormatNumber(std::trunc(double(d) / n / n * 100) / 100.0);
     const double threshold = f.differencecutslider.Value * double(d) * 0.01;
     int count = 0;
     for (int k = 0; k <= cut; ++k) {

@@ -5,11 +5,8 @@
 #include <memory>
 
 #include "input/avi_frames.h"
-#include "input/dark_flat.h"
 #include "input/deinterlace.h"
 #include "input/frame_loader.h"
-#include "registration/fft_engine.h"
-#include "stacking/resample.h"
 #include "workspace/progress_window.h"
 #include "workspace/stack_buffers.h"
 
@@ -20,247 +17,32 @@ namespace {
 int Round(double v) { return int(std::nearbyint(v)); }
 uint8_t Clamp8(double v) { return v <= 0 ? 0 : v > 254 ? 255 : uint8_t(std::nearbyint(v)); }
 
-// Which rows a de-interlace pass adds, by `interlaceinterpolation` (8-bit input only).
-bool RowTakesPart(const AppContext& c, int sourceRow) {
-    if (!c.form.Interlaced.Checked) return true;
-    const int field = c.ws.FieldIndex;
-    switch (c.form.interlaceinterpolation.ItemIndex) {
-        case 1: return field == 0 ? sourceRow % 2 == 0 : sourceRow % 2 == 1;
-        case 2: return field == 1;
-        case 3: return field == 0;
-        default: return true;
-    }
+// The thumbnail of the Final page: the picture's shape within 150 x 150.
+void SizeOverview(Picture& overview, int width, int height) {
+    int w = 150, h = 150;
+    if (height < width) h = Round(height * 150.0 / width);
+    else w = Round(width * 150.0 / std::max(height, 1));
+    overview.Width = std::max(w, 1);
+    overview.Height = std::max(h, 1);
+    overview.Image.SetSize(overview.Width, overview.Height);
 }
 
-// The whole and fractional parts of a drop position, as the drizzle needs them.
-struct DropPosition {
-    int dx, dy;
-    float fx, fy;
-};
-
-DropPosition DropOf(const AppContext& c, const StackerState& st) {
-    DropPosition d{st.CurShiftX, st.CurShiftY, 0, 0};
-    if (c.form.SubPixelEstimate.Checked) {
-        d.dx = int(std::trunc(st.CurSubShiftX));
-        d.dy = int(std::trunc(st.CurSubShiftY));
-        d.fx = st.CurSubShiftX - float(d.dx);
-        d.fy = st.CurSubShiftY - float(d.dy);
-    }
-    if (c.form.Resampled.Checked) {
-        // Shifts of a resampled alignment are in resampled pixels.
-        const float f = c.ws.ResampleFactor > 0 ? c.ws.ResampleFactor : 1;
-        const float sx = float(d.dx) + d.fx, sy = float(d.dy) + d.fy;
-        d.dx = int(std::trunc(sx / f));
-        d.dy = int(std::trunc(sy / f));
-        d.fx = (sx - float(d.dx) * f) / f;
-        d.fy = (sy - float(d.dy) * f) / f;
-    }
-    return d;
+// The pictures of the later pages take the size of the stack being made.
+void SizeStackPictures(Controls& f, int width, int height) {
+    f.ProcessImage.Image.SetSize(width, height);
+    f.RotateImage.Image.SetSize(width, height);
+    SizeOverview(f.Overview, width, height);
 }
 
 }  // namespace
 
-std::vector<DrizzleCell> DrizzleWeights(float fx, float fy, float p) {
-    float w[4][4] = {};
-    float sum = 0;
-    const float corners[4][2] = {{fx, fy}, {fx + p, fy}, {fx, fy + p}, {fx + p, fy + p}};
-    for (int i = 0; i < 4; ++i)
-        for (int k = 0; k < 4; ++k) {
-            const float left = i / 2.0f, right = (i + 1) / 2.0f, top = k / 2.0f, bottom = (k + 1) / 2.0f;
-            bool inside = false;
-            for (const auto& corner : corners)
-                if (corner[0] >= left && corner[0] <= right && corner[1] >= top && corner[1] <= bottom) inside = true;
-            if (!inside) continue;
-            w[i][k] = std::max(0.0f, std::min(fx + p, right) - std::max(fx, left)) *
-                      std::max(0.0f, std::min(fy + p, bottom) - std::max(fy, top));
-            sum += w[i][k];
-        }
-    if (sum == 0) sum = 1;
-    std::vector<DrizzleCell> cells;
-    for (int i = 0; i < 4; ++i)
-        for (int k = 0; k < 4; ++k)
-            if (w[i][k] > 0) cells.push_back({i, k, w[i][k] / sum});
-    return cells;
-}
-
-void AccumulateFrame(AppContext& c, StackerState& st) {
-    Workspace& ws = c.ws;
-    Controls& f = c.form;
-    const bool colour = f.ColourStack.Checked;
-    const bool drizzle = f.Drizzling.Checked;
-    const bool resample = f.Resampled.Checked && !drizzle;
-    const bool fits = ws.IsImageSeries && ws.IsFits;
-    const bool tiff = ws.IsImageSeries && ws.IsTiff && ws.StackTiff.HasWide;
-    const DarkFlat calibration = DarkFlat::From(c);
-
-    const Bitmap24* frame = &ws.CurrentFrameImage;
-    int frameW = frame->Width(), frameH = frame->Height();
-    int dx = st.CurShiftX, dy = st.CurShiftY;
-    int W = ws.ImageWidth, H = ws.ImageHeight;
-    int tx = 0, ty = 0;
-
-    std::vector<DrizzleCell> cells;
-    if (drizzle) {
-        const DropPosition drop = DropOf(c, st);
-        dx = drop.dx;
-        dy = drop.dy;
-        cells = DrizzleWeights(drop.fx, drop.fy, float(f.Pixfrac.Value) / 100.0f);
-        // The source of a drizzled stack is the frame itself.
-        W = std::min(ws.SourceWidth, frameW);
-        H = std::min(ws.SourceHeight, frameH);
-    } else if (resample) {
-        if (!fits && !tiff) ApplyDarkFlatToImage(c);
-        const float factor = ws.ResampleFactor;
-        W = Round(ws.SourceWidth * factor) - 1;
-        H = Round(ws.SourceHeight * factor) - 1;
-        if (W > kMaxImageSide) {
-            tx = std::clamp(Round(ws.StackAlignX * factor) - 2048, 0, W - kMaxImageSide);
-            W = kMaxImageSide;
-        }
-        if (H > kMaxImageSide) {
-            ty = std::clamp(Round(ws.StackAlignY * factor) - 2048, 0, H - kMaxImageSide);
-            H = kMaxImageSide;
-        }
-        // The part of the frame this window shows, resampled to the window's size.
-        Bitmap24& part = f.Image4.Image;
-        const int left = Round((tx + dx) / factor), top = Round((ty + dy) / factor);
-        const int pw = std::max(1, Round(W / factor)), ph = std::max(1, Round(H / factor));
-        part.SetSize(pw, ph);
-        for (int y = 0; y < ph; ++y) {
-            const int sy = top + y;
-            if (sy < 0 || sy >= frameH) continue;
-            for (int x = 0; x < pw; ++x) {
-                const int sx = left + x;
-                if (sx >= 0 && sx < frameW) part.SetPixel(x, y, frame->Pixel(sx, sy));
-            }
-        }
-        Bitmap24& big = f.Image5.Image;
-        if (big.Width() != W || big.Height() != H) big.SetSize(W, H);
-        const ResampleFilter& filter = FilterForListIndex(f.ResampleCombo.ItemIndex);
-        Stretch(part, big, filter.function, filter.support);
-        frame = &big;
-        frameW = W;
-        frameH = H;
-        // The resampled picture already sits at the frame's offset.
-        dx = dy = 0;
-    }
-
-    const int ox = st.ExpandOffsetX, oy = st.ExpandOffsetY;
-    int y0, y1, x0, x1;
-    if (f.Expandstack.Checked && !resample && !drizzle) {
-        y0 = 1 - dy;
-        y1 = H - dy - 2;
-        x0 = 1 - dx;
-        x1 = W - dx - 2;
-    } else {
-        y0 = std::max(0, -dy);
-        y1 = std::min(frameH - 1, H) - std::max(dy, 0);
-        x0 = std::max(0, -dx);
-        x1 = std::min(frameW - 1, W) - std::max(dx, 0);
-    }
-
-    Single2dArray& coverage = ws.ExtraPlane;
-    std::array<Single2dArray*, 3> sums{&ws.StackSum[0], &ws.StackSum[1], &ws.StackSum[2]};
-    const std::array<float, 3>& lw = ws.LrgbWeight;
-    const int planeW = coverage.Width(), planeH = coverage.Height();
-    const float weight = st.FrameWeight;
-
-    // Adds v to plane `target` at destination (x, y), spread over the drizzle cells.
-    auto add = [&](Single2dArray& target, int x, int y, float v, bool countCoverage) {
-        if (!drizzle) {
-            const int px = x + ox, py = y + oy;
-            if (px < 0 || py < 0 || px >= planeW || py >= planeH) return;
-            target.At(px, py) += v;
-            if (countCoverage) coverage.At(px, py) += 1;
-            return;
-        }
-        for (const DrizzleCell& cell : cells) {
-            const int px = 2 * x + cell.I + ox, py = 2 * y + cell.K + oy;
-            if (px < 0 || py < 0 || px >= planeW || py >= planeH) continue;
-            target.At(px, py) += v * cell.Weight;
-            if (countCoverage) coverage.At(px, py) += cell.Weight;
-        }
-    };
-
-    // The common case (8-bit frames, no drizzle, no calibration) in tight row loops: the
-    // ranges are clipped once per row instead of testing every pixel.
-    if (!drizzle && !fits && !tiff && !calibration.UseDark && !calibration.UseFlat) {
-        const int xa = std::max({x0, -dx, -ox}), xb = std::min({x1, W - 1 - dx, frameW - 1 - dx, planeW - 1 - ox});
-        for (int y = y0; y <= y1; ++y) {
-            const int sy = y + dy;
-            if (sy < 0 || sy >= H || sy >= frameH || y + oy < 0 || y + oy >= planeH || xa > xb) continue;
-            if (!RowTakesPart(c, sy)) continue;
-            const uint8_t* src = frame->Row(sy) + 3 * std::ptrdiff_t(xa + dx);
-            float* cover = coverage.Row(y + oy) + (xa + ox);
-            const int count = xb - xa + 1;
-            if (colour) {
-                float* r = sums[0]->Row(y + oy) + (xa + ox);
-                float* g = sums[1]->Row(y + oy) + (xa + ox);
-                float* b = sums[2]->Row(y + oy) + (xa + ox);
-                for (int i = 0; i < count; ++i) {
-                    b[i] += src[3 * i];
-                    g[i] += src[3 * i + 1];
-                    r[i] += src[3 * i + 2];
-                    cover[i] += 1;
-                }
-            } else {
-                float* g = sums[1]->Row(y + oy) + (xa + ox);
-                const float wr = lw[0] * weight, wg = lw[1] * weight, wb = lw[2] * weight;
-                for (int i = 0; i < count; ++i) {
-                    g[i] += src[3 * i + 1] * wg + src[3 * i + 2] * wr + src[3 * i] * wb;
-                    cover[i] += 1;
-                }
-            }
-        }
-        return;
-    }
-
-    for (int y = y0; y <= y1; ++y) {
-        const int sy = y + dy;
-        if (sy < 0 || sy >= H || sy >= frameH) continue;
-        if (!fits && !tiff && !RowTakesPart(c, sy)) continue;
-        const uint8_t* row = frame->Row(sy);
-        for (int x = x0; x <= x1; ++x) {
-            const int sx = x + dx;
-            if (sx < 0 || sx >= W || sx >= frameW) continue;
-            if (fits) {
-                const float v = ws.FitsPlane.Get(sx, sy);
-                if (colour) add(*sums[std::size_t(std::clamp(ws.FitsChannel, 0, 2))], x, y, v, true);
-                else add(*sums[1], x, y, v, true);
-                continue;
-            }
-            float rgb[3];
-            if (tiff && !resample) {
-                for (int ch = 0; ch < 3; ++ch) rgb[ch] = float(ws.StackTiff.Sample(sx, sy, ch)) / 255.0f;
-            } else {
-                const uint8_t* p = row + 3 * sx;
-                rgb[0] = p[2];
-                rgb[1] = p[1];
-                rgb[2] = p[0];
-            }
-            if (colour) {
-                for (int ch = 0; ch < 3; ++ch) {
-                    float v = rgb[ch];
-                    if (!resample) v = calibration.Apply(v, ch, sx, sy);
-                    add(*sums[std::size_t(ch)], x, y, v, ch == 0);
-                }
-            } else {
-                float v = rgb[1] * lw[1] + rgb[0] * lw[0] + rgb[2] * lw[2];
-                if (!resample) v = calibration.Apply(v, 1, sx, sy);
-                add(*sums[1], x, y, v * weight, true);
-            }
-        }
-    }
-    if (fits && ws.FitsChannel == 3) {
-        f.Lumichannel.Checked = true;
-        f.RedLRGBslider.Enabled = f.GreenLRGBSlider.Enabled = f.BlueLRGBSlider.Enabled = false;
-    }
-}
-
-float RunningStackQuality(AppContext& c, FftEngine& fft, const AlignmentState& a) {
+float RunningStackQuality(AppContext& c, FftEngine& fft) {
     Workspace& ws = c.ws;
     const int n = fft.AlignBoxSize();
     if (n == 0) return 0;
+    // The box around the feature. (The alignment box origin cannot be used: the optimizer
+    // leaves the last frame's base shift in it.)
+    const int boxX = ws.AlignX - n / 2, boxY = ws.AlignY - n / 2;
     fft.TransformRe.ClearCorner(n);
     fft.TransformIm.ClearCorner(n);
     const bool colour = c.form.ColourStack.Checked;
@@ -268,7 +50,7 @@ float RunningStackQuality(AppContext& c, FftEngine& fft, const AlignmentState& a
     double sum = 0;
     for (int x = 0; x < n; ++x)
         for (int y = 0; y < n; ++y) {
-            const int px = x + a.AlignBoxX, py = y + a.AlignBoxY;
+            const int px = x + boxX, py = y + boxY;
             if (px < 0 || py < 0 || px >= ws.SourceWidth || py >= ws.SourceHeight || px >= planeW || py >= planeH) continue;
             float v = ws.StackSum[1].Get(px, py);
             if (colour)
@@ -312,8 +94,7 @@ std::vector<int> StackedRanks(const AppContext& c) {
     return ranks;
 }
 
-void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, StackerState& st,
-                      const std::function<void()>& selectionChanged) {
+void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std::function<void()>& selectionChanged) {
     Workspace& ws = c.ws;
     Controls& f = c.form;
     Host& host = c.host;
@@ -346,6 +127,14 @@ void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, St
     ws.ImageHeight = std::clamp(ws.ImageHeight, 1, kMaxImageSide);
     f.Stackimagesize.Caption = "Image : " + std::to_string(ws.ImageWidth) + "x" + std::to_string(ws.ImageHeight);
 
+    // 3. The pictures of the later pages, and the scratch picture of a finer grid.
+    SizeStackPictures(f, ws.ImageWidth, ws.ImageHeight);
+    if (f.Resampled.Checked)
+        f.Image3.Image.SetSize(std::max(0, Round(ws.UnclampedWidth * ws.ResampleFactor) - 1),
+                               std::max(0, Round(ws.UnclampedHeight * ws.ResampleFactor) - 1));
+    if (f.Drizzle2.Checked)
+        f.Image3.Image.SetSize(std::max(0, 2 * ws.UnclampedWidth - 1), std::max(0, 2 * ws.UnclampedHeight - 1));
+
     // 4-5. Which frames.
     const std::vector<int> ranks = StackedRanks(c);
 
@@ -367,6 +156,8 @@ void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, St
         width = st.ExpandedWidth;
         height = st.ExpandedHeight;
         f.Stackimagesize.Caption = "Image : " + std::to_string(width) + "x" + std::to_string(height);
+        f.Stackimage.Image.SetSize(width, height);
+        SizeStackPictures(f, width, height);
     }
     ws.FreeStackBuffers();
     const int stackW = width, stackH = height;
@@ -388,7 +179,7 @@ void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, St
     st.StackListLength = f.StackSlider.Value + 1;
     bool go = true;
     if (n == 1 && !ws.SingleFrameCase)
-        go = host.Message(MsgKind::Warning, "Only one frame to stack, continue ??? ", Buttons::YesNo) == Answer::Yes;
+        go = host.Message(MsgKind::Warning, "Only one frame to stack, continue ??? ", Buttons::YesCancel) == Answer::Yes;
 
     // 9. The frames, best first.
     if (go) {
@@ -404,17 +195,20 @@ void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, St
             if (f.StackSlider.Value > 0) SetProgress(f, host, j, n);
             f.StackInfoLabel.Caption = "Stacking " + std::to_string(j) + " of " + std::to_string(n);
             host.Repaint(&f.StackInfoLabel);
-            if (!f.Interlaced.Checked) {
+            // The offsets are taken once per frame, for both fields of a de-interlaced one, by
+            // the field index as it stands (the one the previous frame left), AVI and series
+            // alike. The sub-pixel shift refines ShiftX/ShiftY only; with the first field's
+            // whole shift the frame goes to that whole shift.
+            if (!f.Interlaced.Checked || ws.FieldIndex != 0) {
                 st.CurShiftX = r.ShiftX;
                 st.CurShiftY = r.ShiftY;
                 st.CurSubShiftX = r.SubShiftX;
                 st.CurSubShiftY = r.SubShiftY;
-            } else if (ws.FieldIndex == 0) {
+            } else {
                 st.CurShiftX = r.ShiftXa;
                 st.CurShiftY = r.ShiftYa;
-            } else {
-                st.CurShiftX = r.ShiftX;
-                st.CurShiftY = r.ShiftY;
+                st.CurSubShiftX = float(r.ShiftXa);
+                st.CurSubShiftY = float(r.ShiftYa);
             }
             st.FrameWeight = 1;
             if (f.QualStack.Checked) st.FrameWeight = (f.Interlaced.Checked && ws.FieldIndex == 0) ? r.QualityA : r.Quality;
@@ -429,13 +223,9 @@ void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, St
                 } else {
                     const bool horizontal = f.InterlaceHoriz.Checked;
                     ws.FieldIndex = 0;
-                    st.CurShiftX = r.ShiftXa;
-                    st.CurShiftY = r.ShiftYa;
                     Deinterlace(ws.CurrentFrameImage, 0, horizontal, ws.SourceWidth, ws.SourceHeight);
                     AccumulateFrame(c, st);
                     ws.FieldIndex = 1;
-                    st.CurShiftX = r.ShiftX;
-                    st.CurShiftY = r.ShiftY;
                     LoadFrame(c, path);
                     Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
                     AccumulateFrame(c, st);
@@ -448,7 +238,7 @@ void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, St
                 ws.ImageWidth = keepW;
                 ws.ImageHeight = keepH;
             }
-            if (j < kMaxFrames) ws.Ranking[std::size_t(j)].StackValue = RunningStackQuality(c, fft, a);
+            if (j < kMaxFrames) ws.Ranking[std::size_t(j)].StackValue = RunningStackQuality(c, fft);
         }
     }
 

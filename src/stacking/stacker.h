@@ -7,7 +7,9 @@
 #include <functional>
 #include <vector>
 
-#include "registration/alignment_state.h"
+#include "registration/fft_engine.h"
+#include "stacking/frame_shift.h"
+#include "stacking/subpixel_sampler.h"
 #include "workspace/app_context.h"
 
 namespace talvenor {
@@ -22,31 +24,26 @@ struct StackerState {
     int ExpandedWidth = 0, ExpandedHeight = 0;
     int ExpandOffsetX = 0, ExpandOffsetY = 0;
     float StackMin = 0, StackMax = 0;
-};
 
-// One drizzle cell: half-pixel (I, K) of the 2 x 2 output pixels a drop can reach, 0..3.
-struct DrizzleCell {
-    int I, K;
-    float Weight;
+    // Scratch kept from frame to frame, so the frame loop allocates nothing: the reader of
+    // sub-pixel stacking, and the window of a resampled FITS frame (cut out, across, done).
+    SubPixelSampler Sampler;
+    std::vector<float> FitsWindow, FitsAcross, FitsResampled;
 };
-
-// The cells a drop of side `pixfrac` at fractional position (fx, fy) covers, weights
-// normalised to sum 1, x-cell outer and y-cell inner.
-std::vector<DrizzleCell> DrizzleWeights(float fx, float fy, float pixfrac);
 
 // Adds CurrentFrameImage (or the TIFF/FITS samples of the frame just read) to the planes.
 void AccumulateFrame(AppContext& c, StackerState& st);
 
-// A quality of the sums accumulated so far (comparable from frame to frame).
-float RunningStackQuality(AppContext& c, FftEngine& fft, const AlignmentState& a);
+// A quality of the sums accumulated so far (comparable from frame to frame), over the
+// alignment box around the feature.
+float RunningStackQuality(AppContext& c, FftEngine& fft);
 
 // The frames of ranking positions 0..StackSlider.Value that pass the cut-offs: not excluded
 // and Difference <= differencecutslider % of the largest difference.
 std::vector<int> StackedRanks(const AppContext& c);
 
 // "Stack". `selectionChanged` runs the stack-selection update after the frame loop.
-void StackButtonClick(AppContext& c, FftEngine& fft, const AlignmentState& a, StackerState& st,
-                      const std::function<void()>& selectionChanged);
+void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std::function<void()>& selectionChanged);
 
 // The stack written to StackTiff at 16 bits, scaled so its largest value is 65535 (for the
 // Stacking page's TIFF save).

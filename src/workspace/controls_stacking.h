@@ -17,6 +17,8 @@ struct StackingControls {
     CheckBox Colourprocess2{reg_, "Colourprocess2", "TabSheet3", {.caption = "Colour processing"}};
     CheckBox QualStack{reg_, "QualStack", "TabSheet3", {.caption = "Use image quality", .checked = true}};
     CheckBox Expandstack{reg_, "Expandstack", "TabSheet3", {.caption = "Expand image"}};
+    // Each frame at its sub-pixel shift, read with an interpolation that keeps the detail.
+    CheckBox SubPixelStack{reg_, "SubPixelStack", "TabSheet3", {.caption = "Sub-pixel stacking"}};
     // Drizzle is an expert option: hidden unless "admin.txt" is present; mirrors Drizzling.
     CheckBox Drizzle2{reg_, "Drizzle2", "TabSheet3", {.caption = "Drizzle2", .visible = false}};
     // Drop size in percent of a pixel.

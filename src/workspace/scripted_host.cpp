@@ -35,6 +35,7 @@ Answer NaturalDefault(Buttons buttons) {
         // OK would ask for a click nobody can give: carry on as computed.
         case Buttons::OkNo: return Answer::No;
         case Buttons::YesNo:
+        case Buttons::YesCancel:
         case Buttons::YesNoCancel: return Answer::Yes;
         case Buttons::AbortRetryIgnore: return Answer::Ignore;
     }
