@@ -52,12 +52,13 @@ void WriteShiftsCsv(const std::string& path, CliSession& cli) {
         if (f >= 0 && f <= ws.LastFrame && rankOf[std::size_t(f)] < 0) rankOf[std::size_t(f)] = r;
     }
     std::ostringstream csv;
-    csv << "index,ShiftX,ShiftY,Quality,Difference,rank,excluded,dropped\n";
+    csv << "index,ShiftX,ShiftY,Quality,Difference,rank,excluded,dropped,SubShiftX,SubShiftY\n";
     for (int i = 0; i <= ws.LastFrame; ++i) {
         const FrameRecord& f = ws.Frames[std::size_t(i)];
-        char line[160];
-        std::snprintf(line, sizeof line, "%d,%d,%d,%.6g,%.6g,%d,%d,%d\n", i, f.ShiftX, f.ShiftY, double(f.Quality),
-                      double(f.Difference), f.Excluded ? -1 : rankOf[std::size_t(i)], int(f.Excluded), int(f.Dropped));
+        char line[200];
+        std::snprintf(line, sizeof line, "%d,%d,%d,%.6g,%.6g,%d,%d,%d,%.3f,%.3f\n", i, f.ShiftX, f.ShiftY,
+                      double(f.Quality), double(f.Difference), f.Excluded ? -1 : rankOf[std::size_t(i)], int(f.Excluded),
+                      int(f.Dropped), double(f.SubShiftX), double(f.SubShiftY));
         csv << line;
     }
     SafeFileWriter out(path);

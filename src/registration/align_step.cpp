@@ -3,6 +3,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "registration/box_detrend.h"
 #include "registration/luminance.h"
 #include "registration/quality.h"
 #include "registration/quality_box.h"
@@ -48,6 +49,11 @@ float ParabolaAt(float y0, float y1, float y2, float t) {
 bool WaitForFeatureClick(AppContext& c, AlignmentState& a) {
     c.form.FFTWindow.Visible = false;
     c.form.MessageWindow.Visible = false;
+    // The click lands on the Aligning page's picture, which a pass refreshes only as often as
+    // the screen shows it: it may still hold an older frame, so the frame in hand goes there
+    // first and the user points at the feature where it really is.
+    c.form.AlignImage.Image = c.ws.CurrentFrameImage;
+    c.host.Repaint(&c.form.AlignImage);
     a.WaitingForClick = true;
     a.RealignRequested = false;
     c.host.SetCursor(CursorKind::Cross);
@@ -59,49 +65,24 @@ bool WaitForFeatureClick(AppContext& c, AlignmentState& a) {
     return clicked;
 }
 
-}  // namespace
+// The correlation peak of one box position: index (x, y) of the largest value of the
+// correlation surface (left in fft.TransformRe) and that value.
+struct Peak {
+    int x = 0, y = 0;
+    float value = -1e11f;
+};
 
-std::pair<float, float> SubPixelPeak(const FftEngine& fft, int px, int py) {
-    const int n = fft.AlignBoxSize();
-    auto v = [&](int da, int db) {
-        float value = fft.TransformRe(((px + da) % n + n) % n, ((py + db) % n + n) % n);
-        if (da == 0 && db == 0) value -= 1;
-        return value;
-    };
-    const float dx = Vertex(v(-1, 0), v(0, 0), v(1, 0));
-    float rows[3];
-    for (int b = -1; b <= 1; ++b) rows[b + 1] = ParabolaAt(v(-1, b), v(0, b), v(1, b), dx);
-    const float dy = Vertex(rows[0], rows[1], rows[2]);
-    return {std::clamp(dx, -1.0f, 1.0f), std::clamp(dy, -1.0f, 1.0f)};
-}
-
-void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
+// Steps 4-12 for the box at offset (ox, oy): its luminance (and, when `range` is given, the
+// box's luminance range / 255 there), the transform, the low-pass filter, the whitened frame
+// spectrum, the correlation with the reference and its first maximum.
+Peak CorrelateBox(AppContext& c, FftEngine& fft, AlignmentState& a, int ox, int oy, bool show, float* range) {
     Workspace& ws = c.ws;
     Controls& f = c.form;
-    const int n = fft.AlignBoxSize(), h = n / 2;
+    const int n = fft.AlignBoxSize();
     const Bitmap24& frame = ws.CurrentFrameImage;
     const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
-    FrameRecord& record = ws.Frames[std::size_t(std::clamp(ws.CurrentFrame, 0, kMaxFrameIndex))];
-
-    // 1. Where the box is looked for.
-    int ox = 0, oy = 0;
-    if (f.Followme.Checked) {
-        ox = a.TrackDX;
-        oy = a.TrackDY;
-        if (f.PredictTrack.Checked) {
-            ox += a.PredictDX;
-            oy += a.PredictDY;
-        }
-    }
-    // 2-3. The frame and its box on the Aligning page, as often as the screen shows them.
-    const bool show = !ws.AlignPassActive || ws.RefreshDisplays;
-    const bool trace = f.Showtracebox.Checked && show;
-    if (trace) f.AlignImage.Image = frame;
-    f.label4.Caption = "Processing frame " + std::to_string(ws.CurrentFrame + 1) + " of " + std::to_string(ws.SelectedCount);
-
     // 4-6. The box's luminance, its range, and its mean-free transform.
     a.BoxPlane.ClearCorner(n);
-    double sum = 0;
     float maximum = 0, minimum = 255;
     for (int y = 0; y < n; ++y) {
         const int fy = a.AlignBoxY + oy + y;
@@ -112,23 +93,14 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
             if (fx < 0 || fx >= width) continue;
             const float l = Luminance(row + 3 * fx, ws.LumaWeight);
             a.BoxPlane(x, y) = l;
-            sum += l;
             maximum = std::max(maximum, l);
             minimum = std::min(minimum, l);
         }
     }
-    record.AlignDifference = (maximum - minimum) / 255.0f;
-    double mean = sum / (double(n) * n);
-    if (mean == 0) mean = 0.000001;
+    if (range) *range = (maximum - minimum) / 255.0f;
     fft.TransformRe.ClearCorner(n);
     fft.TransformIm.ClearCorner(n);
-    const std::vector<float>& taper = a.Taper(n);
-    for (int x = 0; x < n; ++x) {
-        float* re = fft.TransformRe.Column(x);
-        const float* box = a.BoxPlane.Column(x);
-        const float tx = taper[std::size_t(x)];
-        for (int y = 0; y < n; ++y) re[y] = float(box[y] - mean) * tx * taper[std::size_t(y)];
-    }
+    DetrendAndTaper(a.BoxPlane, n, a.Taper(n), fft.TransformRe);
     fft.ForwardTransform2D();
 
     // 7. The low-pass filter.
@@ -179,17 +151,75 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
     if (f.ShowFFTbox.Checked && show) ShowSpectrum(c, fft);
 
     // 12. The first maximum, columns outer, rows inner.
-    int px = 0, py = 0;
-    float peak = -1e11f;
+    Peak peak;
     for (int x = 0; x < n; ++x) {
         const float* col = fft.TransformRe.Column(x);
         for (int y = 0; y < n; ++y)
-            if (col[y] > peak) {
-                peak = col[y];
-                px = x;
-                py = y;
+            if (col[y] > peak.value) {
+                peak.value = col[y];
+                peak.x = x;
+                peak.y = y;
             }
     }
+    return peak;
+}
+
+
+}  // namespace
+
+std::pair<float, float> SubPixelPeak(const FftEngine& fft, int px, int py) {
+    const int n = fft.AlignBoxSize();
+    auto v = [&](int da, int db) {
+        float value = fft.TransformRe(((px + da) % n + n) % n, ((py + db) % n + n) % n);
+        return value;
+    };
+    const float dx = Vertex(v(-1, 0), v(0, 0), v(1, 0));
+    float rows[3];
+    for (int b = -1; b <= 1; ++b) rows[b + 1] = ParabolaAt(v(-1, b), v(0, b), v(1, b), dx);
+    const float dy = Vertex(rows[0], rows[1], rows[2]);
+    return {std::clamp(dx, -1.0f, 1.0f), std::clamp(dy, -1.0f, 1.0f)};
+}
+
+void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
+    const int n = fft.AlignBoxSize(), h = n / 2;
+    const Bitmap24& frame = ws.CurrentFrameImage;
+    const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
+    FrameRecord& record = ws.Frames[std::size_t(std::clamp(ws.CurrentFrame, 0, kMaxFrameIndex))];
+
+    // 1. Where the box is looked for.
+    int ox = 0, oy = 0;
+    if (f.Followme.Checked) {
+        ox = a.TrackDX;
+        oy = a.TrackDY;
+        if (f.PredictTrack.Checked) {
+            ox += a.PredictDX;
+            oy += a.PredictDY;
+        }
+    }
+    // 2-3. The frame and its box on the Aligning page, as often as the screen shows them.
+    const bool show = !ws.AlignPassActive || ws.RefreshDisplays;
+    const bool trace = f.Showtracebox.Checked && show;
+    if (trace) f.AlignImage.Image = frame;
+    f.label4.Caption = "Processing frame " + std::to_string(ws.CurrentFrame + 1) + " of " + std::to_string(ws.SelectedCount);
+
+    // 4-12. The box correlated with the reference. The taper that keeps the box's edges out
+    //       of the correlation also weighs shifts near zero more than large ones, which pulls
+    //       a broad peak (a blurred frame, the low-pass filter) towards the box's centre:
+    //       displacements of 8 pixels in a 64-pixel box measured 1 to 5. So when the feature
+    //       is found away from the centre, the box is cut again where the feature is, and the
+    //       small remainder is measured there (at most twice).
+    Peak found = CorrelateBox(c, fft, a, ox, oy, show, &record.AlignDifference);
+    for (int pass = 0; pass < 2 && !a.ManualAlignOn; ++pass) {
+        const int sx = found.x > h ? found.x - n : found.x, sy = found.y > h ? found.y - n : found.y;
+        if ((sx == 0 && sy == 0) || std::abs(sx) >= h / 2 || std::abs(sy) >= h / 2) break;
+        ox -= sx;
+        oy -= sy;
+        found = CorrelateBox(c, fft, a, ox, oy, show, nullptr);
+    }
+    int px = found.x, py = found.y;
+    const float peak = found.value;
 
     // 13-14. A click from the user in place of the correlation.
     bool manual = false;
@@ -223,31 +253,39 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
         sx = px > h ? px - n : px;
         sy = py > h ? py - n : py;
     }
+    // A click has no sub-pixel part to refine.
     float dxSub = 0, dySub = 0;
-    if (f.SubPixelEstimate.Checked && !manual) std::tie(dxSub, dySub) = SubPixelPeak(fft, px, py);
+    if ((f.SubPixelEstimate.Checked || f.SubPixelStack.Checked) && !manual)
+        std::tie(dxSub, dySub) = SubPixelPeak(fft, px, py);
 
     // 18-21. Where the feature is in this frame, and where the box goes next.
     const int fx = ws.AlignX - sx, fy = ws.AlignY - sy;
     f.Label3.Caption = std::to_string(-sx) + " " + std::to_string(-sy);
     f.Label1.Caption = std::to_string(fx - a.AlignBoxX) + " " + std::to_string(fy - a.AlignBoxY);
+    // The box was looked for at (ox, oy) (tracking, the prediction, the re-centring), so
+    // that is what the displacement measured in it adds to.
     FieldRefs field = FieldOf(c);
-    field.shiftX = fx - ws.AlignX;
-    field.shiftY = fy - ws.AlignY;
+    field.shiftX = fx + ox - ws.AlignX;
+    field.shiftY = fy + oy - ws.AlignY;
     if (trace) {
-        const int cx = fx + a.TrackDX, cy = fy + a.TrackDY;
+        const int cx = fx + ox, cy = fy + oy;
         DrawFeatureMark(f.AlignImage.Image, cx, cy, cx - h, cy - h, n, true);
         c.host.Repaint(&f.AlignImage);
     }
     if (f.Followme.Checked) {
-        field.shiftX = fx + a.TrackDX - ws.AlignX;
-        field.shiftY = fy + a.TrackDY - ws.AlignY;
-        if (ws.CurrentFrame > 0) {
-            const FrameRecord& previous = ws.Frames[std::size_t(ws.CurrentFrame - 1)];
-            a.PredictDX = (previous.ShiftX - record.ShiftX) / 2;
-            a.PredictDY = (previous.ShiftY - record.ShiftY) / 2;
+        // (Leaving the prediction out of the shift, as once done, put most frames of a
+        // drifting capture a pixel or more from where they were.)
+        // Half the motion since the last aligned frame, in the direction of the motion (an
+        // excluded frame in between keeps no shift to measure the motion by).
+        if (a.HasLastShift) {
+            a.PredictDX = (field.shiftX - a.LastShiftX) / 2;
+            a.PredictDY = (field.shiftY - a.LastShiftY) / 2;
         }
-        a.TrackDX += fx - ws.AlignX;
-        a.TrackDY += fy - ws.AlignY;
+        a.LastShiftX = field.shiftX;
+        a.LastShiftY = field.shiftY;
+        a.HasLastShift = true;
+        a.TrackDX = field.shiftX;
+        a.TrackDY = field.shiftY;
     }
     // The full shift for sub-pixel stacking: the feature's displacement refined by the peak's
     // offset (the correlation peak sits at minus the displacement).
@@ -311,6 +349,7 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
         MeasureQuality(c, engine, show);
         return;
     }
+    const std::vector<float>& taper = a.Taper(n);
     for (int x = 0; x < n; ++x) {
         float* re = fft.TransformRe.Column(x);
         const float tx = taper[std::size_t(x)];

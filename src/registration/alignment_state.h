@@ -40,7 +40,15 @@ public:
     std::optional<std::pair<int, int>> AlignOutline;
     bool OutlineErased = false;
 
-    void ClearTracking() { TrackDX = TrackDY = PredictDX = PredictDY = 0; }
+    // The shift of the last frame aligned with tracking, for the prediction.
+    int LastShiftX = 0, LastShiftY = 0;
+    bool HasLastShift = false;
+
+    void ClearTracking() {
+        TrackDX = TrackDY = PredictDX = PredictDY = 0;
+        LastShiftX = LastShiftY = 0;
+        HasLastShift = false;
+    }
 
     // The quality box's own transform (only when it differs from the alignment box), made
     // on first use and sized to q; and whether the last quality was measured on it.

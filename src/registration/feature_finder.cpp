@@ -1,11 +1,39 @@
 #include "registration/feature_finder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "registration/luminance.h"
 
 namespace talvenor {
+
+namespace {
+
+// The mean over the (2r + 1)^2 square around every pixel (the square cut at the borders).
+std::vector<float> BoxSmoothed(const std::vector<float>& v, int width, int height, int r) {
+    const std::size_t w = std::size_t(width);
+    std::vector<float> across(v.size()), out(v.size());
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            float sum = 0;
+            int count = 0;
+            for (int k = std::max(0, x - r); k <= std::min(width - 1, x + r); ++k, ++count)
+                sum += v[std::size_t(y) * w + std::size_t(k)];
+            across[std::size_t(y) * w + std::size_t(x)] = sum / float(count);
+        }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            float sum = 0;
+            int count = 0;
+            for (int k = std::max(0, y - r); k <= std::min(height - 1, y + r); ++k, ++count)
+                sum += across[std::size_t(k) * w + std::size_t(x)];
+            out[std::size_t(y) * w + std::size_t(x)] = sum / float(count);
+        }
+    return out;
+}
+
+}  // namespace
 
 std::optional<std::pair<int, int>> FindAlignmentFeature(const Bitmap24& frame, int width, int height, int boxSize,
                                                         const std::array<float, 3>& weights) {
@@ -21,14 +49,21 @@ std::optional<std::pair<int, int>> FindAlignmentFeature(const Bitmap24& frame, i
     std::vector<float> lum(w * std::size_t(height));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) lum[std::size_t(y) * w + std::size_t(x)] = Luminance(frame.Row(y) + 3 * x, weights);
+    // The gradients are taken at the scale detail survives the seeing at: on the luminance
+    // smoothed over 5 x 5 pixels, across 4 pixels. At single pixels a noisy frame's gradient
+    // energy is mostly noise, and a window of parallel bands (detail along one axis only,
+    // nothing to fix the other) could win on it; the feature is then lost in the blurred frames.
+    const std::vector<float> smooth = BoxSmoothed(lum, width, height, 2);
     // Summed-area tables make every window's sum one lookup.
     std::vector<double> sx((w + 1) * std::size_t(height + 1)), sy(sx.size()), sat(sx.size());
     auto at = [&](std::vector<double>& t, int x, int y) -> double& { return t[std::size_t(y) * (w + 1) + std::size_t(x)]; };
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const float c = lum[std::size_t(y) * w + std::size_t(x)];
-            const float gx = x + 1 < width ? lum[std::size_t(y) * w + std::size_t(x + 1)] - c : 0;
-            const float gy = y + 1 < height ? lum[std::size_t(y + 1) * w + std::size_t(x)] - c : 0;
+            const int xl = std::max(x - 2, 0), xr = std::min(x + 2, width - 1);
+            const int yu = std::max(y - 2, 0), yd = std::min(y + 2, height - 1);
+            const float gx = smooth[std::size_t(y) * w + std::size_t(xr)] - smooth[std::size_t(y) * w + std::size_t(xl)];
+            const float gy = smooth[std::size_t(yd) * w + std::size_t(x)] - smooth[std::size_t(yu) * w + std::size_t(x)];
             const bool clipped = c >= 250;
             at(sx, x + 1, y + 1) = double(gx) * gx + at(sx, x, y + 1) + at(sx, x + 1, y) - at(sx, x, y);
             at(sy, x + 1, y + 1) = double(gy) * gy + at(sy, x, y + 1) + at(sy, x + 1, y) - at(sy, x, y);

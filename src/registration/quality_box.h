@@ -12,7 +12,7 @@
 
 namespace talvenor {
 
-constexpr int kSmallestQualityBox = 64;
+constexpr int kSmallestQualityBox = 128;
 
 // The side of the quality box for an alignment box of side `alignBox`.
 int QualityBoxSize(const AppContext& c, int alignBox);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "registration/box_detrend.h"
 #include "registration/luminance.h"
 #include "registration/quality.h"
 #include "registration/quality_box.h"
@@ -77,10 +78,7 @@ void CalculateReferenceFFT(AppContext& c, FftEngine& fft, AlignmentState& a) {
 
     fft.TransformRe.ClearCorner(n);
     fft.TransformIm.ClearCorner(n);
-    const std::vector<float>& taper = a.Taper(n);
-    for (int x = 0; x < n; ++x)
-        for (int y = 0; y < n; ++y)
-            fft.TransformRe(x, y) = float(a.BoxPlane(x, y) - mean) * taper[std::size_t(x)] * taper[std::size_t(y)];
+    DetrendAndTaper(a.BoxPlane, n, a.Taper(n), fft.TransformRe);
     fft.ForwardTransform2D();
     fft.ComputeRadialSpectrum();
     // The band is learnt from the box the quality is measured on.

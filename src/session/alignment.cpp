@@ -259,8 +259,9 @@ void AlignallButtonClick(Session& s) {
             stackList.Add(frame < frames.Count() ? frames.Items[std::size_t(frame)] : "Frame " + std::to_string(frame + 1),
                           ws.Frames[std::size_t(frame)].Excluded == 0);
         }
-        int cut = f.StackSlider.Value;
-        if (a.AlignAndStack) cut = AlignAndStackCut(ws, ws.SelectedCount, f.OptimizeQualitySpin.Value * 0.01);
+        // Every pass leaves the stack slider at the good frames, not only "Align && stack":
+        // left at rank 0, "Stack" would offer to stack the single best frame.
+        const int cut = AlignAndStackCut(ws, ws.SelectedCount, f.OptimizeQualitySpin.Value * 0.01);
         if (total == 0) total = 1e-10;
         total *= 0.001;
         DrawRankGraph(s.ctx);
@@ -281,17 +282,15 @@ void AlignallButtonClick(Session& s) {
         }
         f.Messagewinlabel2.Caption = " ";
         HideProgress(f, host);
+        f.StackSlider.Value = cut;
         if (s.seams.UpdateStackSelection) s.seams.UpdateStackSelection();
         f.Memo2.Lines.push_back("End of optimizer " + TimeOfDay());
         f.Scrollbox3.HorzPosition = f.Scrollbox3.VertPosition = 0;
 
         if (a.AlignAndStack && s.seams.StackAlignedFrames) {
-            f.StackSlider.Value = cut;
             f.FFTWindow.Visible = f.Propertywindow.Visible = false;
             GoToPage(s, kPageStacking);
             s.seams.StackAlignedFrames();
-        } else if (a.AlignAndStack) {
-            f.StackSlider.Value = cut;
         }
     } else {
         HideProgress(f, host);

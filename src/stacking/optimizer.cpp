@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,81 @@ bool ResampledPicturesReady(const AppContext& c, const AlignmentState& a) {
     const Bitmap24& img2 = c.form.Image2.Image;
     return !c.form.Image3.Image.Empty() && !img2.Empty() && img2.Width() == Round(a.ReferenceImage.Width() * f) - 1 &&
            img2.Height() == Round(a.ReferenceImage.Height() * f) - 1;
+}
+
+uint8_t ToByte(float v) { return v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(std::nearbyint(v)); }
+
+// Part of the frame resampled to width x height exactly as Stretch resamples the whole
+// frame (the reference picture Image2 was made that way): the pixels of `window` (right and
+// bottom exclusive), written into `out` where they lie inside it. Only the window the search
+// reads is computed, so a frame costs a box's worth of work, not a whole picture's.
+void ResampleFrameWindow(const Bitmap24& frame, int width, int height, const PixelRect& window,
+                         const ResampleFilter& filter, Bitmap24& out) {
+    if (frame.Empty() || width <= 0 || height <= 0) return;
+    const int x0 = std::max({window.left, 0}), x1 = std::min({window.right, width, out.Width()});
+    const int y0 = std::max({window.top, 0}), y1 = std::min({window.bottom, height, out.Height()});
+    if (x0 >= x1 || y0 >= y1) return;
+    const Contributors columns = MakeContributors(frame.Width(), width, filter.function, filter.support);
+    const Contributors rows = MakeContributors(frame.Height(), height, filter.function, filter.support);
+    // The source rows the window's rows reach.
+    int32_t rowLo = std::numeric_limits<int32_t>::max(), rowHi = -1;
+    for (int32_t k = rows.start[std::size_t(y0)]; k < rows.start[std::size_t(y1)]; ++k) {
+        rowLo = std::min(rowLo, rows.index[std::size_t(k)]);
+        rowHi = std::max(rowHi, rows.index[std::size_t(k)]);
+    }
+    if (rowHi < rowLo) return;
+    // The horizontal pass into bytes, as Stretch's temporary picture holds them.
+    const int w = x1 - x0;
+    std::vector<uint8_t> tmp(std::size_t(rowHi - rowLo + 1) * std::size_t(w) * 3);
+    for (int32_t r = rowLo; r <= rowHi; ++r) {
+        const uint8_t* src = frame.Row(r);
+        uint8_t* dst = tmp.data() + std::size_t(r - rowLo) * std::size_t(w) * 3;
+        for (int x = x0; x < x1; ++x, dst += 3) {
+            float b = 0, g = 0, red = 0;
+            for (int32_t k = columns.start[std::size_t(x)]; k < columns.start[std::size_t(x) + 1]; ++k) {
+                const uint8_t* p = src + 3 * std::size_t(columns.index[std::size_t(k)]);
+                const float wt = columns.weight[std::size_t(k)];
+                b += wt * float(p[0]);
+                g += wt * float(p[1]);
+                red += wt * float(p[2]);
+            }
+            dst[0] = ToByte(b);
+            dst[1] = ToByte(g);
+            dst[2] = ToByte(red);
+        }
+    }
+    std::vector<float> acc(std::size_t(w) * 3);
+    for (int y = y0; y < y1; ++y) {
+        std::fill(acc.begin(), acc.end(), 0.0f);
+        for (int32_t k = rows.start[std::size_t(y)]; k < rows.start[std::size_t(y) + 1]; ++k) {
+            const uint8_t* t = tmp.data() + std::size_t(rows.index[std::size_t(k)] - rowLo) * std::size_t(w) * 3;
+            const float wt = rows.weight[std::size_t(k)];
+            for (std::size_t i = 0; i < acc.size(); ++i) acc[i] += wt * float(t[i]);
+        }
+        uint8_t* o = out.Row(y) + 3 * std::size_t(x0);
+        for (std::size_t i = 0; i < acc.size(); ++i) o[i] = ToByte(acc[i]);
+    }
+    out.Touch();
+}
+
+// The vertex offset of the parabola through (-1, a), (0, b), (1, c) around a minimum at 0;
+// 0 where the three do not bend upwards (no minimum to refine).
+float ParabolaMinimum(float a, float b, float c) {
+    const float curvature = a - 2 * b + c;
+    if (!(curvature > 0)) return 0;
+    return std::clamp(0.5f * (a - c) / curvature, -0.5f, 0.5f);
+}
+
+// SubShiftX/Y from the search's scores: the best offset (dx, dy), refined on each axis by
+// the parabola through its neighbours when both lie inside the search square.
+void RefineSubShift(const std::vector<float>& scores, int C, int dx, int dy, int bestX, int bestY, FrameRecord& rec) {
+    const int side = 2 * C + 1;
+    auto at = [&](int x, int y) { return scores[std::size_t(x + C) * std::size_t(side) + std::size_t(y + C)]; };
+    float fx = 0, fy = 0;
+    if (dx > -C && dx < C) fx = ParabolaMinimum(at(dx - 1, dy), at(dx, dy), at(dx + 1, dy));
+    if (dy > -C && dy < C) fy = ParabolaMinimum(at(dx, dy - 1), at(dx, dy), at(dx, dy + 1));
+    rec.SubShiftX = float(bestX) + fx;
+    rec.SubShiftY = float(bestY) + fy;
 }
 
 // Brings frame f into CurrentFrameImage as it is in the file, not de-interlaced. Returns
@@ -219,6 +295,7 @@ ScoreFunction PickScore(bool noSquare, bool relative) {
 // new cache line for every pixel, so they are filled afterwards a column at a time.
 struct SearchScratch {
     std::vector<float> ref, frame, denominator;
+    std::vector<float> scores;  // (2C + 1)^2, offset (dx, dy) at (dx + C) * (2C + 1) + dy + C
     void Reset(std::size_t cells) {
         ref.assign(cells, 0.0f);
         frame.assign(cells, 0.0f);
@@ -279,7 +356,11 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     a.AlignBoxX = sx;
     a.AlignBoxY = sy;
 
-    // 5. Resampled boxes: the reference from Image2, the frame's box resampled into Image3.
+    // 5. Resampled boxes: the reference from Image2, the frame's box resampled into Image3
+    //    on exactly the grid of Image2, so that a shift of one resampled pixel is one pixel
+    //    divided by the factor. (Stretching a box cut out of the frame scaled it by the box's
+    //    (side - 1) / (size - 1), 131/65 instead of 2, and placed it at its rounded centre,
+    //    losing the half pixels the finer grid is there for.)
     const bool resampled = form.Resampled.Checked;
     const Bitmap24* refPicture = &a.ReferenceImage;
     const Bitmap24* framePicture = &ws.CurrentFrameImage;
@@ -288,29 +369,22 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
         const double factor = ResampleScale(ws);
         ax = Round(ax * factor);
         ay = Round(ay * factor);
-        const int extra = Round(2.0 * C / factor);
-        const int fx = Round((ax + sx) / factor), fy = Round((ay + sy) / factor);
-        const int reach = h + extra / 2;
-        Bitmap24& part = form.Image4.Image;
-        part.SetSize(n + extra, n + extra);
-        CopyRect(part, {0, 0, n + extra, n + extra}, ws.CurrentFrameImage, {fx - reach, fy - reach, fx + reach, fy + reach});
-        const int side = 2 * C + Round(n * factor);
-        Bitmap24& big = form.Image5.Image;
-        big.SetSize(side, side);
-        const ResampleFilter& filter = FilterForListIndex(form.ResampleCombo.ItemIndex);
-        Stretch(part, big, filter.function, filter.support);
-        const int left = ax + sx - side / 2, top = ay + sy - side / 2;
-        CopyRect(form.Image3.Image, {left, top, left + side, top + side}, big, {0, 0, side, side});
+        h = Round(h * factor);
+        const int reach = h + C;
+        ResampleFrameWindow(ws.CurrentFrameImage, form.Image2.Image.Width(), form.Image2.Image.Height(),
+                            {ax + sx - reach, ay + sy - reach, ax + sx + reach + 1, ay + sy + reach + 1},
+                            FilterForListIndex(form.ResampleCombo.ItemIndex), form.Image3.Image);
         ws.ImageWidth = Round(ws.SourceWidth * factor) - 1;
         ws.ImageHeight = Round(ws.SourceHeight * factor) - 1;
-        h = Round(h * factor);
         refPicture = &form.Image2.Image;
         framePicture = &form.Image3.Image;
     }
+    // The compared box: N pixels, or its resampled size 2h on the finer grid.
+    const int box = resampled ? 2 * h : n;
 
     // 6. Sample both boxes. Positions where either pixel lies outside stay 0 in both.
     const int reach = h + C;
-    const int side = std::max(2 * reach + 1, n + 2 * C);  // also covers what the search reads
+    const int side = std::max(2 * reach + 1, box + 2 * C);  // also covers what the search reads
     SearchScratch& scratch = Scratch();
     scratch.Reset(std::size_t(side) * std::size_t(side));
     const std::array<float, 3>& weights = ws.LumaWeight;
@@ -402,7 +476,9 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     //    moved box been cut at plane index N - 1, positive offsets would sum fewer pixels
     //    and win on noise alone; on a noisy, low-contrast box that pulled shifts by up to
     //    the whole search radius, and it made Differences of different frames incomparable.
-    const int q = n + 2 * C;  // rows and columns 0 .. q - 1 hold everything the search reads
+    //    A resampled box is compared whole too (its first N rows and columns alone were the
+    //    corner of the box, away from the feature).
+    const int q = box + 2 * C;  // rows and columns 0 .. q - 1 hold everything the search reads
     const bool relative = form.Relative.Checked;
     if (relative) scratch.denominator.resize(std::size_t(side) * std::size_t(side));
     for (int y = 0; y < q; ++y) {
@@ -422,10 +498,13 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     const float* refStart = scratch.ref.data() + boxStart;
     const float* denStart = relative ? scratch.denominator.data() + boxStart : nullptr;
     int bestX = sx, bestY = sy;
+    std::vector<float>& scores = scratch.scores;
+    scores.assign(std::size_t(2 * C + 1) * std::size_t(2 * C + 1), 0.0f);
     for (int dx = -C; dx <= C; ++dx) {
         for (int dy = -C; dy <= C; ++dy) {
             const float* frameStart = scratch.frame.data() + std::size_t(C + dy) * side + (C + dx);
-            const float s = score(refStart, frameStart, denStart, side, n, n);
+            const float s = score(refStart, frameStart, denStart, side, box, box);
+            scores[std::size_t(dx + C) * std::size_t(2 * C + 1) + std::size_t(dy + C)] = s;
             // Without de-interlacing a tie takes the later offset, with it the earlier one.
             if (interlaced ? s < best : s <= best) {
                 difference = s;
@@ -438,6 +517,11 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
             }
         }
     }
+
+    // Sub-pixel stacking places the frame between pixels: the vertex of the score's parabola
+    // through the best offset and its neighbours refines the whole shift the search kept.
+    if (form.SubPixelStack.Checked && !firstField && !resampled)
+        RefineSubShift(scores, C, bestX - sx, bestY - sy, bestX, bestY, rec);
 
     // 10.
     o.OptimizeSum += best;

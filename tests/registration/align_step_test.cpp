@@ -168,15 +168,23 @@ TEST(AlignStep, SubPixelPeakFindsTheVertexOfTheParabolas) {
             const float dx = float(x) - 10.25f, dy = float(y) - 19.6f;
             fft.TransformRe(x, y) = 100 - dx * dx - dy * dy;
         }
-    // The centre sample is lowered by one before fitting, as the peak of a real surface is.
-    fft.TransformRe(10, 20) += 1;
     const auto [dx, dy] = SubPixelPeak(fft, 10, 20);
     EXPECT_NEAR(dx, 0.25f, 1e-4);
     EXPECT_NEAR(dy, -0.4f, 1e-4);
+    // A broad peak, as the low-pass filter makes it (a curvature well below one unit of the
+    // surface), is refined just as well: lowering its centre by a fixed amount first, as
+    // once done, turned it into a dip and sent the vertex to the end of its range.
+    for (int x = 0; x < 32; ++x)
+        for (int y = 0; y < 32; ++y) {
+            const float ex = float(x) - 10.25f, ey = float(y) - 19.6f;
+            fft.TransformRe(x, y) = 60 - 0.2f * (ex * ex + ey * ey);
+        }
+    const auto [bx, by] = SubPixelPeak(fft, 10, 20);
+    EXPECT_NEAR(bx, 0.25f, 1e-3);
+    EXPECT_NEAR(by, -0.4f, 1e-3);
     // A flat surface has no vertex: the integer peak stands.
     for (int x = 0; x < 32; ++x)
         for (int y = 0; y < 32; ++y) fft.TransformRe(x, y) = 5;
-    fft.TransformRe(3, 4) += 1;
     EXPECT_EQ(SubPixelPeak(fft, 3, 4), std::make_pair(0.0f, 0.0f));
 }
 
