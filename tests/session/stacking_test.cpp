@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "capture/avi_writer.h"
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
@@ -32,8 +33,8 @@ struct Series {
             files.push_back(p.string());
         }
         std::swap(files.front(), files.back());
-        s->form.ColourStack.Checked = colour;
         OpenInput(*s, files, 2);
+        s->form.ColourStack.Checked = colour;  // after opening, which sets it from the frames
         for (int k = 0; k < frames; ++k) {
             s->ws.Ranking[std::size_t(k)] = {k, float(frames - k), 0};
             s->ws.Frames[std::size_t(k)].Quality = float(frames - k);
@@ -53,6 +54,11 @@ TEST(Stacker, StackSizesForExpandDrizzleAndResample) {
         Stack(*a.s);
         EXPECT_EQ(a.s->ws.ImageWidth, 647);
         EXPECT_EQ(a.s->form.Stackimage.Image.Width(), 647);
+        // The later pages' pictures follow the stack, the thumbnail keeps its shape in 150.
+        EXPECT_EQ(a.s->form.ProcessImage.Image.Width(), 647);
+        EXPECT_EQ(a.s->form.RotateImage.Image.Height(), 39);
+        EXPECT_EQ(a.s->form.Overview.Image.Width(), 150);
+        EXPECT_EQ(a.s->form.Overview.Image.Height(), 9);
     }
     {
         Series b(2, 320, 240);
@@ -60,6 +66,9 @@ TEST(Stacker, StackSizesForExpandDrizzleAndResample) {
         Stack(*b.s);
         EXPECT_EQ(b.s->ws.ImageWidth, 639);
         EXPECT_EQ(b.s->ws.ImageHeight, 479);
+        EXPECT_EQ(b.s->form.Image3.Image.Width(), 639);
+        EXPECT_EQ(b.s->form.RotateImage.Image.Width(), 639);
+        EXPECT_EQ(b.s->form.Overview.Image.Height(), 112);
     }
     {
         Series c(2, 100, 80);
@@ -68,6 +77,9 @@ TEST(Stacker, StackSizesForExpandDrizzleAndResample) {
         Stack(*c.s);
         EXPECT_EQ(c.s->ws.ImageWidth, 149);
         EXPECT_EQ(c.s->ws.ImageHeight, 119);
+        EXPECT_EQ(c.s->form.Image3.Image.Width(), 149);
+        EXPECT_EQ(c.s->form.Image3.Image.Height(), 119);
+        EXPECT_EQ(c.s->form.ProcessImage.Image.Height(), 119);
         // A flat grey frame stays flat grey when resampled (apart from the filter's edges).
         EXPECT_NEAR(c.s->form.Stackimage.Image.Pixel(70, 60).g, 255, 1);
     }
@@ -79,6 +91,10 @@ TEST(Stacker, OneFrameAsksUnlessItIsASingleImageAndScalesToFullWhite) {
     a.t.host.Answers.push_back(Answer::No);
     Stack(*a.s);
     EXPECT_TRUE(a.t.host.Showed("Only one frame to stack, continue ??? "));
+    EXPECT_EQ(a.t.host.Messages.back().Choices, Buttons::YesCancel);
+    EXPECT_FALSE(a.s->ws.StackReady);
+    a.t.host.Answers.push_back(Answer::Cancel);
+    Stack(*a.s);
     EXPECT_FALSE(a.s->ws.StackReady);
 
     a.t.host.Answers.push_back(Answer::Yes);
@@ -145,6 +161,106 @@ TEST(StackSelection, LabelsReportTheCutOffs) {
     StackSliderChange(s.ctx, s.stack);
     EXPECT_EQ(s.form.StackInfoLabel.Caption, "Stacking : quality >= 0% , difference <= 100% , n = 1");
     EXPECT_EQ(s.form.RxLabel4.Caption, "Difference Cutoff (blue line) max =0.25");
+    // The mean difference per box pixel, cut to hundredths and shown with two decimals at most.
+    const struct {
+        float perPixel;
+        std::string shown;
+    } cases[] = {{0.355f, "0.35"}, {0.07f, "0.07"}, {0.3f, "0.3"}, {3.0f, "3"}, {0.005f, "0"}};
+    for (const auto& c : cases) {
+        s.ws.Frames[2].Difference = 4096 * c.perPixel;
+        s.Dispatch("differencecutslider", Event::Change);
+        EXPECT_EQ(s.form.RxLabel4.Caption, "Difference Cutoff (blue line) max =" + c.shown) << c.perPixel;
+    }
+}
+
+TEST(Stacker, RunningQualityLooksAtTheFeatureNotWhereTheOptimizerLeftTheBox) {
+    // Detail only around the feature at (110, 80); flat grey elsewhere.
+    testing::StartedSession t;
+    Session& s = t.Start();
+    std::vector<std::string> files;
+    uint32_t seed = 12345;
+    for (int k = 0; k < 2; ++k) {
+        Bitmap24 b(160, 120);
+        b.Fill(Bgr{90, 90, 90});
+        for (int y = 50; y < 110; ++y)
+            for (int x = 80; x < 140; ++x) {
+                seed = seed * 1664525u + 1013904223u;
+                const uint8_t v = uint8_t(40 + (seed >> 24) % 160);
+                b.SetPixel(x, y, Bgr{v, v, v});
+            }
+        const fs::path p = t.appDir / ("q" + std::to_string(k) + ".bmp");
+        WriteBmp24(p, b);
+        files.push_back(p.string());
+    }
+    OpenInput(s, files, 2);
+    for (int k = 0; k < 2; ++k) s.ws.Ranking[std::size_t(k)] = {k, 1, 0};
+    s.form.StackSlider.MaxValue = s.form.StackSlider.Value = 1;
+    s.form.QualStack.Checked = false;
+    s.ws.AlignBoxSize = 64;
+    s.fft.SetTransformSize(64);
+    s.ws.AlignX = 110;
+    s.ws.AlignY = 80;
+    s.align.AlignBoxX = 3;  // an optimizer run leaves the last frame's base shift here
+    s.align.AlignBoxY = -2;
+    s.Dispatch("Stackbutton", Event::Click);
+    EXPECT_GT(s.ws.Ranking[1].StackValue, 0.01f);
+    EXPECT_GT(s.ws.Ranking[2].StackValue, 0.01f);
+}
+
+TEST(Stacker, DeinterlacedSeriesAndAviStackAlike) {
+    // The same interlaced frames as a BMP series and as an AVI, with fields measured at
+    // different shifts: both inputs take one offset per frame by the field index as it
+    // stands, so both give the same sums.
+    const int frames = 4, w = 40, h = 30;
+    std::vector<Bitmap24> pictures;
+    uint32_t seed = 777;
+    for (int k = 0; k < frames; ++k) {
+        Bitmap24 b(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                seed = seed * 1664525u + 1013904223u;
+                b.SetPixel(x, y, Bgr{uint8_t(seed >> 24), uint8_t(seed >> 16), uint8_t(seed >> 8)});
+            }
+        pictures.push_back(b);
+    }
+    std::vector<std::vector<float>> sums[2];
+    for (const bool avi : {false, true}) {
+        SCOPED_TRACE(avi ? "avi" : "series");
+        testing::StartedSession t;
+        Session& s = t.Start();
+        if (avi) {
+            const fs::path file = t.appDir / "fields.avi";
+            capture::AviWriter writer(file, {.width = w, .height = h});
+            for (const Bitmap24& b : pictures) writer.AddFrame(b);
+            writer.Close();
+            OpenInput(s, {file.string()}, 1);
+        } else {
+            std::vector<std::string> files;
+            for (int k = 0; k < frames; ++k) {
+                const fs::path p = t.appDir / ("i" + std::to_string(k) + ".bmp");
+                WriteBmp24(p, pictures[std::size_t(k)]);
+                files.push_back(p.string());
+            }
+            std::swap(files.front(), files.back());
+            OpenInput(s, files, 2);
+        }
+        s.form.ColourStack.Checked = true;
+        s.form.Interlaced.Checked = true;
+        for (int k = 0; k < frames; ++k) {
+            FrameRecord& r = s.ws.Frames[std::size_t(k)];
+            r.ShiftX = k;
+            r.ShiftY = 1;
+            r.ShiftXa = -k;
+            r.ShiftYa = 0;
+            s.ws.Ranking[std::size_t(k)] = {k, 1, 0};
+        }
+        s.form.StackSlider.MaxValue = s.form.StackSlider.Value = frames - 1;
+        s.Dispatch("Stackbutton", Event::Click);
+        ASSERT_TRUE(s.ws.StackReady);
+        for (auto* plane : {&s.ws.ExtraPlane, &s.ws.StackSum[0], &s.ws.StackSum[1], &s.ws.StackSum[2]})
+            sums[avi].emplace_back(plane->Data(), plane->Data() + plane->ElementCount());
+    }
+    for (std::size_t p = 0; p < sums[0].size(); ++p) EXPECT_EQ(sums[0][p], sums[1][p]) << "plane " << p;
 }
 
 TEST(StackSaving, EveryTypeWritesAFileOurReadersTakeBack) {
