@@ -55,6 +55,9 @@ public:
     // A non-empty sample a decoder can start from. Files scanned without an index only
     // know their first frame to be one.
     virtual bool IsKeySample(int64_t sample) const = 0;
+    // Whether the sample holds no data (a dropped frame); such samples show no picture of
+    // their own, so they take no place in a codec's display order.
+    virtual bool IsEmptySample(int64_t sample) const = 0;
 };
 
 class AviFrameDecoder {

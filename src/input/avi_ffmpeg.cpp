@@ -2,10 +2,15 @@
 
 #ifdef TALVENOR_HAVE_FFMPEG
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <deque>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "workspace/error.h"
 
@@ -149,90 +154,198 @@ public:
     FfmpegDecoder(const FfmpegDecoder&) = delete;
     FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
 
-    void Decode(int64_t target, AviSampleSource& source, Bitmap24& out) override {
-        if (NeedsRestart(target, source)) Restart(KeyAtOrBefore(target, source));
+    // Frames are numbered in display order: slot j shows the j-th picture the codec
+    // delivers when the stream is decoded from its start, which is what players (and
+    // ffmpeg) show as frame j. Codecs with B-frames store pictures out of that order, so a
+    // sample's own position says nothing about the picture it holds; each packet is
+    // stamped with its sample number instead, the codec hands the stamp back with the
+    // picture, and the stamps of key frames tie the delivered pictures to their slots.
+    void Decode(int64_t sample, AviSampleSource& source, Bitmap24& out) override {
+        IndexSamples(source);
+        const int64_t slot = Ordinal(sample);
+        if (slot >= int64_t(shown_.size())) throw Error("there is no picture for sample " + std::to_string(sample));
+        if (!CanContinueTo(slot, source)) Restart(slot, source);
+        for (;;) {
+            Picture p = NextPicture(source);
+            if (p.display < slot) continue;
+            Convert(p.frame.get(), out);
+            // A picture the codec could not rebuild is skipped by it; the next one it
+            // delivers is the closest we can show, and stays due for its own slot.
+            if (p.display > slot) pending_.push_front(std::move(p));
+            return;
+        }
+    }
+
+private:
+    struct FrameFree {
+        void operator()(AVFrame* f) const { av_frame_free(&f); }
+    };
+    using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+    struct Picture {
+        int64_t display = 0;
+        FramePtr frame;
+    };
+
+    bool IsKey(int64_t k, AviSampleSource& source) const {
+        return !source.IsEmptySample(k) && (intraOnly_ || source.IsKeySample(k));
+    }
+
+    void IndexSamples(AviSampleSource& source) {
+        if (indexed_) return;
+        indexed_ = true;
+        for (int64_t k = 0; k < source.SampleCount(); ++k)
+            if (!source.IsEmptySample(k)) shown_.push_back(k);
+        firstKey_ = shown_.empty() ? 0 : shown_.front();
+        for (int64_t k : shown_)
+            if (IsKey(k, source)) {
+                firstKey_ = k;
+                break;
+            }
+    }
+
+    // The display slot of a sample when nothing is reordered: the non-empty samples before it.
+    int64_t Ordinal(int64_t sample) const {
+        return std::lower_bound(shown_.begin(), shown_.end(), sample) - shown_.begin();
+    }
+
+    // The key frame at or before `sample`; the first one when there is none before.
+    int64_t KeyAtOrBefore(int64_t sample, AviSampleSource& source) const {
+        for (int64_t k = sample; k > firstKey_; --k)
+            if (IsKey(k, source)) return k;
+        return firstKey_;
+    }
+
+    // The display slot of a key frame's own picture, when known. Without reordering it is
+    // the key frame's position among the samples; with B-frames the pictures stored after
+    // it but shown before it (an open GOP) push it back, and it is known only once a
+    // decode from an earlier key frame has passed it.
+    std::optional<int64_t> KeySlot(int64_t key) const {
+        if (key == firstKey_ || intraOnly_ || (delivered_ && ctx_->has_b_frames == 0)) return Ordinal(key);
+        const auto it = keySlots_.find(key);
+        if (it == keySlots_.end()) return std::nullopt;
+        return it->second;
+    }
+
+    bool CanContinueTo(int64_t slot, AviSampleSource& source) const {
+        if (!running_ || waiting_) return false;
+        const int64_t nextUp = pending_.empty() ? nextDisplay_ : pending_.front().display;
+        if (nextUp > slot) return false;
+        // A key frame not sent yet whose picture lies between here and the target is a
+        // shorter way.
+        const int64_t key = KeyAtOrBefore(shown_[std::size_t(slot)], source);
+        if (key < next_) return true;
+        const auto keySlot = KeySlot(key);
+        return !(keySlot && *keySlot > nextUp && *keySlot <= slot);
+    }
+
+    // Starts decoding at the key frame at or before the target. When that key frame's slot
+    // is not known (or the target is one of the pictures shown before it), decoding starts
+    // one key frame earlier, so those pictures are decoded from their true references and
+    // counted before the key frame's own picture comes out.
+    void Restart(int64_t slot, AviSampleSource& source) {
+        const int64_t key = KeyAtOrBefore(shown_[std::size_t(slot)], source);
+        const auto keySlot = KeySlot(key);
+        anchor_ = key;
+        int64_t from = key;
+        learning_ = !(keySlot && *keySlot <= slot);
+        if (learning_) {
+            from = KeyAtOrBefore(key - 1, source);
+            if (from >= key) {  // nothing before it: the first key frame comes first
+                from = key;
+                learning_ = false;
+            }
+        }
+        anchorDisplay_ = keySlot ? *keySlot : Ordinal(key);
+        avcodec_flush_buffers(ctx_);
+        pending_.clear();
+        leading_.clear();
+        next_ = from;
+        draining_ = false;
+        running_ = true;
+        waiting_ = true;
+    }
+
+    // The next picture in display order with its slot.
+    Picture NextPicture(AviSampleSource& source) {
+        if (!pending_.empty()) {
+            Picture p = std::move(pending_.front());
+            pending_.pop_front();
+            return p;
+        }
+        for (;;) {
+            FramePtr f = Receive(source);
+            const int64_t stamp = f->pts;
+            if (waiting_) {
+                if (stamp != anchor_ && stamp != AV_NOPTS_VALUE) {
+                    // Before the key frame's picture: pictures stored after it belong to
+                    // the slots just before it; anything older is of no use here.
+                    if (learning_ && stamp > anchor_) leading_.push_back(std::move(f));
+                    continue;
+                }
+                const int64_t display = learning_ ? Ordinal(anchor_) + int64_t(leading_.size()) : anchorDisplay_;
+                keySlots_[anchor_] = display;
+                int64_t d = display - int64_t(leading_.size());
+                for (FramePtr& l : leading_) pending_.push_back({d++, std::move(l)});
+                leading_.clear();
+                pending_.push_back({display, std::move(f)});
+                nextDisplay_ = display + 1;
+                waiting_ = false;
+                return NextPicture(source);
+            }
+            const int64_t display = nextDisplay_++;
+            if (stamp != AV_NOPTS_VALUE && stamp >= 0 && stamp < source.SampleCount() && IsKey(stamp, source))
+                keySlots_.try_emplace(stamp, display);
+            return {display, std::move(f)};
+        }
+    }
+
+    // The codec's next picture, fed with samples as it asks for them and drained at the
+    // end of the stream.
+    FramePtr Receive(AviSampleSource& source) {
         for (;;) {
             int r = avcodec_receive_frame(ctx_, frame_);
             if (r == 0) {
-                int64_t ts = frame_->best_effort_timestamp;
-                if (ts == AV_NOPTS_VALUE) ts = frame_->pts;
-                if (ts == AV_NOPTS_VALUE) ts = lastOut_ + 1;
-                lastOut_ = ts;
-                // A frame the codec could not rebuild after a jump is skipped by it; the
-                // next one it delivers is the closest picture we can show.
-                if (ts >= target) {
-                    try {
-                        Convert(out);
-                    } catch (...) {
-                        av_frame_unref(frame_);
-                        throw;
-                    }
+                delivered_ = true;
+                FramePtr f(av_frame_alloc());
+                if (!f) {
                     av_frame_unref(frame_);
-                    return;
+                    throw Error("out of memory for a picture");
                 }
-                av_frame_unref(frame_);
-                continue;
+                av_frame_move_ref(f.get(), frame_);
+                return f;
             }
-            if (r == AVERROR_EOF) {
-                next_ = -1;
-                throw Error("the " + std::string(ctx_->codec->name) + " decoder delivered no picture");
-            }
-            if (r != AVERROR(EAGAIN)) {
-                next_ = -1;
-                throw Error("the " + std::string(ctx_->codec->name) + " decoder failed (" + AvError(r) + ")");
-            }
+            if (r == AVERROR_EOF) Fail("the " + std::string(ctx_->codec->name) + " decoder delivered no picture");
+            if (r != AVERROR(EAGAIN)) Fail("the " + std::string(ctx_->codec->name) + " decoder failed (" + AvError(r) + ")");
             if (next_ < source.SampleCount()) {
                 const int64_t k = next_++;
                 const std::span<const uint8_t> data = source.ReadSample(k);
                 if (data.empty()) continue;
                 packet_->data = const_cast<uint8_t*>(data.data());
                 packet_->size = int(data.size());
-                packet_->pts = packet_->dts = k;
-                packet_->flags = (intraOnly_ || source.IsKeySample(k)) ? AV_PKT_FLAG_KEY : 0;
+                packet_->pts = k;
+                packet_->dts = AV_NOPTS_VALUE;
+                packet_->flags = IsKey(k, source) ? AV_PKT_FLAG_KEY : 0;
                 r = avcodec_send_packet(ctx_, packet_);
                 packet_->data = nullptr;
                 packet_->size = 0;
-                if (r < 0 && r != AVERROR(EAGAIN)) {
-                    next_ = -1;
-                    throw Error("the " + std::string(ctx_->codec->name) + " decoder rejected the frame data (" + AvError(r) + ")");
-                }
                 if (r == AVERROR(EAGAIN)) --next_;  // not taken: offer it again after the next picture
+                else if (r < 0)
+                    Fail("the " + std::string(ctx_->codec->name) + " decoder rejected the frame data (" + AvError(r) + ")");
             } else if (!draining_) {
                 avcodec_send_packet(ctx_, nullptr);
                 draining_ = true;
             } else {
-                next_ = -1;
-                throw Error("the " + std::string(ctx_->codec->name) + " decoder delivered no picture");
+                Fail("the " + std::string(ctx_->codec->name) + " decoder delivered no picture");
             }
         }
     }
 
-private:
-    bool IsKey(int64_t k, AviSampleSource& source) const { return intraOnly_ || source.IsKeySample(k); }
-
-    bool NeedsRestart(int64_t target, AviSampleSource& source) const {
-        if (next_ < 0 || draining_ || target <= lastOut_) return true;
-        // A key frame after what was sent and at or before the target is a shorter way.
-        for (int64_t k = target; k > next_; --k)
-            if (IsKey(k, source)) return true;
-        return false;
+    [[noreturn]] void Fail(const std::string& text) {
+        running_ = false;
+        throw Error(text);
     }
 
-    int64_t KeyAtOrBefore(int64_t target, AviSampleSource& source) const {
-        for (int64_t k = target; k >= 0; --k)
-            if (IsKey(k, source)) return k;
-        return 0;
-    }
-
-    void Restart(int64_t from) {
-        avcodec_flush_buffers(ctx_);
-        next_ = from;
-        lastOut_ = from - 1;
-        draining_ = false;
-    }
-
-    void Convert(Bitmap24& out) {
-        const AVFrame* f = frame_;
+    void Convert(const AVFrame* f, Bitmap24& out) {
         const int w = f->width, h = f->height;
         if (w <= 0 || h <= 0 || w > 65535 || h > 65535)
             throw Error("the decoder delivered a picture of " + std::to_string(w) + " x " + std::to_string(h));
@@ -304,17 +417,17 @@ private:
                 }
                 default: break;
             }
-            ConvertGeneric(d, yuv, y, dst);
+            ConvertGeneric(f, d, yuv, y, dst);
         }
         out.Touch();
     }
 
-    void ConvertGeneric(const AVPixFmtDescriptor* d, const YuvToBgr& yuv, int y, uint8_t* dst) const {
+    static void ConvertGeneric(const AVFrame* frame, const AVPixFmtDescriptor* d, const YuvToBgr& yuv, int y, uint8_t* dst) {
         if (d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_FLOAT | AV_PIX_FMT_FLAG_PAL) ||
             d->nb_components < 1 || d->comp[0].depth > 16)
             throw Error(std::string("the decoder delivered pixels in the ") + d->name + " format, which cannot be shown");
-        const ComponentReader read{frame_, d};
-        const int w = frame_->width;
+        const ComponentReader read{frame, d};
+        const int w = frame->width;
         const bool rgb = d->flags & AV_PIX_FMT_FLAG_RGB;
         if (d->nb_components <= 2 && !rgb) {
             for (int x = 0; x < w; ++x) {
@@ -332,9 +445,22 @@ private:
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
     bool intraOnly_ = false;
-    int64_t next_ = -1;     // next sample to send; -1 when the decoder must start afresh
-    int64_t lastOut_ = -1;  // timestamp of the last picture the decoder delivered
-    bool draining_ = false;
+    bool delivered_ = false;             // a picture came out, so the codec knows its reordering
+    bool indexed_ = false;
+    std::vector<int64_t> shown_;         // the non-empty samples: slot j is shown_[j]'s place
+    int64_t firstKey_ = 0;
+    std::map<int64_t, int64_t> keySlots_;  // key frame sample -> display slot of its picture
+
+    // The run of decoding under way.
+    bool running_ = false;               // false: the codec must start afresh
+    int64_t next_ = 0;                   // next sample to send
+    bool draining_ = false;              // every sample sent, the codec asked for the rest
+    bool waiting_ = false;               // for the picture of the key frame the run is tied to
+    bool learning_ = false;              // that key frame's slot is found on the way
+    int64_t anchor_ = 0, anchorDisplay_ = 0;
+    int64_t nextDisplay_ = 0;            // slot of the next picture the codec delivers
+    std::vector<FramePtr> leading_;      // pictures shown before the key frame's
+    std::deque<Picture> pending_;        // pictures delivered but not yet asked for
 };
 
 }  // namespace

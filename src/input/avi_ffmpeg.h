@@ -11,9 +11,13 @@ namespace talvenor {
 // Whether this build decodes through libavcodec at all.
 bool HaveFfmpegDecoders();
 
-// A decoder for the stream's FourCC, or null. Codecs that predict from earlier frames are
-// decoded from the nearest key frame before the wanted one, so any frame can be asked for
-// in any order; frames asked for in order are decoded once each.
+// A decoder for the stream's FourCC, or null. Frames are numbered in display order, so
+// codecs that store B-frames out of order (H.264, MPEG-4 Part 2) give frame n the picture
+// a player shows as frame n. Codecs that predict from earlier frames are decoded from the
+// nearest key frame before the wanted one (one key frame earlier when pictures stored
+// after that key frame are shown before it), so any frame can be asked for in any order;
+// frames asked for in order are decoded once each, and the pictures the codec holds back
+// are drained at the end of the stream.
 std::unique_ptr<AviFrameDecoder> MakeFfmpegDecoder(const AviVideoFormat& format);
 
 }  // namespace talvenor

@@ -171,6 +171,10 @@ public:
         return s.size != 0 && s.key;
     }
 
+    bool IsEmptySample(int64_t k) const override {
+        return k < 0 || k >= SampleCount() || file_.samples_[std::size_t(k)].size == 0;
+    }
+
 private:
     AviFile& file_;
     std::vector<uint8_t> buffer_;

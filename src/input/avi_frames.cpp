@@ -24,10 +24,12 @@ struct CursorRestorer {
 
 // Everything done with frame i once it is due: the dropped-frame test, decoding, the sizes
 // (single-frame reads), showing it, and the steps (both fields when de-interlacing).
+// Frame i is the stream's (i + 1)-th frame, at stream position dwStart + i.
 void HandleFrame(AppContext& c, AviFile& avi, int64_t i, bool single, const PassSteps& steps, Bitmap24& kept) {
     Workspace& ws = c.ws;
     FrameRecord& f = ws.Frames[std::size_t(i)];
-    if (avi.FindSample(i) != i) {
+    const int64_t position = avi.Start() + i;
+    if (avi.FindSample(position) != position) {
         f.Excluded = 1;
         f.Dropped = 1;
         ItemList& list = c.form.SelectFramesChecklist;
@@ -39,7 +41,7 @@ void HandleFrame(AppContext& c, AviFile& avi, int64_t i, bool single, const Pass
         ws.DroppedFramesSeen = true;
     }
 
-    avi.DecodeFrame(i, ws.CurrentFrameImage);
+    avi.DecodeFrame(position, ws.CurrentFrameImage);
     const bool passActive = ws.AlignPassActive || ws.StackPassActive;
     ws.RefreshDisplays = (single && !passActive) || c.host.TimeToShowProgress();
     if (single) {
@@ -79,25 +81,21 @@ std::filesystem::path AviPath(const AppContext& c) {
     return std::filesystem::path(c.form.DirectoryListBox1.Directory) / c.ws.AviFileName;
 }
 
-void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps) {
-    if (mode == kAviNothing) return;
+int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps) {
+    if (mode == kAviNothing) return 0;
     Workspace& ws = c.ws;
     ws.DroppedFramesSeen = false;
     CursorRestorer restore{c.host};
     AviFile avi(path);
 
-    // Stream positions run from dwStart for dwLength frames.
-    int64_t first = avi.Start();
-    int64_t last = avi.Start() + avi.Length() - 1;
-    c.form.PreviewSlider.MaxValue = int(std::clamp<int64_t>(avi.Length() - 1, 0, kMaxFrameIndex));
-    if (last - first > 4998) last = first + 4999;
-    if (mode >= 0) {
-        first = std::max(mode, avi.Start());
-        last = first;
-    }
-    // The frame table has 5001 records, indexed by stream position: a stream that starts
-    // late cannot use positions beyond them.
-    last = std::min<int64_t>(last, kMaxFrameIndex);
+    // Frames 0 .. dwLength - 1 are stream positions dwStart .. dwStart + dwLength - 1. The
+    // frame table, the slider and the frame list hold the first 5001 of them, and a pass
+    // handles exactly those.
+    const int64_t frames = avi.Length();
+    int64_t first = 0;
+    int64_t last = std::min<int64_t>(frames - 1, kMaxFrameIndex);
+    c.form.PreviewSlider.MaxValue = int(std::clamp<int64_t>(frames - 1, 0, kMaxFrameIndex));
+    if (mode >= 0) first = last = std::min<int64_t>(mode, kMaxFrameIndex);
 
     const bool passActive = ws.AlignPassActive || ws.StackPassActive;
     ws.RefreshDisplays = true;
@@ -119,6 +117,7 @@ void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mod
 
         HandleFrame(c, avi, i, mode >= 0, steps, kept);
     }
+    return frames;
 }
 
 AviFrameSource::AviFrameSource(AppContext& c, const std::filesystem::path& path)
@@ -130,7 +129,7 @@ AviFrameSource::~AviFrameSource() {
 }
 
 void AviFrameSource::Read(int64_t frame, const PassSteps& steps) {
-    const int64_t i = std::clamp<int64_t>(std::max(frame, avi_->Start()), 0, kMaxFrameIndex);
+    const int64_t i = std::clamp<int64_t>(frame, 0, kMaxFrameIndex);
     const bool passActive = c_.ws.AlignPassActive || c_.ws.StackPassActive;
     if (c_.ws.Frames[std::size_t(i)].Excluded && passActive) return;
     HandleFrame(c_, *avi_, i, true, steps, kept_);

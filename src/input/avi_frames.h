@@ -22,10 +22,13 @@ struct PassSteps {
 constexpr int64_t kAviNothing = -2;
 constexpr int64_t kAviWholeStream = -1;
 
-// mode -2 does nothing, -1 handles every frame of the stream (at most 5000), k >= 0 frame
-// k alone (which also records the frame size). Errors are thrown with the messages users
-// know ("Failed to open AVI file", ...); the file is released on every path.
-void ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps = {});
+// mode -2 does nothing, -1 handles every frame of the stream that the frame table holds
+// (frames 0 .. 5000), k >= 0 frame k alone (which also records the frame size). Frame k is
+// the stream's (k + 1)-th frame, at stream position dwStart + k, wherever the stream
+// starts. Returns the stream's frame count (dwLength; 0 for mode -2). Errors are thrown
+// with the messages users know ("Failed to open AVI file", ...); the file is released on
+// every path.
+int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps = {});
 
 class AviFile;
 
@@ -36,7 +39,7 @@ class AviFrameSource {
 public:
     AviFrameSource(AppContext& c, const std::filesystem::path& path);
     ~AviFrameSource();
-    void Read(int64_t frame, const PassSteps& steps = {});
+    void Read(int64_t frame, const PassSteps& steps = {});  // frame as in ReadAviFrames
 
 private:
     AppContext& c_;

@@ -62,6 +62,12 @@ std::vector<std::string> ReadFrameListFile(const std::string& path) {
     return lines;
 }
 
+std::vector<std::string> ReadFrameListToOpen(const std::string& path) {
+    std::vector<std::string> lines = ReadFrameListFile(path);
+    if (lines.empty()) throw Error(path + ": the frame list names no frames");
+    return lines;
+}
+
 void WriteFrameListFile(const std::string& path, const std::vector<std::string>& lines) {
     SafeFileWriter out(path);
     for (const std::string& line : lines) {
@@ -88,9 +94,13 @@ void FramelistsavebuttonClick(AppContext& c) {
 }
 
 void LoadFrameList(AppContext& c, const std::string& path, bool append) {
+    LoadFrameList(c, path, append ? ReadFrameListFile(path) : ReadFrameListToOpen(path), append);
+}
+
+void LoadFrameList(AppContext& c, const std::string& path, const std::vector<std::string>& lines, bool append) {
     Workspace& ws = c.ws;
     Controls& f = c.form;
-    const std::vector<std::string> lines = ReadFrameListFile(path);
+    if (!append && lines.empty()) throw Error(path + ": the frame list names no frames");  // see ReadFrameListToOpen
     ItemList& list = f.SelectFramesChecklist;
     if (!append) {
         list.Clear();
@@ -117,7 +127,6 @@ void LoadFrameList(AppContext& c, const std::string& path, bool append) {
         ws.RecountSelected();
         return;
     }
-    if (n == 0) throw Error(path + ": the frame list names no frames");
 
     SetSeriesTypeFromName(c, ws.FileNames[0]);
     c.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : "BMP");
@@ -143,20 +152,19 @@ void LoadFrameList(AppContext& c, const std::string& path, bool append) {
     ShowFrameState(c, f.PreviewSlider.Value);
 }
 
-namespace {
-void AskAndLoadFrameList(AppContext& c, const char* title, bool append) {
+std::optional<std::string> AskFrameListFile(AppContext& c, const std::string& title) {
     DialogSpec spec;
     spec.Title = title;
     spec.Filter = c.form.OpenDialog1.Filter;
     spec.InitialDir = c.form.DirectoryListBox1.Directory;
     auto choice = c.host.OpenDialog(spec);
-    if (choice && !choice->Files.empty()) LoadFrameList(c, choice->Files[0], append);
+    if (!choice || choice->Files.empty()) return std::nullopt;
+    return choice->Files[0];
 }
-}  // namespace
 
-void FramelistloadbuttonClick(AppContext& c) { AskAndLoadFrameList(c, "Load frame list", false); }
-
-void AddFramesButtonClick(AppContext& c) { AskAndLoadFrameList(c, "Add frames", true); }
+void AddFramesButtonClick(AppContext& c) {
+    if (const auto path = AskFrameListFile(c, "Add frames")) LoadFrameList(c, *path, true);
+}
 
 void BitBtn10Click(AppContext& c) {
     if (!c.ws.IsImageSeries) return;

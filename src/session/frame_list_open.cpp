@@ -14,9 +14,12 @@ namespace talvenor {
 void OpenFrameListFile(Session& s, const std::string& path) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
+    // An unreadable or empty list is refused before the open sequence is let go.
+    const std::vector<std::string> lines = ReadFrameListToOpen(path);
     ResetForNewInput(s);
     ws.FreeStackBuffers();
-    LoadFrameList(s.ctx, path, false);
+    LoadFrameList(s.ctx, path, lines, false);
+    FollowInputColour(s);
     f.ShowFramelist.Checked = true;
     f.SelectFrameswindow.Visible = true;
     f.AddFramesButton.Visible = true;

@@ -1,6 +1,7 @@
 #include "session/input_selection.h"
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 
 #include "input/avi_frames.h"
@@ -8,6 +9,7 @@
 #include "input/frame_lists.h"
 #include "input/frame_loader.h"
 #include "input/frame_selection.h"
+#include "input/input_colour.h"
 #include "registration/quality.h"
 #include "session/alignment.h"
 #include "session/frame_list_open.h"
@@ -78,12 +80,15 @@ void OpenAvi(Session& s, const std::string& file) {
     const fs::path path = fs::absolute(file);
     f.DirectoryListBox1.Directory = path.parent_path().string();
     ws.AviFileName = path.filename().string();
-    ReadAviFrames(s.ctx, path, 0);
+    const int64_t frames = ReadAviFrames(s.ctx, path, 0);
+    FollowInputColour(s);
     s.host.SetCaption("Talvenor processing AVI: " + path.string());
     const std::string proposed = path.stem().string();
     for (FileDialog* d : {&f.SaveDialog1, &f.WaveletSave, &f.SaveDialog3, &f.SaveDialog4}) d->FileName = proposed;
     s.Settings.WriteString("Files", "Dir", f.DirectoryListBox1.Directory);
-    ws.LastFrame = f.PreviewSlider.MaxValue;
+    // The whole stream: a longer one than the frame table is cut, with a warning, when the
+    // selection is finished.
+    ws.LastFrame = int(std::clamp<int64_t>(frames - 1, 0, INT_MAX));
 }
 
 // Returns false when the single-image path took over.
@@ -116,6 +121,7 @@ bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type) {
     s.Settings.WriteString("Files", "Dir", f.DirectoryListBox1.Directory);
     s.host.SetCaption(MakeCaption(ws, CaptionKind::Input, 0));
     LoadFrame(s.ctx, files[0]);
+    FollowInputColour(s);
     ws.ImageWidth = ws.SourceWidth = ws.UnclampedWidth = ws.CurrentFrameImage.Width();
     ws.ImageHeight = ws.SourceHeight = ws.UnclampedHeight = ws.CurrentFrameImage.Height();
     if (ws.ImageWidth > kMaxImageSide || ws.ImageHeight > kMaxImageSide)
@@ -196,6 +202,18 @@ void ResetForNewInput(Session& s) {
     Run(s.seams.ResetCrop);
     f.AddBitmapDialog.InitialDir = f.DirectoryListBox1.Directory;
     ws.ResetForNewSelection();
+    // A new input starts with every frame selected: a frame left out of the previous
+    // sequence (by the user, or as a dropped AVI frame) says nothing about this one, and a
+    // single still, which skips the list rebuild, would otherwise stack nothing.
+    for (FrameRecord& r : ws.Frames) r.Excluded = 0;
+}
+
+void FollowInputColour(Session& s) {
+    const bool colour = !s.ws.IsFits && !IsGreyPicture(s.ws.CurrentFrameImage);
+    s.form.ColourStack.Checked = s.form.Colourprocess2.Checked = colour;
+    // Both pages' boxes, as the user's clicks would set them (and whatever follows them).
+    s.Dispatch("ColourStack", Event::Click);
+    s.Dispatch("Colourprocess2", Event::Click);
 }
 
 void OpenInput(Session& s, const std::vector<std::string>& files, int type) {
@@ -287,6 +305,7 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     s.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : ws.IsFits ? "FIT" : "BMP");
     f.DirectoryListBox1.Directory = fs::path(files[0]).parent_path().string();
     LoadFrame(s.ctx, ws.FileNames[0]);
+    FollowInputColour(s);
     SetSizesFromFirstFrame(s.ctx, "Bitmap too large  !!!!");
     AllocateStackBuffers(ws, f, ws.ImageWidth, ws.ImageHeight);
     f.FFTsizeGroup.Visible = true;
@@ -310,8 +329,13 @@ void RegisterInputHandlers(Session& s) {
     h.On("ShowFramelist", Event::Click, [&c] { ShowFramelistClick(c); });
     h.On("Framelistsavebutton", Event::Click, [&c] { FramelistsavebuttonClick(c); });
     h.On("Framelistloadbutton", Event::Click, [&s] {
+        // Nothing of the open sequence goes before a readable list was chosen.
+        const auto path = AskFrameListFile(s.ctx, "Load frame list");
+        if (!path) return;
+        const std::vector<std::string> lines = ReadFrameListToOpen(*path);
         ResetForNewInput(s);
-        FramelistloadbuttonClick(s.ctx);
+        LoadFrameList(s.ctx, *path, lines, false);
+        FollowInputColour(s);
     });
     h.On("AddFramesButton", Event::Click, [&c] { AddFramesButtonClick(c); });
     h.On("BitBtn10", Event::Click, [&c] { BitBtn10Click(c); });

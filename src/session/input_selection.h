@@ -15,6 +15,11 @@ bool IsAcceptedImage(const std::string& path);
 // The reset done before the input dialog opens (also when it is then cancelled).
 void ResetForNewInput(Session& s);
 
+// Colour processing (ColourStack and its mirror Colourprocess2) follows the sequence just
+// opened, judged from its first frame: on for colour, off for grey (FITS frames are one
+// plane, so always grey). The user may change it afterwards.
+void FollowInputColour(Session& s);
+
 // While the input dialog is open: an AVI the user highlights is shown at once.
 void AddBitmapDialogSelectionChange(Session& s, const std::string& path);
 

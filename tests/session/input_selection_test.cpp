@@ -2,13 +2,19 @@
 
 #include <dirent.h>
 
+#include <set>
+
 #include "imagefiles/bmp_file.h"
+#include "imagefiles/jpeg_file.h"
+#include "input/avi_ffmpeg.h"
 #include "input/avi_frames.h"
 #include "input/frame_lists.h"
 #include "input/frame_loader.h"
 #include "session/input_selection.h"
 #include "session/session_fixture.h"
 #include "session/tool_windows.h"
+#include "workspace/error.h"
+#include "workspace/stored_properties.h"
 
 namespace talvenor {
 namespace {
@@ -313,6 +319,343 @@ TEST(SeriesPass, FieldsAndShrinkingFramesAndCancel) {
     t.host.OnPump = [&] { s.ws.CancelRequested = !calls.empty(); };
     RunSeriesPass(s.ctx, pass);
     EXPECT_EQ(calls.size(), 1u);
+}
+
+// ---- Sequences of every kind, opened as the user opens them.
+
+std::string DataFile(const std::string& name) { return std::string(TALVENOR_SOURCE_DIR) + "/tests/data/" + name; }
+
+std::vector<uint8_t> FileBytes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Largest channel difference between the picture and frame k of a raw BGR24 file.
+int DifferenceFromFrame(const Bitmap24& got, const std::vector<uint8_t>& ref, int k) {
+    const std::size_t n = got.Stride() * std::size_t(got.Height());
+    if (n == 0 || ref.size() < (std::size_t(k) + 1) * n) return 256;
+    int worst = 0;
+    for (std::size_t i = 0; i < n; ++i) worst = std::max(worst, std::abs(int(got.Data()[i]) - int(ref[std::size_t(k) * n + i])));
+    return worst;
+}
+
+// A 24-bit AVI of 2 x 2 frames whose colour tells the frame: frame i is blue i % 256, green
+// i / 256, red 200. Its stream starts at position `start`; frames in `empty` are stored as
+// empty chunks (dropped).
+void WriteNumberedAvi(const fs::path& file, int count, uint32_t start = 0, const std::set<int>& empty = {}) {
+    auto u32 = [](std::string& s, uint32_t v) {
+        for (int i = 0; i < 4; ++i) s += char((v >> (8 * i)) & 0xFF);
+    };
+    auto u16 = [](std::string& s, uint16_t v) { s += char(v & 0xFF), s += char(v >> 8); };
+    auto chunk = [&](const char* id, const std::string& data) {
+        std::string c(id, 4);
+        u32(c, uint32_t(data.size()));
+        return c + data + (data.size() % 2 ? std::string(1, '\0') : std::string());
+    };
+    auto list = [&](const char* type, const std::string& data) {
+        std::string c = "LIST";
+        u32(c, uint32_t(data.size() + 4));
+        return c + std::string(type, 4) + data;
+    };
+    const int w = 2, h = 2, rowBytes = 8;
+    std::string avih;
+    for (uint32_t v : {200000u, 0u, 0u, 0x10u, uint32_t(count), 0u, 1u, 0u, uint32_t(w), uint32_t(h), 0u, 0u, 0u, 0u}) u32(avih, v);
+    std::string strh = "vidsDIB ";
+    u32(strh, 0), u16(strh, 0), u16(strh, 0), u32(strh, 0), u32(strh, 1), u32(strh, 5), u32(strh, start),
+        u32(strh, uint32_t(count)), u32(strh, rowBytes * h), u32(strh, 0xFFFFFFFF), u32(strh, 0);
+    u16(strh, 0), u16(strh, 0), u16(strh, w), u16(strh, h);
+    std::string strf;
+    u32(strf, 40), u32(strf, w), u32(strf, h), u16(strf, 1), u16(strf, 24), u32(strf, 0), u32(strf, rowBytes * h);
+    for (int i = 0; i < 4; ++i) u32(strf, 0);
+    const std::string hdrl = list("hdrl", chunk("avih", avih) + list("strl", chunk("strh", strh) + chunk("strf", strf)));
+    std::string movi, idx1;
+    for (int i = 0; i < count; ++i) {
+        std::string pixels;
+        if (!empty.count(i))
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) pixels += {char(i % 256), char(i / 256), char(200)};
+                pixels += std::string(rowBytes - 3 * w, '\0');
+            }
+        idx1 += "00db";
+        u32(idx1, 0x10), u32(idx1, uint32_t(4 + movi.size())), u32(idx1, uint32_t(pixels.size()));
+        movi += chunk("00db", pixels);
+    }
+    const std::string body = "AVI " + hdrl + list("movi", movi) + chunk("idx1", idx1);
+    std::string riff = "RIFF";
+    u32(riff, uint32_t(body.size()));
+    std::ofstream(file, std::ios::binary) << riff << body;
+}
+
+int FrameNumberOf(const Bitmap24& b) { return b.Pixel(0, 0).b + 256 * b.Pixel(0, 0).g; }
+
+// Every frame the whole-stream pass hands to the alignment step, by the number its picture shows.
+std::vector<std::pair<int, int>> AlignmentPassFrames(Session& s) {
+    std::vector<std::pair<int, int>> seen;  // frame index, number shown
+    s.ws.AlignPassActive = true;
+    ReadAviFrames(s.ctx, AviPath(s.ctx), kAviWholeStream,
+                  PassSteps{[&] { seen.emplace_back(s.ws.CurrentFrame, FrameNumberOf(s.ws.CurrentFrameImage)); }, {}});
+    s.ws.AlignPassActive = false;
+    return seen;
+}
+
+// H.264 and MPEG-4 Part 2 with B-frames store pictures out of display order; frame n must be
+// the picture ffmpeg shows as frame n, whether the frames come in a pass, one at a time with
+// the file opened for each (the slider), or in any order from one open file (the stacker).
+TEST(AviInput, CodecsThatReorderFramesShowEveryFrameAsFfmpegDoes) {
+    if (!HaveFfmpegDecoders()) GTEST_SKIP() << "needs a build with libavcodec";
+    for (const char* name : {"h264-bframes", "mpeg4-bframes"}) {
+        SCOPED_TRACE(name);
+        StartedSession t;
+        Session& s = t.Start();
+        Choose(t, {DataFile(std::string("avi/") + name + ".avi")}, 1);
+        const std::vector<uint8_t> ref = FileBytes(DataFile(std::string("avi/") + name + ".bgr"));
+        ASSERT_EQ(s.ws.LastFrame, 11);
+        EXPECT_LE(DifferenceFromFrame(s.ws.CurrentFrameImage, ref, 0), 3);
+
+        std::vector<int> passed;
+        s.ws.AlignPassActive = true;
+        ReadAviFrames(s.ctx, AviPath(s.ctx), kAviWholeStream, PassSteps{[&] {
+                          passed.push_back(s.ws.CurrentFrame);
+                          EXPECT_LE(DifferenceFromFrame(s.ws.CurrentFrameImage, ref, s.ws.CurrentFrame), 3)
+                              << "frame " << s.ws.CurrentFrame << " of the pass";
+                      }, {}});
+        s.ws.AlignPassActive = false;
+        EXPECT_EQ(passed, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+
+        const int order[] = {11, 0, 6, 5, 4, 10, 3, 9, 1, 7, 2, 8, 8, 5, 6};
+        for (int frame : order) {
+            s.form.PreviewSlider.Value = frame;
+            s.Dispatch("PreviewSlider", Event::Change);
+            EXPECT_LE(DifferenceFromFrame(s.ws.CurrentFrameImage, ref, frame), 3) << "frame " << frame << " alone";
+        }
+        AviFrameSource source(s.ctx, AviPath(s.ctx));
+        for (int frame : order) {
+            source.Read(frame);
+            EXPECT_LE(DifferenceFromFrame(s.ws.CurrentFrameImage, ref, frame), 3) << "frame " << frame << " from the open file";
+        }
+    }
+}
+
+// Frame i is the stream's (i + 1)-th frame wherever the stream starts; the frame table, the
+// slider, the frame list and the passes all cover the same frames, and a stream longer than
+// the table is cut with a warning.
+TEST(AviInput, FramesFollowTheStreamFromItsStartAndLongStreamsWarn) {
+    struct Case {
+        int count;
+        uint32_t start;
+        bool warned;
+    };
+    for (const Case& c : {Case{6, 3, false}, Case{5001, 0, false}, Case{5003, 0, true}, Case{5003, 7, true}}) {
+        SCOPED_TRACE(std::to_string(c.count) + " frames from position " + std::to_string(c.start));
+        StartedSession t;
+        Session& s = t.Start();
+        const fs::path avi = t.appDir / "numbered.avi";
+        WriteNumberedAvi(avi, c.count, c.start);
+        Choose(t, {avi.string()}, 1);
+        EXPECT_EQ(t.host.Showed("Warning : only 5000 frames can be processed"), c.warned);
+        const int last = std::min(c.count - 1, 5000);
+        EXPECT_EQ(s.ws.LastFrame, last);
+        EXPECT_EQ(s.ws.SelectedCount, last + 1);
+        EXPECT_EQ(s.form.SelectFramesChecklist.Count(), last + 1);
+        EXPECT_EQ(s.form.PreviewSlider.MaxValue, last);
+        EXPECT_EQ(s.form.StackSlider.MaxValue, last);
+        EXPECT_EQ(FrameNumberOf(s.ws.CurrentFrameImage), 0);
+
+        const auto seen = AlignmentPassFrames(s);
+        ASSERT_EQ(int(seen.size()), last + 1);
+        for (int i = 0; i <= last; ++i)
+            if (seen[std::size_t(i)] != std::make_pair(i, i)) {
+                ADD_FAILURE() << "pass step " << i << " had frame " << seen[std::size_t(i)].first << " showing "
+                              << seen[std::size_t(i)].second;
+                break;
+            }
+        s.form.PreviewSlider.Value = last;
+        s.Dispatch("PreviewSlider", Event::Change);
+        EXPECT_EQ(FrameNumberOf(s.ws.CurrentFrameImage), last);
+        EXPECT_EQ(s.form.PreviewSlider.MaxValue, last);  // showing a frame keeps the cut
+    }
+}
+
+// Everything the user could see or that a later step reads: the stored control values, the
+// tabs, the frame table and ranking, the series and the frame list.
+std::vector<std::string> Snapshot(const Session& s) {
+    std::vector<std::string> v;
+    for (std::string_view p : StoredProperties()) v.push_back(std::string(p) + "=" + s.form.GetValue(p).value_or("?"));
+    for (const TabSheet* tab : {&s.form.TabSheet2, &s.form.TabSheet3, &s.form.TabSheet4, &s.form.TabSheet5})
+        v.push_back(tab->Name + (tab->TabVisible ? " shown" : " hidden"));
+    for (int i = 0; i < 6; ++i) {
+        const FrameRecord& r = s.ws.Frames[std::size_t(i)];
+        v.push_back("frame " + std::to_string(i) + ": " + std::to_string(r.ShiftX) + "," + std::to_string(r.ShiftY) + " q" +
+                    std::to_string(r.Quality) + " d" + std::to_string(r.Difference) + " x" + std::to_string(r.Excluded) +
+                    " " + s.ws.FileNames[std::size_t(i)] + " rank " + std::to_string(s.ws.Ranking[std::size_t(i)].FrameIndex));
+    }
+    v.push_back("last " + std::to_string(s.ws.LastFrame) + " selected " + std::to_string(s.ws.SelectedCount));
+    for (std::size_t i = 0; i < s.form.SelectFramesChecklist.Items.size(); ++i)
+        v.push_back(s.form.SelectFramesChecklist.Items[i] + (s.form.SelectFramesChecklist.Checked[i] ? " [x]" : " [ ]"));
+    return v;
+}
+
+TEST(FrameLists, ALoadThatIsCancelledOrCannotBeReadLeavesEverythingAsItWas) {
+    StartedSession t;
+    Session& s = t.Start();
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) files.push_back(WriteFrame(t.appDir.path(), "f" + std::to_string(i) + ".bmp", i));
+    Choose(t, files, 2);
+    s.ws.Frames[1].ShiftX = 4;
+    s.ws.Frames[1].Quality = 2.5f;
+    s.ws.Ranking[0].FrameIndex = 2;
+    s.ws.Frames[2].Excluded = 1;
+    s.form.SelectFramesChecklist.Checked[2] = false;
+    s.form.TabSheet3.TabVisible = true;
+    s.form.RxSlider4.Value = 200;
+    const std::vector<std::string> before = Snapshot(s);
+
+    const std::string emptyList = (t.appDir / "empty.rfl").string();
+    WriteFrameListFile(emptyList, {});
+    struct Case {
+        const char* what;
+        std::vector<std::string> choice;  // none: the dialog is cancelled
+        bool fails;
+    };
+    for (const Case& c : {Case{"cancelled", {}, false}, Case{"an empty list", {emptyList}, true},
+                          Case{"a missing list", {(t.appDir / "gone.rfl").string()}, true}}) {
+        SCOPED_TRACE(c.what);
+        if (!c.choice.empty()) t.host.OpenChoices.push_back(FileChoice{c.choice, 1});
+        if (c.fails) EXPECT_THROW(s.Dispatch("Framelistloadbutton", Event::Click), Error);
+        else s.Dispatch("Framelistloadbutton", Event::Click);
+        EXPECT_EQ(Snapshot(s), before);
+    }
+}
+
+// Flags left by the previous sequence must not leave out frames of the next: a single
+// still stacks as it does in a fresh session.
+TEST(InputSelection, ANewInputStartsWithEveryFrameSelected) {
+    auto stackOfStill = [](StartedSession& t) {
+        Bitmap24 b(40, 30);
+        b.Fill(Bgr{20, 120, 200});
+        WriteJpeg(t.appDir / "moon.jpg", b);
+        Choose(t, {(t.appDir / "moon.jpg").string()}, 4);
+        EXPECT_TRUE(t.session->ws.StackReady);
+        return t.session->form.Stackimage.Image;
+    };
+    StartedSession fresh;
+    fresh.Start();
+    const Bitmap24 expected = stackOfStill(fresh);
+    ASSERT_GT(expected.Pixel(20, 15).r, 100);
+
+    struct Case {
+        const char* what;
+        std::function<void(StartedSession&)> before;
+    };
+    const Case cases[] = {
+        {"after Set none", [](StartedSession& t) {
+             std::vector<std::string> files;
+             for (int i = 0; i < 3; ++i) files.push_back(WriteFrame(t.appDir.path(), "f" + std::to_string(i) + ".bmp", i));
+             Choose(t, files, 2);
+             t.session->Dispatch("BitBtn5", Event::Click);
+             ASSERT_EQ(t.session->ws.Frames[0].Excluded, 1);
+         }},
+        {"after an AVI whose first frame was dropped", [](StartedSession& t) {
+             WriteNumberedAvi(t.appDir / "late.avi", 4, 0, {0});
+             Choose(t, {(t.appDir / "late.avi").string()}, 1);
+             AlignmentPassFrames(*t.session);
+             ASSERT_EQ(t.session->ws.Frames[0].Excluded, 1);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartedSession t;
+        t.Start();
+        c.before(t);
+        EXPECT_TRUE(stackOfStill(t) == expected);
+        EXPECT_EQ(t.session->ws.Frames[0].Excluded, 0);
+        EXPECT_EQ(t.session->ws.Frames[0].Dropped, 0);
+    }
+}
+
+// Colour processing is checked for a colour capture and unchecked for a grey one, on both
+// pages, whatever it was before; the data decides, not the container.
+TEST(InputSelection, ColourProcessingFollowsTheInput) {
+    auto writeSeries = [](StartedSession& t, const char* ext, Bgr colour, int count) {
+        std::vector<std::string> files;
+        for (int i = 0; i < count; ++i) {
+            Bitmap24 b(40, 30);
+            b.Fill(colour);
+            b.SetPixel(3, 3, Bgr{uint8_t(colour.b + 30), uint8_t(colour.g + 30), uint8_t(colour.r + 30)});
+            const fs::path p = t.appDir / ("s" + std::to_string(i) + ext);
+            if (std::string(ext) == ".bmp") WriteBmp24(p, b);
+            else WriteJpeg(p, b);
+            files.push_back(p.string());
+        }
+        return files;
+    };
+    const Bgr grey{90, 90, 90}, colour{40, 90, 160};
+    auto avi = [](const char* name) {
+        return [name](StartedSession& t) { Choose(t, {DataFile(std::string("avi/") + name)}, 1); };
+    };
+    struct Case {
+        const char* what;
+        std::function<void(StartedSession&)> open;
+        bool colour;
+        bool needsFfmpeg = false;
+    };
+    const Case cases[] = {
+        {"24-bit AVI in colour", avi("bgr24.avi"), true},
+        {"8-bit AVI with a colour palette", avi("pal8.avi"), true},
+        {"Y800 AVI", avi("gray.avi"), false},
+        {"8-bit AVI with a grey palette", avi("grey-palette.avi"), false},
+        {"Motion-JPEG AVI of a grey scene", avi("mjpeg-grey.avi"), false},
+        {"Motion-JPEG AVI in colour", avi("mjpeg.avi"), true},
+        {"H.264 AVI in colour", avi("h264-bframes.avi"), true, true},
+        {"BMP series in colour", [&](StartedSession& t) { Choose(t, writeSeries(t, ".bmp", colour, 2), 2); }, true},
+        {"BMP series in grey", [&](StartedSession& t) { Choose(t, writeSeries(t, ".bmp", grey, 2), 2); }, false},
+        {"single grey JPEG", [&](StartedSession& t) { Choose(t, writeSeries(t, ".jpg", grey, 1), 4); }, false},
+        {"single colour JPEG", [&](StartedSession& t) { Choose(t, writeSeries(t, ".jpg", colour, 1), 4); }, true},
+        {"FITS series", [](StartedSession& t) { Choose(t, {DataFile("fits/u16.fit"), DataFile("fits/u16.fit")}, 3); }, false},
+        {"frame list in colour", [&](StartedSession& t) {
+             const std::string list = (t.appDir / "c.rfl").string();
+             WriteFrameListFile(list, writeSeries(t, ".bmp", colour, 2));
+             t.host.OpenChoices.push_back(FileChoice{{list}, 1});
+             t.session->Dispatch("Framelistloadbutton", Event::Click);
+         }, true},
+        {"frame list in grey, opened as a project", [&](StartedSession& t) {
+             const std::string list = (t.appDir / "g.rfl").string();
+             WriteFrameListFile(list, writeSeries(t, ".bmp", grey, 2));
+             t.host.OpenChoices.push_back(FileChoice{{list}, 2});
+             t.session->Dispatch("LoadProject", Event::Click);
+         }, false},
+        {"dropped colour files", [&](StartedSession& t) {
+             t.session->form.PageControl1.ActivePageIndex = kPageInput;
+             t.session->Dispatch("MainForm", Event::FilesDropped, EventArgs{.Files = writeSeries(t, ".bmp", colour, 2)});
+         }, true},
+        {"dropped grey files", [&](StartedSession& t) {
+             t.session->form.PageControl1.ActivePageIndex = kPageInput;
+             t.session->Dispatch("MainForm", Event::FilesDropped, EventArgs{.Files = writeSeries(t, ".bmp", grey, 2)});
+         }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsFfmpeg && !HaveFfmpegDecoders()) continue;
+        StartedSession t;
+        Session& s = t.Start();
+        s.form.ColourStack.Checked = s.form.Colourprocess2.Checked = !c.colour;
+        c.open(t);
+        EXPECT_FALSE(s.ws.CurrentFrameImage.Empty());
+        EXPECT_EQ(s.form.ColourStack.Checked, c.colour);
+        EXPECT_EQ(s.form.Colourprocess2.Checked, c.colour);
+        EXPECT_EQ(s.form.RedSlider.Enabled, c.colour);
+    }
+
+    // The user has the last word: a choice made after opening stays while frames are shown.
+    StartedSession t;
+    Session& s = t.Start();
+    Choose(t, {DataFile("avi/bgr24.avi")}, 1);
+    ASSERT_TRUE(s.form.ColourStack.Checked);
+    s.form.Colourprocess2.Checked = false;
+    s.Dispatch("Colourprocess2", Event::Click);
+    s.form.PreviewSlider.Value = 3;
+    s.Dispatch("PreviewSlider", Event::Change);
+    EXPECT_FALSE(s.form.ColourStack.Checked);
 }
 
 }  // namespace
