@@ -68,6 +68,7 @@ void PrintHelp(std::ostream& out) {
     }
     out << "\nOptions of align and stack:\n"
            "  --colour                    colour processing (ColourStack)\n"
+           "  --mono                      grey processing (by default colour follows the input)\n"
            "  --deinterlace               align each field of interlaced frames\n"
            "  --no-track                  the box does not follow the object\n"
            "  --correlation cross|phase   the correlation formula\n"

@@ -61,6 +61,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         else if (a == "--shifts-csv") o.shiftsCsv = value();
         else if (a == "--set") o.settings.push_back(value());
         else if (a == "--colour" || a == "--color") o.settings.push_back("ColourStack.Checked=True");
+        else if (a == "--mono") o.settings.push_back("ColourStack.Checked=False");
         else if (a == "--deinterlace") o.settings.push_back("Interlaced.Checked=True");
         else if (a == "--no-track") o.settings.push_back("Followme.Checked=False");
         else if (a == "--no-optimize") o.settings.push_back("AutoOptimize.Checked=False");
