@@ -74,6 +74,7 @@ void PrintHelp(std::ostream& out) {
            "  --correlation cross|phase   the correlation formula\n"
            "  --box 32|64|128|256         the alignment box\n"
            "  --no-optimize               skip the optimizer after the alignment pass\n"
+           "  --subpixel                  stack: each frame at its sub-pixel shift (SubPixelStack)\n"
            "  --set Control.Property=V    any control of the form, e.g. --set QualityFilter.Value=14\n"
            "  --json                      a JSON summary instead of the one-line one\n"
            "\nGeneral options:\n"

@@ -83,6 +83,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.settings.push_back("Drizzle2.Checked=True");
             o.settings.push_back("Drizzling.Checked=True");
         } else if (a == "--expand") o.settings.push_back("Expandstack.Checked=True");
+        else if (a == "--subpixel") o.settings.push_back("SubPixelStack.Checked=True");
         else if (a == "-o" || a == "--output") o.output = value();
         else if (!a.empty() && a[0] == '-') throw Error("unknown option " + a + " (see talvenor-cli --help)");
         else o.inputs.push_back(a);
