@@ -6,11 +6,15 @@
 
 namespace talvenor {
 
-int QualityBoxSize(const AppContext& c, int alignBox) {
-    if (alignBox >= kSmallestQualityBox || !c.form.AutoQualityBand.Checked) return alignBox;
+int AutomaticQualityBoxSize(const Workspace& ws, int alignBox) {
+    if (alignBox >= kSmallestQualityBox) return alignBox;
     // Frames too small for the larger box keep the alignment box.
-    if (std::min(c.ws.SourceWidth, c.ws.SourceHeight) < kSmallestQualityBox) return alignBox;
+    if (std::min(ws.SourceWidth, ws.SourceHeight) < kSmallestQualityBox) return alignBox;
     return kSmallestQualityBox;
+}
+
+int QualityBoxSize(const AppContext& c, int alignBox) {
+    return c.form.AutoQualityBand.Checked ? AutomaticQualityBoxSize(c.ws, alignBox) : alignBox;
 }
 
 void MeasureBoxSpectrum(const Bitmap24& frame, int width, int height, int left, int top,

@@ -81,11 +81,11 @@ void CalculateReferenceFFT(AppContext& c, FftEngine& fft, AlignmentState& a) {
     DetrendAndTaper(a.BoxPlane, n, a.Taper(n), fft.TransformRe);
     fft.ForwardTransform2D();
     fft.ComputeRadialSpectrum();
-    // The band is learnt from the box the quality is measured on.
-    const int q = QualityBoxSize(c, n);
-    a.QualityOnOwnBox = q != n;
+    // The band is learnt from the box the automatic band measures the quality on (also when
+    // the band is the user's, so that checking "Automatic band" again has it at once).
+    const int q = AutomaticQualityBoxSize(ws, n);
     const FftEngine* spectrum = &fft;
-    if (a.QualityOnOwnBox) {
+    if (q != n) {
         FftEngine& engine = a.QualityEngine(q);
         MeasureBoxSpectrum(frame, width, height, ws.AlignX - q / 2, ws.AlignY - q / 2, ws.LumaWeight, engine,
                            a.QualityTaper(q));
@@ -93,7 +93,8 @@ void CalculateReferenceFFT(AppContext& c, FftEngine& fft, AlignmentState& a) {
     }
     a.ReferenceBand = AutomaticQualityBand(spectrum->RadialSpectrum, q);
     if (c.form.AutoQualityBand.Checked) ApplyAutomaticQualityBand(c, a);
-    MeasureQuality(c, *spectrum);
+    a.QualityOnOwnBox = QualityBoxSize(c, n) != n;
+    MeasureQuality(c, a.QualityOnOwnBox ? *spectrum : fft);
 
     if (c.form.FFTFilter.Checked) {
         const float v = float(c.form.FFTFilterspin.Value);
