@@ -216,6 +216,23 @@ void AccumulateFrame(AppContext& c, StackerState& st) {
                 return;
             }
             const uint8_t* row = frame->Row(sy);
+            if (sourceIsBytes && (resample || (!calibration.UseDark && !calibration.UseFlat))) {
+                // The common case in plain loops the compiler can vectorise.
+                if (colour) {
+                    float *r = out[0], *g = out[1], *b = out[2];
+                    for (int sx = 0; sx < frameW; ++sx) {
+                        b[sx] = row[3 * sx];
+                        g[sx] = row[3 * sx + 1];
+                        r[sx] = row[3 * sx + 2];
+                    }
+                } else {
+                    float* v = out[0];
+                    for (int sx = 0; sx < frameW; ++sx)
+                        v[sx] = float(row[3 * sx + 1]) * lw[1] + float(row[3 * sx + 2]) * lw[0] +
+                                float(row[3 * sx]) * lw[2];
+                }
+                return;
+            }
             for (int sx = 0; sx < frameW; ++sx) {
                 float rgb[3];
                 if (!sourceIsBytes) {
