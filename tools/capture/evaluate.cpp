@@ -178,6 +178,30 @@ GroundTruth ReadGroundTruth(const fs::path& dir) {
     return truth;
 }
 
+namespace {
+
+// The mask shrunk by r pixels: a pixel stays when the (2r + 1)^2 square around it lies in the
+// mask (separable: along rows, then along columns).
+std::vector<uint8_t> ErodedSquare(const std::vector<uint8_t>& mask, int w, int h, int r) {
+    if (r <= 0) return mask;
+    std::vector<uint8_t> rows(mask.size(), 0), out(mask.size(), 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            bool all = x >= r && x + r < w;
+            for (int k = x - r; all && k <= x + r; ++k) all = mask[std::size_t(y) * std::size_t(w) + std::size_t(k)] != 0;
+            rows[std::size_t(y) * std::size_t(w) + std::size_t(x)] = all;
+        }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            bool all = y >= r && y + r < h;
+            for (int k = y - r; all && k <= y + r; ++k) all = rows[std::size_t(k) * std::size_t(w) + std::size_t(x)] != 0;
+            out[std::size_t(y) * std::size_t(w) + std::size_t(x)] = all;
+        }
+    return out;
+}
+
+}  // namespace
+
 std::vector<uint8_t> EvaluationMask(const GroundTruth& truth, MaskKind kind, int border) {
     const FloatImage& im = truth.image;
     const int w = im.width, h = im.height;
@@ -196,7 +220,7 @@ std::vector<uint8_t> EvaluationMask(const GroundTruth& truth, MaskKind kind, int
     }
     if (kind == MaskKind::Disk) {
         for (std::size_t i = 0; i < lum.size(); ++i) mask[i] = lum[i] > threshold;
-        return mask;
+        return ErodedSquare(mask, w, h, kLimbMargin);
     }
     if (border < 0) border = std::clamp(LargestShift(truth.frames) + 8, 8, std::min(w, h) / 4);
     for (int y = border; y < h - border; ++y)

@@ -26,10 +26,14 @@ GroundTruth ReadGroundTruth(const std::filesystem::path& dir);
 std::vector<FrameTruth> ParseTruthCsv(std::string_view text);
 
 // Where results are judged. A planet: where the truth's luminance exceeds kDiskFraction of
-// its largest value. The Moon and the Sun fill the frame: all but a border. Auto tells them
+// its largest value, shrunk by kLimbMargin pixels. The Moon and the Sun fill the frame: all but a border. Auto tells them
 // apart by whether the bright area touches the frame's edge.
 enum class MaskKind { Auto, Disk, Border };
 inline constexpr double kDiskFraction = 0.05;
+// The disk is judged inside its limb: the step from the limb to the sky is a feature no
+// stack of blurred frames restores without sharpening, and over the few pixels of its
+// blurred edge it would outweigh everything inside (where noise and detail are).
+inline constexpr int kLimbMargin = 6;
 // `border` in pixels for Border (and Auto when it picks Border); negative: the largest
 // shift of `frames` plus 8, at least 8 and at most a quarter of the smaller side.
 std::vector<uint8_t> EvaluationMask(const GroundTruth& truth, MaskKind kind = MaskKind::Auto, int border = -1);
