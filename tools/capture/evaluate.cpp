@@ -220,7 +220,7 @@ std::vector<uint8_t> EvaluationMask(const GroundTruth& truth, MaskKind kind, int
     }
     if (kind == MaskKind::Disk) {
         for (std::size_t i = 0; i < lum.size(); ++i) mask[i] = lum[i] > threshold;
-        return ErodedSquare(mask, w, h, kLimbMargin);
+        return mask;
     }
     if (border < 0) border = std::clamp(LargestShift(truth.frames) + 8, 8, std::min(w, h) / 4);
     for (int y = border; y < h - border; ++y)
@@ -259,11 +259,14 @@ PsnrResult DiskPsnr(const FloatImage& resultIn, const FloatImage& truth, const s
                 d = at;
             }
         }
+    // Registered on the whole mask (the limb pins the position down best), judged inside it.
+    const std::vector<uint8_t> interior = ErodedSquare(mask, truth.width, truth.height, kLimbMargin);
+    Comparison judged(result, truth, interior, whole.dx, whole.dy);
     PsnrResult out;
-    out.psnr = ToPsnr(here);
+    out.psnr = ToPsnr(judged.MeanSquare(dx, dy));
     out.dx = dx;
     out.dy = dy;
-    out.pixels = compare.Pixels();
+    out.pixels = judged.Pixels();
     return out;
 }
 

@@ -25,14 +25,15 @@ GroundTruth ReadGroundTruth(const std::filesystem::path& dir);
 // The rows of truth.csv, found by their column names; sigma_x and sigma_y default to sigma.
 std::vector<FrameTruth> ParseTruthCsv(std::string_view text);
 
-// Where results are judged. A planet: where the truth's luminance exceeds kDiskFraction of
-// its largest value, shrunk by kLimbMargin pixels. The Moon and the Sun fill the frame: all but a border. Auto tells them
+// Where results are registered. A planet: where the truth's luminance exceeds kDiskFraction
+// of its largest value. The Moon and the Sun fill the frame: all but a border. Auto tells them
 // apart by whether the bright area touches the frame's edge.
 enum class MaskKind { Auto, Disk, Border };
 inline constexpr double kDiskFraction = 0.05;
-// The disk is judged inside its limb: the step from the limb to the sky is a feature no
-// stack of blurred frames restores without sharpening, and over the few pixels of its
-// blurred edge it would outweigh everything inside (where noise and detail are).
+// Results are judged on that mask shrunk by kLimbMargin pixels, inside the limb: the step
+// from the limb to the sky is a feature no stack of blurred frames restores without
+// sharpening, and over the few pixels of its blurred edge it would outweigh everything
+// inside (where noise and detail are).
 inline constexpr int kLimbMargin = 6;
 // `border` in pixels for Border (and Auto when it picks Border); negative: the largest
 // shift of `frames` plus 8, at least 8 and at most a quarter of the smaller side.
@@ -47,8 +48,8 @@ struct PsnrResult {
 
 // `result` registered to the truth by a global shift (whole pixels by correlation over a
 // search of +-`reach` pixels, then sub-pixel by minimising the error with the truth moved by
-// Lanczos interpolation), with a least-squares gain and offset per channel, PSNR over the
-// mask. A colour truth compares red, green and blue (each against the result's only
+// Lanczos interpolation, over the mask), with a least-squares gain and offset per channel,
+// PSNR over the mask shrunk by kLimbMargin. A colour truth compares red, green and blue (each against the result's only
 // channel when the result is grey); a grey truth compares luminance. A result that is an
 // integer multiple of the truth's size (a resampled stack) is reduced first.
 PsnrResult DiskPsnr(const FloatImage& result, const FloatImage& truth, const std::vector<uint8_t>& mask, int reach = 128);
