@@ -187,3 +187,58 @@ TEST(QtHostFilter, TypeListsBecomeQtFilters) {
 
 }  // namespace
 }  // namespace talvenor
+
+#include <QMouseEvent>
+
+#include "capture/capture.h"
+#include "session/input_selection.h"
+#include "ui/picture_view.h"
+
+namespace talvenor {
+namespace {
+
+TEST_F(DesktopTest, ClickingTheFeatureAndAligningShowTheRegistrationWindows) {
+    capture::CaptureOptions o;
+    o.frames = 8;
+    o.width = 200;
+    o.height = 160;
+    o.format = capture::CaptureFormat::AviGrey;
+    o.writeTruth = false;
+    capture::WriteCapture(appDir / "tiny.avi", o);
+    OpenInput(session(), {(appDir / "tiny.avi").string()}, 1);
+    desktop->binder().PushAll();
+
+    // A click on the preview, as the mouse gives it, picks the feature.
+    auto* preview = Widget<PictureView>("PreviewImage");
+    ASSERT_TRUE(preview);
+    QWidget* canvas = preview->widget();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 80), QPointF(100, 80), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(canvas, &press);
+    Session& s = session();
+    EXPECT_EQ(s.ws.AlignX, 100);
+    EXPECT_EQ(s.ws.ProgStatus, 1);
+    QTabWidget* pages = desktop->window().Pages();
+    EXPECT_EQ(pages->currentIndex(), 1);
+    EXPECT_TRUE(ToolWindowWidget("FFTWindow")->isVisible());
+    EXPECT_TRUE(ToolWindowWidget("Propertywindow")->isVisible());
+
+    Widget<QPushButton>("Allignallbutton")->click();
+    EXPECT_GE(s.ws.ProgStatus, 2);
+    EXPECT_TRUE(pages->isTabVisible(2));
+    EXPECT_GT(s.ws.Ranking[0].RankQuality, 0.0f);
+    EXPECT_FALSE(ToolWindowWidget("MessageWindow")->isVisible());
+
+    // The pass leaves the stack slider at the automatic cut, so "Stack" takes the good
+    // frames instead of asking whether one frame will do.
+    EXPECT_GT(s.form.StackSlider.Value, 0);
+
+    // And on to a stack.
+    pages->setCurrentIndex(2);
+    Widget<QPushButton>("Stackbutton")->click();
+    EXPECT_TRUE(s.ws.StackReady);
+    EXPECT_FALSE(s.form.Stackimage.Image.Empty());
+}
+
+}  // namespace
+}  // namespace talvenor

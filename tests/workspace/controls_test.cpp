@@ -90,7 +90,7 @@ struct RangeCase {
 TEST(Controls, NumberControlsStartWhereTheAlgorithmsExpect) {
     const RangeCase cases[] = {
         {"QualityFilter", 12, 1, 250, 1},      {"QualFilterDX", 5, 1, 50, 1},
-        {"FFTFilterspin", 10, 1, 50, 1},       {"OptimizeQualitySpin", 80, 0, 100, 5},
+        {"FFTFilterspin", 10, 1, 50, 1},       {"OptimizeQualitySpin", 90, 0, 100, 5},
         {"OptimizeSpin", 1, 1, 50, 1},         {"SearchArea", 2, 1, 10, 1},
         {"Pixfrac", 80, 10, 200, 10},          {"ResampleSpin", 2, 1, 4, 0.1},
         {"Gamma1spin", 1, 0.1, 10, 0.1},       {"Rbalance", 1, 0, 1.5, 0.05},
