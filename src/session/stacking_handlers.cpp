@@ -1,5 +1,6 @@
 #include "session/stacking_handlers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -31,10 +32,12 @@ void StackAlignedFrames(Session& s) {
     Workspace& ws = s.ws;
     Stack(s);
     if (f.Drizzling.Checked) {
+        // The area is centred on the feature below; starting it at the feature, as once done,
+        // left the feature in its corner and the area past the stack's edge on small frames.
         ws.StackAlignX = 2 * ws.AlignX;
         ws.StackAlignY = 2 * ws.AlignY;
-        ws.ProcessAreaLeft = 2 * ws.AlignX;
-        ws.ProcessAreaTop = 2 * ws.AlignY;
+        ws.ProcessAreaLeft = ws.StackAlignX - ws.ProcessAreaWidth / 2;
+        ws.ProcessAreaTop = ws.StackAlignY - ws.ProcessAreaHeight / 2;
     } else if (f.Resampled.Checked) {
         ws.StackAlignX = int(std::nearbyint(f.ResampleSpin.Value * ws.AlignX));
         ws.StackAlignY = int(std::nearbyint(f.ResampleSpin.Value * ws.AlignY));
@@ -44,6 +47,10 @@ void StackAlignedFrames(Session& s) {
     }
     if (ws.ImageWidth > 817) ws.ProcessAreaLeft = ws.StackAlignX - ws.ProcessAreaWidth / 2;
     if (ws.ImageHeight > 625) ws.ProcessAreaTop = ws.StackAlignY - ws.ProcessAreaHeight / 2;
+    // Whatever the placement, the area stays on the stack (a feature near the edge of a large
+    // stack would otherwise put part of the area outside it).
+    ws.ProcessAreaLeft = std::clamp(ws.ProcessAreaLeft, 0, std::max(0, ws.ImageWidth - ws.ProcessAreaWidth));
+    ws.ProcessAreaTop = std::clamp(ws.ProcessAreaTop, 0, std::max(0, ws.ImageHeight - ws.ProcessAreaHeight));
     f.UseProcessed.Visible = true;
     ws.LayersStale = true;
     f.RGBSHIFT.Enabled = f.Colourprocess2.Checked;

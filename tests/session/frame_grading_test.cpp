@@ -274,5 +274,35 @@ TEST(FrameGrading, TheLostAlignmentClickLandsOnTheFrameInHand) {
     EXPECT_EQ(questions, 1);
 }
 
+TEST(FrameGrading, AlignAndStackKeepsTheProcessingAreaOnTheStack) {
+    // Small frames stacked with drizzle, the feature off-centre: the area around it must lie
+    // inside the doubled stack.
+    testing::TempDir dir;
+    const Capture cap = Realistic(dir.path(), 12, 320, 240, 27);
+    for (const char* mode : {"plain", "drizzle", "resample"}) {
+        SCOPED_TRACE(mode);
+        StartedSession t;
+        Session& s = t.Start();
+        Open(t, cap.path);
+        if (std::string(mode) == "drizzle") s.form.Drizzle2.Checked = s.form.Drizzling.Checked = true;
+        if (std::string(mode) == "resample") {
+            s.form.Resampled.Checked = true;
+            s.Dispatch("Resampled", Event::Click);
+        }
+        EventArgs click;
+        click.X = 220;
+        click.Y = 150;
+        click.Button = MouseButton::Left;
+        s.Dispatch("PreviewImage", Event::MouseDown, click);
+        ASSERT_EQ(s.ws.ProgStatus, 1);
+        s.Dispatch("AlignStackButton", Event::Click);
+        ASSERT_TRUE(s.ws.StackReady);
+        EXPECT_GE(s.ws.ProcessAreaLeft, 0);
+        EXPECT_GE(s.ws.ProcessAreaTop, 0);
+        EXPECT_LE(s.ws.ProcessAreaLeft + s.ws.ProcessAreaWidth, s.ws.ImageWidth);
+        EXPECT_LE(s.ws.ProcessAreaTop + s.ws.ProcessAreaHeight, s.ws.ImageHeight);
+    }
+}
+
 }  // namespace
 }  // namespace talvenor
