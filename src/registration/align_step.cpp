@@ -253,10 +253,11 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
         sx = px > h ? px - n : px;
         sy = py > h ? py - n : py;
     }
-    // A click has no sub-pixel part to refine.
+    // Always refined (a click excepted, it has no sub-pixel part), so that checking
+    // "Sub-pixel stacking" after the pass needs no new pass; the stacker reads these only
+    // with that box or "SubPixelEstimate" checked.
     float dxSub = 0, dySub = 0;
-    if ((f.SubPixelEstimate.Checked || f.SubPixelStack.Checked) && !manual)
-        std::tie(dxSub, dySub) = SubPixelPeak(fft, px, py);
+    if (!manual) std::tie(dxSub, dySub) = SubPixelPeak(fft, px, py);
 
     // 18-21. Where the feature is in this frame, and where the box goes next.
     const int fx = ws.AlignX - sx, fy = ws.AlignY - sy;

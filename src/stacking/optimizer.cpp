@@ -519,8 +519,9 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     }
 
     // Sub-pixel stacking places the frame between pixels: the vertex of the score's parabola
-    // through the best offset and its neighbours refines the whole shift the search kept.
-    if (form.SubPixelStack.Checked && !firstField && !resampled)
+    // through the best offset and its neighbours refines the whole shift the search kept
+    // (always, so the box may be checked after the pass).
+    if (!firstField && !resampled)
         RefineSubShift(scores, C, bestX - sx, bestY - sy, bestX, bestY, rec);
 
     // 10.
