@@ -10,6 +10,7 @@
 #include "registration/feature_finder.h"
 #include "session/alignment.h"
 #include "session/input_selection.h"
+#include "session/generated_capture.h"
 #include "session/session_fixture.h"
 #include "session/tool_windows.h"
 
@@ -19,23 +20,13 @@ namespace {
 using testing::StartedSession;
 namespace fs = std::filesystem;
 
-struct Capture {
-    std::string path;
-    std::vector<capture::FrameTruth> truth;
-};
+using Capture = testing::GeneratedCapture;
 
 Capture MakeCapture(const fs::path& dir, capture::CaptureOptions o) {
-    o.writeTruth = false;
-    const fs::path file = dir / ("capture" + std::to_string(o.seed) + ".avi");
-    capture::WriteCapture(file, o);
-    capture::CaptureGenerator g(o);
-    return {file.string(), g.plan()};
+    return testing::WriteAviCapture(dir / ("capture" + std::to_string(o.seed) + ".avi"), o);
 }
 
-void Open(StartedSession& t, const std::string& avi) {
-    t.host.OpenChoices.push_back(FileChoice{{avi}, 1});
-    t.session->Dispatch("SelectFileButton", Event::Click);
-}
+void Open(StartedSession& t, const std::string& avi) { testing::OpenAvi(t, avi); }
 
 // Where the program would put the feature by itself: strong detail on both axes.
 std::pair<int, int> Feature(const Session& s) {

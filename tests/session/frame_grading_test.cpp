@@ -10,6 +10,7 @@
 #include "capture/evaluate.h"
 #include "registration/feature_finder.h"
 #include "registration/quality.h"
+#include "session/generated_capture.h"
 #include "session/session_fixture.h"
 
 namespace talvenor {
@@ -18,10 +19,7 @@ namespace {
 using testing::StartedSession;
 namespace fs = std::filesystem;
 
-struct Capture {
-    std::string path;
-    std::vector<capture::FrameTruth> truth;
-};
+using Capture = testing::GeneratedCapture;
 
 Capture Realistic(const fs::path& dir, int frames, int width, int height, uint64_t seed,
                   void (*adjust)(capture::CaptureOptions&) = nullptr) {
@@ -31,17 +29,11 @@ Capture Realistic(const fs::path& dir, int frames, int width, int height, uint64
     o.width = width;
     o.height = height;
     o.seed = seed;
-    o.writeTruth = false;
     if (adjust) adjust(o);
-    const fs::path file = dir / ("realistic" + std::to_string(seed) + ".avi");
-    capture::WriteCapture(file, o);
-    return {file.string(), capture::CaptureGenerator(o).plan()};
+    return testing::WriteAviCapture(dir / ("realistic" + std::to_string(seed) + ".avi"), o);
 }
 
-void Open(StartedSession& t, const std::string& avi) {
-    t.host.OpenChoices.push_back(FileChoice{{avi}, 1});
-    t.session->Dispatch("SelectFileButton", Event::Click);
-}
+void Open(StartedSession& t, const std::string& avi) { testing::OpenAvi(t, avi); }
 
 void PickFeature(Session& s) {
     const auto f = FindAlignmentFeature(s.ws.CurrentFrameImage, s.ws.ImageWidth, s.ws.ImageHeight, s.ws.AlignBoxSize,
