@@ -39,9 +39,9 @@ const std::vector<Command>& Commands() {
          "Open an AVI, still images or a frame list, pick the alignment feature (or find one:\n"
          "      strong detail on both axes, clear of the frame border and of saturated areas)\n"
          "      and run the alignment pass. --shifts-csv writes index, ShiftX, ShiftY, Quality,\n"
-         "      Difference, rank, excluded and dropped for every frame.",
+         "      Difference, rank, excluded, dropped, SubShiftX and SubShiftY for every frame.",
          RunAlignCommand},
-        {"stack", "stack INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand]",
+        {"stack", "stack INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand] [--subpixel]",
          "Align (with the optimizer unless --no-optimize), keep the best frames (by default\n"
          "      the automatic cut of \"Align && stack\"; --keep 50 or --keep 20%), stack them with\n"
          "      the dark frame and flat field given, resampled, drizzled or expanded, and save\n"
@@ -55,6 +55,30 @@ const std::vector<Command>& Commands() {
     return commands;
 }
 
+// The options align and stack share (they map onto the controls of the form).
+constexpr std::string_view kAlignStackOptions =
+    "  --colour                    colour processing (ColourStack)\n"
+    "  --mono                      grey processing (by default colour follows the input)\n"
+    "  --deinterlace               align each field of interlaced frames\n"
+    "  --no-track                  the box does not follow the object\n"
+    "  --correlation cross|phase   the correlation formula\n"
+    "  --box 32|64|128|256         the alignment box\n"
+    "  --feature X,Y               the alignment feature (else found automatically)\n"
+    "  --no-optimize               skip the optimizer after the alignment pass\n"
+    "  --shifts-csv FILE           write every frame's shifts, quality and rank\n"
+    "  --subpixel                  stack: each frame at its sub-pixel shift (SubPixelStack)\n"
+    "  --set Control.Property=V    any control of the form, e.g. --set QualityFilter.Value=14\n"
+    "                              (setting the quality band turns the automatic band off)\n"
+    "  --json                      a JSON summary instead of the one-line one\n";
+
+bool TakesAlignStackOptions(std::string_view command) { return command == "align" || command == "stack"; }
+
+// `talvenor-cli COMMAND --help`.
+void PrintCommandHelp(const Command& c, std::ostream& out) {
+    out << "Usage: talvenor-cli " << c.usage << "\n\n      " << c.summary << "\n";
+    if (TakesAlignStackOptions(c.name)) out << "\nOptions:\n" << kAlignStackOptions;
+}
+
 void PrintHelp(std::ostream& out) {
     out << "talvenor-cli " << TALVENOR_VERSION
         << " - the headless twin of Talvenor: registration, stacking and wavelet\n"
@@ -66,19 +90,9 @@ void PrintHelp(std::ostream& out) {
     for (const Command& c : Commands()) {
         out << "  " << c.usage << "\n      " << c.summary << "\n";
     }
-    out << "\nOptions of align and stack:\n"
-           "  --colour                    colour processing (ColourStack)\n"
-           "  --mono                      grey processing (by default colour follows the input)\n"
-           "  --deinterlace               align each field of interlaced frames\n"
-           "  --no-track                  the box does not follow the object\n"
-           "  --correlation cross|phase   the correlation formula\n"
-           "  --box 32|64|128|256         the alignment box\n"
-           "  --no-optimize               skip the optimizer after the alignment pass\n"
-           "  --subpixel                  stack: each frame at its sub-pixel shift (SubPixelStack)\n"
-           "  --set Control.Property=V    any control of the form, e.g. --set QualityFilter.Value=14\n"
-           "  --json                      a JSON summary instead of the one-line one\n"
-           "\nGeneral options:\n"
-           "  -h, --help     show this help and exit\n"
+    out << "\nOptions of align and stack:\n" << kAlignStackOptions
+        << "\nGeneral options:\n"
+           "  -h, --help     show this help and exit (after a command: that command's help)\n"
            "  --version      show the program version and exit\n\n"
            "Exit status: 0 on success, 1 when a command fails (the error text is printed),\n"
            "2 for a usage error.\n";
@@ -103,6 +117,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     for (const Command& c : Commands()) {
         if (c.name != first) continue;
         std::vector<std::string> rest(args.begin() + 1, args.end());
+        for (const std::string& a : rest)
+            if (a == "--help" || a == "-h") {
+                PrintCommandHelp(c, out);
+                return 0;
+            }
         try {
             return c.run(rest, out, err);
         } catch (const Error& e) {

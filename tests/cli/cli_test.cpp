@@ -40,6 +40,16 @@ TEST(Cli, HelpAndVersion) {
     CliRun unknown = Cli({"frobnicate"});
     EXPECT_EQ(unknown.code, 2);
     EXPECT_NE(unknown.err.find("unknown command 'frobnicate'"), std::string::npos);
+
+    // Every command explains itself, without needing its arguments.
+    for (const char* command : {"info", "convert", "align", "stack", "compare"}) {
+        SCOPED_TRACE(command);
+        CliRun own = Cli({command, "--help"});
+        EXPECT_EQ(own.code, 0);
+        EXPECT_EQ(own.out.rfind(std::string("Usage: talvenor-cli ") + command, 0), 0u);
+    }
+    EXPECT_NE(Cli({"stack", "-h"}).out.find("--subpixel"), std::string::npos);
+    EXPECT_NE(Cli({"align", "--help"}).out.find("--mono"), std::string::npos);
 }
 
 std::string Data(const std::string& name) { return std::string(TALVENOR_SOURCE_DIR) + "/tests/data/" + name; }
