@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <numbers>
 #include <string>
 
@@ -12,26 +14,32 @@ namespace talvenor {
 
 namespace {
 
-constexpr std::size_t kPlaneElements = std::size_t(kFftPlaneSide) * kFftPlaneSide;
+constexpr std::size_t kPlaneElements = std::size_t(kFftPlaneSide) * kFftColumnStride;
+constexpr std::size_t kCacheLine = 64;
+
+// Four columns side by side: lane l of element y is value y of column l.
+using Lanes = float __attribute__((vector_size(16)));
+constexpr int kLanes = 4;
 
 int ClampSide(int n) { return std::clamp(n, 0, kFftPlaneSide); }
 
 // One radix-2 stage on a contiguous row: blocks of 2 * half values, the upper half of each
 // block multiplied by the twiddle w[j] = e^(+-2 pi i j / (2 half)). Forward is a template
-// argument so the sign flip of the imaginary twiddle costs nothing in the inner loop.
-template <bool Forward>
-void RowStage(float* re, float* im, int n, int half, const float* twRe, const float* twIm) {
+// argument so the sign flip of the imaginary twiddle costs nothing in the inner loop. T is
+// float or Lanes (the same arithmetic on several columns at once).
+template <bool Forward, typename T>
+void RowStage(T* re, T* im, int n, int half, const float* twRe, const float* twIm) {
     const int span = 2 * half;
     for (int s = 0; s < n; s += span) {
-        float* __restrict pr = re + s;
-        float* __restrict pi = im + s;
-        float* __restrict qr = pr + half;
-        float* __restrict qi = pi + half;
+        T* __restrict pr = re + s;
+        T* __restrict pi = im + s;
+        T* __restrict qr = pr + half;
+        T* __restrict qi = pi + half;
         for (int j = 0; j < half; ++j) {
             const float c = twRe[j];
             const float d = Forward ? twIm[j] : -twIm[j];
-            const float tr = c * qr[j] - d * qi[j];
-            const float ti = c * qi[j] + d * qr[j];
+            const T tr = c * qr[j] - d * qi[j];
+            const T ti = c * qi[j] + d * qr[j];
             qr[j] = pr[j] - tr;
             qi[j] = pi[j] - ti;
             pr[j] += tr;
@@ -43,17 +51,23 @@ void RowStage(float* re, float* im, int n, int half, const float* twRe, const fl
 // The first two stages have the exact twiddles 1 and +-i, so they are only additions; doing
 // them together saves two sweeps over the short blocks that vectorise worst. The results are
 // the very values the general stage would produce with those twiddles.
-template <bool Forward>
-void RowFirstStages(float* __restrict re, float* __restrict im, int n) {
+template <bool Forward, typename T>
+void RowFirstStages(T* __restrict re, T* __restrict im, int n) {
     for (int s = 0; s < n; s += 4) {
         // Stage 1: pairs (s, s+1) and (s+2, s+3), twiddle 1.
-        const float a0r = re[s] + re[s + 1], a0i = im[s] + im[s + 1];
-        const float a1r = re[s] - re[s + 1], a1i = im[s] - im[s + 1];
-        const float b0r = re[s + 2] + re[s + 3], b0i = im[s + 2] + im[s + 3];
-        const float b1r = re[s + 2] - re[s + 3], b1i = im[s + 2] - im[s + 3];
+        const T a0r = re[s] + re[s + 1], a0i = im[s] + im[s + 1];
+        const T a1r = re[s] - re[s + 1], a1i = im[s] - im[s + 1];
+        const T b0r = re[s + 2] + re[s + 3], b0i = im[s + 2] + im[s + 3];
+        const T b1r = re[s + 2] - re[s + 3], b1i = im[s + 2] - im[s + 3];
         // Stage 2: (0, 2) with twiddle 1, (1, 3) with twiddle +i forward, -i inverse.
-        const float tr = Forward ? -b1i : b1i;
-        const float ti = Forward ? b1r : -b1r;
+        T tr, ti;
+        if constexpr (Forward) {
+            tr = -b1i;
+            ti = b1r;
+        } else {
+            tr = b1i;
+            ti = -b1r;
+        }
         re[s] = a0r + b0r;
         im[s] = a0i + b0i;
         re[s + 2] = a0r - b0r;
@@ -102,7 +116,15 @@ std::array<Bgr, 256> SpectrumPalette() {
 
 }  // namespace
 
-FftPlane::FftPlane() : data_(new float[kPlaneElements]()) {}
+// calloc: a fresh block comes zeroed from the system without being written, so the pages of
+// a plane are only faulted in where a corner is actually used.
+FftPlane::FftPlane() : block_(std::calloc(kPlaneElements * sizeof(float) + kCacheLine, 1)) {
+    if (!block_) throw std::bad_alloc();
+    const auto address = reinterpret_cast<std::uintptr_t>(block_.get());
+    data_ = reinterpret_cast<float*>((address + kCacheLine - 1) / kCacheLine * kCacheLine);
+}
+
+void FftPlane::Free::operator()(void* p) const { std::free(p); }
 
 void FftPlane::ClearCorner(int n) {
     n = ClampSide(n);
@@ -115,9 +137,14 @@ void FftPlane::CopyCornerFrom(const FftPlane& other, int n) {
     for (int x = 0; x < n; ++x) std::memcpy(Column(x), other.Column(x), std::size_t(n) * sizeof(float));
 }
 
+// The buffers are written before they are read, so they are left uninitialised: their pages
+// are only touched for the sizes in use.
 FftEngine::FftEngine()
-    : magnitude_(new float[kPlaneElements]()),
-      radiusOf_(new uint8_t[std::size_t(kMaxTransformSize) * kMaxTransformSize]()) {}
+    : laneRe_(new float[std::size_t(kMaxTransformSize) * kLanes]),
+      laneIm_(new float[std::size_t(kMaxTransformSize) * kLanes]),
+      magnitude_(new float[std::size_t(kMaxTransformSize) * kMaxTransformSize]),
+      boxRows_(new float[std::size_t(kMaxTransformSize) * kMaxTransformSize]),
+      radiusOf_(new uint8_t[std::size_t(kMaxTransformSize) * kMaxTransformSize]) {}
 
 void FftEngine::SetTransformSize(int n) {
     int bits = 0;
@@ -165,7 +192,8 @@ void FftEngine::SetTransformSize(int n) {
 
     // Radius bin of every frequency (rounded distance from frequency 0, 0 when ignored) and
     // how many frequencies each bin holds: both depend only on N, so the per-frame spectrum
-    // is a plain sweep.
+    // is a plain sweep. The frequencies of each bin are also listed in plane order (x outer,
+    // y inner), bin after bin.
     radiusCount_.fill(0);
     const int halfSize = n / 2;
     for (int x = 0; x < n; ++x) {
@@ -178,6 +206,13 @@ void FftEngine::SetTransformSize(int n) {
             if (bin != 0) ++radiusCount_[bin - 1];
         }
     }
+    binStart_[0] = 0;
+    for (int k = 0; k < 255; ++k) binStart_[std::size_t(k) + 1] = binStart_[std::size_t(k)] + radiusCount_[std::size_t(k)];
+    binMembers_.resize(std::size_t(binStart_[255]));
+    std::array<int, 255> next{};
+    for (int k = 0; k < 255; ++k) next[std::size_t(k)] = binStart_[std::size_t(k)];
+    for (int i = 0; i < n * n; ++i)
+        if (const int bin = radiusOf_[std::size_t(i)]; bin != 0) binMembers_[std::size_t(next[std::size_t(bin - 1)]++)] = uint32_t(i);
 
     const double a = 4.5;
     double g = 0.45;
@@ -189,41 +224,38 @@ void FftEngine::SetTransformSize(int n) {
     }
 }
 
-void FftEngine::Transform1D(float* re, float* im, int direction) {
-    const int n = n_;
-    if (n < 4) return;
-    const bool forward = direction > 0;
-    if (forward) RowFirstStages<true>(re, im, n);
-    else RowFirstStages<false>(re, im, n);
-    for (int half = 4; half < n; half *= 2) {
-        const float* twRe = twiddleRe_.data() + (half - 1);
-        const float* twIm = twiddleIm_.data() + (half - 1);
-        if (forward) RowStage<true>(re, im, n, half, twRe, twIm);
-        else RowStage<false>(re, im, n, half, twRe, twIm);
-    }
-}
-
-void FftEngine::TransformAlongY(int direction, float scale) {
+template <bool Forward>
+void FftEngine::TransformAlongY(float scale) {
     const int n = n_;
     const uint16_t* rev = bitReverse_.data();
-    float* rowRe = rowRe_.data();
-    float* rowIm = rowIm_.data();
-    for (int x = 0; x < n; ++x) {
-        float* colRe = TransformRe.Column(x);
-        float* colIm = TransformIm.Column(x);
-        for (int y = 0; y < n; ++y) {
-            rowRe[rev[y]] = colRe[y];
-            rowIm[rev[y]] = colIm[y];
+    Lanes* re = reinterpret_cast<Lanes*>(laneRe_.get());
+    Lanes* im = reinterpret_cast<Lanes*>(laneIm_.get());
+    for (int x = 0; x < n; x += kLanes) {
+        float* colRe[kLanes];
+        float* colIm[kLanes];
+        for (int l = 0; l < kLanes; ++l) {
+            colRe[l] = TransformRe.Column(x + l);
+            colIm[l] = TransformIm.Column(x + l);
         }
-        Transform1D(rowRe, rowIm, direction);
+        for (int y = 0; y < n; ++y) {
+            re[rev[y]] = Lanes{colRe[0][y], colRe[1][y], colRe[2][y], colRe[3][y]};
+            im[rev[y]] = Lanes{colIm[0][y], colIm[1][y], colIm[2][y], colIm[3][y]};
+        }
+        RowFirstStages<Forward>(re, im, n);
+        for (int half = 4; half < n; half *= 2)
+            RowStage<Forward>(re, im, n, half, twiddleRe_.data() + (half - 1), twiddleIm_.data() + (half - 1));
         if (scale == 1.0f) {
-            std::memcpy(colRe, rowRe, std::size_t(n) * sizeof(float));
-            std::memcpy(colIm, rowIm, std::size_t(n) * sizeof(float));
+            for (int y = 0; y < n; ++y)
+                for (int l = 0; l < kLanes; ++l) {
+                    colRe[l][y] = re[y][l];
+                    colIm[l][y] = im[y][l];
+                }
         } else {
-            for (int y = 0; y < n; ++y) {
-                colRe[y] = rowRe[y] * scale;
-                colIm[y] = rowIm[y] * scale;
-            }
+            for (int y = 0; y < n; ++y)
+                for (int l = 0; l < kLanes; ++l) {
+                    colRe[l][y] = re[y][l] * scale;
+                    colIm[l][y] = im[y][l] * scale;
+                }
         }
     }
 }
@@ -261,7 +293,7 @@ void FftEngine::ForwardTransform2D() {
     if (n_ == 0) return;
     // Along x for every y first, then along y for every x.
     TransformAlongX(+1, 1.0f);
-    TransformAlongY(+1, 1.0f);
+    TransformAlongY<true>(1.0f);
 }
 
 void FftEngine::InverseTransform2D() {
@@ -269,7 +301,7 @@ void FftEngine::InverseTransform2D() {
     // The reverse order of the forward transform; every 1-D pass scales by 1/N (a power of
     // two, so the scaling itself adds no rounding).
     const float scale = 1.0f / float(n_);
-    TransformAlongY(-1, scale);
+    TransformAlongY<false>(scale);
     TransformAlongX(-1, scale);
 }
 
@@ -279,18 +311,41 @@ void FftEngine::ComputeRadialSpectrum() {
     const int n = n_;
     if (n == 0) return;
 
-    // One sweep: magnitudes are summed per radius bin unscaled and divided by the peak at the
-    // end, which gives the same means as scaling each magnitude first.
-    std::array<double, 256> sums{};
+    // The magnitudes (a vectorisable sweep) and their peak, then the sum of each radius bin,
+    // unscaled, divided by the peak at the end, which gives the same means as scaling each
+    // magnitude first. Each bin is summed in plane order (x outer, y inner) as a sweep over the
+    // plane would add it, but four bins at a time: summing the plane in one sweep made every
+    // addition wait for the previous one to the same bin, a neighbour's.
+    float* __restrict mag = magnitude_.get();
     float peak = -1e11f;
     for (int x = 0; x < n; ++x) {
         const float* colRe = TransformRe.Column(x);
         const float* colIm = TransformIm.Column(x);
-        const uint8_t* bins = radiusOf_.get() + std::size_t(x) * std::size_t(n);
-        for (int y = 0; y < n; ++y) {
-            const float m = float(std::sqrt(double(colRe[y]) * colRe[y] + double(colIm[y]) * colIm[y]));
-            peak = std::max(peak, m);
-            sums[bins[y]] += m;  // bin 0 collects the ignored frequencies
+        float* m = mag + std::size_t(x) * std::size_t(n);
+        for (int y = 0; y < n; ++y) m[y] = float(std::sqrt(double(colRe[y]) * colRe[y] + double(colIm[y]) * colIm[y]));
+        for (int y = 0; y < n; ++y) peak = std::max(peak, m[y]);
+    }
+    std::array<double, 256> sums{};  // sums[k + 1]: radius k + 1
+    const uint32_t* members = binMembers_.data();
+    for (int k = 0; k < 255; k += 4) {
+        const int group = std::min(4, 255 - k);
+        int common = radiusCount_[std::size_t(k)];
+        for (int g = 1; g < group; ++g) common = std::min(common, radiusCount_[std::size_t(k + g)]);
+        double acc[4] = {0, 0, 0, 0};
+        const uint32_t* list[4];
+        for (int g = 0; g < group; ++g) list[g] = members + binStart_[std::size_t(k + g)];
+        if (group == 4)
+            for (int i = 0; i < common; ++i) {
+                acc[0] += mag[list[0][i]];
+                acc[1] += mag[list[1][i]];
+                acc[2] += mag[list[2][i]];
+                acc[3] += mag[list[3][i]];
+            }
+        else
+            common = 0;
+        for (int g = 0; g < group; ++g) {
+            for (int i = common; i < radiusCount_[std::size_t(k + g)]; ++i) acc[g] += mag[list[g][i]];
+            sums[std::size_t(k + g) + 1] = acc[g];
         }
     }
     const double s = 1.0 / (double(peak) + 0.00001);

@@ -4,12 +4,13 @@
 // reduced to a radial power spectrum (frame quality, the power-spectrum graph) and rendered
 // as a false-colour picture for the FFT spectrum window.
 //
-// Planes are fixed 1025 x 1025 arrays addressed plane(x, y), x the image column, stored at
-// x * 1025 + y; only the N x N corner is used. They are allocated once with the engine, so
+// Planes are fixed 1025 x 1025 arrays addressed plane(x, y), x the image column, each column
+// contiguous; only the N x N corner is used. They are allocated once with the engine, so
 // no transform allocates memory.
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "workspace/bitmap24.h"
 
@@ -17,18 +18,23 @@ namespace talvenor {
 
 constexpr int kFftPlaneSide = 1025;
 constexpr int kMaxTransformSize = 512;
+// Floats from one column's start to the next. 1025 columns 4100 bytes apart start almost on
+// the same cache sets, so the columns of a box fought over a few sets of the first-level
+// cache whenever several were touched at one y; 1040 (65 cache lines) spreads them out, and
+// every column starts on a cache line.
+constexpr int kFftColumnStride = 1040;
 
 class FftPlane {
 public:
-    FftPlane();  // zero-filled
+    FftPlane();  // zero-filled; pages are only touched when first used
     FftPlane(const FftPlane&) = delete;
     FftPlane& operator=(const FftPlane&) = delete;
 
-    float& operator()(int x, int y) { return data_[std::size_t(x) * kFftPlaneSide + std::size_t(y)]; }
-    float operator()(int x, int y) const { return data_[std::size_t(x) * kFftPlaneSide + std::size_t(y)]; }
+    float& operator()(int x, int y) { return data_[std::size_t(x) * kFftColumnStride + std::size_t(y)]; }
+    float operator()(int x, int y) const { return data_[std::size_t(x) * kFftColumnStride + std::size_t(y)]; }
     // Column x: the values (x, 0), (x, 1), ... one after the other.
-    float* Column(int x) { return data_.get() + std::size_t(x) * kFftPlaneSide; }
-    const float* Column(int x) const { return data_.get() + std::size_t(x) * kFftPlaneSide; }
+    float* Column(int x) { return data_ + std::size_t(x) * kFftColumnStride; }
+    const float* Column(int x) const { return data_ + std::size_t(x) * kFftColumnStride; }
 
     // The N x N corner is all that is ever read, so clearing and copying it stands in for
     // the whole-plane block moves (a fraction of the memory traffic per frame).
@@ -36,7 +42,11 @@ public:
     void CopyCornerFrom(const FftPlane& other, int n);
 
 private:
-    std::unique_ptr<float[]> data_;
+    struct Free {
+        void operator()(void* p) const;
+    };
+    std::unique_ptr<void, Free> block_;
+    float* data_ = nullptr;  // block_ aligned to a cache line
 };
 
 class FftEngine {
@@ -72,23 +82,34 @@ public:
     float RadialSpectrumMax = 0;
     std::array<double, 1001> SpectrumGamma{};
 
+    // Room for an N x N box stored row by row (x + N * y), for callers that read a box out of
+    // a picture a row at a time: filling the column-major planes directly from rows strides
+    // through the cache at every pixel, copying a finished box over does not.
+    float* BoxRows() { return boxRows_.get(); }
+
 private:
-    void Transform1D(float* re, float* im, int direction);
-    // The 1-D transforms of the whole corner along one axis, each result multiplied by scale.
-    // Along y: each contiguous column through the row buffer. Along x: the butterflies act on
-    // whole columns at once, so no strided gather is needed.
-    void TransformAlongY(int direction, float scale);
+    // The transforms along y of `Lanes` columns at a time, one column per vector lane, so
+    // every butterfly of every stage runs on whole vectors; each lane does exactly the
+    // arithmetic of the one-column transform.
+    template <bool Forward>
+    void TransformAlongY(float scale);
+    // Along x: the butterflies act on whole columns at once, so no strided gather is needed.
     void TransformAlongX(int direction, float scale);
     int n_ = 0, bits_ = 0;
     std::array<uint16_t, kMaxTransformSize> bitReverse_{};
     // Twiddle factors per stage, computed directly in double precision and stored as single.
     std::array<float, kMaxTransformSize> twiddleRe_{}, twiddleIm_{};
-    std::array<float, kMaxTransformSize + 1> rowRe_{}, rowIm_{};
+    std::unique_ptr<float[]> laneRe_, laneIm_;  // the columns of one AlongY group, interleaved
     std::unique_ptr<float[]> magnitude_;  // RenderSpectrum's magnitudes, allocated once
+    std::unique_ptr<float[]> boxRows_;
     // Rounded radius (1..255, 0 = ignored) of every frequency, N x N at x * N + y, and how
     // many frequencies fall on each radius 1..255: fixed per size, built by SetTransformSize.
     std::unique_ptr<uint8_t[]> radiusOf_;
     std::array<int, 255> radiusCount_{};
+    // The frequencies (x * N + y) of radius 1, then of radius 2, ..., each in plane order;
+    // radius k + 1's start at binStart_[k].
+    std::vector<uint32_t> binMembers_;
+    std::array<int, 256> binStart_{};
 };
 
 // The spectral colour of a wavelength in nm, as blue, green, red bytes.

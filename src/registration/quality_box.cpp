@@ -22,34 +22,38 @@ void MeasureBoxSpectrum(const Bitmap24& frame, int width, int height, int left, 
     const int q = engine.AlignBoxSize();
     width = std::min(width, frame.Width());
     height = std::min(height, frame.Height());
-    engine.TransformRe.ClearCorner(q);
-    engine.TransformIm.ClearCorner(q);
-    // Luminance column by column of the plane (x outer), with a running sum for the mean.
+    // The box's pixels inside the frame: columns x0 .. x1 - 1 and rows y0 .. y1 - 1 of the box.
+    const int x0 = std::clamp(-left, 0, q), x1 = std::clamp(width - left, x0, q);
+    const int y0 = std::clamp(-top, 0, q), y1 = std::clamp(height - top, y0, q);
+    // The luminance row by row, as the frame is stored, with a running sum for the mean
+    // (added in the same row order as ever, so the mean is the same to the last bit).
+    float* rows = engine.BoxRows();
     double sum = 0;
-    long long count = 0;
-    for (int y = 0; y < q; ++y) {
-        const int fy = top + y;
-        if (fy < 0 || fy >= height) continue;
-        const uint8_t* row = frame.Row(fy);
-        for (int x = 0; x < q; ++x) {
-            const int fx = left + x;
-            if (fx < 0 || fx >= width) continue;
-            const float l = Luminance(row + 3 * fx, weights);
-            engine.TransformIm(x, y) = 1;  // marks a sampled pixel until the mean is known
-            engine.TransformRe(x, y) = l;
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* pixel = frame.Row(top + y) + 3 * (left + x0);
+        float* out = rows + std::size_t(y) * q;
+        for (int x = x0; x < x1; ++x, pixel += 3) {
+            const float l = Luminance(pixel, weights);
+            out[x] = l;
             sum += l;
-            ++count;
         }
     }
+    const long long count = (long long)(x1 - x0) * (y1 - y0);
     const float mean = count > 0 ? float(sum / double(count)) : 0.0f;
+    // Into the column-major planes a column at a time, mean-free and tapered; pixels outside
+    // the frame are 0 (the mean).
+    engine.TransformIm.ClearCorner(q);
     for (int x = 0; x < q; ++x) {
         float* re = engine.TransformRe.Column(x);
-        float* im = engine.TransformIm.Column(x);
-        const float tx = taper[std::size_t(x)];
-        for (int y = 0; y < q; ++y) {
-            re[y] = im[y] != 0 ? (re[y] - mean) * tx * taper[std::size_t(y)] : 0.0f;
-            im[y] = 0;
+        if (x < x0 || x >= x1 || y0 == y1) {
+            std::fill(re, re + q, 0.0f);
+            continue;
         }
+        const float tx = taper[std::size_t(x)];
+        std::fill(re, re + y0, 0.0f);
+        const float* in = rows + x;
+        for (int y = y0; y < y1; ++y) re[y] = (in[std::size_t(y) * q] - mean) * tx * taper[std::size_t(y)];
+        std::fill(re + y1, re + q, 0.0f);
     }
     engine.ForwardTransform2D();
     engine.ComputeRadialSpectrum();
