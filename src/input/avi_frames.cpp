@@ -1,8 +1,10 @@
 #include "input/avi_frames.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "input/avi_file.h"
+#include "input/avi_read_ahead.h"
 #include "input/deinterlace.h"
 #include "input/frame_display.h"
 #include "workspace/progress_window.h"
@@ -24,8 +26,10 @@ struct CursorRestorer {
 
 // Everything done with frame i once it is due: the dropped-frame test, decoding, the sizes
 // (single-frame reads), showing it, and the steps (both fields when de-interlacing).
-// Frame i is the stream's (i + 1)-th frame, at stream position dwStart + i.
-void HandleFrame(AppContext& c, AviFile& avi, int64_t i, bool single, const PassSteps& steps, Bitmap24& kept) {
+// Frame i is the stream's (i + 1)-th frame, at stream position dwStart + i. With `ahead`, the
+// frame comes from it and frame `next` (when there is one, >= 0) is decoded ahead.
+void HandleFrame(AppContext& c, AviFile& avi, int64_t i, bool single, const PassSteps& steps, Bitmap24& kept,
+                 AviReadAhead* ahead = nullptr, int64_t next = -1) {
     Workspace& ws = c.ws;
     FrameRecord& f = ws.Frames[std::size_t(i)];
     const int64_t position = avi.Start() + i;
@@ -41,7 +45,12 @@ void HandleFrame(AppContext& c, AviFile& avi, int64_t i, bool single, const Pass
         ws.DroppedFramesSeen = true;
     }
 
-    avi.DecodeFrame(position, ws.CurrentFrameImage);
+    if (ahead) {
+        ahead->Take(position, ws.CurrentFrameImage);
+        if (next >= 0) ahead->Start(avi.Start() + next);
+    } else {
+        avi.DecodeFrame(position, ws.CurrentFrameImage);
+    }
     const bool passActive = ws.AlignPassActive || ws.StackPassActive;
     ws.RefreshDisplays = (single && !passActive) || c.host.TimeToShowProgress();
     if (single) {
@@ -104,6 +113,14 @@ int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t 
         ~RefreshRestorer() { flag = true; }
     } restoreRefresh{ws.RefreshDisplays};
     Bitmap24 kept;  // the decoded frame, to restore between the two de-interlace fields
+    // Frames handled after frame i: the next one not skipped, as the table stands now.
+    const auto nextHandled = [&](int64_t i) -> int64_t {
+        for (int64_t j = i + 1; j <= last; ++j)
+            if (!(ws.Frames[std::size_t(j)].Excluded && passActive)) return j;
+        return -1;
+    };
+    std::optional<AviReadAhead> ahead;
+    if (first != last) ahead.emplace(avi);
     int counted = 0;
     for (int64_t i = first; i <= last; ++i) {
         FrameRecord& f = ws.Frames[std::size_t(i)];
@@ -115,7 +132,8 @@ int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t 
         c.host.PumpMessages();
         if (ws.CancelRequested) break;
 
-        HandleFrame(c, avi, i, mode >= 0, steps, kept);
+        if (ahead) HandleFrame(c, avi, i, mode >= 0, steps, kept, &*ahead, nextHandled(i));
+        else HandleFrame(c, avi, i, mode >= 0, steps, kept);
     }
     return frames;
 }

@@ -1,0 +1,70 @@
+#include "input/avi_read_ahead.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "capture/avi_writer.h"
+#include "input/avi_file.h"
+#include "support/temp_dir.h"
+#include "workspace/error.h"
+
+namespace talvenor {
+namespace {
+
+// A small grey capture whose frames all differ, frame 3 dropped.
+std::filesystem::path WriteCapture(const testing::TempDir& dir) {
+    const auto path = dir.path() / "ahead.avi";
+    capture::AviWriter writer(path, {.width = 48, .height = 32, .codec = capture::AviCodec::Grey8});
+    for (int k = 0; k < 8; ++k) {
+        if (k == 3) {
+            writer.AddDroppedFrame();
+            continue;
+        }
+        std::vector<uint8_t> grey(48 * 32);
+        for (std::size_t i = 0; i < grey.size(); ++i) grey[i] = uint8_t(i * (k + 1) + 17 * k);
+        writer.AddGreyFrame(grey);
+    }
+    writer.Close();
+    return path;
+}
+
+// Frames decoded ahead are exactly the frames decoded on the spot, whether the frame taken
+// is the one asked ahead (the pass's order), another one (the table changed), a dropped one,
+// or one taken with nothing asked ahead.
+TEST(AviReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
+    testing::TempDir dir;
+    const auto path = WriteCapture(dir);
+    AviFile direct(path), file(path);
+    struct Step {
+        int take, next;  // next -1: nothing asked ahead
+    };
+    const Step steps[] = {{0, 1}, {1, 2}, {2, 3}, {3, 5}, {4, 6}, {5, 7}, {7, -1}, {6, 0}, {0, -1}, {2, -1}};
+    AviReadAhead ahead(file);
+    Bitmap24 got, want;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.take);
+        ahead.Take(s.take, got);
+        if (s.next >= 0) ahead.Start(s.next);
+        direct.DecodeFrame(s.take, want);
+        EXPECT_EQ(got, want);
+    }
+}
+
+// A frame that cannot be decoded fails when it is taken, not when it is asked ahead.
+TEST(AviReadAhead, AnErrorAheadSurfacesOnlyWhenThatFrameIsTaken) {
+    testing::TempDir dir;
+    const auto path = WriteCapture(dir);
+    AviFile file(path);
+    AviReadAhead ahead(file);
+    Bitmap24 got;
+    ahead.Start(99);  // past the stream
+    ahead.Take(1, got);
+    ahead.Start(99);
+    EXPECT_THROW(ahead.Take(99, got), Error);
+    ahead.Take(2, got);
+    EXPECT_EQ(got.Width(), 48);
+}
+
+}  // namespace
+}  // namespace talvenor
