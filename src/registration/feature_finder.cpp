@@ -10,27 +10,26 @@ namespace talvenor {
 
 namespace {
 
-// The mean over the (2r + 1)^2 square around every pixel (the square cut at the borders).
-std::vector<float> BoxSmoothed(const std::vector<float>& v, int width, int height, int r) {
-    const std::size_t w = std::size_t(width);
-    std::vector<float> across(v.size()), out(v.size());
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            float sum = 0;
-            int count = 0;
-            for (int k = std::max(0, x - r); k <= std::min(width - 1, x + r); ++k, ++count)
-                sum += v[std::size_t(y) * w + std::size_t(k)];
-            across[std::size_t(y) * w + std::size_t(x)] = sum / float(count);
-        }
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            float sum = 0;
-            int count = 0;
-            for (int k = std::max(0, y - r); k <= std::min(height - 1, y + r); ++k, ++count)
-                sum += across[std::size_t(k) * w + std::size_t(x)];
-            out[std::size_t(y) * w + std::size_t(x)] = sum / float(count);
-        }
-    return out;
+// Gradients are taken across 2 * kReach pixels of the luminance smoothed over the
+// (2 * kSmooth + 1)^2 square: the scale detail survives the seeing at. At single pixels a
+// noisy frame's gradient energy is mostly noise, and a window of parallel bands (detail along
+// one axis only, nothing to fix the other) could win on it; the feature is then lost in the
+// blurred frames.
+constexpr int kSmooth = 2;
+constexpr int kReach = 2;
+
+// The luminance of rows y0 .. y1 - 1, smoothed along each row (the square cut at the
+// frame's sides), into `out` (width values per row).
+void RowSmoothedLuminance(const Bitmap24& frame, int width, int y, const std::array<float, 3>& weights,
+                          std::vector<float>& lum, float* out) {
+    const uint8_t* row = frame.Row(y);
+    for (int x = 0; x < width; ++x) lum[std::size_t(x)] = Luminance(row + 3 * x, weights);
+    for (int x = 0; x < width; ++x) {
+        const int a = std::max(0, x - kSmooth), b = std::min(width - 1, x + kSmooth);
+        float sum = 0;
+        for (int k = a; k <= b; ++k) sum += lum[std::size_t(k)];
+        out[x] = sum / float(b - a + 1);
+    }
 }
 
 }  // namespace
@@ -43,46 +42,85 @@ std::optional<std::pair<int, int>> FindAlignmentFeature(const Bitmap24& frame, i
     // The border rule: h < x < width - h - 1, likewise y.
     if (width - h - 2 <= h + 1 || height - h - 2 <= h + 1) return std::nullopt;
 
-    // Luminance, and per pixel the squared gradients along x and y; a pixel next to a
-    // saturated one counts as saturated (its gradient is clipped, not detail).
+    // Windows lie on a grid of step s = N / 8 from (1, 1), so each is 8 x 8 cells of s x s
+    // pixels: the gradient energies and the saturated pixels are summed per cell, and a
+    // window's sums are its cells' (a whole-frame summed-area table would cost tens of
+    // megabytes of fresh memory on a large frame, for sums of which only these are read).
+    const int step = std::max(2, boxSize / 8);
+    const int cellsPerBox = boxSize / step;
+    const int cellsX = (width - 1) / step, cellsY = (height - 1) / step;
+    if (cellsX < cellsPerBox || cellsY < cellsPerBox) return std::nullopt;
+    std::vector<double> cellX(std::size_t(cellsX) * std::size_t(cellsY)), cellY(cellX.size()), cellSat(cellX.size());
+
+    // The smoothed luminance, a ring of 2 * kReach + 1 rows (each also smoothed down the
+    // columns from 2 * kSmooth + 1 row-smoothed rows).
     const std::size_t w = std::size_t(width);
-    std::vector<float> lum(w * std::size_t(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) lum[std::size_t(y) * w + std::size_t(x)] = Luminance(frame.Row(y) + 3 * x, weights);
-    // The gradients are taken at the scale detail survives the seeing at: on the luminance
-    // smoothed over 5 x 5 pixels, across 4 pixels. At single pixels a noisy frame's gradient
-    // energy is mostly noise, and a window of parallel bands (detail along one axis only,
-    // nothing to fix the other) could win on it; the feature is then lost in the blurred frames.
-    const std::vector<float> smooth = BoxSmoothed(lum, width, height, 2);
-    // Summed-area tables make every window's sum one lookup.
-    std::vector<double> sx((w + 1) * std::size_t(height + 1)), sy(sx.size()), sat(sx.size());
-    auto at = [&](std::vector<double>& t, int x, int y) -> double& { return t[std::size_t(y) * (w + 1) + std::size_t(x)]; };
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const float c = lum[std::size_t(y) * w + std::size_t(x)];
-            const int xl = std::max(x - 2, 0), xr = std::min(x + 2, width - 1);
-            const int yu = std::max(y - 2, 0), yd = std::min(y + 2, height - 1);
-            const float gx = smooth[std::size_t(y) * w + std::size_t(xr)] - smooth[std::size_t(y) * w + std::size_t(xl)];
-            const float gy = smooth[std::size_t(yd) * w + std::size_t(x)] - smooth[std::size_t(yu) * w + std::size_t(x)];
-            const bool clipped = c >= 250;
-            at(sx, x + 1, y + 1) = double(gx) * gx + at(sx, x, y + 1) + at(sx, x + 1, y) - at(sx, x, y);
-            at(sy, x + 1, y + 1) = double(gy) * gy + at(sy, x, y + 1) + at(sy, x + 1, y) - at(sy, x, y);
-            at(sat, x + 1, y + 1) = (clipped ? 1.0 : 0.0) + at(sat, x, y + 1) + at(sat, x + 1, y) - at(sat, x, y);
+    std::vector<float> lum(w), rowSmooth(w * std::size_t(height > 0 ? 2 * kSmooth + 1 : 0));
+    std::vector<float> smooth(w * std::size_t(2 * kReach + 1));
+    auto rowSmoothed = [&](int y) { return rowSmooth.data() + std::size_t(y % (2 * kSmooth + 1)) * w; };
+    auto smoothed = [&](int y) { return smooth.data() + std::size_t(y % (2 * kReach + 1)) * w; };
+    int rowsRead = 0, rowsSmoothed = 0;
+    auto smoothRow = [&](int y) {
+        const int a = std::max(0, y - kSmooth), b = std::min(height - 1, y + kSmooth);
+        while (rowsRead <= b) {
+            RowSmoothedLuminance(frame, width, rowsRead, weights, lum, rowSmoothed(rowsRead));
+            ++rowsRead;
         }
-    auto box = [&](std::vector<double>& t, int x0, int y0) {
-        const int x1 = x0 + boxSize, y1 = y0 + boxSize;
-        return at(t, x1, y1) - at(t, x0, y1) - at(t, x1, y0) + at(t, x0, y0);
+        float* out = smoothed(y);
+        std::fill(out, out + width, 0.0f);
+        for (int k = a; k <= b; ++k) {
+            const float* r = rowSmoothed(k);
+            for (int x = 0; x < width; ++x) out[x] += r[x];
+        }
+        const float scale = 1.0f / float(b - a + 1);
+        for (int x = 0; x < width; ++x) out[x] *= scale;
     };
 
+    for (int y = 0; y < height; ++y) {
+        const int yu = std::max(y - kReach, 0), yd = std::min(y + kReach, height - 1);
+        while (rowsSmoothed <= yd) smoothRow(rowsSmoothed++);
+        const int cy = (y - 1) / step;
+        if (y < 1 || cy >= cellsY) continue;
+        const float* up = smoothed(yu);
+        const float* down = smoothed(yd);
+        const float* mid = smoothed(y);
+        const uint8_t* row = frame.Row(y);
+        double* cx2 = cellX.data() + std::size_t(cy) * std::size_t(cellsX);
+        double* cy2 = cellY.data() + std::size_t(cy) * std::size_t(cellsX);
+        double* cs = cellSat.data() + std::size_t(cy) * std::size_t(cellsX);
+        for (int c = 0; c < cellsX; ++c) {
+            double sx = 0, sy = 0, sat = 0;
+            for (int x = 1 + c * step, e = x + step; x < e; ++x) {
+                const int xl = std::max(x - kReach, 0), xr = std::min(x + kReach, width - 1);
+                const float gx = mid[xr] - mid[xl];
+                const float gy = down[x] - up[x];
+                sx += double(gx) * gx;
+                sy += double(gy) * gy;
+                // Saturated pixels: their gradients are clipped, not detail.
+                sat += Luminance(row + 3 * x, weights) >= 250 ? 1.0 : 0.0;
+            }
+            cx2[c] += sx;
+            cy2[c] += sy;
+            cs[c] += sat;
+        }
+    }
+
+    auto windowSum = [&](const std::vector<double>& cells, int c0, int r0) {
+        double sum = 0;
+        for (int r = r0; r < r0 + cellsPerBox; ++r)
+            for (int c = c0; c < c0 + cellsPerBox; ++c) sum += cells[std::size_t(r) * std::size_t(cellsX) + std::size_t(c)];
+        return sum;
+    };
     std::optional<std::pair<int, int>> best;
     double bestScore = 0;
-    const int step = std::max(2, boxSize / 8);
-    for (int cy = h + 1; cy < height - h - 1; cy += step)
-        for (int cx = h + 1; cx < width - h - 1; cx += step) {
+    for (int cy = h + 1, r0 = 0; cy < height - h - 1; cy += step, ++r0)
+        for (int cx = h + 1, c0 = 0; cx < width - h - 1; cx += step, ++c0) {
             const int x0 = cx - h, y0 = cy - h;
             if (x0 < 0 || y0 < 0 || x0 + boxSize > width || y0 + boxSize > height) continue;
-            const double clipped = box(sat, x0, y0) / (double(boxSize) * boxSize);
-            const double score = std::min(box(sx, x0, y0), box(sy, x0, y0)) * (1.0 - std::min(1.0, 4 * clipped));
+            if (c0 + cellsPerBox > cellsX || r0 + cellsPerBox > cellsY) continue;
+            const double clipped = windowSum(cellSat, c0, r0) / (double(boxSize) * boxSize);
+            const double score =
+                std::min(windowSum(cellX, c0, r0), windowSum(cellY, c0, r0)) * (1.0 - std::min(1.0, 4 * clipped));
             if (score > bestScore) {
                 bestScore = score;
                 best = std::make_pair(cx, cy);
