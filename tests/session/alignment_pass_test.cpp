@@ -207,7 +207,9 @@ TEST(AlignmentPass, FeatureBorderRuleAndBoxSizeLimits) {
         t.host.Messages.clear();
         Pick(s, x, 120);
         EXPECT_EQ(t.host.Messages.empty(), accepted) << "x = " << x;
-        if (!accepted) EXPECT_EQ(t.host.Messages[0].Text, " Alignment feature too close to image border ");
+        if (!accepted) {
+            EXPECT_EQ(t.host.Messages[0].Text, " Alignment feature too close to image border ");
+        }
     }
     // Switching to 256 keeps the box inside a 352 x 288 frame.
     s.align.AlignBoxX = 100;
