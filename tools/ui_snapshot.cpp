@@ -3,7 +3,7 @@
 // PAGE is the tab index (0 Input .. 5 Error-reporting); hidden tabs are shown for the picture.
 // Further arguments set controls (Control.Property=VALUE), click one (@Control), pick the
 // alignment feature on the preview (pick=X,Y) or open a frame list or project at start
-// (open=FILE). OUT-all.png shows the tool windows over the main window.
+// (open=FILE) or size the main window (size=WxH). OUT-all.png shows the tool windows over the main window.
 // Every visible tool window is saved beside OUT as OUT-<window>.png.
 #include <QApplication>
 #include <QPainter>
@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
         }
     for (int i = 3; i < firstAction; ++i) {
         std::string arg = argv[i];
-        if ((arg.size() > 1 && arg[0] == '@') || arg.rfind("open=", 0) == 0 || arg.rfind("pick=", 0) == 0) continue;
+        if ((arg.size() > 1 && arg[0] == '@') || arg.rfind("open=", 0) == 0 || arg.rfind("pick=", 0) == 0 ||
+            arg.rfind("size=", 0) == 0)
+            continue;
         auto eq = arg.find('=');
         if (eq != std::string::npos) s.form.SetValue(arg.substr(0, eq), arg.substr(eq + 1));
     }
@@ -58,12 +60,18 @@ int main(int argc, char** argv) {
             click.Y = std::atoi(arg.c_str() + arg.find(',') + 1);
             click.Button = talvenor::MouseButton::Left;
             s.Dispatch("PreviewImage", talvenor::Event::MouseDown, click);
-        } else if (arg.find('=') != std::string::npos && arg.rfind("open=", 0) != 0 && i > firstAction) {
+        } else if (arg.find('=') != std::string::npos && arg.rfind("open=", 0) != 0 && arg.rfind("size=", 0) != 0 &&
+                   i > firstAction) {
             const auto eq = arg.find('=');
             s.form.SetValue(arg.substr(0, eq), arg.substr(eq + 1));
         }
     }
     desktop.binder().PushAll();
+    for (int i = 3; i < argc; ++i)
+        if (std::string(argv[i]).rfind("size=", 0) == 0) {
+            const std::string size = argv[i] + 5;
+            desktop.window().resize(std::atoi(size.c_str()), std::atoi(size.c_str() + size.find('x') + 1));
+        }
     desktop.window().show();
     QTimer::singleShot(300, [&] {
         const QString out = QString::fromLocal8Bit(argv[1]);

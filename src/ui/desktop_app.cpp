@@ -1,15 +1,20 @@
 #include "ui/desktop_app.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 #include "session/session.h"
 #include "ui/binder.h"
 #include "ui/main_window.h"
 #include "ui/qt_host.h"
+#include "ui/wheel_guard.h"
 
 namespace talvenor {
 
-DesktopApp::DesktopApp(const StartUpEnvironment& env) : host_(std::make_unique<QtHost>()) {
+DesktopApp::DesktopApp(const StartUpEnvironment& env)
+    : wheelGuard_(std::make_unique<WheelGuard>()), host_(std::make_unique<QtHost>()) {
+    // Before any widget exists: the guard also sets the focus policy of each new control.
+    QApplication::instance()->installEventFilter(wheelGuard_.get());
     session_ = std::make_unique<Session>(*host_);
     binder_ = std::make_unique<Binder>(*session_);
     window_ = std::make_unique<MainWindow>(*session_, *binder_);

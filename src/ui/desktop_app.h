@@ -11,6 +11,7 @@ class Session;
 class Binder;
 class MainWindow;
 class QtHost;
+class WheelGuard;
 
 class DesktopApp {
 public:
@@ -21,6 +22,7 @@ public:
     MainWindow& window();
 
 private:
+    std::unique_ptr<WheelGuard> wheelGuard_;
     std::unique_ptr<QtHost> host_;
     std::unique_ptr<Session> session_;
     std::unique_ptr<Binder> binder_;

@@ -3,40 +3,57 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "session/session.h"
 #include "ui/binder.h"
 #include "ui/page_widget.h"
+#include "ui/shortcuts.h"
+#include "ui/status_line.h"
 #include "ui/tool_window_widget.h"
 
 namespace talvenor {
 
 namespace {
-constexpr int kWidth = 1024, kHeight = 703;
-}
+// Where the docks' arrangement (area, floating, sizes) is kept in the per-user store.
+constexpr const char* kDockSection = "Toolwin";
+const std::string kDockKey = "DockLayout";
+constexpr std::size_t kDockPiece = 200;
+// Bumped when the set of tool windows changes, so an old arrangement is not forced on a new one.
+constexpr int kDockLayoutVersion = 1;
+
+// The progress window floats over the work like a dialog; every other tool window docks.
+bool FloatsByDefault(const ToolWindow& w) { return w.Name == "MessageWindow"; }
+}  // namespace
 
 MainWindow::MainWindow(Session& session, Binder& binder)
-    : QWidget(nullptr), session_(session), binder_(binder), pages_(new QTabWidget(this)) {
+    : QMainWindow(nullptr), session_(session), binder_(binder), pages_(new QTabWidget(this)) {
     setObjectName("MainForm");
     setWindowTitle("Talvenor V2.0");
-    setFixedSize(kWidth, kHeight);
+    setMinimumSize(kMinWidth, kMinHeight);
+    resize(kMinWidth, kMinHeight);
     setAcceptDrops(true);
+    setDockNestingEnabled(true);
     Controls& f = session.form;
 
-    auto* layout = new QVBoxLayout(this);
+    auto* central = new QWidget(this);
+    central->setObjectName("MainArea");
+    auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
     pages_->setObjectName("PageControl1");
     layout->addWidget(pages_, 1);
+    setCentralWidget(central);
 
     std::vector<TabSheet*> sheets;
     for (Control* c : f.ChildrenOf("PageControl1"))
@@ -66,35 +83,73 @@ MainWindow::MainWindow(Session& session, Binder& binder)
     buttons->setSpacing(6);
     for (Control* c : f.ChildrenOf("MainForm"))
         if (c->Kind == ControlKind::Button)
-            if (QWidget* w = binder.CreateWidget(*c, this)) buttons->addWidget(w);
+            if (QWidget* w = binder.CreateWidget(*c, central)) buttons->addWidget(w);
     buttons->addStretch(1);
     layout->addLayout(buttons);
 
-    // Tool windows float above the main window.
-    for (Control* c : f.All())
-        if (c->Kind == ControlKind::ToolWindow) new ToolWindowWidget(binder, static_cast<ToolWindow&>(*c), this);
+    // Tool windows dock at the right of the pages, where they never cover a page's picture.
+    for (Control* c : f.All()) {
+        if (c->Kind != ControlKind::ToolWindow) continue;
+        auto& window = static_cast<ToolWindow&>(*c);
+        auto* dock = new ToolWindowWidget(binder, window, this);
+        addDockWidget(Qt::RightDockWidgetArea, dock);
+        if (FloatsByDefault(window)) {
+            dock->setFloating(true);
+            dock->move(window.Left, window.Top);
+        }
+        dock->hide();
+        toolWindows_.push_back(dock);
+    }
+
+    status_ = new StatusLine(binder, statusBar());
+    InstallShortcuts(binder, this);
 }
 
 void MainWindow::ApplyPlacement() {
     const WindowPlacement& p = session_.MainPlacement;
     QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
-                                                     : QRect(0, 0, kWidth, kHeight);
-    QPoint at((screen.width() - kWidth) / 2 + screen.x(), (screen.height() - kHeight) / 2 + screen.y());
+                                                     : QRect(0, 0, kMinWidth, kMinHeight);
+    QSize size(kMinWidth, kMinHeight);
+    QPoint at((screen.width() - size.width()) / 2 + screen.x(), (screen.height() - size.height()) / 2 + screen.y());
     if (p.Stored) {
         const QPoint stored(p.NormPos[0], p.NormPos[1]);
+        const QSize storedSize(p.NormPos[2] - p.NormPos[0], p.NormPos[3] - p.NormPos[1]);
+        // A size smaller than the pages need, or larger than the screen, is not taken.
+        if (storedSize.width() >= kMinWidth && storedSize.height() >= kMinHeight &&
+            storedSize.width() <= screen.width() && storedSize.height() <= screen.height())
+            size = storedSize;
         // A remembered place on a screen that is no longer there would hide the window.
-        if (screen.intersects(QRect(stored, QSize(kWidth, kHeight)))) at = stored;
+        if (screen.intersects(QRect(stored, size))) at = stored;
     }
+    resize(size);
     move(at);
+    if (p.Stored && p.ShowCmd == 3) setWindowState(windowState() | Qt::WindowMaximized);
+
+    std::string stored;
+    for (int part = 0;; ++part) {
+        const std::string piece = session_.Settings.ReadString(kDockSection, kDockKey + std::to_string(part), "");
+        if (piece.empty()) break;
+        stored += piece;
+    }
+    const QByteArray layout = QByteArray::fromBase64(QByteArray::fromStdString(stored));
+    if (!layout.isEmpty()) restoreState(layout, kDockLayoutVersion);
+    // The arrangement also holds which docks were open; which are open is the controls' to say.
+    binder_.PushAll();
 }
 
 void MainWindow::StorePlacement() {
     WindowPlacement& p = session_.MainPlacement;
     p.Stored = true;
-    p.ShowCmd = isMinimized() ? 2 : 1;
+    p.ShowCmd = isMinimized() ? 2 : (isMaximized() ? 3 : 1);
     p.PixelsPerInch = logicalDpiX();
-    const QRect g = geometry();
+    const QRect g = isMaximized() || isMinimized() ? normalGeometry() : geometry();
     p.NormPos = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+    // The store reads lines of limited length: the arrangement goes in numbered pieces.
+    const std::string layout = saveState(kDockLayoutVersion).toBase64().toStdString();
+    int part = 0;
+    for (std::size_t at = 0; at < layout.size(); at += kDockPiece, ++part)
+        session_.Settings.WriteString(kDockSection, kDockKey + std::to_string(part), layout.substr(at, kDockPiece));
+    session_.Settings.WriteString(kDockSection, kDockKey + std::to_string(part), "");
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -102,6 +157,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (std::string error = session_.Close(); !error.empty())
         QMessageBox::warning(this, "Talvenor", QString::fromStdString("The settings could not be saved: " + error));
     event->accept();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // Floating tool windows keep their place beside the main window.
+    if (!isVisible() || event->oldPos() == event->pos()) return;
+    const QPoint delta = event->pos() - event->oldPos();
+    for (ToolWindowWidget* w : toolWindows_) w->FollowOwner(delta);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

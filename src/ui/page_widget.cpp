@@ -7,6 +7,8 @@
 
 #include "ui/binder.h"
 #include "ui/control_column.h"
+#include "ui/picture_view.h"
+#include "ui/zoom_bar.h"
 
 namespace talvenor {
 
@@ -48,7 +50,14 @@ PageWidget::PageWidget(Binder& binder, const std::string& tabSheet, const std::s
         if (QWidget* view = binder.CreateWidget(picture, this)) {
             view->setMinimumSize(160, 120);
             view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-            row->addWidget(view, 1);
+            auto* side = new QVBoxLayout();
+            side->setSpacing(2);
+            if (auto* pictureView = dynamic_cast<PictureView*>(view)) {
+                pictureView->SetZoomable(true);
+                side->addWidget(new ZoomBar(pictureView, this));
+            }
+            side->addWidget(view, 1);
+            row->addLayout(side, 1);
         }
     }
 

@@ -1,6 +1,6 @@
 #pragma once
-// One page of the main window: its main picture on the left at 1:1 in a scroll area, the
-// page's controls in a scrolling column on the right.
+// One page of the main window: its main picture on the left in a zoomable scroll area that
+// grows with the window, the page's controls in a scrolling column on the right.
 #include <QWidget>
 #include <string>
 

@@ -3,14 +3,18 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
 
 namespace talvenor {
 
 namespace {
-EventArgs ArgsOf(const QMouseEvent* e) {
+EventArgs ArgsOf(const QMouseEvent* e, double zoom) {
     EventArgs a;
-    a.X = int(e->position().x());
-    a.Y = int(e->position().y());
+    // The pixel under the pointer: floor, so every canvas point inside a zoomed pixel maps to it.
+    a.X = int(std::floor(e->position().x() / zoom));
+    a.Y = int(std::floor(e->position().y() / zoom));
     switch (e->button() == Qt::NoButton ? Qt::MouseButton(int(e->buttons()) & 0x7) : e->button()) {
         case Qt::LeftButton: a.Button = MouseButton::Left; break;
         case Qt::RightButton: a.Button = MouseButton::Right; break;
@@ -24,7 +28,7 @@ EventArgs ArgsOf(const QMouseEvent* e) {
 }
 }  // namespace
 
-// The picture itself: a widget exactly the picture's size, painted from a QImage of the
+// The picture itself: a widget the picture's size times the zoom, painted from a QImage of the
 // bitmap's bytes (no conversion: the rows are already blue, green, red).
 class PictureCanvas : public QWidget {
 public:
@@ -33,8 +37,17 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
+        if (image.isNull()) return;
         QPainter p(this);
-        if (!image.isNull()) p.drawImage(0, 0, image);
+        const double zoom = view_->zoom_;
+        if (zoom == 1.0) {
+            p.drawImage(0, 0, image);
+            return;
+        }
+        // Enlarged pixels stay sharp squares; reduced pictures are smoothed.
+        p.setRenderHint(QPainter::SmoothPixmapTransform, zoom < 1.0);
+        p.scale(zoom, zoom);
+        p.drawImage(0, 0, image);
     }
     void mousePressEvent(QMouseEvent* e) override { Report(Event::MouseDown, e); }
     void mouseMoveEvent(QMouseEvent* e) override { Report(Event::MouseMove, e); }
@@ -43,7 +56,7 @@ protected:
 
 private:
     void Report(Event ev, QMouseEvent* e) {
-        if (view_->OnMouse) view_->OnMouse(ev, ArgsOf(e));
+        if (view_->OnMouse) view_->OnMouse(ev, ArgsOf(e, view_->zoom_));
     }
     PictureView* view_;
 };
@@ -59,30 +72,85 @@ void PictureView::ShowPicture(const Bitmap24& picture, bool force) {
     if (!force && shown_ == &picture && generation_ == picture.Generation() && width_ == picture.Width() &&
         height_ == picture.Height())
         return;
+    const bool resized = width_ != picture.Width() || height_ != picture.Height();
     shown_ = &picture;
     generation_ = picture.Generation();
     width_ = picture.Width();
     height_ = picture.Height();
     if (picture.Empty()) {
         canvas_->image = QImage();
-        canvas_->resize(0, 0);
     } else {
         // A copy: the core may resize the bitmap before the next paint reaches us.
         canvas_->image = QImage(picture.Data(), picture.Width(), picture.Height(), int(picture.Stride()),
                                 QImage::Format_BGR888)
                              .copy();
-        canvas_->resize(picture.Width(), picture.Height());
     }
+    if (resized || fit_) ApplyZoom();
     canvas_->update();
 }
 
+void PictureView::SetZoom(double factor) {
+    fit_ = false;
+    zoom_ = std::clamp(factor, kZoomSteps[0], kZoomSteps[std::size(kZoomSteps) - 1]);
+    ApplyZoom();
+}
+
+void PictureView::SetFit() {
+    fit_ = true;
+    ApplyZoom();
+}
+
+void PictureView::ApplyZoom() {
+    const QImage& image = canvas_->image;
+    const double before = zoom_;
+    if (fit_ && !image.isNull()) {
+        const QSize room = maximumViewportSize();
+        zoom_ = std::min(double(room.width()) / image.width(), double(room.height()) / image.height());
+        zoom_ = std::clamp(zoom_, 0.05, kZoomSteps[std::size(kZoomSteps) - 1]);
+    }
+    const QSize size = image.isNull() ? QSize(0, 0)
+                                      : QSize(int(std::ceil(image.width() * zoom_)), int(std::ceil(image.height() * zoom_)));
+    if (canvas_->size() != size) canvas_->resize(size);
+    canvas_->update();
+    if (before != zoom_ && OnZoomChanged) OnZoomChanged();
+}
+
+QPoint PictureView::CanvasPointOf(int x, int y) const {
+    return {int(std::floor(x * zoom_)), int(std::floor(y * zoom_))};
+}
+
+void PictureView::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    if (fit_) ApplyZoom();
+}
+
+void PictureView::wheelEvent(QWheelEvent* event) {
+    if (!zoomable_ || !(event->modifiers() & Qt::ControlModifier)) {
+        QScrollArea::wheelEvent(event);
+        return;
+    }
+    event->accept();
+    const int steps = event->angleDelta().y() > 0 ? 1 : (event->angleDelta().y() < 0 ? -1 : 0);
+    if (steps == 0) return;
+    // The next step above or below the current zoom (fitting may sit between two steps).
+    double next = zoom_;
+    if (steps > 0) {
+        for (double z : kZoomSteps)
+            if (z > zoom_ + 1e-9) { next = z; break; }
+    } else {
+        for (auto it = std::rbegin(kZoomSteps); it != std::rend(kZoomSteps); ++it)
+            if (*it < zoom_ - 1e-9) { next = *it; break; }
+    }
+    SetZoom(next);
+}
+
 void PictureView::ScrollTo(int x, int y) {
-    horizontalScrollBar()->setValue(x);
-    verticalScrollBar()->setValue(y);
+    horizontalScrollBar()->setValue(int(std::floor(x * zoom_)));
+    verticalScrollBar()->setValue(int(std::floor(y * zoom_)));
 }
 
 QPoint PictureView::ScrollPosition() const {
-    return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+    return {int(std::floor(horizontalScrollBar()->value() / zoom_)), int(std::floor(verticalScrollBar()->value() / zoom_))};
 }
 
 }  // namespace talvenor

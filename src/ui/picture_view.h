@@ -1,5 +1,6 @@
 #pragma once
-// Shows a Bitmap24 at 1:1 in a scroll area and reports mouse actions in picture pixels.
+// Shows a Bitmap24 in a scroll area, at 1:1 or zoomed, and reports mouse actions in picture
+// pixels whatever the zoom, so a pick, a processing area or a crop lands on the same pixel.
 #include <QScrollArea>
 #include <functional>
 
@@ -17,14 +18,39 @@ public:
     void ShowPicture(const Bitmap24& picture, bool force = false);
     // Called with MouseDown, MouseMove, MouseUp and DblClick.
     std::function<void(Event, const EventArgs&)> OnMouse;
+    // Scroll positions in picture pixels.
     void ScrollTo(int x, int y);
     QPoint ScrollPosition() const;
 
+    // Zoom: a fixed factor, or fitting the whole picture into the viewport. Only zoomable
+    // views (the pages' main pictures) take Ctrl + wheel; graphs stay at their size.
+    void SetZoom(double factor);
+    void SetFit();
+    double Zoom() const { return zoom_; }
+    bool Fitting() const { return fit_; }
+    void SetZoomable(bool on) { zoomable_ = on; }
+    // Called after the zoom changed (also when fitting follows a resize).
+    std::function<void()> OnZoomChanged;
+    // The canvas position of picture pixel (x, y) (its top-left corner), for tests and tools.
+    QPoint CanvasPointOf(int x, int y) const;
+
+    // The zoom steps Ctrl + wheel walks through.
+    static constexpr double kZoomSteps[] = {0.25, 0.5, 1.0, 2.0, 4.0};
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
 private:
+    friend class PictureCanvas;
+    void ApplyZoom();
     PictureCanvas* canvas_;
     const Bitmap24* shown_ = nullptr;
     uint64_t generation_ = ~uint64_t(0);
     int width_ = -1, height_ = -1;
+    double zoom_ = 1.0;
+    bool fit_ = false;
+    bool zoomable_ = false;
 };
 
 }  // namespace talvenor

@@ -11,40 +11,61 @@
 namespace talvenor {
 
 ToolWindowWidget::ToolWindowWidget(Binder& binder, ToolWindow& window, QWidget* owner)
-    : QWidget(owner, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), binder_(binder), window_(window) {
+    : QDockWidget(owner), binder_(binder), window_(window) {
     setObjectName(QString::fromStdString(window.Name));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(4, 4, 4, 4);
+    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     auto* content = new QWidget(scroll);
     auto* layout = new QVBoxLayout(content);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
     if (!AddControlsOf(binder, window.Name, content, layout)) layout->addStretch(1);
     scroll->setWidget(content);
-    outer->addWidget(scroll);
+    setWidget(scroll);
     resize(window.Width, window.Height);
+    // Docked, the window is as wide as its controls want, up to its designed width.
+    scroll->setMinimumWidth(std::min(window.Width, 240));
+    connect(this, &QDockWidget::topLevelChanged, this, [this](bool floating) {
+        if (floating) ReportPosition();
+    });
     binder.Bind(window, this, [this] { Push(); });
 }
 
 void ToolWindowWidget::Push() {
-    setWindowTitle(QString::fromStdString(window_.Caption));
-    placing_ = true;
-    if (pos() != QPoint(window_.Left, window_.Top)) move(window_.Left, window_.Top);
-    placing_ = false;
+    const QString title = QString::fromStdString(window_.Caption);
+    if (windowTitle() != title) setWindowTitle(title);
+    if (isFloating() && pos() != QPoint(window_.Left, window_.Top)) {
+        placing_ = true;
+        move(window_.Left, window_.Top);
+        placing_ = false;
+    }
     if (isVisible() != window_.Visible) setVisible(window_.Visible);
 }
 
+void ToolWindowWidget::FollowOwner(QPoint delta) {
+    if (!isFloating() || delta.isNull()) return;
+    move(pos() + delta);  // reported by moveEvent when shown
+    if (!isVisible()) {
+        window_.Left += delta.x();
+        window_.Top += delta.y();
+    }
+}
+
 void ToolWindowWidget::closeEvent(QCloseEvent* event) {
+    QDockWidget::closeEvent(event);
     event->accept();
     if (window_.Visible) binder_.UserAction(window_, Event::Close);
 }
 
 void ToolWindowWidget::moveEvent(QMoveEvent* event) {
-    QWidget::moveEvent(event);
-    if (placing_ || !isVisible()) return;
+    QDockWidget::moveEvent(event);
+    if (placing_ || !isVisible() || !isFloating()) return;
+    ReportPosition();
+}
+
+void ToolWindowWidget::ReportPosition() {
     const QPoint p = pos();
     if (p.x() == window_.Left && p.y() == window_.Top) return;
     window_.Left = p.x();

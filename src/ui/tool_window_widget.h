@@ -1,17 +1,20 @@
 #pragma once
-// A floating tool window of the main window, showing the controls that sit on it. Its
-// visibility and position follow its ToolWindow control; closing or moving it by hand runs
-// the window's Close or Moved handlers.
-#include <QWidget>
+// A tool window of the main window, showing the controls that sit on it. It docks beside the
+// page (never over its picture) and can be floated or closed; its visibility follows its
+// ToolWindow control, and closing it by hand runs the window's Close handlers. While it
+// floats, its position follows the control and moving it runs the Moved handlers.
+#include <QDockWidget>
 
 namespace talvenor {
 
 class Binder;
 class ToolWindow;
 
-class ToolWindowWidget : public QWidget {
+class ToolWindowWidget : public QDockWidget {
 public:
     ToolWindowWidget(Binder& binder, ToolWindow& window, QWidget* owner);
+    // Shifts a floating window by the main window's move, so it keeps its place beside it.
+    void FollowOwner(QPoint delta);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -19,6 +22,7 @@ protected:
 
 private:
     void Push();
+    void ReportPosition();
     Binder& binder_;
     ToolWindow& window_;
     bool placing_ = false;

@@ -1,0 +1,83 @@
+#include "ui/status_line.h"
+
+#include <QLabel>
+#include <QStatusBar>
+#include <QTimer>
+#include <cmath>
+
+#include "ui/binder.h"
+
+namespace talvenor {
+
+namespace {
+constexpr int kRefreshMs = 150;
+
+QLabel* AddLabel(QStatusBar* bar, const char* name, const char* tip, int stretch) {
+    auto* label = new QLabel(bar);
+    label->setObjectName(name);
+    label->setToolTip(tip);
+    bar->addWidget(label, stretch);
+    return label;
+}
+}  // namespace
+
+QString StageOf(const Workspace& ws) {
+    if (ws.SelectedCount == 0 && ws.LastFrame == 0) return "No input";
+    switch (ws.ProgStatus) {
+        case 0: return "Input opened: click the feature to align on";
+        case 1: return "Feature chosen";
+        case 2: return "Aligned";
+        case 3: return "Aligned and ranked";
+        default: return ws.StackReady ? "Stacked" : "Aligned";
+    }
+}
+
+QString DurationText(int64_t ms) {
+    if (ms < 1000) return QString::number(ms) + " ms";
+    return QString::number(double(ms) / 1000.0, 'f', 2) + " s";
+}
+
+StatusLine::StatusLine(Binder& binder, QStatusBar* bar)
+    : QObject(bar),
+      binder_(binder),
+      stage_(AddLabel(bar, "StatusStage", "The stage the work has reached", 2)),
+      frames_(AddLabel(bar, "StatusFrames", "Frames in the input and frames selected for stacking", 2)),
+      time_(AddLabel(bar, "StatusTime", "How long the last operation took", 1)),
+      timer_(new QTimer(this)) {
+    timer_->setInterval(kRefreshMs);
+    connect(timer_, &QTimer::timeout, this, [this] { Refresh(); });
+    timer_->start();
+    Refresh();
+}
+
+QString StatusLine::StageText() const { return stage_->text(); }
+QString StatusLine::FramesText() const { return frames_->text(); }
+QString StatusLine::TimeText() const { return time_->text(); }
+
+void StatusLine::Refresh() {
+    const Workspace& ws = binder_.session().ws;
+    const bool busy = binder_.Busy();
+    if (busy && !wasBusy_) running_.start();
+    if (!busy && wasBusy_) lastMs_ = running_.elapsed();
+    wasBusy_ = busy;
+
+    QString stage = StageOf(ws);
+    if (busy) stage = "Working - " + stage;
+    if (stage_->text() != stage) stage_->setText(stage);
+
+    QString frames;
+    if (ws.SelectedCount > 0 || ws.LastFrame > 0) {
+        frames = QString("Frames: %1, selected %2").arg(ws.LastFrame + 1).arg(ws.SelectedCount);
+        if (busy) frames += QString(" - at frame %1").arg(ws.CurrentFrame + 1);
+    }
+    if (frames_->text() != frames) frames_->setText(frames);
+
+    QString time;
+    if (busy)
+        time = "Running " + DurationText(running_.elapsed());
+    else if (lastMs_ >= 0)
+        time = "Last operation: " + DurationText(lastMs_);
+    if (time_->text() != time) time_->setText(time);
+}
+
+}  // namespace talvenor

@@ -1,0 +1,24 @@
+#pragma once
+// The zoom buttons above a page's picture: Fit, 50 %, 100 %, 200 %, and the zoom in use
+// (Ctrl + wheel over the picture walks the same steps).
+#include <QWidget>
+
+class QButtonGroup;
+class QLabel;
+
+namespace talvenor {
+
+class PictureView;
+
+class ZoomBar : public QWidget {
+public:
+    ZoomBar(PictureView* view, QWidget* parent);
+
+private:
+    void Show();
+    PictureView* view_;
+    QButtonGroup* group_;
+    QLabel* shown_;
+};
+
+}  // namespace talvenor
