@@ -12,6 +12,7 @@
 #include "registration/quality_box.h"
 #include "registration/reference.h"
 #include "session/page_change.h"
+#include "session/status_settle.h"
 #include "session/tool_windows.h"
 #include "workspace/canvas.h"
 #include "workspace/caption.h"
@@ -212,21 +213,29 @@ void AlignallButtonClick(Session& s) {
     if (f.Resampled.Checked) ws.ResampleFactor = float(f.ResampleSpin.Value);
     host.SetCursor(CursorKind::Busy);
 
-    // 9-11. Every selected frame, through the series loop or the AVI's own.
+    // 9-11. Every selected frame, through the series loop or the AVI's own. The frames are
+    //       counted as they are aligned (both fields of a de-interlaced frame once), so the
+    //       status left behind says how far the pass got.
+    int aligned = 0, lastAligned = -1;
+    auto alignCounted = [&s, &aligned, &lastAligned] {
+        if (s.ws.CurrentFrame != lastAligned) ++aligned;
+        lastAligned = s.ws.CurrentFrame;
+        AlignOnce(s);
+    };
     try {
         if (ws.IsImageSeries) {
             SeriesPass pass;
             for (int k = 0; k <= ws.LastFrame; ++k) pass.Frames.push_back(k);
             pass.Total = ws.SelectedCount;
             pass.AlignmentPass = true;
-            pass.Step = [&s] {
+            pass.Step = [&s, &alignCounted] {
                 if (s.form.Misalignwarning.Checked) s.form.Haltbutton.Visible = true;
-                AlignOnce(s);
+                alignCounted();
             };
             RunSeriesPass(s.ctx, pass);
         } else {
             host.SetCaption("Talvenor processing AVI: " + ws.AviFileName);
-            ReadAviFrames(s.ctx, AviPath(s.ctx), kAviWholeStream, PassSteps{[&s] { AlignOnce(s); }, {}});
+            ReadAviFrames(s.ctx, AviPath(s.ctx), kAviWholeStream, PassSteps{alignCounted, {}});
             if (ws.DroppedFramesSeen) host.SetCaption(MakeCaption(ws, CaptionKind::DroppedFrames));
         }
     } catch (...) {
@@ -297,6 +306,9 @@ void AlignallButtonClick(Session& s) {
         host.SetCursor(CursorKind::Default);
     }
     a.AlignAndStack = false;
+    // The per-frame status stops wherever the screen last caught up (or at the optimizer's
+    // frame); leave it saying where the pass ended.
+    f.label4.Caption = PassDoneText(aligned, ws.SelectedCount);
 
     // 13. The timing lines.
     const int64_t elapsed = host.NowMs() - start;

@@ -5,6 +5,7 @@
 #include "input/frame_lists.h"
 #include "input/frame_selection.h"
 #include "session/alignment.h"
+#include "session/dialog_dirs.h"
 #include "session/input_selection.h"
 #include "workspace/stack_buffers.h"
 #include "workspace/text_util.h"
@@ -40,7 +41,7 @@ void LoadProjectClick(Session& s) {
         spec.Title = "Project Load";
         spec.Filter = f.OpenDialog2.Filter;
         spec.FilterIndex = f.OpenDialog2.FilterIndex;
-        spec.InitialDir = f.DirectoryListBox1.Directory;
+        spec.InitialDir = OpenStartDir(s);
         auto choice = s.host.OpenDialog(spec);
         if (!choice || choice->Files.empty()) return;
         f.OpenDialog2.FileName = choice->Files[0];

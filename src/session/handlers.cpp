@@ -17,6 +17,11 @@ bool Handlers::Dispatch(std::string_view control, Event event, const EventArgs& 
     if (it == table_.end()) return false;
     // Copy: a handler may register further handlers while it runs.
     auto fns = it->second;
+    struct Nesting {
+        int& depth;
+        explicit Nesting(int& d) : depth(d) { ++depth; }
+        ~Nesting() { --depth; }
+    } nesting{depth_};
     for (const Fn& fn : fns) fn(args);
     return true;
 }

@@ -23,8 +23,12 @@ public:
     // Runs the handlers; false when none is registered.
     bool Dispatch(std::string_view control, Event event, const EventArgs& args = {}) const;
     bool Has(std::string_view control, Event event) const;
+    // How many dispatches are under way: 1 inside an ordinary handler, more when a long
+    // pass lets the user's actions run while it pumps messages.
+    int Depth() const { return depth_; }
 
 private:
+    mutable int depth_ = 0;
     std::map<std::pair<std::string, Event>, std::vector<Fn>, std::less<>> table_;
 };
 

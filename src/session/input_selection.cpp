@@ -12,6 +12,7 @@
 #include "input/input_colour.h"
 #include "registration/quality.h"
 #include "session/alignment.h"
+#include "session/dialog_dirs.h"
 #include "session/frame_list_open.h"
 #include "session/tool_windows.h"
 #include "workspace/caption.h"
@@ -196,6 +197,13 @@ void ResetForNewInput(Session& s) {
     ClearGraph(f.imgGraph);
     s.align.HasReference = false;
     for (TabSheet* t : {&f.TabSheet2, &f.TabSheet3, &f.TabSheet4, &f.TabSheet5}) t->TabVisible = false;
+    // Those pages are gone from the tab bar, so the work starts again on the Input page with
+    // its own tool windows; staying on a hidden page would leave its old content showing
+    // under a tab bar with no tab selected.
+    if (f.PageControl1.ActivePageIndex != kPageInput && f.PageControl1.ActivePageIndex != kPageErrors) {
+        f.PageControl1.ActivePageIndex = kPageInput;
+        for (const PageToolWindow& t : PageToolWindows(f)) t.Window.Visible = t.Page == kPageInput && t.ShownBy.Checked;
+    }
     if (!f.HoldWavelets.Checked) ResetLayerGains(f);
     CheckAllLayers(f);
     ws.ProcessAreaLeft = ws.ProcessAreaTop = 0;
@@ -263,7 +271,7 @@ void SelectFileButtonClick(Session& s) {
     spec.Title = "Select input";
     spec.Filter = f.AddBitmapDialog.Filter;
     spec.FilterIndex = f.AddBitmapDialog.FilterIndex;
-    spec.InitialDir = f.DirectoryListBox1.Directory;
+    spec.InitialDir = OpenStartDir(s);
     spec.MultiSelect = true;
     spec.OnHighlight = [&s](const std::string& path) { AddBitmapDialogSelectionChange(s, path); };
     const auto choice = s.host.OpenDialog(spec);

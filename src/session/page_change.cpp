@@ -105,7 +105,10 @@ void BitBtn6Click(Session& s) {
 void RegisterShellHandlers(Session& s) {
     s.handlers.On("PageControl1", Event::Change, [&s] { PageControl1Change(s); });
     s.handlers.On("BitBtn1", Event::Click, [&s] { BitBtn1Click(s); });
-    s.handlers.On("BitBtn2", Event::Click, [&s] { BitBtn2Click(s.form, s.ws, s.host); });
+    // A pass runs exactly when this click arrives inside another action (the pass pumping
+    // messages).
+    s.handlers.On("BitBtn2", Event::Click, [&s] { BitBtn2Click(s.form, s.ws, s.host, s.handlers.Depth() > 1); });
+    s.handlers.On("ProgressCancel", Event::Click, [&s] { ProgressCancelClick(s.form, s.ws, s.host, s.handlers.Depth() > 1); });
     s.handlers.On("BitBtn6", Event::Click, [&s] { BitBtn6Click(s); });
     s.handlers.On("TabSheet4", Event::Enter, [&s] { Run(s.seams.WaveletPageEntered); });
     RegisterToolWindowHandlers(s);

@@ -5,6 +5,7 @@
 #include "session/stacking_handlers.h"
 #include "session/page_change.h"
 #include "session/settings_mirror.h"
+#include "session/status_settle.h"
 #include "workspace/error.h"
 
 namespace talvenor {
@@ -15,6 +16,12 @@ Session::Session(Host& h) : host(h) {
     RegisterInputHandlers(*this);
     RegisterAlignmentHandlers(*this);
     RegisterStackingHandlers(*this);
+}
+
+bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {
+    const bool handled = handlers.Dispatch(control, event, args);
+    if (handled && handlers.Depth() == 0) SettleStatus(*this);
+    return handled;
 }
 
 std::string Session::Close() {

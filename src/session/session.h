@@ -61,10 +61,9 @@ public:
     // The same workspace, form, host and store, as the lower layers take them.
     AppContext ctx{ws, form, host, Settings};
 
-    // Runs the handlers of a user action on a control.
-    bool Dispatch(std::string_view control, Event event, const EventArgs& args = {}) {
-        return handlers.Dispatch(control, event, args);
-    }
+    // Runs the handlers of a user action on a control; once the outermost action is over,
+    // brings the status the window shows into line with the work (SettleStatus).
+    bool Dispatch(std::string_view control, Event event, const EventArgs& args = {});
 
     // The main window is closing: writes the settings file. Returns the error text when it
     // could not be written, empty on success.

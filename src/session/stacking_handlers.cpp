@@ -9,7 +9,9 @@
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "input/dark_flat.h"
+#include "session/dialog_dirs.h"
 #include "session/page_change.h"
+#include "session/status_settle.h"
 #include "session/tool_windows.h"
 #include "stacking/optimizer.h"
 #include "stacking/stack_selection.h"
@@ -87,7 +89,7 @@ void SaveButtonClick(Session& s) {
         fs::create_directories(dir, ec);
         spec.InitialDir = dir.string();
     } else {
-        spec.InitialDir = f.SaveDialog1.InitialDir;
+        spec.InitialDir = SaveStartDir(s);
     }
     const auto choice = s.host.SaveDialog(spec);
     if (choice && !choice->Files.empty()) {
@@ -178,7 +180,12 @@ void RegisterStackingHandlers(Session& s) {
     h.On("CreateFlatfield", Event::Click, [&s] { CreateDarkframeClick(s); });
     h.On("LoadDarkframe", Event::Click, [&c] { LoadDarkframeClick(c); });
     h.On("Flatfieldbutton", Event::Click, [&c] { FlatfieldbuttonClick(c); });
-    h.On("Optimizebutton", Event::Click, [&s] { OptimizeButtonClick(s.ctx, s.align, s.opt); });
+    h.On("Optimizebutton", Event::Click, [&s] {
+        OptimizeButtonClick(s.ctx, s.align, s.opt);
+        // The optimizer works down the ranking; cancelled, it got as far as the slider.
+        const int done = s.ws.CancelRequested ? s.form.AlignSlider.Value + 1 : s.ws.SelectedCount;
+        s.form.label4.Caption = PassDoneText(done, s.ws.SelectedCount);
+    });
     h.On("AlignSlider", Event::Change, [&s] { AlignSliderChange(s.ctx, s.align, s.opt); });
     h.On("Resampled", Event::Click, [&f, &s] {
         f.ResampleCombo.Visible = f.ResampleSpin.Visible = f.Resampled.Checked;

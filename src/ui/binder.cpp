@@ -14,9 +14,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "ui/picture_view.h"
@@ -32,7 +34,7 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 // manual alignment request. Everything else waits until the pass is over.
 bool ActsDuringPass(const Control& c, Event e) {
     if (e == Event::Moved || e == Event::Close) return true;
-    return c.Name == "BitBtn2" || c.Name == "Haltbutton" || c.Name == "AlignImage" || c.Name == "PreviewImage";
+    return c.Name == "BitBtn2" || c.Name == "ProgressCancel" || c.Name == "Haltbutton" || c.Name == "AlignImage" || c.Name == "PreviewImage";
 }
 
 // A label and the widget it names, side by side; the label follows the control's caption.
@@ -274,20 +276,35 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             auto& memo = static_cast<Memo&>(c);
             auto* w = new QTextBrowser(parent);
             w->setOpenExternalLinks(false);
-            auto shown = std::make_shared<std::pair<std::string, std::size_t>>();
+            struct Shown {
+                std::string html;
+                std::vector<std::string> lines;
+            };
+            auto shown = std::make_shared<Shown>();
             Bind(c, w, [w, &memo, shown] {
-                // Lines only grow between clears, so the count tells whether to refresh.
-                const std::string key = memo.Html.empty() ? std::string() : memo.Html;
-                if (shown->first == key && shown->second == memo.Lines.size()) return;
-                shown->first = key;
-                shown->second = memo.Lines.size();
                 if (!memo.Html.empty()) {
-                    w->setHtml(Q(memo.Html));
-                } else {
-                    QString text;
-                    for (const auto& line : memo.Lines) text += Q(line) + "\n";
-                    w->setPlainText(text);
+                    if (shown->html == memo.Html) return;
+                    shown->html = memo.Html;
+                    shown->lines.clear();
+                    w->setHtml(Q(memo.Html));  // a help text reads from its top
+                    return;
                 }
+                // A log grows at its end: new lines are appended; anything else (a clear, a
+                // refilled report) is shown afresh.
+                const bool appended = shown->html.empty() && shown->lines.size() <= memo.Lines.size() &&
+                                      std::equal(shown->lines.begin(), shown->lines.end(), memo.Lines.begin());
+                if (appended && shown->lines.size() == memo.Lines.size()) return;
+                if (!appended) {
+                    w->clear();
+                    shown->lines.clear();
+                    shown->html.clear();
+                }
+                for (std::size_t i = shown->lines.size(); i < memo.Lines.size(); ++i) {
+                    w->append(Q(memo.Lines[i]));
+                    shown->lines.push_back(memo.Lines[i]);
+                }
+                // A log is read at its newest line.
+                if (auto* bar = w->verticalScrollBar()) bar->setValue(bar->maximum());
             });
             made = w;
             break;

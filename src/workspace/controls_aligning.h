@@ -29,11 +29,13 @@ struct AligningControls {
     // Low-pass on the box spectra; the radius is in frequency bins.
     CheckBox FFTFilter{reg_, "FFTFilter", "TabSheet2", {.caption = "Alignment filter", .checked = true}};
     SpinEdit FFTFilterspin{reg_, "FFTFilterspin", "TabSheet2",
-                           {.value = 10, .minValue = 1, .maxValue = 50, .increment = 1, .decimals = 1}};
+                           {.caption = "FFT filter radius", .hint = "Radius of the low-pass on the box spectra, in frequency bins",
+                            .value = 10, .minValue = 1, .maxValue = 50, .increment = 1, .decimals = 1}};
     // The quality band: start bin and width, both used rounded.
     SpinEdit QualityFilter{reg_, "QualityFilter", "TabSheet2",
-                           {.caption = "Quality filter band", .value = 12, .minValue = 1, .maxValue = 250}};
-    SpinEdit QualFilterDX{reg_, "QualFilterDX", "TabSheet2", {.value = 5, .minValue = 1, .maxValue = 50}};
+                           {.caption = "Quality filter band", .hint = "First frequency bin of the band that grades sharpness", .value = 12, .minValue = 1, .maxValue = 250}};
+    SpinEdit QualFilterDX{reg_, "QualFilterDX", "TabSheet2",
+                          {.caption = "Quality band width", .hint = "Width of the quality band in frequency bins", .value = 5, .minValue = 1, .maxValue = 50}};
     // Derives the band from the reference box whenever a feature is picked, and writes it into
     // the two spins above; changing either spin by hand turns it off.
     CheckBox AutoQualityBand{reg_, "AutoQualityBand", "TabSheet2", {.caption = "Automatic band", .checked = true}};
@@ -41,11 +43,11 @@ struct AligningControls {
 
     // Luminance weights for registration (red, green, blue).
     SpinEdit RxSpinEdit1{reg_, "RxSpinEdit1", "TabSheet2",
-                         {.caption = "R", .value = 0.299, .minValue = 0, .maxValue = 1, .increment = 0.001, .decimals = 3}};
+                         {.caption = "R", .hint = "Red weight of the luminance used for alignment", .value = 0.299, .minValue = 0, .maxValue = 1, .increment = 0.001, .decimals = 3}};
     SpinEdit RxSpinEdit2{reg_, "RxSpinEdit2", "TabSheet2",
-                         {.caption = "G", .value = 0.587, .minValue = 0, .maxValue = 1, .increment = 0.001, .decimals = 3}};
+                         {.caption = "G", .hint = "Green weight of the luminance used for alignment", .value = 0.587, .minValue = 0, .maxValue = 1, .increment = 0.001, .decimals = 3}};
     SpinEdit RxSpinEdit3{reg_, "RxSpinEdit3", "TabSheet2",
-                         {.caption = "B", .value = 0.114, .minValue = 0, .maxValue = 1, .increment = 0.001, .decimals = 3}};
+                         {.caption = "B", .hint = "Blue weight of the luminance used for alignment", .value = 0.114, .minValue = 0, .maxValue = 1, .increment = 0.001, .decimals = 3}};
 
     Picture AlignImage{reg_, "AlignImage", "TabSheet2", {.width = 817, .height = 625}};
     // Holds the ranking position the optimizer is working on; never shown to the user.
@@ -60,30 +62,32 @@ struct AligningControls {
     CheckBox PredictTrack{reg_, "PredictTrack", "Trackpanel", {.caption = "Predict track"}};
 
     Panel Optimizepanel{reg_, "Optimizepanel", "TabSheet2", {.caption = "Optimizing options"}};
-    SpinEdit SearchArea{reg_, "SearchArea", "Optimizepanel", {.caption = "Search area", .value = 2, .minValue = 1, .maxValue = 10}};
+    SpinEdit SearchArea{reg_, "SearchArea", "Optimizepanel", {.caption = "Search area", .hint = "How many pixels around its shift the optimizer searches", .value = 2, .minValue = 1, .maxValue = 10}};
     // Frames below this share of the best quality are neither optimised nor kept by the
     // automatic cut. With a band that grades frames by their blur, 80 % kept a quarter to a
     // third of a capture with ordinary seeing, well past the frames that sharpen a stack;
     // 90 % keeps the sharpest 5 to 15 % (1 to 3 dB closer to the truth on such captures).
     SpinEdit OptimizeQualitySpin{reg_, "OptimizeQualitySpin", "Optimizepanel",
-                                 {.caption = "Lower quality", .value = 90, .minValue = 0, .maxValue = 100, .increment = 5}};
+                                 {.caption = "Lower quality", .hint = "Frames below this percentage of the best quality are skipped", .value = 90, .minValue = 0, .maxValue = 100, .increment = 5}};
     SpinEdit OptimizeSpin{reg_, "OptimizeSpin", "Optimizepanel",
-                          {.caption = "Optimize until ", .value = 1, .minValue = 1, .maxValue = 50}};
+                          {.caption = "Optimize until ", .hint = "Repeat the optimizer until it improves less than this percentage", .value = 1, .minValue = 1, .maxValue = 50}};
     CheckBox FastOptimize{reg_, "FastOptimize", "Optimizepanel", {.caption = "Fast optimize", .checked = true}};
     CheckBox AutoOptimize{reg_, "AutoOptimize", "Optimizepanel", {.caption = "Auto-Optimisation", .checked = true}};
     CheckBox Resampled{reg_, "Resampled", "Optimizepanel", {.caption = "Resample"}};
     // Factor and filter appear only while "Resample" is checked.
     SpinEdit ResampleSpin{reg_, "ResampleSpin", "Optimizepanel",
-                          {.caption = "x", .visible = false, .value = 2.0, .minValue = 1.0, .maxValue = 4.0,
+                          {.caption = "Resample factor", .visible = false, .hint = "Scale of the resampled frames (1.0 to 4.0)", .value = 2.0, .minValue = 1.0, .maxValue = 4.0,
                            .increment = 0.1, .decimals = 1}};
     // B-spline does not ring, which is what an upsampled stack wants by default.
     ComboBox ResampleCombo{reg_, "ResampleCombo", "Optimizepanel",
-                           {.visible = false, .items = {"Bell", "Bspline", "Lanczos", "Mitchell"}, .itemIndex = 1}};
+                           {.caption = "Resample filter", .visible = false, .hint = "Interpolation filter used when resampling",
+                            .items = {"Bell", "Bspline", "Lanczos", "Mitchell"}, .itemIndex = 1}};
 
     Panel ProcessingPanel{reg_, "ProcessingPanel", "TabSheet2", {.caption = "Processing options"}};
     CheckBox BlurBox{reg_, "BlurBox", "ProcessingPanel", {.caption = "Bias subtract"}};
     // Appears with "Bias subtract"; a grey level, used rounded.
-    SpinEdit Bias{reg_, "Bias", "ProcessingPanel", {.visible = false, .value = 50, .minValue = 0, .maxValue = 255}};
+    SpinEdit Bias{reg_, "Bias", "ProcessingPanel",
+                  {.caption = "Bias level", .visible = false, .hint = "Grey level subtracted from every frame", .value = 50, .minValue = 0, .maxValue = 255}};
 
     // Expert options. The panel is hidden and collapsed unless "admin.txt" is present; its
     // members stay visible themselves so that showing the panel is all start-up does.

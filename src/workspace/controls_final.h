@@ -12,21 +12,21 @@ struct FinalControls {
     // Three ways to set the angle: typed, in 15-degree steps, or on the rotary switch in
     // 10-degree steps. The spin holds the angle actually used.
     SpinEdit RxSpinEdit4{reg_, "RxSpinEdit4", "TabSheet5",
-                         {.caption = "Angle", .value = 0, .minValue = -360, .maxValue = 360, .decimals = 1}};
+                         {.caption = "Angle", .hint = "Rotation of the final image in degrees", .value = 0, .minValue = -360, .maxValue = 360, .decimals = 1}};
     ComboBox ComboBox2{reg_, "ComboBox2", "TabSheet5",
-                       {.items = {"0", "15", "30", "45", "60", "75", "90", "105", "120", "135", "150", "165", "180",
+                       {.caption = "Angle step", .hint = "Sets the angle in 15-degree steps", .items = {"0", "15", "30", "45", "60", "75", "90", "105", "120", "135", "150", "165", "180",
                                   "195", "210", "225", "240", "255", "270", "285", "300", "315", "330", "345", "360"},
                         .itemIndex = 0}};
-    Slider ASSwitcher1{reg_, "ASSwitcher1", "TabSheet5", {.caption = "deg. x 10", .value = 0, .minValue = 0, .maxValue = 36}};
+    Slider ASSwitcher1{reg_, "ASSwitcher1", "TabSheet5", {.caption = "deg. x 10", .hint = "Sets the angle in 10-degree steps", .value = 0, .minValue = 0, .maxValue = 36}};
     CheckBox FlipX{reg_, "FlipX", "TabSheet5", {.caption = "Flip X"}};
     CheckBox FlipY{reg_, "FlipY", "TabSheet5", {.caption = "Flip Y"}};
 
     // Global shifts: hue in degrees, saturation and lightness on the 0..255 scale.
-    Slider HueSlider{reg_, "HueSlider", "TabSheet5", {.value = 0, .minValue = -100, .maxValue = 100}};
+    Slider HueSlider{reg_, "HueSlider", "TabSheet5", {.hint = "Shifts the hue of the whole image", .value = 0, .minValue = -100, .maxValue = 100}};
     Label Huelabel{reg_, "Huelabel", "TabSheet5", {.caption = "Hue        :0"}};
-    Slider SaturationSlider{reg_, "SaturationSlider", "TabSheet5", {.value = 0, .minValue = -50, .maxValue = 50}};
+    Slider SaturationSlider{reg_, "SaturationSlider", "TabSheet5", {.hint = "Raises or lowers the saturation of the whole image", .value = 0, .minValue = -50, .maxValue = 50}};
     Label Satlabel{reg_, "Satlabel", "TabSheet5", {.caption = "Saturation :0"}};
-    Slider Lightnessslider{reg_, "Lightnessslider", "TabSheet5", {.value = 0, .minValue = -100, .maxValue = 100}};
+    Slider Lightnessslider{reg_, "Lightnessslider", "TabSheet5", {.hint = "Raises or lowers the lightness of the whole image", .value = 0, .minValue = -100, .maxValue = 100}};
     Label Lightlabel{reg_, "Lightlabel", "TabSheet5", {.caption = "lightness  :0"}};
     Button Button7{reg_, "Button7", "TabSheet5", {.caption = "Reset HSL"}};
     CheckBox AdvancedHLS{reg_, "AdvancedHLS", "TabSheet5", {.caption = "Advanced HSL"}};
@@ -41,7 +41,7 @@ struct FinalControls {
     // Results go to a subdirectory of the input directory when asked; its name is only
     // editable while the option is on.
     CheckBox SaveSub{reg_, "SaveSub", "TabSheet5", {.caption = "Save to subdir"}};
-    Edit Subdirname{reg_, "Subdirname", "TabSheet5", {.visible = false, .text = "processed"}};
+    Edit Subdirname{reg_, "Subdirname", "TabSheet5", {.caption = "Subfolder", .visible = false, .hint = "Name of the subfolder results are saved to", .text = "processed"}};
 
     // The visible part of the final view is what the thumbnail outlines (777 x 689).
     ScrollBox EventScrollBox1{reg_, "EventScrollBox1", "TabSheet5", {}};

@@ -58,7 +58,8 @@ struct InputControls {
     // and stacking scroll rules (817 x 625, centred on the feature) are made for.
     Picture PreviewImage{reg_, "PreviewImage", "TabSheet1",
                          {.hint = "Point at alignment feature", .width = 817, .height = 625}};
-    Slider PreviewSlider{reg_, "PreviewSlider", "TabSheet1", {.value = 0, .minValue = 0, .maxValue = 0}};
+    Slider PreviewSlider{reg_, "PreviewSlider", "TabSheet1",
+                         {.caption = "Frame", .hint = "Frame shown; the space bar selects or excludes it", .value = 0, .minValue = 0, .maxValue = 0}};
     Label Frames{reg_, "Frames", "TabSheet1", {}};
     // Green selected, red excluded, grey dropped.
     Picture UseFramesign{reg_, "UseFramesign", "TabSheet1", {.visible = false, .width = 16, .height = 16}};

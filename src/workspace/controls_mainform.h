@@ -19,7 +19,7 @@ struct MainFormControls {
     TabSheet TabSheet6{reg_, "TabSheet6", "PageControl1", {.caption = "Error-reporting"}};
 
     Button BitBtn1{reg_, "BitBtn1", "MainForm", {.caption = "Help"}};
-    Button BitBtn2{reg_, "BitBtn2", "MainForm", {.caption = "Cancel"}};
+    Button BitBtn2{reg_, "BitBtn2", "MainForm", {.caption = "Cancel", .hint = "Stops the running operation (asks first)"}};
     Button SaveProject{reg_, "SaveProject", "MainForm", {.caption = "Save"}};
     Button LoadProject{reg_, "LoadProject", "MainForm", {.caption = "Project Load"}};
     Button BitBtn6{reg_, "BitBtn6", "MainForm", {.caption = "Memory"}};
@@ -45,6 +45,8 @@ struct MainFormControls {
     Label MessageWinlabel{reg_, "MessageWinlabel", "MessageWindow", {}};
     Gauge Progressgraph{reg_, "Progressgraph", "MessageWindow", {}};
     Label Messagewinlabel2{reg_, "Messagewinlabel2", "MessageWindow", {}};
+    Button ProgressCancel{reg_, "ProgressCancel", "MessageWindow",
+                          {.caption = "Cancel", .hint = "Stops the running operation after the frame in hand"}};
 
     // Help text and the memory report.
     Memo Hintsmemo{reg_, "Hintsmemo", "HintWindow", {}};

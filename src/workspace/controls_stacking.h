@@ -23,7 +23,8 @@ struct StackingControls {
     CheckBox Drizzle2{reg_, "Drizzle2", "TabSheet3", {.caption = "Drizzle2", .visible = false}};
     // Drop size in percent of a pixel.
     SpinEdit Pixfrac{reg_, "Pixfrac", "TabSheet3",
-                     {.visible = false, .value = 80, .minValue = 10, .maxValue = 200, .increment = 10}};
+                     {.caption = "Drop size %", .visible = false, .hint = "Drizzle drop size in percent of a pixel",
+                      .value = 80, .minValue = 10, .maxValue = 200, .increment = 10}};
     // Enabled with colour processing, like LRGB1.
     CheckBox LRGB2{reg_, "LRGB2", "TabSheet3", {.caption = "LRGB", .enabled = false}};
     CheckBox Stacklist{reg_, "Stacklist", "TabSheet3", {.caption = "Show stack list"}};
@@ -39,7 +40,8 @@ struct StackingControls {
                                 .orientation = Slider::Orientation::Vertical}};
     // The last rank kept. The pass sets the real maximum; until then it allows every
     // frame index so that the cut restored from the settings file is not clipped.
-    Slider StackSlider{reg_, "StackSlider", "Stackgraphpanel", {.value = 0, .minValue = 0, .maxValue = 5000}};
+    Slider StackSlider{reg_, "StackSlider", "Stackgraphpanel",
+                        {.caption = "Frames to stack", .hint = "The last rank stacked: frames ranked above it are stacked", .value = 0, .minValue = 0, .maxValue = 5000}};
     Label RxLabel4{reg_, "RxLabel4", "Stackgraphpanel", {.caption = "Difference Cutoff (blue line)"}};
     Label RxLabel5{reg_, "RxLabel5", "Stackgraphpanel", {.caption = "Quality Cutoff (red line)"}};
 

@@ -12,31 +12,31 @@ struct WaveletWindowControls {
     // Smoothing kernel, 5 x 5; in each name the first digit is the column, the second the
     // row. The default is a 3 x 3 kernel (centre 50, neighbours 6) normalised when set.
     // Negative weights are allowed: they only count in the normalising sum.
-    SpinEdit Filter00{reg_, "Filter00", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter10{reg_, "Filter10", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter20{reg_, "Filter20", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter30{reg_, "Filter30", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter40{reg_, "Filter40", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter01{reg_, "Filter01", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter11{reg_, "Filter11", "FilterWindow", {.value = 6, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter21{reg_, "Filter21", "FilterWindow", {.value = 6, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter31{reg_, "Filter31", "FilterWindow", {.value = 6, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter41{reg_, "Filter41", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter02{reg_, "Filter02", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter12{reg_, "Filter12", "FilterWindow", {.value = 6, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter22{reg_, "Filter22", "FilterWindow", {.value = 50, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter32{reg_, "Filter32", "FilterWindow", {.value = 6, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter42{reg_, "Filter42", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter03{reg_, "Filter03", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter13{reg_, "Filter13", "FilterWindow", {.value = 6, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter23{reg_, "Filter23", "FilterWindow", {.value = 6, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter33{reg_, "Filter33", "FilterWindow", {.value = 6, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter43{reg_, "Filter43", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter04{reg_, "Filter04", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter14{reg_, "Filter14", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter24{reg_, "Filter24", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter34{reg_, "Filter34", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
-    SpinEdit Filter44{reg_, "Filter44", "FilterWindow", {.value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter00{reg_, "Filter00", "FilterWindow", {.caption = "Kernel 1,1", .hint = "Weight of the smoothing kernel at column 1, row 1", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter10{reg_, "Filter10", "FilterWindow", {.caption = "Kernel 2,1", .hint = "Weight of the smoothing kernel at column 2, row 1", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter20{reg_, "Filter20", "FilterWindow", {.caption = "Kernel 3,1", .hint = "Weight of the smoothing kernel at column 3, row 1", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter30{reg_, "Filter30", "FilterWindow", {.caption = "Kernel 4,1", .hint = "Weight of the smoothing kernel at column 4, row 1", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter40{reg_, "Filter40", "FilterWindow", {.caption = "Kernel 5,1", .hint = "Weight of the smoothing kernel at column 5, row 1", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter01{reg_, "Filter01", "FilterWindow", {.caption = "Kernel 1,2", .hint = "Weight of the smoothing kernel at column 1, row 2", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter11{reg_, "Filter11", "FilterWindow", {.caption = "Kernel 2,2", .hint = "Weight of the smoothing kernel at column 2, row 2", .value = 6, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter21{reg_, "Filter21", "FilterWindow", {.caption = "Kernel 3,2", .hint = "Weight of the smoothing kernel at column 3, row 2", .value = 6, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter31{reg_, "Filter31", "FilterWindow", {.caption = "Kernel 4,2", .hint = "Weight of the smoothing kernel at column 4, row 2", .value = 6, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter41{reg_, "Filter41", "FilterWindow", {.caption = "Kernel 5,2", .hint = "Weight of the smoothing kernel at column 5, row 2", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter02{reg_, "Filter02", "FilterWindow", {.caption = "Kernel 1,3", .hint = "Weight of the smoothing kernel at column 1, row 3", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter12{reg_, "Filter12", "FilterWindow", {.caption = "Kernel 2,3", .hint = "Weight of the smoothing kernel at column 2, row 3", .value = 6, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter22{reg_, "Filter22", "FilterWindow", {.caption = "Kernel 3,3", .hint = "Weight of the smoothing kernel at column 3, row 3", .value = 50, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter32{reg_, "Filter32", "FilterWindow", {.caption = "Kernel 4,3", .hint = "Weight of the smoothing kernel at column 4, row 3", .value = 6, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter42{reg_, "Filter42", "FilterWindow", {.caption = "Kernel 5,3", .hint = "Weight of the smoothing kernel at column 5, row 3", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter03{reg_, "Filter03", "FilterWindow", {.caption = "Kernel 1,4", .hint = "Weight of the smoothing kernel at column 1, row 4", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter13{reg_, "Filter13", "FilterWindow", {.caption = "Kernel 2,4", .hint = "Weight of the smoothing kernel at column 2, row 4", .value = 6, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter23{reg_, "Filter23", "FilterWindow", {.caption = "Kernel 3,4", .hint = "Weight of the smoothing kernel at column 3, row 4", .value = 6, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter33{reg_, "Filter33", "FilterWindow", {.caption = "Kernel 4,4", .hint = "Weight of the smoothing kernel at column 4, row 4", .value = 6, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter43{reg_, "Filter43", "FilterWindow", {.caption = "Kernel 5,4", .hint = "Weight of the smoothing kernel at column 5, row 4", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter04{reg_, "Filter04", "FilterWindow", {.caption = "Kernel 1,5", .hint = "Weight of the smoothing kernel at column 1, row 5", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter14{reg_, "Filter14", "FilterWindow", {.caption = "Kernel 2,5", .hint = "Weight of the smoothing kernel at column 2, row 5", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter24{reg_, "Filter24", "FilterWindow", {.caption = "Kernel 3,5", .hint = "Weight of the smoothing kernel at column 3, row 5", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter34{reg_, "Filter34", "FilterWindow", {.caption = "Kernel 4,5", .hint = "Weight of the smoothing kernel at column 4, row 5", .value = 0, .minValue = -999, .maxValue = 999}};
+    SpinEdit Filter44{reg_, "Filter44", "FilterWindow", {.caption = "Kernel 5,5", .hint = "Weight of the smoothing kernel at column 5, row 5", .value = 0, .minValue = -999, .maxValue = 999}};
     Button SetFilter{reg_, "SetFilter", "FilterWindow", {.caption = "Set"}};
     Button ResetFilter{reg_, "ResetFilter", "FilterWindow", {.caption = "Reset"}};
     Button SaveFilter{reg_, "SaveFilter", "FilterWindow", {.caption = "Save"}};
@@ -49,41 +49,41 @@ struct WaveletWindowControls {
                         .items = {"None", "Method A", "Method B", "Method C", "Method D"},
                         .itemIndex = 0}};
     // Scales every estimate by factor × 0.1; 10 uses the statistic as it is.
-    SpinEdit stdevfactor{reg_, "stdevfactor", "Denoisewindow", {.visible = false, .value = 10, .minValue = 1, .maxValue = 100}};
+    SpinEdit stdevfactor{reg_, "stdevfactor", "Denoisewindow", {.caption = "Estimate factor", .visible = false, .hint = "Scales the noise estimate (10 uses it as measured)", .value = 10, .minValue = 1, .maxValue = 100}};
     CheckBox cut1{reg_, "cut1", "Denoisewindow", {.caption = "layer 1"}};
     CheckBox cut2{reg_, "cut2", "Denoisewindow", {.caption = "layer 2"}};
     CheckBox cut3{reg_, "cut3", "Denoisewindow", {.caption = "layer 3"}};
     CheckBox cut4{reg_, "cut4", "Denoisewindow", {.caption = "layer 4"}};
     CheckBox cut5{reg_, "cut5", "Denoisewindow", {.caption = "layer 5"}};
     CheckBox cut6{reg_, "cut6", "Denoisewindow", {.caption = "layer 6"}};
-    Slider Noise1{reg_, "Noise1", "Denoisewindow", {.value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider Noise2{reg_, "Noise2", "Denoisewindow", {.value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider Noise3{reg_, "Noise3", "Denoisewindow", {.value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider noise4{reg_, "noise4", "Denoisewindow", {.value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider noise5{reg_, "noise5", "Denoisewindow", {.value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider noise6{reg_, "noise6", "Denoisewindow", {.value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Slider Noise1{reg_, "Noise1", "Denoisewindow", {.caption = "Layer 1 noise", .hint = "Noise reduction strength on wavelet layer 1", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Slider Noise2{reg_, "Noise2", "Denoisewindow", {.caption = "Layer 2 noise", .hint = "Noise reduction strength on wavelet layer 2", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Slider Noise3{reg_, "Noise3", "Denoisewindow", {.caption = "Layer 3 noise", .hint = "Noise reduction strength on wavelet layer 3", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Slider noise4{reg_, "noise4", "Denoisewindow", {.caption = "Layer 4 noise", .hint = "Noise reduction strength on wavelet layer 4", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Slider noise5{reg_, "noise5", "Denoisewindow", {.caption = "Layer 5 noise", .hint = "Noise reduction strength on wavelet layer 5", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Slider noise6{reg_, "noise6", "Denoisewindow", {.caption = "Layer 6 noise", .hint = "Noise reduction strength on wavelet layer 6", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
     // Soft thresholding and live rebuilding are the only sensible modes; the switches stay
     // for diagnosis.
     CheckBox Subtract{reg_, "Subtract", "Denoisewindow", {.caption = "Hard Threshold", .visible = false, .checked = true}};
     CheckBox ActiveNoise{reg_, "ActiveNoise", "Denoisewindow", {.caption = "Active", .visible = false, .checked = true}};
     CheckBox AntiRing{reg_, "AntiRing", "Denoisewindow", {.caption = "Anti-ring"}};
     // Level in thousandths; a pick on the background re-ranges it around the measurement.
-    Slider AntiRingSlider{reg_, "AntiRingSlider", "Denoisewindow", {.value = 0, .minValue = 0, .maxValue = 100}};
+    Slider AntiRingSlider{reg_, "AntiRingSlider", "Denoisewindow", {.caption = "Anti-ring level", .hint = "Strength of the anti-ringing around bright edges", .value = 0, .minValue = 0, .maxValue = 100}};
     Label AntiRingHelpLabel{reg_, "AntiRingHelpLabel", "Denoisewindow",
                             {.caption = "Point at the darkest area and\r\nright-click to use anti-ringing"}};
 
     // Channel shift in whole pixels. Horizontal spins move the channel right for positive
     // values, vertical ones move it up; the arrow buttons step them by one.
     Label RChannelLabel{reg_, "RChannelLabel", "RGBShiftWindow", {.caption = "R-channel"}};
-    SpinEdit RDXSpin{reg_, "RDXSpin", "RGBShiftWindow", {.value = 0, .minValue = -100, .maxValue = 100}};
-    SpinEdit RdySpin{reg_, "RdySpin", "RGBShiftWindow", {.value = 0, .minValue = -100, .maxValue = 100}};
+    SpinEdit RDXSpin{reg_, "RDXSpin", "RGBShiftWindow", {.caption = "Red shift X", .hint = "Moves the red channel right (positive) or left, in pixels", .value = 0, .minValue = -100, .maxValue = 100}};
+    SpinEdit RdySpin{reg_, "RdySpin", "RGBShiftWindow", {.caption = "Red shift Y", .hint = "Moves the red channel up (positive) or down, in pixels", .value = 0, .minValue = -100, .maxValue = 100}};
     Button Button16{reg_, "Button16", "RGBShiftWindow", {.caption = "Up"}};
     Button Button19{reg_, "Button19", "RGBShiftWindow", {.caption = "Dn"}};
     Button Button17{reg_, "Button17", "RGBShiftWindow", {.caption = "Lt"}};
     Button Button18{reg_, "Button18", "RGBShiftWindow", {.caption = "Rt"}};
     Label BChannelLabel{reg_, "BChannelLabel", "RGBShiftWindow", {.caption = "B-Channel"}};
-    SpinEdit BDXspin{reg_, "BDXspin", "RGBShiftWindow", {.value = 0, .minValue = -100, .maxValue = 100}};
-    SpinEdit BDYSpin{reg_, "BDYSpin", "RGBShiftWindow", {.value = 0, .minValue = -100, .maxValue = 100}};
+    SpinEdit BDXspin{reg_, "BDXspin", "RGBShiftWindow", {.caption = "Blue shift X", .hint = "Moves the blue channel right (positive) or left, in pixels", .value = 0, .minValue = -100, .maxValue = 100}};
+    SpinEdit BDYSpin{reg_, "BDYSpin", "RGBShiftWindow", {.caption = "Blue shift Y", .hint = "Moves the blue channel up (positive) or down, in pixels", .value = 0, .minValue = -100, .maxValue = 100}};
     Button Button8{reg_, "Button8", "RGBShiftWindow", {.caption = "Up"}};
     Button Button11{reg_, "Button11", "RGBShiftWindow", {.caption = "Dn"}};
     Button Button9{reg_, "Button9", "RGBShiftWindow", {.caption = "Lt"}};

@@ -29,9 +29,9 @@ struct WaveletControls {
     // Scheme. "Initial" and "Step" only mean something in the linear scheme, the default.
     RadioGroup Scaletype{reg_, "Scaletype", "TabSheet4",
                          {.caption = "Wavelet Scheme", .items = {"Dyadic (2^n)", "Linear"}, .itemIndex = 1}};
-    SpinEdit LevelStep{reg_, "LevelStep", "TabSheet4", {.caption = "Initial", .value = 1, .minValue = 1, .maxValue = 32}};
+    SpinEdit LevelStep{reg_, "LevelStep", "TabSheet4", {.caption = "Initial", .hint = "Scale of the first wavelet layer", .value = 1, .minValue = 1, .maxValue = 32}};
     SpinEdit Multiplicant{reg_, "Multiplicant", "TabSheet4",
-                          {.caption = "Step", .value = 0, .minValue = 0, .maxValue = 32, .increment = 0.1, .decimals = 2}};
+                          {.caption = "Step", .hint = "How much each further layer grows in scale (linear scheme)", .value = 0, .minValue = 0, .maxValue = 32, .increment = 0.1, .decimals = 2}};
 
     // Layer enables; the captions are rewritten with each layer's scale ("1 : 1").
     CheckBox CheckBox5{reg_, "CheckBox5", "TabSheet4", {.caption = "1:", .checked = true}};
@@ -42,12 +42,12 @@ struct WaveletControls {
     CheckBox CheckBox10{reg_, "CheckBox10", "TabSheet4", {.caption = "6:", .checked = true}};
 
     // Layer gains in tenths: 10 is a gain of 1.0.
-    Slider RxSlider3{reg_, "RxSlider3", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
-    Slider RxSlider4{reg_, "RxSlider4", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
-    Slider RxSlider5{reg_, "RxSlider5", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
-    Slider RxSlider6{reg_, "RxSlider6", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
-    Slider RxSlider7{reg_, "RxSlider7", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
-    Slider RxSlider8{reg_, "RxSlider8", "TabSheet4", {.value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider3{reg_, "RxSlider3", "TabSheet4", {.caption = "Layer 1 gain", .hint = "Sharpening gain of wavelet layer 1 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider4{reg_, "RxSlider4", "TabSheet4", {.caption = "Layer 2 gain", .hint = "Sharpening gain of wavelet layer 2 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider5{reg_, "RxSlider5", "TabSheet4", {.caption = "Layer 3 gain", .hint = "Sharpening gain of wavelet layer 3 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider6{reg_, "RxSlider6", "TabSheet4", {.caption = "Layer 4 gain", .hint = "Sharpening gain of wavelet layer 4 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider7{reg_, "RxSlider7", "TabSheet4", {.caption = "Layer 5 gain", .hint = "Sharpening gain of wavelet layer 5 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider8{reg_, "RxSlider8", "TabSheet4", {.caption = "Layer 6 gain", .hint = "Sharpening gain of wavelet layer 6 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
 
     // Held down, a layer button previews its layer; its caption shows the layer's gain.
     Button layer1button{reg_, "layer1button", "TabSheet4", {.caption = "1"}};
@@ -59,9 +59,9 @@ struct WaveletControls {
 
     // Contrast in percent, brightness in grey levels; the captions carry the values.
     Slider ContrastSlider{reg_, "ContrastSlider", "TabSheet4",
-                          {.caption = "Contrast   : 100", .value = 100, .minValue = 10, .maxValue = 500}};
+                          {.caption = "Contrast   : 100", .hint = "Contrast of the processed image in percent", .value = 100, .minValue = 10, .maxValue = 500}};
     Slider BrightnessSlider{reg_, "BrightnessSlider", "TabSheet4",
-                            {.caption = "Brightness : 0", .value = 0, .minValue = -127, .maxValue = 127}};
+                            {.caption = "Brightness : 0", .hint = "Brightness offset of the processed image in grey levels", .value = 0, .minValue = -127, .maxValue = 127}};
 
     // Luminance mix for LRGB work, weights × 1000 before normalising.
     Panel LRGBMixerGroup{reg_, "LRGBMixerGroup", "TabSheet4", {.caption = "L= R+G+B mixer"}};

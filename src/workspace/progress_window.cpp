@@ -28,8 +28,20 @@ void HideProgress(Controls& form, Host& host) {
     host.Repaint(&form.MessageWindow);
 }
 
-void BitBtn2Click(Controls& form, Workspace& ws, Host& host) {
+void BitBtn2Click(Controls& form, Workspace& ws, Host& host, bool passRunning) {
+    // With nothing running there is nothing to cancel, and a question would only suggest
+    // otherwise.
+    if (!passRunning) return;
     ws.CancelRequested = host.Message(MsgKind::Confirmation, "Do you want to cancel ?", Buttons::YesNo) == Answer::Yes;
+    HideProgress(form, host);
+    host.SetCursor(CursorKind::Default);
+}
+
+void ProgressCancelClick(Controls& form, Workspace& ws, Host& host, bool passRunning) {
+    // Pressed on the window of the running operation itself: no question, the pass stops
+    // at its next frame.
+    if (!passRunning) return;
+    ws.CancelRequested = true;
     HideProgress(form, host);
     host.SetCursor(CursorKind::Default);
 }

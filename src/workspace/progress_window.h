@@ -15,8 +15,12 @@ void ShowProgress(Controls& form, Host& host, std::string_view title);
 void SetProgress(Controls& form, Host& host, long long done, long long total, std::string_view detail = {});
 void HideProgress(Controls& form, Host& host);
 
-// "Cancel": asks whether to cancel; CancelRequested becomes true exactly on Yes. Either way
-// the progress window goes and the normal cursor comes back.
-void BitBtn2Click(Controls& form, Workspace& ws, Host& host);
+// "Cancel": while a pass runs, asks whether to cancel; CancelRequested becomes true exactly
+// on Yes, and either way the progress window goes and the normal cursor comes back. With
+// no pass running it does nothing.
+void BitBtn2Click(Controls& form, Workspace& ws, Host& host, bool passRunning);
+// The progress window's own "Cancel": the same cancel request, without the question; with
+// no pass running it does nothing.
+void ProgressCancelClick(Controls& form, Workspace& ws, Host& host, bool passRunning);
 
 }  // namespace talvenor

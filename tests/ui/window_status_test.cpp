@@ -1,0 +1,137 @@
+// The desktop program's status on an offscreen display: what the window says after a pass,
+// the log at its newest line, captions and tips on the controls, and Cancel.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include "capture/capture.h"
+#include "session/input_selection.h"
+#include "support/temp_dir.h"
+#include "ui/binder.h"
+#include "ui/desktop_app.h"
+#include "ui/main_window.h"
+#include "ui/picture_view.h"
+
+namespace talvenor {
+namespace {
+
+void EnsureApp() {
+    static int argc = 1;
+    static char name[] = "talvenor-ui-tests";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) new QApplication(argc, argv);  // never destroyed, as Qt needs
+}
+
+class WindowStatusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApp();
+        StartUpEnvironment env;
+        env.CurrentDir = appDir.path();
+        env.ProgramFile = appDir / "talvenor";
+        env.UserConfigDir = configDir.path();
+        desktop = std::make_unique<DesktopApp>(env);
+        desktop->window().show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        desktop->window().close();
+        desktop.reset();
+    }
+    template <class W>
+    W* Widget(const char* name) {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* w = top->findChild<W*>(name)) return w;
+        return nullptr;
+    }
+    // Opens a small generated capture and picks its centre on the preview, as the mouse does.
+    void OpenAndPick() {
+        capture::CaptureOptions o;
+        o.frames = 8;
+        o.width = 200;
+        o.height = 160;
+        o.format = capture::CaptureFormat::AviGrey;
+        o.writeTruth = false;
+        capture::WriteCapture(appDir / "tiny.avi", o);
+        OpenInput(desktop->session(), {(appDir / "tiny.avi").string()}, 1);
+        desktop->binder().PushAll();
+        auto* preview = Widget<PictureView>("PreviewImage");
+        ASSERT_TRUE(preview);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 80), QPointF(100, 80), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(preview->widget(), &press);
+    }
+    testing::TempDir appDir, configDir;
+    std::unique_ptr<DesktopApp> desktop;
+};
+
+TEST_F(WindowStatusTest, AfterThePassTheStatusShowsTheFinalCountAndTheLogItsNewestLine) {
+    OpenAndPick();
+    Widget<QPushButton>("Allignallbutton")->click();
+    auto* status = Widget<QLabel>("label4");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->text(), "Processed frame 8 of 8");
+
+    Session& s = desktop->session();
+    for (int i = 0; i < 200; ++i) s.form.Memo2.Lines.push_back("line " + std::to_string(i));
+    desktop->binder().PushAll();
+    auto* log = Widget<QTextBrowser>("Memo2");
+    ASSERT_TRUE(log);
+    log->resize(200, 100);
+    desktop->binder().PushAll();
+    s.form.Memo2.Lines.push_back("newest");
+    desktop->binder().PushAll();
+    QScrollBar* bar = log->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(log->toPlainText().endsWith("newest"));
+}
+
+TEST_F(WindowStatusTest, CancelWithNothingRunningShowsNoQuestion) {
+    bool questioned = false;
+    // Were a question to come up it would block; close it and note that it came.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&questioned] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            questioned = true;
+            modal->close();
+        }
+    });
+    watch.start(50);
+    Widget<QPushButton>("BitBtn2")->click();
+    QApplication::processEvents();
+    EXPECT_FALSE(questioned);
+    EXPECT_FALSE(desktop->session().ws.CancelRequested);
+
+    auto* own = Widget<QPushButton>("ProgressCancel");
+    ASSERT_TRUE(own) << "the progress window has its own Cancel";
+    EXPECT_EQ(own->text(), "Cancel");
+}
+
+TEST_F(WindowStatusTest, NumberBoxesCarryACaptionAndATip) {
+    const struct {
+        const char* control;
+        const char* caption;
+    } cases[] = {
+        {"FFTFilterspin", "FFT filter radius"},
+        {"QualFilterDX", "Quality band width"},
+        {"ResampleSpin", "Resample factor"},
+    };
+    for (const auto& c : cases) {
+        QWidget* box = Widget<QWidget>(c.control);
+        ASSERT_TRUE(box) << c.control;
+        bool captioned = false;
+        for (QLabel* label : box->findChildren<QLabel*>()) captioned |= label->text() == c.caption;
+        EXPECT_TRUE(captioned) << c.control;
+        EXPECT_FALSE(box->toolTip().isEmpty()) << c.control;
+    }
+}
+
+}  // namespace
+}  // namespace talvenor
