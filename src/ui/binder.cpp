@@ -246,12 +246,19 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             break;
         }
         case ControlKind::Label: {
-            auto* w = new QLabel(parent);
+            const auto& heading = static_cast<Label&>(c).Heading;
+            auto* w = new QLabel(heading.empty() ? parent : nullptr);
             w->setWordWrap(true);
-            Bind(c, w, [w, &c] {
+            made = w;
+            if (!heading.empty()) {
+                // A bare value ("32 32") says what it is.
+                QLabel* title = nullptr;
+                made = Labelled(parent, title, w);
+                title->setText(Q(heading) + ":");
+            }
+            Bind(c, made, [w, &c] {
                 if (w->text() != Q(c.Caption)) w->setText(Q(c.Caption));
             });
-            made = w;
             break;
         }
         case ControlKind::Button: {

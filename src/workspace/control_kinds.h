@@ -177,6 +177,7 @@ public:
         bool visible = true;
         bool enabled = true;
         std::string_view hint;
+        std::string_view heading;  // labels only
     };
     SimpleControl(ControlRegistry* owner, std::string_view name, std::string_view parent, ControlKind kind, Init init);
 };
@@ -184,7 +185,10 @@ public:
 class Label : public SimpleControl {
 public:
     Label(ControlRegistry* owner, std::string_view name, std::string_view parent, Init init)
-        : SimpleControl(owner, name, parent, ControlKind::Label, init) {}
+        : SimpleControl(owner, name, parent, ControlKind::Label, init), Heading(init.heading) {}
+    // What a bare value means ("Shift" before "-1 2"), shown beside it; the caption stays
+    // the value alone.
+    std::string Heading;
 };
 
 // Push buttons; `Down` is true while a press-and-hold button is held.

@@ -53,8 +53,11 @@ struct AligningControls {
     // Holds the ranking position the optimizer is working on; never shown to the user.
     Slider AlignSlider{reg_, "AlignSlider", "TabSheet2", {.visible = false, .value = 0, .minValue = 0, .maxValue = 0}};
     Label label4{reg_, "label4", "TabSheet2", {}};
-    Label Label1{reg_, "Label1", "TabSheet2", {}};
-    Label Label3{reg_, "Label3", "TabSheet2", {}};
+    // The feature's place in the box and the frame's shift, both as "x y".
+    Label Label1{reg_, "Label1", "TabSheet2",
+                 {.hint = "Where the feature lies in the alignment box (x y)", .heading = "Feature in box"}};
+    Label Label3{reg_, "Label3", "TabSheet2",
+                 {.hint = "Shift of the last frame against the reference (x y)", .heading = "Frame shift"}};
     Memo Memo2{reg_, "Memo2", "TabSheet2", {}};
 
     Panel Trackpanel{reg_, "Trackpanel", "TabSheet2", {.caption = "Tracking"}};

@@ -133,5 +133,17 @@ TEST_F(WindowStatusTest, NumberBoxesCarryACaptionAndATip) {
     }
 }
 
+TEST_F(WindowStatusTest, BareNumberPairsSayWhatTheyAre) {
+    Session& s = desktop->session();
+    s.form.Label1.Caption = "32 32";
+    desktop->binder().PushAll();
+    QWidget* pair = Widget<QWidget>("Label1");
+    ASSERT_TRUE(pair);
+    QStringList texts;
+    for (QLabel* label : pair->findChildren<QLabel*>()) texts << label->text();
+    EXPECT_TRUE(texts.contains("Feature in box:")) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains("32 32")) << texts.join('|').toStdString();
+}
+
 }  // namespace
 }  // namespace talvenor
