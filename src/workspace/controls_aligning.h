@@ -9,11 +9,11 @@ struct AligningControls {
     explicit AligningControls(ControlRegistry* registry) : reg_(registry) {}
     ControlRegistry* const reg_;
 
-    Button Allignallbutton{reg_, "Allignallbutton", "TabSheet2", {.caption = "Align"}};
+    Button Allignallbutton{reg_, "Allignallbutton", "TabSheet2", {.caption = "Align", .hint = "Aligns every selected frame on the chosen feature"}};
     // "&&" shows a single ampersand on the button.
-    Button AlignStackButton{reg_, "AlignStackButton", "TabSheet2", {.caption = "Align && stack"}};
-    Button RecalcQual{reg_, "RecalcQual", "TabSheet2", {.caption = "Recalc quality"}};
-    Button RestartAlign{reg_, "RestartAlign", "TabSheet2", {.caption = "Re-align with processed"}};
+    Button AlignStackButton{reg_, "AlignStackButton", "TabSheet2", {.caption = "Align && stack", .hint = "Aligns, then stacks the best frames in one go"}};
+    Button RecalcQual{reg_, "RecalcQual", "TabSheet2", {.caption = "Recalc quality", .hint = "Grades the frames again with the current quality band"}};
+    Button RestartAlign{reg_, "RestartAlign", "TabSheet2", {.caption = "Re-align with processed", .hint = "Aligns again against the stacked image"}};
     // Shown during a pass with the misalign warning on, to force the realign question.
     Button Haltbutton{reg_, "Haltbutton", "TabSheet2", {.caption = "Re-Align", .visible = false}};
     // Nothing to optimise before a pass has run.
@@ -21,13 +21,13 @@ struct AligningControls {
     // Travels with the spectrum window and needs a picked feature.
     Button AlignOneBUtton{reg_, "AlignOneBUtton", "TabSheet2", {.caption = "Recalc FFT", .visible = false, .enabled = false}};
 
-    CheckBox ManualAlign{reg_, "ManualAlign", "TabSheet2", {.caption = "Manual alignment"}};
-    CheckBox Misalignwarning{reg_, "Misalignwarning", "TabSheet2", {.caption = "Misalign warning"}};
-    CheckBox ShowFFTbox{reg_, "ShowFFTbox", "TabSheet2", {.caption = "Show FFT"}};
-    CheckBox Showgraphbox{reg_, "Showgraphbox", "TabSheet2", {.caption = "Show graph", .checked = true}};
+    CheckBox ManualAlign{reg_, "ManualAlign", "TabSheet2", {.caption = "Manual alignment", .hint = "Lets you place the feature by clicking in each frame"}};
+    CheckBox Misalignwarning{reg_, "Misalignwarning", "TabSheet2", {.caption = "Misalign warning", .hint = "Shows a Re-Align button to correct a lost frame by hand"}};
+    CheckBox ShowFFTbox{reg_, "ShowFFTbox", "TabSheet2", {.caption = "Show FFT", .hint = "Shows the spectrum of the alignment box"}};
+    CheckBox Showgraphbox{reg_, "Showgraphbox", "TabSheet2", {.caption = "Show graph", .hint = "Shows the quality graph of the frames", .checked = true}};
 
     // Low-pass on the box spectra; the radius is in frequency bins.
-    CheckBox FFTFilter{reg_, "FFTFilter", "TabSheet2", {.caption = "Alignment filter", .checked = true}};
+    CheckBox FFTFilter{reg_, "FFTFilter", "TabSheet2", {.caption = "Alignment filter", .hint = "Low-pass filters the box spectra before correlating", .checked = true}};
     SpinEdit FFTFilterspin{reg_, "FFTFilterspin", "TabSheet2",
                            {.caption = "FFT filter radius", .hint = "Radius of the low-pass on the box spectra, in frequency bins",
                             .value = 10, .minValue = 1, .maxValue = 50, .increment = 1, .decimals = 1}};
@@ -38,8 +38,8 @@ struct AligningControls {
                           {.caption = "Quality band width", .hint = "Width of the quality band in frequency bins", .value = 5, .minValue = 1, .maxValue = 50}};
     // Derives the band from the reference box whenever a feature is picked, and writes it into
     // the two spins above; changing either spin by hand turns it off.
-    CheckBox AutoQualityBand{reg_, "AutoQualityBand", "TabSheet2", {.caption = "Automatic band", .checked = true}};
-    CheckBox Contrast{reg_, "Contrast", "TabSheet2", {.caption = "Use contrast"}};
+    CheckBox AutoQualityBand{reg_, "AutoQualityBand", "TabSheet2", {.caption = "Automatic band", .hint = "Derives the quality band from the chosen feature", .checked = true}};
+    CheckBox Contrast{reg_, "Contrast", "TabSheet2", {.caption = "Use contrast", .hint = "Takes contrast into account when grading the frames"}};
 
     // Luminance weights for registration (red, green, blue).
     SpinEdit RxSpinEdit1{reg_, "RxSpinEdit1", "TabSheet2",
@@ -61,8 +61,8 @@ struct AligningControls {
     Memo Memo2{reg_, "Memo2", "TabSheet2", {}};
 
     Panel Trackpanel{reg_, "Trackpanel", "TabSheet2", {.caption = "Tracking"}};
-    CheckBox Followme{reg_, "Followme", "Trackpanel", {.caption = "Track object", .checked = true}};
-    CheckBox PredictTrack{reg_, "PredictTrack", "Trackpanel", {.caption = "Predict track"}};
+    CheckBox Followme{reg_, "Followme", "Trackpanel", {.caption = "Track object", .hint = "Follows the feature as it drifts through the video", .checked = true}};
+    CheckBox PredictTrack{reg_, "PredictTrack", "Trackpanel", {.caption = "Predict track", .hint = "Extrapolates the drift to find the feature sooner"}};
 
     Panel Optimizepanel{reg_, "Optimizepanel", "TabSheet2", {.caption = "Optimizing options"}};
     SpinEdit SearchArea{reg_, "SearchArea", "Optimizepanel", {.caption = "Search area", .hint = "How many pixels around its shift the optimizer searches", .value = 2, .minValue = 1, .maxValue = 10}};
@@ -74,9 +74,9 @@ struct AligningControls {
                                  {.caption = "Lower quality", .hint = "Frames below this percentage of the best quality are skipped", .value = 90, .minValue = 0, .maxValue = 100, .increment = 5}};
     SpinEdit OptimizeSpin{reg_, "OptimizeSpin", "Optimizepanel",
                           {.caption = "Optimize until ", .hint = "Repeat the optimizer until it improves less than this percentage", .value = 1, .minValue = 1, .maxValue = 50}};
-    CheckBox FastOptimize{reg_, "FastOptimize", "Optimizepanel", {.caption = "Fast optimize", .checked = true}};
-    CheckBox AutoOptimize{reg_, "AutoOptimize", "Optimizepanel", {.caption = "Auto-Optimisation", .checked = true}};
-    CheckBox Resampled{reg_, "Resampled", "Optimizepanel", {.caption = "Resample"}};
+    CheckBox FastOptimize{reg_, "FastOptimize", "Optimizepanel", {.caption = "Fast optimize", .hint = "Skips frames the optimizer already placed well", .checked = true}};
+    CheckBox AutoOptimize{reg_, "AutoOptimize", "Optimizepanel", {.caption = "Auto-Optimisation", .hint = "Runs the optimizer after alignment", .checked = true}};
+    CheckBox Resampled{reg_, "Resampled", "Optimizepanel", {.caption = "Resample", .hint = "Aligns on frames scaled up by the resample factor"}};
     // Factor and filter appear only while "Resample" is checked.
     SpinEdit ResampleSpin{reg_, "ResampleSpin", "Optimizepanel",
                           {.caption = "Resample factor", .visible = false, .hint = "Scale of the resampled frames (1.0 to 4.0)", .value = 2.0, .minValue = 1.0, .maxValue = 4.0,
@@ -87,7 +87,7 @@ struct AligningControls {
                             .items = {"Bell", "Bspline", "Lanczos", "Mitchell"}, .itemIndex = 1}};
 
     Panel ProcessingPanel{reg_, "ProcessingPanel", "TabSheet2", {.caption = "Processing options"}};
-    CheckBox BlurBox{reg_, "BlurBox", "ProcessingPanel", {.caption = "Bias subtract"}};
+    CheckBox BlurBox{reg_, "BlurBox", "ProcessingPanel", {.caption = "Bias subtract", .hint = "Subtracts a bias level from every frame"}};
     // Appears with "Bias subtract"; a grey level, used rounded.
     SpinEdit Bias{reg_, "Bias", "ProcessingPanel",
                   {.caption = "Bias level", .visible = false, .hint = "Grey level subtracted from every frame", .value = 50, .minValue = 0, .maxValue = 255}};

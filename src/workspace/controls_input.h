@@ -16,7 +16,7 @@ struct InputControls {
     Panel Showpanel{reg_, "Showpanel", "TabSheet1", {}};
     Panel Frontpanel{reg_, "Frontpanel", "TabSheet1", {.visible = false}};
 
-    Button SelectFileButton{reg_, "SelectFileButton", "TabSheet1", {.caption = "Select input"}};
+    Button SelectFileButton{reg_, "SelectFileButton", "TabSheet1", {.caption = "Select input", .hint = "Opens a video or a series of images"}};
     DirectoryList DirectoryListBox1{reg_, "DirectoryListBox1", "TabSheet1", {}};
 
     RadioGroup FFTsizeGroup{reg_, "FFTsizeGroup", "TabSheet1",
@@ -26,16 +26,16 @@ struct InputControls {
     // Start-up collapses this panel every time, whatever the settings file says, so the
     // page opens uncluttered; the choices inside are still restored.
     Panel InitialOptionspanel{reg_, "InitialOptionspanel", "TabSheet1", {.caption = "Initial options"}};
-    CheckBox ColourStack{reg_, "ColourStack", "InitialOptionspanel", {.caption = "Colour processing"}};
+    CheckBox ColourStack{reg_, "ColourStack", "InitialOptionspanel", {.caption = "Colour processing", .hint = "Processes the colour channels instead of luminance only"}};
     // LRGB only makes sense on colour input, so it follows ColourStack.
-    CheckBox LRGB1{reg_, "LRGB1", "InitialOptionspanel", {.caption = "LRGB", .enabled = false}};
+    CheckBox LRGB1{reg_, "LRGB1", "InitialOptionspanel", {.caption = "LRGB", .enabled = false, .hint = "Sharpens luminance only and keeps the colour as stacked"}};
     ComboBox Processarea{reg_, "Processarea", "InitialOptionspanel",
                          {.caption = "Processing Area",
                           .items = {"full", "2048", "1024", "512", "256", "128"},
                           .itemIndex = 3}};
 
     Panel DeInterlacepanel{reg_, "DeInterlacepanel", "TabSheet1", {.caption = "De-interlacing"}};
-    CheckBox Interlaced{reg_, "Interlaced", "DeInterlacepanel", {.caption = "De-interlace"}};
+    CheckBox Interlaced{reg_, "Interlaced", "DeInterlacepanel", {.caption = "De-interlace", .hint = "Splits interlaced frames into their two fields"}};
     // Horizontal fields are rare (some line-scan cameras); the option stays out of sight.
     CheckBox InterlaceHoriz{reg_, "InterlaceHoriz", "DeInterlacepanel", {.caption = "Horizontal", .visible = false}};
     // The blanks after "odd lines" and "even lines" are part of the items.
@@ -47,10 +47,10 @@ struct InputControls {
     // Calibration. A use box appears only once its image is loaded; the makers appear
     // once a sequence (of dark or flat exposures) is open.
     Panel Imageoptionspanel{reg_, "Imageoptionspanel", "TabSheet1", {.caption = "Image options"}};
-    Button LoadDarkframe{reg_, "LoadDarkframe", "Imageoptionspanel", {.caption = "Load darkframe"}};
+    Button LoadDarkframe{reg_, "LoadDarkframe", "Imageoptionspanel", {.caption = "Load darkframe", .hint = "Loads a dark frame subtracted from every frame"}};
     CheckBox UseDarkFrame{reg_, "UseDarkFrame", "Imageoptionspanel", {.caption = "Use darkframe", .visible = false}};
     Button CreateDarkframe{reg_, "CreateDarkframe", "Imageoptionspanel", {.caption = "Make Darkframe", .visible = false}};
-    Button Flatfieldbutton{reg_, "Flatfieldbutton", "Imageoptionspanel", {.caption = "Load flatfield"}};
+    Button Flatfieldbutton{reg_, "Flatfieldbutton", "Imageoptionspanel", {.caption = "Load flatfield", .hint = "Loads a flat field every frame is divided by"}};
     CheckBox UseFlatfield{reg_, "UseFlatfield", "Imageoptionspanel", {.caption = "Use flatfield", .visible = false}};
     Button CreateFlatfield{reg_, "CreateFlatfield", "Imageoptionspanel", {.caption = "Make Flatfield", .visible = false}};
 
@@ -64,7 +64,7 @@ struct InputControls {
     // Green selected, red excluded, grey dropped.
     Picture UseFramesign{reg_, "UseFramesign", "TabSheet1", {.visible = false, .width = 16, .height = 16}};
     Label Label9{reg_, "Label9", "TabSheet1", {}};
-    CheckBox ShowFramelist{reg_, "ShowFramelist", "TabSheet1", {.caption = "Show frame list"}};
+    CheckBox ShowFramelist{reg_, "ShowFramelist", "TabSheet1", {.caption = "Show frame list", .hint = "Shows the list of frames to select from"}};
     // Offered once "Align && stack" has produced a processed image to align on.
     CheckBox UseProcessed{reg_, "UseProcessed", "TabSheet1", {.caption = "Use Processed", .visible = false}};
 };

@@ -18,12 +18,12 @@ struct MainFormControls {
     TabSheet TabSheet5{reg_, "TabSheet5", "PageControl1", {.caption = "Final", .tabVisible = false}};
     TabSheet TabSheet6{reg_, "TabSheet6", "PageControl1", {.caption = "Error-reporting"}};
 
-    Button BitBtn1{reg_, "BitBtn1", "MainForm", {.caption = "Help"}};
+    Button BitBtn1{reg_, "BitBtn1", "MainForm", {.caption = "Help", .hint = "Shows or hides help on the current page"}};
     Button BitBtn2{reg_, "BitBtn2", "MainForm", {.caption = "Cancel", .hint = "Stops the running operation (asks first)"}};
-    Button SaveProject{reg_, "SaveProject", "MainForm", {.caption = "Save"}};
-    Button LoadProject{reg_, "LoadProject", "MainForm", {.caption = "Project Load"}};
-    Button BitBtn6{reg_, "BitBtn6", "MainForm", {.caption = "Memory"}};
-    Button BitBtn7{reg_, "BitBtn7", "MainForm", {.caption = "Save as"}};
+    Button SaveProject{reg_, "SaveProject", "MainForm", {.caption = "Save", .hint = "Saves the work so far as a project"}};
+    Button LoadProject{reg_, "LoadProject", "MainForm", {.caption = "Project Load", .hint = "Opens a saved project or frame list"}};
+    Button BitBtn6{reg_, "BitBtn6", "MainForm", {.caption = "Memory", .hint = "Shows how much memory the program uses"}};
+    Button BitBtn7{reg_, "BitBtn7", "MainForm", {.caption = "Save as", .hint = "Saves the project under a new name"}};
 
     // Tool windows, with the positions they take when the settings file has none.
     ToolWindow SelectFrameswindow{reg_, "SelectFrameswindow", "", {.caption = "Frame list", .left = 206, .top = 152, .width = 260, .height = 420}};

@@ -9,16 +9,16 @@ struct StackingControls {
     explicit StackingControls(ControlRegistry* registry) : reg_(registry) {}
     ControlRegistry* const reg_;
 
-    Button Stackbutton{reg_, "Stackbutton", "TabSheet3", {.caption = "Stack"}};
+    Button Stackbutton{reg_, "Stackbutton", "TabSheet3", {.caption = "Stack", .hint = "Stacks the frames up to the quality cut"}};
     // There is nothing to save until a stack exists.
-    Button SaveButton{reg_, "SaveButton", "TabSheet3", {.caption = "Save", .enabled = false}};
+    Button SaveButton{reg_, "SaveButton", "TabSheet3", {.caption = "Save", .enabled = false, .hint = "Saves the stacked image"}};
 
     // Options. Colourprocess2 mirrors ColourStack of the Input page.
-    CheckBox Colourprocess2{reg_, "Colourprocess2", "TabSheet3", {.caption = "Colour processing"}};
-    CheckBox QualStack{reg_, "QualStack", "TabSheet3", {.caption = "Use image quality", .checked = true}};
-    CheckBox Expandstack{reg_, "Expandstack", "TabSheet3", {.caption = "Expand image"}};
+    CheckBox Colourprocess2{reg_, "Colourprocess2", "TabSheet3", {.caption = "Colour processing", .hint = "Stacks the colour channels separately"}};
+    CheckBox QualStack{reg_, "QualStack", "TabSheet3", {.caption = "Use image quality", .hint = "Weighs each frame by its quality", .checked = true}};
+    CheckBox Expandstack{reg_, "Expandstack", "TabSheet3", {.caption = "Expand image", .hint = "Makes the stack large enough for every frame's shift"}};
     // Each frame at its sub-pixel shift, read with an interpolation that keeps the detail.
-    CheckBox SubPixelStack{reg_, "SubPixelStack", "TabSheet3", {.caption = "Sub-pixel stacking"}};
+    CheckBox SubPixelStack{reg_, "SubPixelStack", "TabSheet3", {.caption = "Sub-pixel stacking", .hint = "Places each frame at its sub-pixel shift"}};
     // Drizzle is an expert option: hidden unless "admin.txt" is present; mirrors Drizzling.
     CheckBox Drizzle2{reg_, "Drizzle2", "TabSheet3", {.caption = "Drizzle2", .visible = false}};
     // Drop size in percent of a pixel.
@@ -26,8 +26,8 @@ struct StackingControls {
                      {.caption = "Drop size %", .visible = false, .hint = "Drizzle drop size in percent of a pixel",
                       .value = 80, .minValue = 10, .maxValue = 200, .increment = 10}};
     // Enabled with colour processing, like LRGB1.
-    CheckBox LRGB2{reg_, "LRGB2", "TabSheet3", {.caption = "LRGB", .enabled = false}};
-    CheckBox Stacklist{reg_, "Stacklist", "TabSheet3", {.caption = "Show stack list"}};
+    CheckBox LRGB2{reg_, "LRGB2", "TabSheet3", {.caption = "LRGB", .enabled = false, .hint = "Sharpens luminance only and keeps the colour as stacked"}};
+    CheckBox Stacklist{reg_, "Stacklist", "TabSheet3", {.caption = "Show stack list", .hint = "Shows the list of ranked frames to stack"}};
 
     Label StackInfoLabel{reg_, "StackInfoLabel", "TabSheet3", {.caption = "Stacking :"}};
     Label Stackimagesize{reg_, "Stackimagesize", "TabSheet3", {}};
