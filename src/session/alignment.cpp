@@ -40,8 +40,12 @@ void AlignOnce(Session& s) { AlignStep(s.ctx, s.fft, s.align); }
 }  // namespace
 
 void SyncBoxSize(Session& s) {
-    s.ws.AlignBoxSize = 1 << (std::clamp(s.form.FFTsizeGroup.ItemIndex, 0, 3) + 5);
-    if (s.fft.AlignBoxSize() != s.ws.AlignBoxSize) s.fft.SetTransformSize(s.ws.AlignBoxSize);
+    const int n = 1 << (std::clamp(s.form.FFTsizeGroup.ItemIndex, 0, 3) + 5);
+    s.ws.AlignBoxSize = n;
+    if (s.fft.AlignBoxSize() != n) s.fft.SetTransformSize(n);
+    // The spectrum window names the box it shows (its start-up caption names the largest
+    // but one, whatever box the settings chose).
+    s.form.FFTWindow.Caption = "FFT spectrum " + std::to_string(n) + "x" + std::to_string(n);
 }
 
 void PreviewImageMouseDown(Session& s, const EventArgs& e) {

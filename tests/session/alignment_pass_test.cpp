@@ -203,6 +203,8 @@ TEST(AlignmentPass, FeatureBorderRuleAndBoxSizeLimits) {
     s.form.FFTsizeGroup.ItemIndex = 1;
     Open(t, cap.path);
     ASSERT_EQ(s.ws.AlignBoxSize, 64);
+    Pick(s, 160, 120);
+    EXPECT_EQ(s.form.FFTWindow.Caption, "FFT spectrum 64x64");  // the box in use, not the start-up one
     for (const auto& [x, accepted] : std::vector<std::pair<int, bool>>{{32, false}, {33, true}, {287, false}, {286, true}}) {
         t.host.Messages.clear();
         Pick(s, x, 120);
