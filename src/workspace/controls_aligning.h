@@ -15,11 +15,11 @@ struct AligningControls {
     Button RecalcQual{reg_, "RecalcQual", "TabSheet2", {.caption = "Recalc quality", .hint = "Grades the frames again with the current quality band"}};
     Button RestartAlign{reg_, "RestartAlign", "TabSheet2", {.caption = "Re-align with processed", .hint = "Aligns again against the stacked image"}};
     // Shown during a pass with the misalign warning on, to force the realign question.
-    Button Haltbutton{reg_, "Haltbutton", "TabSheet2", {.caption = "Re-Align", .visible = false}};
+    Button Haltbutton{reg_, "Haltbutton", "TabSheet2", {.caption = "Re-Align", .visible = false, .hint = "Asks at the next frame whether to place the lost feature again by hand"}};
     // Nothing to optimise before a pass has run.
-    Button Optimizebutton{reg_, "Optimizebutton", "TabSheet2", {.caption = "Optimize", .visible = false, .enabled = false}};
+    Button Optimizebutton{reg_, "Optimizebutton", "TabSheet2", {.caption = "Optimize", .visible = false, .enabled = false, .hint = "Refines every frame's shift against the reference picture"}};
     // Travels with the spectrum window and needs a picked feature.
-    Button AlignOneBUtton{reg_, "AlignOneBUtton", "TabSheet2", {.caption = "Recalc FFT", .visible = false, .enabled = false}};
+    Button AlignOneBUtton{reg_, "AlignOneBUtton", "TabSheet2", {.caption = "Recalc FFT", .visible = false, .enabled = false, .hint = "Re-centres the box and aligns the feature frame once more"}};
 
     CheckBox ManualAlign{reg_, "ManualAlign", "TabSheet2", {.caption = "Manual alignment", .hint = "Lets you place the feature by clicking in each frame"}};
     CheckBox Misalignwarning{reg_, "Misalignwarning", "TabSheet2", {.caption = "Misalign warning", .hint = "Shows a Re-Align button to correct a lost frame by hand"}};
@@ -51,7 +51,7 @@ struct AligningControls {
 
     Picture AlignImage{reg_, "AlignImage", "TabSheet2", {.width = 817, .height = 625}};
     // Holds the ranking position the optimizer is working on; never shown to the user.
-    Slider AlignSlider{reg_, "AlignSlider", "TabSheet2", {.visible = false, .value = 0, .minValue = 0, .maxValue = 0}};
+    Slider AlignSlider{reg_, "AlignSlider", "TabSheet2", {.visible = false, .hint = "Steps through the aligned frames to check each one", .value = 0, .minValue = 0, .maxValue = 0}};
     Label label4{reg_, "label4", "TabSheet2", {}};
     // The feature's place in the box and the frame's shift, both as "x y".
     Label Label1{reg_, "Label1", "TabSheet2",
@@ -95,15 +95,15 @@ struct AligningControls {
     // Expert options. The panel is hidden and collapsed unless "admin.txt" is present; its
     // members stay visible themselves so that showing the panel is all start-up does.
     Panel Secretoptions{reg_, "Secretoptions", "TabSheet2", {.caption = "Secret options", .visible = false, .expand = false}};
-    CheckBox Showtracebox{reg_, "Showtracebox", "Secretoptions", {.caption = "Show aligning", .checked = true}};
-    CheckBox Normalize{reg_, "Normalize", "Secretoptions", {.caption = "Normalized", .checked = true}};
+    CheckBox Showtracebox{reg_, "Showtracebox", "Secretoptions", {.caption = "Show aligning", .hint = "Draws each frame and its alignment box while aligning", .checked = true}};
+    CheckBox Normalize{reg_, "Normalize", "Secretoptions", {.caption = "Normalized", .hint = "Whitens the frame spectrum before correlating", .checked = true}};
     RadioGroup Correlationtype{reg_, "Correlationtype", "Secretoptions",
-                               {.caption = "Correlation type", .items = {"Cross", "Phase"}, .itemIndex = 0}};
-    CheckBox NoSquare{reg_, "NoSquare", "Secretoptions", {.caption = "NoSquare"}};
-    CheckBox Relative{reg_, "Relative", "Secretoptions", {.caption = "relative"}};
-    CheckBox SubPixelEstimate{reg_, "SubPixelEstimate", "Secretoptions", {.caption = "SubPixelEstimate"}};
+                               {.caption = "Correlation type", .hint = "Cross or phase correlation for finding the shift", .items = {"Cross", "Phase"}, .itemIndex = 0}};
+    CheckBox NoSquare{reg_, "NoSquare", "Secretoptions", {.caption = "NoSquare", .hint = "Compares frames by absolute rather than squared differences"}};
+    CheckBox Relative{reg_, "Relative", "Secretoptions", {.caption = "relative", .hint = "Weighs each difference by the frame's own value"}};
+    CheckBox SubPixelEstimate{reg_, "SubPixelEstimate", "Secretoptions", {.caption = "SubPixelEstimate", .hint = "Refines each shift to a fraction of a pixel (skips the optimizer)"}};
     // Mirrors Drizzle2 on the Stacking page.
-    CheckBox Drizzling{reg_, "Drizzling", "Secretoptions", {.caption = "Drizzling"}};
+    CheckBox Drizzling{reg_, "Drizzling", "Secretoptions", {.caption = "Drizzling", .hint = "Stacks onto a grid of twice the resolution"}};
 
     // Scratch picture of the optimizer's resampled reference.
     Picture Image2{reg_, "Image2", "TabSheet2", {.visible = false}};

@@ -20,7 +20,7 @@ struct StackingControls {
     // Each frame at its sub-pixel shift, read with an interpolation that keeps the detail.
     CheckBox SubPixelStack{reg_, "SubPixelStack", "TabSheet3", {.caption = "Sub-pixel stacking", .hint = "Places each frame at its sub-pixel shift"}};
     // Drizzle is an expert option: hidden unless "admin.txt" is present; mirrors Drizzling.
-    CheckBox Drizzle2{reg_, "Drizzle2", "TabSheet3", {.caption = "Drizzle2", .visible = false}};
+    CheckBox Drizzle2{reg_, "Drizzle2", "TabSheet3", {.caption = "Drizzle2", .visible = false, .hint = "Stacks onto a grid of twice the resolution"}};
     // Drop size in percent of a pixel.
     SpinEdit Pixfrac{reg_, "Pixfrac", "TabSheet3",
                      {.caption = "Drop size %", .visible = false, .hint = "Drizzle drop size in percent of a pixel",
@@ -36,7 +36,7 @@ struct StackingControls {
     Picture StackGraph{reg_, "StackGraph", "Stackgraphpanel", {.width = 307, .height = 249}};
     // Percent of the largest registration difference; 100 keeps every frame.
     Slider differencecutslider{reg_, "differencecutslider", "Stackgraphpanel",
-                               {.value = 100, .minValue = 0, .maxValue = 100,
+                               {.hint = "Leaves out frames whose difference exceeds this percentage of the largest", .value = 100, .minValue = 0, .maxValue = 100,
                                 .orientation = Slider::Orientation::Vertical}};
     // The last rank kept. The pass sets the real maximum; until then it allows every
     // frame index so that the cut restored from the settings file is not clipped.

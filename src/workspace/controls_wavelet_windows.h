@@ -37,25 +37,25 @@ struct WaveletWindowControls {
     SpinEdit Filter24{reg_, "Filter24", "FilterWindow", {.caption = "Kernel 3,5", .hint = "Weight of the smoothing kernel at column 3, row 5", .value = 0, .minValue = -999, .maxValue = 999}};
     SpinEdit Filter34{reg_, "Filter34", "FilterWindow", {.caption = "Kernel 4,5", .hint = "Weight of the smoothing kernel at column 4, row 5", .value = 0, .minValue = -999, .maxValue = 999}};
     SpinEdit Filter44{reg_, "Filter44", "FilterWindow", {.caption = "Kernel 5,5", .hint = "Weight of the smoothing kernel at column 5, row 5", .value = 0, .minValue = -999, .maxValue = 999}};
-    Button SetFilter{reg_, "SetFilter", "FilterWindow", {.caption = "Set"}};
-    Button ResetFilter{reg_, "ResetFilter", "FilterWindow", {.caption = "Reset"}};
-    Button SaveFilter{reg_, "SaveFilter", "FilterWindow", {.caption = "Save"}};
-    Button LoadFilter{reg_, "LoadFilter", "FilterWindow", {.caption = "Load"}};
+    Button SetFilter{reg_, "SetFilter", "FilterWindow", {.caption = "Set", .hint = "Uses the entered kernel values for the wavelet layers"}};
+    Button ResetFilter{reg_, "ResetFilter", "FilterWindow", {.caption = "Reset", .hint = "Returns the wavelet kernel to its default values"}};
+    Button SaveFilter{reg_, "SaveFilter", "FilterWindow", {.caption = "Save", .hint = "Saves the wavelet kernel to a file"}};
+    Button LoadFilter{reg_, "LoadFilter", "FilterWindow", {.caption = "Load", .hint = "Loads a wavelet kernel from a file"}};
 
     // Noise reduction. Thresholds are in thousandths of the layer value; an estimator
     // re-ranges the sliders around its estimate.
     RadioGroup Denoise{reg_, "Denoise", "Denoisewindow",
                        {.caption = "Estimator",
-                        .items = {"None", "Method A", "Method B", "Method C", "Method D"},
+                        .hint = "How the noise level of each layer is estimated", .items = {"None", "Method A", "Method B", "Method C", "Method D"},
                         .itemIndex = 0}};
     // Scales every estimate by factor × 0.1; 10 uses the statistic as it is.
     SpinEdit stdevfactor{reg_, "stdevfactor", "Denoisewindow", {.caption = "Estimate factor", .visible = false, .hint = "Scales the noise estimate (10 uses it as measured)", .value = 10, .minValue = 1, .maxValue = 100}};
-    CheckBox cut1{reg_, "cut1", "Denoisewindow", {.caption = "layer 1"}};
-    CheckBox cut2{reg_, "cut2", "Denoisewindow", {.caption = "layer 2"}};
-    CheckBox cut3{reg_, "cut3", "Denoisewindow", {.caption = "layer 3"}};
-    CheckBox cut4{reg_, "cut4", "Denoisewindow", {.caption = "layer 4"}};
-    CheckBox cut5{reg_, "cut5", "Denoisewindow", {.caption = "layer 5"}};
-    CheckBox cut6{reg_, "cut6", "Denoisewindow", {.caption = "layer 6"}};
+    CheckBox cut1{reg_, "cut1", "Denoisewindow", {.caption = "layer 1", .hint = "Applies the noise threshold to layer 1"}};
+    CheckBox cut2{reg_, "cut2", "Denoisewindow", {.caption = "layer 2", .hint = "Applies the noise threshold to layer 2"}};
+    CheckBox cut3{reg_, "cut3", "Denoisewindow", {.caption = "layer 3", .hint = "Applies the noise threshold to layer 3"}};
+    CheckBox cut4{reg_, "cut4", "Denoisewindow", {.caption = "layer 4", .hint = "Applies the noise threshold to layer 4"}};
+    CheckBox cut5{reg_, "cut5", "Denoisewindow", {.caption = "layer 5", .hint = "Applies the noise threshold to layer 5"}};
+    CheckBox cut6{reg_, "cut6", "Denoisewindow", {.caption = "layer 6", .hint = "Applies the noise threshold to layer 6"}};
     Slider Noise1{reg_, "Noise1", "Denoisewindow", {.caption = "Layer 1 noise", .hint = "Noise reduction strength on wavelet layer 1", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
     Slider Noise2{reg_, "Noise2", "Denoisewindow", {.caption = "Layer 2 noise", .hint = "Noise reduction strength on wavelet layer 2", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
     Slider Noise3{reg_, "Noise3", "Denoisewindow", {.caption = "Layer 3 noise", .hint = "Noise reduction strength on wavelet layer 3", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
@@ -64,9 +64,9 @@ struct WaveletWindowControls {
     Slider noise6{reg_, "noise6", "Denoisewindow", {.caption = "Layer 6 noise", .hint = "Noise reduction strength on wavelet layer 6", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
     // Soft thresholding and live rebuilding are the only sensible modes; the switches stay
     // for diagnosis.
-    CheckBox Subtract{reg_, "Subtract", "Denoisewindow", {.caption = "Hard Threshold", .visible = false, .checked = true}};
-    CheckBox ActiveNoise{reg_, "ActiveNoise", "Denoisewindow", {.caption = "Active", .visible = false, .checked = true}};
-    CheckBox AntiRing{reg_, "AntiRing", "Denoisewindow", {.caption = "Anti-ring"}};
+    CheckBox Subtract{reg_, "Subtract", "Denoisewindow", {.caption = "Hard Threshold", .visible = false, .hint = "Also shrinks the values above the threshold by the threshold", .checked = true}};
+    CheckBox ActiveNoise{reg_, "ActiveNoise", "Denoisewindow", {.caption = "Active", .visible = false, .hint = "Rebuilds the image while the threshold sliders move", .checked = true}};
+    CheckBox AntiRing{reg_, "AntiRing", "Denoisewindow", {.caption = "Anti-ring", .hint = "Suppresses the dark rings around bright edges"}};
     // Level in thousandths; a pick on the background re-ranges it around the measurement.
     Slider AntiRingSlider{reg_, "AntiRingSlider", "Denoisewindow", {.caption = "Anti-ring level", .hint = "Strength of the anti-ringing around bright edges", .value = 0, .minValue = 0, .maxValue = 100}};
     Label AntiRingHelpLabel{reg_, "AntiRingHelpLabel", "Denoisewindow",
@@ -77,24 +77,24 @@ struct WaveletWindowControls {
     Label RChannelLabel{reg_, "RChannelLabel", "RGBShiftWindow", {.caption = "R-channel"}};
     SpinEdit RDXSpin{reg_, "RDXSpin", "RGBShiftWindow", {.caption = "Red shift X", .hint = "Moves the red channel right (positive) or left, in pixels", .value = 0, .minValue = -100, .maxValue = 100}};
     SpinEdit RdySpin{reg_, "RdySpin", "RGBShiftWindow", {.caption = "Red shift Y", .hint = "Moves the red channel up (positive) or down, in pixels", .value = 0, .minValue = -100, .maxValue = 100}};
-    Button Button16{reg_, "Button16", "RGBShiftWindow", {.caption = "Up"}};
-    Button Button19{reg_, "Button19", "RGBShiftWindow", {.caption = "Dn"}};
-    Button Button17{reg_, "Button17", "RGBShiftWindow", {.caption = "Lt"}};
-    Button Button18{reg_, "Button18", "RGBShiftWindow", {.caption = "Rt"}};
+    Button Button16{reg_, "Button16", "RGBShiftWindow", {.caption = "Up", .hint = "Moves the red channel up one pixel"}};
+    Button Button19{reg_, "Button19", "RGBShiftWindow", {.caption = "Dn", .hint = "Moves the red channel down one pixel"}};
+    Button Button17{reg_, "Button17", "RGBShiftWindow", {.caption = "Lt", .hint = "Moves the red channel left one pixel"}};
+    Button Button18{reg_, "Button18", "RGBShiftWindow", {.caption = "Rt", .hint = "Moves the red channel right one pixel"}};
     Label BChannelLabel{reg_, "BChannelLabel", "RGBShiftWindow", {.caption = "B-Channel"}};
     SpinEdit BDXspin{reg_, "BDXspin", "RGBShiftWindow", {.caption = "Blue shift X", .hint = "Moves the blue channel right (positive) or left, in pixels", .value = 0, .minValue = -100, .maxValue = 100}};
     SpinEdit BDYSpin{reg_, "BDYSpin", "RGBShiftWindow", {.caption = "Blue shift Y", .hint = "Moves the blue channel up (positive) or down, in pixels", .value = 0, .minValue = -100, .maxValue = 100}};
-    Button Button8{reg_, "Button8", "RGBShiftWindow", {.caption = "Up"}};
-    Button Button11{reg_, "Button11", "RGBShiftWindow", {.caption = "Dn"}};
-    Button Button9{reg_, "Button9", "RGBShiftWindow", {.caption = "Lt"}};
-    Button Button10{reg_, "Button10", "RGBShiftWindow", {.caption = "Rt"}};
-    Button RGBShifter{reg_, "RGBShifter", "RGBShiftWindow", {.caption = "Estimate"}};
-    Button Button4{reg_, "Button4", "RGBShiftWindow", {.caption = "Reset"}};
+    Button Button8{reg_, "Button8", "RGBShiftWindow", {.caption = "Up", .hint = "Moves the blue channel up one pixel"}};
+    Button Button11{reg_, "Button11", "RGBShiftWindow", {.caption = "Dn", .hint = "Moves the blue channel down one pixel"}};
+    Button Button9{reg_, "Button9", "RGBShiftWindow", {.caption = "Lt", .hint = "Moves the blue channel left one pixel"}};
+    Button Button10{reg_, "Button10", "RGBShiftWindow", {.caption = "Rt", .hint = "Moves the blue channel right one pixel"}};
+    Button RGBShifter{reg_, "RGBShifter", "RGBShiftWindow", {.caption = "Estimate", .hint = "Finds the red and blue shifts that best match green"}};
+    Button Button4{reg_, "Button4", "RGBShiftWindow", {.caption = "Reset", .hint = "Sets the red and blue shifts back to zero"}};
     // Single-channel display while judging the shift.
-    CheckBox Showred{reg_, "Showred", "RGBShiftWindow", {.caption = "Red", .checked = true}};
-    CheckBox ShowGreen{reg_, "ShowGreen", "RGBShiftWindow", {.caption = "Green", .checked = true}};
-    CheckBox ShowBlue{reg_, "ShowBlue", "RGBShiftWindow", {.caption = "Blue", .checked = true}};
-    CheckBox CheckBox2{reg_, "CheckBox2", "RGBShiftWindow", {.caption = "Set RGB align area"}};
+    CheckBox Showred{reg_, "Showred", "RGBShiftWindow", {.caption = "Red", .hint = "Shows the red channel in the image", .checked = true}};
+    CheckBox ShowGreen{reg_, "ShowGreen", "RGBShiftWindow", {.caption = "Green", .hint = "Shows the green channel in the image", .checked = true}};
+    CheckBox ShowBlue{reg_, "ShowBlue", "RGBShiftWindow", {.caption = "Blue", .hint = "Shows the blue channel in the image", .checked = true}};
+    CheckBox CheckBox2{reg_, "CheckBox2", "RGBShiftWindow", {.caption = "Set RGB align area", .hint = "Click the image to place the area the shifts are estimated on"}};
 };
 
 }  // namespace talvenor

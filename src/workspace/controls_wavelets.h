@@ -10,36 +10,36 @@ struct WaveletControls {
     explicit WaveletControls(ControlRegistry* registry) : reg_(registry) {}
     ControlRegistry* const reg_;
 
-    Button ProcessButton{reg_, "ProcessButton", "TabSheet4", {.caption = "Process"}};
+    Button ProcessButton{reg_, "ProcessButton", "TabSheet4", {.caption = "Process", .hint = "Splits the processing area into wavelet layers and shows the result"}};
     // Offered only when the processing area is smaller than the image.
-    Button DoAll{reg_, "DoAll", "TabSheet4", {.caption = "Do all", .visible = false}};
+    Button DoAll{reg_, "DoAll", "TabSheet4", {.caption = "Do all", .visible = false, .hint = "Processes the whole image tile by tile"}};
     // Timing of the last "Do all"; kept for diagnosis, never shown.
     Label DoAllspeed{reg_, "DoAllspeed", "TabSheet4", {.visible = false}};
-    Button ResetButton{reg_, "ResetButton", "TabSheet4", {.caption = "Reset"}};
+    Button ResetButton{reg_, "ResetButton", "TabSheet4", {.caption = "Reset", .hint = "Returns layer gains, contrast, brightness and gamma to neutral"}};
     // Enabled by the first Process (or the single-image path).
-    Button SaveBMP2button{reg_, "SaveBMP2button", "TabSheet4", {.caption = "Save", .enabled = false}};
-    Button BitBtn11{reg_, "BitBtn11", "TabSheet4", {.caption = "Resize"}};
+    Button SaveBMP2button{reg_, "SaveBMP2button", "TabSheet4", {.caption = "Save", .enabled = false, .hint = "Saves the processed image"}};
+    Button BitBtn11{reg_, "BitBtn11", "TabSheet4", {.caption = "Resize", .hint = "Opens a resized view of the processed image to judge or save"}};
 
-    CheckBox AutoProcessBox{reg_, "AutoProcessBox", "TabSheet4", {.caption = "Auto-processing"}};
-    CheckBox HoldWavelets{reg_, "HoldWavelets", "TabSheet4", {.caption = "Hold layer settings"}};
+    CheckBox AutoProcessBox{reg_, "AutoProcessBox", "TabSheet4", {.caption = "Auto-processing", .hint = "Processes again as soon as a setting changes"}};
+    CheckBox HoldWavelets{reg_, "HoldWavelets", "TabSheet4", {.caption = "Hold layer settings", .hint = "Keeps the layer settings when a new input is opened"}};
     CheckBox PartialProcessControl{reg_, "PartialProcessControl", "TabSheet4",
-                                   {.caption = "Partial processing", .checked = true}};
-    CheckBox ShowProcessingArea{reg_, "ShowProcessingArea", "TabSheet4", {.caption = "Show processing area"}};
+                                   {.caption = "Partial processing", .hint = "Processes only the area; unchecked, the Final page does all", .checked = true}};
+    CheckBox ShowProcessingArea{reg_, "ShowProcessingArea", "TabSheet4", {.caption = "Show processing area", .hint = "Marks the corners of the processing area"}};
 
     // Scheme. "Initial" and "Step" only mean something in the linear scheme, the default.
     RadioGroup Scaletype{reg_, "Scaletype", "TabSheet4",
-                         {.caption = "Wavelet Scheme", .items = {"Dyadic (2^n)", "Linear"}, .itemIndex = 1}};
+                         {.caption = "Wavelet Scheme", .hint = "How the scale grows from layer to layer", .items = {"Dyadic (2^n)", "Linear"}, .itemIndex = 1}};
     SpinEdit LevelStep{reg_, "LevelStep", "TabSheet4", {.caption = "Initial", .hint = "Scale of the first wavelet layer", .value = 1, .minValue = 1, .maxValue = 32}};
     SpinEdit Multiplicant{reg_, "Multiplicant", "TabSheet4",
                           {.caption = "Step", .hint = "How much each further layer grows in scale (linear scheme)", .value = 0, .minValue = 0, .maxValue = 32, .increment = 0.1, .decimals = 2}};
 
     // Layer enables; the captions are rewritten with each layer's scale ("1 : 1").
-    CheckBox CheckBox5{reg_, "CheckBox5", "TabSheet4", {.caption = "1:", .checked = true}};
-    CheckBox CheckBox6{reg_, "CheckBox6", "TabSheet4", {.caption = "2:", .checked = true}};
-    CheckBox CheckBox7{reg_, "CheckBox7", "TabSheet4", {.caption = "3:", .checked = true}};
-    CheckBox CheckBox8{reg_, "CheckBox8", "TabSheet4", {.caption = "4:", .checked = true}};
-    CheckBox CheckBox9{reg_, "CheckBox9", "TabSheet4", {.caption = "5:", .checked = true}};
-    CheckBox CheckBox10{reg_, "CheckBox10", "TabSheet4", {.caption = "6:", .checked = true}};
+    CheckBox CheckBox5{reg_, "CheckBox5", "TabSheet4", {.caption = "1:", .hint = "Includes layer 1 in the processed image", .checked = true}};
+    CheckBox CheckBox6{reg_, "CheckBox6", "TabSheet4", {.caption = "2:", .hint = "Includes layer 2 in the processed image", .checked = true}};
+    CheckBox CheckBox7{reg_, "CheckBox7", "TabSheet4", {.caption = "3:", .hint = "Includes layer 3 in the processed image", .checked = true}};
+    CheckBox CheckBox8{reg_, "CheckBox8", "TabSheet4", {.caption = "4:", .hint = "Includes layer 4 in the processed image", .checked = true}};
+    CheckBox CheckBox9{reg_, "CheckBox9", "TabSheet4", {.caption = "5:", .hint = "Includes layer 5 in the processed image", .checked = true}};
+    CheckBox CheckBox10{reg_, "CheckBox10", "TabSheet4", {.caption = "6:", .hint = "Includes layer 6 in the processed image", .checked = true}};
 
     // Layer gains in tenths: 10 is a gain of 1.0.
     Slider RxSlider3{reg_, "RxSlider3", "TabSheet4", {.caption = "Layer 1 gain", .hint = "Sharpening gain of wavelet layer 1 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
@@ -50,12 +50,12 @@ struct WaveletControls {
     Slider RxSlider8{reg_, "RxSlider8", "TabSheet4", {.caption = "Layer 6 gain", .hint = "Sharpening gain of wavelet layer 6 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
 
     // Held down, a layer button previews its layer; its caption shows the layer's gain.
-    Button layer1button{reg_, "layer1button", "TabSheet4", {.caption = "1"}};
-    Button layer2button{reg_, "layer2button", "TabSheet4", {.caption = "1"}};
-    Button layer3button{reg_, "layer3button", "TabSheet4", {.caption = "1"}};
-    Button layer4button{reg_, "layer4button", "TabSheet4", {.caption = "1"}};
-    Button layer5button{reg_, "layer5button", "TabSheet4", {.caption = "1"}};
-    Button layer6button{reg_, "layer6button", "TabSheet4", {.caption = "1"}};
+    Button layer1button{reg_, "layer1button", "TabSheet4", {.caption = "1", .hint = "Hold to see layer 1 alone"}};
+    Button layer2button{reg_, "layer2button", "TabSheet4", {.caption = "1", .hint = "Hold to see layer 2 alone"}};
+    Button layer3button{reg_, "layer3button", "TabSheet4", {.caption = "1", .hint = "Hold to see layer 3 alone"}};
+    Button layer4button{reg_, "layer4button", "TabSheet4", {.caption = "1", .hint = "Hold to see layer 4 alone"}};
+    Button layer5button{reg_, "layer5button", "TabSheet4", {.caption = "1", .hint = "Hold to see layer 5 alone"}};
+    Button layer6button{reg_, "layer6button", "TabSheet4", {.caption = "1", .hint = "Hold to see layer 6 alone"}};
 
     // Contrast in percent, brightness in grey levels; the captions carry the values.
     Slider ContrastSlider{reg_, "ContrastSlider", "TabSheet4",
@@ -65,19 +65,19 @@ struct WaveletControls {
 
     // Luminance mix for LRGB work, weights × 1000 before normalising.
     Panel LRGBMixerGroup{reg_, "LRGBMixerGroup", "TabSheet4", {.caption = "L= R+G+B mixer"}};
-    Slider RedLRGBslider{reg_, "RedLRGBslider", "LRGBMixerGroup", {.caption = "R", .value = 299, .minValue = 1, .maxValue = 1000}};
-    Slider GreenLRGBSlider{reg_, "GreenLRGBSlider", "LRGBMixerGroup", {.caption = "G", .value = 587, .minValue = 1, .maxValue = 1000}};
-    Slider BlueLRGBSlider{reg_, "BlueLRGBSlider", "LRGBMixerGroup", {.caption = "B", .value = 114, .minValue = 1, .maxValue = 1000}};
+    Slider RedLRGBslider{reg_, "RedLRGBslider", "LRGBMixerGroup", {.caption = "R", .hint = "Red weight of the luminance the layers are built from", .value = 299, .minValue = 1, .maxValue = 1000}};
+    Slider GreenLRGBSlider{reg_, "GreenLRGBSlider", "LRGBMixerGroup", {.caption = "G", .hint = "Green weight of the luminance the layers are built from", .value = 587, .minValue = 1, .maxValue = 1000}};
+    Slider BlueLRGBSlider{reg_, "BlueLRGBSlider", "LRGBMixerGroup", {.caption = "B", .hint = "Blue weight of the luminance the layers are built from", .value = 114, .minValue = 1, .maxValue = 1000}};
     // Only useful once a FITS luminance frame has been read.
-    CheckBox Lumichannel{reg_, "Lumichannel", "LRGBMixerGroup", {.caption = "Use Luminance (fits)", .visible = false}};
+    CheckBox Lumichannel{reg_, "Lumichannel", "LRGBMixerGroup", {.caption = "Use Luminance (fits)", .visible = false, .hint = "Takes the luminance from the FITS luminance plane"}};
 
     // Tool windows of this page.
-    CheckBox Histowin{reg_, "Histowin", "TabSheet4", {.caption = "Histogram and RGB"}};
-    CheckBox Gammawin{reg_, "Gammawin", "TabSheet4", {.caption = "Gamma Curve"}};
-    CheckBox Showdenoise{reg_, "Showdenoise", "TabSheet4", {.caption = "Noise reduction"}};
-    CheckBox Filtercheckbox{reg_, "Filtercheckbox", "TabSheet4", {.caption = "Show wavelet filter"}};
+    CheckBox Histowin{reg_, "Histowin", "TabSheet4", {.caption = "Histogram and RGB", .hint = "Shows the histogram and colour balance window"}};
+    CheckBox Gammawin{reg_, "Gammawin", "TabSheet4", {.caption = "Gamma Curve", .hint = "Shows the gamma curve window"}};
+    CheckBox Showdenoise{reg_, "Showdenoise", "TabSheet4", {.caption = "Noise reduction", .hint = "Shows the noise reduction window"}};
+    CheckBox Filtercheckbox{reg_, "Filtercheckbox", "TabSheet4", {.caption = "Show wavelet filter", .hint = "Shows the wavelet kernel window"}};
     // The channel shift needs a colour stack made by "Align && stack".
-    CheckBox RGBSHIFT{reg_, "RGBSHIFT", "TabSheet4", {.caption = "Set RGB shift", .enabled = false}};
+    CheckBox RGBSHIFT{reg_, "RGBSHIFT", "TabSheet4", {.caption = "Set RGB shift", .enabled = false, .hint = "Shows the window that aligns the red and blue channels"}};
 
     ScrollBox Scrollbox3{reg_, "Scrollbox3", "TabSheet4", {}};
     Picture ProcessImage{reg_, "ProcessImage", "TabSheet4", {.width = 817, .height = 625}};
