@@ -116,7 +116,10 @@ void LoadFrameList(AppContext& c, const std::string& path, const std::vector<std
             break;
         }
         ws.FileNames[std::size_t(n)] = line;
-        c.Settings.WriteString("Files", "Dir", fs::path(line).parent_path().string());
+        // Stored absolute: a list line relative to the working directory would otherwise leave a
+        // folder in the user's store that means nothing at the next start.
+        std::error_code ec;
+        c.Settings.WriteString("Files", "Dir", fs::absolute(fs::path(line), ec).lexically_normal().parent_path().string());
         list.Add(FileNameOf(line), true);
         ws.Frames[std::size_t(n)].Excluded = 0;
         ++n;

@@ -303,7 +303,8 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     int count = 0;
     for (const std::string& file : files) {
         if (Lower(fs::path(file).extension().string()) != ext || count >= kMaxFrames) continue;
-        s.Settings.WriteString("Files", "Dir", fs::path(file).parent_path().string());
+        std::error_code ec;  // stored absolute, as a folder of the store must be
+        s.Settings.WriteString("Files", "Dir", fs::absolute(fs::path(file), ec).lexically_normal().parent_path().string());
         ws.FileNames[std::size_t(count++)] = file;
     }
     ws.LastFrame = count - 1;

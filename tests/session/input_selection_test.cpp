@@ -270,6 +270,18 @@ TEST(FrameLists, TheSeriesTypeComesFromTheFirstPathInAnyCase) {
     EXPECT_EQ(s.ws.FitsChannel, 3);
 }
 
+TEST(FrameLists, RelativeLinesLeaveAnAbsoluteFolderInTheUsersStore) {
+    StartedSession t;
+    Session& s = t.Start();
+    const std::string frame = WriteFrame(t.appDir.path(), "a.bmp", 1);
+    const std::string relative = fs::relative(frame).string();
+    ASSERT_FALSE(fs::path(relative).is_absolute());
+    const std::string list = (t.appDir / "relative.rfl").string();
+    WriteFrameListFile(list, {relative, relative});
+    LoadFrameList(s.ctx, list, false);
+    EXPECT_EQ(fs::path(t.UserValue("Files", "Dir")), fs::absolute(frame).lexically_normal().parent_path());
+}
+
 TEST(DroppedFiles, OpenASeriesOfTheFirstFilesType) {
     StartedSession t;
     Session& s = t.Start();
