@@ -27,7 +27,7 @@ std::string UserStore::ReadString(std::string_view section, std::string_view key
 
 bool UserStore::HasKey(std::string_view section, std::string_view key) const {
     // A marker no real value can hold tells a missing key from an empty one.
-    static constexpr std::string_view kAbsent = "\x01absent";
+    static constexpr std::string_view kAbsent = "\x01" "absent";
     return ini_ && ini_->ReadString(section, key, kAbsent) != kAbsent;
 }
 
