@@ -18,7 +18,7 @@
 
 #include "session/tool_windows.h"
 #include "support/temp_dir.h"
-#include "test_app.h"
+#include "desktop_fixture.h"
 #include "ui/binder.h"
 #include "ui/desktop_app.h"
 #include "ui/main_window.h"
@@ -29,33 +29,7 @@ namespace {
 
 QApplication& App() { return testing::TestApp(); }
 
-class DesktopTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        App();
-        StartUpEnvironment env;
-        env.CurrentDir = appDir.path();
-        env.ProgramFile = appDir / "talvenor";
-        env.UserConfigDir = configDir.path();
-        desktop = std::make_unique<DesktopApp>(env);
-        desktop->window().show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        desktop->window().close();
-        desktop.reset();
-    }
-    template <class W>
-    W* Widget(const char* name) {
-        return desktop->window().findChild<W*>(name);
-    }
-    // Tool windows are docks of the main window, floating or not.
-    QWidget* ToolWindowWidget(const char* name) { return desktop->window().findChild<QDockWidget*>(name); }
-    Session& session() { return desktop->session(); }
-
-    testing::TempDir appDir, configDir;
-    std::unique_ptr<DesktopApp> desktop;
-};
+class DesktopTest : public testing::DesktopFixture {};
 
 TEST_F(DesktopTest, MainWindowHasItsSizePagesAndButtons) {
     MainWindow& w = desktop->window();
@@ -75,7 +49,7 @@ TEST_F(DesktopTest, MainWindowHasItsSizePagesAndButtons) {
 
 TEST_F(DesktopTest, FrameListWindowFollowsItsCheckBoxAndItsCloseBoxUnchecksIt) {
     auto* box = Widget<QCheckBox>("ShowFramelist");
-    QWidget* window = ToolWindowWidget("SelectFrameswindow");
+    QWidget* window = Dock("SelectFrameswindow");
     ASSERT_TRUE(box && window);
     EXPECT_FALSE(window->isVisible());
     box->click();
@@ -98,20 +72,20 @@ TEST_F(DesktopTest, PageChangesHideAndShowTheToolWindowsOfEachPage) {
     QTabWidget* pages = desktop->window().Pages();
     pages->setCurrentIndex(1);  // Aligning, as a click on its tab does
     EXPECT_EQ(f.PageControl1.ActivePageIndex, 1);
-    EXPECT_TRUE(ToolWindowWidget("Propertywindow")->isVisible());
-    EXPECT_FALSE(ToolWindowWidget("SelectFrameswindow")->isVisible());
+    EXPECT_TRUE(Dock("Propertywindow")->isVisible());
+    EXPECT_FALSE(Dock("SelectFrameswindow")->isVisible());
     pages->setCurrentIndex(0);
-    EXPECT_FALSE(ToolWindowWidget("Propertywindow")->isVisible());
-    EXPECT_TRUE(ToolWindowWidget("SelectFrameswindow")->isVisible());
+    EXPECT_FALSE(Dock("Propertywindow")->isVisible());
+    EXPECT_TRUE(Dock("SelectFrameswindow")->isVisible());
     pages->setCurrentIndex(5);
-    EXPECT_FALSE(ToolWindowWidget("SelectFrameswindow")->isVisible());
+    EXPECT_FALSE(Dock("SelectFrameswindow")->isVisible());
     EXPECT_EQ(f.Label38.Caption.rfind("current memory :\n", 0), 0u);
 }
 
 TEST_F(DesktopTest, HelpButtonShowsThePanelOrWarnsWhenItIsMissing) {
     std::ofstream(appDir / "2Panel1.html") << "<h2>The Input page</h2><p>Choose your capture.</p>";
     Widget<QPushButton>("BitBtn1")->click();
-    QWidget* hints = ToolWindowWidget("HintWindow");
+    QWidget* hints = Dock("HintWindow");
     ASSERT_TRUE(hints);
     EXPECT_TRUE(hints->isVisible());
     auto* memo = hints->findChild<QTextBrowser*>("Hintsmemo");
@@ -210,14 +184,14 @@ TEST_F(DesktopTest, ClickingTheFeatureAndAligningShowTheRegistrationWindows) {
     EXPECT_EQ(s.ws.ProgStatus, 1);
     QTabWidget* pages = desktop->window().Pages();
     EXPECT_EQ(pages->currentIndex(), 1);
-    EXPECT_TRUE(ToolWindowWidget("FFTWindow")->isVisible());
-    EXPECT_TRUE(ToolWindowWidget("Propertywindow")->isVisible());
+    EXPECT_TRUE(Dock("FFTWindow")->isVisible());
+    EXPECT_TRUE(Dock("Propertywindow")->isVisible());
 
     Widget<QPushButton>("Allignallbutton")->click();
     EXPECT_GE(s.ws.ProgStatus, 2);
     EXPECT_TRUE(pages->isTabVisible(2));
     EXPECT_GT(s.ws.Ranking[0].RankQuality, 0.0f);
-    EXPECT_FALSE(ToolWindowWidget("MessageWindow")->isVisible());
+    EXPECT_FALSE(Dock("MessageWindow")->isVisible());
 
     // The pass leaves the stack slider at the automatic cut, so "Stack" takes the good
     // frames instead of asking whether one frame will do.

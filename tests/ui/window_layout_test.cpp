@@ -18,7 +18,7 @@
 #include "capture/capture.h"
 #include "session/input_selection.h"
 #include "support/temp_dir.h"
-#include "test_app.h"
+#include "desktop_fixture.h"
 #include "ui/binder.h"
 #include "ui/desktop_app.h"
 #include "ui/main_window.h"
@@ -29,43 +29,10 @@
 namespace talvenor {
 namespace {
 
-class WindowLayoutTest : public ::testing::Test {
+class WindowLayoutTest : public testing::DesktopFixture {
 protected:
-    void SetUp() override { Start(); }
-    void Start() {
-        testing::TestApp();
-        StartUpEnvironment env;
-        env.CurrentDir = appDir.path();
-        env.ProgramFile = appDir / "talvenor";
-        env.UserConfigDir = configDir.path();
-        desktop = std::make_unique<DesktopApp>(env);
-        desktop->window().show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        if (!desktop) return;
-        desktop->window().close();
-        desktop.reset();
-    }
-    MainWindow& window() { return desktop->window(); }
-    Session& session() { return desktop->session(); }
-    template <class W>
-    W* Widget(const char* name) {
-        return window().findChild<W*>(name);
-    }
-    // A small capture, opened as the Input page opens it.
-    void OpenCapture() {
-        capture::CaptureOptions o;
-        o.frames = 8;
-        o.width = 200;
-        o.height = 160;
-        o.format = capture::CaptureFormat::AviGrey;
-        o.writeTruth = false;
-        capture::WriteCapture(appDir / "tiny.avi", o);
-        OpenInput(session(), {(appDir / "tiny.avi").string()}, 1);
-        desktop->binder().PushAll();
-        QApplication::processEvents();
-    }
+    void Start() { StartDesktop(); }
+    void OpenCapture() { OpenTinyCapture(); }
     void Click(PictureView* view, QPoint at) {
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(at), Qt::LeftButton, Qt::LeftButton,
                           Qt::NoModifier);
@@ -76,9 +43,6 @@ protected:
         QWidget* vp = view->viewport();
         return QRect(vp->mapTo(&window(), QPoint(0, 0)), vp->size());
     }
-
-    testing::TempDir appDir, configDir;
-    std::unique_ptr<DesktopApp> desktop;
 };
 
 TEST_F(WindowLayoutTest, TheWindowResizesAndMaximisesButNotBelowThePagesSize) {

@@ -12,6 +12,7 @@
 
 #include "capture/capture.h"
 #include "session/input_selection.h"
+#include "desktop_fixture.h"
 #include "support/temp_dir.h"
 #include "ui/binder.h"
 #include "ui/desktop_app.h"
@@ -21,54 +22,17 @@
 namespace talvenor {
 namespace {
 
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "talvenor-ui-tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);  // never destroyed, as Qt needs
-}
-
-class WindowStatusTest : public ::testing::Test {
+class WindowStatusTest : public testing::DesktopFixture {
 protected:
-    void SetUp() override {
-        EnsureApp();
-        StartUpEnvironment env;
-        env.CurrentDir = appDir.path();
-        env.ProgramFile = appDir / "talvenor";
-        env.UserConfigDir = configDir.path();
-        desktop = std::make_unique<DesktopApp>(env);
-        desktop->window().show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        desktop->window().close();
-        desktop.reset();
-    }
-    template <class W>
-    W* Widget(const char* name) {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* w = top->findChild<W*>(name)) return w;
-        return nullptr;
-    }
     // Opens a small generated capture and picks its centre on the preview, as the mouse does.
     void OpenAndPick() {
-        capture::CaptureOptions o;
-        o.frames = 8;
-        o.width = 200;
-        o.height = 160;
-        o.format = capture::CaptureFormat::AviGrey;
-        o.writeTruth = false;
-        capture::WriteCapture(appDir / "tiny.avi", o);
-        OpenInput(desktop->session(), {(appDir / "tiny.avi").string()}, 1);
-        desktop->binder().PushAll();
+        OpenTinyCapture();
         auto* preview = Widget<PictureView>("PreviewImage");
         ASSERT_TRUE(preview);
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 80), QPointF(100, 80), Qt::LeftButton,
                           Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(preview->widget(), &press);
     }
-    testing::TempDir appDir, configDir;
-    std::unique_ptr<DesktopApp> desktop;
 };
 
 TEST_F(WindowStatusTest, AfterThePassTheStatusShowsTheFinalCountAndTheLogItsNewestLine) {
