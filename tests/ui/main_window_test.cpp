@@ -154,23 +154,13 @@ TEST(QtHostFilter, TypeListsBecomeQtFilters) {
 
 #include <QMouseEvent>
 
-#include "capture/capture.h"
-#include "session/input_selection.h"
 #include "ui/picture_view.h"
 
 namespace talvenor {
 namespace {
 
 TEST_F(DesktopTest, ClickingTheFeatureAndAligningShowTheRegistrationWindows) {
-    capture::CaptureOptions o;
-    o.frames = 8;
-    o.width = 200;
-    o.height = 160;
-    o.format = capture::CaptureFormat::AviGrey;
-    o.writeTruth = false;
-    capture::WriteCapture(appDir / "tiny.avi", o);
-    OpenInput(session(), {(appDir / "tiny.avi").string()}, 1);
-    desktop->binder().PushAll();
+    OpenTinyCapture();
 
     // A click on the preview, as the mouse gives it, picks the feature.
     auto* preview = Widget<PictureView>("PreviewImage");
