@@ -95,6 +95,19 @@ struct Placement {
     FrameShift residual;     // sub-pixel stacking: the offset still to apply when reading
 };
 
+// Red, green and blue of source pixel (sx, sy): the 16-bit TIFF samples / 255, or the bytes
+// of the 24-bit row.
+inline void SourceRgb(const Workspace& ws, const uint8_t* row, int sx, int sy, bool fromTiff, float rgb[3]) {
+    if (fromTiff) {
+        for (int ch = 0; ch < 3; ++ch) rgb[ch] = float(ws.StackTiff.Sample(sx, sy, ch)) / 255.0f;
+        return;
+    }
+    const uint8_t* p = row + 3 * sx;
+    rgb[0] = p[2];
+    rgb[1] = p[1];
+    rgb[2] = p[0];
+}
+
 }  // namespace
 
 void AccumulateFrame(AppContext& c, StackerState& st) {
@@ -235,14 +248,7 @@ void AccumulateFrame(AppContext& c, StackerState& st) {
             }
             for (int sx = 0; sx < frameW; ++sx) {
                 float rgb[3];
-                if (!sourceIsBytes) {
-                    for (int ch = 0; ch < 3; ++ch) rgb[ch] = float(ws.StackTiff.Sample(sx, sy, ch)) / 255.0f;
-                } else {
-                    const uint8_t* p = row + 3 * sx;
-                    rgb[0] = p[2];
-                    rgb[1] = p[1];
-                    rgb[2] = p[0];
-                }
+                SourceRgb(ws, row, sx, sy, !sourceIsBytes, rgb);
                 if (colour) {
                     for (int ch = 0; ch < 3; ++ch)
                         out[ch][sx] = resample ? rgb[ch] : calibration.Apply(rgb[ch], ch, sx, sy);
@@ -372,14 +378,7 @@ void AccumulateFrame(AppContext& c, StackerState& st) {
                 continue;
             }
             float rgb[3];
-            if (tiff && !resample) {
-                for (int ch = 0; ch < 3; ++ch) rgb[ch] = float(ws.StackTiff.Sample(sx, sy, ch)) / 255.0f;
-            } else {
-                const uint8_t* p = row + 3 * sx;
-                rgb[0] = p[2];
-                rgb[1] = p[1];
-                rgb[2] = p[0];
-            }
+            SourceRgb(ws, row, sx, sy, tiff && !resample, rgb);
             if (colour) {
                 for (int ch = 0; ch < 3; ++ch) {
                     float v = rgb[ch];
