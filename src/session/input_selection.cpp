@@ -15,6 +15,7 @@
 #include "session/dialog_dirs.h"
 #include "session/frame_list_open.h"
 #include "session/tool_windows.h"
+#include "session/wavelet_process.h"
 #include "workspace/caption.h"
 #include "workspace/layer_controls.h"
 #include "workspace/stack_buffers.h"
@@ -204,8 +205,7 @@ void ResetForNewInput(Session& s) {
         f.PageControl1.ActivePageIndex = kPageInput;
         for (const PageToolWindow& t : PageToolWindows(f)) t.Window.Visible = t.Page == kPageInput && t.ShownBy.Checked;
     }
-    if (!f.HoldWavelets.Checked) ResetLayerGains(f);
-    CheckAllLayers(f);
+    ResetWaveletsForNewInput(s);
     ws.ProcessAreaLeft = ws.ProcessAreaTop = 0;
     Run(s.seams.ResetCrop);
     f.AddBitmapDialog.InitialDir = f.DirectoryListBox1.Directory;
@@ -349,7 +349,6 @@ void RegisterInputHandlers(Session& s) {
     h.On("AddFramesButton", Event::Click, [&c] { AddFramesButtonClick(c); });
     h.On("BitBtn10", Event::Click, [&c] { BitBtn10Click(c); });
     h.On("FramelistSortbutton", Event::Click, [&c] { FramelistSortbuttonClick(c); });
-    h.On("Processarea", Event::Change, [&c] { SetProcessAreaMax(c.ws, c.form.Processarea.ItemIndex); });
     h.On("LoadProject", Event::Click, [&s] { LoadProjectClick(s); });
     h.On("MainForm", Event::FilesDropped, Handlers::Fn([&s](const EventArgs& a) { FilesDropped(s, a.Files); }));
 }

@@ -50,6 +50,8 @@ void PageControl1Change(Session& s) {
             if (f.RGBSHIFT.Enabled) f.RGBShiftWindow.Visible = f.RGBSHIFT.Checked;
             f.FilterWindow.Visible = f.Filtercheckbox.Checked;
             f.Showred.Visible = f.ShowGreen.Visible = f.ShowBlue.Visible = !f.LRGB2.Checked;
+            // The page shows the processed stack as soon as it is entered.
+            Run(s.seams.WaveletPageEntered);
             break;
         case kPageFinal:
             Run(s.seams.FinalPageEntered);
@@ -110,7 +112,6 @@ void RegisterShellHandlers(Session& s) {
     s.handlers.On("BitBtn2", Event::Click, [&s] { BitBtn2Click(s.form, s.ws, s.host, s.handlers.Depth() > 1); });
     s.handlers.On("ProgressCancel", Event::Click, [&s] { ProgressCancelClick(s.form, s.ws, s.host, s.handlers.Depth() > 1); });
     s.handlers.On("BitBtn6", Event::Click, [&s] { BitBtn6Click(s); });
-    s.handlers.On("TabSheet4", Event::Enter, [&s] { Run(s.seams.WaveletPageEntered); });
     RegisterToolWindowHandlers(s);
 }
 

@@ -11,6 +11,7 @@
 #include "session/handlers.h"
 #include "stacking/optimizer.h"
 #include "stacking/stacker.h"
+#include "wavelets/wavelet_state.h"
 #include "workspace/app_context.h"
 #include "workspace/controls.h"
 #include "workspace/host.h"
@@ -58,6 +59,7 @@ public:
     AlignmentState align;   // the feature, the reference spectrum, tracking
     OptimizerState opt;     // the optimizer's running totals
     StackerState stack;     // offsets, weights and canvas of the stack being made
+    WaveletState wavelets;  // kernel, layer statistics, gamma spline of the wavelet page
     // The same workspace, form, host and store, as the lower layers take them.
     AppContext ctx{ws, form, host, Settings};
 

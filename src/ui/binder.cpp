@@ -101,12 +101,22 @@ bool Binder::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto it = keyTargets_.find(watched);
         auto* key = static_cast<QKeyEvent*>(event);
-        if (it != keyTargets_.end() && session_.handlers.Has(it->second->Name, Event::KeyDown) &&
-            key->key() == Qt::Key_Space) {
+        if (it != keyTargets_.end() && session_.handlers.Has(it->second->Name, Event::KeyDown)) {
             EventArgs a;
-            a.Key = ' ';
+            switch (key->key()) {
+                case Qt::Key_Space: a.Key = ' '; break;
+                case Qt::Key_Left: a.Key = kKeyLeft; break;
+                case Qt::Key_Right: a.Key = kKeyRight; break;
+                default: return QObject::eventFilter(watched, event);
+            }
+            a.Ctrl = key->modifiers() & Qt::ControlModifier;
+            a.Shift = key->modifiers() & Qt::ShiftModifier;
+            a.Alt = key->modifiers() & Qt::AltModifier;
+            // An arrow the handler did not act on moves the slider as usual.
+            auto* slider = it->second->Kind == ControlKind::Slider ? static_cast<Slider*>(it->second) : nullptr;
+            const int before = slider ? slider->Value : 0;
             UserAction(*it->second, Event::KeyDown, a);
-            return true;
+            return a.Key == ' ' || !slider || slider->Value != before;
         }
     }
     return QObject::eventFilter(watched, event);
@@ -180,10 +190,16 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             made->layout()->addWidget(value);
             w->installEventFilter(this);
             keyTargets_[w] = &sl;
-            connect(w, &QSlider::valueChanged, this, [this, &sl](int v) {
+            // While the handle is dragged the value is only tracking where the handler wants to
+            // tell the two apart; the release (or a keyboard step) is the change.
+            connect(w, &QSlider::valueChanged, this, [this, w, &sl](int v) {
                 if (pushing_) return;  // a push, not the user
                 sl.SetValue(v);
-                UserAction(sl, Event::Change);
+                const bool tracking = w->isSliderDown() && session_.handlers.Has(sl.Name, Event::Tracking);
+                UserAction(sl, tracking ? Event::Tracking : Event::Change);
+            });
+            connect(w, &QSlider::sliderReleased, this, [this, &sl] {
+                if (!pushing_ && session_.handlers.Has(sl.Name, Event::Tracking)) UserAction(sl, Event::Change);
             });
             Bind(c, made, [w, label, value, &sl] {
                 label->setText(Q(sl.Caption));

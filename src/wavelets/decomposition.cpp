@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include "workspace/parallel_rows.h"
 
 namespace talvenor {
 
@@ -38,40 +41,60 @@ LayerArea ClipArea(int left, int top, int width, int height, int imageWidth, int
 
 void DecomposeLayer(Single2dArray& plane, Single2dArray& scratch, Single2dArray& layer, int imageWidth,
                     int imageHeight, const LayerArea& area, int scale, const SmoothingKernel& kernel, LayerSums* sums) {
+    if (area.right < area.left || area.bottom < area.top) return;
     // The taps that count: positive weights only (a negative entry smooths as 0).
     struct Tap {
         int dx, dy;
-        float w;
+        double w;
     };
     Tap taps[25];
     int count = 0;
     for (int j = -2; j <= 2; ++j)
         for (int i = -2; i <= 2; ++i) {
             const float w = kernel[std::size_t((j + 2) * 5 + (i + 2))];
-            if (w > 0) taps[count++] = {i * scale, j * scale, w};
+            if (w > 0) taps[count++] = {i * scale, j * scale, double(w)};
         }
-    for (int y = area.top; y <= area.bottom; ++y) {
-        const bool statsRow = sums && y > area.top + 10 && y < area.bottom - 10;
-        for (int x = area.left; x <= area.right; ++x) {
-            double smooth = 0;
+    const int width = area.right - area.left + 1;
+    // Rows are independent: each reads only `plane` and writes its own row of `scratch` and
+    // `layer`. Within a row the taps are added tap by tap over the whole row, which adds them to
+    // every pixel in the same order as a pixel-by-pixel loop would, so the sums are identical.
+    ParallelRows(area.top, area.bottom, [&](int y0, int y1) {
+        std::vector<double> acc(static_cast<std::size_t>(width));
+        for (int y = y0; y <= y1; ++y) {
+            std::fill(acc.begin(), acc.end(), 0.0);
             for (int t = 0; t < count; ++t) {
-                const int sx = x + taps[t].dx, sy = y + taps[t].dy;
-                if (sx < 0 || sy < 0 || sx >= imageWidth || sy >= imageHeight) continue;
-                smooth += double(taps[t].w) * plane.Get(sx, sy);
+                const int sy = y + taps[t].dy;
+                if (sy < 0 || sy >= imageHeight) continue;
+                const int dx = taps[t].dx;
+                const int xs = std::max(area.left, -dx), xe = std::min(area.right, imageWidth - 1 - dx);
+                const float* src = plane.Row(sy) + dx;
+                const double w = taps[t].w;
+                double* a = acc.data() - area.left;
+                for (int x = xs; x <= xe; ++x) a[x] += w * double(src[x]);
             }
-            scratch.Put(x, y, float(smooth));
-            const float v = float(plane.Get(x, y) - smooth);
-            layer.Put(x - area.left, y - area.top, v);
-            if (statsRow && x > area.left + 10 && x < area.right - 10) {
-                ++sums->count;
-                sums->sumAbs += std::fabs(v);
-                sums->sum += v;
-                sums->sumSquares += double(v) * v;
+            const float* in = plane.Row(y);
+            float* smoothed = scratch.Row(y);
+            float* out = layer.Row(y - area.top) - area.left;
+            for (int x = area.left; x <= area.right; ++x) {
+                const double smooth = acc[std::size_t(x - area.left)];
+                smoothed[x] = float(smooth);
+                out[x] = float(in[x] - smooth);
             }
         }
-    }
+    }, 16);
+    // The statistics add in scan order (the float sum of |v| depends on it).
+    if (sums)
+        for (int y = area.top + 11; y < area.bottom - 10; ++y) {
+            const float* v = layer.Row(y - area.top) - area.left;
+            for (int x = area.left + 11; x < area.right - 10; ++x) {
+                ++sums->count;
+                sums->sumAbs += std::fabs(v[x]);
+                sums->sum += v[x];
+                sums->sumSquares += double(v[x]) * v[x];
+            }
+        }
     for (int y = area.top; y <= area.bottom; ++y)
-        for (int x = area.left; x <= area.right; ++x) plane.Put(x, y, scratch.Get(x, y));
+        std::copy(scratch.Row(y) + area.left, scratch.Row(y) + area.right + 1, plane.Row(y) + area.left);
 }
 
 LayerStatistic StatisticOf(const LayerSums& s) {

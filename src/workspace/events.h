@@ -8,7 +8,8 @@ namespace talvenor {
 
 enum class Event {
     Click,       // buttons, check boxes, radio groups, list items
-    Change,      // sliders, spins, combos, edits
+    Change,      // sliders, spins, combos, edits (a slider: released, or moved by the keyboard)
+    Tracking,    // a slider's handle being dragged (its value moves; the release sends Change)
     DblClick,
     MouseDown,
     MouseMove,
@@ -21,13 +22,16 @@ enum class Event {
     FilesDropped,  // files dropped from the file manager onto the window
 };
 
+// Key codes of KeyDown besides printable characters.
+constexpr int kKeyLeft = 0x25, kKeyRight = 0x27;
+
 enum class MouseButton { None, Left, Right, Middle };
 
 struct EventArgs {
     int X = 0, Y = 0;  // picture pixels for mouse events
     MouseButton Button = MouseButton::None;
     bool Shift = false, Ctrl = false, Alt = false;
-    int Key = 0;       // key code for KeyDown (' ' for the space bar)
+    int Key = 0;       // key code for KeyDown (' ' for the space bar, kKeyLeft, kKeyRight)
     int Item = -1;     // list item for list events
     std::vector<std::string> Files;  // FilesDropped
 };

@@ -1,6 +1,10 @@
 #include "workspace/stack_buffers.h"
 
 #include <cmath>
+#include <new>
+#include <string>
+
+#include "workspace/error.h"
 
 #include "workspace/memory_report.h"
 
@@ -66,12 +70,20 @@ int ProcessAreaSideForItem(int itemIndex) {
 }
 
 void SetProcessAreaMax(Workspace& ws, int itemIndex) {
-    ws.ProcessAreaMax = ProcessAreaSideForItem(itemIndex);
-    for (auto& group : ws.LayerPlanes)
-        for (auto& plane : group) {
-            plane.Destroy();
-            plane.Create(ws.ProcessAreaMax, ws.ProcessAreaMax);
-        }
+    const int side = ProcessAreaSideForItem(itemIndex);
+    // The new planes are made before the old ones go, so a side the memory cannot hold ("full"
+    // takes about 1.4 GB) leaves the previous area working.
+    std::array<std::array<Single2dArray, 3>, 7> planes;
+    try {
+        for (auto& group : planes)
+            for (auto& plane : group) plane.Create(side, side);
+    } catch (const std::bad_alloc&) {
+        throw Error("Not enough memory for a processing area of " + std::to_string(side) + " x " + std::to_string(side) +
+                    " pixels; the area stays " + std::to_string(ws.ProcessAreaMax) + " x " +
+                    std::to_string(ws.ProcessAreaMax) + ".");
+    }
+    ws.LayerPlanes = std::move(planes);
+    ws.ProcessAreaMax = side;
     ws.ProcessAreaWidth = ws.ProcessAreaHeight = ws.ProcessAreaMax;
 }
 

@@ -96,6 +96,15 @@ struct Workspace {
     // Display transfer table, 0..1 in steps of 0.001; starts as the identity.
     std::array<double, kGammaEntries> GammaCurve{};
 
+    // Whole-pixel sampling offsets of the red and blue channels against green: output pixel
+    // (x, y) takes red from (x + RedShiftX, y + RedShiftY).
+    int32_t RedShiftX = 0, RedShiftY = 0, BlueShiftX = 0, BlueShiftY = 0;
+
+    // Histogram stretch of the processed image (display levels mapped to 0 and 255) and the
+    // counts of its last rebuild, per channel R, G, B.
+    float HistLo = 0, HistHi = 255;
+    std::array<std::array<int32_t, 256>, 3> Histogram{};
+
     // Image buffers.
     Bitmap24 CurrentFrameImage;
     // The bytes of the last frame file read; kept so reading the next frame allocates nothing.

@@ -1,0 +1,15 @@
+#pragma once
+// Splits independent per-row work over the machine's cores. Each band of rows runs on its own
+// thread; the bands never share output, so the result is the same as running them in order.
+#include <functional>
+
+namespace talvenor {
+
+// Runs band(first, last) over the rows first..last (inclusive) in contiguous bands, one per
+// worker, with at least `minRows` rows per band (small jobs stay on the calling thread).
+void ParallelRows(int first, int last, const std::function<void(int, int)>& band, int minRows = 64);
+
+// How many bands ParallelRows would use for `rows` rows.
+int RowBands(int rows, int minRows = 64);
+
+}  // namespace talvenor

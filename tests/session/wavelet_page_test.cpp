@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "imagefiles/bmp_file.h"
+#include "session/input_selection.h"
+#include "session/page_change.h"
+#include "session/tool_windows.h"
+#include "session/session_fixture.h"
+#include "session/wavelet_handlers.h"
+#include "session/wavelet_process.h"
+
+namespace talvenor {
+namespace {
+
+using testing::StartedSession;
+namespace fs = std::filesystem;
+
+// A planet-like still: a disk with bands and a little texture, red and blue brighter on
+// opposite sides, on a dark sky.
+Bitmap24 PlanetPicture(int width, int height) {
+    Bitmap24 b(width, height);
+    const double cx = width * 0.5, cy = height * 0.5, r = std::min(width, height) * 0.38;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double d = std::hypot(x - cx, y - cy);
+            double v = 12;
+            if (d < r) v = 120 + 50 * std::sin(y * 0.35) + 20 * std::cos(x * 0.5 + y * 0.2);
+            const auto level = [](double l) { return uint8_t(std::clamp(l, 0.0, 255.0)); };
+            b.SetPixel(x, y, Bgr{level(v * 0.8 + (x - cx) * 0.1), level(v), level(v * 0.9 - (x - cx) * 0.1)});
+        }
+    return b;
+}
+
+// One still opened: it is stacked at once and the Wavelet Processing page processes it.
+struct StillOnWaveletPage {
+    StartedSession t;
+    Session* s = nullptr;
+    explicit StillOnWaveletPage(int width = 240, int height = 180) {
+        s = &t.Start();
+        const fs::path p = t.appDir / "planet.bmp";
+        WriteBmp24(p, PlanetPicture(width, height));
+        OpenInput(*s, {p.string()}, 2);
+    }
+    Controls& f() { return s->form; }
+    Bitmap24& picture() { return s->form.ProcessImage.Image; }
+    void Set(Slider& slider, int value) {
+        slider.Value = value;
+        s->Dispatch(slider.Name, Event::Change);
+    }
+};
+
+int MaxDifference(const Bitmap24& a, const Bitmap24& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return 1000;
+    int d = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (std::size_t i = 0; i < a.Stride(); ++i) d = std::max(d, std::abs(int(a.Row(y)[i]) - int(b.Row(y)[i])));
+    return d;
+}
+
+TEST(WaveletPage, ASingleStillArrivesProcessedAndNeutralSettingsShowTheStack) {
+    StillOnWaveletPage w;
+    ASSERT_EQ(w.f().PageControl1.ActivePageIndex, kPageWavelets);
+    ASSERT_TRUE(w.s->ws.StackReady);
+    EXPECT_FALSE(w.s->ws.LayersStale);
+    EXPECT_TRUE(w.f().SaveBMP2button.Enabled);
+    // Neutral gains: the processed picture is the stack (the curve index rounds to 1/1000).
+    EXPECT_LE(MaxDifference(w.picture(), w.f().Stackimage.Image), 1);
+    // The image is smaller than the area: the area is the whole image and "Do all" is not offered.
+    EXPECT_FALSE(w.f().DoAll.Visible);
+    // Captions: the layer scales of the linear default, the gains on the layer buttons.
+    EXPECT_EQ(w.f().CheckBox5.Caption, "1 : 1");
+    EXPECT_EQ(w.f().layer1button.Caption, "1");
+    EXPECT_EQ(w.f().ContrastSlider.Caption, "Contrast   : 100");
+}
+
+TEST(WaveletPage, GainsSharpenAndGoBackExactly) {
+    StillOnWaveletPage w;
+    const Bitmap24 neutral = w.picture();
+    w.Set(w.f().RxSlider3, 30);
+    EXPECT_EQ(w.f().layer1button.Caption, "3");
+    EXPECT_GT(MaxDifference(w.picture(), neutral), 10);
+    // Sharpening raises the local contrast inside the disk.
+    w.Set(w.f().RxSlider3, 10);
+    EXPECT_EQ(MaxDifference(w.picture(), neutral), 0);
+    // A gain of 0 removes the finest layer: smoother, not the same.
+    w.Set(w.f().RxSlider3, 0);
+    EXPECT_GT(MaxDifference(w.picture(), neutral), 0);
+    // Unchecking the layer does the same as a gain of 0 and disables its slider.
+    const Bitmap24 noFinest = w.picture();
+    w.Set(w.f().RxSlider3, 25);
+    w.f().CheckBox5.Checked = false;
+    w.s->Dispatch("CheckBox5", Event::Click);
+    EXPECT_FALSE(w.f().RxSlider3.Enabled);
+    EXPECT_EQ(MaxDifference(w.picture(), noFinest), 0);
+}
+
+TEST(WaveletPage, DraggingUpdatesCaptionsAndRebuildsOnlyWithAutoProcessing) {
+    StillOnWaveletPage w;
+    const Bitmap24 before = w.picture();
+    w.f().RxSlider4.Value = 15;
+    w.s->Dispatch("RxSlider4", Event::Tracking);
+    EXPECT_EQ(w.f().layer2button.Caption, "1.5");
+    EXPECT_EQ(MaxDifference(w.picture(), before), 0);
+    w.f().AutoProcessBox.Checked = true;
+    w.s->Dispatch("AutoProcessBox", Event::Click);
+    EXPECT_FALSE(w.f().ProcessButton.Visible);
+    w.f().RxSlider4.Value = 40;
+    w.s->Dispatch("RxSlider4", Event::Tracking);
+    EXPECT_GT(MaxDifference(w.picture(), before), 0);
+}
+
+TEST(WaveletPage, ArrowKeysStepContrastAndBrightness) {
+    StillOnWaveletPage w;
+    EventArgs right;
+    right.Key = kKeyRight;
+    w.s->Dispatch("ContrastSlider", Event::KeyDown, right);
+    EXPECT_EQ(w.f().ContrastSlider.Value, 110);
+    EXPECT_EQ(w.f().ContrastSlider.Caption, "Contrast   : 110");
+    EventArgs left;
+    left.Key = kKeyLeft;
+    left.Ctrl = true;
+    w.s->Dispatch("BrightnessSlider", Event::KeyDown, left);
+    EXPECT_EQ(w.f().BrightnessSlider.Value, -1);
+}
+
+TEST(WaveletPage, HoldingALayerButtonPreviewsTheLayerAndTheReleaseRestores) {
+    StillOnWaveletPage w;
+    const Bitmap24 shown = w.picture();
+    w.s->Dispatch("layer1button", Event::MouseDown);
+    int red = 0, green = 0, blue = 0;
+    for (int y = 20; y < 160; ++y)
+        for (int x = 20; x < 220; ++x) {
+            const Bgr p = w.picture().Pixel(x, y);
+            red += p.r > 0;
+            green += p.g > 0;
+            blue += p.b > 0;
+        }
+    // Detail both ways: red where the layer darkens, green where it brightens, never blue (the
+    // yellow text aside, which lies above row 20 only partly).
+    EXPECT_GT(red, 1000);
+    EXPECT_GT(green, 1000);
+    EXPECT_GT(MaxDifference(w.picture(), shown), 50);
+    w.s->Dispatch("layer1button", Event::MouseUp);
+    EXPECT_EQ(MaxDifference(w.picture(), shown), 0);
+    (void)blue;
+}
+
+TEST(WaveletPage, ResetReturnsEverySettingAndANewInputKeepsThemOnlyWhenHeld) {
+    StillOnWaveletPage w;
+    const Bitmap24 neutral = w.picture();
+    w.Set(w.f().RxSlider5, 44);
+    w.Set(w.f().ContrastSlider, 180);
+    w.f().LevelStep.Value = 3;
+    w.s->Dispatch("LevelStep", Event::Change);
+    EXPECT_EQ(w.f().CheckBox5.Caption, "1 : 3");
+    w.s->Dispatch("ResetButton", Event::Click);
+    EXPECT_EQ(w.f().RxSlider5.Value, 10);
+    EXPECT_EQ(w.f().ContrastSlider.Value, 100);
+    EXPECT_EQ(w.f().LevelStep.Value, 1);
+    EXPECT_EQ(MaxDifference(w.picture(), neutral), 0);
+
+    w.Set(w.f().RxSlider6, 70);
+    w.f().HoldWavelets.Checked = true;
+    w.f().CheckBox7.Checked = false;
+    ResetWaveletsForNewInput(*w.s);
+    EXPECT_EQ(w.f().RxSlider6.Value, 70);
+    EXPECT_TRUE(w.f().CheckBox7.Checked);
+    w.f().HoldWavelets.Checked = false;
+    ResetWaveletsForNewInput(*w.s);
+    EXPECT_EQ(w.f().RxSlider6.Value, 10);
+}
+
+TEST(WaveletPage, DoAllCoversTheWholeImageTileByTileAndKeepsTheAreaLive) {
+    StillOnWaveletPage w(300, 210);
+    w.f().Processarea.ItemIndex = 5;  // 128
+    w.s->Dispatch("Processarea", Event::Change);
+    EXPECT_TRUE(w.s->ws.LayersStale);
+    w.s->ws.ProcessAreaLeft = 90;
+    w.s->ws.ProcessAreaTop = 40;
+    w.s->Dispatch("ProcessButton", Event::Click);
+    EXPECT_TRUE(w.f().DoAll.Visible);
+    // Brightness lifts every redrawn pixel, so a pixel left at the stack was never redrawn.
+    w.Set(w.f().BrightnessSlider, 60);
+    w.s->Dispatch("DoAll", Event::Click);
+    const Bitmap24& stacked = w.f().Stackimage.Image;
+    int untouched = 0;
+    for (int y = 0; y < 210; ++y)
+        for (int x = 0; x < 300; ++x) {
+            untouched += w.picture().Pixel(x, y).g <= stacked.Pixel(x, y).g && stacked.Pixel(x, y).g < 255;
+        }
+    EXPECT_EQ(untouched, 0);
+    EXPECT_EQ(w.s->ws.ProcessAreaLeft, 90);
+    EXPECT_EQ(w.s->ws.ProcessAreaTop, 40);
+    EXPECT_EQ(w.f().DoAllspeed.Caption.rfind("Time used :", 0), 0u);
+
+    // Scales too large for the area leave no tile step: nothing is tiled, nothing breaks.
+    w.f().LevelStep.Value = 32;
+    w.f().Multiplicant.Value = 32;
+    w.s->Dispatch("DoAll", Event::Click);
+    EXPECT_FALSE(w.s->ws.LayersStale);
+}
+
+TEST(WaveletPage, ClickingTheImageMovesTheAreaAndTheReleaseDecomposesThere) {
+    StillOnWaveletPage w(300, 210);
+    w.f().Processarea.ItemIndex = 5;
+    w.s->Dispatch("Processarea", Event::Change);
+    w.s->Dispatch("ProcessButton", Event::Click);
+    w.f().ShowProcessingArea.Checked = true;
+    w.s->Dispatch("ShowProcessingArea", Event::Click);
+    EventArgs click;
+    click.Button = MouseButton::Left;
+    click.X = 200;
+    click.Y = 150;
+    w.s->Dispatch("ProcessImage", Event::MouseDown, click);
+    EXPECT_EQ(w.s->ws.ProcessAreaLeft, 136);
+    EXPECT_EQ(w.s->ws.ProcessAreaTop, 86);
+    EXPECT_EQ(w.s->ws.AlignX, 200);
+    w.s->Dispatch("ProcessImage", Event::MouseUp, click);
+    EXPECT_FALSE(w.s->ws.LayersStale);
+    // Corner marks: white (XOR) at the area's top-left corner; rebuilding twice keeps them.
+    const Bgr stack = w.f().Stackimage.Image.Pixel(136, 86);
+    const Bgr marked = w.picture().Pixel(136, 86);
+    EXPECT_EQ(marked.g, uint8_t(stack.g ^ 0xFF));
+    w.Set(w.f().RxSlider3, 20);
+    w.Set(w.f().RxSlider3, 21);
+    EXPECT_EQ(w.picture().Pixel(136, 86), marked);
+    w.f().ShowProcessingArea.Checked = false;
+    w.s->Dispatch("ShowProcessingArea", Event::Click);
+    EXPECT_EQ(w.picture().Pixel(136, 86), stack);
+}
+
+TEST(WaveletPage, FilterWindowReadsItsSpinsColumnFirstAndNormalises) {
+    StillOnWaveletPage w;
+    for (Control* c : w.f().All())
+        if (c->Name.rfind("Filter", 0) == 0 && c->Kind == ControlKind::SpinEdit) static_cast<SpinEdit*>(c)->Value = 0;
+    w.f().Filter10.Value = 3;  // column 1, row 0
+    w.f().Filter22.Value = 1;
+    w.s->Dispatch("SetFilter", Event::Click);
+    EXPECT_FLOAT_EQ(w.s->wavelets.Kernel[1], 0.75f);
+    EXPECT_FLOAT_EQ(w.s->wavelets.Kernel[12], 0.25f);
+    EXPECT_FALSE(w.s->ws.LayersStale);  // Process ran
+    w.s->Dispatch("ResetFilter", Event::Click);
+    EXPECT_EQ(w.f().Filter22.Value, 50);
+    EXPECT_FLOAT_EQ(w.s->wavelets.Kernel[12], 50.0f / 98.0f);
+}
+
+TEST(WaveletPage, ChannelShiftButtonsMoveTheRedPlane) {
+    StillOnWaveletPage w;
+    ASSERT_TRUE(w.f().ColourStack.Checked);
+    w.s->Dispatch("Button18", Event::Click);  // red right
+    w.s->Dispatch("Button16", Event::Click);  // red up
+    EXPECT_EQ(w.f().RDXSpin.Value, 1);
+    EXPECT_EQ(w.s->ws.RedShiftX, -1);
+    EXPECT_EQ(w.s->ws.RedShiftY, 1);
+    // The working red plane (before the layers take it apart) is the stack's red moved one right
+    // and one up.
+    BuildWorkingPlanesFromControls(*w.s);
+    EXPECT_EQ(w.s->ws.ResultPlanes[0].Get(101, 80), w.s->ws.StackSum[0].Get(100, 81));
+    w.s->Dispatch("Button4", Event::Click);
+    EXPECT_EQ(w.s->ws.RedShiftX, 0);
+}
+
+TEST(WaveletPage, GammaWindowEditsTheCurveAndTheTableFollows) {
+    StillOnWaveletPage w;
+    Controls& f = w.f();
+    f.Gamma1spin.Value = 2.0;
+    w.s->Dispatch("Gamma1spin", Event::Change);
+    EXPECT_NEAR(w.s->ws.GammaCurve[250], 0.5, 1e-5);
+    const Bitmap24 gamma2 = w.picture();
+    f.Gamma1spin.Value = 0;
+    w.s->Dispatch("Gamma1spin", Event::Change);
+    EXPECT_EQ(f.Gamma1spin.Value, 1.0);
+    EXPECT_DOUBLE_EQ(w.s->ws.GammaCurve[1000], 1.000001);
+    EXPECT_GT(MaxDifference(w.picture(), gamma2), 0);
+
+    TBSpline& spline = w.s->wavelets.GammaSpline;
+    EventArgs e;
+    e.Button = MouseButton::Right;
+    e.X = 60;
+    e.Y = 150;
+    w.s->Dispatch("GammaSplineGraph", Event::MouseDown, e);
+    ASSERT_EQ(spline.PointCount(), 4);
+    EXPECT_EQ(spline.GetPoint(2).first, 60);
+    // Dragging the middle point onto its neighbour is refused; a move within the gaps is taken.
+    e.Button = MouseButton::Left;
+    e.X = 70;
+    e.Y = 128;
+    w.s->Dispatch("GammaSplineGraph", Event::MouseMove, e);  // too far from every point
+    e.X = 118;
+    w.s->Dispatch("GammaSplineGraph", Event::MouseMove, e);
+    EXPECT_EQ(spline.GetPoint(3).first, 118);
+    // Point 2 (60, 150) dragged right towards point 3 stops 15 pixels before it.
+    e.Y = 150;
+    for (e.X = 72; e.X <= 108; e.X += 12) w.s->Dispatch("GammaSplineGraph", Event::MouseMove, e);
+    EXPECT_EQ(spline.GetPoint(2).first, 96);
+    EXPECT_EQ(spline.GetPoint(3).first, 118);
+    for (e.Y = 120; e.Y >= 80; e.Y -= 8) {
+        e.X = 120;
+        w.s->Dispatch("GammaSplineGraph", Event::MouseMove, e);
+    }
+    EXPECT_EQ(spline.GetPoint(3), std::make_pair(120.0f, 80.0f));
+    w.s->Dispatch("GammaSplineGraph", Event::MouseUp, e);
+    // Output 1 - 80/255 at input 120/255: the table follows the curve through the point.
+    EXPECT_NEAR(w.s->ws.GammaCurve[std::size_t(std::lrint(120 * 1000 / 255.0))], (255 - 80) / 255.0, 0.01);
+    // Ctrl + left click deletes an interior point; double-click resets.
+    e.Ctrl = true;
+    w.s->Dispatch("GammaSplineGraph", Event::MouseDown, e);
+    EXPECT_EQ(spline.PointCount(), 3);
+    w.s->Dispatch("GammaSplineGraph", Event::DblClick, e);
+    EXPECT_EQ(spline.GetPoint(2), std::make_pair(128.0f, 128.0f));
+    EXPECT_NEAR(w.s->ws.GammaCurve[500], 0.5, 1.0 / 255);
+}
+
+}  // namespace
+}  // namespace talvenor
