@@ -4,6 +4,7 @@
 #include "session/input_selection.h"
 #include "session/stacking_handlers.h"
 #include "session/page_change.h"
+#include "session/result_save.h"
 #include "session/settings_mirror.h"
 #include "session/status_settle.h"
 #include "workspace/error.h"
@@ -16,6 +17,7 @@ Session::Session(Host& h) : host(h) {
     RegisterInputHandlers(*this);
     RegisterAlignmentHandlers(*this);
     RegisterStackingHandlers(*this);
+    RegisterSaveHandlers(*this);
 }
 
 bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {

@@ -7,16 +7,14 @@
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
-#include "imagefiles/tiff_file.h"
 #include "input/dark_flat.h"
-#include "session/dialog_dirs.h"
 #include "session/page_change.h"
+#include "session/result_save.h"
 #include "session/status_settle.h"
 #include "session/tool_windows.h"
 #include "stacking/optimizer.h"
 #include "stacking/stack_selection.h"
 #include "stacking/stacker.h"
-#include "workspace/caption.h"
 #include "workspace/text_util.h"
 
 namespace talvenor {
@@ -77,65 +75,25 @@ void Stack(Session& s) {
 void SaveButtonClick(Session& s) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
-    DialogSpec spec;
-    spec.Title = "Save the stack";
-    spec.Filter = f.SaveDialog1.Filter;
-    spec.FilterIndex = f.SaveDialog1.FilterIndex;
-    spec.DefaultExt = f.SaveDialog1.DefaultExt;
-    spec.FileName = f.SaveDialog1.FileName;
-    if (f.SaveSub.Checked) {
-        const fs::path dir = fs::path(f.DirectoryListBox1.Directory) / f.Subdirname.Text;
-        std::error_code ec;
-        fs::create_directories(dir, ec);
-        spec.InitialDir = dir.string();
-    } else {
-        spec.InitialDir = SaveStartDir(s);
-    }
-    const auto choice = s.host.SaveDialog(spec);
-    if (choice && !choice->Files.empty()) {
-        const fs::path chosen = choice->Files[0];
-        const int type = choice->FilterIndex;
-        f.SaveDialog1.FilterIndex = type;
-        const fs::path dir = chosen.parent_path();
-        s.Settings.WriteString("Files", "SaveDir", dir.string());
-        f.SaveDialog1.InitialDir = dir.string();
-        const std::string name = chosen.filename().string();
-        const std::string base = chosen.stem().string();
-        auto confirmed = [&](const fs::path& path) {
-            std::error_code ec;
-            return !fs::exists(path, ec) ||
-                   s.host.Message(MsgKind::Warning, " Overwrite existing file ?", Buttons::YesNo) == Answer::Yes;
-        };
+    ResultSave save;
+    save.Dialog = &f.SaveDialog1;
+    save.Title = "Save the stack";
+    save.Formats = {SaveFormat::Bmp,  SaveFormat::Jpeg, SaveFormat::Fits,
+                    SaveFormat::Fits, SaveFormat::Fits, SaveFormat::Tiff};
+    save.Write = [&](int type, const fs::path& path) {
         switch (type) {
-            case 2: {
-                const fs::path path = dir / (base + ".jpg");
-                if (confirmed(path)) WriteJpeg(path, f.Stackimage.Image);
+            case 2: WriteJpeg(path, f.Stackimage.Image); break;
+            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 16); break;
+            case 4: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 32); break;
+            case 5: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 2, 16); break;
+            case 6:
+                ExportStackTo16Bits(s.ctx);
+                SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path);
                 break;
-            }
-            case 3: WriteFits(ws, f, s.host, dir / name, ws.ImageWidth, ws.ImageHeight, 0, 16); break;
-            case 4: WriteFits(ws, f, s.host, dir / name, ws.ImageWidth, ws.ImageHeight, 0, 32); break;
-            case 5: WriteFits(ws, f, s.host, dir / name, ws.ImageWidth, ws.ImageHeight, 2, 16); break;
-            case 6: {
-                const fs::path path = dir / (base + ".tif");
-                if (confirmed(path)) {
-                    ExportStackTo16Bits(s.ctx);
-                    TTIFFBitMap out;
-                    out.CreateWide(ws.ImageWidth, ws.ImageHeight);
-                    for (int y = 0; y < ws.ImageHeight; ++y)
-                        std::copy_n(ws.StackTiff.WideRows[std::size_t(y)], std::size_t(ws.ImageWidth) * 6,
-                                    out.WideRows[std::size_t(y)]);
-                    SaveToFile(out, path);
-                }
-                break;
-            }
-            default: {
-                const fs::path path = dir / (base + ".bmp");
-                if (confirmed(path)) WriteBmp24(path, f.Stackimage.Image);
-                break;
-            }
+            default: WriteBmp24(path, f.Stackimage.Image); break;
         }
-    }
-    s.host.SetCaption(MakeCaption(ws, CaptionKind::Saved));
+    };
+    RunResultSave(s, save);
 }
 
 void CreateDarkframeClick(Session& s) {

@@ -9,7 +9,7 @@ namespace talvenor {
 // The stack operation with the selection update after its frame loop.
 void Stack(Session& s);
 
-// "Save" on the Stacking page: the common save sequence and the format of the chosen type.
+// "Save" on the Stacking page: the stack through the common save sequence (result_save.h).
 void SaveButtonClick(Session& s);
 
 // "Make Darkframe" / "Make Flatfield": stacks every selected frame in frame order.

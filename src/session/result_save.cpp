@@ -1,0 +1,136 @@
+#include "session/result_save.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "imagefiles/bmp_file.h"
+#include "imagefiles/fits_file.h"
+#include "imagefiles/jpeg_file.h"
+#include "imagefiles/tiff_file.h"
+#include "session/dialog_dirs.h"
+#include "workspace/caption.h"
+#include "workspace/error.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ExtensionOf(SaveFormat format) {
+    switch (format) {
+        case SaveFormat::Jpeg: return ".jpg";
+        case SaveFormat::Tiff: return ".tif";
+        default: return ".bmp";
+    }
+}
+
+// The folder the dialog opens in: the save subfolder of the input folder when asked for
+// (made when missing), else where the user's files are.
+std::string SaveDialogStart(Session& s) {
+    const Controls& f = s.form;
+    // Without an input folder the subfolder would land wherever the program was started.
+    if (f.SaveSub.Checked && !f.DirectoryListBox1.Directory.empty()) {
+        const fs::path dir = fs::path(f.DirectoryListBox1.Directory) / f.Subdirname.Text;
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        // A folder that cannot be made is left to the dialog, which opens somewhere sensible.
+        if (fs::is_directory(dir, ec)) return dir.string();
+    }
+    return SaveStartDir(s);
+}
+
+bool MayWrite(Session& s, const fs::path& path) {
+    std::error_code ec;
+    return !fs::exists(path, ec) ||
+           s.host.Message(MsgKind::Warning, " Overwrite existing file ?", Buttons::YesNo) == Answer::Yes;
+}
+
+}  // namespace
+
+fs::path SaveTargetPath(const fs::path& chosen, SaveFormat format, bool defaultName) {
+    const fs::path dir = chosen.parent_path();
+    std::string name = chosen.filename().string();
+    if (defaultName && (name.empty() || name.front() == '.')) name = "default";
+    if (format == SaveFormat::Fits) return dir / name;
+    // Everything from the last dot is the extension, so ".tif" has none left to keep.
+    const std::size_t dot = name.rfind('.');
+    const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+    return dir / (base + ExtensionOf(format));
+}
+
+std::optional<fs::path> RunResultSave(Session& s, const ResultSave& save) {
+    FileDialog& dialog = *save.Dialog;
+    DialogSpec spec;
+    spec.Title = save.Title;
+    spec.Filter = dialog.Filter;
+    spec.FilterIndex = dialog.FilterIndex;
+    spec.DefaultExt = dialog.DefaultExt;
+    spec.FileName = dialog.FileName;
+    spec.InitialDir = SaveDialogStart(s);
+
+    std::optional<fs::path> written;
+    const auto choice = s.host.SaveDialog(spec);
+    if (choice && !choice->Files.empty()) {
+        const fs::path chosen = choice->Files[0];
+        const int type = choice->FilterIndex;
+        dialog.FilterIndex = type;
+        const fs::path dir = chosen.parent_path();
+        s.Settings.WriteString("Files", "SaveDir", dir.string());
+        dialog.InitialDir = dir.string();
+        // The stack's dialog also carries the last folder saved to for every save dialog.
+        s.form.SaveDialog1.InitialDir = dir.string();
+        if (save.Chosen) save.Chosen(type);
+
+        const std::size_t index = type >= 1 && std::size_t(type) <= save.Formats.size() ? std::size_t(type - 1) : 0;
+        const SaveFormat format = save.Formats.empty() ? SaveFormat::Bmp : save.Formats[index];
+        const fs::path path = SaveTargetPath(chosen, format, save.DefaultName);
+        // FITS is asked about by its writer, per channel file, under the names it really writes.
+        if (format == SaveFormat::Fits || MayWrite(s, path)) {
+            save.Write(type, path);
+            written = path;
+        }
+    }
+    // The working directory is never changed by a save, so there is nothing to restore.
+    if (save.CaptionAfter) s.host.SetCaption(MakeCaption(s.ws, CaptionKind::Saved));
+    return written;
+}
+
+void SaveWideImage(const TTIFFBitMap& image, int width, int height, const fs::path& path) {
+    if (!image.HasWide || width <= 0 || height <= 0 || image.Width() < width || image.Height() < height)
+        throw Error(path.filename().string() + ": there is no 16-bit image of " + std::to_string(width) + " x " +
+                    std::to_string(height) + " to save");
+    TTIFFBitMap out;
+    out.CreateWide(width, height);
+    for (int y = 0; y < height; ++y)
+        std::copy_n(image.WideRows[std::size_t(y)], std::size_t(width) * 6, out.WideRows[std::size_t(y)]);
+    SaveToFile(out, path);
+}
+
+void SaveBMP2buttonClick(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    ResultSave save;
+    save.Dialog = &f.WaveletSave;
+    save.Title = "Save the processed image";
+    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg, SaveFormat::Fits, SaveFormat::Tiff};
+    save.DefaultName = true;
+    save.Write = [&](int type, const fs::path& path) {
+        switch (type) {
+            case 2: WriteJpeg(path, f.ProcessImage.Image); break;
+            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16); break;
+            case 4: SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path); break;
+            default: WriteBmp24(path, f.ProcessImage.Image); break;
+        }
+    };
+    RunResultSave(s, save);
+}
+
+void SaveSubClick(Session& s) { s.form.Subdirname.Visible = s.form.SaveSub.Checked; }
+
+void RegisterSaveHandlers(Session& s) {
+    s.handlers.On("SaveBMP2button", Event::Click, [&s] { SaveBMP2buttonClick(s); });
+    s.handlers.On("SaveSub", Event::Click, [&s] { SaveSubClick(s); });
+}
+
+}  // namespace talvenor
