@@ -45,6 +45,8 @@ const char* const kHelp =
     "                       aligned frames (-1: the quality sorts the frames by sharpness)\n"
     "  --best N             sharpest frames tried for the best frame [5]\n"
     "  --oracle P           share of the frames, by true blur, in the oracle stack, in % [25]\n"
+    "  --sharpness          also report the Gaussian blur of the truth that best matches the\n"
+    "                       result (smaller is sharper; a few seconds)\n"
     "  --json               one JSON object instead of the table\n"
     "  --help               this text\n"
     "\n"
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     int best = 5;
     double oracle = 25;
     bool json = false;
+    bool sharpness = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> std::string {
@@ -93,6 +96,8 @@ int main(int argc, char** argv) {
             const auto p = talvenor::ParseNumber(value());
             if (!p || !(*p > 0) || *p > 100) Usage("--oracle needs a percentage above 0, at most 100");
             oracle = *p;
+        } else if (a == "--sharpness") {
+            sharpness = true;
         } else if (a == "--json") {
             json = true;
         } else if (a.rfind("--", 0) == 0) {
@@ -108,7 +113,10 @@ int main(int argc, char** argv) {
 
     try {
         const GroundTruth truth = ReadGroundTruth(*truthDir);
-        const PsnrResult stack = DiskPsnr(ReadFloatImage(*result), truth);
+        const FloatImage resultImage = ReadFloatImage(*result);
+        const PsnrResult stack = DiskPsnr(resultImage, truth);
+        std::optional<BlurMatch> blur;
+        if (sharpness) blur = EquivalentBlur(resultImage, truth);
         std::optional<BestFrame> single;
         std::optional<OracleResult> ceiling;
         if (capture) {
@@ -129,6 +137,11 @@ int main(int argc, char** argv) {
             if (ceiling)
                 out += ", \"oracle\": {\"frames\": " + std::to_string(ceiling->frames) + ", \"disk\": " +
                        Json(ceiling->psnr) + "}";
+            if (blur) {
+                char text[96];
+                std::snprintf(text, sizeof text, ", \"blur\": {\"sigma\": %.2f, \"disk\": %.4f}", blur->sigma, blur->psnr);
+                out += text;
+            }
             if (ranking) {
                 char text[96];
                 std::snprintf(text, sizeof text, ", \"spearman\": %.4f, \"spearman_frames\": %d", ranking->spearman,
@@ -140,6 +153,9 @@ int main(int argc, char** argv) {
         }
         std::printf("%-16s %8.2f dB   (shift %+.2f, %+.2f px; %ld pixels judged)\n", "result", stack.psnr, stack.dx,
                     stack.dy, stack.pixels);
+        if (blur)
+            std::printf("%-16s %8.2f px   (the truth blurred by this Gaussian matches best: %.2f dB)\n", "equivalent blur",
+                        blur->sigma, blur->psnr);
         if (single)
             std::printf("%-16s %8.2f dB   (frame %d, true sigma %.2f px)\n", "best frame", single->psnr.psnr,
                         single->frame, truth.frames[std::size_t(single->frame)].sigma);

@@ -7,6 +7,7 @@
 #include "cli/align_command.h"
 #include "cli/compare_command.h"
 #include "cli/convert_command.h"
+#include "cli/process_command.h"
 #include "cli/stack_command.h"
 #include "cli/info_command.h"
 #include "workspace/build_info.h"
@@ -47,6 +48,12 @@ const std::vector<Command>& Commands() {
          "      the dark frame and flat field given, resampled, drizzled or expanded, and save\n"
          "      by OUT's extension: .bmp, .jpg, .fit (16-bit), .fitr (fixed point) or .tif (48-bit).",
          RunStackCommand},
+        {"process", "process INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand] [wavelet options]",
+         "Everything stack does, then the wavelet sharpening of the whole image (or of the\n"
+         "      --area square around the feature) with the layer gains, scheme, kernel, contrast,\n"
+         "      brightness, gamma and channel shift given, and save the processed image by OUT's\n"
+         "      extension: .bmp, .jpg, .fit (16-bit, colour as _R/_G/_B files) or .tif (48-bit).",
+         RunProcessCommand},
         {"compare", "compare IMAGE REFERENCE [--border N]",
          "The PSNR of IMAGE against REFERENCE (e.g. a stack against the truth of a generated\n"
          "      capture), after matching IMAGE's brightness to REFERENCE.",
@@ -71,12 +78,15 @@ constexpr std::string_view kAlignStackOptions =
     "                              (setting the quality band turns the automatic band off)\n"
     "  --json                      a JSON summary instead of the one-line one\n";
 
-bool TakesAlignStackOptions(std::string_view command) { return command == "align" || command == "stack"; }
+bool TakesAlignStackOptions(std::string_view command) {
+    return command == "align" || command == "stack" || command == "process";
+}
 
 // `talvenor-cli COMMAND --help`.
 void PrintCommandHelp(const Command& c, std::ostream& out) {
     out << "Usage: talvenor-cli " << c.usage << "\n\n      " << c.summary << "\n";
     if (TakesAlignStackOptions(c.name)) out << "\nOptions:\n" << kAlignStackOptions;
+    if (c.name == "process") out << "\nWavelet options:\n" << kProcessOptions;
 }
 
 void PrintHelp(std::ostream& out) {
@@ -90,7 +100,8 @@ void PrintHelp(std::ostream& out) {
     for (const Command& c : Commands()) {
         out << "  " << c.usage << "\n      " << c.summary << "\n";
     }
-    out << "\nOptions of align and stack:\n" << kAlignStackOptions
+    out << "\nOptions of align, stack and process:\n" << kAlignStackOptions
+        << "\nWavelet options of process:\n" << kProcessOptions
         << "\nGeneral options:\n"
            "  -h, --help     show this help and exit (after a command: that command's help)\n"
            "  --version      show the program version and exit\n\n"

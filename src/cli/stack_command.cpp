@@ -61,22 +61,16 @@ int CutRank(const Session& s, const std::string& keep) {
 
 }  // namespace
 
-int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const CliOptions options = ParseCliOptions(args);
-    if (options.output.empty()) throw Error("stack needs -o OUT (.bmp, .jpg, .fit, .fitr or .tif)");
-    const int saveType = SaveType(options.output);
-    CliSession cli(err);
+StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostream& err) {
     Session& s = cli.session();
-
+    StackRun run;
     // The optimizer runs inside the alignment pass; time it on its own.
-    double optimizeSeconds = 0;
-    int optimizeRuns = 0;
     const auto optimize = s.seams.Optimize;
-    s.seams.Optimize = [&] {
+    s.seams.Optimize = [&run, optimize] {
         const auto t = Clock::now();
         const double total = optimize();
-        optimizeSeconds += Since(t);
-        ++optimizeRuns;
+        run.optimizeSeconds += Since(t);
+        ++run.optimizeRuns;
         return total;
     };
 
@@ -89,15 +83,27 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
         LoadFlatField(s.ctx, options.flat, CalibrationType(options.flat), false);
         s.form.UseFlatfield.Checked = true;
     }
-    const auto feature = OpenAndAlign(cli, options, err);
-    const double alignSeconds = Since(start) - optimizeSeconds;
+    run.feature = OpenAndAlign(cli, options, err);
+    run.alignSeconds = Since(start) - run.optimizeSeconds;
+    s.seams.Optimize = optimize;
 
     const auto stackStart = Clock::now();
     s.form.StackSlider.Value = CutRank(s, options.keep);
-    const int stacked = int(StackedRanks(s.ctx).size());
+    run.stacked = int(StackedRanks(s.ctx).size());
     Stack(s);
-    const double stackSeconds = Since(stackStart);
+    run.stackSeconds = Since(stackStart);
     if (!s.ws.StackReady) throw Error("nothing was stacked");
+    return run;
+}
+
+int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const CliOptions options = ParseCliOptions(args);
+    if (options.output.empty()) throw Error("stack needs -o OUT (.bmp, .jpg, .fit, .fitr or .tif)");
+    const int saveType = SaveType(options.output);
+    CliSession cli(err);
+    Session& s = cli.session();
+    const auto start = Clock::now();
+    const StackRun run = StackFromOptions(cli, options, err);
 
     const auto saveStart = Clock::now();
     cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});
@@ -112,16 +118,16 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
                       "{\"frames\": %d, \"selected\": %d, \"stacked\": %d, \"feature\": [%d, %d], \"box\": %d, "
                       "\"size\": [%d, %d], \"output\": \"%s\", \"optimizer_runs\": %d, "
                       "\"seconds\": {\"align\": %.3f, \"optimize\": %.3f, \"stack\": %.3f, \"save\": %.3f, \"total\": %.3f}}\n",
-                      ws.LastFrame + 1, ws.SelectedCount, stacked, feature.first, feature.second, ws.AlignBoxSize,
-                      ws.ImageWidth, ws.ImageHeight, options.output.c_str(), optimizeRuns, alignSeconds, optimizeSeconds,
-                      stackSeconds, saveSeconds, Since(start));
+                      ws.LastFrame + 1, ws.SelectedCount, run.stacked, run.feature.first, run.feature.second,
+                      ws.AlignBoxSize, ws.ImageWidth, ws.ImageHeight, options.output.c_str(), run.optimizeRuns,
+                      run.alignSeconds, run.optimizeSeconds, run.stackSeconds, saveSeconds, Since(start));
         out << line;
     } else {
         char line[400];
         std::snprintf(line, sizeof line,
-                      "stacked %d of %d frames (%d x %d) into %s; align %.2f s, optimise %.2f s, stack %.2f s\n", stacked,
-                      ws.LastFrame + 1, ws.ImageWidth, ws.ImageHeight, options.output.c_str(), alignSeconds,
-                      optimizeSeconds, stackSeconds);
+                      "stacked %d of %d frames (%d x %d) into %s; align %.2f s, optimise %.2f s, stack %.2f s\n",
+                      run.stacked, ws.LastFrame + 1, ws.ImageWidth, ws.ImageHeight, options.output.c_str(),
+                      run.alignSeconds, run.optimizeSeconds, run.stackSeconds);
         out << line;
     }
     return 0;

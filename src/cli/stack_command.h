@@ -1,9 +1,24 @@
 #pragma once
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "cli/cli_session.h"
+
 namespace talvenor {
+
+// What aligning and stacking took.
+struct StackRun {
+    std::pair<int, int> feature;
+    int stacked = 0;
+    int optimizeRuns = 0;
+    double alignSeconds = 0, optimizeSeconds = 0, stackSeconds = 0;
+};
+
+// Opens the inputs, loads the calibration frames, aligns (with the optimizer), cuts and
+// stacks as the options say; throws when nothing was stacked.
+StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostream& err);
 
 // `stack INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle]
 // [--expand] [--json] ...`: align, optimise, cut, stack and save by OUT's extension.

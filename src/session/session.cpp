@@ -3,10 +3,12 @@
 #include "session/alignment.h"
 #include "session/input_selection.h"
 #include "session/stacking_handlers.h"
+#include "session/gamma_window.h"
 #include "session/page_change.h"
 #include "session/result_save.h"
 #include "session/settings_mirror.h"
 #include "session/status_settle.h"
+#include "session/wavelet_handlers.h"
 #include "workspace/error.h"
 
 namespace talvenor {
@@ -18,6 +20,8 @@ Session::Session(Host& h) : host(h) {
     RegisterAlignmentHandlers(*this);
     RegisterStackingHandlers(*this);
     RegisterSaveHandlers(*this);
+    RegisterWaveletHandlers(*this);
+    RegisterGammaWindowHandlers(*this);
 }
 
 bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {

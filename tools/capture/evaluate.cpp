@@ -274,6 +274,54 @@ PsnrResult DiskPsnr(const FloatImage& result, const GroundTruth& truth) {
     return DiskPsnr(result, truth.image, EvaluationMask(truth), LargestShift(truth.frames) + 16);
 }
 
+FloatImage GaussianBlurred(const FloatImage& image, double sigma) {
+    if (sigma <= 0) return image;
+    const int radius = int(std::ceil(3 * sigma));
+    std::vector<double> w(std::size_t(2 * radius + 1));
+    double total = 0;
+    for (int k = -radius; k <= radius; ++k) total += w[std::size_t(k + radius)] = std::exp(-0.5 * k * k / (sigma * sigma));
+    for (double& v : w) v /= total;
+    FloatImage across = image, out = image;
+    const int W = image.width, H = image.height;
+    for (int c = 0; c < image.channels; ++c) {
+        const float* in = image.Plane(c);
+        float* mid = across.Plane(c);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                double sum = 0;
+                for (int k = -radius; k <= radius; ++k)
+                    sum += w[std::size_t(k + radius)] * in[std::size_t(y) * W + std::size_t(std::clamp(x + k, 0, W - 1))];
+                mid[std::size_t(y) * W + x] = float(sum);
+            }
+        float* o = out.Plane(c);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                double sum = 0;
+                for (int k = -radius; k <= radius; ++k)
+                    sum += w[std::size_t(k + radius)] * mid[std::size_t(std::clamp(y + k, 0, H - 1)) * W + x];
+                o[std::size_t(y) * W + x] = float(sum);
+            }
+    }
+    return out;
+}
+
+BlurMatch EquivalentBlur(const FloatImage& result, const GroundTruth& truth) {
+    const std::vector<uint8_t> mask = EvaluationMask(truth);
+    const int reach = LargestShift(truth.frames) + 16;
+    BlurMatch best;
+    best.psnr = -1e9;
+    auto tryAt = [&](double sigma) {
+        const double psnr = DiskPsnr(result, GaussianBlurred(truth.image, sigma), mask, reach).psnr;
+        if (psnr > best.psnr) best = {sigma, psnr};
+    };
+    // Coarse steps of 0.5, then tenths around the best.
+    for (int k = 0; k <= 10; ++k) tryAt(0.5 * k);
+    const double centre = best.sigma;
+    for (int k = -4; k <= 4; ++k)
+        if (k != 0 && centre + 0.1 * k >= 0 && centre + 0.1 * k <= 5) tryAt(std::nearbyint((centre + 0.1 * k) * 10) / 10);
+    return best;
+}
+
 std::vector<int> SharpestFrames(const std::vector<FrameTruth>& frames, std::size_t count) {
     std::vector<int> order;
     for (std::size_t k = 0; k < frames.size(); ++k)

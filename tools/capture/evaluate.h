@@ -55,6 +55,18 @@ struct PsnrResult {
 PsnrResult DiskPsnr(const FloatImage& result, const FloatImage& truth, const std::vector<uint8_t>& mask, int reach = 128);
 PsnrResult DiskPsnr(const FloatImage& result, const GroundTruth& truth);
 
+// The sharpness of a result as the Gaussian blur (sigma in truth pixels, 0 .. 5 in steps of
+// 0.1) that, applied to the truth, best matches the result over the disk (highest DiskPsnr):
+// a sharpened result needs a smaller blur than the stack it came from.
+struct BlurMatch {
+    double sigma = 0;
+    double psnr = 0;  // of the result against the truth blurred by sigma
+};
+BlurMatch EquivalentBlur(const FloatImage& result, const GroundTruth& truth);
+
+// `image` blurred by a separable Gaussian of `sigma` pixels (edges repeated).
+FloatImage GaussianBlurred(const FloatImage& image, double sigma);
+
 // Frame k of a capture, as written (quantised).
 using FrameReader = std::function<void(int, FloatImage&)>;
 

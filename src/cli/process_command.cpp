@@ -1,0 +1,266 @@
+#include "cli/process_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+#include "cli/align_command.h"
+#include "cli/stack_command.h"
+#include "registration/rgb_shift.h"
+#include "session/gamma_window.h"
+#include "session/result_save.h"
+#include "session/wavelet_handlers.h"
+#include "session/wavelet_process.h"
+#include "workspace/error.h"
+#include "workspace/stack_buffers.h"
+#include "workspace/text_util.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+const std::string_view kProcessOptions =
+    "  --area 128|256|512|1024|2048|full  process only this square around the feature\n"
+    "                              (by default the whole image is processed)\n"
+    "  --gains g1,g2,g3,g4,g5,g6   layer gains, finest first (1 keeps a layer, 0 removes it;\n"
+    "                              -5 .. 100); default 1,1,1,1,1,1\n"
+    "  --scheme dyadic|linear      layer scales 1,2,4,..,32, or initial + step x (n - 1)\n"
+    "  --initial N                 scale of layer 1 in the linear scheme (1 .. 32)\n"
+    "  --step S                    scale growth per layer in the linear scheme (0 .. 32)\n"
+    "  --kernel k1,...,k25         the 5 x 5 smoothing kernel row by row, top row first\n"
+    "                              (25 integers; normalised to sum 1)\n"
+    "  --contrast C                contrast in percent (10 .. 500, 100 = unchanged)\n"
+    "  --brightness B              brightness offset in grey levels (-127 .. 127)\n"
+    "  --gamma G                   gamma of the display curve (0.1 .. 10)\n"
+    "  --rgb-shift auto|RX,RY,BX,BY  align red and blue to green: estimated, or whole pixels\n"
+    "                              (positive X moves the channel right, positive Y up)\n"
+    "  --lrgb                      sharpen the luminance only and colour it from the stack\n";
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+struct ProcessOptions {
+    std::optional<int> areaItem;  // Processarea item
+    std::optional<std::vector<double>> gains;
+    std::optional<int> scheme;    // Scaletype item
+    std::optional<double> initial, step, gamma;
+    std::optional<std::vector<double>> kernel;
+    std::optional<int> contrast, brightness;
+    std::string rgbShift;
+    bool lrgb = false;
+};
+
+std::vector<double> Numbers(const std::string& option, const std::string& text, std::size_t count) {
+    std::vector<double> v;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const auto n = ParseNumber(text.substr(start, comma - start));
+        if (!n) throw Error(option + " needs " + std::to_string(count) + " numbers separated by commas, not \"" + text + "\"");
+        v.push_back(*n);
+        start = comma + 1;
+    }
+    if (v.size() != count)
+        throw Error(option + " needs " + std::to_string(count) + " numbers separated by commas, not \"" + text + "\"");
+    return v;
+}
+
+double Number(const std::string& option, const std::string& text, double lo, double hi) {
+    const auto n = ParseNumber(text);
+    if (!n || *n < lo || *n > hi) {
+        char range[80];
+        std::snprintf(range, sizeof range, "%g .. %g", lo, hi);
+        throw Error(option + " needs a number from " + range + ", not \"" + text + "\"");
+    }
+    return *n;
+}
+
+// Takes process's own options out of `args`, leaving those of stack.
+ProcessOptions TakeProcessOptions(std::vector<std::string>& args) {
+    ProcessOptions p;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw Error(a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--area") {
+            const std::string v = ToLower(value());
+            const char* items[] = {"full", "2048", "1024", "512", "256", "128"};
+            for (int k = 0; k < 6; ++k)
+                if (v == items[k]) p.areaItem = k;
+            if (!p.areaItem) throw Error("--area needs 128, 256, 512, 1024, 2048 or full, not \"" + v + "\"");
+        } else if (a == "--gains") {
+            p.gains = Numbers(a, value(), 6);
+            for (double g : *p.gains)
+                if (g < -5 || g > 100) throw Error("--gains: each gain lies from -5 to 100");
+        } else if (a == "--scheme") {
+            const std::string v = ToLower(value());
+            if (v == "dyadic") p.scheme = 0;
+            else if (v == "linear") p.scheme = 1;
+            else throw Error("--scheme needs dyadic or linear, not \"" + v + "\"");
+        } else if (a == "--initial") {
+            p.initial = Number(a, value(), 1, 32);
+            if (*p.initial != std::floor(*p.initial)) throw Error("--initial needs a whole number");
+        } else if (a == "--step") {
+            p.step = Number(a, value(), 0, 32);
+        } else if (a == "--kernel") {
+            p.kernel = Numbers(a, value(), 25);
+            for (double k : *p.kernel)
+                if (k != std::floor(k) || k < -999 || k > 999) throw Error("--kernel needs 25 integers from -999 to 999");
+        } else if (a == "--contrast") {
+            p.contrast = int(std::lrint(Number(a, value(), 10, 500)));
+        } else if (a == "--brightness") {
+            p.brightness = int(std::lrint(Number(a, value(), -127, 127)));
+        } else if (a == "--gamma") {
+            p.gamma = Number(a, value(), 0.1, 10);
+        } else if (a == "--rgb-shift") {
+            p.rgbShift = ToLower(value());
+            if (p.rgbShift != "auto") Numbers(a, p.rgbShift, 4);
+        } else if (a == "--lrgb") {
+            p.lrgb = true;
+        } else {
+            rest.push_back(a);
+        }
+    }
+    args = std::move(rest);
+    return p;
+}
+
+// The Wavelet page's save type for an output name: 1 BMP, 2 JPEG, 3 FITS, 4 TIFF.
+int WaveletSaveType(const std::string& path) {
+    const std::string ext = ToLower(fs::path(path).extension().string());
+    if (ext == ".bmp") return 1;
+    if (ext == ".jpg" || ext == ".jpeg") return 2;
+    if (ext == ".fit" || ext == ".fits") return 3;
+    if (ext == ".tif" || ext == ".tiff") return 4;
+    throw Error(path + ": the output must end in .bmp, .jpg, .fit or .tif");
+}
+
+void ApplyLayerSettings(Session& s, const ProcessOptions& p) {
+    Controls& f = s.form;
+    if (p.gains)
+        for (int n = 1; n <= kLayers; ++n) GainSlider(f, n).Value = int(std::lrint((*p.gains)[std::size_t(n - 1)] * 10));
+    if (p.scheme) {
+        f.Scaletype.ItemIndex = *p.scheme;
+        f.LevelStep.Enabled = f.Multiplicant.Enabled = *p.scheme == 1;
+    }
+    if (p.initial) f.LevelStep.Value = *p.initial;
+    if (p.step) f.Multiplicant.Value = *p.step;
+    if (p.kernel) {
+        for (int row = 0; row < 5; ++row)
+            for (int col = 0; col < 5; ++col)
+                static_cast<SpinEdit*>(f.Find("Filter" + std::to_string(col) + std::to_string(row)))->Value =
+                    (*p.kernel)[std::size_t(row * 5 + col)];
+        NormaliseKernel(s);
+    }
+    if (p.contrast) f.ContrastSlider.Value = *p.contrast;
+    if (p.brightness) f.BrightnessSlider.Value = *p.brightness;
+    if (p.gamma) SetGammaValue(s, *p.gamma);
+    if (p.lrgb) {
+        if (!f.ColourStack.Checked) throw Error("--lrgb needs colour processing (a colour input or --colour)");
+        f.LRGB2.Checked = true;
+    }
+    s.ws.LayersStale = true;
+}
+
+// The processing area: the whole image in one piece, or the named square around the feature.
+void PlaceArea(Session& s, const ProcessOptions& p, std::pair<int, int> feature) {
+    Workspace& ws = s.ws;
+    Controls& f = s.form;
+    int item = 0;
+    if (p.areaItem) {
+        item = *p.areaItem;
+    } else {
+        for (int k = 5; k >= 0; --k)
+            if (ProcessAreaSideForItem(k) >= std::max(ws.ImageWidth, ws.ImageHeight)) {
+                item = k;
+                break;
+            }
+    }
+    f.Processarea.ItemIndex = item;
+    s.Dispatch("Processarea", Event::Change);
+    double scale = 1;
+    if (f.Drizzling.Checked) scale = 2;
+    else if (f.Resampled.Checked) scale = f.ResampleSpin.Value;
+    const int cx = int(std::lrint(feature.first * scale)), cy = int(std::lrint(feature.second * scale));
+    ws.ProcessAreaLeft = std::clamp(cx - ws.ProcessAreaWidth / 2, 0, std::max(0, ws.ImageWidth - ws.ProcessAreaWidth));
+    ws.ProcessAreaTop = std::clamp(cy - ws.ProcessAreaHeight / 2, 0, std::max(0, ws.ImageHeight - ws.ProcessAreaHeight));
+}
+
+void ApplyChannelShift(Session& s, const ProcessOptions& p) {
+    if (p.rgbShift.empty()) return;
+    Controls& f = s.form;
+    if (!f.ColourStack.Checked) throw Error("--rgb-shift needs colour processing (a colour input or --colour)");
+    if (p.rgbShift == "auto") {
+        EstimateChannelShifts(s.ctx);
+        return;
+    }
+    const std::vector<double> v = Numbers("--rgb-shift", p.rgbShift, 4);
+    f.RDXSpin.Value = v[0];
+    f.RdySpin.Value = v[1];
+    f.BDXspin.Value = v[2];
+    f.BDYSpin.Value = v[3];
+    ShiftsFromSpins(s.ws, f);
+    s.ws.LayersStale = true;
+}
+
+}  // namespace
+
+int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> args = arguments;
+    const ProcessOptions p = TakeProcessOptions(args);
+    const CliOptions options = ParseCliOptions(args);
+    if (options.output.empty()) throw Error("process needs -o OUT (.bmp, .jpg, .fit or .tif)");
+    const int saveType = WaveletSaveType(options.output);
+    CliSession cli(err);
+    Session& s = cli.session();
+    const auto start = Clock::now();
+    const StackRun run = StackFromOptions(cli, options, err);
+
+    const auto waveletStart = Clock::now();
+    ApplyLayerSettings(s, p);
+    PlaceArea(s, p, run.feature);
+    ApplyChannelShift(s, p);
+    Process(s);
+    const double waveletSeconds = Since(waveletStart);
+
+    cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});
+    SaveBMP2buttonClick(s);
+    if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
+
+    const Workspace& ws = s.ws;
+    const char* area = p.areaItem ? "area" : "image";
+    if (options.json) {
+        char line[640];
+        std::snprintf(line, sizeof line,
+                      "{\"frames\": %d, \"selected\": %d, \"stacked\": %d, \"feature\": [%d, %d], \"box\": %d, "
+                      "\"size\": [%d, %d], \"area\": [%d, %d, %d, %d], \"rgb_shift\": [%d, %d, %d, %d], "
+                      "\"output\": \"%s\", \"seconds\": {\"align\": %.3f, \"optimize\": %.3f, \"stack\": %.3f, "
+                      "\"wavelets\": %.3f, \"total\": %.3f}}\n",
+                      ws.LastFrame + 1, ws.SelectedCount, run.stacked, run.feature.first, run.feature.second,
+                      ws.AlignBoxSize, ws.ImageWidth, ws.ImageHeight, ws.ProcessAreaLeft, ws.ProcessAreaTop,
+                      std::min(ws.ProcessAreaWidth, ws.ImageWidth), std::min(ws.ProcessAreaHeight, ws.ImageHeight),
+                      ws.RedShiftX, ws.RedShiftY, ws.BlueShiftX, ws.BlueShiftY, options.output.c_str(), run.alignSeconds,
+                      run.optimizeSeconds, run.stackSeconds, waveletSeconds, Since(start));
+        out << line;
+    } else {
+        char line[400];
+        std::snprintf(line, sizeof line,
+                      "processed the %s of %d stacked frames of %d (%d x %d) into %s; align %.2f s, stack %.2f s, "
+                      "wavelets %.2f s\n",
+                      area, run.stacked, ws.LastFrame + 1, ws.ImageWidth, ws.ImageHeight, options.output.c_str(),
+                      run.alignSeconds + run.optimizeSeconds, run.stackSeconds, waveletSeconds);
+        out << line;
+    }
+    return 0;
+}
+
+}  // namespace talvenor
