@@ -1,0 +1,79 @@
+#include <QCheckBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+
+#include "desktop_fixture.h"
+#include "ui/picture_view.h"
+
+namespace talvenor {
+namespace {
+
+using testing::DesktopFixture;
+using WaveletPageTest = DesktopFixture;
+
+// What the processed view shows on the screen.
+QImage Shown(PictureView* view) { return view->widget()->grab().toImage(); }
+
+TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAndPreviews) {
+    OpenTinyCapture();
+    auto* preview = Widget<PictureView>("PreviewImage");
+    ASSERT_TRUE(preview);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 80), QPointF(100, 80), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(preview->widget(), &press);
+    Widget<QPushButton>("AlignStackButton")->click();
+    QApplication::processEvents();
+
+    Session& s = session();
+    QTabWidget* pages = window().Pages();
+    ASSERT_EQ(pages->currentIndex(), 3);
+    ASSERT_TRUE(s.ws.StackReady);
+    EXPECT_FALSE(s.ws.LayersStale);
+    auto* view = Widget<PictureView>("ProcessImage");
+    ASSERT_TRUE(view);
+    const QImage processed = Shown(view);
+    EXPECT_EQ(processed.width(), s.ws.ImageWidth);
+    EXPECT_EQ(processed.height(), s.ws.ImageHeight);
+    EXPECT_TRUE(Widget<QPushButton>("SaveBMP2button")->isEnabled());
+
+    // A gain slider dragged and released: the picture is rebuilt at the release.
+    QWidget* gainRow = Widget<QWidget>("RxSlider3");
+    ASSERT_TRUE(gainRow);
+    auto* gain = qobject_cast<QSlider*>(gainRow) ? qobject_cast<QSlider*>(gainRow) : gainRow->findChild<QSlider*>();
+    ASSERT_TRUE(gain);
+    gain->setSliderDown(true);
+    gain->setValue(60);
+    QApplication::processEvents();
+    EXPECT_EQ(Shown(view), processed);  // no auto-processing: only the captions moved
+    EXPECT_EQ(Widget<QPushButton>("layer1button")->text(), "6");
+    gain->setSliderDown(false);
+    QApplication::processEvents();
+    const QImage sharpened = Shown(view);
+    EXPECT_NE(sharpened, processed);
+
+    // A layer button held shows that layer; released, the picture comes back.
+    auto* layer = Widget<QPushButton>("layer2button");
+    QMouseEvent down(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(layer, &down);
+    QApplication::processEvents();
+    EXPECT_NE(Shown(view), sharpened);
+    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(layer, &up);
+    QApplication::processEvents();
+    EXPECT_EQ(Shown(view), sharpened);
+
+    // The page's tool windows follow their boxes.
+    Widget<QCheckBox>("Gammawin")->click();
+    Widget<QCheckBox>("Filtercheckbox")->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(Dock("GammaWindow")->isVisible());
+    EXPECT_TRUE(Dock("FilterWindow")->isVisible());
+    auto* graph = Widget<PictureView>("GammaSplineGraph");
+    ASSERT_TRUE(graph);
+    EXPECT_GE(Shown(graph).width(), 255);
+}
+
+}  // namespace
+}  // namespace talvenor
