@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -185,9 +186,19 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             auto* w = new QSlider(sl.Orient == Slider::Orientation::Vertical ? Qt::Vertical : Qt::Horizontal);
             QLabel* label = nullptr;
             made = Labelled(parent, label, w);
-            auto* value = new QLabel(made);
-            value->setMinimumWidth(32);
+            // The value beside the handle can be typed too: a slider a hundred pixels wide over a
+            // range of a thousand cannot be set to one step by dragging.
+            auto* value = new QSpinBox(made);
+            value->setButtonSymbols(QAbstractSpinBox::NoButtons);
+            value->setAlignment(Qt::AlignRight);
+            value->setKeyboardTracking(false);
+            value->setFixedWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-0000")) + 10);
             made->layout()->addWidget(value);
+            connect(value, &QSpinBox::valueChanged, this, [this, &sl](int v) {
+                if (pushing_ || v == sl.Value) return;
+                sl.SetValue(v);
+                UserAction(sl, Event::Change);
+            });
             w->installEventFilter(this);
             keyTargets_[w] = &sl;
             // While the handle is dragged the value is only tracking where the handler wants to
@@ -207,7 +218,9 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
                 w->setRange(sl.MinValue, std::max(sl.MinValue, sl.MaxValue));
                 w->setSingleStep(std::max(1, sl.Increment));
                 if (w->value() != sl.Value) w->setValue(sl.Value);
-                value->setText(QString::number(sl.Value));
+                value->setRange(sl.MinValue, std::max(sl.MinValue, sl.MaxValue));
+                if (value->value() != sl.Value) value->setValue(sl.Value);
+                value->setEnabled(sl.Enabled);
             });
             break;
         }

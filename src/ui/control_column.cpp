@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QToolButton>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "ui/binder.h"
@@ -15,7 +16,7 @@ QWidget* MakePanel(Binder& binder, Panel& panel, QWidget* parent) {
     auto* frame = new QFrame(parent);
     frame->setFrameShape(QFrame::StyledPanel);
     auto* layout = new QVBoxLayout(frame);
-    layout->setContentsMargins(4, 2, 4, 4);
+    layout->setContentsMargins(panel.Row ? 0 : 4, panel.Row ? 0 : 2, panel.Row ? 0 : 4, panel.Row ? 0 : 4);
     layout->setSpacing(2);
     auto* header = new QToolButton(frame);
     header->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -23,9 +24,9 @@ QWidget* MakePanel(Binder& binder, Panel& panel, QWidget* parent) {
     header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     layout->addWidget(header);
     auto* body = new QWidget(frame);
-    auto* bodyLayout = new QVBoxLayout(body);
+    QBoxLayout* bodyLayout = panel.Row ? static_cast<QBoxLayout*>(new QHBoxLayout(body)) : new QVBoxLayout(body);
     bodyLayout->setContentsMargins(0, 0, 0, 0);
-    bodyLayout->setSpacing(2);
+    bodyLayout->setSpacing(panel.Row ? 4 : 2);
     AddControlsOf(binder, panel.Name, body, bodyLayout);
     layout->addWidget(body);
     QObject::connect(header, &QToolButton::clicked, &binder, [&binder, &panel] {
@@ -46,7 +47,7 @@ QWidget* MakePanel(Binder& binder, Panel& panel, QWidget* parent) {
 
 }  // namespace
 
-bool AddControlsOf(Binder& binder, const std::string& container, QWidget* parent, QVBoxLayout* layout,
+bool AddControlsOf(Binder& binder, const std::string& container, QWidget* parent, QBoxLayout* layout,
                    const std::set<std::string>& skip) {
     bool expanding = false;
     for (Control* c : binder.session().form.ChildrenOf(container)) {
@@ -56,7 +57,10 @@ bool AddControlsOf(Binder& binder, const std::string& container, QWidget* parent
         if (!w) continue;
         const bool grows = c->Kind == ControlKind::Memo || c->Kind == ControlKind::ListBox ||
                            c->Kind == ControlKind::CheckListBox;
-        layout->addWidget(w, grows ? 1 : 0);
+        // In a row the slider takes the width the check box and the button leave.
+        const bool row = layout->direction() == QBoxLayout::LeftToRight;
+        if (row && c->Kind == ControlKind::Button) w->setMaximumWidth(48);
+        layout->addWidget(w, grows || (row && c->Kind == ControlKind::Slider) ? 1 : 0);
         expanding = expanding || grows;
     }
     return expanding;

@@ -36,6 +36,12 @@ int WidestGraph(const Controls& form, const std::string& container) {
     }
     return widest;
 }
+bool HasRowPanel(const Controls& form, const std::string& tabSheet) {
+    for (const Control* c : form.ChildrenOf(tabSheet))
+        if (c->Kind == ControlKind::Panel && static_cast<const Panel*>(c)->Row) return true;
+    return false;
+}
+
 }  // namespace
 
 PageWidget::PageWidget(Binder& binder, const std::string& tabSheet, const std::string& mainPicture, QWidget* parent)
@@ -75,8 +81,10 @@ PageWidget::PageWidget(Binder& binder, const std::string& tabSheet, const std::s
     if (mainPicture.empty()) {
         row->addWidget(scroll, 1);
     } else {
-        // Wide enough for the page's graphs (the stack graph is 307 pixels wide).
-        scroll->setFixedWidth(std::max(200, WidestGraph(binder.session().form, tabSheet) + 24));
+        // Wide enough for the page's graphs (the stack graph is 307 pixels wide), and for rows
+        // of controls side by side (a layer's switch, gain and preview button).
+        const int least = HasRowPanel(binder.session().form, tabSheet) ? 300 : 200;
+        scroll->setFixedWidth(std::max(least, WidestGraph(binder.session().form, tabSheet) + 24));
         row->addWidget(scroll);
     }
 }

@@ -28,7 +28,9 @@ QString StageOf(const Workspace& ws) {
         case 1: return "Feature chosen";
         case 2: return "Aligned";
         case 3: return "Aligned and ranked";
-        default: return ws.StackReady ? "Stacked" : "Aligned";
+        default:
+            if (!ws.StackReady) return "Aligned";
+            return ws.LayersStale ? "Stacked" : "Stacked; wavelet layers ready: set the gains to sharpen";
     }
 }
 

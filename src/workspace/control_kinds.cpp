@@ -253,7 +253,7 @@ void PageControl::SetProperty(std::string_view property, std::string_view value)
 // --- Panel
 
 Panel::Panel(ControlRegistry* owner, std::string_view name, std::string_view parent, Init init)
-    : Control(owner, name, parent, ControlKind::Panel), Expand(init.expand) {
+    : Control(owner, name, parent, ControlKind::Panel), Expand(init.expand), Row(init.row) {
     Caption = init.caption;
     Hint = init.hint;
     Visible = init.visible;

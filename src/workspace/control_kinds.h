@@ -217,9 +217,12 @@ public:
         bool enabled = true;
         std::string_view hint;
         bool expand = true;
+        bool row = false;
     };
     Panel(ControlRegistry* owner, std::string_view name, std::string_view parent, Init init);
     bool Expand;
+    // The panel's controls stand side by side rather than one under the other.
+    const bool Row;
     std::optional<std::string> GetProperty(std::string_view property) const override;
     void SetProperty(std::string_view property, std::string_view value) override;
 };

@@ -2,6 +2,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include "desktop_fixture.h"
@@ -52,6 +53,19 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     QApplication::processEvents();
     const QImage sharpened = Shown(view);
     EXPECT_NE(sharpened, processed);
+
+    // The number beside the slider takes a typed gain.
+    auto* typed = gainRow->findChild<QSpinBox*>();
+    ASSERT_TRUE(typed);
+    typed->setValue(25);
+    QApplication::processEvents();
+    EXPECT_EQ(s.form.RxSlider3.Value, 25);
+    EXPECT_EQ(gain->value(), 25);
+    EXPECT_EQ(Widget<QPushButton>("layer1button")->text(), "2.5");
+    EXPECT_NE(Shown(view), sharpened);
+    typed->setValue(60);
+    QApplication::processEvents();
+    EXPECT_EQ(Shown(view), sharpened);
 
     // A layer button held shows that layer; released, the picture comes back.
     auto* layer = Widget<QPushButton>("layer2button");
