@@ -273,8 +273,12 @@ void RegisterWaveletHandlers(Session& s) {
     h.On("Multiplicant", Event::Change, [&s] { UpdateScaleCaptions(s); });
     h.On("SetFilter", Event::Click, [&s] { SetKernel(s); });
     h.On("ResetFilter", Event::Click, [&s] { ResetKernel(s); });
-    for (const char* slider : {"RedLRGBslider", "GreenLRGBSlider", "BlueLRGBSlider"})
+    // The mixer takes a new luminance only when its slider is let go: each change splits the
+    // layers again.
+    for (const char* slider : {"RedLRGBslider", "GreenLRGBSlider", "BlueLRGBSlider"}) {
+        h.On(slider, Event::Tracking, [] {});
         h.On(slider, Event::Change, [&s] { SetLumWeights(s); });
+    }
     h.On("Lumichannel", Event::Click, [&s, &f] {
         s.ws.LayersStale = true;
         f.RedLRGBslider.Enabled = f.GreenLRGBSlider.Enabled = f.BlueLRGBSlider.Enabled = !f.Lumichannel.Checked;
@@ -287,6 +291,7 @@ void RegisterWaveletHandlers(Session& s) {
 
     s.seams.NormaliseKernel = [&s] { NormaliseKernel(s); };
     s.seams.WaveletPageEntered = [&s] {
+        s.form.ProcessButton.Visible = !s.form.AutoProcessBox.Checked;
         if (s.ws.StackReady) Process(s);
     };
 }

@@ -13,6 +13,7 @@
 #include "cli/cli_app.h"
 #include "imagefiles/bmp_file.h"
 #include "support/temp_dir.h"
+#include "support/picture_difference.h"
 
 namespace talvenor {
 namespace {
@@ -29,13 +30,7 @@ CliRun Cli(std::vector<std::string> args) {
     return {code, out.str(), err.str()};
 }
 
-int MaxDifference(const Bitmap24& a, const Bitmap24& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height()) return 1000;
-    int d = 0;
-    for (int y = 0; y < a.Height(); ++y)
-        for (std::size_t i = 0; i < a.Stride(); ++i) d = std::max(d, std::abs(int(a.Row(y)[i]) - int(b.Row(y)[i])));
-    return d;
-}
+using testing::MaxDifference;
 
 struct RealisticCapture {
     testing::TempDir dir;

@@ -9,6 +9,7 @@
 #include "session/session_fixture.h"
 #include "session/wavelet_handlers.h"
 #include "session/wavelet_process.h"
+#include "support/picture_difference.h"
 
 namespace talvenor {
 namespace {
@@ -50,13 +51,7 @@ struct StillOnWaveletPage {
     }
 };
 
-int MaxDifference(const Bitmap24& a, const Bitmap24& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height()) return 1000;
-    int d = 0;
-    for (int y = 0; y < a.Height(); ++y)
-        for (std::size_t i = 0; i < a.Stride(); ++i) d = std::max(d, std::abs(int(a.Row(y)[i]) - int(b.Row(y)[i])));
-    return d;
-}
+using testing::MaxDifference;
 
 TEST(WaveletPage, ASingleStillArrivesProcessedAndNeutralSettingsShowTheStack) {
     StillOnWaveletPage w;
