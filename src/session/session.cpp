@@ -4,6 +4,7 @@
 #include "session/input_selection.h"
 #include "session/stacking_handlers.h"
 #include "session/gamma_window.h"
+#include "session/noise_window.h"
 #include "session/page_change.h"
 #include "session/result_save.h"
 #include "session/settings_mirror.h"
@@ -22,6 +23,7 @@ Session::Session(Host& h) : host(h) {
     RegisterSaveHandlers(*this);
     RegisterWaveletHandlers(*this);
     RegisterGammaWindowHandlers(*this);
+    RegisterNoiseWindowHandlers(*this);
 }
 
 bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {

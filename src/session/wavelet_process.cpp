@@ -110,6 +110,9 @@ RebuildSettings RebuildSettingsFromControls(Session& s) {
     r.mode = !f.ColourStack.Checked ? ColourMode::Mono : (f.LRGB2.Checked ? ColourMode::Lrgb : ColourMode::Colour);
     r.show = {f.Showred.Checked, f.ShowGreen.Checked, f.ShowBlue.Checked};
     r.margin = RedrawMargin(f.LevelStep.Value, f.Multiplicant.Value);
+    r.antiRing = f.AntiRing.Checked;
+    r.antiRingLevel = s.wavelets.AntiRingLevel;
+    r.lumWeights = s.ws.LrgbWeight;
     return r;
 }
 

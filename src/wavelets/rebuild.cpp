@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "wavelets/noise.h"
 #include "workspace/parallel_rows.h"
 
 namespace talvenor {
@@ -103,10 +104,21 @@ void MapRows(Workspace& ws, const RebuildSettings& s, const Mapping& m, const La
         for (int x = r.left; x <= r.right; ++x) {
             uint8_t* p = px + 3 * x;  // blue, green, red
             p[0] = p[1] = p[2] = 0;
+            const bool three = s.mode == ColourMode::Colour;
+            float s0 = three ? sum[0][x] : 0, s1 = sum[1][x], s2 = three ? sum[2][x] : 0;
+            // Darker than the background level: the sharpened sums gave a ring; the residual
+            // (the image without its detail layers) shows instead.
+            if (s.antiRing && AntiRingLuminance(s.lumWeights, three, s0, s1, s2) < s.antiRingLevel) {
+                s1 = ws.ResultPlanes[1].Get(x, y);
+                if (three) {
+                    s0 = ws.ResultPlanes[0].Get(x, y);
+                    s2 = ws.ResultPlanes[2].Get(x, y);
+                }
+            }
             ChannelValue rv, gv, bv;
             if (s.mode == ColourMode::Lrgb) {
                 // Luminance from the layers, colour from the unprocessed stack.
-                const double j = m.level[std::size_t(m.Index(sum[1][x]))];
+                const double j = m.level[std::size_t(m.Index(s1))];
                 const float r0 = ShiftedSample(ws.StackSum[0], x + ws.RedShiftX, y + ws.RedShiftY, W, H);
                 const float g0 = ws.StackSum[1].Get(x, y);
                 const float b0 = ShiftedSample(ws.StackSum[2], x + ws.BlueShiftX, y + ws.BlueShiftY, W, H);
@@ -118,11 +130,11 @@ void MapRows(Workspace& ws, const RebuildSettings& s, const Mapping& m, const La
                 p[1] = gv.byte;
                 p[0] = bv.byte;
             } else {
-                gv = m.channel[1][std::size_t(m.Index(sum[1][x]))];
+                gv = m.channel[1][std::size_t(m.Index(s1))];
                 if (s.show[1]) p[1] = gv.byte;
-                if (s.mode == ColourMode::Colour) {
-                    rv = m.channel[0][std::size_t(m.Index(sum[0][x]))];
-                    bv = m.channel[2][std::size_t(m.Index(sum[2][x]))];
+                if (three) {
+                    rv = m.channel[0][std::size_t(m.Index(s0))];
+                    bv = m.channel[2][std::size_t(m.Index(s2))];
                     if (s.show[0]) p[2] = rv.byte;
                     if (s.show[2]) p[0] = bv.byte;
                 } else {

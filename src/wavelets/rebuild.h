@@ -29,6 +29,10 @@ struct RebuildSettings {
     ColourMode mode = ColourMode::Mono;
     std::array<bool, 3> show{true, true, true};  // R, G, B bytes of the picture (colour mode)
     int margin = 4;                              // inner border of the area left unredrawn
+    // Anti-ringing: a pixel whose sums' luminance is below the level shows the residual.
+    bool antiRing = false;
+    float antiRingLevel = 0;
+    std::array<float, 3> lumWeights{0.299f, 0.587f, 0.114f};
 };
 
 // The inner border of the area a rebuild leaves alone (where the layers saw past the area):

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "wavelets/gamma_curve.h"
+#include "wavelets/noise.h"
 #include "wavelets/rebuild.h"
 
 namespace talvenor {
@@ -229,6 +230,45 @@ TEST(Decomposition, ThreadedRowsEqualThePlainLoop) {
     EXPECT_EQ(sums.count, plainSums.count);
     EXPECT_EQ(sums.sumAbs, plainSums.sumAbs);
     EXPECT_EQ(sums.sumSquares, plainSums.sumSquares);
+}
+
+}  // namespace
+}  // namespace talvenor
+
+namespace talvenor {
+namespace {
+
+TEST(Rebuild, AntiRingTakesTheResidualWhereTheSumsAreDarkerThanTheLevel) {
+    Flat f(8, 8, 100);
+    f.ws.LayerPlanes[3][1].Fill(-50);  // the sum is 50, luminance 0.587 x 50
+    const uint8_t shownSum = f.Run().g;
+    f.s.antiRing = true;
+    f.s.antiRingLevel = 29;
+    EXPECT_EQ(f.Run().g, shownSum);  // 29.35 is not below 29
+    f.s.antiRingLevel = 30;
+    const Bgr p = f.Run();
+    EXPECT_EQ(p.g, 100);  // the residual
+    EXPECT_FLOAT_EQ(f.ws.LayerPlanes[0][1].Get(4, 4), 50);  // the sums themselves stay
+}
+
+TEST(NoiseEstimators, EachMethodReadsItsStatistic) {
+    std::array<float, kLayers + 1> variance{}, meanAbs{};
+    for (int n = 1; n <= kLayers; ++n) {
+        variance[std::size_t(n)] = float(n * n);
+        meanAbs[std::size_t(n)] = float(7 - n);
+    }
+    const NoiseRatios ratios = ComputeNoiseRatios(meanAbs);
+    const auto none = EstimatedThresholds(NoiseEstimator::None, 10, variance, meanAbs, ratios);
+    const auto a = EstimatedThresholds(NoiseEstimator::A, 10, variance, meanAbs, ratios);
+    const auto b = EstimatedThresholds(NoiseEstimator::B, 10, variance, meanAbs, ratios);
+    const auto c = EstimatedThresholds(NoiseEstimator::C, 10, variance, meanAbs, ratios);
+    const auto d = EstimatedThresholds(NoiseEstimator::D, 20, variance, meanAbs, ratios);
+    EXPECT_FLOAT_EQ(none[3], 0);
+    EXPECT_FLOAT_EQ(a[3], 9);
+    EXPECT_NEAR(b[2], 1.0 / (5 + 0.0001), 1e-5);                 // meanAbs[6]^2 / meanAbs[2]
+    EXPECT_NEAR(c[1], std::pow(2.0, 2.5) * 0.5 * 6, 1e-4);     // from layer 1's mean
+    EXPECT_NEAR(c[6], 0.5 * 6, 1e-5);
+    EXPECT_FLOAT_EQ(d[4], 6);  // factor 20 doubles the statistic
 }
 
 }  // namespace
