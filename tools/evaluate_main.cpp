@@ -46,7 +46,8 @@ const char* const kHelp =
     "  --best N             sharpest frames tried for the best frame [5]\n"
     "  --oracle P           share of the frames, by true blur, in the oracle stack, in % [25]\n"
     "  --sharpness          also report the Gaussian blur of the truth that best matches the\n"
-    "                       result (smaller is sharper; a few seconds)\n"
+    "                       result (smaller is sharper), and for a planet the sky's noise and\n"
+    "                       its darkest values against those just outside the limb (a ring)\n"
     "  --json               one JSON object instead of the table\n"
     "  --help               this text\n"
     "\n"
@@ -116,7 +117,12 @@ int main(int argc, char** argv) {
         const FloatImage resultImage = ReadFloatImage(*result);
         const PsnrResult stack = DiskPsnr(resultImage, truth);
         std::optional<BlurMatch> blur;
-        if (sharpness) blur = EquivalentBlur(resultImage, truth);
+        std::optional<Background> background;
+        if (sharpness) {
+            blur = EquivalentBlur(resultImage, truth);
+            if (EvaluationMask(truth, MaskKind::Auto) == EvaluationMask(truth, MaskKind::Disk))
+                background = BackgroundOf(resultImage, truth);
+        }
         std::optional<BestFrame> single;
         std::optional<OracleResult> ceiling;
         if (capture) {
@@ -142,6 +148,12 @@ int main(int argc, char** argv) {
                 std::snprintf(text, sizeof text, ", \"blur\": {\"sigma\": %.2f, \"disk\": %.4f}", blur->sigma, blur->psnr);
                 out += text;
             }
+            if (background) {
+                char text[160];
+                std::snprintf(text, sizeof text, ", \"sky\": {\"std\": %.5f, \"low\": %.5f, \"limb_low\": %.5f}",
+                              background->skyStd, background->skyLow, background->limbLow);
+                out += text;
+            }
             if (ranking) {
                 char text[96];
                 std::snprintf(text, sizeof text, ", \"spearman\": %.4f, \"spearman_frames\": %d", ranking->spearman,
@@ -156,6 +168,9 @@ int main(int argc, char** argv) {
         if (blur)
             std::printf("%-16s %8.2f px   (the truth blurred by this Gaussian matches best: %.2f dB)\n", "equivalent blur",
                         blur->sigma, blur->psnr);
+        if (background)
+            std::printf("%-16s %8.5f      (sky noise; darkest 1 %%: sky %.5f, just outside the limb %.5f)\n",
+                        "sky", background->skyStd, background->skyLow, background->limbLow);
         if (single)
             std::printf("%-16s %8.2f dB   (frame %d, true sigma %.2f px)\n", "best frame", single->psnr.psnr,
                         single->frame, truth.frames[std::size_t(single->frame)].sigma);

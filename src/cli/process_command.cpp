@@ -12,6 +12,7 @@
 #include "cli/stack_command.h"
 #include "registration/rgb_shift.h"
 #include "session/gamma_window.h"
+#include "session/noise_window.h"
 #include "session/result_save.h"
 #include "session/wavelet_handlers.h"
 #include "session/wavelet_process.h"
@@ -38,7 +39,17 @@ const std::string_view kProcessOptions =
     "  --gamma G                   gamma of the display curve (0.1 .. 10)\n"
     "  --rgb-shift auto|RX,RY,BX,BY  align red and blue to green: estimated, or whole pixels\n"
     "                              (positive X moves the channel right, positive Y up)\n"
-    "  --lrgb                      sharpen the luminance only and colour it from the stack\n";
+    "  --lrgb                      sharpen the luminance only and colour it from the stack\n"
+    "  --denoise none|A|B|C|D      noise thresholds from an estimator of the layers' noise\n"
+    "                              (D: each layer's mean absolute value)\n"
+    "  --denoise-layers 1,2,...    the layers the thresholds apply to (default 1,2 with\n"
+    "                              --denoise; the layers given a threshold with --noise)\n"
+    "  --noise T1,...,T6           thresholds by hand, in the stack's units (0 = none)\n"
+    "  --antiring X,Y              anti-ringing at the level of the background around X,Y\n"
+    "                              (a pick on the processed image, as a right click there)\n"
+    "  --stretch LO,HI             display levels mapped to black and white (0,255 = none)\n"
+    "  --offsets R,G,B             level offsets per channel (-100 .. 100)\n"
+    "  --balance R,G,B             colour balance factors (0 .. 1.5)\n";
 
 namespace {
 
@@ -54,6 +65,9 @@ struct ProcessOptions {
     std::optional<int> contrast, brightness;
     std::string rgbShift;
     bool lrgb = false;
+    std::optional<int> denoise;                 // Denoise item
+    std::optional<std::vector<double>> denoiseLayers, noise, stretch, offsets, balance;
+    std::optional<std::pair<int, int>> antiring;
 };
 
 std::vector<double> Numbers(const std::string& option, const std::string& text, std::size_t count) {
@@ -126,6 +140,37 @@ ProcessOptions TakeProcessOptions(std::vector<std::string>& args) {
             if (p.rgbShift != "auto") Numbers(a, p.rgbShift, 4);
         } else if (a == "--lrgb") {
             p.lrgb = true;
+        } else if (a == "--denoise") {
+            const std::string v = ToLower(value());
+            const char* items[] = {"none", "a", "b", "c", "d"};
+            for (int k = 0; k < 5; ++k)
+                if (v == items[k]) p.denoise = k;
+            if (!p.denoise) throw Error("--denoise needs none, A, B, C or D, not \"" + v + "\"");
+        } else if (a == "--denoise-layers") {
+            const std::string v = value();
+            const std::size_t count = std::size_t(std::count(v.begin(), v.end(), ',')) + 1;
+            if (count > 6) throw Error("--denoise-layers needs layer numbers from 1 to 6, not \"" + v + "\"");
+            p.denoiseLayers = Numbers(a, v, count);
+            for (double n : *p.denoiseLayers)
+                if (n != std::floor(n) || n < 1 || n > 6) throw Error("--denoise-layers needs layer numbers from 1 to 6, not \"" + v + "\"");
+        } else if (a == "--noise") {
+            p.noise = Numbers(a, value(), 6);
+            for (double t : *p.noise)
+                if (t < 0) throw Error("--noise needs thresholds of 0 or more");
+        } else if (a == "--antiring") {
+            const std::vector<double> xy = Numbers(a, value(), 2);
+            p.antiring = std::make_pair(int(std::lrint(xy[0])), int(std::lrint(xy[1])));
+        } else if (a == "--stretch") {
+            p.stretch = Numbers(a, value(), 2);
+            if ((*p.stretch)[1] <= (*p.stretch)[0]) throw Error("--stretch needs LO below HI");
+        } else if (a == "--offsets") {
+            p.offsets = Numbers(a, value(), 3);
+            for (double o : *p.offsets)
+                if (o < -100 || o > 100) throw Error("--offsets: each offset lies from -100 to 100");
+        } else if (a == "--balance") {
+            p.balance = Numbers(a, value(), 3);
+            for (double b : *p.balance)
+                if (b < 0 || b > 1.5) throw Error("--balance: each factor lies from 0 to 1.5");
         } else {
             rest.push_back(a);
         }
@@ -212,6 +257,53 @@ void ApplyChannelShift(Session& s, const ProcessOptions& p) {
     s.ws.LayersStale = true;
 }
 
+// What the noise and histogram windows would set, once the layers exist (the estimators read
+// their statistics, the anti-ring pick the residual).
+void ApplyFinishing(Session& s, const ProcessOptions& p) {
+    Controls& f = s.form;
+    WaveletState& w = s.wavelets;
+    if (p.denoise || p.noise) {
+        std::vector<double> layers;
+        if (p.denoiseLayers) layers = *p.denoiseLayers;
+        else if (p.noise) {
+            for (int n = 1; n <= kLayers; ++n)
+                if ((*p.noise)[std::size_t(n - 1)] > 0) layers.push_back(n);
+        } else layers = {1, 2};
+        for (int n = 1; n <= kLayers; ++n)
+            CutBox(f, n).Checked = std::find(layers.begin(), layers.end(), double(n)) != layers.end();
+        if (p.noise) {
+            for (int n = 1; n <= kLayers; ++n) w.NoiseThreshold[std::size_t(n)] = float((*p.noise)[std::size_t(n - 1)]);
+        } else {
+            f.Denoise.ItemIndex = *p.denoise;
+            ApplyEstimator(s);
+        }
+    }
+    if (p.antiring) {
+        const auto [x, y] = *p.antiring;
+        if (x < 0 || y < 0 || x >= s.ws.ImageWidth || y >= s.ws.ImageHeight)
+            throw Error("--antiring " + std::to_string(x) + "," + std::to_string(y) + " lies outside the " +
+                        std::to_string(s.ws.ImageWidth) + " x " + std::to_string(s.ws.ImageHeight) + " image");
+        PickAntiRingLevel(s, x, y);
+        f.AntiRing.Checked = true;
+    }
+    if (p.stretch) {
+        s.ws.HistLo = float((*p.stretch)[0]);
+        s.ws.HistHi = float((*p.stretch)[1]);
+    }
+    if (p.offsets) {
+        f.RedSlider.Value = int(std::lrint((*p.offsets)[0]));
+        f.GreenSlider.Value = int(std::lrint((*p.offsets)[1]));
+        f.blueslider.Value = int(std::lrint((*p.offsets)[2]));
+    }
+    if (p.balance) {
+        f.Rbalance.Value = (*p.balance)[0];
+        f.Gbalance.Value = (*p.balance)[1];
+        f.Bbalance.Value = (*p.balance)[2];
+        s.ws.ColourBalance = {float(f.Rbalance.Value), float(f.Gbalance.Value), float(f.Bbalance.Value)};
+    }
+    RebuildImage(s);
+}
+
 }  // namespace
 
 int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
@@ -230,6 +322,7 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     PlaceArea(s, p, run.feature);
     ApplyChannelShift(s, p);
     Process(s);
+    ApplyFinishing(s, p);
     const double waveletSeconds = Since(waveletStart);
 
     cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});

@@ -107,12 +107,19 @@ void MapRows(Workspace& ws, const RebuildSettings& s, const Mapping& m, const La
             const bool three = s.mode == ColourMode::Colour;
             float s0 = three ? sum[0][x] : 0, s1 = sum[1][x], s2 = three ? sum[2][x] : 0;
             // Darker than the background level: the sharpened sums gave a ring; the residual
-            // (the image without its detail layers) shows instead.
-            if (s.antiRing && AntiRingLuminance(s.lumWeights, three, s0, s1, s2) < s.antiRingLevel) {
-                s1 = ws.ResultPlanes[1].Get(x, y);
-                if (three) {
-                    s0 = ws.ResultPlanes[0].Get(x, y);
-                    s2 = ws.ResultPlanes[2].Get(x, y);
+            // (the image without its detail layers) shows instead. Never where the residual is
+            // darker still: near the image's edge the residual lacks the taps beyond it, and
+            // anti-ringing must not darken the sky there.
+            if (s.antiRing) {
+                const float l = AntiRingLuminance(s.lumWeights, three, s0, s1, s2);
+                if (l < s.antiRingLevel) {
+                    const float r0 = three ? ws.ResultPlanes[0].Get(x, y) : 0, r1 = ws.ResultPlanes[1].Get(x, y),
+                                r2 = three ? ws.ResultPlanes[2].Get(x, y) : 0;
+                    if (AntiRingLuminance(s.lumWeights, three, r0, r1, r2) > l) {
+                        s0 = r0;
+                        s1 = r1;
+                        s2 = r2;
+                    }
                 }
             }
             ChannelValue rv, gv, bv;

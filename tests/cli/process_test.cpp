@@ -128,11 +128,57 @@ TEST(CliProcess, WaveletOptionsReachThePictureAndBadValuesAreRefused) {
     EXPECT_FALSE(fs::exists(c.Out("x.bmp")));
 }
 
+TEST(CliProcess, NoiseThresholdsQuietTheSkyAndAntiRingingLiftsTheRingOutsideTheLimb) {
+    RealisticCapture c(true);
+    const capture::GroundTruth truth = capture::ReadGroundTruth(c.dir.path());
+    ASSERT_EQ(Cli({"stack", c.avi.string(), "-o", c.Out("stack.tif")}).code, 0);
+    const std::vector<std::string> sharpen = {"--gains", "3,2,1.5,1,1,1", "--scheme", "dyadic"};
+    auto process = [&](const std::string& name, std::vector<std::string> extra) {
+        std::vector<std::string> args = {"process", c.avi.string(), "-o", c.Out(name)};
+        args.insert(args.end(), sharpen.begin(), sharpen.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        return capture::ReadFloatImage(c.Out(name));
+    };
+    const capture::FloatImage sharp = process("sharp.tif", {});
+    const capture::FloatImage quiet = process("quiet.tif", {"--denoise", "D", "--denoise-layers", "1,2"});
+    const capture::Background sharpSky = capture::BackgroundOf(sharp, truth);
+    const capture::Background quietSky = capture::BackgroundOf(quiet, truth);
+    ASSERT_GT(sharpSky.skyPixels, 1000);
+    EXPECT_LT(quietSky.skyStd, 0.8 * sharpSky.skyStd);
+    const capture::FloatImage stack = capture::ReadFloatImage(c.Out("stack.tif"));
+    EXPECT_LT(capture::EquivalentBlur(quiet, truth).sigma, capture::EquivalentBlur(stack, truth).sigma);
+
+    // Sharpening leaves a dark ring just outside the limb; anti-ringing picked on the sky lifts
+    // it to the sky's level.
+    ASSERT_LT(sharpSky.limbLow, sharpSky.skyLow);
+    const capture::FloatImage lifted = process("lifted.tif", {"--antiring", "15,15"});
+    const capture::Background liftedSky = capture::BackgroundOf(lifted, truth);
+    EXPECT_GE(liftedSky.limbLow, liftedSky.skyLow);
+    EXPECT_GE(liftedSky.skyLow, 0.9 * sharpSky.skyLow);  // and the sky itself no darker
+
+    // The other finishing options take effect and are checked.
+    const CliRun finished = Cli({"process", c.avi.string(), "-o", c.Out("f.bmp"), "--noise", "0.5,0.2,0,0,0,0",
+                                 "--stretch", "10,200", "--offsets", "4,0,-4", "--balance", "1.1,1,0.9"});
+    EXPECT_EQ(finished.code, 0) << finished.err;
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--denoise", "E"}, {"--denoise-layers", "0,7"}, {"--noise", "1,2"}, {"--stretch", "200,10"},
+          {"--offsets", "1,2,300"}, {"--balance", "2,1,1"}, {"--antiring", "5000,5"}}) {
+        std::vector<std::string> args = {"process", c.avi.string(), "-o", c.Out("x.bmp")};
+        args.insert(args.end(), bad.begin(), bad.end());
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.code, 1) << bad[0];
+        EXPECT_NE(r.err.find(bad[0]), std::string::npos) << r.err;
+    }
+}
+
 TEST(CliProcess, HelpDocumentsTheWaveletOptions) {
     const CliRun help = Cli({"process", "--help"});
     EXPECT_EQ(help.code, 0);
     for (const char* option : {"--gains", "--scheme", "--initial", "--step", "--kernel", "--contrast", "--brightness",
-                               "--gamma", "--rgb-shift", "--lrgb", "--area", "--keep", "--subpixel"})
+                               "--gamma", "--rgb-shift", "--lrgb", "--area", "--keep", "--subpixel", "--denoise",
+                               "--denoise-layers", "--noise", "--antiring", "--stretch", "--offsets", "--balance"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 

@@ -305,6 +305,67 @@ FloatImage GaussianBlurred(const FloatImage& image, double sigma) {
     return out;
 }
 
+namespace {
+// The luminance of one pixel of an image of any channel count.
+double LuminanceAt(const FloatImage& image, std::size_t i) {
+    if (image.channels < 3) return image.Plane(0)[i];
+    return 0.299 * image.Plane(0)[i] + 0.587 * image.Plane(1)[i] + 0.114 * image.Plane(2)[i];
+}
+double LowPercentile(std::vector<double> v) {
+    if (v.empty()) return 0;
+    const std::size_t k = v.size() / 100;
+    std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(k), v.end());
+    return v[k];
+}
+}  // namespace
+
+Background BackgroundOf(const FloatImage& result, const GroundTruth& truth) {
+    const PsnrResult where = DiskPsnr(result, truth);
+    const int dx = int(std::lrint(where.dx)), dy = int(std::lrint(where.dy));
+    const int W = truth.image.width, H = truth.image.height;
+    // The disk in the result's place, and each pixel's distance to it (Chebyshev, up to 13).
+    std::vector<uint8_t> disk = EvaluationMask(truth, MaskKind::Disk);
+    std::vector<int> distance(std::size_t(W) * H, 99);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const int sx = x - dx, sy = y - dy;
+            if (sx >= 0 && sy >= 0 && sx < W && sy < H && disk[std::size_t(sy) * W + sx]) distance[std::size_t(y) * W + x] = 0;
+        }
+    for (int step = 1; step <= 13; ++step) {
+        std::vector<int> next = distance;
+        for (int y = 1; y + 1 < H; ++y)
+            for (int x = 1; x + 1 < W; ++x) {
+                if (distance[std::size_t(y) * W + x] != 99) continue;
+                for (int v = -1; v <= 1; ++v)
+                    for (int u = -1; u <= 1; ++u)
+                        if (distance[std::size_t(y + v) * W + x + u] == step - 1) next[std::size_t(y) * W + x] = step;
+            }
+        distance.swap(next);
+    }
+    std::vector<double> sky, limb;
+    const int border = 8;
+    for (int y = border; y < std::min(H, result.height) - border; ++y)
+        for (int x = border; x < std::min(W, result.width) - border; ++x) {
+            const int d = distance[std::size_t(y) * W + x];
+            const double l = LuminanceAt(result, std::size_t(y) * result.width + x);
+            if (d >= 1 && d <= 6) limb.push_back(l);
+            else if (d == 99) sky.push_back(l);
+        }
+    Background b;
+    b.skyPixels = long(sky.size());
+    b.limbPixels = long(limb.size());
+    if (!sky.empty()) {
+        double mean = 0, sq = 0;
+        for (double v : sky) mean += v;
+        mean /= double(sky.size());
+        for (double v : sky) sq += (v - mean) * (v - mean);
+        b.skyStd = std::sqrt(sq / double(sky.size()));
+    }
+    b.skyLow = LowPercentile(sky);
+    b.limbLow = LowPercentile(limb);
+    return b;
+}
+
 BlurMatch EquivalentBlur(const FloatImage& result, const GroundTruth& truth) {
     const std::vector<uint8_t> mask = EvaluationMask(truth);
     const int reach = LargestShift(truth.frames) + 16;

@@ -64,6 +64,16 @@ struct BlurMatch {
 };
 BlurMatch EquivalentBlur(const FloatImage& result, const GroundTruth& truth);
 
+// The background of a planet result, by the truth registered to it: the noise of the sky
+// (standard deviation of the luminance where the truth is black, 12 pixels or more from the
+// disk), its darkest values (1st percentile), and the darkest values of the band 1 to 6 pixels
+// outside the limb, where sharpening rings. Luminance in the result's own units (0 .. 1).
+struct Background {
+    double skyStd = 0, skyLow = 0, limbLow = 0;
+    long skyPixels = 0, limbPixels = 0;
+};
+Background BackgroundOf(const FloatImage& result, const GroundTruth& truth);
+
 // `image` blurred by a separable Gaussian of `sigma` pixels (edges repeated).
 FloatImage GaussianBlurred(const FloatImage& image, double sigma);
 
