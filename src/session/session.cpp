@@ -4,6 +4,7 @@
 #include "session/input_selection.h"
 #include "session/stacking_handlers.h"
 #include "session/gamma_window.h"
+#include "session/histogram_window.h"
 #include "session/noise_window.h"
 #include "session/page_change.h"
 #include "session/result_save.h"
@@ -23,6 +24,7 @@ Session::Session(Host& h) : host(h) {
     RegisterSaveHandlers(*this);
     RegisterWaveletHandlers(*this);
     RegisterGammaWindowHandlers(*this);
+    RegisterHistogramWindowHandlers(*this);
     RegisterNoiseWindowHandlers(*this);
 }
 

@@ -7,6 +7,7 @@
 
 #include "registration/rgb_shift.h"
 #include "session/gamma_window.h"
+#include "session/histogram_window.h"
 #include "wavelets/decomposition.h"
 #include "wavelets/gamma_curve.h"
 #include "workspace/layer_controls.h"
@@ -157,6 +158,7 @@ void RebuildImage(Session& s) {
         w.MarksDrawn = true;
     }
     s.host.Repaint(&f.ProcessImage);
+    if (f.HistoWindow.Visible) DrawHistogramWindow(s);
     s.host.SetCursor(CursorKind::Default);
 }
 

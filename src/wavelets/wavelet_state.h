@@ -5,6 +5,7 @@
 #include <array>
 
 #include "wavelets/decomposition.h"
+#include "wavelets/histogram.h"
 #include "wavelets/tb_spline.h"
 #include "workspace/bitmap24.h"
 
@@ -23,6 +24,9 @@ struct WaveletState {
 
     // The gamma window's curve.
     TBSpline GammaSpline;
+
+    // The histogram window's range and markers.
+    HistogramState Histogram;
 
     // The processed picture as it was before a layer button was pressed.
     Bitmap24 PreviewBackup;

@@ -31,9 +31,10 @@ struct ToolWindowContentControls {
 
     // Histogram and colour balance.
     Picture Histograph{reg_, "Histograph", "HistoWindow", {.width = 281, .height = 260}};
-    // The stretch markers under the graph (teal low, red high).
-    Picture Lowtriangle{reg_, "Lowtriangle", "HistoWindow", {.width = 13, .height = 10}};
-    Picture Hitriangle{reg_, "Hitriangle", "HistoWindow", {.width = 13, .height = 10}};
+    // The stretch markers (teal low, red high). A column layout cannot place pictures under
+    // the graph, so the graph draws them in its bottom strip and these stay hidden.
+    Picture Lowtriangle{reg_, "Lowtriangle", "HistoWindow", {.visible = false, .width = 13, .height = 10}};
+    Picture Hitriangle{reg_, "Hitriangle", "HistoWindow", {.visible = false, .width = 13, .height = 10}};
     CheckBox Showpeak{reg_, "Showpeak", "HistoWindow", {.caption = "Show peak", .hint = "Scales the histogram to its full peak instead of half"}};
     CheckBox HistoSmooth{reg_, "HistoSmooth", "HistoWindow", {.caption = "Smooth", .hint = "Smooths the histogram over five levels"}};
     Button HistoReset{reg_, "HistoReset", "HistoWindow", {.caption = "Reset", .hint = "Undoes the histogram stretch"}};
