@@ -287,8 +287,9 @@ void ApplyFinishing(Session& s, const ProcessOptions& p) {
         f.AntiRing.Checked = true;
     }
     if (p.stretch) {
-        s.ws.HistLo = float((*p.stretch)[0]);
-        s.ws.HistHi = float((*p.stretch)[1]);
+        // As after "Stretch": the graph shows the stretched range across its width.
+        s.ws.HistLo = w.Histogram.HistRangeLo = float((*p.stretch)[0]);
+        s.ws.HistHi = w.Histogram.HistRangeHi = float((*p.stretch)[1]);
     }
     if (p.offsets) {
         f.RedSlider.Value = int(std::lrint((*p.offsets)[0]));
