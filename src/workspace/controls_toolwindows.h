@@ -41,15 +41,15 @@ struct ToolWindowContentControls {
     Button BitBtn3{reg_, "BitBtn3", "HistoWindow", {.caption = "Stretch", .hint = "Stretches the levels between the markers to the full range"}};
     // Channel offsets in grey levels. Red and blue mean nothing on a monochrome stack, so
     // they follow "Colour processing", which is off by default.
-    Slider RedSlider{reg_, "RedSlider", "HistoWindow", {.enabled = false, .hint = "Raises or lowers the red level", .value = 0, .minValue = -100, .maxValue = 100, .increment = 2}};
-    Slider GreenSlider{reg_, "GreenSlider", "HistoWindow", {.hint = "Raises or lowers the green level", .value = 0, .minValue = -100, .maxValue = 100, .increment = 2}};
-    Slider blueslider{reg_, "blueslider", "HistoWindow", {.enabled = false, .hint = "Raises or lowers the blue level", .value = 0, .minValue = -100, .maxValue = 100, .increment = 2}};
+    Slider RedSlider{reg_, "RedSlider", "HistoWindow", {.caption = "R offset", .enabled = false, .hint = "Raises or lowers the red level", .value = 0, .minValue = -100, .maxValue = 100, .increment = 2}};
+    Slider GreenSlider{reg_, "GreenSlider", "HistoWindow", {.caption = "G offset", .hint = "Raises or lowers the green level", .value = 0, .minValue = -100, .maxValue = 100, .increment = 2}};
+    Slider blueslider{reg_, "blueslider", "HistoWindow", {.caption = "B offset", .enabled = false, .hint = "Raises or lowers the blue level", .value = 0, .minValue = -100, .maxValue = 100, .increment = 2}};
     SpinEdit Rbalance{reg_, "Rbalance", "HistoWindow",
-                      {.hint = "Red gain of the colour balance", .value = 1.0, .minValue = 0, .maxValue = 1.5, .increment = 0.05, .decimals = 2}};
+                      {.caption = "R balance", .hint = "Red gain of the colour balance", .value = 1.0, .minValue = 0, .maxValue = 1.5, .increment = 0.05, .decimals = 2}};
     SpinEdit Gbalance{reg_, "Gbalance", "HistoWindow",
-                      {.hint = "Green gain of the colour balance", .value = 1.0, .minValue = 0, .maxValue = 1.5, .increment = 0.05, .decimals = 2}};
+                      {.caption = "G balance", .hint = "Green gain of the colour balance", .value = 1.0, .minValue = 0, .maxValue = 1.5, .increment = 0.05, .decimals = 2}};
     SpinEdit Bbalance{reg_, "Bbalance", "HistoWindow",
-                      {.hint = "Blue gain of the colour balance", .value = 1.0, .minValue = 0, .maxValue = 1.5, .increment = 0.05, .decimals = 2}};
+                      {.caption = "B balance", .hint = "Blue gain of the colour balance", .value = 1.0, .minValue = 0, .maxValue = 1.5, .increment = 0.05, .decimals = 2}};
     Button Button5{reg_, "Button5", "HistoWindow", {.caption = "Set Zero", .hint = "Sets the levels to zero and the colour balance to 1.0"}};
 
     // Gamma curve: input left to right, output bottom to top, one pixel per grey level.

@@ -50,18 +50,25 @@ struct WaveletWindowControls {
                         .itemIndex = 0}};
     // Scales every estimate by factor × 0.1; 10 uses the statistic as it is.
     SpinEdit stdevfactor{reg_, "stdevfactor", "Denoisewindow", {.caption = "Estimate factor", .visible = false, .hint = "Scales the noise estimate (10 uses it as measured)", .value = 10, .minValue = 1, .maxValue = 100}};
-    CheckBox cut1{reg_, "cut1", "Denoisewindow", {.caption = "layer 1", .hint = "Applies the noise threshold to layer 1"}};
-    CheckBox cut2{reg_, "cut2", "Denoisewindow", {.caption = "layer 2", .hint = "Applies the noise threshold to layer 2"}};
-    CheckBox cut3{reg_, "cut3", "Denoisewindow", {.caption = "layer 3", .hint = "Applies the noise threshold to layer 3"}};
-    CheckBox cut4{reg_, "cut4", "Denoisewindow", {.caption = "layer 4", .hint = "Applies the noise threshold to layer 4"}};
-    CheckBox cut5{reg_, "cut5", "Denoisewindow", {.caption = "layer 5", .hint = "Applies the noise threshold to layer 5"}};
-    CheckBox cut6{reg_, "cut6", "Denoisewindow", {.caption = "layer 6", .hint = "Applies the noise threshold to layer 6"}};
-    Slider Noise1{reg_, "Noise1", "Denoisewindow", {.caption = "Layer 1 noise", .hint = "Noise reduction strength on wavelet layer 1", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider Noise2{reg_, "Noise2", "Denoisewindow", {.caption = "Layer 2 noise", .hint = "Noise reduction strength on wavelet layer 2", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider Noise3{reg_, "Noise3", "Denoisewindow", {.caption = "Layer 3 noise", .hint = "Noise reduction strength on wavelet layer 3", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider noise4{reg_, "noise4", "Denoisewindow", {.caption = "Layer 4 noise", .hint = "Noise reduction strength on wavelet layer 4", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider noise5{reg_, "noise5", "Denoisewindow", {.caption = "Layer 5 noise", .hint = "Noise reduction strength on wavelet layer 5", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
-    Slider noise6{reg_, "noise6", "Denoisewindow", {.caption = "Layer 6 noise", .hint = "Noise reduction strength on wavelet layer 6", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    // One row per layer: whether its threshold applies, and the threshold in thousandths.
+    Panel NoiseRow1{reg_, "NoiseRow1", "Denoisewindow", {.row = true}};
+    CheckBox cut1{reg_, "cut1", "NoiseRow1", {.caption = "layer 1", .hint = "Applies the noise threshold to layer 1"}};
+    Slider Noise1{reg_, "Noise1", "NoiseRow1", {.hint = "Noise reduction strength on wavelet layer 1", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Panel NoiseRow2{reg_, "NoiseRow2", "Denoisewindow", {.row = true}};
+    CheckBox cut2{reg_, "cut2", "NoiseRow2", {.caption = "layer 2", .hint = "Applies the noise threshold to layer 2"}};
+    Slider Noise2{reg_, "Noise2", "NoiseRow2", {.hint = "Noise reduction strength on wavelet layer 2", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Panel NoiseRow3{reg_, "NoiseRow3", "Denoisewindow", {.row = true}};
+    CheckBox cut3{reg_, "cut3", "NoiseRow3", {.caption = "layer 3", .hint = "Applies the noise threshold to layer 3"}};
+    Slider Noise3{reg_, "Noise3", "NoiseRow3", {.hint = "Noise reduction strength on wavelet layer 3", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Panel NoiseRow4{reg_, "NoiseRow4", "Denoisewindow", {.row = true}};
+    CheckBox cut4{reg_, "cut4", "NoiseRow4", {.caption = "layer 4", .hint = "Applies the noise threshold to layer 4"}};
+    Slider noise4{reg_, "noise4", "NoiseRow4", {.hint = "Noise reduction strength on wavelet layer 4", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Panel NoiseRow5{reg_, "NoiseRow5", "Denoisewindow", {.row = true}};
+    CheckBox cut5{reg_, "cut5", "NoiseRow5", {.caption = "layer 5", .hint = "Applies the noise threshold to layer 5"}};
+    Slider noise5{reg_, "noise5", "NoiseRow5", {.hint = "Noise reduction strength on wavelet layer 5", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
+    Panel NoiseRow6{reg_, "NoiseRow6", "Denoisewindow", {.row = true}};
+    CheckBox cut6{reg_, "cut6", "NoiseRow6", {.caption = "layer 6", .hint = "Applies the noise threshold to layer 6"}};
+    Slider noise6{reg_, "noise6", "NoiseRow6", {.hint = "Noise reduction strength on wavelet layer 6", .value = 0, .minValue = 0, .maxValue = 100, .increment = 10}};
     // Soft thresholding and live rebuilding are the only sensible modes; the switches stay
     // for diagnosis.
     CheckBox Subtract{reg_, "Subtract", "Denoisewindow", {.caption = "Hard Threshold", .visible = false, .hint = "Also shrinks the values above the threshold by the threshold", .checked = true}};
