@@ -87,6 +87,23 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     auto* graph = Widget<PictureView>("GammaSplineGraph");
     ASSERT_TRUE(graph);
     EXPECT_GE(Shown(graph).width(), 255);
+
+    // The histogram and noise windows dock beside the page; the histogram shows the levels.
+    Widget<QCheckBox>("Histowin")->click();
+    Widget<QCheckBox>("Showdenoise")->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(Dock("HistoWindow")->isVisible());
+    EXPECT_TRUE(Dock("Denoisewindow")->isVisible());
+    auto* histogram = Widget<PictureView>("Histograph");
+    ASSERT_TRUE(histogram);
+    EXPECT_EQ(Shown(histogram).width(), 281);
+    // Leaving the page hides its windows, coming back shows them again.
+    pages->setCurrentIndex(2);
+    QApplication::processEvents();
+    EXPECT_FALSE(Dock("HistoWindow")->isVisible());
+    pages->setCurrentIndex(3);
+    QApplication::processEvents();
+    EXPECT_TRUE(Dock("Denoisewindow")->isVisible());
 }
 
 }  // namespace
