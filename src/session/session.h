@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "final/final_state.h"
 #include "registration/alignment_state.h"
 #include "registration/fft_engine.h"
 #include "session/handlers.h"
@@ -60,6 +61,7 @@ public:
     OptimizerState opt;     // the optimizer's running totals
     StackerState stack;     // offsets, weights and canvas of the stack being made
     WaveletState wavelets;  // kernel, layer statistics, gamma spline of the wavelet page
+    FinalState finalImage;  // hue curves, hue histogram and crop of the Final page
     // The same workspace, form, host and store, as the lower layers take them.
     AppContext ctx{ws, form, host, Settings};
 
