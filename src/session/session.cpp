@@ -3,10 +3,13 @@
 #include "session/alignment.h"
 #include "session/input_selection.h"
 #include "session/stacking_handlers.h"
+#include "session/final_page.h"
 #include "session/gamma_window.h"
 #include "session/histogram_window.h"
+#include "session/hsl_window.h"
 #include "session/noise_window.h"
 #include "session/page_change.h"
+#include "session/resize_window.h"
 #include "session/result_save.h"
 #include "session/settings_mirror.h"
 #include "session/status_settle.h"
@@ -24,8 +27,11 @@ Session::Session(Host& h) : host(h) {
     RegisterSaveHandlers(*this);
     RegisterWaveletHandlers(*this);
     RegisterGammaWindowHandlers(*this);
+    RegisterHslWindowHandlers(*this);
     RegisterHistogramWindowHandlers(*this);
     RegisterNoiseWindowHandlers(*this);
+    RegisterResizeWindowHandlers(*this);
+    RegisterFinalPageHandlers(*this);
 }
 
 bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {

@@ -1,0 +1,239 @@
+#include "session/final_page.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "final/render_final.h"
+#include "imagefiles/bmp_file.h"
+#include "imagefiles/fits_file.h"
+#include "imagefiles/jpeg_file.h"
+#include "imagefiles/tiff_file.h"
+#include "session/result_save.h"
+#include "session/wavelet_process.h"
+#include "workspace/canvas.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The visible part of the final view, in picture pixels.
+constexpr int kViewWidth = 777, kViewHeight = 689;
+
+FinalSettings SettingsFromControls(Session& s) {
+    const Controls& f = s.form;
+    FinalSettings fs;
+    fs.angle = f.RxSpinEdit4.Value;
+    fs.hue = f.HueSlider.Value;
+    fs.saturation = f.SaturationSlider.Value;
+    fs.lightness = f.Lightnessslider.Value;
+    fs.flipX = f.FlipX.Checked;
+    fs.flipY = f.FlipY.Checked;
+    fs.curves = &s.finalImage;
+    return fs;
+}
+
+bool HasCrop(const FinalState& st) { return st.CropLeft >= 0; }
+
+// The crop outline, white in XOR: drawing it again takes it off.
+void DrawCropOutline(Session& s) {
+    FinalState& st = s.finalImage;
+    Bitmap24& picture = s.form.RotateImage.Image;
+    if (!HasCrop(st) || picture.Empty()) return;
+    Canvas canvas(picture);
+    canvas.Pen.Mode = PenMode::Xor;
+    canvas.Pen.Colour = 0xFFFFFF;
+    canvas.Brush.Style = BrushStyle::Clear;
+    canvas.Rectangle(st.CropLeft, st.CropTop, st.CropRight, st.CropBottom);
+    st.CropDrawn = !st.CropDrawn;
+    picture.Touch();
+}
+
+void HideCropOutline(Session& s) {
+    if (s.finalImage.CropDrawn) DrawCropOutline(s);
+}
+
+void ShowCropOutline(Session& s) {
+    if (!s.finalImage.CropDrawn) DrawCropOutline(s);
+}
+
+void ShowHslLabels(Controls& f) {
+    f.Huelabel.Caption = "Hue        :" + std::to_string(f.HueSlider.Value);
+    f.Satlabel.Caption = "Saturation :" + std::to_string(f.SaturationSlider.Value);
+    f.Lightlabel.Caption = "lightness  :" + std::to_string(f.Lightnessslider.Value);
+}
+
+// Press, move and release on the final picture draw the crop rectangle.
+void CropPress(Session& s, const EventArgs& e) {
+    FinalState& st = s.finalImage;
+    HideCropOutline(s);
+    st.CropLeft = st.CropRight = std::max(0, e.X);
+    st.CropTop = st.CropBottom = std::max(0, e.Y);
+}
+
+void CropMove(Session& s, const EventArgs& e) {
+    FinalState& st = s.finalImage;
+    Controls& f = s.form;
+    f.Croppedarea.Caption = std::to_string(e.X) + "," + std::to_string(e.Y);
+    if (e.Button != MouseButton::Left || !HasCrop(st)) return;
+    f.Croppedarea.Caption = "x:" + std::to_string(st.CropLeft) + ",y:" + std::to_string(st.CropTop) +
+                            " w:" + std::to_string(std::abs(e.X - st.CropLeft)) +
+                            " h:" + std::to_string(std::abs(e.Y - st.CropTop));
+    HideCropOutline(s);
+    const Bitmap24& picture = f.RotateImage.Image;
+    st.CropRight = std::clamp(e.X, 0, std::max(0, picture.Width() - 1));
+    st.CropBottom = std::clamp(e.Y, 0, std::max(0, picture.Height() - 1));
+    ShowCropOutline(s);
+    s.host.Repaint(&f.RotateImage);
+}
+
+void CropRelease(Session& s) {
+    FinalState& st = s.finalImage;
+    if (!HasCrop(st)) return;
+    HideCropOutline(s);
+    if (st.CropLeft > st.CropRight) std::swap(st.CropLeft, st.CropRight);
+    if (st.CropTop > st.CropBottom) std::swap(st.CropTop, st.CropBottom);
+    ShowCropOutline(s);
+    s.form.Cropping.Visible = s.form.Cropping.Checked = true;
+    s.host.Repaint(&s.form.RotateImage);
+}
+
+void ResetCrop(Session& s) {
+    FinalState& st = s.finalImage;
+    st.CropLeft = -1;
+    st.CropRight = st.CropTop = st.CropBottom = 0;
+    st.CropDrawn = false;
+    s.form.Cropping.Checked = false;
+    s.form.Cropping.Visible = false;
+}
+
+void SetAngle(Session& s, double degrees) {
+    s.form.RxSpinEdit4.Value = degrees;
+    UpdateFinalBitmap(s);
+}
+
+// Entering the page: everything processed first unless partial processing, then the render.
+void FinalPageEntered(Session& s) {
+    Controls& f = s.form;
+    if (!s.ws.StackReady) return;
+    if (!f.PartialProcessControl.Checked) ProcessAllTiles(s);
+    f.RotateImage.Image = f.ProcessImage.Image;
+    s.finalImage.CropDrawn = false;
+    UpdateFinalBitmap(s);
+    f.EventScrollBox1.HorzPosition = f.Scrollbox3.HorzPosition;
+    f.EventScrollBox1.VertPosition = f.Scrollbox3.VertPosition;
+}
+
+void BitBtn8Click(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    ResultSave save;
+    save.Dialog = &f.WaveletSave;
+    save.Title = "Save the final image";
+    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg, SaveFormat::Fits, SaveFormat::Tiff};
+    save.DefaultName = true;
+    save.CaptionAfter = false;
+    // The picture is taken before the dialog, as the user saw it.
+    const Bitmap24 picture = FinalPictureForOutput(s);
+    save.Chosen = [&f](int) {
+        if (f.SaveDialog1.FilterIndex >= 3 && f.SaveDialog1.FilterIndex <= 5) f.SaveDialog1.FilterIndex = 1;
+    };
+    save.Write = [&](int type, const fs::path& path) {
+        switch (type) {
+            case 2: WriteJpeg(path, picture); break;
+            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16); break;
+            case 4: {
+                TTIFFBitMap wide;
+                RenderFinal16(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, SettingsFromControls(s), wide);
+                SaveWideImage(wide, ws.ImageWidth, ws.ImageHeight, path);
+                break;
+            }
+            default: WriteBmp24(path, picture); break;
+        }
+    };
+    RunResultSave(s, save);
+}
+
+}  // namespace
+
+void UpdateFinalBitmap(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    FinalState& st = s.finalImage;
+    if (!ws.StackReady || !ws.StackTiff.HasWide) return;
+    s.host.SetCursor(CursorKind::Busy);
+    RenderFinal(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, SettingsFromControls(s), f.Image3.Image, st.HueHistogram);
+    f.RotateImage.Image = FlipPicture(f.Image3.Image, f.FlipX.Checked, f.FlipY.Checked);
+    st.CropDrawn = false;
+    if (HasCrop(st)) ShowCropOutline(s);
+    DrawHueHistogram(f.HueHistoImage.Image, st.HueHistogram);
+    s.host.Repaint(&f.RotateImage);
+    s.host.Repaint(&f.HueHistoImage);
+    UpdateOverview(s);
+    s.host.SetCursor(CursorKind::Default);
+}
+
+void UpdateOverview(Session& s) {
+    Controls& f = s.form;
+    const Bitmap24& picture = f.RotateImage.Image;
+    Bitmap24& overview = f.Overview.Image;
+    if (overview.Width() != f.Overview.Width || overview.Height() != f.Overview.Height)
+        overview.SetSize(f.Overview.Width, f.Overview.Height);
+    if (picture.Empty()) return;
+    overview.Fill(Bgr{240, 240, 240});
+    Canvas canvas(overview);
+    canvas.StretchDraw({0, 0, overview.Width(), overview.Height()}, picture);
+    const double scale = double(overview.Width()) / picture.Width();
+    const int h = f.EventScrollBox1.HorzPosition, v = f.EventScrollBox1.VertPosition;
+    canvas.Pen.Colour = 0xFFFFFF;
+    canvas.Brush.Style = BrushStyle::Clear;
+    canvas.Rectangle(int(std::lrint(h * scale)), int(std::lrint(v * scale)), int(std::lrint((h + kViewWidth) * scale)),
+                     int(std::lrint((v + kViewHeight) * scale)));
+    overview.Touch();
+    s.host.Repaint(&f.Overview);
+}
+
+Bitmap24 FinalPictureForOutput(Session& s) {
+    const Controls& f = s.form;
+    const FinalState& st = s.finalImage;
+    // The picture without the outline drawn on it.
+    Bitmap24 clean = FlipPicture(f.Image3.Image, f.FlipX.Checked, f.FlipY.Checked);
+    if (!f.Cropping.Checked || !HasCrop(st)) return clean;
+    const int left = std::clamp(st.CropLeft, 0, clean.Width()), right = std::clamp(st.CropRight, 0, clean.Width());
+    const int top = std::clamp(st.CropTop, 0, clean.Height()), bottom = std::clamp(st.CropBottom, 0, clean.Height());
+    // A click without a drag draws no rectangle worth keeping: the whole picture then.
+    if (right - left < 1 || bottom - top < 1) return clean;
+    Bitmap24 out(right - left, bottom - top);
+    for (int y = top; y < bottom; ++y) std::copy_n(clean.Row(y) + 3 * left, std::size_t(right - left) * 3, out.Row(y - top));
+    return out;
+}
+
+void RegisterFinalPageHandlers(Session& s) {
+    Handlers& h = s.handlers;
+    Controls& f = s.form;
+    h.On("RxSpinEdit4", Event::Change, [&s] { UpdateFinalBitmap(s); });
+    h.On("ComboBox2", Event::Change, [&s, &f] { SetAngle(s, f.ComboBox2.ItemIndex * 15.0); });
+    h.On("ASSwitcher1", Event::Tracking, [] {});
+    h.On("ASSwitcher1", Event::Change, [&s, &f] { SetAngle(s, f.ASSwitcher1.Value * 10.0); });
+    h.On("FlipX", Event::Click, [&s] { UpdateFinalBitmap(s); });
+    h.On("FlipY", Event::Click, [&s] { UpdateFinalBitmap(s); });
+    for (Slider* slider : {&f.HueSlider, &f.SaturationSlider, &f.Lightnessslider}) {
+        h.On(slider->Name, Event::Tracking, [&f] { ShowHslLabels(f); });
+        h.On(slider->Name, Event::Change, [&s, &f] {
+            ShowHslLabels(f);
+            UpdateFinalBitmap(s);
+        });
+    }
+    h.On("RotateImage", Event::MouseDown, Handlers::Fn([&s](const EventArgs& e) {
+             if (e.Button == MouseButton::Left) CropPress(s, e);
+         }));
+    h.On("RotateImage", Event::MouseMove, Handlers::Fn([&s](const EventArgs& e) { CropMove(s, e); }));
+    h.On("RotateImage", Event::MouseUp, [&s] { CropRelease(s); });
+    h.On("BitBtn8", Event::Click, [&s] { BitBtn8Click(s); });
+    h.On("BitBtn9", Event::Click, [&s] { s.host.CopyToClipboard(FinalPictureForOutput(s)); });
+    s.seams.FinalPageEntered = [&s] { FinalPageEntered(s); };
+    s.seams.ResetCrop = [&s] { ResetCrop(s); };
+}
+
+}  // namespace talvenor
