@@ -11,8 +11,13 @@
 #include "cli/align_command.h"
 #include "cli/stack_command.h"
 #include "registration/rgb_shift.h"
+#include "session/final_page.h"
 #include "session/gamma_window.h"
+#include "session/page_change.h"
+#include "session/tool_windows.h"
 #include "session/noise_window.h"
+#include "final/resize_window.h"
+#include "session/resize_window.h"
 #include "session/result_save.h"
 #include "session/wavelet_handlers.h"
 #include "session/wavelet_process.h"
@@ -49,7 +54,15 @@ const std::string_view kProcessOptions =
     "                              (a pick on the processed image, as a right click there)\n"
     "  --stretch LO,HI             display levels mapped to black and white (0,255 = none)\n"
     "  --offsets R,G,B             level offsets per channel (-100 .. 100)\n"
-    "  --balance R,G,B             colour balance factors (0 .. 1.5)\n";
+    "  --balance R,G,B             colour balance factors (0 .. 1.5)\n"
+    "Final picture (any of these saves the Final page's picture instead of the processed one):\n"
+    "  --rotate DEG                rotation about the centre, counter-clockwise (the size stays)\n"
+    "  --flip x|y|xy               mirror left to right, top to bottom, or both\n"
+    "  --hsl H,S,L                 hue (-100..100 degrees), saturation (-50..50) and lightness\n"
+    "                              (-100..100) shifts\n"
+    "  --crop X,Y,W,H              save only this rectangle of the final picture (8-bit types)\n"
+    "  --resize PERCENT            save the final picture resized (.bmp or .jpg)\n"
+    "  --filter bell|bspline|lanczos|mitchell   the resize filter (default bspline)\n";
 
 namespace {
 
@@ -68,6 +81,13 @@ struct ProcessOptions {
     std::optional<int> denoise;                 // Denoise item
     std::optional<std::vector<double>> denoiseLayers, noise, stretch, offsets, balance;
     std::optional<std::pair<int, int>> antiring;
+    // The final picture.
+    std::optional<double> rotate;
+    std::string flip;                           // "x", "y" or "xy"
+    std::optional<std::vector<double>> hsl, crop;
+    std::optional<double> resize;               // percent
+    std::optional<int> filter;                  // ResizeFilters item
+    bool Final() const { return rotate || !flip.empty() || hsl || crop || resize; }
 };
 
 std::vector<double> Numbers(const std::string& option, const std::string& text, std::size_t count) {
@@ -140,6 +160,32 @@ ProcessOptions TakeProcessOptions(std::vector<std::string>& args) {
             if (p.rgbShift != "auto") Numbers(a, p.rgbShift, 4);
         } else if (a == "--lrgb") {
             p.lrgb = true;
+        } else if (a == "--rotate") {
+            p.rotate = Number(a, value(), -360, 360);
+        } else if (a == "--flip") {
+            p.flip = ToLower(value());
+            if (p.flip != "x" && p.flip != "y" && p.flip != "xy" && p.flip != "yx")
+                throw Error("--flip needs x, y or xy, not \"" + p.flip + "\"");
+        } else if (a == "--hsl") {
+            p.hsl = Numbers(a, value(), 3);
+            const double lo[3] = {-100, -50, -100}, hi[3] = {100, 50, 100};
+            for (int k = 0; k < 3; ++k)
+                if ((*p.hsl)[std::size_t(k)] < lo[k] || (*p.hsl)[std::size_t(k)] > hi[k])
+                    throw Error("--hsl needs hue -100..100, saturation -50..50 and lightness -100..100");
+        } else if (a == "--crop") {
+            p.crop = Numbers(a, value(), 4);
+            const auto& c = *p.crop;
+            if (c[0] < 0 || c[1] < 0 || c[2] < 1 || c[3] < 1) throw Error("--crop needs X,Y,W,H with X, Y >= 0 and W, H >= 1");
+        } else if (a == "--resize") {
+            std::string v = value();
+            if (!v.empty() && v.back() == '%') v.pop_back();
+            p.resize = Number(a, v, 1, 800);
+        } else if (a == "--filter") {
+            const std::string v = ToLower(value());
+            const char* items[] = {"bell", "bspline", "lanczos", "mitchell"};
+            for (int k = 0; k < 4; ++k)
+                if (v == items[k] || (k == 1 && v == "b-spline")) p.filter = k;
+            if (!p.filter) throw Error("--filter needs bell, bspline, lanczos or mitchell, not \"" + v + "\"");
         } else if (a == "--denoise") {
             const std::string v = ToLower(value());
             const char* items[] = {"none", "a", "b", "c", "d"};
@@ -305,6 +351,40 @@ void ApplyFinishing(Session& s, const ProcessOptions& p) {
     RebuildImage(s);
 }
 
+// The Final page as the options set it: rotation, flips, colour shifts, then the crop.
+void ApplyFinalPicture(Session& s, const ProcessOptions& p) {
+    Controls& f = s.form;
+    GoToPage(s, kPageFinal);
+    if (p.rotate) f.RxSpinEdit4.Value = *p.rotate;
+    f.FlipX.Checked = p.flip.find('x') != std::string::npos;
+    f.FlipY.Checked = p.flip.find('y') != std::string::npos;
+    if (p.hsl) {
+        f.HueSlider.Value = int(std::lrint((*p.hsl)[0]));
+        f.SaturationSlider.Value = int(std::lrint((*p.hsl)[1]));
+        f.Lightnessslider.Value = int(std::lrint((*p.hsl)[2]));
+    }
+    UpdateFinalBitmap(s);
+    if (p.crop) {
+        const auto& c = *p.crop;
+        const int x = int(std::lrint(c[0])), y = int(std::lrint(c[1]));
+        const int w = int(std::lrint(c[2])), h = int(std::lrint(c[3]));
+        if (x + w > s.ws.ImageWidth || y + h > s.ws.ImageHeight)
+            throw Error("--crop " + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) + "," +
+                        std::to_string(h) + " reaches outside the " + std::to_string(s.ws.ImageWidth) + " x " +
+                        std::to_string(s.ws.ImageHeight) + " image");
+        // As a drag from corner to corner on the picture.
+        EventArgs e;
+        e.Button = MouseButton::Left;
+        e.X = x;
+        e.Y = y;
+        s.Dispatch("RotateImage", Event::MouseDown, e);
+        e.X = x + w;
+        e.Y = y + h;
+        s.Dispatch("RotateImage", Event::MouseMove, e);
+        s.Dispatch("RotateImage", Event::MouseUp, e);
+    }
+}
+
 }  // namespace
 
 int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
@@ -313,6 +393,7 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     const CliOptions options = ParseCliOptions(args);
     if (options.output.empty()) throw Error("process needs -o OUT (.bmp, .jpg, .fit or .tif)");
     const int saveType = WaveletSaveType(options.output);
+    if (p.resize && saveType != 1 && saveType != 2) throw Error("--resize saves a .bmp or .jpg picture, not " + options.output);
     CliSession cli(err);
     Session& s = cli.session();
     const auto start = Clock::now();
@@ -326,8 +407,24 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     ApplyFinishing(s, p);
     const double waveletSeconds = Since(waveletStart);
 
-    cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});
-    SaveBMP2buttonClick(s);
+    if (p.resize) {
+        // The resize window's save: the final picture resampled, as BMP or JPEG.
+        ApplyFinalPicture(s, p);
+        const Bitmap24 picture = FinalPictureForOutput(s);
+        const PictureSize size = ScaledSize(picture.Width(), picture.Height(), *p.resize / 100);
+        Bitmap24& shrunk = s.form.ShrinkImage.Image;
+        shrunk.SetSize(size.Width, size.Height);
+        ResamplePicture(picture, p.filter.value_or(1), shrunk);
+        cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType == 2 ? 2 : 1});
+        SaveShrinkClick(s);
+    } else if (p.Final()) {
+        cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});
+        ApplyFinalPicture(s, p);
+        s.Dispatch("BitBtn8", Event::Click);
+    } else {
+        cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});
+        SaveBMP2buttonClick(s);
+    }
     if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
 
     const Workspace& ws = s.ws;
@@ -348,9 +445,10 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     } else {
         char line[400];
         std::snprintf(line, sizeof line,
-                      "processed the %s of %d stacked frames of %d (%d x %d) into %s; align %.2f s, stack %.2f s, "
+                      "processed the %s of %d stacked frames of %d (%d x %d) into %s%s; align %.2f s, stack %.2f s, "
                       "wavelets %.2f s\n",
                       area, run.stacked, ws.LastFrame + 1, ws.ImageWidth, ws.ImageHeight, options.output.c_str(),
+                      p.resize ? " (the final picture, resized)" : (p.Final() ? " (the final picture)" : ""),
                       run.alignSeconds + run.optimizeSeconds, run.stackSeconds, waveletSeconds);
         out << line;
     }

@@ -11,6 +11,7 @@
 #include "capture/evaluate.h"
 #include "capture/image_reading.h"
 #include "cli/cli_app.h"
+#include "final/render_final.h"
 #include "imagefiles/bmp_file.h"
 #include "support/temp_dir.h"
 #include "support/picture_difference.h"
@@ -173,12 +174,49 @@ TEST(CliProcess, NoiseThresholdsQuietTheSkyAndAntiRingingLiftsTheRingOutsideTheL
     }
 }
 
+TEST(CliProcess, TheFinalPictureTurnsFlipsAndCropsAsAsked) {
+    RealisticCapture c(true);
+    auto final = [&](const std::string& name, std::vector<std::string> extra) {
+        std::vector<std::string> args = {"process", c.avi.string(), "-o", c.Out(name), "--gains", "2,1.5,1,1,1,1"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        return ReadBmp(c.Out(name));
+    };
+    const Bitmap24 upright = final("upright.bmp", {"--rotate", "0"});
+    const Bitmap24 turned = final("turned.bmp", {"--rotate", "90"});
+    const Bitmap24 mirrored = final("mirrored.bmp", {"--flip", "x"});
+    const Bitmap24 cropped = final("cropped.bmp", {"--crop", "20,30,100,60"});
+    const int w = upright.Width(), h = upright.Height();
+    ASSERT_EQ(turned.Width(), w);
+    ASSERT_EQ(turned.Height(), h);
+    // Turned by 90 degrees counter-clockwise about the centre: (x, y) shows (cx + y - cy, cy - x + cx).
+    int worst = 0;
+    for (int y = h / 2 - 40; y < h / 2 + 40; ++y)
+        for (int x = w / 2 - 40; x < w / 2 + 40; ++x) {
+            const Bgr a = turned.Pixel(x, y), b = upright.Pixel(int(w / 2.0 + (y - h / 2.0)), int(h / 2.0 - (x - w / 2.0)));
+            worst = std::max({worst, std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+        }
+    EXPECT_LE(worst, 1);
+    EXPECT_EQ(testing::MaxDifference(mirrored, FlipPicture(upright, true, false)), 0);
+    ASSERT_EQ(cropped.Width(), 100);
+    ASSERT_EQ(cropped.Height(), 60);
+    EXPECT_EQ(cropped.Pixel(0, 0), upright.Pixel(20, 30));
+    const Bitmap24 half = final("half.bmp", {"--resize", "50%", "--filter", "lanczos"});
+    EXPECT_EQ(half.Width(), int(std::nearbyint(w * 0.5)));
+    EXPECT_EQ(half.Height(), int(std::nearbyint(h * 0.5)));
+    EXPECT_EQ(Cli({"process", c.avi.string(), "-o", c.Out("x.tif"), "--resize", "50"}).code, 1);
+    EXPECT_EQ(Cli({"process", c.avi.string(), "-o", c.Out("x.bmp"), "--crop", "300,250,100,100"}).code, 1);
+    EXPECT_EQ(Cli({"process", c.avi.string(), "-o", c.Out("x.bmp"), "--flip", "z"}).code, 1);
+}
+
 TEST(CliProcess, HelpDocumentsTheWaveletOptions) {
     const CliRun help = Cli({"process", "--help"});
     EXPECT_EQ(help.code, 0);
     for (const char* option : {"--gains", "--scheme", "--initial", "--step", "--kernel", "--contrast", "--brightness",
                                "--gamma", "--rgb-shift", "--lrgb", "--area", "--keep", "--subpixel", "--denoise",
-                               "--denoise-layers", "--noise", "--antiring", "--stretch", "--offsets", "--balance"})
+                               "--denoise-layers", "--noise", "--antiring", "--stretch", "--offsets", "--balance", "--rotate",
+                               "--flip", "--hsl", "--crop", "--resize", "--filter"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
