@@ -5,6 +5,7 @@
 
 #include "session/wavelet_process.h"
 #include "wavelets/gamma_curve.h"
+#include "wavelets/spline_editing.h"
 #include "workspace/canvas.h"
 
 namespace talvenor {
@@ -57,26 +58,14 @@ void TableFromSpline(Session& s) {
 
 // Right click: a new point between the first pair of points it falls between.
 void InsertCurvePoint(Session& s, int x, int y) {
-    TBSpline& spline = s.wavelets.GammaSpline;
-    for (int i = 1; i < spline.PointCount(); ++i) {
-        const float left = spline.GetPoint(i).first, right = spline.GetPoint(i + 1).first;
-        if (left < x && x < right) {
-            spline.InsertPoint(i + 1, float(x), float(y));
-            break;
-        }
-    }
+    InsertBetweenNeighbours(s.wavelets.GammaSpline, x, y);
     RedrawGraph(s);
 }
 
 // Ctrl + left click: the last interior point near the pointer goes.
 void DeleteCurvePoint(Session& s, int x, int y) {
     TBSpline& spline = s.wavelets.GammaSpline;
-    int found = 0;
-    for (int i = 2; i < spline.PointCount(); ++i) {
-        const auto [px, py] = spline.GetPoint(i);
-        if (std::fabs(float(x) - px) < kPickDistance && std::fabs(float(y) - py) < kPickDistance) found = i;
-    }
-    if (found) spline.DeletePoint(found);
+    if (const int found = LastPointNear(spline, x, y, kPickDistance, 2, spline.PointCount() - 1)) spline.DeletePoint(found);
     RedrawGraph(s);
 }
 
@@ -87,19 +76,14 @@ void DragCurvePoint(Session& s, int x, int y) {
     x = std::clamp(x, 0, 255);
     y = std::clamp(y, 0, 255);
     const int count = spline.PointCount();
-    int selected = 0;
-    for (int i = 1; i <= count; ++i) {
-        const auto [px, py] = spline.GetPoint(i);
-        if (std::fabs(float(x) - px) < kPickDistance && std::fabs(float(y) - py) < kPickDistance) selected = i;
-    }
+    const int selected = LastPointNear(spline, x, y, kPickDistance, 1, count);
     if (selected == 0 || count < 2) return;
     if (selected == count) {
         if (x > spline.GetPoint(count - 1).first + kPickDistance) spline.SetPoint(count, 255, float(y));
     } else if (selected == 1) {
         if (x < spline.GetPoint(2).first - kPickDistance) spline.SetPoint(1, 0, float(y));
     } else {
-        const float left = spline.GetPoint(selected - 1).first, right = spline.GetPoint(selected + 1).first;
-        if (left + kPickDistance < x && x < right - kPickDistance) spline.SetPoint(selected, float(x), float(y));
+        MoveInteriorPoint(spline, selected, x, y, kPickDistance);
     }
     RedrawGraph(s);
 }
