@@ -14,9 +14,9 @@ struct HslCurve {
     Picture& graph;
 };
 
-HslCurve HueCurve(Session& s) { return {s.finalImage.HueSpline, s.finalImage.HueCurve, s.form.Huegraph}; }
-HslCurve SatCurve(Session& s) { return {s.finalImage.SatSpline, s.finalImage.SatCurve, s.form.Saturationgraph}; }
-HslCurve LightCurve(Session& s) { return {s.finalImage.LightSpline, s.finalImage.LightCurve, s.form.Lightnessgraph}; }
+HslCurve HueGraph(Session& s) { return {s.finalImage.HueSpline, s.finalImage.HueCurve, s.form.Huegraph}; }
+HslCurve SatGraph(Session& s) { return {s.finalImage.SatSpline, s.finalImage.SatCurve, s.form.Saturationgraph}; }
+HslCurve LightGraph(Session& s) { return {s.finalImage.LightSpline, s.finalImage.LightCurve, s.form.Lightnessgraph}; }
 
 void Redraw(Session& s, const HslCurve& c) {
     DrawHslGraph(c.spline, c.graph.Image);
@@ -58,7 +58,7 @@ void RegisterGraph(Session& s, const std::string& control, HslCurve (*curve)(Ses
 }  // namespace
 
 void ResetHslCurves(Session& s) {
-    for (const HslCurve& c : {HueCurve(s), SatCurve(s), LightCurve(s)}) {
+    for (const HslCurve& c : {HueGraph(s), SatGraph(s), LightGraph(s)}) {
         ResetHslSpline(c.spline);
         c.table.fill(0);
         Redraw(s, c);
@@ -66,17 +66,17 @@ void ResetHslCurves(Session& s) {
 }
 
 void InsertHuePoint(Session& s, int hue) {
-    const HslCurve c = HueCurve(s);
+    const HslCurve c = HueGraph(s);
     InsertHslPoint(c.spline, hue, kHslNeutralY);
     Redraw(s, c);
 }
 
 void RegisterHslWindowHandlers(Session& s) {
-    RegisterGraph(s, s.form.Huegraph.Name, HueCurve);
+    RegisterGraph(s, s.form.Huegraph.Name, HueGraph);
     // The hue histogram sits right above the hue graph and edits the hue curve too.
-    RegisterGraph(s, s.form.HueHistoImage.Name, HueCurve);
-    RegisterGraph(s, s.form.Saturationgraph.Name, SatCurve);
-    RegisterGraph(s, s.form.Lightnessgraph.Name, LightCurve);
+    RegisterGraph(s, s.form.HueHistoImage.Name, HueGraph);
+    RegisterGraph(s, s.form.Saturationgraph.Name, SatGraph);
+    RegisterGraph(s, s.form.Lightnessgraph.Name, LightGraph);
     // Start-up creates every curve: the gamma window's first, then these.
     s.seams.CreateCurves = [&s, gamma = std::move(s.seams.CreateCurves)] {
         if (gamma) gamma();
