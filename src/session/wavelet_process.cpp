@@ -8,6 +8,7 @@
 #include "registration/rgb_shift.h"
 #include "session/gamma_window.h"
 #include "session/histogram_window.h"
+#include "session/resize_window.h"
 #include "wavelets/decomposition.h"
 #include "wavelets/gamma_curve.h"
 #include "workspace/layer_controls.h"
@@ -159,6 +160,7 @@ void RebuildImage(Session& s) {
     }
     s.host.Repaint(&f.ProcessImage);
     if (f.HistoWindow.Visible) DrawHistogramWindow(s);
+    if (f.Shrinkview.Visible) ResizeToWindow(s);
     s.host.SetCursor(CursorKind::Default);
 }
 

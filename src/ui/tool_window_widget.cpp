@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QMoveEvent>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -25,6 +26,7 @@ ToolWindowWidget::ToolWindowWidget(Binder& binder, ToolWindow& window, QWidget* 
     scroll->setWidget(content);
     setWidget(scroll);
     resize(window.Width, window.Height);
+    sizeSet_ = QSize(window.Width, window.Height);
     // Docked, the window is as wide as its controls want, up to its designed width.
     scroll->setMinimumWidth(std::min(window.Width, 240));
     connect(this, &QDockWidget::topLevelChanged, this, [this](bool floating) {
@@ -40,6 +42,16 @@ void ToolWindowWidget::Push() {
         placing_ = true;
         move(window_.Left, window_.Top);
         placing_ = false;
+    }
+    // Only a size the program set is applied: one the dock layout restored stays until then.
+    const QSize wanted(window_.Width, window_.Height);
+    if (wanted != sizeSet_) {
+        sizeSet_ = wanted;
+        if (isFloating() && size() != wanted) {
+            placing_ = true;
+            resize(wanted);
+            placing_ = false;
+        }
     }
     if (isVisible() != window_.Visible) setVisible(window_.Visible);
 }
@@ -63,6 +75,18 @@ void ToolWindowWidget::moveEvent(QMoveEvent* event) {
     QDockWidget::moveEvent(event);
     if (placing_ || !isVisible() || !isFloating()) return;
     ReportPosition();
+}
+
+void ToolWindowWidget::resizeEvent(QResizeEvent* event) {
+    QDockWidget::resizeEvent(event);
+    // Docked, the size is the dock area's, not the window's own.
+    if (placing_ || !isVisible() || !isFloating()) return;
+    const QSize now = size();
+    if (now.width() == window_.Width && now.height() == window_.Height) return;
+    window_.Width = now.width();
+    window_.Height = now.height();
+    sizeSet_ = now;
+    binder_.UserAction(window_, Event::Resized);
 }
 
 void ToolWindowWidget::ReportPosition() {

@@ -2,7 +2,8 @@
 // A tool window of the main window, showing the controls that sit on it. It docks beside the
 // page (never over its picture) and can be floated or closed; its visibility follows its
 // ToolWindow control, and closing it by hand runs the window's Close handlers. While it
-// floats, its position follows the control and moving it runs the Moved handlers.
+// floats, its position and size follow the control, and moving or resizing it runs the
+// Moved or Resized handlers.
 #include <QDockWidget>
 
 namespace talvenor {
@@ -19,6 +20,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void Push();
@@ -26,6 +28,7 @@ private:
     Binder& binder_;
     ToolWindow& window_;
     bool placing_ = false;
+    QSize sizeSet_;  // the control's size last applied or reported
 };
 
 }  // namespace talvenor

@@ -18,6 +18,7 @@ enum class Event {
     ClickCheck,  // a check mark of a check list toggled
     Close,       // a tool window's close box
     Moved,       // a tool window was moved
+    Resized,     // a tool window was resized by the user (its Width and Height hold the new size)
     Enter,       // a page received the input focus
     FilesDropped,  // files dropped from the file manager onto the window
 };

@@ -1,0 +1,143 @@
+#include "session/resize_window.h"
+
+#include <string>
+
+#include "final/resize_window.h"
+#include "imagefiles/bmp_file.h"
+#include "imagefiles/jpeg_file.h"
+#include "session/result_save.h"
+#include "session/tool_windows.h"
+#include "workspace/canvas.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Only these two pages have a picture to resize; elsewhere the window is sized but not drawn.
+bool PageHasPicture(const Controls& f) {
+    const int page = f.PageControl1.ActivePageIndex;
+    return page == kPageWavelets || page == kPageFinal;
+}
+
+// The final picture on the Final page, the processed picture everywhere else.
+const Bitmap24& SourcePicture(const Controls& f) {
+    return f.PageControl1.ActivePageIndex == kPageFinal ? f.RotateImage.Image : f.ProcessImage.Image;
+}
+
+PictureSize SizeOf(const Bitmap24& picture) { return {picture.Width(), picture.Height()}; }
+
+// A new blank picture of this size, shown whole, and its size in the label.
+void SizePicture(Controls& f, PictureSize size) {
+    f.ShrinkImage.Image.SetSize(size.Width, size.Height);
+    f.ShrinkImage.Width = size.Width;
+    f.ShrinkImage.Height = size.Height;
+    f.Imagesize.Caption = "Imagesize: " + std::to_string(size.Width) + "x" + std::to_string(size.Height);
+}
+
+void PlaceWindow(ToolWindow& window, PictureSize size) {
+    window.Width = size.Width;
+    window.Height = size.Height;
+}
+
+void DrawPicture(Session& s) {
+    Controls& f = s.form;
+    if (PageHasPicture(f)) ResamplePicture(SourcePicture(f), f.ResizeFilters.ItemIndex, f.ShrinkImage.Image);
+    s.host.Repaint(&f.ShrinkImage);
+}
+
+// The strip beside the picture: "Original" leaves a narrower one, which stays while the window
+// keeps the width it gave; a rebuild then keeps the original size instead of shrinking it.
+int StripOf(const ToolWindow& window, const Bitmap24& picture) {
+    return window.Width == picture.Width() + kResizeOriginalStripAfter ? kResizeOriginalStripAfter : kResizeStripWidth;
+}
+
+// The window takes no input while its picture is being remade.
+class DisabledWhileWorking {
+public:
+    explicit DisabledWhileWorking(ToolWindow& window) : window_(window), was_(window.Enabled) { window_.Enabled = false; }
+    ~DisabledWhileWorking() { window_.Enabled = was_; }
+    DisabledWhileWorking(const DisabledWhileWorking&) = delete;
+    DisabledWhileWorking& operator=(const DisabledWhileWorking&) = delete;
+
+private:
+    ToolWindow& window_;
+    const bool was_;
+};
+
+}  // namespace
+
+void OpenResize(Session& s) {
+    Controls& f = s.form;
+    if (!f.Resampled.Checked || f.Drizzle2.Checked) s.ws.ResampleFactor = 1.0f;
+    f.ComboBox1.SelectText("100%");
+    ResizeToScale(s);
+}
+
+void ResizeToScale(Session& s) {
+    Controls& f = s.form;
+    const PictureSize size = ScaledSize(SourcePicture(f).Width(), SourcePicture(f).Height(), ScaleFactorOf(f.ComboBox1.ItemIndex));
+    SizePicture(f, size);
+    PlaceWindow(f.Shrinkview, WindowAroundPicture(size, kResizeStripWidth));
+    f.Shrinkview.Visible = true;
+    DrawPicture(s);
+    f.ResizeFilters.Caption = " Filters ";
+}
+
+void ResizeToWindow(Session& s) {
+    Controls& f = s.form;
+    ToolWindow& window = f.Shrinkview;
+    const DisabledWhileWorking busy(window);
+    // An empty picture has no aspect; the source lends it its own, so the window can recover.
+    PictureSize aspect = SizeOf(f.ShrinkImage.Image);
+    if (aspect.Width <= 0 || aspect.Height <= 0) aspect = SizeOf(SourcePicture(f));
+    const PictureSize size = FitPictureToWindow(window.Width, window.Height, StripOf(window, f.ShrinkImage.Image), aspect);
+    SizePicture(f, size);
+    window.Height = std::max(window.Height, kResizeMinWindowHeight);
+    Canvas(f.ShrinkImage.Image).FillRect({0, 0, 5, 5});
+    DrawPicture(s);
+}
+
+void ResizeToOriginal(Session& s) {
+    Controls& f = s.form;
+    const Workspace& ws = s.ws;
+    const PictureSize expanded =
+        f.Expandstack.Checked ? PictureSize{s.stack.ExpandedWidth, s.stack.ExpandedHeight} : PictureSize{};
+    const PictureSize size = OriginalFrameSize(ws.SourceWidth, ws.SourceHeight, f.Resampled.Checked, ws.ResampleFactor, expanded);
+    SizePicture(f, size);
+    PlaceWindow(f.Shrinkview, WindowAroundPicture(size, kResizeOriginalStrip));
+    f.Shrinkview.Visible = true;
+    DrawPicture(s);
+    f.Shrinkview.Width = size.Width + kResizeOriginalStripAfter;
+}
+
+void SaveShrinkClick(Session& s) {
+    Controls& f = s.form;
+    ResultSave save;
+    save.Dialog = &f.SaveDialog4;
+    save.Title = "Save the resized image";
+    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg};
+    save.DefaultName = true;
+    save.Write = [&f](int type, const fs::path& path) {
+        if (type == 2) WriteJpeg(path, f.ShrinkImage.Image);
+        else WriteBmp24(path, f.ShrinkImage.Image);
+    };
+    RunResultSave(s, save);
+}
+
+void RegisterResizeWindowHandlers(Session& s) {
+    Controls& f = s.form;
+    s.handlers.On(f.BitBtn11.Name, Event::Click, [&s] { OpenResize(s); });
+    s.handlers.On(f.Shrink.Name, Event::Click, [&s] { OpenResize(s); });
+    s.handlers.On(f.ComboBox1.Name, Event::Change, [&s] { ResizeToScale(s); });
+    s.handlers.On(f.Shrinkview.Name, Event::Resized, [&s] { ResizeToWindow(s); });
+    s.handlers.On(f.Shrinktooriginal.Name, Event::Click, [&s] { ResizeToOriginal(s); });
+    s.handlers.On(f.SaveShrink.Name, Event::Click, [&s] { SaveShrinkClick(s); });
+    // Another filter redraws the picture at the size it has, so the choice shows at once.
+    s.handlers.On(f.ResizeFilters.Name, Event::Click, [&s] {
+        if (s.form.Shrinkview.Visible) DrawPicture(s);
+    });
+}
+
+}  // namespace talvenor
