@@ -2,12 +2,15 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 
+#include "final/colour_model.h"
 #include "final/render_final.h"
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
+#include "session/hsl_window.h"
 #include "session/result_save.h"
 #include "session/wavelet_process.h"
 #include "workspace/canvas.h"
@@ -106,6 +109,42 @@ void ResetCrop(Session& s) {
     st.CropDrawn = false;
     s.form.Cropping.Checked = false;
     s.form.Cropping.Visible = false;
+}
+
+// The hue of the 16-bit pixel under the pointer, when the colour curves can use it: the HSL
+// window shown, the picture not turned, the pointer on the image. Nothing otherwise.
+std::optional<Hsv> HueUnderPointer(Session& s, const EventArgs& e) {
+    const Controls& f = s.form;
+    const Workspace& ws = s.ws;
+    if (!f.HLSWindow.Visible || f.RxSpinEdit4.Value != 0 || !ws.StackTiff.HasWide) return std::nullopt;
+    int x = e.X, y = e.Y;
+    if (f.FlipX.Checked) x = ws.ImageWidth - 1 - x;  // the picture shows the image flipped
+    if (f.FlipY.Checked) y = ws.ImageHeight - 1 - y;
+    if (x < 0 || y < 0 || x >= ws.ImageWidth || y >= ws.ImageHeight) return std::nullopt;
+    return RGBtoHSV(ws.StackTiff.Sample(x, y, 0), ws.StackTiff.Sample(x, y, 1), ws.StackTiff.Sample(x, y, 2));
+}
+
+// The hue marker: a red line over the hue histogram at the pointer's hue (none on dark pixels).
+void ShowHueMarker(Session& s, const EventArgs& e) {
+    const auto hsv = HueUnderPointer(s, e);
+    if (!hsv) return;
+    Bitmap24& graph = s.form.HueHistoImage.Image;
+    DrawHueHistogram(graph, s.finalImage.HueHistogram);
+    if (hsv->v >= 100) {
+        const int x = std::clamp(int(std::nearbyint(hsv->h)), 0, 360);
+        for (int y = 0; y < graph.Height(); ++y) graph.SetPixel(x, y, MakePixel(255, 0, 0));
+    }
+    graph.Touch();
+    s.host.Repaint(&s.form.HueHistoImage);
+}
+
+void ResetHsl(Session& s) {
+    Controls& f = s.form;
+    f.HueSlider.Value = f.SaturationSlider.Value = f.Lightnessslider.Value = 0;
+    ShowHslLabels(f);
+    ResetHslCurves(s);
+    UpdateFinalBitmap(s);
+    UpdateOverview(s);
 }
 
 void SetAngle(Session& s, double degrees) {
@@ -227,9 +266,16 @@ void RegisterFinalPageHandlers(Session& s) {
     }
     h.On("RotateImage", Event::MouseDown, Handlers::Fn([&s](const EventArgs& e) {
              if (e.Button == MouseButton::Left) CropPress(s, e);
+             // A right click picks the pixel's hue into the hue curve.
+             if (e.Button == MouseButton::Right)
+                 if (const auto hsv = HueUnderPointer(s, e)) InsertHuePoint(s, int(std::nearbyint(hsv->h)));
          }));
-    h.On("RotateImage", Event::MouseMove, Handlers::Fn([&s](const EventArgs& e) { CropMove(s, e); }));
+    h.On("RotateImage", Event::MouseMove, Handlers::Fn([&s](const EventArgs& e) {
+             CropMove(s, e);
+             ShowHueMarker(s, e);
+         }));
     h.On("RotateImage", Event::MouseUp, [&s] { CropRelease(s); });
+    h.On("Button7", Event::Click, [&s] { ResetHsl(s); });
     h.On("BitBtn8", Event::Click, [&s] { BitBtn8Click(s); });
     h.On("BitBtn9", Event::Click, [&s] { s.host.CopyToClipboard(FinalPictureForOutput(s)); });
     s.seams.FinalPageEntered = [&s] { FinalPageEntered(s); };

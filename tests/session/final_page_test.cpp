@@ -96,3 +96,34 @@ TEST(FinalPage, TheCropRectangleIsDrawnAndAppliedToThe8BitSaveOnly) {
 
 }  // namespace
 }  // namespace talvenor
+
+namespace talvenor {
+namespace {
+
+TEST(FinalPage, ResetHslAndTheHuePickFromThePicture) {
+    OnFinalPage p;
+    Controls& f = p.f();
+    const Bitmap24 plain = p.final();
+    f.HueSlider.Value = 40;
+    p.s->Dispatch("HueSlider", Event::Change);
+    EXPECT_NE(p.final(), plain);
+    p.s->Dispatch("Button7", Event::Click);
+    EXPECT_EQ(f.HueSlider.Value, 0);
+    EXPECT_EQ(f.Huelabel.Caption, "Hue        :0");
+    EXPECT_EQ(p.final(), plain);
+
+    // With the curve window shown, a right click on a coloured pixel adds its hue to the curve.
+    f.AdvancedHLS.Checked = true;
+    p.s->Dispatch("AdvancedHLS", Event::Click);
+    ASSERT_TRUE(f.HLSWindow.Visible);
+    const int before = p.s->finalImage.HueSpline.PointCount();
+    p.Mouse(Event::MouseDown, MouseButton::Right, 150, 95);
+    EXPECT_EQ(p.s->finalImage.HueSpline.PointCount(), before + 1);
+    // Turned, the picture's pixels are not the image's: no pick.
+    f.RxSpinEdit4.Value = 30;
+    p.Mouse(Event::MouseDown, MouseButton::Right, 130, 95);
+    EXPECT_EQ(p.s->finalImage.HueSpline.PointCount(), before + 1);
+}
+
+}  // namespace
+}  // namespace talvenor
