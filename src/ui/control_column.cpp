@@ -55,8 +55,10 @@ bool AddControlsOf(Binder& binder, const std::string& container, QWidget* parent
         QWidget* w = c->Kind == ControlKind::Panel ? MakePanel(binder, static_cast<Panel&>(*c), parent)
                                                    : binder.CreateWidget(*c, parent);
         if (!w) continue;
+        // A picture without a size of its own (the resized picture) takes the spare room too.
+        const bool freePicture = c->Kind == ControlKind::Picture && static_cast<const Picture*>(c)->Width <= 0;
         const bool grows = c->Kind == ControlKind::Memo || c->Kind == ControlKind::ListBox ||
-                           c->Kind == ControlKind::CheckListBox;
+                           c->Kind == ControlKind::CheckListBox || freePicture;
         // In a row the slider takes the width the check box and the button leave.
         const bool row = layout->direction() == QBoxLayout::LeftToRight;
         if (row && c->Kind == ControlKind::Button) w->setMaximumWidth(48);

@@ -30,10 +30,11 @@ constexpr const char* kDockSection = "Toolwin";
 const std::string kDockKey = "DockLayout";
 constexpr std::size_t kDockPiece = 200;
 // Bumped when the set of tool windows changes, so an old arrangement is not forced on a new one.
-constexpr int kDockLayoutVersion = 1;
+constexpr int kDockLayoutVersion = 2;
 
-// The progress window floats over the work like a dialog; every other tool window docks.
-bool FloatsByDefault(const ToolWindow& w) { return w.Name == "MessageWindow"; }
+// The progress window floats over the work like a dialog, and so does the resized picture,
+// which needs more room than a dock leaves; every other tool window docks.
+bool FloatsByDefault(const ToolWindow& w) { return w.Name == "MessageWindow" || w.Name == "Shrinkview"; }
 }  // namespace
 
 MainWindow::MainWindow(Session& session, Binder& binder)

@@ -22,12 +22,12 @@ struct FinalControls {
     CheckBox FlipY{reg_, "FlipY", "TabSheet5", {.caption = "Flip Y", .hint = "Mirrors the final image top to bottom"}};
 
     // Global shifts: hue in degrees, saturation and lightness on the 0..255 scale.
-    Slider HueSlider{reg_, "HueSlider", "TabSheet5", {.hint = "Shifts the hue of the whole image", .value = 0, .minValue = -100, .maxValue = 100}};
     Label Huelabel{reg_, "Huelabel", "TabSheet5", {.caption = "Hue        :0"}};
-    Slider SaturationSlider{reg_, "SaturationSlider", "TabSheet5", {.hint = "Raises or lowers the saturation of the whole image", .value = 0, .minValue = -50, .maxValue = 50}};
+    Slider HueSlider{reg_, "HueSlider", "TabSheet5", {.hint = "Shifts the hue of the whole image", .value = 0, .minValue = -100, .maxValue = 100}};
     Label Satlabel{reg_, "Satlabel", "TabSheet5", {.caption = "Saturation :0"}};
-    Slider Lightnessslider{reg_, "Lightnessslider", "TabSheet5", {.hint = "Raises or lowers the lightness of the whole image", .value = 0, .minValue = -100, .maxValue = 100}};
+    Slider SaturationSlider{reg_, "SaturationSlider", "TabSheet5", {.hint = "Raises or lowers the saturation of the whole image", .value = 0, .minValue = -50, .maxValue = 50}};
     Label Lightlabel{reg_, "Lightlabel", "TabSheet5", {.caption = "lightness  :0"}};
+    Slider Lightnessslider{reg_, "Lightnessslider", "TabSheet5", {.hint = "Raises or lowers the lightness of the whole image", .value = 0, .minValue = -100, .maxValue = 100}};
     Button Button7{reg_, "Button7", "TabSheet5", {.caption = "Reset HSL", .hint = "Returns hue, saturation, lightness and their curves to neutral"}};
     CheckBox AdvancedHLS{reg_, "AdvancedHLS", "TabSheet5", {.caption = "Advanced HSL", .hint = "Shows the hue, saturation and lightness curves"}};
 
