@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QClipboard>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
@@ -104,6 +105,20 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     pages->setCurrentIndex(3);
     QApplication::processEvents();
     EXPECT_TRUE(Dock("Denoisewindow")->isVisible());
+
+    // On to the Final page: the final picture is shown, and "Clipboard" puts it on the
+    // system clipboard.
+    pages->setCurrentIndex(4);
+    QApplication::processEvents();
+    auto* finalView = Widget<PictureView>("RotateImage");
+    ASSERT_TRUE(finalView);
+    EXPECT_EQ(Shown(finalView).width(), s.ws.ImageWidth);
+    QApplication::clipboard()->clear();
+    Widget<QPushButton>("BitBtn9")->click();
+    QApplication::processEvents();
+    const QImage copied = QApplication::clipboard()->image();
+    EXPECT_EQ(copied.width(), s.ws.ImageWidth);
+    EXPECT_EQ(copied.height(), s.ws.ImageHeight);
 }
 
 }  // namespace
