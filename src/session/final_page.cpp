@@ -167,11 +167,7 @@ void FinalPageEntered(Session& s) {
 void BitBtn8Click(Session& s) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
-    ResultSave save;
-    save.Dialog = &f.WaveletSave;
-    save.Title = "Save the final image";
-    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg, SaveFormat::Fits, SaveFormat::Tiff};
-    save.DefaultName = true;
+    ResultSave save = PageSave(s, "Save the final image");
     save.CaptionAfter = false;
     // The picture is taken before the dialog, as the user saw it.
     const Bitmap24 picture = FinalPictureForOutput(s);

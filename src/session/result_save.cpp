@@ -107,14 +107,19 @@ void SaveWideImage(const TTIFFBitMap& image, int width, int height, const fs::pa
     SaveToFile(out, path);
 }
 
+ResultSave PageSave(Session& s, std::string title) {
+    ResultSave save;
+    save.Dialog = &s.form.WaveletSave;
+    save.Title = std::move(title);
+    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg, SaveFormat::Fits, SaveFormat::Tiff};
+    save.DefaultName = true;
+    return save;
+}
+
 void SaveBMP2buttonClick(Session& s) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
-    ResultSave save;
-    save.Dialog = &f.WaveletSave;
-    save.Title = "Save the processed image";
-    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg, SaveFormat::Fits, SaveFormat::Tiff};
-    save.DefaultName = true;
+    ResultSave save = PageSave(s, "Save the processed image");
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
             case 2: WriteJpeg(path, f.ProcessImage.Image); break;

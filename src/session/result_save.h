@@ -48,6 +48,10 @@ std::optional<std::filesystem::path> RunResultSave(Session& s, const ResultSave&
 // are allocated a pixel larger than the image each way).
 void SaveWideImage(const TTIFFBitMap& image, int width, int height, const std::filesystem::path& path);
 
+// The save of the Wavelet Processing and Final pages: their shared dialog and its four types
+// (BMP, JPEG, FITS, TIFF), "default" for an empty name. The caller adds the writer.
+ResultSave PageSave(Session& s, std::string title);
+
 // "Save" on the Wavelet Processing page: the processed picture as BMP or JPEG, the 16-bit
 // result as FITS (one file per channel in colour) or TIFF.
 void SaveBMP2buttonClick(Session& s);
