@@ -8,6 +8,7 @@
 #include "cli/compare_command.h"
 #include "cli/convert_command.h"
 #include "cli/process_command.h"
+#include "cli/project_command.h"
 #include "cli/stack_command.h"
 #include "cli/info_command.h"
 #include "workspace/build_info.h"
@@ -54,6 +55,11 @@ const std::vector<Command>& Commands() {
          "      brightness, gamma and channel shift given, and save the processed image by OUT's\n"
          "      extension: .bmp, .jpg, .fit (16-bit, colour as _R/_G/_B files) or .tif (48-bit).",
          RunProcessCommand},
+        {"project", "project FILE.rsp [-o OUT]",
+         "Open a project as the desktop program does, replaying the work as far as it had come\n"
+         "      (reference, ranking, stack, wavelet processing); with -o save the image of the page\n"
+         "      it reached by OUT's extension (the stack, the processed or the final picture).",
+         RunProjectCommand},
         {"compare", "compare IMAGE REFERENCE [--border N]",
          "The PSNR of IMAGE against REFERENCE (e.g. a stack against the truth of a generated\n"
          "      capture), after matching IMAGE's brightness to REFERENCE.",
@@ -73,6 +79,7 @@ constexpr std::string_view kAlignStackOptions =
     "  --feature X,Y               the alignment feature (else found automatically)\n"
     "  --no-optimize               skip the optimizer after the alignment pass\n"
     "  --shifts-csv FILE           write every frame's shifts, quality and rank\n"
+    "  --project FILE.rsp          stack, process: also save the work as a project\n"
     "  --subpixel                  stack: each frame at its sub-pixel shift (SubPixelStack)\n"
     "  --set Control.Property=V    any control of the form, e.g. --set QualityFilter.Value=14\n"
     "                              (setting the quality band turns the automatic band off)\n"

@@ -71,6 +71,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.settings.push_back(std::string("Correlationtype.ItemIndex=") + (kind == "cross" ? "0" : "1"));
         } else if (a == "--json") o.json = true;
         else if (a == "--keep") o.keep = value();
+        else if (a == "--project") o.project = value();
         else if (a == "--dark") o.dark = value();
         else if (a == "--flat") o.flat = value();
         else if (a == "--resample") {

@@ -21,6 +21,7 @@ struct CliOptions {
     std::string output;
     bool json = false;
     std::string keep;       // "N" frames or "P%" of the selected frames; empty: the automatic cut
+    std::string project;    // a project (.rsp) saved at the end of the work
     std::string dark, flat; // calibration files
 };
 

@@ -14,6 +14,7 @@
 #include "session/final_page.h"
 #include "session/gamma_window.h"
 #include "session/page_change.h"
+#include "session/project_files.h"
 #include "session/tool_windows.h"
 #include "session/noise_window.h"
 #include "final/resize_window.h"
@@ -426,6 +427,11 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
         SaveBMP2buttonClick(s);
     }
     if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
+    if (!options.project.empty()) {
+        // The project reopens on the page whose picture was saved.
+        if (!p.Final() && !p.resize) GoToPage(s, kPageWavelets);
+        SaveProjectClick(s, fs::absolute(options.project));
+    }
 
     const Workspace& ws = s.ws;
     const char* area = p.areaItem ? "area" : "image";

@@ -10,6 +10,7 @@
 #include "cli/cli_session.h"
 #include "input/dark_flat.h"
 #include "registration/quality.h"
+#include "session/project_files.h"
 #include "session/stacking_handlers.h"
 #include "stacking/stacker.h"
 #include "workspace/error.h"
@@ -110,6 +111,7 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
     SaveButtonClick(s);
     const double saveSeconds = Since(saveStart);
     if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
+    if (!options.project.empty()) SaveProjectClick(s, fs::absolute(options.project));
 
     const Workspace& ws = s.ws;
     if (options.json) {

@@ -3,12 +3,14 @@
 #include "session/alignment.h"
 #include "session/input_selection.h"
 #include "session/stacking_handlers.h"
+#include "session/filter_file_handlers.h"
 #include "session/final_page.h"
 #include "session/gamma_window.h"
 #include "session/histogram_window.h"
 #include "session/hsl_window.h"
 #include "session/noise_window.h"
 #include "session/page_change.h"
+#include "session/project_files.h"
 #include "session/resize_window.h"
 #include "session/result_save.h"
 #include "session/settings_mirror.h"
@@ -26,12 +28,14 @@ Session::Session(Host& h) : host(h) {
     RegisterStackingHandlers(*this);
     RegisterSaveHandlers(*this);
     RegisterWaveletHandlers(*this);
+    RegisterFilterFileHandlers(*this);
     RegisterGammaWindowHandlers(*this);
     RegisterHslWindowHandlers(*this);
     RegisterHistogramWindowHandlers(*this);
     RegisterNoiseWindowHandlers(*this);
     RegisterResizeWindowHandlers(*this);
     RegisterFinalPageHandlers(*this);
+    RegisterProjectHandlers(*this);
 }
 
 bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {

@@ -209,7 +209,7 @@ bool TBigIniFile::ReadFile(const fs::path& path) {
 
 void TBigIniFile::ParseLine(std::string_view line, int& current) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.size() > kMaxLineLength) line = line.substr(0, kMaxLineLength);
+    if (!options_.KeepLongLines && line.size() > kMaxLineLength) line = line.substr(0, kMaxLineLength);
     if (options_.TrimTrailing)
         while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.remove_suffix(1);
     if (line.empty()) return;

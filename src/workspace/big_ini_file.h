@@ -80,6 +80,9 @@ struct TIniReadOptions {
     bool TrimAroundEquals = false;      // blanks and tabs on both sides of the first "="
     bool StripValueQuotes = false;      // one matching pair of " or ' around the value
     bool TrimTrailing = false;          // trailing blanks and control characters
+    // Lines are cut to kMaxLineLength as designed; project files keep them whole, since a
+    // long frame path cut short would lose the frame.
+    bool KeepLongLines = false;
 };
 
 class TBigIniFile {

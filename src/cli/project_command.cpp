@@ -1,0 +1,73 @@
+#include "cli/project_command.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "cli/cli_session.h"
+#include "session/project_files.h"
+#include "session/result_save.h"
+#include "session/stacking_handlers.h"
+#include "session/tool_windows.h"
+#include "workspace/error.h"
+#include "workspace/text_util.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The save type of a page's dialog for an output name: the Stacking page's types
+// (1 BMP, 2 JPEG, 3 FIT, 5 fixed-point FIT, 6 TIFF) or those of the later pages (1..4).
+int SaveTypeFor(const std::string& path, bool stackPage) {
+    const std::string ext = ToLower(fs::path(path).extension().string());
+    if (ext == ".bmp") return 1;
+    if (ext == ".jpg" || ext == ".jpeg") return 2;
+    if (ext == ".fit" || ext == ".fits") return 3;
+    if (ext == ".fitr" && stackPage) return 5;
+    if (ext == ".tif" || ext == ".tiff") return stackPage ? 6 : 4;
+    throw Error(path + ": the output must end in .bmp, .jpg, .fit" + std::string(stackPage ? ", .fitr" : "") + " or .tif");
+}
+
+}  // namespace
+
+int RunProjectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string project, output;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-o" || args[i] == "--output") {
+            if (i + 1 >= args.size()) throw Error(args[i] + " needs a file name");
+            output = args[++i];
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            throw Error("unknown option " + args[i] + " (see talvenor-cli project --help)");
+        } else if (project.empty()) {
+            project = args[i];
+        } else {
+            throw Error("project takes one project file, not also " + args[i]);
+        }
+    }
+    if (project.empty()) throw Error("project needs a project file (.rsp)");
+    CliSession cli(err);
+    Session& s = cli.session();
+    if (!LoadProjectFile(s, fs::absolute(project))) throw Error(project + ": the project could not be opened");
+    const int page = s.form.PageControl1.ActivePageIndex;
+    if (!output.empty()) {
+        if (!s.ws.StackReady) throw Error(project + ": the project has no stack yet, so there is no image to save");
+        const std::string target = fs::absolute(output).string();
+        if (page == kPageWavelets || page == kPageFinal) {
+            cli.host().SaveChoices.push_back(FileChoice{{target}, SaveTypeFor(output, false)});
+            if (page == kPageFinal) s.Dispatch("BitBtn8", Event::Click);
+            else SaveBMP2buttonClick(s);
+        } else {
+            cli.host().SaveChoices.push_back(FileChoice{{target}, SaveTypeFor(output, true)});
+            SaveButtonClick(s);
+        }
+    }
+    const char* pages[] = {"Input", "Aligning", "Stacking", "Wavelet Processing", "Final", "Error-reporting"};
+    out << "opened " << project << ": " << s.ws.LastFrame + 1 << " frames, status " << int(s.ws.ProgStatus) << ", page "
+        << pages[std::clamp(page, 0, 5)];
+    if (!output.empty()) out << "; saved " << output;
+    out << "\n";
+    return 0;
+}
+
+}  // namespace talvenor

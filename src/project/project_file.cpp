@@ -1,0 +1,201 @@
+#include "project/project_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "workspace/text_util.h"
+
+namespace talvenor {
+
+namespace {
+
+const char* const kFileTypes[] = {"AVI", "BMP", "FIT", "JPG", "TIF"};
+
+std::string Bool01(bool b) { return b ? "1" : "0"; }
+
+int ReadInt(const TBigIniFile& ini, std::string_view section, std::string_view key, int fallback) {
+    return IntegerFromText(ini.ReadString(section, key, ""), fallback);
+}
+
+int Percent(int i, int last, int from, int span) {
+    return from + int(std::lrint(double(i) / std::max(1, last) * span));
+}
+
+}  // namespace
+
+std::string FloatText(float v) {
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+}
+
+float FloatFromText(std::string_view text, float fallback) {
+    std::string t(Trim(text));
+    std::replace(t.begin(), t.end(), ',', '.');
+    float v = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+    return ec == std::errc() && end == t.data() + t.size() && !t.empty() ? v : fallback;
+}
+
+int IntegerFromText(std::string_view text, int fallback) {
+    std::string_view t = Trim(text);
+    bool negative = false;
+    if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
+        negative = t.front() == '-';
+        t.remove_prefix(1);
+    }
+    int base = 10;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        base = 16;
+        t.remove_prefix(2);
+    }
+    long long v = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v, base);
+    if (t.empty() || ec != std::errc() || end != t.data() + t.size()) return fallback;
+    v = negative ? -v : v;
+    return v < INT32_MIN || v > INT32_MAX ? fallback : int(v);
+}
+
+std::filesystem::path ProjectPath(std::string_view stored) {
+    std::string p(stored);
+    std::replace(p.begin(), p.end(), '\\', '/');
+    return std::filesystem::path(p);
+}
+
+void WriteProjectInput(TBigIniFile& ini, const Workspace& ws, const Controls& f, int activePage) {
+    const char* s = kInputSection;
+    ini.WriteString(s, "filetype", kFileTypes[std::min<int>(ws.InputType, 4)]);
+    ini.WriteString(s, "filedir", f.DirectoryListBox1.Directory);
+    if (!ws.IsImageSeries) ini.WriteString(s, "filename", ws.AviFileName);
+    if (f.UseDarkFrame.Checked) {
+        ini.WriteString(s, "darkfile", ws.DarkFileName);
+        ini.WriteString(s, "darkfiletype", std::to_string(ws.DarkFileType));
+    }
+    if (f.UseFlatfield.Checked) {
+        ini.WriteString(s, "flatfile", ws.FlatFileName);
+        ini.WriteString(s, "flatfiletype", std::to_string(ws.FlatFileType));
+    }
+    ini.WriteString(s, "sequencelength", std::to_string(ws.LastFrame + 1));
+    ini.WriteString(s, "progstatus", std::to_string(ws.ProgStatus));
+    if (activePage >= 0 && activePage <= 4) ini.WriteString(s, "activepage", std::to_string(activePage + 1));
+    ini.WriteString(s, "usedframes", std::to_string(ws.SelectedCount));
+    ini.WriteString(s, "refframe", std::to_string(ws.ReferenceFrame));
+    if (ws.ProgStatus > 3) {
+        ini.WriteString(s, "stackslider", std::to_string(f.StackSlider.Value));
+        ini.WriteString(s, "stackdifslider", std::to_string(f.differencecutslider.Value));
+    }
+    if (ws.ProgStatus == 4) {
+        const Slider* gains[] = {&f.RxSlider3, &f.RxSlider4, &f.RxSlider5, &f.RxSlider6, &f.RxSlider7, &f.RxSlider8};
+        for (int n = 0; n < 6; ++n) ini.WriteString(s, "layer" + std::to_string(n + 1), std::to_string(gains[n]->Value));
+        ini.WriteString(s, "initial", std::to_string(std::lrint(f.LevelStep.Value)));
+        ini.WriteString(s, "step", std::to_string(std::lrint(f.Multiplicant.Value)));
+        ini.WriteString(s, "scaletype", std::to_string(f.Scaletype.ItemIndex));
+        ini.WriteString(s, "contrast", std::to_string(f.ContrastSlider.Value));
+        ini.WriteString(s, "brightness", std::to_string(f.BrightnessSlider.Value));
+    }
+    ini.WriteString(s, "hotx", std::to_string(ws.AlignX));
+    ini.WriteString(s, "hoty", std::to_string(ws.AlignY));
+    ini.WriteString(s, "stackx", std::to_string(ws.StackAlignX));
+    ini.WriteString(s, "stacky", std::to_string(ws.StackAlignY));
+    ini.WriteString(s, "resampled", f.Resampled.Checked ? "yes" : "no");
+    ini.WriteString(s, "resamplevalue", std::to_string(std::lrint(f.ResampleSpin.Value)));
+    if (ws.IsImageSeries)
+        for (int i = 0; i <= ws.LastFrame && i < kMaxFrames; ++i)
+            ini.WriteString(s, "im" + std::to_string(i), ProjectPath(ws.FileNames[std::size_t(i)]).filename().string());
+}
+
+void WriteProjectFrames(TBigIniFile& ini, const Workspace& ws, bool interlaced, const ProjectProgress& progress) {
+    const int last = std::min(ws.LastFrame, kMaxFrameIndex);
+    for (int i = 0; i <= last; ++i) {
+        if (progress && (i % 64 == 0)) progress(Percent(i, last, 0, 33), "");
+        ini.WriteString(kInputSection, "Ex" + std::to_string(i), Bool01(ws.Frames[std::size_t(i)].Excluded));
+    }
+    for (int i = 0; i <= last; ++i) {
+        if (progress && (i % 64 == 0)) progress(Percent(i, last, 33, 33), "-X,Y shifts ");
+        const FrameRecord& r = ws.Frames[std::size_t(i)];
+        ini.WriteString("Shifts", "X" + std::to_string(i), std::to_string(r.ShiftX));
+        ini.WriteString("Shifts", "Y" + std::to_string(i), std::to_string(r.ShiftY));
+    }
+    for (int i = 0; i <= last; ++i) {
+        if (progress && (i % 64 == 0)) progress(Percent(i, last, 66, 33), "-Difference, Quality ");
+        const FrameRecord& r = ws.Frames[std::size_t(i)];
+        ini.WriteString("Info", "D" + std::to_string(i), FloatText(r.Difference));
+        ini.WriteString("Info", "Q" + std::to_string(i), FloatText(r.Quality));
+    }
+    if (interlaced) {
+        for (int i = 0; i <= last; ++i) {
+            if (progress && (i % 64 == 0)) progress(Percent(i, last, 0, 50), "-Interlace info ");
+            const FrameRecord& r = ws.Frames[std::size_t(i)];
+            ini.WriteString("IShifts", "Xa" + std::to_string(i), std::to_string(r.ShiftXa));
+            ini.WriteString("IShifts", "Ya" + std::to_string(i), std::to_string(r.ShiftYa));
+        }
+        for (int i = 0; i <= last; ++i) {
+            if (progress && (i % 64 == 0)) progress(Percent(i, last, 50, 50), "-Interlace info ");
+            const FrameRecord& r = ws.Frames[std::size_t(i)];
+            ini.WriteString("IInfo", "Da" + std::to_string(i), FloatText(r.DifferenceA));
+            ini.WriteString("IInfo", "Qa" + std::to_string(i), FloatText(r.QualityA));
+        }
+    }
+    if (progress) progress(100, " Ranking ");
+    for (int i = 0; i <= last; ++i)
+        ini.WriteString("Ranking", "Rank" + std::to_string(i), std::to_string(ws.Ranking[std::size_t(i)].FrameIndex));
+    if (progress) progress(100, " ");
+}
+
+ProjectInput ReadProjectInput(const TBigIniFile& ini) {
+    const char* s = kInputSection;
+    ProjectInput p;
+    p.fileType = ini.ReadString(s, "filetype", "xxx");
+    p.fileDir = ini.ReadString(s, "filedir", "");
+    p.fileName = ini.ReadString(s, "filename", "xxxx");
+    p.darkFile = ini.ReadString(s, "darkfile", "xxx");
+    p.darkFileType = ReadInt(ini, s, "darkfiletype", -1);
+    p.flatFile = ini.ReadString(s, "flatfile", "xxx");
+    p.flatFileType = ReadInt(ini, s, "flatfiletype", -1);
+    p.sequenceLength = std::clamp(ReadInt(ini, s, "sequencelength", 0), 0, kMaxFrames);
+    p.progStatus = std::clamp(ReadInt(ini, s, "progstatus", 0), 0, 4);
+    p.activePage = ReadInt(ini, s, "activepage", 0);
+    p.usedFrames = ReadInt(ini, s, "usedframes", 1);
+    p.refFrame = ReadInt(ini, s, "refframe", 0);
+    p.stackSlider = ReadInt(ini, s, "stackslider", 0);
+    p.stackDifSlider = ReadInt(ini, s, "stackdifslider", 0);
+    p.hotX = ReadInt(ini, s, "hotx", 0);
+    p.hotY = ReadInt(ini, s, "hoty", 0);
+    p.stackX = ReadInt(ini, s, "stackx", 0);
+    p.stackY = ReadInt(ini, s, "stacky", 0);
+    p.resampled = ini.ReadString(s, "resampled", "no") == "yes";
+    p.resampleValue = ReadInt(ini, s, "resamplevalue", 1);
+    if (p.fileType != "AVI")
+        for (int i = 0; i < p.sequenceLength; ++i) p.images.push_back(ini.ReadString(s, "im" + std::to_string(i), " "));
+    return p;
+}
+
+void ReadProjectFrames(const TBigIniFile& ini, Workspace& ws, int count, bool interlaced, const ProjectProgress& progress) {
+    count = std::min(count, kMaxFrames);
+    for (int i = 0; i < count; ++i) {
+        FrameRecord& r = ws.Frames[std::size_t(i)];
+        const std::string n = std::to_string(i);
+        if (progress && i % 64 == 0) progress(int(std::lrint(100.0 * i / std::max(1, count))), " - X,Y shifts");
+        r.Excluded = uint8_t(ReadInt(ini, kInputSection, "Ex" + n, 0) != 0);
+        r.ShiftX = ReadInt(ini, "Shifts", "X" + n, 0);
+        r.ShiftY = ReadInt(ini, "Shifts", "Y" + n, 0);
+        r.Difference = FloatFromText(ini.ReadString("Info", "D" + n, "0"), 0);
+        r.Quality = FloatFromText(ini.ReadString("Info", "Q" + n, "0"), 0);
+        if (interlaced) {
+            r.ShiftXa = ReadInt(ini, "IShifts", "Xa" + n, 0);
+            r.ShiftYa = ReadInt(ini, "IShifts", "Ya" + n, 0);
+            r.DifferenceA = FloatFromText(ini.ReadString("IInfo", "Da" + n, "0"), 0);
+            r.QualityA = FloatFromText(ini.ReadString("IInfo", "Qa" + n, "0"), 0);
+        }
+    }
+    if (progress) progress(100, "- frame ranking ");
+    for (int i = 0; i < count; ++i) {
+        RankEntry& e = ws.Ranking[std::size_t(i)];
+        e.FrameIndex = std::clamp(ReadInt(ini, "Ranking", "Rank" + std::to_string(i), 1), 0, std::max(0, count - 1));
+        e.RankQuality = ws.Frames[std::size_t(e.FrameIndex)].Quality;
+    }
+    if (progress) progress(100, " ");
+}
+
+}  // namespace talvenor

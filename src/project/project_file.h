@@ -1,0 +1,59 @@
+#pragma once
+// Project files (".rsp"): which sequence was open, the calibration in use, how far the work had
+// come, every frame's selection, shifts, quality and rank, and (section "Form") every stored
+// control setting, so the work can be reopened and replayed.
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "workspace/big_ini_file.h"
+#include "workspace/controls.h"
+#include "workspace/workspace.h"
+
+namespace talvenor {
+
+constexpr const char* kInputSection = "Input";
+
+// How far the writing or reading has come: a percentage and the detail line.
+using ProjectProgress = std::function<void(int percent, std::string_view detail)>;
+
+// The "Input" keys of the open sequence in their order and conditions; `activePage` is the
+// open page (0 Input .. 4 Final; anything else is not written).
+void WriteProjectInput(TBigIniFile& ini, const Workspace& ws, const Controls& f, int activePage);
+
+// The per-frame sections ("Shifts", "Info", the de-interlace ones when interlaced, "Ranking")
+// for frames 0 .. LastFrame.
+void WriteProjectFrames(TBigIniFile& ini, const Workspace& ws, bool interlaced, const ProjectProgress& progress);
+
+// What the "Input" section says, with the defaults of absent keys.
+struct ProjectInput {
+    std::string fileType = "xxx", fileDir, fileName = "xxxx";
+    std::string darkFile = "xxx", flatFile = "xxx";
+    int darkFileType = -1, flatFileType = -1;
+    int sequenceLength = 0, progStatus = 0, activePage = 0, usedFrames = 1, refFrame = 0;
+    int stackSlider = 0, stackDifSlider = 0;
+    int hotX = 0, hotY = 0, stackX = 0, stackY = 0;
+    bool resampled = false;
+    int resampleValue = 1;
+    std::vector<std::string> images;  // "im" + i, as stored (file names without directory)
+};
+ProjectInput ReadProjectInput(const TBigIniFile& ini);
+
+// Frames 0 .. count - 1 from the project: excluded marks, shifts, differences, qualities, the
+// de-interlace fields when interlaced, and the ranking with each rank's quality.
+void ReadProjectFrames(const TBigIniFile& ini, Workspace& ws, int count, bool interlaced, const ProjectProgress& progress);
+
+// A path as a project stores it, usable on this system: either separator is accepted.
+std::filesystem::path ProjectPath(std::string_view stored);
+
+// The text of a float that reads back to the same float whatever the locale ("." always; a ","
+// written by another program is read too).
+std::string FloatText(float v);
+float FloatFromText(std::string_view text, float fallback);
+
+// An integer, in decimal or with a "0x" prefix in hexadecimal; `fallback` when it is neither.
+int IntegerFromText(std::string_view text, int fallback);
+
+}  // namespace talvenor

@@ -1,0 +1,260 @@
+#include "session/project_files.h"
+
+#include <cmath>
+
+#include "input/dark_flat.h"
+#include "input/frame_selection.h"
+#include "project/project_file.h"
+#include "registration/quality.h"
+#include "registration/reference.h"
+#include "session/alignment.h"
+#include "session/dialog_dirs.h"
+#include "session/input_selection.h"
+#include "session/page_change.h"
+#include "session/stacking_handlers.h"
+#include "session/tool_windows.h"
+#include "session/wavelet_process.h"
+#include "stacking/stack_selection.h"
+#include "workspace/caption.h"
+#include "workspace/error.h"
+#include "workspace/progress_window.h"
+#include "workspace/settings_file.h"
+#include "workspace/stack_buffers.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The intermediate copies of the control settings beside the frames, as designed; they are a
+// convenience, so a folder that cannot take them does not stop the project.
+void WriteTemporarySettings(Session& s, const fs::path& file) {
+    try {
+        std::error_code ec;
+        fs::remove(file, ec);
+        TBigIniFile temp(file);
+        WriteControlSettings(temp, s.form, s.MainPlacement);
+        temp.UpdateFile();
+    } catch (const Error&) {
+    }
+}
+
+int InputTypeOf(const std::string& fileType) {
+    if (fileType == "AVI") return 1;
+    if (fileType == "FIT") return 3;
+    if (fileType == "JPG") return 4;
+    if (fileType == "TIF") return 5;
+    return 2;
+}
+
+// Opens the project's capture as the input dialog would; false (and the message) when it is
+// missing.
+bool OpenProjectInput(Session& s, const ProjectInput& p) {
+    const fs::path dir = ProjectPath(p.fileDir);
+    std::vector<std::string> files;
+    if (p.fileType == "AVI") {
+        const fs::path avi = dir / ProjectPath(p.fileName);
+        std::error_code ec;
+        if (!fs::exists(avi, ec)) {
+            GoToPage(s, kPageInput);
+            s.host.Message(MsgKind::Error, "Error : Avifile " + avi.string() + " missing, project not loaded", Buttons::Ok);
+            return false;
+        }
+        files.push_back(avi.string());
+    } else {
+        for (const std::string& name : p.images) {
+            const fs::path stored = ProjectPath(name);
+            files.push_back((stored.is_absolute() ? stored : dir / stored).string());
+        }
+        std::error_code ec;
+        if (files.empty() || !fs::exists(files.front(), ec)) {
+            GoToPage(s, kPageInput);
+            s.host.Message(MsgKind::Error,
+                           "Error : Bitmapfile " + (files.empty() ? std::string("(none)") : files.front()) +
+                               " missing, project not loaded",
+                           Buttons::Ok);
+            return false;
+        }
+    }
+    s.form.DirectoryListBox1.Directory = dir.string();
+    // The input dialog hands the first and last files over exchanged.
+    if (files.size() > 1) std::swap(files.front(), files.back());
+    OpenInput(s, files, InputTypeOf(p.fileType));
+    return true;
+}
+
+void RestoreSettings(Session& s, const TBigIniFile& ini, const fs::path& dir) {
+    // The project's "Form" section, through "readtempor.ini" as designed, then the settings file.
+    const fs::path temp = dir / "readtempor.ini";
+    try {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        TBigIniFile copy(temp);
+        for (const std::string& line : ini.ReadSectionValues(kFormSection)) {
+            const std::size_t eq = line.find('=');
+            if (eq != std::string::npos) copy.WriteString(kFormSection, line.substr(0, eq), line.substr(eq + 1));
+        }
+        copy.UpdateFile();
+    } catch (const Error&) {
+    }
+    WindowPlacement placement = s.MainPlacement;
+    ReadControlSettings(ini, s.form, placement);
+    if (!s.SettingsFileName.empty()) {
+        try {
+            SaveControlSettings(s.SettingsFileName, s.form, s.MainPlacement);
+        } catch (const Error&) {
+        }
+    }
+}
+
+void LoadCalibration(Session& s, const ProjectInput& p) {
+    if (s.form.UseDarkFrame.Checked && p.darkFile != "xxx") LoadDarkFile(s.ctx, p.darkFile, p.darkFileType);
+    if (s.form.UseFlatfield.Checked && p.flatFile != "xxx") LoadFlatField(s.ctx, p.flatFile, p.flatFileType, true);
+}
+
+void RestoreFrames(Session& s, const TBigIniFile& ini, const ProjectInput& p) {
+    Workspace& ws = s.ws;
+    Controls& f = s.form;
+    const int n = std::min(p.sequenceLength, ws.LastFrame + 1);
+    if (n > 10) ShowProgress(f, s.host, "Loading project");
+    ReadProjectFrames(ini, ws, n, f.Interlaced.Checked, [&](int percent, std::string_view detail) {
+        if (n > 10) SetProgress(f, s.host, percent, 100, detail);
+    });
+    HideProgress(f, s.host);
+    ws.RecountSelected();
+    RebuildFrameChecklist(s.ctx);
+    ws.ReferenceFrame = std::clamp(p.refFrame, 0, std::max(0, ws.LastFrame));
+    ws.AlignX = p.hotX;
+    ws.AlignY = p.hotY;
+    ws.StackAlignX = p.stackX;
+    ws.StackAlignY = p.stackY;
+    f.AlignSlider.MaxValue = f.StackSlider.MaxValue = std::max(0, n - 1);
+}
+
+// The work replayed as far as the stored status says.
+void Replay(Session& s, const ProjectInput& p) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    AlignmentState& a = s.align;
+    if (p.progStatus >= 1) {
+        ws.CancelRequested = false;
+        f.TabSheet2.TabVisible = true;
+        f.AlignOneBUtton.Enabled = true;
+        // The reference spectrum from the reference frame at the feature.
+        f.PreviewSlider.Value = ws.ReferenceFrame;
+        s.Dispatch("PreviewSlider", Event::Change);
+        SyncBoxSize(s);
+        const int h = ws.AlignBoxSize / 2;
+        a.FeatureFrame = ws.ReferenceFrame;
+        a.AlignBoxX = ws.AlignX - h;
+        a.AlignBoxY = ws.AlignY - h;
+        a.ClearTracking();
+        ClearSpectrumPicture(s.ctx);
+        CalculateReferenceFFT(s.ctx, s.fft, a);
+        f.FFTWindow.Visible = f.ShowFFTbox.Checked;
+        f.Propertywindow.Visible = f.Showgraphbox.Checked;
+        f.SelectFrameswindow.Visible = false;
+    }
+    ws.ProgStatus = uint8_t(p.progStatus);
+    if (p.progStatus >= 3) DrawRankGraph(s.ctx);
+    if (p.progStatus >= 4) {
+        f.TabSheet3.TabVisible = true;
+        f.StackSlider.Value = std::clamp(p.stackSlider, f.StackSlider.MinValue, f.StackSlider.MaxValue);
+        f.differencecutslider.Value = p.stackDifSlider;
+        StackSliderChange(s.ctx, s.stack);
+    }
+    if (p.progStatus == 4) {
+        GoToPage(s, kPageStacking);
+        Stack(s);
+        f.Stackframeswindow.Visible = f.Propertywindow.Visible = false;
+        f.TabSheet4.TabVisible = f.TabSheet5.TabVisible = true;
+        GoToPage(s, kPageWavelets);
+    }
+    if (p.activePage >= 1 && p.activePage <= 4) GoToPage(s, p.activePage - 1);
+    if (ws.SelectedCount == 1) ws.SingleFrameCase = true;
+}
+
+void LoadProjectSeam(Session& s) { LoadProjectFile(s, s.form.OpenDialog2.FileName); }
+
+}  // namespace
+
+bool SaveProjectClick(Session& s, const fs::path& given) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    if (ws.LastFrame < 0 || (!ws.IsImageSeries && ws.AviFileName == "none")) {
+        s.host.Message(MsgKind::Information, "Nothing is open to save as a project.", Buttons::Ok);
+        return false;
+    }
+    fs::path path = given;
+    if (path.empty()) {
+        DialogSpec spec;
+        spec.Title = "Save project";
+        spec.Filter = f.SaveDialog3.Filter;
+        spec.DefaultExt = f.SaveDialog3.DefaultExt;
+        spec.FileName = f.SaveDialog3.FileName;
+        spec.InitialDir = SaveStartDir(s);
+        const auto choice = s.host.SaveDialog(spec);
+        if (!choice || choice->Files.empty()) return false;
+        path = choice->Files[0];
+        if (path.extension().empty()) path += ".rsp";
+        std::error_code ec;
+        if (fs::exists(path, ec)) {
+            if (s.host.Message(MsgKind::Warning, " Overwrite existing projectfile ?", Buttons::YesNo) != Answer::Yes)
+                return false;
+        }
+    }
+    // Nothing of an older project may survive in the file; it is replaced only once the new one
+    // is complete, so a failed save leaves the old project whole.
+    TIniReadOptions keep;
+    keep.KeepLongLines = true;
+    TBigIniFile ini(path, keep);
+    for (const std::string& section : ini.ReadSections()) ini.EraseSection(section);
+    WriteProjectInput(ini, ws, f, f.PageControl1.ActivePageIndex);
+    ShowProgress(f, s.host, "Writing projectfile");
+    WriteProjectFrames(ini, ws, f.Interlaced.Checked,
+                       [&](int percent, std::string_view detail) { SetProgress(f, s.host, percent, 100, detail); });
+    HideProgress(f, s.host);
+    WriteTemporarySettings(s, fs::path(f.DirectoryListBox1.Directory) / "savetempor.ini");
+    if (!s.SettingsFileName.empty()) {
+        try {
+            SaveControlSettings(s.SettingsFileName, f, s.MainPlacement);
+        } catch (const Error&) {
+        }
+    }
+    WriteControlSettings(ini, f, s.MainPlacement);
+    ini.WriteString(kInputSection, "filedir", f.DirectoryListBox1.Directory);
+    ini.UpdateFile();
+    f.SaveDialog3.FileName = path.string();
+    s.host.SetCaption(MakeCaption(ws, CaptionKind::Saved));
+    return true;
+}
+
+bool LoadProjectFile(Session& s, const fs::path& path) {
+    TIniReadOptions options;
+    options.KeepLongLines = true;
+    std::error_code ec;
+    if (!fs::exists(path, ec)) throw Error(path.string() + ": the project file does not exist");
+    const TBigIniFile ini(path, options);
+    const ProjectInput p = ReadProjectInput(ini);
+    Controls& f = s.form;
+    f.Showpanel.Visible = false;
+    f.Frontpanel.Visible = f.FFTsizeGroup.Visible = true;
+    f.Resampled.Visible = f.ResampleSpin.Visible = f.ResampleCombo.Visible = true;
+    f.AutoProcessBox.Checked = false;
+    s.Settings.WriteString("Files", "Dir", path.parent_path().string());
+    if (!OpenProjectInput(s, p)) return false;
+    RestoreSettings(s, ini, ProjectPath(p.fileDir));
+    LoadCalibration(s, p);
+    RestoreFrames(s, ini, p);
+    Replay(s, p);
+    s.host.SetCaption(MakeCaption(s.ws, CaptionKind::Saved));
+    return true;
+}
+
+void RegisterProjectHandlers(Session& s) {
+    s.handlers.On("SaveProject", Event::Click, [&s] { SaveProjectClick(s); });
+    s.seams.LoadProject = [&s] { LoadProjectSeam(s); };
+}
+
+}  // namespace talvenor

@@ -1,0 +1,21 @@
+#pragma once
+// Saving the work as a project and opening it again, replaying it as far as it had come.
+#include <filesystem>
+
+#include "session/session.h"
+
+namespace talvenor {
+
+// "Save": asks for the file (or takes `path` when given, as the command line does) and writes
+// the project. Returns whether a project was written.
+bool SaveProjectClick(Session& s, const std::filesystem::path& path = {});
+
+// Opens the project at `path`: the sequence, the calibration, the frame table, every stored
+// control, then the replay by the stored work status (reference, ranking graph, stack,
+// wavelet processing) and the stored page. False (with the message shown) when the capture
+// or its first frame is missing.
+bool LoadProjectFile(Session& s, const std::filesystem::path& path);
+
+void RegisterProjectHandlers(Session& s);
+
+}  // namespace talvenor
