@@ -1,6 +1,8 @@
 #include "session/project_files.h"
 
+#include <chrono>
 #include <cmath>
+#include <ctime>
 
 #include "input/dark_flat.h"
 #include "input/frame_selection.h"
@@ -151,7 +153,10 @@ void Replay(Session& s, const ProjectInput& p) {
         a.AlignBoxY = ws.AlignY - h;
         a.ClearTracking();
         ClearSpectrumPicture(s.ctx);
+        // The reference is measured again; the stored record of its frame stays as saved.
+        const FrameRecord stored = ws.Frames[std::size_t(ws.ReferenceFrame)];
         CalculateReferenceFFT(s.ctx, s.fft, a);
+        ws.Frames[std::size_t(ws.ReferenceFrame)] = stored;
         f.FFTWindow.Visible = f.ShowFFTbox.Checked;
         f.Propertywindow.Visible = f.Showgraphbox.Checked;
         f.SelectFrameswindow.Visible = false;
@@ -230,6 +235,60 @@ bool SaveProjectClick(Session& s, const fs::path& given) {
     return true;
 }
 
+std::string ModificationStamp(const fs::path& file) {
+    std::error_code ec;
+    const auto written = fs::last_write_time(file, ec);
+    if (ec) return "00000000_000000";
+    const auto system = std::chrono::file_clock::to_sys(written);
+    const std::time_t t = std::chrono::system_clock::to_time_t(system);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d_%H%M%S", &local);
+    return text;
+}
+
+bool SaveProjectAsClick(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    if (ws.IsImageSeries || ws.AviFileName == "none") {
+        s.host.Message(MsgKind::Information, "Only allowed for AVI-projects", Buttons::Ok);
+        return false;
+    }
+    const fs::path dir = f.DirectoryListBox1.Directory;
+    const fs::path avi = dir / ws.AviFileName;
+    DialogSpec spec;
+    spec.Title = "Save project as";
+    spec.Filter = f.SaveDialog3.Filter;
+    spec.DefaultExt = f.SaveDialog3.DefaultExt;
+    spec.FileName = fs::path(f.SaveDialog3.FileName).stem().string() + "_" + ModificationStamp(avi);
+    spec.InitialDir = dir.string();
+    const auto choice = s.host.SaveDialog(spec);
+    if (!choice || choice->Files.empty()) return false;
+    fs::path path = choice->Files[0];
+    if (path.extension().empty()) path += ".rsp";
+    std::error_code ec;
+    if (fs::exists(path, ec) &&
+        s.host.Message(MsgKind::Warning, " Overwrite existing projectfile ?", Buttons::YesNo) != Answer::Yes)
+        return false;
+    // The capture takes the project's name. (The project of the previously proposed name is
+    // kept: removing it, as once designed, would throw away the user's earlier project.)
+    const fs::path renamed = dir / (path.stem().string() + ".avi");
+    if (renamed != avi) {
+        if (fs::exists(renamed, ec)) {
+            s.host.Message(MsgKind::Warning, "Avi does allready exist, no renaming !! ", Buttons::Ok);
+            return false;
+        }
+        fs::rename(avi, renamed, ec);
+        if (ec) {
+            s.host.Message(MsgKind::Warning, "Avi does allready exist, no renaming !! ", Buttons::Ok);
+            return false;
+        }
+        ws.AviFileName = renamed.filename().string();
+    }
+    return SaveProjectClick(s, path);
+}
+
 bool LoadProjectFile(Session& s, const fs::path& path) {
     TIniReadOptions options;
     options.KeepLongLines = true;
@@ -254,6 +313,7 @@ bool LoadProjectFile(Session& s, const fs::path& path) {
 
 void RegisterProjectHandlers(Session& s) {
     s.handlers.On("SaveProject", Event::Click, [&s] { SaveProjectClick(s); });
+    s.handlers.On("BitBtn7", Event::Click, [&s] { SaveProjectAsClick(s); });
     s.seams.LoadProject = [&s] { LoadProjectSeam(s); };
 }
 
