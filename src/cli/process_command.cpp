@@ -10,6 +10,7 @@
 
 #include "cli/align_command.h"
 #include "cli/stack_command.h"
+#include "project/filter_file.h"
 #include "registration/rgb_shift.h"
 #include "session/final_page.h"
 #include "session/gamma_window.h"
@@ -247,10 +248,9 @@ void ApplyLayerSettings(Session& s, const ProcessOptions& p) {
     if (p.initial) f.LevelStep.Value = *p.initial;
     if (p.step) f.Multiplicant.Value = *p.step;
     if (p.kernel) {
-        for (int row = 0; row < 5; ++row)
-            for (int col = 0; col < 5; ++col)
-                static_cast<SpinEdit*>(f.Find("Filter" + std::to_string(col) + std::to_string(row)))->Value =
-                    (*p.kernel)[std::size_t(row * 5 + col)];
+        FilterValues values{};
+        std::copy_n(p.kernel->begin(), values.size(), values.begin());
+        ApplyFilterValues(f, values);
         NormaliseKernel(s);
     }
     if (p.contrast) f.ContrastSlider.Value = *p.contrast;

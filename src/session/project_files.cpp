@@ -182,7 +182,28 @@ void Replay(Session& s, const ProjectInput& p) {
 
 void LoadProjectSeam(Session& s) { LoadProjectFile(s, s.form.OpenDialog2.FileName); }
 
+bool LoadProject(Session& s, const TBigIniFile& ini, const fs::path& origin) {
+    const ProjectInput p = ReadProjectInput(ini);
+    Controls& f = s.form;
+    f.Showpanel.Visible = false;
+    f.Frontpanel.Visible = f.FFTsizeGroup.Visible = true;
+    f.Resampled.Visible = f.ResampleSpin.Visible = f.ResampleCombo.Visible = true;
+    f.AutoProcessBox.Checked = false;
+    s.Settings.WriteString("Files", "Dir", origin.parent_path().string());
+    if (!OpenProjectInput(s, p)) return false;
+    RestoreSettings(s, ini, ProjectPath(p.fileDir));
+    LoadCalibration(s, p);
+    RestoreFrames(s, ini, p);
+    Replay(s, p);
+    s.host.SetCaption(MakeCaption(s.ws, CaptionKind::Saved));
+    return true;
+}
+
 }  // namespace
+
+// Everything a project holds, into `ini`; with the progress window and the intermediate
+// settings files when a user saves.
+void ComposeProject(Session& s, TBigIniFile& ini, bool showProgress);
 
 bool SaveProjectClick(Session& s, const fs::path& given) {
     Controls& f = s.form;
@@ -215,20 +236,7 @@ bool SaveProjectClick(Session& s, const fs::path& given) {
     keep.KeepLongLines = true;
     TBigIniFile ini(path, keep);
     for (const std::string& section : ini.ReadSections()) ini.EraseSection(section);
-    WriteProjectInput(ini, ws, f, f.PageControl1.ActivePageIndex);
-    ShowProgress(f, s.host, "Writing projectfile");
-    WriteProjectFrames(ini, ws, f.Interlaced.Checked,
-                       [&](int percent, std::string_view detail) { SetProgress(f, s.host, percent, 100, detail); });
-    HideProgress(f, s.host);
-    WriteTemporarySettings(s, fs::path(f.DirectoryListBox1.Directory) / "savetempor.ini");
-    if (!s.SettingsFileName.empty()) {
-        try {
-            SaveControlSettings(s.SettingsFileName, f, s.MainPlacement);
-        } catch (const Error&) {
-        }
-    }
-    WriteControlSettings(ini, f, s.MainPlacement);
-    ini.WriteString(kInputSection, "filedir", f.DirectoryListBox1.Directory);
+    ComposeProject(s, ini, true);
     ini.UpdateFile();
     f.SaveDialog3.FileName = path.string();
     s.host.SetCaption(MakeCaption(ws, CaptionKind::Saved));
@@ -289,26 +297,51 @@ bool SaveProjectAsClick(Session& s) {
     return SaveProjectClick(s, path);
 }
 
+void ComposeProject(Session& s, TBigIniFile& ini, bool showProgress) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    WriteProjectInput(ini, ws, f, f.PageControl1.ActivePageIndex);
+    if (showProgress) ShowProgress(f, s.host, "Writing projectfile");
+    WriteProjectFrames(ini, ws, f.Interlaced.Checked, [&](int percent, std::string_view detail) {
+        if (showProgress) SetProgress(f, s.host, percent, 100, detail);
+    });
+    if (showProgress) HideProgress(f, s.host);
+    if (showProgress) {
+        WriteTemporarySettings(s, fs::path(f.DirectoryListBox1.Directory) / "savetempor.ini");
+        if (!s.SettingsFileName.empty()) {
+            try {
+                SaveControlSettings(s.SettingsFileName, f, s.MainPlacement);
+            } catch (const Error&) {
+            }
+        }
+    }
+    WriteControlSettings(ini, f, s.MainPlacement);
+    ini.WriteString(kInputSection, "filedir", f.DirectoryListBox1.Directory);
+}
+
+std::string ProjectText(Session& s) {
+    TBigIniFile ini("");
+    ComposeProject(s, ini, false);
+    return ini.Text();
+}
+
 bool LoadProjectFile(Session& s, const fs::path& path) {
     TIniReadOptions options;
     options.KeepLongLines = true;
     std::error_code ec;
     if (!fs::exists(path, ec)) throw Error(path.string() + ": the project file does not exist");
     const TBigIniFile ini(path, options);
-    const ProjectInput p = ReadProjectInput(ini);
-    Controls& f = s.form;
-    f.Showpanel.Visible = false;
-    f.Frontpanel.Visible = f.FFTsizeGroup.Visible = true;
-    f.Resampled.Visible = f.ResampleSpin.Visible = f.ResampleCombo.Visible = true;
-    f.AutoProcessBox.Checked = false;
-    s.Settings.WriteString("Files", "Dir", path.parent_path().string());
-    if (!OpenProjectInput(s, p)) return false;
-    RestoreSettings(s, ini, ProjectPath(p.fileDir));
-    LoadCalibration(s, p);
-    RestoreFrames(s, ini, p);
-    Replay(s, p);
-    s.host.SetCaption(MakeCaption(s.ws, CaptionKind::Saved));
-    return true;
+    return LoadProject(s, ini, path);
+}
+
+bool LoadProjectText(Session& s, std::string_view text, const fs::path& origin) {
+    TIniReadOptions options;
+    options.KeepLongLines = true;
+    TBigIniFile ini("", options);
+    ini.SetText(text);
+    if (ini.ReadString(kInputSection, "filetype", "").empty())
+        throw Error(origin.string() + ": the recipe holds no project");
+    return LoadProject(s, ini, origin);
 }
 
 void RegisterProjectHandlers(Session& s) {

@@ -1,6 +1,8 @@
 #pragma once
 // Saving the work as a project and opening it again, replaying it as far as it had come.
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 #include "session/session.h"
 
@@ -22,6 +24,13 @@ std::string ModificationStamp(const std::filesystem::path& file);
 // wavelet processing) and the stored page. False (with the message shown) when the capture
 // or its first frame is missing.
 bool LoadProjectFile(Session& s, const std::filesystem::path& path);
+
+// The project text of the work as it stands (what "Save" would write): the recipe a result
+// image carries.
+std::string ProjectText(Session& s);
+
+// Opens a project given as text (a result's recipe); `origin` names where it came from.
+bool LoadProjectText(Session& s, std::string_view text, const std::filesystem::path& origin);
 
 void RegisterProjectHandlers(Session& s);
 

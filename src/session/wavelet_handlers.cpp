@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "project/filter_file.h"
 #include "registration/rgb_shift.h"
 #include "session/wavelet_process.h"
 #include "wavelets/layer_preview.h"
@@ -19,17 +20,6 @@ const char* const kLayerBoxes[] = {"CheckBox5", "CheckBox6", "CheckBox7", "Check
 const char* const kLayerButtons[] = {"layer1button", "layer2button", "layer3button", "layer4button", "layer5button", "layer6button"};
 const char* const kCutBoxes[] = {"cut1", "cut2", "cut3", "cut4", "cut5", "cut6"};
 
-// The filter spins in kernel order: row by row, and in each name the first digit is the column.
-std::array<double, 25> KernelSpinValues(Controls& f) {
-    std::array<double, 25> v{};
-    for (int row = 0; row < 5; ++row)
-        for (int col = 0; col < 5; ++col) {
-            const std::string name = "Filter" + std::to_string(col) + std::to_string(row);
-            v[std::size_t(row * 5 + col)] = static_cast<SpinEdit*>(f.Find(name))->Value;
-        }
-    return v;
-}
-
 void SetKernel(Session& s) {
     NormaliseKernel(s);
     s.ws.LayersStale = true;
@@ -37,11 +27,7 @@ void SetKernel(Session& s) {
 }
 
 void ResetKernel(Session& s) {
-    const std::array<double, 25> v = DefaultKernelValues();
-    for (int row = 0; row < 5; ++row)
-        for (int col = 0; col < 5; ++col)
-            static_cast<SpinEdit*>(s.form.Find("Filter" + std::to_string(col) + std::to_string(row)))->Value =
-                v[std::size_t(row * 5 + col)];
+    ApplyFilterValues(s.form, DefaultKernelValues());
     SetKernel(s);
 }
 
@@ -211,7 +197,7 @@ void RegisterChannelShiftHandlers(Session& s) {
 
 }  // namespace
 
-void NormaliseKernel(Session& s) { s.wavelets.Kernel = NormalisedKernel(KernelSpinValues(s.form)); }
+void NormaliseKernel(Session& s) { s.wavelets.Kernel = NormalisedKernel(FilterValuesFrom(s.form)); }
 
 void PreviewLayer(Session& s, int n) {
     Controls& f = s.form;

@@ -328,19 +328,37 @@ void TBigIniFile::UpdateFile() {
     modified_ = false;
 }
 
-void TBigIniFile::WriteFile() const {
-    // Written beside the target and renamed over it, so a crash or a full disk leaves the old file intact.
-    SafeFileWriter out(fileName_, kFileBufferSize);
+std::string TBigIniFile::Text() const {
+    std::string text;
     for (int i = 0; i < sections_.Count(); ++i) {
         const TSection& sec = sections_[i];
         if (sec.Empty()) continue;
-        out.Write("[" + sec.Name() + "]\r\n");
+        text += "[" + sec.Name() + "]\r\n";
         for (const std::string& line : sec.Lines()) {
-            out.Write(line);
-            out.Write("\r\n");
+            text += line;
+            text += "\r\n";
         }
-        out.Write("\r\n");
+        text += "\r\n";
     }
+    return text;
+}
+
+void TBigIniFile::SetText(std::string_view text) {
+    sections_.Clear();
+    int current = -1;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        ParseLine(text.substr(0, end), current);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    sections_.RemoveDuplicates(keepLaterSection_);
+    modified_ = true;
+}
+
+void TBigIniFile::WriteFile() const {
+    // Written beside the target and renamed over it, so a crash or a full disk leaves the old file intact.
+    SafeFileWriter out(fileName_, kFileBufferSize);
+    out.Write(Text());
     out.Commit();
 }
 

@@ -130,6 +130,11 @@ public:
     // file does not exist; throws Error when it exists but cannot be read.
     bool AppendFile(const std::filesystem::path& path);
 
+    // The whole file as it would be written (sections, their lines, "\r\n" line ends).
+    std::string Text() const;
+    // Reads the sections of `text` in place of everything held (the file name is kept).
+    void SetText(std::string_view text);
+
     bool Modified() const { return modified_; }
     const std::filesystem::path& FileName() const { return fileName_; }
     const TSectionList& Sections() const { return sections_; }
