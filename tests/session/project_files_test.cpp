@@ -5,6 +5,7 @@
 
 #include "project/project_file.h"
 #include "session/generated_capture.h"
+#include "session/input_selection.h"
 #include "session/project_files.h"
 #include "session/stacking_handlers.h"
 #include "session/tool_windows.h"
@@ -91,6 +92,51 @@ TEST(Projects, RoundTripsAtEveryStatusReplayingTheStack) {
             EXPECT_TRUE(s.ws.StackReady);
             EXPECT_EQ(s.form.Stackimage.Image, w.s->form.Stackimage.Image);  // the same stack again
         }
+    }
+}
+
+TEST(Projects, ImageSeriesRoundTripWithTheirFileNames) {
+    for (int status : {0, 4}) {
+        SCOPED_TRACE(status);
+        StartedSession t;
+        Session& s = t.Start();
+        capture::CaptureOptions o;
+        o.frames = 8;
+        o.width = 120;
+        o.height = 90;
+        o.format = capture::CaptureFormat::Bmp;
+        o.writeTruth = false;
+        const fs::path dir = t.appDir / "series";
+        capture::WriteCapture(dir, o);
+        std::vector<std::string> files;
+        for (int k = 1; k <= 8; ++k) {
+            char name[32];
+            std::snprintf(name, sizeof name, "capture_%05d.bmp", k);
+            files.push_back((dir / name).string());
+        }
+        std::swap(files.front(), files.back());  // as the input dialog hands them over
+        OpenInput(s, files, 2);
+        if (status >= 1) {
+            EventArgs click;
+            click.Button = MouseButton::Left;
+            click.X = 60;
+            click.Y = 45;
+            s.Dispatch("PreviewImage", Event::MouseDown, click);
+            s.Dispatch("Allignallbutton", Event::Click);
+            s.form.StackSlider.Value = 4;
+            Stack(s);
+        }
+        const fs::path project = t.appDir / "series.rsp";
+        ASSERT_TRUE(SaveProjectClick(s, project));
+        EXPECT_EQ(TBigIniFile(project).ReadString("Input", "im7", ""), "capture_00008.bmp");
+
+        StartedSession again;
+        Session& r = again.Start();
+        ASSERT_TRUE(LoadProjectFile(r, project));
+        ExpectSameFrames(s.ws, r.ws);
+        EXPECT_TRUE(r.ws.IsImageSeries);
+        EXPECT_EQ(r.ws.FileNames[7], s.ws.FileNames[7]);
+        if (status == 4) EXPECT_EQ(r.form.Stackimage.Image, s.form.Stackimage.Image);
     }
 }
 
