@@ -1,0 +1,74 @@
+#include <QTabWidget>
+
+#include "desktop_fixture.h"
+#include "session/page_change.h"
+#include "session/project_files.h"
+#include "session/stacking_handlers.h"
+#include "session/tool_windows.h"
+#include "ui/picture_view.h"
+#include "workspace/scripted_host.h"
+
+namespace talvenor {
+namespace {
+
+using testing::DesktopFixture;
+
+class ProjectStartTest : public DesktopFixture {
+protected:
+    void SetUp() override {}  // the program starts with the project, below
+};
+
+TEST_F(ProjectStartTest, StartedWithAProjectTheProgramOpensOnItsPageWithTheStack) {
+    // The work of an earlier evening: aligned, stacked, left on the Wavelet Processing page.
+    const std::filesystem::path project = appDir / "evening.rsp";
+    {
+        capture::CaptureOptions o;
+        o.frames = 10;
+        o.width = 160;
+        o.height = 120;
+        o.format = capture::CaptureFormat::AviGrey;
+        o.writeTruth = false;
+        capture::WriteCapture(appDir / "evening.avi", o);
+        ScriptedHost host;
+        Session s(host);
+        StartUpEnvironment env;
+        env.CurrentDir = appDir.path();
+        env.ProgramFile = appDir / "talvenor";
+        env.UserConfigDir = configDir.path();
+        StartUp(s, env);
+        OpenInput(s, {(appDir / "evening.avi").string()}, 1);
+        EventArgs click;
+        click.Button = MouseButton::Left;
+        click.X = 80;
+        click.Y = 60;
+        s.Dispatch("PreviewImage", Event::MouseDown, click);
+        s.Dispatch("Allignallbutton", Event::Click);
+        s.form.StackSlider.Value = 5;
+        Stack(s);
+        GoToPage(s, kPageWavelets);
+        ASSERT_TRUE(SaveProjectClick(s, project));
+        s.Close();
+    }
+
+    testing::TestApp();
+    StartUpEnvironment env;
+    env.CurrentDir = appDir.path();
+    env.ProgramFile = appDir / "talvenor";
+    env.UserConfigDir = configDir.path();
+    env.Arguments = {project.string()};
+    desktop = std::make_unique<DesktopApp>(env);
+    desktop->window().show();
+    QApplication::processEvents();
+
+    EXPECT_EQ(window().Pages()->currentIndex(), kPageWavelets);
+    EXPECT_TRUE(session().ws.StackReady);
+    auto* stack = Widget<PictureView>("Stackimage");
+    ASSERT_TRUE(stack);
+    EXPECT_EQ(stack->widget()->grab().toImage().width(), session().ws.ImageWidth);
+    auto* processed = Widget<PictureView>("ProcessImage");
+    ASSERT_TRUE(processed);
+    EXPECT_EQ(processed->widget()->grab().toImage().width(), session().ws.ImageWidth);
+}
+
+}  // namespace
+}  // namespace talvenor
