@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "project/project_file.h"
+#include "workspace/stored_properties.h"
 #include "session/generated_capture.h"
 #include "session/input_selection.h"
 #include "session/project_files.h"
@@ -86,6 +87,9 @@ TEST(Projects, RoundTripsAtEveryStatusReplayingTheStack) {
         ASSERT_TRUE(LoadProjectFile(s, project));
         ExpectSameFrames(w.s->ws, s.ws);
         EXPECT_FALSE(s.form.Followme.Checked);
+        // Every stored control comes back as it was saved.
+        for (std::string_view property : StoredProperties())
+            EXPECT_EQ(s.form.GetValue(property), w.s->form.GetValue(property)) << property;
         EXPECT_FALSE(s.form.SelectFramesChecklist.Checked[3]);
         if (status == 0) EXPECT_EQ(s.form.PageControl1.ActivePageIndex, kPageInput);
         if (status == 4) {
