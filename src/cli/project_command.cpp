@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/cli_session.h"
+#include "imagefiles/recipe.h"
 #include "session/project_files.h"
 #include "session/result_save.h"
 #include "session/stacking_handlers.h"
@@ -45,10 +46,15 @@ int RunProjectCommand(const std::vector<std::string>& args, std::ostream& out, s
             throw Error("project takes one project file, not also " + args[i]);
         }
     }
-    if (project.empty()) throw Error("project needs a project file (.rsp)");
+    if (project.empty()) throw Error("project needs a project file (.rsp) or a result image (.fit, .tif)");
     CliSession cli(err);
     Session& s = cli.session();
-    if (!LoadProjectFile(s, fs::absolute(project))) throw Error(project + ": the project could not be opened");
+    // A result image opens the project it carries as its recipe.
+    const bool fromImage = IsRecipeImageName(project);
+    const std::string recipe = fromImage ? RequireRecipe(project) : std::string();
+    const bool opened = fromImage ? LoadProjectText(s, recipe, fs::absolute(project))
+                                  : LoadProjectFile(s, fs::absolute(project));
+    if (!opened) throw Error(project + ": the project could not be opened");
     const int page = s.form.PageControl1.ActivePageIndex;
     if (!output.empty()) {
         if (!s.ws.StackReady) throw Error(project + ": the project has no stack yet, so there is no image to save");

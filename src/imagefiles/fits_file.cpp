@@ -12,6 +12,7 @@
 #include <type_traits>
 
 
+#include "imagefiles/recipe.h"
 #include "workspace/controls.h"
 #include "workspace/file_bytes.h"
 #include "workspace/host.h"
@@ -295,8 +296,9 @@ std::string Header(int width, int height, int kind, int bitpix, const TFITParams
     h += TextCard("OBSERVER= '" + params.Observer + "'");
     h += TextCard("COMMENT= TALVENOR V2.0");
     h += TextCard("COMMENT= " + params.Comment);
+    h += RecipeCards(params.Recipe);
     h += TextCard("END");
-    h.resize(kBlockBytes, ' ');  // cards 17 .. 36 are blank
+    h.resize((h.size() + kBlockBytes - 1) / kBlockBytes * kBlockBytes, ' ');  // blank cards up to the block's end
     return h;
 }
 
@@ -552,9 +554,9 @@ void WriteFits(Workspace& ws, Controls& f, Host& host, const fs::path& path, int
                                           Buttons::YesNo);
             if (a != Answer::Yes) break;  // this channel and every later one stay as they are
         }
-        std::vector<uint8_t> out(kBlockBytes + paddedBytes, 0);
-        std::memcpy(out.data(), header.data(), kBlockBytes);
-        uint8_t* dst = out.data() + kBlockBytes;
+        std::vector<uint8_t> out(header.size() + paddedBytes, 0);
+        std::memcpy(out.data(), header.data(), header.size());
+        uint8_t* dst = out.data() + header.size();
         const double lo = min, sc = scale;
         for (int y = height - 1; y >= 0; --y) {  // bottom row first
             if (kind == 1) {

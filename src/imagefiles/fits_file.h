@@ -35,6 +35,7 @@ struct TFITParams {
     double Date = -1;         // day number counted from 30 Dec 1899; < 0 = today
     double Time = -1;         // fraction of a day; < 0 = now
     bool UseCurrentTime = false;
+    std::string Recipe;       // project text carried in commentary cards; empty = none
 };
 
 // What the readers take from a header; every other card (BSCALE included) is ignored.

@@ -484,7 +484,8 @@ FileInfo ProbeTiff(const fs::path& file) {
     return info;
 }
 
-void SaveToFile(const TTIFFBitMap& bitmap, const fs::path& file, int bitsPerPixel, bool compress) {
+void SaveToFile(const TTIFFBitMap& bitmap, const fs::path& file, int bitsPerPixel, bool compress,
+                std::string_view description) {
     const std::string name = file.filename().string();
     if (bitsPerPixel != 48 || compress)
         throw Error(name + ": only uncompressed 48-bit TIFF files can be written");
@@ -493,46 +494,60 @@ void SaveToFile(const TTIFFBitMap& bitmap, const fs::path& file, int bitsPerPixe
     if (uint32_t(width) > kMaxSide || uint32_t(height) > kMaxSide)
         throw Error(name + ": an image of " + Num(uint32_t(width)) + " x " + Num(uint32_t(height)) +
                     " is too large for this TIFF writer");
+    // A TIFF text ends at its NUL, so the description cannot hold one.
+    description = description.substr(0, description.find('\0'));
+    const bool described = !description.empty();
+    const uint32_t entries = described ? 15 : 14;
+    const uint32_t directoryEnd = 8 + 2 + 12 * entries + 4;
+    // The text (with its NUL) follows the directory unless it fits in the entry itself;
+    // the pixels start on the next even offset.
+    const uint64_t textBytes = described ? uint64_t(description.size()) + 1 : 0;
+    const uint64_t textOffset = textBytes > 4 ? directoryEnd : 0;
+    const uint64_t dataOffset = (directoryEnd + (textBytes > 4 ? textBytes : 0) + 1) / 2 * 2;
     const uint32_t rowBytes = uint32_t(width) * 6;
     const uint64_t dataBytes = uint64_t(rowBytes) * uint32_t(height);
-    if (dataBytes > 0xFFFFFFFFull - 182) throw Error(name + ": the image is too large for a TIFF file");
+    if (dataBytes + dataOffset > 0xFFFFFFFFull) throw Error(name + ": the image is too large for a TIFF file");
 
-    // Header, 14 entries and the end of the directory chain, all little-endian.
-    constexpr uint32_t kDataOffset = 182;
-    std::array<uint8_t, kDataOffset> head{};
+    // Header, the entries (sorted by tag) and the end of the directory chain, all little-endian.
+    std::vector<uint8_t> head(std::size_t(dataOffset), 0);
     head[0] = 'I';
     head[1] = 'I';
     Put16(&head[2], 42);
     Put32(&head[4], 8);
-    Put16(&head[8], 14);
+    Put16(&head[8], entries);
     struct Field {
         uint16_t tag, type;
-        uint32_t value;
+        uint32_t count, value;
     };
-    const Field fields[14] = {
-        {TIFD::kNewSubfileType, 4, 0},
-        {TIFD::kImageWidth, 3, uint32_t(width)},
-        {TIFD::kImageLength, 3, uint32_t(height)},
-        {TIFD::kBitsPerSample, 3, 16},
-        {TIFD::kCompression, 3, 1},
-        {TIFD::kPhotometric, 3, 2},
-        {TIFD::kFillOrder, 3, 1},
-        {TIFD::kStripOffsets, 4, kDataOffset},
-        {TIFD::kOrientation, 3, 1},
-        {TIFD::kSamplesPerPixel, 3, 3},
-        {TIFD::kRowsPerStrip, 3, uint32_t(height)},
-        {TIFD::kStripByteCounts, 4, uint32_t(dataBytes)},
-        {TIFD::kPlanarConfiguration, 3, 1},
-        {TIFD::kPredictor, 3, 1},
+    std::vector<Field> fields = {
+        {TIFD::kNewSubfileType, 4, 1, 0},
+        {TIFD::kImageWidth, 3, 1, uint32_t(width)},
+        {TIFD::kImageLength, 3, 1, uint32_t(height)},
+        {TIFD::kBitsPerSample, 3, 1, 16},
+        {TIFD::kCompression, 3, 1, 1},
+        {TIFD::kPhotometric, 3, 1, 2},
+        {TIFD::kFillOrder, 3, 1, 1},
+        {TIFD::kStripOffsets, 4, 1, uint32_t(dataOffset)},
+        {TIFD::kOrientation, 3, 1, 1},
+        {TIFD::kSamplesPerPixel, 3, 1, 3},
+        {TIFD::kRowsPerStrip, 3, 1, uint32_t(height)},
+        {TIFD::kStripByteCounts, 4, 1, uint32_t(dataBytes)},
+        {TIFD::kPlanarConfiguration, 3, 1, 1},
+        {TIFD::kPredictor, 3, 1, 1},
     };
-    for (int i = 0; i < 14; ++i) {
-        uint8_t* e = &head[10 + 12 * std::size_t(i)];
+    if (described) fields.insert(fields.begin() + 7, {TIFD::kImageDescription, 2, uint32_t(textBytes), uint32_t(textOffset)});
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        uint8_t* e = &head[10 + 12 * i];
         Put16(e, fields[i].tag);
         Put16(e + 2, fields[i].type);
-        Put32(e + 4, 1);
-        Put32(e + 8, fields[i].value);  // a short stands in the low two bytes, the rest zero
+        Put32(e + 4, fields[i].count);
+        if (fields[i].tag == TIFD::kImageDescription && textBytes <= 4)
+            std::memcpy(e + 8, description.data(), description.size());  // inline, NUL-padded
+        else
+            Put32(e + 8, fields[i].value);  // a short stands in the low two bytes, the rest zero
     }
-    Put32(&head[178], 0);
+    Put32(&head[directoryEnd - 4], 0);
+    if (textBytes > 4) std::memcpy(&head[textOffset], description.data(), description.size());
 
     // Written beside the target and renamed over it: a full disk or a crash during the
     // write leaves any older file of that name intact.

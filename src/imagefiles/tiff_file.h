@@ -5,6 +5,7 @@
 // leave a blank picture of the right size (TiffUnsupportedReason tells why).
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "imagefiles/file_info.h"
 #include "imagefiles/tiff_ifd.h"
@@ -19,11 +20,12 @@ namespace talvenor {
 TIFD LoadFromFile(TTIFFBitMap& bitmap, const std::filesystem::path& file);
 
 // Writes the wide image as an uncompressed 48-bit RGB TIFF of one strip (little-endian, a
-// 182-byte header of 14 directory entries, rows from the top). Written beside the target
-// and renamed over it, so a failed save never destroys an older file of that name. Only
-// 48 bits without compression exist; other arguments raise an Error.
+// 182-byte header of 14 directory entries, rows from the top). A non-empty `description`
+// (up to its first NUL) goes into an ImageDescription entry, its text after the directory.
+// Written beside the target and renamed over it, so a failed save never destroys an older
+// file of that name. Only 48 bits without compression exist; other arguments raise an Error.
 void SaveToFile(const TTIFFBitMap& bitmap, const std::filesystem::path& file, int bitsPerPixel = 48,
-                bool compress = false);
+                bool compress = false, std::string_view description = {});
 
 // What `info` reports of a TIFF file: its size and depth as stored, and the directory's
 // byte order, compression, predictor, photometric interpretation, samples, strips.

@@ -171,6 +171,12 @@ TIFD TIFD::Parse(const uint8_t* data, std::size_t size) {
                 ifd.ColorMapCount = e.count;
                 ifd.HasColorMap = true;
                 break;
+            case kImageDescription:
+                ifd.DescriptionType = e.type;
+                ifd.DescriptionCount = e.count;
+                ifd.DescriptionOffset = e.position;
+                ifd.HasDescription = true;
+                break;
             default: break;
         }
     }

@@ -31,6 +31,7 @@ public:
         kCompression = 259,
         kPhotometric = 262,
         kFillOrder = 266,
+        kImageDescription = 270,
         kStripOffsets = 273,
         kOrientation = 274,
         kSamplesPerPixel = 277,
@@ -69,6 +70,12 @@ public:
     bool HasStripOffsets = false;
     bool HasStripByteCounts = false;
     uint32_t NextIfdOffset = 0;
+    // The ImageDescription text as found (type, byte count, where it starts); only checked by
+    // whoever reads it, so an odd description never stops a frame from being read.
+    uint16_t DescriptionType = 0;
+    uint32_t DescriptionCount = 0;
+    uint64_t DescriptionOffset = 0;
+    bool HasDescription = false;
 
     bool BigEndian() const { return ByteOrder == TiffByteOrder::Big; }
     bool HorizontalPredictor() const { return Predictor == 2; }

@@ -11,6 +11,7 @@
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "session/hsl_window.h"
+#include "session/project_files.h"
 #include "session/result_save.h"
 #include "session/wavelet_process.h"
 #include "workspace/canvas.h"
@@ -177,11 +178,12 @@ void BitBtn8Click(Session& s) {
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
             case 2: WriteJpeg(path, picture); break;
-            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16); break;
+            // FITS and TIFF results carry the project that made them.
+            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}); break;
             case 4: {
                 TTIFFBitMap wide;
                 RenderFinal16(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, SettingsFromControls(s), wide);
-                SaveWideImage(wide, ws.ImageWidth, ws.ImageHeight, path);
+                SaveWideImage(wide, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s));
                 break;
             }
             default: WriteBmp24(path, picture); break;

@@ -2,11 +2,13 @@
 
 #include <filesystem>
 
+#include "imagefiles/recipe.h"
 #include "input/frame_lists.h"
 #include "input/frame_selection.h"
 #include "session/alignment.h"
 #include "session/dialog_dirs.h"
 #include "session/input_selection.h"
+#include "session/project_files.h"
 #include "workspace/stack_buffers.h"
 #include "workspace/text_util.h"
 
@@ -49,7 +51,11 @@ void LoadProjectClick(Session& s) {
     }
     const std::string path = f.OpenDialog2.FileName;
     const std::string ext = ToLower(std::filesystem::path(path).extension().string());
-    if (ext == ".rfl" || (ext != ".rsp" && f.OpenDialog2.FilterIndex == 2)) {
+    if (IsRecipeImageName(path)) {
+        // A result image opens the project it carries; without one nothing changes.
+        const std::string recipe = RequireRecipe(path);
+        LoadProjectText(s, recipe, std::filesystem::absolute(path));
+    } else if (ext == ".rfl" || (ext != ".rsp" && f.OpenDialog2.FilterIndex == 2)) {
         OpenFrameListFile(s, path);
     } else if (s.seams.LoadProject) {
         s.seams.LoadProject();

@@ -8,6 +8,7 @@
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "session/dialog_dirs.h"
+#include "session/project_files.h"
 #include "workspace/caption.h"
 #include "workspace/error.h"
 
@@ -96,7 +97,7 @@ std::optional<fs::path> RunResultSave(Session& s, const ResultSave& save) {
     return written;
 }
 
-void SaveWideImage(const TTIFFBitMap& image, int width, int height, const fs::path& path) {
+void SaveWideImage(const TTIFFBitMap& image, int width, int height, const fs::path& path, std::string_view recipe) {
     if (!image.HasWide || width <= 0 || height <= 0 || image.Width() < width || image.Height() < height)
         throw Error(path.filename().string() + ": there is no 16-bit image of " + std::to_string(width) + " x " +
                     std::to_string(height) + " to save");
@@ -104,7 +105,7 @@ void SaveWideImage(const TTIFFBitMap& image, int width, int height, const fs::pa
     out.CreateWide(width, height);
     for (int y = 0; y < height; ++y)
         std::copy_n(image.WideRows[std::size_t(y)], std::size_t(width) * 6, out.WideRows[std::size_t(y)]);
-    SaveToFile(out, path);
+    SaveToFile(out, path, 48, false, recipe);
 }
 
 ResultSave PageSave(Session& s, std::string title) {
@@ -123,8 +124,9 @@ void SaveBMP2buttonClick(Session& s) {
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
             case 2: WriteJpeg(path, f.ProcessImage.Image); break;
-            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16); break;
-            case 4: SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path); break;
+            // FITS and TIFF results carry the project that made them.
+            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}); break;
+            case 4: SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s)); break;
             default: WriteBmp24(path, f.ProcessImage.Image); break;
         }
     };

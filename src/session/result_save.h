@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "session/session.h"
@@ -45,8 +46,9 @@ std::filesystem::path SaveTargetPath(const std::filesystem::path& chosen, SaveFo
 std::optional<std::filesystem::path> RunResultSave(Session& s, const ResultSave& save);
 
 // Writes the top-left width x height of a 16-bit image as a 48-bit TIFF (the result images
-// are allocated a pixel larger than the image each way).
-void SaveWideImage(const TTIFFBitMap& image, int width, int height, const std::filesystem::path& path);
+// are allocated a pixel larger than the image each way), carrying `recipe` when given.
+void SaveWideImage(const TTIFFBitMap& image, int width, int height, const std::filesystem::path& path,
+                   std::string_view recipe = {});
 
 // The save of the Wavelet Processing and Final pages: their shared dialog and its four types
 // (BMP, JPEG, FITS, TIFF), "default" for an empty name. The caller adds the writer.

@@ -9,6 +9,7 @@
 #include "imagefiles/jpeg_file.h"
 #include "input/dark_flat.h"
 #include "session/page_change.h"
+#include "session/project_files.h"
 #include "session/result_save.h"
 #include "session/status_settle.h"
 #include "session/tool_windows.h"
@@ -83,12 +84,13 @@ void SaveButtonClick(Session& s) {
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
             case 2: WriteJpeg(path, f.Stackimage.Image); break;
-            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 16); break;
-            case 4: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 32); break;
-            case 5: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 2, 16); break;
+            // FITS and TIFF results carry the project that made them.
+            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 16, {.Recipe = ProjectText(s)}); break;
+            case 4: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 32, {.Recipe = ProjectText(s)}); break;
+            case 5: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 2, 16, {.Recipe = ProjectText(s)}); break;
             case 6:
                 ExportStackTo16Bits(s.ctx);
-                SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path);
+                SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s));
                 break;
             default: WriteBmp24(path, f.Stackimage.Image); break;
         }

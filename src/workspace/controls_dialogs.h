@@ -40,7 +40,9 @@ struct DialogControls {
     // Projects (type 1 project, type 2 frame list when loading) and wavelet filter files.
     FileDialog SaveDialog3{reg_, "SaveDialog3", "MainForm", {.filter = "Talvenor Projectfile|*.rsp", .defaultExt = "rsp"}};
     FileDialog OpenDialog2{reg_, "OpenDialog2", "MainForm",
-                           {.filter = "Talvenor Project File|*.rsp|Talvenor Frame List|*.rfl", .filterIndex = 1}};
+                           {.filter = "Talvenor Project File|*.rsp|Talvenor Frame List|*.rfl|"
+                                      "Talvenor Result Image|*.fit;*.fits;*.tif;*.tiff",
+                            .filterIndex = 1}};
     FileDialog SaveDialog5{reg_, "SaveDialog5", "MainForm", {.filter = "Talvenor Filter|*.rsf", .defaultExt = "rsf"}};
     FileDialog OpenDialog3{reg_, "OpenDialog3", "MainForm", {.filter = "Talvenor Filter|*.rsf"}};
 };
