@@ -17,9 +17,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kCardBytes = 80;
-constexpr std::size_t kTextColumns = 72;  // columns 9 .. 80
-constexpr std::string_view kLineKey = "RECIPE  ";
-constexpr std::string_view kMoreKey = "RECIPE-C";
+// HISTORY cards, which every FITS reader passes over quietly: "RCP: " starts a recipe line,
+// "RCP+ " continues it; the text takes columns 14 .. 80.
+constexpr std::string_view kLineKey = "HISTORY RCP: ";
+constexpr std::string_view kMoreKey = "HISTORY RCP+ ";
+constexpr std::size_t kTextColumns = kCardBytes - kLineKey.size();
 constexpr std::string_view kLineEnd = "\r\n";
 
 bool Printable(unsigned char c) { return c >= 32 && c <= 126; }
@@ -38,7 +40,7 @@ void AppendEscape(std::string& out, unsigned char c) {
     out += kHex[c & 15];
 }
 
-// The longest start of `rest` whose card text fits in 72 columns (at least one byte).
+// The longest start of `rest` whose card text fits in the card (at least one byte).
 std::size_t PieceLength(std::string_view rest) {
     std::size_t best = 0, columns = 0;  // columns of the bytes before the one considered
     for (std::size_t n = 1; n <= rest.size(); ++n) {
@@ -69,9 +71,9 @@ int HexDigit(char c) {
     return -1;
 }
 
-// Columns 9 .. 80 of a card with the blank padding cut off and the escapes decoded.
+// The text columns of a card with the blank padding cut off and the escapes decoded.
 std::string CardText(std::string_view card, std::size_t number, const std::string& name) {
-    std::string_view text = card.substr(8);
+    std::string_view text = card.substr(kLineKey.size());
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
     std::string out;
     out.reserve(text.size());

@@ -3,7 +3,8 @@
 // FITS and TIFF files Talvenor writes, so that a result can be opened again as a project.
 //
 // FITS keeps it in commentary cards any FITS tool shows as text. A recipe line starts on a
-// "RECIPE" card; a line longer than the 72 columns of one card goes on over "RECIPE-C" cards.
+// HISTORY card marked "RCP: "; a line longer than the 67 text columns of one card goes on over
+// HISTORY cards marked "RCP+ ".
 // Columns 9 to 80 hold the text. So that every card reads back exactly, a few bytes are
 // written as a backslash and two hex digits: the backslash itself, bytes outside printable
 // ASCII, a space at the end of a card (blank padding would swallow it) and an "=" at the start

@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include "imagefiles/recipe.h"
 #include "registration/quality.h"
 #include "session/alignment.h"
 #include "session/frame_list_open.h"
@@ -212,9 +213,11 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
     if (env.Arguments.size() == 1) {
         const std::filesystem::path arg = env.Arguments[0];
         const std::string ext = ToLower(arg.extension().string());
-        if (ext == ".rsp" || ext == ".rfl") {
+        // A project, a frame list, or a result image that carries its recipe.
+        const bool result = IsRecipeImageName(arg);
+        if (ext == ".rsp" || ext == ".rfl" || result) {
             f.OpenDialog2.FileName = arg.string();
-            f.OpenDialog2.FilterIndex = ext == ".rsp" ? 1 : 2;
+            f.OpenDialog2.FilterIndex = result ? 3 : (ext == ".rsp" ? 1 : 2);
             ws.CommandLineLoad = true;
             Run(s.seams.ShowMainWindow);
             try {
