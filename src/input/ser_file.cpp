@@ -1,0 +1,321 @@
+#include "input/ser_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "workspace/error.h"
+
+namespace talvenor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kSignature[] = "LUCAM-RECORDER";
+constexpr std::size_t kSignatureSize = 14;
+constexpr int32_t kMaxSide = 1 << 20;
+// The byte order is judged on at most this much of the first frame.
+constexpr std::size_t kOrderSampleBytes = 2u << 20;
+
+inline uint32_t U32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline int32_t I32(const uint8_t* p) { return int32_t(U32(p)); }
+inline int64_t I64(const uint8_t* p) { return int64_t(uint64_t(U32(p)) | uint64_t(U32(p + 4)) << 32); }
+
+std::string Text(const uint8_t* p, std::size_t n) {
+    std::string s(reinterpret_cast<const char*>(p), n);
+    s.resize(std::min(s.find('\0'), s.size()));
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+    return s;
+}
+
+std::string Num(uint64_t v) { return std::to_string(v); }
+
+class ReadFailure : public Error {
+public:
+    using Error::Error;
+};
+
+}  // namespace
+
+const char* SerColourName(SerColour colour) {
+    switch (colour) {
+        case SerColour::Mono: return "MONO";
+        case SerColour::BayerRggb: return "RGGB";
+        case SerColour::BayerGrbg: return "GRBG";
+        case SerColour::BayerGbrg: return "GBRG";
+        case SerColour::BayerBggr: return "BGGR";
+        case SerColour::Rgb: return "RGB";
+        case SerColour::Bgr: return "BGR";
+    }
+    return "?";
+}
+
+SerHeader ReadSerHeader(std::span<const uint8_t> bytes, const std::string& name) {
+    auto fail = [&](const std::string& problem) -> void { throw Error(name + ": " + problem); };
+    if (bytes.size() < kSerHeaderSize)
+        fail("the file is too short for a SER header (" + Num(bytes.size()) + " of " + Num(kSerHeaderSize) + " bytes)");
+    const uint8_t* p = bytes.data();
+    if (std::memcmp(p, kSignature, kSignatureSize) != 0) fail("not a SER file (no LUCAM-RECORDER signature)");
+
+    SerHeader h;
+    h.LuId = I32(p + 14);
+    h.ColorId = I32(p + 18);
+    h.LittleEndian = I32(p + 22);
+    h.Width = I32(p + 26);
+    h.Height = I32(p + 30);
+    h.PixelDepth = I32(p + 34);
+    h.FrameCount = I32(p + 38);
+    h.Observer = Text(p + 42, 40);
+    h.Instrument = Text(p + 82, 40);
+    h.Telescope = Text(p + 122, 40);
+    h.DateTime = I64(p + 162);
+    h.DateTimeUtc = I64(p + 170);
+
+    switch (h.ColorId) {
+        case 0: h.Colour = SerColour::Mono; break;
+        case 8: h.Colour = SerColour::BayerRggb; break;
+        case 9: h.Colour = SerColour::BayerGrbg; break;
+        case 10: h.Colour = SerColour::BayerGbrg; break;
+        case 11: h.Colour = SerColour::BayerBggr; break;
+        case 100: h.Colour = SerColour::Rgb; break;
+        case 101: h.Colour = SerColour::Bgr; break;
+        case 16: case 17: case 18: case 19: {
+            static constexpr const char* kCym[] = {"CYYM", "YCMY", "YMCY", "MYYC"};
+            fail(std::string("the colour pattern ") + kCym[h.ColorId - 16] + " (ColorID " + std::to_string(h.ColorId) +
+                 ") is not supported: only MONO, RGGB, GRBG, GBRG, BGGR, RGB and BGR frames can be read");
+            break;
+        }
+        default: fail("unknown colour layout (ColorID " + std::to_string(h.ColorId) + ")");
+    }
+    if (h.Width <= 0 || h.Height <= 0 || h.Width > kMaxSide || h.Height > kMaxSide)
+        fail("unusable frame size " + std::to_string(h.Width) + " x " + std::to_string(h.Height));
+    if (h.PixelDepth < 1 || h.PixelDepth > 16)
+        fail("unusable pixel depth " + std::to_string(h.PixelDepth) + " (1 to 16 bits per sample)");
+    if (h.FrameCount < 0) fail("negative frame count " + std::to_string(h.FrameCount));
+    return h;
+}
+
+// The header's LittleEndian flag cannot be trusted: some capture programs write it
+// inverted. So the data decides, on the first frame:
+//   1. the order in which fewer samples exceed the header's depth wins (a 12-bit camera read
+//      the wrong way round puts its noisy low byte on top and overflows 12 bits at once);
+//   2. then the order whose samples are smoother wins: the summed difference between each
+//      sample and the previous one of the same plane (the wrong order turns small changes
+//      of the low byte into steps of 256);
+//   3. then the order whose high bytes sum smaller wins;
+//   4. and data that still cannot tell (constant frames) follows the flag as documented.
+bool DetectSerLittleEndian(std::span<const uint8_t> data, int depth, int planes, bool flagSaysLittle) {
+    const std::size_t n = data.size() / 2;
+    const uint32_t limit = depth >= 16 ? 0xFFFFu : (1u << depth) - 1;
+    const std::size_t stride = std::size_t(std::max(planes, 1));
+    int64_t overLE = 0, overBE = 0, roughLE = 0, roughBE = 0, highLE = 0, highBE = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const uint8_t a = data[2 * k], b = data[2 * k + 1];
+        const int le = a | b << 8, be = b | a << 8;
+        overLE += uint32_t(le) > limit;
+        overBE += uint32_t(be) > limit;
+        highLE += b;
+        highBE += a;
+        if (k >= stride) {
+            const uint8_t pa = data[2 * (k - stride)], pb = data[2 * (k - stride) + 1];
+            roughLE += std::abs(le - (pa | pb << 8));
+            roughBE += std::abs(be - (pb | pa << 8));
+        }
+    }
+    if (overLE != overBE) return overLE < overBE;
+    if (roughLE != roughBE) return roughLE < roughBE;
+    if (highLE != highBE) return highLE < highBE;
+    return flagSaysLittle;
+}
+
+// Reads at 64-bit positions through one file handle; every read is checked against the
+// size found when the file was opened.
+class SerFile::Reader {
+public:
+    explicit Reader(const fs::path& file) {
+        errno = 0;
+#ifdef _WIN32
+        file_ = _wfopen(file.c_str(), L"rb");
+#else
+        file_ = std::fopen(file.c_str(), "rb");
+#endif
+        if (!file_) {
+            const int e = errno;
+            throw ReadFailure(std::string("cannot be opened") + (e ? std::string(" (") + std::strerror(e) + ")" : ""));
+        }
+        if (!SeekTo(0, SEEK_END)) Close("cannot find the file's size");
+        const int64_t end = Tell();
+        if (end < 0) Close("cannot find the file's size");
+        size_ = uint64_t(end);
+    }
+    ~Reader() {
+        if (file_) std::fclose(file_);
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    uint64_t Size() const { return size_; }
+
+    void Read(uint64_t pos, void* dst, std::size_t n) {
+        if (pos > size_ || n > size_ - pos)
+            throw ReadFailure("a read of " + Num(n) + " bytes at offset " + Num(pos) + " lies past the end of the file (" +
+                              Num(size_) + " bytes)");
+        if (n == 0) return;
+        if (!SeekTo(pos, SEEK_SET) || std::fread(dst, 1, n, file_) != n) {
+            const int e = errno;
+            std::clearerr(file_);
+            throw ReadFailure("cannot read " + Num(n) + " bytes at offset " + Num(pos) +
+                              (e ? std::string(" (") + std::strerror(e) + ")" : std::string(" (the file is shorter than it was)")));
+        }
+    }
+
+private:
+    [[noreturn]] void Close(const char* what) {
+        const int e = errno;
+        std::fclose(file_);
+        file_ = nullptr;
+        throw ReadFailure(std::string(what) + (e ? std::string(" (") + std::strerror(e) + ")" : ""));
+    }
+    bool SeekTo(uint64_t pos, int whence) {
+#ifdef _WIN32
+        return _fseeki64(file_, static_cast<long long>(pos), whence) == 0;
+#else
+        return fseeko(file_, static_cast<off_t>(pos), whence) == 0;
+#endif
+    }
+    int64_t Tell() {
+#ifdef _WIN32
+        return _ftelli64(file_);
+#else
+        return int64_t(ftello(file_));
+#endif
+    }
+
+    std::FILE* file_ = nullptr;
+    uint64_t size_ = 0;
+};
+
+SerFile::SerFile(const fs::path& file, SerByteOrder order) : name_(file.filename().string()) {
+    try {
+        reader_ = std::make_unique<Reader>(file);
+        uint8_t head[kSerHeaderSize];
+        const std::size_t got = std::size_t(std::min<uint64_t>(reader_->Size(), kSerHeaderSize));
+        reader_->Read(0, head, got);
+        header_ = ReadSerHeader(std::span<const uint8_t>(head, got), name_);
+
+        const uint64_t frameBytes = header_.FrameBytes();
+        const uint64_t whole = (reader_->Size() - kSerHeaderSize) / frameBytes;
+        const uint64_t announced = uint64_t(header_.FrameCount);
+        if (announced == 0) {
+            frames_ = int64_t(whole);
+            if (whole > 0)
+                warning_ = name_ + ": the header announces no frames; reading the " + Num(whole) + " whole frames in the file";
+        } else if (whole < announced) {
+            frames_ = int64_t(whole);
+            warning_ = name_ + ": the header announces " + Num(announced) + " frames but the file holds only " + Num(whole);
+        } else {
+            frames_ = int64_t(announced);
+            // Every announced frame is there, so this product fits inside the file's size.
+            const uint64_t trailer = kSerHeaderSize + announced * frameBytes;
+            if (reader_->Size() - trailer >= announced * 8) {
+                std::vector<uint8_t> stamps(std::size_t(announced) * 8);
+                reader_->Read(trailer, stamps.data(), stamps.size());
+                timestamps_.resize(std::size_t(announced));
+                for (std::size_t k = 0; k < timestamps_.size(); ++k) timestamps_[k] = I64(stamps.data() + 8 * k);
+            }
+        }
+        if (frames_ == 0)
+            Fail("the file holds no whole frame (" + Num(frameBytes) + " bytes each, " +
+                 Num(reader_->Size() - kSerHeaderSize) + " bytes after the header)");
+
+        if (header_.BytesPerSample() == 1) {
+            little_ = true;
+        } else if (order != SerByteOrder::Automatic) {
+            little_ = order == SerByteOrder::Little;
+        } else {
+            std::vector<uint8_t> sample(std::size_t(std::min<uint64_t>(frameBytes, kOrderSampleBytes)));
+            reader_->Read(kSerHeaderSize, sample.data(), sample.size());
+            little_ = DetectSerLittleEndian(sample, header_.PixelDepth, header_.Planes(), header_.LittleEndian != 0);
+        }
+    } catch (const ReadFailure& e) {
+        Fail(e.what());
+    } catch (const std::bad_alloc&) {
+        Fail("not enough memory to open the file");
+    }
+}
+
+SerFile::~SerFile() = default;
+
+void SerFile::Fail(const std::string& problem) const { throw Error(name_ + ": " + problem); }
+
+void SerFile::ReadRaw(int64_t i) {
+    if (i < 0 || i >= frames_) Fail("there is no frame " + std::to_string(i) + " (the file holds " + std::to_string(frames_) + ")");
+    const uint64_t frameBytes = header_.FrameBytes();
+    try {
+        raw_.resize(std::size_t(frameBytes));
+        reader_->Read(kSerHeaderSize + uint64_t(i) * frameBytes, raw_.data(), raw_.size());
+    } catch (const ReadFailure& e) {
+        Fail("frame " + std::to_string(i) + ": " + e.what());
+    } catch (const std::bad_alloc&) {
+        Fail("frame " + std::to_string(i) + ": not enough memory");
+    }
+}
+
+void SerFile::ReadFrame(int64_t i, std::vector<uint16_t>& samples) {
+    ReadRaw(i);
+    const std::size_t n = std::size_t(header_.SamplesPerFrame());
+    if (samples.size() != n) samples.resize(n);
+    const uint8_t* p = raw_.data();
+    if (header_.BytesPerSample() == 1) {
+        for (std::size_t k = 0; k < n; ++k) samples[k] = p[k];
+    } else if (little_) {
+        for (std::size_t k = 0; k < n; ++k) samples[k] = uint16_t(p[2 * k] | p[2 * k + 1] << 8);
+    } else {
+        for (std::size_t k = 0; k < n; ++k) samples[k] = uint16_t(p[2 * k + 1] | p[2 * k] << 8);
+    }
+}
+
+void SerFile::ReadFrame(int64_t i, Bitmap24& picture) { ReadFrame(i, scratch_, picture); }
+
+void SerFile::ReadFrame(int64_t i, std::vector<uint16_t>& samples, Bitmap24& picture) {
+    ReadFrame(i, samples);
+    const int w = header_.Width, h = header_.Height;
+    if (picture.Width() != w || picture.Height() != h)
+        picture.SetSize(w, h);
+    else
+        picture.Touch();
+    // 8-bit samples are shown as they are; wider ones by their top eight significant bits.
+    const int shift = header_.BytesPerSample() == 2 ? std::max(header_.PixelDepth - 8, 0) : 0;
+    auto level = [shift](uint16_t v) { return uint8_t(std::min(v >> shift, 255)); };
+    const uint16_t* s = samples.data();
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = picture.Row(y);
+        switch (header_.Colour) {
+            case SerColour::Rgb:
+                for (int x = 0; x < w; ++x, s += 3) {
+                    row[3 * x] = level(s[2]);
+                    row[3 * x + 1] = level(s[1]);
+                    row[3 * x + 2] = level(s[0]);
+                }
+                break;
+            case SerColour::Bgr:
+                for (int x = 0; x < w; ++x, s += 3) {
+                    row[3 * x] = level(s[0]);
+                    row[3 * x + 1] = level(s[1]);
+                    row[3 * x + 2] = level(s[2]);
+                }
+                break;
+            default:
+                for (int x = 0; x < w; ++x, ++s) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = level(*s);
+                break;
+        }
+    }
+}
+
+}  // namespace talvenor
