@@ -10,6 +10,7 @@
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
+#include "input/ser_file.h"
 #include "input/avi_file.h"
 #include "session/session.h"
 #include "workspace/error.h"
@@ -115,7 +116,16 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
             WideFromPicture(image, picture);
             break;
         }
-        case FileKind::Unknown: throw Error(in.string() + ": not a BMP, JPEG, FITS, TIFF or AVI file");
+        case FileKind::Ser: {
+            SerFile ser(in);
+            if (frame >= ser.FrameCount())
+                throw Error(in.string() + ": has " + std::to_string(ser.FrameCount()) + " frames, no frame " + std::to_string(frame));
+            Bitmap24 picture;
+            ser.ReadFrame(int(frame), picture);
+            WideFromPicture(image, picture);
+            break;
+        }
+        case FileKind::Unknown: throw Error(in.string() + ": not a BMP, JPEG, FITS, TIFF, AVI or SER file");
     }
 
     std::vector<std::string> written{outPath.string()};

@@ -9,6 +9,7 @@
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "input/avi_file.h"
+#include "input/ser_file.h"
 #include "workspace/error.h"
 
 namespace talvenor {
@@ -22,9 +23,10 @@ FileInfo Probe(const std::filesystem::path& file) {
         case FileKind::Fits: return ProbeFits(file);
         case FileKind::Tiff: return ProbeTiff(file);
         case FileKind::Avi: return ProbeAvi(file);
+        case FileKind::Ser: return ProbeSer(file);
         case FileKind::Unknown: break;
     }
-    throw Error(file.string() + ": not a BMP, JPEG, FITS, TIFF or AVI file");
+    throw Error(file.string() + ": not a BMP, JPEG, FITS, TIFF, AVI or SER file");
 }
 
 }  // namespace

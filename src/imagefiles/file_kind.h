@@ -6,13 +6,13 @@
 
 namespace talvenor {
 
-enum class FileKind { Unknown, Bmp, Jpeg, Fits, Tiff, Avi };
+enum class FileKind { Unknown, Bmp, Jpeg, Fits, Tiff, Avi, Ser };
 
 std::string_view FileKindName(FileKind kind);
 
 // Reads the first bytes of the file; throws Error naming the file when it cannot be read.
 FileKind DetectFileKind(const std::filesystem::path& file);
-// The same from bytes already read (at least the first 12 when available).
+// The same from bytes already read (at least the first 14 when available).
 FileKind DetectFileKind(std::string_view head);
 
 }  // namespace talvenor

@@ -318,4 +318,36 @@ void SerFile::ReadFrame(int64_t i, std::vector<uint16_t>& samples, Bitmap24& pic
     }
 }
 
+FileInfo ProbeSer(const std::filesystem::path& file) {
+    const SerFile ser(file);
+    const SerHeader& h = ser.Header();
+    FileInfo info;
+    info.Format = "SER";
+    info.Width = h.Width;
+    info.Height = h.Height;
+    info.Bits = h.PixelDepth * h.Planes();
+    auto add = [&info](std::string key, std::string value) { info.Details.emplace_back(std::move(key), std::move(value)); };
+    add("colour", std::string(SerColourName(h.Colour)) + " (ColorID " + std::to_string(h.ColorId) + ")");
+    add("depth", std::to_string(h.PixelDepth) + " bits per sample, " + std::to_string(h.BytesPerSample()) + " byte(s)");
+    add("frames", std::to_string(ser.FrameCount()) + " (header: " + std::to_string(h.FrameCount) + ")");
+    if (!ser.Warning().empty()) add("warning", ser.Warning());
+    add("LuID", std::to_string(h.LuId));
+    add("LittleEndian flag", std::to_string(h.LittleEndian));
+    if (h.BytesPerSample() == 2)
+        add("byte order", std::string(ser.SamplesLittleEndian() ? "little-endian" : "big-endian") +
+                              (ser.FlagAgrees() ? " (as the flag says)" : " (the flag says otherwise; decided from the data)"));
+    add("observer", h.Observer);
+    add("instrument", h.Instrument);
+    add("telescope", h.Telescope);
+    add("DateTime", std::to_string(h.DateTime));
+    add("DateTime_UTC", std::to_string(h.DateTimeUtc));
+    if (ser.HasTimestamps()) {
+        add("first timestamp", std::to_string(ser.FirstTimestamp()));
+        add("last timestamp", std::to_string(ser.LastTimestamp()));
+    } else {
+        add("timestamps", "none");
+    }
+    return info;
+}
+
 }  // namespace talvenor

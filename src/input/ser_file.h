@@ -21,6 +21,8 @@
 
 #include "workspace/bitmap24.h"
 
+#include "imagefiles/file_info.h"
+
 namespace talvenor {
 
 // How the samples of a frame are arranged. Bayer frames are delivered raw (one plane);
@@ -121,5 +123,9 @@ private:
     std::vector<uint8_t> raw_;
     std::vector<uint16_t> scratch_;
 };
+
+// What `talvenor-cli info` reports of a SER file: every header field, the frames really there,
+// the byte order the samples are read in and the first and last timestamps.
+FileInfo ProbeSer(const std::filesystem::path& file);
 
 }  // namespace talvenor
