@@ -83,7 +83,7 @@ TEST(Cli, InfoReportsEveryFileAndFailsWhenAnyFails) {
                         Data("corrupt/bmp-truncated-pixels.bmp")});
     EXPECT_EQ(mixed.code, 1);
     EXPECT_NE(mixed.err.find("missing.avi"), std::string::npos);
-    EXPECT_NE(mixed.err.find("notes.txt: not a BMP, JPEG, FITS, TIFF or AVI file"), std::string::npos);
+    EXPECT_NE(mixed.err.find("notes.txt: not a BMP, JPEG, FITS, TIFF, AVI or SER file"), std::string::npos);
     EXPECT_NE(mixed.err.find("bmp-truncated-pixels.bmp"), std::string::npos);
     EXPECT_NE(mixed.out.find("frame.dat\n  format: BMP"), std::string::npos);
     EXPECT_EQ(Cli({"info", dir.path().string()}).code, 1);
