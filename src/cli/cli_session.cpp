@@ -137,7 +137,7 @@ void CliSession::Open(const std::vector<std::string>& inputs) {
         OpenFrameListFile(s, first);
         return;
     }
-    if (ext == ".avi") {
+    if (ext == ".avi" || ext == ".ser") {
         if (inputs.size() > 1) throw Error("one AVI at a time");
         OpenInput(s, inputs, 1);
     } else {

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <type_traits>
 
 #include "input/avi_file.h"
 #include "input/avi_read_ahead.h"
+#include "input/ser_file.h"
+#include "imagefiles/file_kind.h"
 #include "input/deinterlace.h"
 #include "input/frame_display.h"
 #include "workspace/progress_window.h"
@@ -28,7 +31,8 @@ struct CursorRestorer {
 // (single-frame reads), showing it, and the steps (both fields when de-interlacing).
 // Frame i is the stream's (i + 1)-th frame, at stream position dwStart + i. With `ahead`, the
 // frame comes from it and frame `next` (when there is one, >= 0) is decoded ahead.
-void HandleFrame(AppContext& c, AviFile& avi, int64_t i, bool single, const PassSteps& steps, Bitmap24& kept,
+template <class Video>
+void HandleFrame(AppContext& c, Video& avi, int64_t i, bool single, const PassSteps& steps, Bitmap24& kept,
                  AviReadAhead* ahead = nullptr, int64_t next = -1) {
     Workspace& ws = c.ws;
     FrameRecord& f = ws.Frames[std::size_t(i)];
@@ -86,21 +90,40 @@ void HandleFrame(AppContext& c, AviFile& avi, int64_t i, bool single, const Pass
 
 }  // namespace
 
+// A SER capture seen as a video: every frame is there (SER has no dropped frames), at
+// positions 0 .. FrameCount - 1.
+class SerVideo {
+public:
+    explicit SerVideo(const std::filesystem::path& path) : ser_(path) {}
+    int64_t Start() const { return 0; }
+    int64_t Length() const { return ser_.FrameCount(); }
+    int Width() const { return ser_.Width(); }
+    int Height() const { return ser_.Height(); }
+    int64_t FindSample(int64_t position) const { return position; }
+    void DecodeFrame(int64_t position, Bitmap24& picture) { ser_.ReadFrame(position, picture); }
+
+private:
+    SerFile ser_;
+};
+
+bool IsSerCapture(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec) && DetectFileKind(path) == FileKind::Ser;
+}
+
 std::filesystem::path AviPath(const AppContext& c) {
     return std::filesystem::path(c.form.DirectoryListBox1.Directory) / c.ws.AviFileName;
 }
 
-int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps) {
-    if (mode == kAviNothing) return 0;
-    Workspace& ws = c.ws;
-    ws.DroppedFramesSeen = false;
-    CursorRestorer restore{c.host};
-    AviFile avi(path);
+namespace {
 
-    // Frames 0 .. dwLength - 1 are stream positions dwStart .. dwStart + dwLength - 1. The
-    // frame table, the slider and the frame list hold the first 5001 of them, and a pass
-    // handles exactly those.
-    const int64_t frames = avi.Length();
+// The frames of a video the call asks for, handled in order; AVIs decode the next frame ahead.
+template <class Video>
+int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& steps, bool readAhead) {
+    Workspace& ws = c.ws;
+    // Frames 0 .. length - 1 are stream positions start .. start + length - 1. The frame table,
+    // the slider and the frame list hold the first 5001 of them, and a pass handles exactly those.
+    const int64_t frames = video.Length();
     int64_t first = 0;
     int64_t last = std::min<int64_t>(frames - 1, kMaxFrameIndex);
     c.form.PreviewSlider.MaxValue = int(std::clamp<int64_t>(frames - 1, 0, kMaxFrameIndex));
@@ -120,7 +143,8 @@ int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t 
         return -1;
     };
     std::optional<AviReadAhead> ahead;
-    if (first != last) ahead.emplace(avi);
+    if constexpr (std::is_same_v<Video, AviFile>)
+        if (readAhead && first != last) ahead.emplace(video);
     int counted = 0;
     for (int64_t i = first; i <= last; ++i) {
         FrameRecord& f = ws.Frames[std::size_t(i)];
@@ -132,14 +156,30 @@ int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t 
         c.host.PumpMessages();
         if (ws.CancelRequested) break;
 
-        if (ahead) HandleFrame(c, avi, i, mode >= 0, steps, kept, &*ahead, nextHandled(i));
-        else HandleFrame(c, avi, i, mode >= 0, steps, kept);
+        if (ahead) HandleFrame(c, video, i, mode >= 0, steps, kept, &*ahead, nextHandled(i));
+        else HandleFrame(c, video, i, mode >= 0, steps, kept);
     }
     return frames;
 }
 
-AviFrameSource::AviFrameSource(AppContext& c, const std::filesystem::path& path)
-    : c_(c), avi_(std::make_unique<AviFile>(path)) {}
+}  // namespace
+
+int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps) {
+    if (mode == kAviNothing) return 0;
+    c.ws.DroppedFramesSeen = false;
+    CursorRestorer restore{c.host};
+    if (IsSerCapture(path)) {
+        SerVideo ser(path);
+        return RunFrames(c, ser, mode, steps, false);
+    }
+    AviFile avi(path);
+    return RunFrames(c, avi, mode, steps, true);
+}
+
+AviFrameSource::AviFrameSource(AppContext& c, const std::filesystem::path& path) : c_(c) {
+    if (IsSerCapture(path)) ser_ = std::make_unique<SerVideo>(path);
+    else avi_ = std::make_unique<AviFile>(path);
+}
 
 AviFrameSource::~AviFrameSource() {
     c_.ws.RefreshDisplays = true;
@@ -150,7 +190,8 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps) {
     const int64_t i = std::clamp<int64_t>(frame, 0, kMaxFrameIndex);
     const bool passActive = c_.ws.AlignPassActive || c_.ws.StackPassActive;
     if (c_.ws.Frames[std::size_t(i)].Excluded && passActive) return;
-    HandleFrame(c_, *avi_, i, true, steps, kept_);
+    if (ser_) HandleFrame(c_, *ser_, i, true, steps, kept_);
+    else HandleFrame(c_, *avi_, i, true, steps, kept_);
 }
 
 }  // namespace talvenor

@@ -31,6 +31,11 @@ constexpr int64_t kAviWholeStream = -1;
 int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps = {});
 
 class AviFile;
+class SerVideo;
+
+// Whether the file is a SER capture (read by its first bytes). The AVI access below serves SER
+// captures too: same frame numbering, no dropped frames.
+bool IsSerCapture(const std::filesystem::path& path);
 
 // An AVI kept open for a run of single-frame reads in any order (the stacker's ranks, the
 // optimizer's frames): each Read does what ReadAviFrames(path, frame) does, without opening
@@ -44,6 +49,7 @@ public:
 private:
     AppContext& c_;
     std::unique_ptr<AviFile> avi_;
+    std::unique_ptr<SerVideo> ser_;
     Bitmap24 kept_;
 };
 

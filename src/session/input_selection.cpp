@@ -254,7 +254,8 @@ void OpenInput(Session& s, const std::vector<std::string>& files, int type) {
 
 void AddBitmapDialogSelectionChange(Session& s, const std::string& path) {
     std::error_code ec;
-    if (ToLower(fs::path(path).extension().string()) != ".avi" || !fs::is_regular_file(path, ec)) return;
+    const std::string ext = ToLower(fs::path(path).extension().string());
+    if ((ext != ".avi" && ext != ".ser") || !fs::is_regular_file(path, ec)) return;
     try {
         ReadAviFrames(s.ctx, path, 0);
         s.form.PreviewImage.Image.SetSize(s.ws.ImageWidth, s.ws.ImageHeight);

@@ -13,7 +13,7 @@ struct DialogControls {
 
     // Input: type 1 AVI, 2 BMP, 3 FIT, 4 JPG, 5 TIF; start-up preselects the last type used.
     FileDialog AddBitmapDialog{reg_, "AddBitmapDialog", "MainForm",
-                               {.filter = "Video (*.avi)|*.avi|Still frame(s) (*.bmp)|*.bmp;|Fit frame(s) (*.fit)|*.fit; "
+                               {.filter = "Video (*.avi, *.ser)|*.avi;*.ser|Still frame(s) (*.bmp)|*.bmp;|Fit frame(s) (*.fit)|*.fit; "
                                           "*.fits;*.fts|Still frame(s) (*.jpg)|*.jpg|Tiff frame(s)(*.tif)|*.tif; *.tiff",
                                 .filterIndex = 1,
                                 .multiSelect = true}};

@@ -76,3 +76,60 @@ TEST(CliSer, InfoReportsTheHeaderTheByteOrderAndTheTimestampsAndConvertReadsAFra
 
 }  // namespace
 }  // namespace talvenor
+
+#include "capture/capture.h"
+#include "input/avi_file.h"
+
+namespace talvenor {
+namespace {
+
+// The frames of an AVI written again as an RGB SER (red, green, blue per pixel).
+fs::path SerFromAvi(const fs::path& avi, const fs::path& ser) {
+    AviFile video(avi);
+    std::string b = "LUCAM-RECORDER";
+    Put32(b, 0);
+    Put32(b, 100);  // RGB
+    Put32(b, 0);
+    Put32(b, video.Width());
+    Put32(b, video.Height());
+    Put32(b, 8);
+    Put32(b, int32_t(video.Length()));
+    PutText(b, "");
+    PutText(b, "");
+    PutText(b, "");
+    Put64(b, 0);
+    Put64(b, 0);
+    Bitmap24 frame;
+    for (int64_t i = 0; i < video.Length(); ++i) {
+        video.DecodeFrame(video.Start() + i, frame);
+        for (int y = 0; y < frame.Height(); ++y)
+            for (int x = 0; x < frame.Width(); ++x) {
+                const Bgr p = frame.Pixel(x, y);
+                b += char(p.r);
+                b += char(p.g);
+                b += char(p.b);
+            }
+    }
+    std::ofstream(ser, std::ios::binary) << b;
+    return ser;
+}
+
+TEST(CliSer, AnRgbSerStacksExactlyAsTheSameFramesInAnAvi) {
+    testing::TempDir dir;
+    capture::CaptureOptions o;
+    o.frames = 30;
+    o.width = 200;
+    o.height = 150;
+    o.colour = true;
+    o.writeTruth = false;
+    const fs::path avi = dir / "capture.avi";
+    capture::WriteCapture(avi, o);
+    const fs::path ser = SerFromAvi(avi, dir / "capture.ser");
+    std::ostringstream out, err;
+    ASSERT_EQ(RunCli({"stack", avi.string(), "-o", (dir / "avi.bmp").string()}, out, err), 0) << err.str();
+    ASSERT_EQ(RunCli({"stack", ser.string(), "-o", (dir / "ser.bmp").string()}, out, err), 0) << err.str();
+    EXPECT_EQ(ReadBmp(dir / "avi.bmp"), ReadBmp(dir / "ser.bmp"));
+}
+
+}  // namespace
+}  // namespace talvenor
