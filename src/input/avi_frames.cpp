@@ -6,6 +6,7 @@
 
 #include "input/avi_file.h"
 #include "input/avi_read_ahead.h"
+#include "input/debayer.h"
 #include "input/ser_file.h"
 #include "imagefiles/file_kind.h"
 #include "input/deinterlace.h"
@@ -100,7 +101,17 @@ public:
     int Width() const { return ser_.Width(); }
     int Height() const { return ser_.Height(); }
     int64_t FindSample(int64_t position) const { return position; }
-    void DecodeFrame(int64_t position, Bitmap24& picture) { ser_.ReadFrame(position, picture); }
+    // Raw colour mosaics come out in colour.
+    void DecodeFrame(int64_t position, Bitmap24& picture) {
+        ser_.ReadFrame(position, picture);
+        switch (ser_.Colour()) {
+            case SerColour::BayerRggb: DebayerBilinear(picture, BayerPattern::Rggb); break;
+            case SerColour::BayerGrbg: DebayerBilinear(picture, BayerPattern::Grbg); break;
+            case SerColour::BayerGbrg: DebayerBilinear(picture, BayerPattern::Gbrg); break;
+            case SerColour::BayerBggr: DebayerBilinear(picture, BayerPattern::Bggr); break;
+            default: break;
+        }
+    }
 
 private:
     SerFile ser_;

@@ -83,12 +83,13 @@ TEST(CliSer, InfoReportsTheHeaderTheByteOrderAndTheTimestampsAndConvertReadsAFra
 namespace talvenor {
 namespace {
 
-// The frames of an AVI written again as an RGB SER (red, green, blue per pixel).
-fs::path SerFromAvi(const fs::path& avi, const fs::path& ser) {
+// The frames of an AVI written again as an RGB SER (red, green, blue per pixel), or as the RGGB
+// mosaic a one-shot-colour camera would have recorded.
+fs::path SerFromAvi(const fs::path& avi, const fs::path& ser, bool mosaic = false) {
     AviFile video(avi);
     std::string b = "LUCAM-RECORDER";
     Put32(b, 0);
-    Put32(b, 100);  // RGB
+    Put32(b, mosaic ? 8 : 100);  // RGGB or RGB
     Put32(b, 0);
     Put32(b, video.Width());
     Put32(b, video.Height());
@@ -105,9 +106,14 @@ fs::path SerFromAvi(const fs::path& avi, const fs::path& ser) {
         for (int y = 0; y < frame.Height(); ++y)
             for (int x = 0; x < frame.Width(); ++x) {
                 const Bgr p = frame.Pixel(x, y);
-                b += char(p.r);
-                b += char(p.g);
-                b += char(p.b);
+                if (mosaic) {
+                    const int c = (y & 1) * 2 + (x & 1);  // R G / G B
+                    b += char(c == 0 ? p.r : c == 3 ? p.b : p.g);
+                } else {
+                    b += char(p.r);
+                    b += char(p.g);
+                    b += char(p.b);
+                }
             }
     }
     std::ofstream(ser, std::ios::binary) << b;
@@ -129,6 +135,22 @@ TEST(CliSer, AnRgbSerStacksExactlyAsTheSameFramesInAnAvi) {
     ASSERT_EQ(RunCli({"stack", avi.string(), "-o", (dir / "avi.bmp").string()}, out, err), 0) << err.str();
     ASSERT_EQ(RunCli({"stack", ser.string(), "-o", (dir / "ser.bmp").string()}, out, err), 0) << err.str();
     EXPECT_EQ(ReadBmp(dir / "avi.bmp"), ReadBmp(dir / "ser.bmp"));
+
+    // The same frames as a raw RGGB mosaic come out in colour, close to the full-colour stack.
+    const fs::path bayer = SerFromAvi(avi, dir / "bayer.ser", true);
+    ASSERT_EQ(RunCli({"stack", bayer.string(), "-o", (dir / "bayer.bmp").string()}, out, err), 0) << err.str();
+    const Bitmap24 full = ReadBmp(dir / "avi.bmp"), fromMosaic = ReadBmp(dir / "bayer.bmp");
+    ASSERT_EQ(fromMosaic.Width(), full.Width());
+    double diff = 0;
+    long coloured = 0;
+    for (int y = 0; y < full.Height(); ++y)
+        for (int x = 0; x < full.Width(); ++x) {
+            const Bgr a = full.Pixel(x, y), b = fromMosaic.Pixel(x, y);
+            diff += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+            coloured += b.r != b.g || b.g != b.b;
+        }
+    EXPECT_LT(diff / (3.0 * full.Width() * full.Height()), 3.0);
+    EXPECT_GT(coloured, full.Width() * full.Height() / 10);
 }
 
 }  // namespace
