@@ -8,6 +8,7 @@
 #include <new>
 
 #include "workspace/error.h"
+#include "workspace/random_access_file.h"
 
 namespace talvenor {
 
@@ -54,10 +55,7 @@ std::string Quoted(uint32_t id) {
 std::string Num(uint64_t v) { return std::to_string(v); }
 
 // An I/O failure underneath the parser or a frame read; the caller says what it was doing.
-class ReadFailure : public Error {
-public:
-    using Error::Error;
-};
+using ReadFailure = FileReadFailure;
 
 }  // namespace
 
@@ -66,43 +64,19 @@ public:
 // few system calls; frame data goes straight into the caller's buffer.
 class AviFile::Reader {
 public:
-    explicit Reader(const fs::path& file) {
-        errno = 0;
-#ifdef _WIN32
-        file_ = _wfopen(file.c_str(), L"rb");
-#else
-        file_ = std::fopen(file.c_str(), "rb");
-#endif
-        if (!file_) {
-            const int e = errno;
-            throw ReadFailure(e ? std::strerror(e) : "cannot be opened");
-        }
-        // Our own window does the buffering; a second one inside stdio would only copy.
-        std::setvbuf(file_, nullptr, _IONBF, 0);
-        if (!SeekTo(0, SEEK_END)) throw ReadFailure(std::string("cannot find the file's size (") + std::strerror(errno) + ")");
-        const auto end = Tell();
-        if (end < 0) throw ReadFailure(std::string("cannot find the file's size (") + std::strerror(errno) + ")");
-        size_ = uint64_t(end);
-        window_.resize(64 * 1024);
-    }
-    ~Reader() { std::fclose(file_); }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
+    explicit Reader(const fs::path& file) : file_(file) { window_.resize(64 * 1024); }
 
-    uint64_t Size() const { return size_; }
+    uint64_t Size() const { return file_.Size(); }
 
-    // Copies `n` bytes at `pos`; the caller has checked that they lie inside the file.
+    // Copies `n` bytes at `pos`; a read past the end is a ReadFailure.
     void Read(uint64_t pos, void* dst, std::size_t n) {
-        if (pos > size_ || n > size_ - pos)
-            throw ReadFailure("a read of " + Num(n) + " bytes at offset " + Num(pos) + " lies past the end of the file (" +
-                              Num(size_) + " bytes)");
-        if (n >= window_.size() / 2) {
+        if (pos > Size() || n > Size() - pos || n >= window_.size() / 2) {
             ReadRaw(pos, dst, n);
             return;
         }
         if (pos < windowPos_ || pos + n > windowPos_ + windowLen_) {
             windowPos_ = pos;
-            windowLen_ = std::size_t(std::min<uint64_t>(window_.size(), size_ - pos));
+            windowLen_ = std::size_t(std::min<uint64_t>(window_.size(), Size() - pos));
             ReadRaw(windowPos_, window_.data(), windowLen_);
         }
         std::memcpy(dst, window_.data() + (pos - windowPos_), n);
@@ -114,33 +88,16 @@ public:
     }
 
 private:
-    bool SeekTo(uint64_t pos, int whence) {
-#ifdef _WIN32
-        return _fseeki64(file_, static_cast<long long>(pos), whence) == 0;
-#else
-        return fseeko(file_, static_cast<off_t>(pos), whence) == 0;
-#endif
-    }
-    int64_t Tell() {
-#ifdef _WIN32
-        return _ftelli64(file_);
-#else
-        return int64_t(ftello(file_));
-#endif
-    }
     void ReadRaw(uint64_t pos, void* dst, std::size_t n) {
-        if (n == 0) return;
-        if (!SeekTo(pos, SEEK_SET) || std::fread(dst, 1, n, file_) != n) {
-            const int e = errno;
+        try {
+            file_.Read(pos, dst, n);
+        } catch (const FileReadFailure&) {
             windowLen_ = 0;
-            std::clearerr(file_);
-            throw ReadFailure("cannot read " + Num(n) + " bytes at offset " + Num(pos) +
-                              (e ? std::string(" (") + std::strerror(e) + ")" : std::string(" (the file is shorter than it was)")));
+            throw;
         }
     }
 
-    std::FILE* file_ = nullptr;
-    uint64_t size_ = 0;
+    RandomAccessFile file_;
     std::vector<uint8_t> window_;
     uint64_t windowPos_ = 0;
     std::size_t windowLen_ = 0;

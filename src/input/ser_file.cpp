@@ -8,6 +8,7 @@
 #include <new>
 
 #include "workspace/error.h"
+#include "workspace/random_access_file.h"
 
 namespace talvenor {
 
@@ -36,10 +37,7 @@ std::string Text(const uint8_t* p, std::size_t n) {
 
 std::string Num(uint64_t v) { return std::to_string(v); }
 
-class ReadFailure : public Error {
-public:
-    using Error::Error;
-};
+using ReadFailure = FileReadFailure;
 
 }  // namespace
 
@@ -138,67 +136,19 @@ bool DetectSerLittleEndian(std::span<const uint8_t> data, int depth, int planes,
 // size found when the file was opened.
 class SerFile::Reader {
 public:
-    explicit Reader(const fs::path& file) {
-        errno = 0;
-#ifdef _WIN32
-        file_ = _wfopen(file.c_str(), L"rb");
-#else
-        file_ = std::fopen(file.c_str(), "rb");
-#endif
-        if (!file_) {
-            const int e = errno;
-            throw ReadFailure(std::string("cannot be opened") + (e ? std::string(" (") + std::strerror(e) + ")" : ""));
-        }
-        if (!SeekTo(0, SEEK_END)) Close("cannot find the file's size");
-        const int64_t end = Tell();
-        if (end < 0) Close("cannot find the file's size");
-        size_ = uint64_t(end);
-    }
-    ~Reader() {
-        if (file_) std::fclose(file_);
-    }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-
-    uint64_t Size() const { return size_; }
-
-    void Read(uint64_t pos, void* dst, std::size_t n) {
-        if (pos > size_ || n > size_ - pos)
-            throw ReadFailure("a read of " + Num(n) + " bytes at offset " + Num(pos) + " lies past the end of the file (" +
-                              Num(size_) + " bytes)");
-        if (n == 0) return;
-        if (!SeekTo(pos, SEEK_SET) || std::fread(dst, 1, n, file_) != n) {
-            const int e = errno;
-            std::clearerr(file_);
-            throw ReadFailure("cannot read " + Num(n) + " bytes at offset " + Num(pos) +
-                              (e ? std::string(" (") + std::strerror(e) + ")" : std::string(" (the file is shorter than it was)")));
-        }
-    }
+    explicit Reader(const fs::path& file) : file_(Open(file)) {}
+    uint64_t Size() const { return file_.Size(); }
+    void Read(uint64_t pos, void* dst, std::size_t n) { file_.Read(pos, dst, n); }
 
 private:
-    [[noreturn]] void Close(const char* what) {
-        const int e = errno;
-        std::fclose(file_);
-        file_ = nullptr;
-        throw ReadFailure(std::string(what) + (e ? std::string(" (") + std::strerror(e) + ")" : ""));
+    static RandomAccessFile Open(const fs::path& file) {
+        try {
+            return RandomAccessFile(file);
+        } catch (const FileReadFailure& e) {
+            throw ReadFailure(std::string("cannot be opened (") + e.what() + ")");
+        }
     }
-    bool SeekTo(uint64_t pos, int whence) {
-#ifdef _WIN32
-        return _fseeki64(file_, static_cast<long long>(pos), whence) == 0;
-#else
-        return fseeko(file_, static_cast<off_t>(pos), whence) == 0;
-#endif
-    }
-    int64_t Tell() {
-#ifdef _WIN32
-        return _ftelli64(file_);
-#else
-        return int64_t(ftello(file_));
-#endif
-    }
-
-    std::FILE* file_ = nullptr;
-    uint64_t size_ = 0;
+    RandomAccessFile file_;
 };
 
 SerFile::SerFile(const fs::path& file, SerByteOrder order) : name_(file.filename().string()) {
