@@ -10,7 +10,7 @@
 #include "capture/capture.h"
 #include "capture/evaluate.h"
 #include "capture/image_reading.h"
-#include "cli/cli_app.h"
+#include "cli_run.h"
 #include "final/render_final.h"
 #include "imagefiles/bmp_file.h"
 #include "support/temp_dir.h"
@@ -21,16 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int code;
-    std::string out, err;
-};
-CliRun Cli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int code = RunCli(args, out, err);
-    return {code, out.str(), err.str()};
-}
-
+using testing::Cli;
+using testing::CliRun;
 using testing::MaxDifference;
 
 struct RealisticCapture {

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "capture/capture.h"
-#include "cli/cli_app.h"
+#include "cli_run.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/recipe.h"
 #include "imagefiles/tiff_file.h"
@@ -15,13 +15,8 @@ namespace talvenor {
 namespace {
 
 namespace fs = std::filesystem;
-
-int Cli(std::vector<std::string> args, std::string* out = nullptr) {
-    std::ostringstream o, e;
-    const int code = RunCli(args, o, e);
-    if (out) *out = o.str() + e.str();
-    return code;
-}
+using testing::CliStatus;
+using testing::PlainCapture;
 
 std::vector<uint16_t> TiffPixels(const fs::path& file) {
     TTIFFBitMap image;
@@ -41,15 +36,7 @@ std::vector<int64_t> FitsPixels(const fs::path& file) {
 }
 
 fs::path Capture(const fs::path& dir, const char* name, bool colour) {
-    capture::CaptureOptions o;
-    o.frames = 12;
-    o.width = 120;
-    o.height = 90;
-    o.colour = colour;
-    o.writeTruth = false;
-    const fs::path avi = dir / name;
-    capture::WriteCapture(avi, o);
-    return avi;
+    return PlainCapture(dir / name, 12, 120, 90, colour);
 }
 
 TEST(CliRecipe, ResultsReopenAsTheirProjectAndSaveTheSamePixels) {
@@ -58,21 +45,21 @@ TEST(CliRecipe, ResultsReopenAsTheirProjectAndSaveTheSamePixels) {
     std::string said;
 
     const fs::path grey = Capture(dir.path(), "grey.avi", false);
-    ASSERT_EQ(Cli({"stack", grey.string(), "-o", p("r.tif")}, &said), 0) << said;
+    ASSERT_EQ(CliStatus({"stack", grey.string(), "-o", p("r.tif")}, &said), 0) << said;
     ASSERT_TRUE(ReadRecipe(p("r.tif")));
-    ASSERT_EQ(Cli({"project", p("r.tif"), "-o", p("again.tif")}, &said), 0) << said;
+    ASSERT_EQ(CliStatus({"project", p("r.tif"), "-o", p("again.tif")}, &said), 0) << said;
     EXPECT_NE(said.find("status 4"), std::string::npos) << said;
     EXPECT_EQ(TiffPixels(p("r.tif")), TiffPixels(p("again.tif")));
 
-    ASSERT_EQ(Cli({"stack", grey.string(), "-o", p("g.fit")}, &said), 0) << said;
-    ASSERT_EQ(Cli({"project", p("g.fit"), "-o", p("g-again.fit")}, &said), 0) << said;
+    ASSERT_EQ(CliStatus({"stack", grey.string(), "-o", p("g.fit")}, &said), 0) << said;
+    ASSERT_EQ(CliStatus({"project", p("g.fit"), "-o", p("g-again.fit")}, &said), 0) << said;
     EXPECT_EQ(FitsPixels(p("g.fit")), FitsPixels(p("g-again.fit")));
 
     // A colour result: any channel file, or the name given to the save, stands for it.
     const fs::path colour = Capture(dir.path(), "colour.avi", true);
-    ASSERT_EQ(Cli({"stack", colour.string(), "-o", p("c.fit")}, &said), 0) << said;
+    ASSERT_EQ(CliStatus({"stack", colour.string(), "-o", p("c.fit")}, &said), 0) << said;
     for (const char* opened : {"c_G.fit", "c.fit"}) {
-        ASSERT_EQ(Cli({"project", p(opened), "-o", p("c-again.fit")}, &said), 0) << opened << ": " << said;
+        ASSERT_EQ(CliStatus({"project", p(opened), "-o", p("c-again.fit")}, &said), 0) << opened << ": " << said;
         for (const char* channel : {"_R.fit", "_G.fit", "_B.fit"})
             EXPECT_EQ(FitsPixels(p("c") + channel), FitsPixels(p("c-again") + channel)) << opened << channel;
         for (const char* channel : {"_R.fit", "_G.fit", "_B.fit"}) fs::remove(p("c-again") + std::string(channel));
@@ -85,9 +72,9 @@ TEST(CliRecipe, AnImageWithoutRecipeOpensNothing) {
     image.CreateWide(4, 4);
     SaveToFile(image, dir / "plain.tif");
     std::string said;
-    EXPECT_EQ(Cli({"project", (dir / "plain.tif").string()}, &said), 1);
+    EXPECT_EQ(CliStatus({"project", (dir / "plain.tif").string()}, &said), 1);
     EXPECT_NE(said.find("carries no recipe"), std::string::npos) << said;
-    EXPECT_EQ(Cli({"project", (dir / "gone.fit").string()}, &said), 1);
+    EXPECT_EQ(CliStatus({"project", (dir / "gone.fit").string()}, &said), 1);
     EXPECT_NE(said.find("does not exist"), std::string::npos) << said;
 }
 

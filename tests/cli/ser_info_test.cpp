@@ -77,7 +77,7 @@ TEST(CliSer, InfoReportsTheHeaderTheByteOrderAndTheTimestampsAndConvertReadsAFra
 }  // namespace
 }  // namespace talvenor
 
-#include "capture/capture.h"
+#include "cli_run.h"
 #include "input/avi_file.h"
 
 namespace talvenor {
@@ -122,14 +122,7 @@ fs::path SerFromAvi(const fs::path& avi, const fs::path& ser, bool mosaic = fals
 
 TEST(CliSer, AnRgbSerStacksExactlyAsTheSameFramesInAnAvi) {
     testing::TempDir dir;
-    capture::CaptureOptions o;
-    o.frames = 30;
-    o.width = 200;
-    o.height = 150;
-    o.colour = true;
-    o.writeTruth = false;
-    const fs::path avi = dir / "capture.avi";
-    capture::WriteCapture(avi, o);
+    const fs::path avi = testing::PlainCapture(dir / "capture.avi", 30, 200, 150, true);
     const fs::path ser = SerFromAvi(avi, dir / "capture.ser");
     std::ostringstream out, err;
     ASSERT_EQ(RunCli({"stack", avi.string(), "-o", (dir / "avi.bmp").string()}, out, err), 0) << err.str();
