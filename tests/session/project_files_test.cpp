@@ -10,6 +10,7 @@
 #include "session/project_files.h"
 #include "session/stacking_handlers.h"
 #include "session/tool_windows.h"
+#include "session/worked_session.h"
 
 namespace talvenor {
 namespace {
@@ -36,18 +37,7 @@ struct WorkedCapture {
         testing::OpenAvi(t, avi);
         s->ws.Frames[3].Excluded = 1;
         s->ws.RecountSelected();
-        if (status >= 1) {
-            EventArgs click;
-            click.Button = MouseButton::Left;
-            click.X = 80;
-            click.Y = 60;
-            s->Dispatch("PreviewImage", Event::MouseDown, click);
-        }
-        if (status >= 2) s->Dispatch("Allignallbutton", Event::Click);
-        if (status >= 4) {
-            s->form.StackSlider.Value = 5;
-            Stack(*s);
-        }
+        testing::WorkUpTo(*s, status, 80, 60, 5);
     }
 };
 
@@ -120,16 +110,7 @@ TEST(Projects, ImageSeriesRoundTripWithTheirFileNames) {
         }
         std::swap(files.front(), files.back());  // as the input dialog hands them over
         OpenInput(s, files, 2);
-        if (status >= 1) {
-            EventArgs click;
-            click.Button = MouseButton::Left;
-            click.X = 60;
-            click.Y = 45;
-            s.Dispatch("PreviewImage", Event::MouseDown, click);
-            s.Dispatch("Allignallbutton", Event::Click);
-            s.form.StackSlider.Value = 4;
-            Stack(s);
-        }
+        testing::WorkUpTo(s, status, 60, 45, 4);
         const fs::path project = t.appDir / "series.rsp";
         ASSERT_TRUE(SaveProjectClick(s, project));
         EXPECT_EQ(TBigIniFile(project).ReadString("Input", "im7", ""), "capture_00008.bmp");

@@ -23,13 +23,18 @@ protected:
     void TearDown() override { StopDesktop(); }
 
     // Starts the program (again, after StopDesktop: as when the user restarts it).
-    void StartDesktop() {
-        TestApp();
+    // The program's start-up environment in the test's directories, with its arguments.
+    StartUpEnvironment Environment(std::vector<std::string> arguments = {}) const {
         StartUpEnvironment env;
         env.CurrentDir = appDir.path();
         env.ProgramFile = appDir / "talvenor";
         env.UserConfigDir = configDir.path();
-        desktop = std::make_unique<DesktopApp>(env);
+        env.Arguments = std::move(arguments);
+        return env;
+    }
+    void StartDesktop(std::vector<std::string> arguments = {}) {
+        TestApp();
+        desktop = std::make_unique<DesktopApp>(Environment(std::move(arguments)));
         desktop->window().show();
         QApplication::processEvents();
     }

@@ -5,6 +5,7 @@
 #include "session/project_files.h"
 #include "session/stacking_handlers.h"
 #include "session/tool_windows.h"
+#include "session/worked_session.h"
 #include "ui/picture_view.h"
 #include "workspace/scripted_host.h"
 
@@ -31,34 +32,15 @@ TEST_F(ProjectStartTest, StartedWithAProjectTheProgramOpensOnItsPageWithTheStack
         capture::WriteCapture(appDir / "evening.avi", o);
         ScriptedHost host;
         Session s(host);
-        StartUpEnvironment env;
-        env.CurrentDir = appDir.path();
-        env.ProgramFile = appDir / "talvenor";
-        env.UserConfigDir = configDir.path();
-        StartUp(s, env);
+        StartUp(s, Environment());
         OpenInput(s, {(appDir / "evening.avi").string()}, 1);
-        EventArgs click;
-        click.Button = MouseButton::Left;
-        click.X = 80;
-        click.Y = 60;
-        s.Dispatch("PreviewImage", Event::MouseDown, click);
-        s.Dispatch("Allignallbutton", Event::Click);
-        s.form.StackSlider.Value = 5;
-        Stack(s);
+        testing::WorkUpTo(s, 4, 80, 60, 5);
         GoToPage(s, kPageWavelets);
         ASSERT_TRUE(SaveProjectClick(s, project));
         s.Close();
     }
 
-    testing::TestApp();
-    StartUpEnvironment env;
-    env.CurrentDir = appDir.path();
-    env.ProgramFile = appDir / "talvenor";
-    env.UserConfigDir = configDir.path();
-    env.Arguments = {project.string()};
-    desktop = std::make_unique<DesktopApp>(env);
-    desktop->window().show();
-    QApplication::processEvents();
+    StartDesktop({project.string()});
 
     EXPECT_EQ(window().Pages()->currentIndex(), kPageWavelets);
     EXPECT_TRUE(session().ws.StackReady);
