@@ -158,6 +158,32 @@ TEST(WaveletPage, DoAllCoversTheWholeImageTileByTileAndKeepsTheAreaLive) {
     EXPECT_FALSE(w.s->ws.LayersStale);
 }
 
+TEST(WaveletPage, CancellingDoAllStopsAfterTheTileInHandAndLeavesTheAreaLive) {
+    StillOnWaveletPage w(300, 210);
+    w.f().Processarea.ItemIndex = 5;  // 128: nine tiles
+    w.s->Dispatch("Processarea", Event::Change);
+    w.s->Dispatch("ProcessButton", Event::Click);
+    w.Set(w.f().BrightnessSlider, 60);
+    // The user presses the progress window's Cancel while the first tile is shown.
+    int pumps = 0;
+    w.t.host.OnPump = [&] {
+        if (++pumps == 1) w.s->Dispatch("ProgressCancel", Event::Click);
+    };
+    w.s->Dispatch("DoAll", Event::Click);
+    w.t.host.OnPump = nullptr;
+    EXPECT_EQ(pumps, 1);
+    EXPECT_FALSE(w.f().MessageWindow.Visible);
+    EXPECT_FALSE(w.s->ws.LayersStale);
+    // The bottom-right corner was never tiled: it still shows the plain stack.
+    EXPECT_EQ(w.picture().Pixel(295, 205), w.f().Stackimage.Image.Pixel(295, 205));
+    // The area is live again: a change of brightness reaches it.
+    const int cx = w.s->ws.ProcessAreaLeft + 64, cy = w.s->ws.ProcessAreaTop + 64;
+    w.Set(w.f().BrightnessSlider, 0);
+    const int before = w.picture().Pixel(cx, cy).g;
+    w.Set(w.f().BrightnessSlider, 40);
+    EXPECT_GT(w.picture().Pixel(cx, cy).g, before);
+}
+
 TEST(WaveletPage, ClickingTheImageMovesTheAreaAndTheReleaseDecomposesThere) {
     StillOnWaveletPage w(300, 210);
     w.f().Processarea.ItemIndex = 5;
