@@ -219,6 +219,9 @@ bool SaveProjectClick(Session& s, const fs::path& given) {
         spec.Filter = f.SaveDialog3.Filter;
         spec.DefaultExt = f.SaveDialog3.DefaultExt;
         spec.FileName = f.SaveDialog3.FileName;
+        // Nothing proposed yet (an image series): the name of the capture's first frame.
+        if (spec.FileName.empty())
+            spec.FileName = fs::path(ws.IsImageSeries ? ws.FileNames[0] : ws.AviFileName).stem().string();
         spec.InitialDir = SaveStartDir(s);
         const auto choice = s.host.SaveDialog(spec);
         if (!choice || choice->Files.empty()) return false;

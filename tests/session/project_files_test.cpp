@@ -112,7 +112,10 @@ TEST(Projects, ImageSeriesRoundTripWithTheirFileNames) {
         OpenInput(s, files, 2);
         testing::WorkUpTo(s, status, 60, 45, 4);
         const fs::path project = t.appDir / "series.rsp";
-        ASSERT_TRUE(SaveProjectClick(s, project));
+        // "Save" proposes the series' first frame as the project's name.
+        t.host.SaveChoices.push_back(FileChoice{{project.string()}, 1});
+        ASSERT_TRUE(SaveProjectClick(s));
+        EXPECT_EQ(t.host.SaveRequests.back().FileName, "capture_00001");
         EXPECT_EQ(TBigIniFile(project).ReadString("Input", "im7", ""), "capture_00008.bmp");
 
         StartedSession again;
