@@ -143,6 +143,29 @@ void WriteProjectFrames(TBigIniFile& ini, const Workspace& ws, bool interlaced, 
     if (progress) progress(100, " ");
 }
 
+void WriteProjectFinish(TBigIniFile& ini, const Controls& f) {
+    const char* s = "Finish";
+    ini.WriteString(s, "gamma", FormatNumber(f.Gamma1spin.Value));
+    ini.WriteString(s, "angle", FormatNumber(f.RxSpinEdit4.Value));
+    ini.WriteString(s, "flipx", Bool01(f.FlipX.Checked));
+    ini.WriteString(s, "flipy", Bool01(f.FlipY.Checked));
+    ini.WriteString(s, "hue", std::to_string(f.HueSlider.Value));
+    ini.WriteString(s, "saturation", std::to_string(f.SaturationSlider.Value));
+    ini.WriteString(s, "lightness", std::to_string(f.Lightnessslider.Value));
+}
+
+void ReadProjectFinish(const TBigIniFile& ini, Controls& f) {
+    const char* s = "Finish";
+    const auto number = [&](const char* key) { return ParseNumber(ini.ReadString(s, key, "")); };
+    if (const auto v = number("gamma")) f.Gamma1spin.SetValue(*v);
+    if (const auto v = number("angle")) f.RxSpinEdit4.SetValue(*v);
+    f.FlipX.Checked = ReadInt(ini, s, "flipx", f.FlipX.Checked) != 0;
+    f.FlipY.Checked = ReadInt(ini, s, "flipy", f.FlipY.Checked) != 0;
+    f.HueSlider.SetValue(ReadInt(ini, s, "hue", f.HueSlider.Value));
+    f.SaturationSlider.SetValue(ReadInt(ini, s, "saturation", f.SaturationSlider.Value));
+    f.Lightnessslider.SetValue(ReadInt(ini, s, "lightness", f.Lightnessslider.Value));
+}
+
 ProjectInput ReadProjectInput(const TBigIniFile& ini) {
     const char* s = kInputSection;
     ProjectInput p;

@@ -27,6 +27,12 @@ void WriteProjectInput(TBigIniFile& ini, const Workspace& ws, const Controls& f,
 // for frames 0 .. LastFrame.
 void WriteProjectFrames(TBigIniFile& ini, const Workspace& ws, bool interlaced, const ProjectProgress& progress);
 
+// Section "Finish": the settings of the processed and final pictures that the stored controls
+// leave out (the gamma, the angle, the flips, the hue, saturation and lightness shifts), so a
+// project or a result's recipe reopens to the same picture. Absent keys leave the controls alone.
+void WriteProjectFinish(TBigIniFile& ini, const Controls& f);
+void ReadProjectFinish(const TBigIniFile& ini, Controls& f);
+
 // What the "Input" section says, with the defaults of absent keys.
 struct ProjectInput {
     std::string fileType = "xxx", fileDir, fileName = "xxxx";

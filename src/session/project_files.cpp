@@ -176,7 +176,8 @@ void Replay(Session& s, const ProjectInput& p) {
         f.TabSheet4.TabVisible = f.TabSheet5.TabVisible = true;
         GoToPage(s, kPageWavelets);
     }
-    if (p.activePage >= 1 && p.activePage <= 4) GoToPage(s, p.activePage - 1);
+    // The Final page too (designed: pages 1 .. 4 only), so a final result reopens as it was saved.
+    if (p.activePage >= 1 && p.activePage <= 5) GoToPage(s, p.activePage - 1);
     if (ws.SelectedCount == 1) ws.SingleFrameCase = true;
 }
 
@@ -192,6 +193,8 @@ bool LoadProject(Session& s, const TBigIniFile& ini, const fs::path& origin) {
     s.Settings.WriteString("Files", "Dir", origin.parent_path().string());
     if (!OpenProjectInput(s, p)) return false;
     RestoreSettings(s, ini, ProjectPath(p.fileDir));
+    ReadProjectFinish(ini, f);
+    if (s.seams.BuildGammaTable) s.seams.BuildGammaTable();
     LoadCalibration(s, p);
     RestoreFrames(s, ini, p);
     Replay(s, p);
@@ -319,6 +322,7 @@ void ComposeProject(Session& s, TBigIniFile& ini, bool showProgress) {
         }
     }
     WriteControlSettings(ini, f, s.MainPlacement);
+    WriteProjectFinish(ini, f);
     ini.WriteString(kInputSection, "filedir", f.DirectoryListBox1.Directory);
 }
 
