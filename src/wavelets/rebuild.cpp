@@ -66,7 +66,8 @@ struct Mapping {
 
     int Index(float sum) const {
         const double i = std::nearbyint((double(sum) - stackMin) * scale);
-        return i <= 0 ? 0 : (i >= kLastIndex ? kLastIndex : int(i));
+        // Written so a NaN sum lands on 0 rather than indexing outside the curve.
+        return !(i > 0) ? 0 : (i >= kLastIndex ? kLastIndex : int(i));
     }
 };
 

@@ -15,8 +15,9 @@ void Single2dArray::Create(int width, int height) {
     height_ = height;
     stride_ = width + kMargin;
     rows_ = height + kMargin;
-    // Uninitialised on purpose: every user fills the plane before reading it.
-    data_.reset(new float[std::size_t(stride_) * rows_]);
+    // Zeroed: the wavelet filters and the stack read the margin rows and columns that no frame
+    // fills, and stale memory there could hold anything, NaN included.
+    data_.reset(new float[std::size_t(stride_) * rows_]());
 }
 
 void Single2dArray::Destroy() {

@@ -98,6 +98,15 @@ TEST(Rebuild, DisplayMappingOfTheStackedValues) {
     }
 }
 
+TEST(Rebuild, ANotANumberSumShowsBlackInsteadOfReadingOutsideTheCurve) {
+    Flat f(64, 64, std::nanf(""));
+    f.s.mode = ColourMode::Colour;
+    const Bgr p = f.Run();
+    EXPECT_EQ(p.r, 0);
+    EXPECT_EQ(p.g, 0);
+    EXPECT_EQ(p.b, 0);
+}
+
 TEST(Rebuild, GainsAndTheNoiseRules) {
     struct Case {
         float w, gain;

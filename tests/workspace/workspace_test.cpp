@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "workspace/caption.h"
 #include "workspace/memory_report.h"
 #include "workspace/stack_buffers.h"
@@ -58,6 +60,15 @@ TEST(Single2dArray, TheTenSpareColumnsAndRowsAreAddressable) {
     p.Put(0, 1, 2.0f);
     EXPECT_EQ(p.Row(1)[0], 2.0f);
     EXPECT_EQ(p.Get(17, 0), 2.0f);  // row-major with stride width + 10
+}
+
+TEST(Single2dArray, ANewPlaneReadsZeroEverywhereTheMarginIncluded) {
+    // Planes are made again and again at each stack; what an earlier one left must not show.
+    for (int round = 0; round < 3; ++round) {
+        Single2dArray p(33, 21);
+        for (int i = 0; i < p.Stride() * p.Rows(); ++i) ASSERT_EQ(p.Data()[i], 0.0f) << i;
+        p.Fill(std::nanf(""));
+    }
 }
 
 TEST(StackBuffers, ProcessingAreaIsCentredInLargerImages) {
