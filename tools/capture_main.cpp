@@ -23,10 +23,10 @@ const char* const kHelp =
     "\n"
     "Usage: talvenor-capture OUT [options]\n"
     "\n"
-    "OUT is the AVI file to write, or for image series the directory that receives\n"
+    "OUT is the AVI or SER file to write, or for image series the directory that receives\n"
     "capture_00001.<ext>, capture_00002.<ext>, ... (frame 0 is capture_00001); use a new\n"
     "directory, as the frames of an earlier, longer capture there are not removed.\n"
-    "Beside the capture (in the AVI's directory, or in the series directory) go truth.csv\n"
+    "Beside the capture (in the video's directory, or in the series directory) go truth.csv\n"
     "(frame,dx,dy,sigma,dropped: frame k shows the scene moved right by dx and down by dy\n"
     "pixels relative to frame 0, blurred by a Gaussian of sigma pixels), truth.bmp and\n"
     "truth.tif (the scene without blur or noise, where frame 0 sees it). Realistic captures\n"
@@ -35,7 +35,9 @@ const char* const kHelp =
     "Options (defaults in brackets):\n"
     "  --mode planet|moon|sun    the scene [planet]\n"
     "  --format F                avi-rgb (24-bit DIB), avi-grey (8-bit DIB), avi-mjpeg,\n"
-    "                            bmp, jpg, fit (16-bit FITS), tif (16/48-bit TIFF) [avi-rgb]\n"
+    "                            bmp, jpg, fit (16-bit FITS), tif (16/48-bit TIFF),\n"
+    "                            ser-mono, ser-rgb, ser-bayer (SER video; the Bayer one is\n"
+    "                            the RGGB mosaic of the colour scene) [avi-rgb]\n"
     "  --frames N                number of frames [300]\n"
     "  --size WxH                frame size in pixels [640x480]\n"
     "  --seed S                  the same seed gives the same bytes [1]\n"
@@ -47,8 +49,13 @@ const char* const kHelp =
     "  --brightness B            frame brightness varies by up to +/- B (0..0.5) [0]\n"
     "  --dropped 3,7,...         AVI only: write these frames (0-based) as dropped frames\n"
     "  --colour                  a colour scene (grey formats still store its luminance)\n"
-    "  --fps F                   AVI frame rate [30]\n"
+    "  --fps F                   frame rate of the AVI header and the SER timestamps [30]\n"
     "  --riff-mb M               AVI: start a new OpenDML RIFF part every M MB [1024]\n"
+    "  --depth 8|16              SER: bits per sample; 16 keeps the frame's full precision [8]\n"
+    "  --full-scale ADU          the 16-bit ADU full brightness reaches (1..65535): the frames,\n"
+    "                            noise and black level included, are scaled down as by a lower\n"
+    "                            camera gain; a few hundred makes a faint capture whose 8-bit\n"
+    "                            rendering is only a few levels deep [65535]\n"
     "  --no-truth                do not write truth.csv and the truth images\n"
     "  --help                    this text\n"
     "\n"
@@ -68,8 +75,8 @@ const char* const kHelp =
     "  --seeing-frames N         correlation time of the seeing, frames [3]\n"
     "  --anisotropy A            sigma_x / sigma_y within 1/(1+A) .. 1+A [0.3]\n"
     "  --walk P                  random-walk step of the pointing, pixels per frame [0.15]\n"
-    "The realistic-only options need --realistic. 16-bit outputs (fit, tif) hold the same\n"
-    "ADU times 257.\n";
+    "The realistic-only options need --realistic. 16-bit outputs (fit, tif, SER with\n"
+    "--depth 16) hold the same ADU times 257.\n";
 
 [[noreturn]] void Usage(const std::string& message) {
     std::cerr << "talvenor-capture: " << message << "\nTry 'talvenor-capture --help'.\n";
@@ -150,7 +157,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--format") {
             const std::string v = value();
             const auto format = talvenor::capture::ParseCaptureFormat(v);
-            if (!format) Usage("unknown format '" + v + "' (avi-rgb, avi-grey, avi-mjpeg, bmp, jpg, fit or tif)");
+            if (!format)
+                Usage("unknown format '" + v +
+                      "' (avi-rgb, avi-grey, avi-mjpeg, bmp, jpg, fit, tif, ser-mono, ser-rgb or ser-bayer)");
             o.format = *format;
         } else if (arg == "--frames") {
             const long long n = Integer(arg, value());
@@ -193,6 +202,13 @@ int main(int argc, char** argv) {
             const long long mb = Integer(arg, value());
             if (mb < 1 || mb > 2048) Usage("--riff-mb must be 1 .. 2048");
             o.riffLimit = uint64_t(mb) << 20;
+        } else if (arg == "--depth") {
+            const long long d = Integer(arg, value());
+            if (d != 8 && d != 16) Usage("--depth must be 8 or 16");
+            o.bitDepth = int(d);
+        } else if (arg == "--full-scale") {
+            o.fullScale = Number(arg, value());
+            if (!(o.fullScale >= 1 && o.fullScale <= 65535)) Usage("--full-scale must be 1 .. 65535");
         } else if (arg == "--no-truth") {
             flag();
             o.writeTruth = false;

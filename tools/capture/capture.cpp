@@ -6,6 +6,7 @@
 
 #include "capture/avi_writer.h"
 #include "capture/prng.h"
+#include "capture/ser_writer.h"
 #include "capture/series_writer.h"
 #include "imagefiles/bmp_file.h"
 #include "workspace/error.h"
@@ -17,7 +18,15 @@ namespace {
 
 enum : uint64_t { kScene = 201, kFrames = 202, kNoise = 203 };
 
-bool GreyFormat(CaptureFormat f) { return f == CaptureFormat::AviGrey || f == CaptureFormat::Fits; }
+bool GreyFormat(CaptureFormat f) {
+    return f == CaptureFormat::AviGrey || f == CaptureFormat::Fits || f == CaptureFormat::SerMono;
+}
+
+// A one-shot colour camera sees colour whatever was asked: its mosaic of a grey scene would
+// be a grey picture with a pattern no debayering has to undo.
+bool ColourScene(const CaptureOptions& o) {
+    return (o.colour || o.format == CaptureFormat::SerBayer) && !GreyFormat(o.format);
+}
 
 SceneOptions SceneFor(const CaptureOptions& o, const std::vector<FrameTruth>& plan) {
     SceneOptions s;
@@ -26,7 +35,7 @@ SceneOptions SceneFor(const CaptureOptions& o, const std::vector<FrameTruth>& pl
     s.height = o.height;
     s.margin = MarginFor(plan);
     s.seed = SubSeed(o.seed, kScene);
-    s.colour = o.colour && !GreyFormat(o.format);
+    s.colour = ColourScene(o);
     // Put the planet where it stays in view for the whole capture: the centre of the frame
     // half-way through the drift.
     const double half = std::max(0, o.frames - 1) / 2.0;
@@ -85,6 +94,9 @@ std::optional<CaptureFormat> ParseCaptureFormat(std::string_view text) {
     if (t == "jpg" || t == "jpeg") return CaptureFormat::Jpeg;
     if (t == "fit" || t == "fits") return CaptureFormat::Fits;
     if (t == "tif" || t == "tiff") return CaptureFormat::Tiff;
+    if (t == "ser-mono" || t == "ser-grey" || t == "ser-gray") return CaptureFormat::SerMono;
+    if (t == "ser-rgb") return CaptureFormat::SerRgb;
+    if (t == "ser-bayer" || t == "ser-rggb") return CaptureFormat::SerBayer;
     return std::nullopt;
 }
 
@@ -97,12 +109,19 @@ std::string CaptureFormatName(CaptureFormat f) {
         case CaptureFormat::Jpeg: return "jpg";
         case CaptureFormat::Fits: return "fit";
         case CaptureFormat::Tiff: return "tif";
+        case CaptureFormat::SerMono: return "ser-mono";
+        case CaptureFormat::SerRgb: return "ser-rgb";
+        case CaptureFormat::SerBayer: return "ser-bayer";
     }
     return "avi-rgb";
 }
 
 bool IsAvi(CaptureFormat f) {
     return f == CaptureFormat::AviRgb || f == CaptureFormat::AviGrey || f == CaptureFormat::AviMjpeg;
+}
+
+bool IsSer(CaptureFormat f) {
+    return f == CaptureFormat::SerMono || f == CaptureFormat::SerRgb || f == CaptureFormat::SerBayer;
 }
 
 void CheckOptions(const CaptureOptions& o) {
@@ -119,6 +138,10 @@ void CheckOptions(const CaptureOptions& o) {
     if (!finite(o.brightness) || o.brightness < 0 || o.brightness > 0.5)
         throw Error("brightness variation must be 0 .. 0.5");
     if (o.fps < 1 || o.fps > 100000) throw Error("fps must be 1 .. 100000");
+    if (o.bitDepth != 8 && o.bitDepth != 16) throw Error("depth must be 8 or 16 bits");
+    if (o.bitDepth == 16 && !IsSer(o.format))
+        throw Error("a depth of 16 bits is for SER captures (fit and tif are always 16-bit, the others 8-bit)");
+    if (!finite(o.fullScale) || o.fullScale < 1 || o.fullScale > 65535) throw Error("full scale must be 1 .. 65535 ADU");
     // The whole travel must stay within a scene we can hold in memory.
     const double travel = std::max(std::fabs(o.driftX), std::fabs(o.driftY)) * o.frames + o.jitter;
     if (travel > 4096) throw Error("drift and jitter move the picture more than 4096 pixels");
@@ -150,6 +173,18 @@ CaptureOptions RealisticCaptureOptions() {
     o.driftY = 0.01;
     o.brightness = 0.03;
     return o;
+}
+
+void CaptureGenerator::RenderFloat(int k, FloatImage& out) {
+    renderer_.Render(k, plan_[std::size_t(k)], out);
+    // Skipped at full scale, so that the usual captures stay byte for byte what they were.
+    if (options_.fullScale == 65535) return;
+    const float scale = float(options_.fullScale / 65535.0);
+    for (float& v : out.data) v *= scale;
+}
+
+int64_t SerTimestamp(const CaptureOptions& o, int k) {
+    return kSerEpoch2024 + int64_t(std::llround(double(k) * 1e7 / double(o.fps)));
 }
 
 Bitmap24 CaptureGenerator::Frame8(int k) {
@@ -234,6 +269,32 @@ CaptureSummary WriteCapture(const std::filesystem::path& out, const CaptureOptio
             throw;
         }
         summary.bytes = std::filesystem::file_size(out);
+    } else if (IsSer(o.format)) {
+        summary.truthDir = out.has_parent_path() ? out.parent_path() : std::filesystem::path(".");
+        std::error_code ec;
+        std::filesystem::create_directories(summary.truthDir, ec);
+        SerWriterOptions so;
+        so.width = o.width;
+        so.height = o.height;
+        so.colour = o.format == CaptureFormat::SerMono  ? SerColour::Mono
+                    : o.format == CaptureFormat::SerRgb ? SerColour::Rgb
+                                                        : SerColour::BayerRggb;
+        so.depth = o.bitDepth;
+        so.instrument = "talvenor-capture";
+        so.telescope = "synthetic " + SceneModeName(o.mode);
+        so.dateTime = so.dateTimeUtc = SerTimestamp(o, 0);
+        SerWriter ser(out, so);
+        try {
+            for (int k = 0; k < o.frames; ++k) {
+                gen.RenderFloat(k, frame);
+                ser.AddFrame(frame, SerTimestamp(o, k));
+            }
+            ser.Close();
+        } catch (const Error&) {
+            ser.Discard();
+            throw;
+        }
+        summary.bytes = std::filesystem::file_size(out);
     } else {
         summary.truthDir = out;
         const SeriesFormat sf = o.format == CaptureFormat::Bmp    ? SeriesFormat::Bmp
@@ -257,7 +318,9 @@ std::string CaptureSummary::Describe(const CaptureOptions& o) const {
     std::string text = "wrote " + std::to_string(frames) + " frames";
     if (dropped) text += " (" + std::to_string(dropped) + " dropped)";
     text += ", " + std::to_string(o.width) + " x " + std::to_string(o.height) + " " + SceneModeName(o.mode) + " " +
-            (o.colour && !GreyFormat(o.format) ? "colour" : "grey") + ", " + CaptureFormatName(o.format);
+            (ColourScene(o) ? "colour" : "grey") + ", " + CaptureFormatName(o.format);
+    if (IsSer(o.format)) text += " " + std::to_string(o.bitDepth) + "-bit";
+    if (o.fullScale != 65535) text += ", full scale " + Fixed(o.fullScale, 0) + " ADU of 65535";
     if (o.realistic) text += ", realistic camera and seeing";
     if (riffs > 1) text += " OpenDML (" + std::to_string(riffs) + " RIFFs)";
     text += ", " + Fixed(double(bytes) / (1024.0 * 1024.0), 1) + " MB, to " + output.string();

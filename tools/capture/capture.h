@@ -1,6 +1,6 @@
 #pragma once
 // The synthetic capture generator: a scene with known detail, frames with known shifts and
-// blurs, written as the AVI or image series a camera program would write, with the truth
+// blurs, written as the AVI, SER or image series a camera program would write, with the truth
 // beside it (truth.csv, truth.bmp, truth.tif). Everything is deterministic by seed: the same
 // options give the same bytes on every run.
 #include <cstdint>
@@ -18,13 +18,18 @@
 
 namespace talvenor::capture {
 
-enum class CaptureFormat { AviRgb, AviGrey, AviMjpeg, Bmp, Jpeg, Fits, Tiff };
+// SerMono, SerRgb and SerBayer are SER videos of grey frames, RGB frames and the raw RGGB
+// mosaic a one-shot colour camera records (always of the colour scene), 8 or 16 bits per
+// sample (CaptureOptions::bitDepth).
+enum class CaptureFormat { AviRgb, AviGrey, AviMjpeg, Bmp, Jpeg, Fits, Tiff, SerMono, SerRgb, SerBayer };
 
-// "avi-rgb", "avi-grey", "avi-mjpeg", "bmp", "jpg", "fit", "tif" (also "jpeg", "fits",
-// "tiff", "avi-gray"), any case.
+// "avi-rgb", "avi-grey", "avi-mjpeg", "bmp", "jpg", "fit", "tif", "ser-mono", "ser-rgb",
+// "ser-bayer" (also "jpeg", "fits", "tiff", "avi-gray", "ser-grey", "ser-gray", "ser-rggb"),
+// any case.
 std::optional<CaptureFormat> ParseCaptureFormat(std::string_view text);
 std::string CaptureFormatName(CaptureFormat format);
 bool IsAvi(CaptureFormat format);
+bool IsSer(CaptureFormat format);
 
 struct CaptureOptions {
     SceneMode mode = SceneMode::Planet;
@@ -44,6 +49,12 @@ struct CaptureOptions {
     bool colour = false;   // a colour scene (grey formats still get its luminance)
     uint32_t fps = 30;
     uint64_t riffLimit = uint64_t(1) << 30;  // AVI: RIFF size at which OpenDML parts begin
+    int bitDepth = 8;      // SER: bits per sample, 8 or 16 (16 keeps the frame's full precision)
+    // The 16-bit ADU full brightness reaches, as if the camera's conversion gain were turned
+    // down: every frame (signal, noise and black level alike) is scaled by fullScale / 65535
+    // before quantising, in every format. 65535 leaves the frames as they are; a few hundred
+    // makes a faint capture whose 8-bit rendering is only a few levels deep.
+    double fullScale = 65535;
     bool writeTruth = true;
     // The realistic model: photon and read noise of a real camera with a black level
     // (`sensor`, replacing `noise`), seeing that wanders from frame to frame and differs
@@ -74,9 +85,9 @@ public:
     // Channels of the frames written: 1 for grey formats or a grey scene, else 3.
     int Channels() const { return scene_.channels; }
 
-    // Frame k before quantisation (dropped frames render like any other).
-    void RenderFloat(int k, FloatImage& out) { renderer_.Render(k, plan_[std::size_t(k)], out); }
-    // Frame k at 8 bits, as the AVI, BMP and JPEG outputs receive it.
+    // Frame k before quantisation (dropped frames render like any other), at fullScale.
+    void RenderFloat(int k, FloatImage& out);
+    // Frame k at 8 bits, as the AVI, BMP, JPEG and 8-bit SER outputs receive it.
     Bitmap24 Frame8(int k);
     // The truth image at frame size.
     void RenderTruth(FloatImage& out) const { renderer_.RenderTruth(out); }
@@ -89,7 +100,7 @@ private:
 };
 
 struct CaptureSummary {
-    std::filesystem::path output;     // the AVI file or the series directory
+    std::filesystem::path output;     // the AVI or SER file, or the series directory
     std::filesystem::path truthDir;   // where truth.csv and the truth images are
     int frames = 0;
     int dropped = 0;
@@ -104,6 +115,10 @@ CaptureSummary WriteCapture(const std::filesystem::path& out, const CaptureOptio
 // "frame,dx,dy,sigma,dropped" and one row per frame, 4 decimals; `axes` appends the
 // columns sigma_x,sigma_y (the realistic model's blur along each axis).
 std::string TruthCsv(const std::vector<FrameTruth>& plan, bool axes = false);
+
+// The trailer timestamp of frame k of a SER capture: 100 ns ticks from 1 January 2024
+// (UTC) at the options' frame rate.
+int64_t SerTimestamp(const CaptureOptions& options, int k);
 
 // truth.csv, truth.bmp (8 bits) and truth.tif (16 bits per sample) in `dir`.
 void WriteTruthFiles(const std::filesystem::path& dir, const CaptureGenerator& generator);
