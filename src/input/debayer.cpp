@@ -1,8 +1,83 @@
 #include "input/debayer.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string>
 #include <vector>
 
+#include "input/debayer_edge.h"
+#include "workspace/parallel_rows.h"
+
 namespace talvenor {
+
+namespace {
+
+constexpr BayerPattern kPatterns[] = {BayerPattern::Rggb, BayerPattern::Grbg, BayerPattern::Gbrg, BayerPattern::Bggr};
+constexpr const char* kPatternNames[] = {"RGGB", "GRBG", "GBRG", "BGGR"};
+
+std::string Upper(std::string_view text) {
+    std::string s(text);
+    for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Reflects i about the first and last index until it lies inside 0..n-1 (n >= 2); each
+// reflection moves it an even distance, so the filter colour stays the same.
+int Mirror(int i, int n) {
+    for (;;) {
+        if (i < 0) i = -i;
+        else if (i >= n) i = 2 * n - 2 - i;
+        else return i;
+    }
+}
+
+// Bilinear demosaic of rows y0..y1 from the mosaic padded by one sample (`p`, stride w + 2):
+// the orthogonal and diagonal neighbours that saw a colour are always four, the pair beside a
+// green pixel two, which is what the rounded means divide by.
+void BilinearRows(const uint16_t* p, int w, BayerPattern pattern, int y0, int y1, uint16_t* rgb) {
+    const std::ptrdiff_t s = w + 2;
+    for (int y = y0; y <= y1; ++y) {
+        const uint16_t* m = p + (y + 1) * s + 1;
+        uint16_t* out = rgb + std::size_t(y) * std::size_t(w) * 3;
+        const int rowChannel[2] = {BayerChannelAt(pattern, 0, y), BayerChannelAt(pattern, 1, y)};
+        for (int x = 0; x < w; ++x, out += 3) {
+            const uint16_t* c = m + x;
+            const int own = rowChannel[x & 1];
+            if (own == 1) {
+                const int across = rowChannel[(x + 1) & 1];  // the colour beside it in this row
+                out[1] = c[0];
+                out[across] = uint16_t((c[-1] + c[1] + 1) >> 1);
+                out[2 - across] = uint16_t((c[-s] + c[s] + 1) >> 1);
+            } else {
+                out[own] = c[0];
+                out[1] = uint16_t((c[-1] + c[1] + c[-s] + c[s] + 2) >> 2);
+                out[2 - own] = uint16_t((c[-s - 1] + c[-s + 1] + c[s - 1] + c[s + 1] + 2) >> 2);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<DebayerMethod> ParseDebayerMethod(std::string_view text) {
+    const std::string s = Upper(text);
+    if (s == "BILINEAR") return DebayerMethod::Bilinear;
+    if (s == "EDGE") return DebayerMethod::Edge;
+    return std::nullopt;
+}
+
+const char* DebayerMethodName(DebayerMethod method) {
+    return method == DebayerMethod::Edge ? "edge" : "bilinear";
+}
+
+std::optional<BayerPattern> ParseBayerPattern(std::string_view text) {
+    const std::string s = Upper(text);
+    for (int i = 0; i < 4; ++i)
+        if (s == kPatternNames[i]) return kPatterns[i];
+    return std::nullopt;
+}
+
+const char* BayerPatternName(BayerPattern pattern) { return kPatternNames[int(pattern)]; }
 
 int BayerChannelAt(BayerPattern pattern, int x, int y) {
     // Top-left cell of each pattern: [row 0 col 0, row 0 col 1, row 1 col 0, row 1 col 1].
@@ -10,36 +85,57 @@ int BayerChannelAt(BayerPattern pattern, int x, int y) {
     return kCells[int(pattern)][(y & 1) * 2 + (x & 1)];
 }
 
-void DebayerBilinear(Bitmap24& picture, BayerPattern pattern) {
+std::vector<uint16_t> MirrorPaddedMosaic(const uint16_t* mosaic, int width, int height, int border) {
+    const int pw = width + 2 * border, ph = height + 2 * border;
+    std::vector<uint16_t> padded(std::size_t(pw) * std::size_t(ph));
+    std::vector<int> columns(std::size_t(pw), 0);
+    for (int x = 0; x < pw; ++x) columns[std::size_t(x)] = Mirror(x - border, width);
+    for (int y = 0; y < ph; ++y) {
+        const uint16_t* src = mosaic + std::size_t(Mirror(y - border, height)) * std::size_t(width);
+        uint16_t* dst = padded.data() + std::size_t(y) * std::size_t(pw);
+        std::copy(src, src + width, dst + border);
+        for (int x = 0; x < border; ++x) {
+            dst[x] = src[columns[std::size_t(x)]];
+            dst[pw - 1 - x] = src[columns[std::size_t(pw - 1 - x)]];
+        }
+    }
+    return padded;
+}
+
+void DebayerSamples(const uint16_t* mosaic, int width, int height, BayerPattern pattern,
+                    DebayerMethod method, uint16_t* rgb) {
+    if (width <= 0 || height <= 0) return;
+    if (width < 2 || height < 2) {
+        for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i)
+            rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = mosaic[i];
+        return;
+    }
+    if (method == DebayerMethod::Edge) {
+        DebayerEdgeSamples(mosaic, width, height, pattern, rgb);
+        return;
+    }
+    const std::vector<uint16_t> padded = MirrorPaddedMosaic(mosaic, width, height, 1);
+    ParallelRows(0, height - 1, [&](int y0, int y1) { BilinearRows(padded.data(), width, pattern, y0, y1, rgb); }, 128);
+}
+
+void Debayer(Bitmap24& picture, BayerPattern pattern, DebayerMethod method) {
     const int w = picture.Width(), h = picture.Height();
     if (w < 2 || h < 2) return;
-    std::vector<uint8_t> mosaic(std::size_t(w) * h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) mosaic[std::size_t(y) * w + x] = picture.Row(y)[3 * x + 1];
-    // A neighbour past the edge is its mirror image inside (which has the same filter colour).
-    const auto mirror = [](int i, int n) { return i < 0 ? -i : (i >= n ? 2 * n - 2 - i : i); };
-    for (int y = 0; y < h; ++y) {
-        uint8_t* row = picture.Row(y);
-        for (int x = 0; x < w; ++x) {
-            int sum[3] = {0, 0, 0}, count[3] = {0, 0, 0};
-            const int own = BayerChannelAt(pattern, x, y);
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const int sx = x + dx, sy = y + dy;
-                    const int c = BayerChannelAt(pattern, sx & 1 ? 1 : 0, sy & 1 ? 1 : 0);
-                    if (c == own) continue;
-                    sum[c] += mosaic[std::size_t(mirror(sy, h)) * w + mirror(sx, w)];
-                    ++count[c];
-                }
-            int value[3];
-            for (int c = 0; c < 3; ++c)
-                value[c] = c == own ? mosaic[std::size_t(y) * w + x] : (sum[c] + count[c] / 2) / std::max(1, count[c]);
-            row[3 * x] = uint8_t(value[2]);
-            row[3 * x + 1] = uint8_t(value[1]);
-            row[3 * x + 2] = uint8_t(value[0]);
-        }
+    const std::size_t n = std::size_t(w) * std::size_t(h);
+    std::vector<uint16_t> mosaic(n), rgb(3 * n);
+    const uint8_t* bytes = picture.Data();
+    for (std::size_t i = 0; i < n; ++i) mosaic[i] = bytes[3 * i + 1];
+    DebayerSamples(mosaic.data(), w, h, pattern, method, rgb.data());
+    // Every value lies within the samples' range, so each fits its byte unchanged.
+    uint8_t* out = picture.Data();
+    for (std::size_t i = 0; i < n; ++i) {
+        out[3 * i] = uint8_t(rgb[3 * i + 2]);
+        out[3 * i + 1] = uint8_t(rgb[3 * i + 1]);
+        out[3 * i + 2] = uint8_t(rgb[3 * i]);
     }
     picture.Touch();
 }
+
+void DebayerBilinear(Bitmap24& picture, BayerPattern pattern) { Debayer(picture, pattern, DebayerMethod::Bilinear); }
 
 }  // namespace talvenor

@@ -1,0 +1,18 @@
+#pragma once
+// The pieces the two demosaicing methods share, and the edge-directed method itself (the
+// public entry points are in input/debayer.h).
+#include <cstdint>
+#include <vector>
+
+#include "input/debayer.h"
+
+namespace talvenor {
+
+// The mosaic with `border` samples added on every side, mirrored about the edge pixels: the
+// mirror of a pixel is an even distance away, so the filter colours continue unbroken.
+std::vector<uint16_t> MirrorPaddedMosaic(const uint16_t* mosaic, int width, int height, int border);
+
+// DebayerSamples for DebayerMethod::Edge, for a mosaic at least 2 x 2.
+void DebayerEdgeSamples(const uint16_t* mosaic, int width, int height, BayerPattern pattern, uint16_t* rgb);
+
+}  // namespace talvenor
