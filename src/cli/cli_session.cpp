@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "input/debayer.h"
 #include "session/frame_list_open.h"
 #include "session/input_selection.h"
 #include "session/startup.h"
@@ -63,7 +64,19 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         else if (a == "--colour" || a == "--color") o.settings.push_back("ColourStack.Checked=True");
         else if (a == "--mono") o.settings.push_back("ColourStack.Checked=False");
         else if (a == "--deinterlace") o.settings.push_back("Interlaced.Checked=True");
-        else if (a == "--no-track") o.settings.push_back("Followme.Checked=False");
+        else if (a == "--bayer") {
+            const std::string& pattern = value();
+            std::string text = ToLower(pattern);
+            if (const auto parsed = ParseBayerPattern(pattern)) text = BayerPatternName(*parsed);
+            else if (text != "none" && text != "auto")
+                throw Error("--bayer must be none, auto, RGGB, GRBG, GBRG or BGGR, not \"" + pattern + "\"");
+            o.settings.push_back("BayerCombo.Text=" + text);
+        } else if (a == "--debayer") {
+            const std::string& method = value();
+            const auto parsed = ParseDebayerMethod(method);
+            if (!parsed) throw Error("--debayer must be bilinear or edge, not \"" + method + "\"");
+            o.settings.push_back(std::string("DebayerCombo.Text=") + DebayerMethodName(*parsed));
+        } else if (a == "--no-track") o.settings.push_back("Followme.Checked=False");
         else if (a == "--no-optimize") o.settings.push_back("AutoOptimize.Checked=False");
         else if (a == "--correlation") {
             const std::string& kind = value();

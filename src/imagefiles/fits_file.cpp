@@ -46,6 +46,19 @@ std::string_view ValueText(std::string_view card) {
     return card.substr(eq + 1, 29 - eq);
 }
 
+// A quoted string value ('RGGB    '), trimmed and in capitals; empty when there is none.
+std::string StringValue(std::string_view card) {
+    const std::size_t eq = card.find('=');
+    if (eq == std::string_view::npos) return {};
+    const std::size_t open = card.find('\'', eq);
+    if (open == std::string_view::npos) return {};
+    const std::size_t close = card.find('\'', open + 1);
+    if (close == std::string_view::npos) return {};
+    std::string value(Trim(card.substr(open + 1, close - open - 1)));
+    for (char& ch : value) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    return value;
+}
+
 int IntValue(std::string_view card, std::string_view key, const std::string& name) {
     const std::string_view text = ValueText(card);
     if (Trim(text).empty()) throw Error(name + ": " + std::string(key) + " card has no value before column 31");
@@ -349,6 +362,15 @@ FitsHeader ParseFitsHeader(std::span<const uint8_t> bytes, std::string_view file
         } else if (card.starts_with("BITPIX")) {
             h.Bitpix = IntValue(card, "BITPIX", name);
             haveBitpix = true;
+        } else if (card.starts_with("BAYERPAT")) {
+            h.BayerPattern = StringValue(card);
+            if (h.BayerPattern != "RGGB" && h.BayerPattern != "GRBG" && h.BayerPattern != "GBRG" &&
+                h.BayerPattern != "BGGR")
+                h.BayerPattern.clear();
+        } else if (card.starts_with("XBAYROFF") || card.starts_with("YBAYROFF")) {
+            // Only the parity matters; an unreadable value counts as no shift.
+            const std::optional<long long> v = ParseInteger(ValueText(card));
+            (card[0] == 'X' ? h.BayerOffsetX : h.BayerOffsetY) = v ? int(*v % 2) : 0;
         } else if (card.starts_with("NAXIS ")) {
             // Only reported; the readers go by NAXIS1 and NAXIS2.
             const std::optional<long long> v = ParseInteger(ValueText(card));
@@ -366,6 +388,17 @@ FitsHeader ParseFitsHeader(std::span<const uint8_t> bytes, std::string_view file
     const std::size_t blocks = (std::size_t(h.CardCount) + kCardsPerBlock - 1) / kCardsPerBlock;
     h.DataOffset = blocks * kBlockBytes;
     return h;
+}
+
+std::string PictureBayerPattern(const FitsHeader& header) {
+    std::string cell = header.BayerPattern;  // top-left 2 x 2: row 0 then row 1
+    if (cell.size() != 4) return {};
+    if (header.BayerOffsetX != 0) cell = {cell[1], cell[0], cell[3], cell[2]};
+    // The picture's top row is the last stored row: with an even height its mosaic row is
+    // the other one of the cell.
+    const bool flipRows = (header.Height % 2 == 0) != (header.BayerOffsetY != 0);
+    if (flipRows) cell = {cell[2], cell[3], cell[0], cell[1]};
+    return cell;
 }
 
 FitsFile LoadFitsFile(const fs::path& path) {
@@ -429,6 +462,7 @@ void ReadFitsFrame(Workspace& ws, Controls& f, Host& host, const fs::path& path)
     if (supported) CheckFitsData(file);
 
     ws.FitsChannel = channel;
+    ws.FitsBayerPattern = PictureBayerPattern(h);
     if (channel == 3) {
         f.Lumichannel.Visible = true;
         f.LRGB1.Checked = true;

@@ -47,7 +47,15 @@ struct FitsHeader {
     int Naxis = -1;              // NAXIS, only reported by ProbeFits; -1 when absent
     int CardCount = 0;           // cards up to and including END
     std::size_t DataOffset = 0;  // first data byte: the END card's 2880-byte block ends here
+    // A raw colour sensor's mosaic: BAYERPAT ("RGGB", ...; empty when absent or not one of
+    // the four), counted from the first stored row, and the XBAYROFF/YBAYROFF shifts.
+    std::string BayerPattern;
+    int BayerOffsetX = 0, BayerOffsetY = 0;
 };
+
+// The mosaic as it lies in the picture the reader makes (rows turned bottom-up, the offsets
+// applied): "RGGB", "GRBG", "GBRG" or "BGGR", or empty for a file that names none.
+std::string PictureBayerPattern(const FitsHeader& header);
 
 // A FITS file read whole, with its parsed header.
 struct FitsFile {

@@ -6,8 +6,8 @@
 
 #include "input/avi_file.h"
 #include "input/avi_read_ahead.h"
-#include "input/debayer.h"
-#include "input/ser_file.h"
+#include "input/input_colour.h"
+#include "input/ser_video.h"
 #include "imagefiles/file_kind.h"
 #include "input/deinterlace.h"
 #include "input/frame_display.h"
@@ -27,6 +27,14 @@ struct CursorRestorer {
     Host& host;
     ~CursorRestorer() { host.SetCursor(CursorKind::Default); }
 };
+
+// AVIs say nothing about a sensor's mosaic: a grey frame becomes colour only when the user
+// named its pattern.
+void DemosaicGreyAviFrame(AppContext& c, Bitmap24& picture) {
+    const MosaicChoice choice = MosaicChoiceOf(c.form);
+    if (choice.source != MosaicChoice::Source::Fixed || !IsGreyPicture(picture, 0)) return;
+    Debayer(picture, choice.pattern, choice.method);
+}
 
 // Everything done with frame i once it is due: the dropped-frame test, decoding, the sizes
 // (single-frame reads), showing it, and the steps (both fields when de-interlacing).
@@ -56,6 +64,12 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, bool single, const PassSt
     } else {
         avi.DecodeFrame(position, ws.CurrentFrameImage);
     }
+    if constexpr (std::is_same_v<Video, AviFile>) {
+        ws.FrameIsWide = false;
+        DemosaicGreyAviFrame(c, ws.CurrentFrameImage);
+    }
+    // The two fields of an interlaced frame are cut from the 8-bit picture only.
+    if (c.form.Interlaced.Checked) ws.FrameIsWide = false;
     const bool passActive = ws.AlignPassActive || ws.StackPassActive;
     ws.RefreshDisplays = (single && !passActive) || c.host.TimeToShowProgress();
     if (single) {
@@ -90,32 +104,6 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, bool single, const PassSt
 }
 
 }  // namespace
-
-// A SER capture seen as a video: every frame is there (SER has no dropped frames), at
-// positions 0 .. FrameCount - 1.
-class SerVideo {
-public:
-    explicit SerVideo(const std::filesystem::path& path) : ser_(path) {}
-    int64_t Start() const { return 0; }
-    int64_t Length() const { return ser_.FrameCount(); }
-    int Width() const { return ser_.Width(); }
-    int Height() const { return ser_.Height(); }
-    int64_t FindSample(int64_t position) const { return position; }
-    // Raw colour mosaics come out in colour.
-    void DecodeFrame(int64_t position, Bitmap24& picture) {
-        ser_.ReadFrame(position, picture);
-        switch (ser_.Colour()) {
-            case SerColour::BayerRggb: DebayerBilinear(picture, BayerPattern::Rggb); break;
-            case SerColour::BayerGrbg: DebayerBilinear(picture, BayerPattern::Grbg); break;
-            case SerColour::BayerGbrg: DebayerBilinear(picture, BayerPattern::Gbrg); break;
-            case SerColour::BayerBggr: DebayerBilinear(picture, BayerPattern::Bggr); break;
-            default: break;
-        }
-    }
-
-private:
-    SerFile ser_;
-};
 
 bool IsSerCapture(const std::filesystem::path& path) {
     std::error_code ec;
@@ -180,7 +168,7 @@ int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t 
     c.ws.DroppedFramesSeen = false;
     CursorRestorer restore{c.host};
     if (IsSerCapture(path)) {
-        SerVideo ser(path);
+        SerVideo ser(c.ws, MosaicChoiceOf(c.form), path);
         return RunFrames(c, ser, mode, steps, false);
     }
     AviFile avi(path);
@@ -188,7 +176,7 @@ int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t 
 }
 
 AviFrameSource::AviFrameSource(AppContext& c, const std::filesystem::path& path) : c_(c) {
-    if (IsSerCapture(path)) ser_ = std::make_unique<SerVideo>(path);
+    if (IsSerCapture(path)) ser_ = std::make_unique<SerVideo>(c.ws, MosaicChoiceOf(c.form), path);
     else avi_ = std::make_unique<AviFile>(path);
 }
 

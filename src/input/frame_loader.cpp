@@ -3,20 +3,49 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "input/deinterlace.h"
+#include "input/mosaic_choice.h"
+#include "input/wide_frame.h"
 #include "workspace/caption.h"
 #include "workspace/file_bytes.h"
 #include "workspace/progress_window.h"
 
 namespace talvenor {
 
+namespace {
+
+// A FITS frame that is a raw colour mosaic (its BAYERPAT, or the user's pattern) becomes
+// colour: the picture from its (level-stretched) bytes, the full-precision samples from the
+// plane into FrameWide.
+void DemosaicFitsFrame(AppContext& c) {
+    Workspace& ws = c.ws;
+    const MosaicChoice choice = MosaicChoiceOf(c.form);
+    const std::optional<BayerPattern> pattern = PatternToUse(choice, ParseBayerPattern(ws.FitsBayerPattern));
+    const Single2dArray& plane = ws.FitsPlane;
+    const int w = ws.CurrentFrameImage.Width(), h = ws.CurrentFrameImage.Height();
+    if (!pattern || !plane.Allocated() || plane.Width() < w || plane.Height() < h) return;
+    std::vector<uint16_t> mosaic(std::size_t(w) * std::size_t(h)), rgb(mosaic.size() * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            mosaic[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
+                uint16_t(std::clamp(std::nearbyint(plane.Get(x, y)), 0.0f, 65535.0f));
+    DebayerSamples(mosaic.data(), w, h, *pattern, choice.method, rgb.data());
+    SetWideFrame(ws, rgb.data(), 3, w, h, 16);
+    Debayer(ws.CurrentFrameImage, *pattern, choice.method);
+}
+
+}  // namespace
+
 void LoadFrame(AppContext& c, const std::string& path) {
     Workspace& ws = c.ws;
+    ws.FrameIsWide = false;
     if (ws.InputType == kInputBmp) {
         ReadFileBytes(path, ws.FrameFileBytes);
         DecodeBmp(ws.FrameFileBytes, path, ws.CurrentFrameImage);
@@ -25,11 +54,13 @@ void LoadFrame(AppContext& c, const std::string& path) {
         DecodeJpeg(ws.FrameFileBytes, path, ws.CurrentFrameImage);
     } else if (ws.IsFits) {
         ReadFitsFrame(ws, c.form, c.host, path);
+        DemosaicFitsFrame(c);
     } else if (ws.IsTiff) {
-        LoadFromFile(ws.StackTiff, path);
-        ws.CurrentFrameImage = ws.StackTiff.Picture;
-        ws.ImageWidth = ws.SourceWidth = std::min(ws.StackTiff.Picture.Width(), kMaxImageSide);
-        ws.ImageHeight = ws.SourceHeight = std::min(ws.StackTiff.Picture.Height(), kMaxImageSide);
+        LoadFromFile(ws.FrameWide, path);
+        ws.FrameIsWide = ws.FrameWide.HasWide;
+        ws.CurrentFrameImage = ws.FrameWide.Picture;
+        ws.ImageWidth = ws.SourceWidth = std::min(ws.FrameWide.Picture.Width(), kMaxImageSide);
+        ws.ImageHeight = ws.SourceHeight = std::min(ws.FrameWide.Picture.Height(), kMaxImageSide);
     }
     ws.CurrentFrameImage.Touch();
 }

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "registration/box_detrend.h"
+#include "registration/frame_luminance.h"
 #include "registration/luminance.h"
 #include "registration/quality.h"
 #include "registration/quality_box.h"
@@ -84,14 +85,14 @@ Peak CorrelateBox(AppContext& c, FftEngine& fft, AlignmentState& a, int ox, int 
     // 4-6. The box's luminance, its range, and its mean-free transform.
     a.BoxPlane.ClearCorner(n);
     float maximum = 0, minimum = 255;
+    const FrameLuminance luminance(ws);
     for (int y = 0; y < n; ++y) {
         const int fy = a.AlignBoxY + oy + y;
         if (fy < 0 || fy >= height) continue;
-        const uint8_t* row = frame.Row(fy);
         for (int x = 0; x < n; ++x) {
             const int fx = a.AlignBoxX + ox + x;
             if (fx < 0 || fx >= width) continue;
-            const float l = Luminance(row + 3 * fx, ws.LumaWeight);
+            const float l = luminance(fx, fy);
             a.BoxPlane(x, y) = l;
             maximum = std::max(maximum, l);
             minimum = std::min(minimum, l);

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "registration/box_detrend.h"
-#include "registration/luminance.h"
+#include "registration/frame_luminance.h"
 #include "registration/quality.h"
 #include "registration/quality_box.h"
 #include "workspace/canvas.h"
@@ -61,14 +61,14 @@ void CalculateReferenceFFT(AppContext& c, FftEngine& fft, AlignmentState& a) {
     double sum = 0;
     const Bitmap24& frame = ws.CurrentFrameImage;
     const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
+    const FrameLuminance luminance(ws);
     for (int y = 0; y < n; ++y) {
         const int fy = a.AlignBoxY + y;
         if (fy < 0 || fy >= height) continue;
-        const uint8_t* row = frame.Row(fy);
         for (int x = 0; x < n; ++x) {
             const int fx = a.AlignBoxX + x;
             if (fx < 0 || fx >= width) continue;
-            const float l = Luminance(row + 3 * fx, ws.LumaWeight);
+            const float l = luminance(fx, fy);
             a.BoxPlane(x, y) = l;
             sum += l;
         }

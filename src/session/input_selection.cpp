@@ -138,7 +138,7 @@ bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type) {
     f.RestartAlign.Visible = true;
 
     if (count == 1 && s.seams.StackSingleImage) {
-        if (ws.IsFits) f.ColourStack.Checked = false;
+        if (ws.IsFits && !ws.FrameIsWide) f.ColourStack.Checked = false;
         f.RGBSHIFT.Enabled = f.Colourprocess2.Checked;
         if (f.RGBSHIFT.Enabled) f.RGBShiftWindow.Visible = f.RGBSHIFT.Checked;
         f.Resampled.Checked = false;
@@ -171,6 +171,11 @@ bool IsAcceptedImage(const std::string& path) {
     const std::string ext = Lower(fs::path(path).extension().string());
     return ext == ".bmp" || ext == ".jpg" || ext == ".fit" || ext == ".fts" || ext == ".fits" || ext == ".tif" ||
            ext == ".tiff";
+}
+
+bool IsVideoFile(const std::string& path) {
+    const std::string ext = Lower(fs::path(path).extension().string());
+    return ext == ".avi" || ext == ".ser";
 }
 
 void ResetForNewInput(Session& s) {
@@ -217,7 +222,10 @@ void ResetForNewInput(Session& s) {
 }
 
 void FollowInputColour(Session& s) {
-    const bool colour = !s.ws.IsFits && !IsGreyPicture(s.ws.CurrentFrameImage);
+    // A FITS frame is grey unless it was a raw colour mosaic made colour on reading (colour
+    // FITS come as one file per channel).
+    const bool demosaicedFits = s.ws.IsFits && s.ws.FrameIsWide;
+    const bool colour = (!s.ws.IsFits || demosaicedFits) && !IsGreyPicture(s.ws.CurrentFrameImage);
     s.form.ColourStack.Checked = s.form.Colourprocess2.Checked = colour;
     // Both pages' boxes, as the user's clicks would set them (and whatever follows them).
     s.Dispatch("ColourStack", Event::Click);
@@ -254,8 +262,7 @@ void OpenInput(Session& s, const std::vector<std::string>& files, int type) {
 
 void AddBitmapDialogSelectionChange(Session& s, const std::string& path) {
     std::error_code ec;
-    const std::string ext = ToLower(fs::path(path).extension().string());
-    if ((ext != ".avi" && ext != ".ser") || !fs::is_regular_file(path, ec)) return;
+    if (!IsVideoFile(path) || !fs::is_regular_file(path, ec)) return;
     try {
         ReadAviFrames(s.ctx, path, 0);
         s.form.PreviewImage.Image.SetSize(s.ws.ImageWidth, s.ws.ImageHeight);
@@ -287,6 +294,15 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     if (f.PageControl1.ActivePageIndex != kPageInput || dropped.empty()) return;
+    // A video opens as from the input dialog; of several dropped, the first.
+    for (const std::string& file : dropped)
+        if (IsVideoFile(file)) {
+            ResetForNewInput(s);
+            const std::string path = fs::absolute(file).string();
+            f.AddBitmapDialog.FileName = path;
+            OpenInput(s, {path}, 1);
+            return;
+        }
     std::vector<std::string> files;
     for (const std::string& file : dropped)
         if (IsAcceptedImage(file)) files.push_back(fs::absolute(file).string());
@@ -322,11 +338,21 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     FinishSelection(s);
 }
 
+// A new choice for raw colour frames shows at once on the frame in view, and colour
+// processing follows what the frames now are.
+void MosaicChoiceChange(Session& s) {
+    if (!s.form.Frontpanel.Visible || s.ws.SingleFrameCase) return;
+    ShowFrame(s.ctx, s.form.PreviewSlider.Value);
+    FollowInputColour(s);
+}
+
 void RegisterInputHandlers(Session& s) {
     AppContext& c = s.ctx;
     Handlers& h = s.handlers;
     h.On("SelectFileButton", Event::Click, [&s] { SelectFileButtonClick(s); });
     h.On("PreviewSlider", Event::Change, [&c] { ShowFrame(c, c.form.PreviewSlider.Value); });
+    h.On("BayerCombo", Event::Change, [&s] { MosaicChoiceChange(s); });
+    h.On("DebayerCombo", Event::Change, [&s] { MosaicChoiceChange(s); });
     h.On("PreviewSlider", Event::KeyDown, Handlers::Fn([&c](const EventArgs& a) { PreviewSliderKeyDown(c, a.Key); }));
     h.On("SelectFramesChecklist", Event::ClickCheck,
          Handlers::Fn([&c](const EventArgs& a) { SelectFramesChecklistClickCheck(c, a.Item); }));

@@ -11,13 +11,15 @@ namespace talvenor {
 
 // The accepted still-image extensions, lower case: .bmp .jpg .fit .fts .fits .tif .tiff
 bool IsAcceptedImage(const std::string& path);
+// The video extensions, any case: .avi .ser
+bool IsVideoFile(const std::string& path);
 
 // The reset done before the input dialog opens (also when it is then cancelled).
 void ResetForNewInput(Session& s);
 
 // Colour processing (ColourStack and its mirror Colourprocess2) follows the sequence just
 // opened, judged from its first frame: on for colour, off for grey (FITS frames are one
-// plane, so always grey). The user may change it afterwards.
+// plane, so grey unless demosaiced from a raw colour mosaic). The user may change it afterwards.
 void FollowInputColour(Session& s);
 
 // While the input dialog is open: an AVI the user highlights is shown at once.

@@ -287,7 +287,8 @@ bool SaveProjectAsClick(Session& s) {
         return false;
     // The capture takes the project's name. (The project of the previously proposed name is
     // kept: removing it, as once designed, would throw away the user's earlier project.)
-    const fs::path renamed = dir / (path.stem().string() + ".avi");
+    // An SER capture keeps its extension (its kind is read from its bytes, but users go by the name).
+    const fs::path renamed = dir / (path.stem().string() + avi.extension().string());
     if (renamed != avi) {
         if (fs::exists(renamed, ec)) {
             s.host.Message(MsgKind::Warning, "Avi does allready exist, no renaming !! ", Buttons::Ok);

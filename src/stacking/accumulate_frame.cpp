@@ -95,11 +95,11 @@ struct Placement {
     FrameShift residual;     // sub-pixel stacking: the offset still to apply when reading
 };
 
-// Red, green and blue of source pixel (sx, sy): the 16-bit TIFF samples / 255, or the bytes
-// of the 24-bit row.
+// Red, green and blue of source pixel (sx, sy): the frame's 16-bit samples / 255, or the
+// bytes of the 24-bit row.
 inline void SourceRgb(const Workspace& ws, const uint8_t* row, int sx, int sy, bool fromTiff, float rgb[3]) {
     if (fromTiff) {
-        for (int ch = 0; ch < 3; ++ch) rgb[ch] = float(ws.StackTiff.Sample(sx, sy, ch)) / 255.0f;
+        for (int ch = 0; ch < 3; ++ch) rgb[ch] = float(ws.FrameWide.Sample(sx, sy, ch)) / 255.0f;
         return;
     }
     const uint8_t* p = row + 3 * sx;
@@ -117,8 +117,12 @@ void AccumulateFrame(AppContext& c, StackerState& st) {
     const bool drizzle = f.Drizzling.Checked;
     const bool resample = f.Resampled.Checked && !drizzle;
     const bool subPixel = f.SubPixelStack.Checked && !drizzle;
-    const bool fits = ws.IsImageSeries && ws.IsFits;
-    const bool tiff = ws.IsImageSeries && ws.IsTiff && ws.StackTiff.HasWide;
+    // Frames with full-precision samples add those (`tiff`: 16-bit TIFF and SER frames and
+    // demosaiced FITS, from FrameWide); other FITS frames add their plane.
+    const bool tiff = ws.FrameIsWide && ws.FrameWide.HasWide &&
+                      ws.FrameWide.Width() >= ws.CurrentFrameImage.Width() &&
+                      ws.FrameWide.Height() >= ws.CurrentFrameImage.Height();
+    const bool fits = ws.IsImageSeries && ws.IsFits && !tiff;
     const DarkFlat calibration = DarkFlat::From(c);
 
     FrameSource source{&ws.CurrentFrameImage, nullptr, 0, ws.CurrentFrameImage.Width(), ws.CurrentFrameImage.Height()};

@@ -29,6 +29,17 @@ struct InputControls {
     CheckBox ColourStack{reg_, "ColourStack", "InitialOptionspanel", {.caption = "Colour processing", .hint = "Processes the colour channels instead of luminance only"}};
     // LRGB only makes sense on colour input, so it follows ColourStack.
     CheckBox LRGB1{reg_, "LRGB1", "InitialOptionspanel", {.caption = "LRGB", .enabled = false, .hint = "Sharpens luminance only and keeps the colour as stacked"}};
+    // Raw colour sensors: which 2 x 2 filter pattern the frames' mosaic has ("auto" reads it
+    // from a SER or FITS header; a pattern chosen here also turns grey AVI frames into colour),
+    // and how the missing colours are filled in.
+    ComboBox BayerCombo{reg_, "BayerCombo", "InitialOptionspanel",
+                        {.caption = "Bayer pattern",
+                         .hint = "Filter pattern of a raw colour camera (auto: from the file)",
+                         .items = {"none", "auto", "RGGB", "GRBG", "GBRG", "BGGR"}, .itemIndex = 1}};
+    ComboBox DebayerCombo{reg_, "DebayerCombo", "InitialOptionspanel",
+                          {.caption = "Debayering",
+                           .hint = "How raw colour frames are made colour (edge keeps detail sharp)",
+                           .items = {"bilinear", "edge"}, .itemIndex = 1}};
     ComboBox Processarea{reg_, "Processarea", "InitialOptionspanel",
                          {.caption = "Processing Area",
                           .hint = "Side of the area the wavelet page processes at once", .items = {"full", "2048", "1024", "512", "256", "128"},

@@ -67,6 +67,9 @@ constexpr std::array kStoredProperties = {
     // The processing area is kept by its text, so a reordered item list cannot change it.
     "Processarea.Text"sv,
     "Interlaced.Checked"sv,
+    // Kept by their texts, like the processing area.
+    "BayerCombo.Text"sv,
+    "DebayerCombo.Text"sv,
     "InterlaceHoriz.Checked"sv,
     "InitialOptionspanel.Expand"sv,
     "Imageoptionspanel.Expand"sv,

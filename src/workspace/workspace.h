@@ -118,6 +118,16 @@ struct Workspace {
     std::array<Single2dArray, 3> DarkPlanes;
     std::array<Single2dArray, 3> FlatPlanes;
     TTIFFBitMap StackTiff;
+    // The current frame's samples at full precision, when its source has more than the 8 bits
+    // of CurrentFrameImage (16-bit TIFF and SER frames, demosaiced FITS): 16-bit R, G, B on
+    // the TIFF scale. FrameIsWide says whether the frame just read filled it; the stacker then
+    // adds these samples and alignment reads its luminance here. Kept apart from StackTiff so
+    // browsing frames never overwrites a processed 16-bit result.
+    TTIFFBitMap FrameWide;
+    bool FrameIsWide = false;
+    // The mosaic of the last FITS frame read, as it lies in CurrentFrameImage ("RGGB", ...),
+    // or empty when its header names none.
+    std::string FitsBayerPattern;
 
     // Dark frame and flat field.
     int32_t DarkWidth = 0, DarkHeight = 0, FlatWidth = 0, FlatHeight = 0;

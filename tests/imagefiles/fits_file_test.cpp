@@ -238,6 +238,33 @@ TEST(FitsFile, HeaderCardRules) {
     }
 }
 
+TEST(FitsFile, TheBayerPatternIsReadAndTurnedToThePicturesRowOrder) {
+    // The pattern counts from the first stored row, which is the picture's bottom row: with an
+    // even height the picture's top row is the cell's other row.
+    const struct {
+        std::vector<std::string> extra;
+        int height;
+        const char* stored;
+        const char* picture;
+    } cases[] = {
+        {{"BAYERPAT= 'RGGB    '"}, 4, "RGGB", "GBRG"},
+        {{"BAYERPAT= 'RGGB'"}, 3, "RGGB", "RGGB"},
+        {{"BAYERPAT= 'grbg'"}, 2, "GRBG", "BGGR"},
+        {{"BAYERPAT= 'BGGR'", Value("XBAYROFF", "1")}, 3, "BGGR", "GBRG"},
+        {{"BAYERPAT= 'BGGR'", Value("YBAYROFF", "1")}, 2, "BGGR", "BGGR"},
+        {{"BAYERPAT= 'CYMY'"}, 2, "", ""},  // not a pattern this program demosaics
+        {{}, 2, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.picture);
+        std::vector<std::string> cards = ImageCards(16, 3, c.height);
+        cards.insert(cards.end(), c.extra.begin(), c.extra.end());
+        const FitsHeader h = ParseFitsHeader(MakeFits(cards), "x.fit");
+        EXPECT_EQ(h.BayerPattern, c.stored);
+        EXPECT_EQ(PictureBayerPattern(h), c.picture);
+    }
+}
+
 TEST(FitsFile, MalformedFilesGiveErrorsNamingTheFile) {
     int checked = 0;
     for (const auto& entry : fs::directory_iterator(kCorrupt)) {
