@@ -290,6 +290,13 @@ void SelectFileButtonClick(Session& s) {
     OpenInput(s, choice->Files, choice->FilterIndex);
 }
 
+void OpenVideoFile(Session& s, const std::string& file) {
+    ResetForNewInput(s);
+    const std::string path = fs::absolute(file).string();
+    s.form.AddBitmapDialog.FileName = path;
+    OpenInput(s, {path}, 1);
+}
+
 void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
@@ -297,10 +304,7 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     // A video opens as from the input dialog; of several dropped, the first.
     for (const std::string& file : dropped)
         if (IsVideoFile(file)) {
-            ResetForNewInput(s);
-            const std::string path = fs::absolute(file).string();
-            f.AddBitmapDialog.FileName = path;
-            OpenInput(s, {path}, 1);
+            OpenVideoFile(s, file);
             return;
         }
     std::vector<std::string> files;

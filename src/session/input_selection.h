@@ -14,6 +14,10 @@ bool IsAcceptedImage(const std::string& path);
 // The video extensions, any case: .avi .ser
 bool IsVideoFile(const std::string& path);
 
+// Opens an AVI or SER capture as the input dialog does (dropped on the window, or given on
+// the command line).
+void OpenVideoFile(Session& s, const std::string& file);
+
 // The reset done before the input dialog opens (also when it is then cancelled).
 void ResetForNewInput(Session& s);
 

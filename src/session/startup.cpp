@@ -8,6 +8,7 @@
 #include "registration/quality.h"
 #include "session/alignment.h"
 #include "session/frame_list_open.h"
+#include "session/input_selection.h"
 #include "workspace/build_info.h"
 #include "workspace/config_paths.h"
 #include "workspace/layer_controls.h"
@@ -227,6 +228,14 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
                 host.Message(MsgKind::Error, e.what(), Buttons::Ok);
             }
             ws.CommandLineLoad = false;
+        } else if (IsVideoFile(arg.string())) {
+            // "Open with" on a capture in a file manager.
+            Run(s.seams.ShowMainWindow);
+            try {
+                OpenVideoFile(s, arg.string());
+            } catch (const std::exception& e) {
+                host.Message(MsgKind::Error, e.what(), Buttons::Ok);
+            }
         }
     }
 }

@@ -59,10 +59,13 @@ TEST(RawInput, ADroppedSerOpensAsAVideoAndTheBayerBoxesRereadTheFrameInView) {
     EXPECT_NE(s.form.PreviewImage.Image, edge);
     EXPECT_FALSE(IsGreyPicture(s.form.PreviewImage.Image, 0));
 
-    // The choices are the user's settings: the next start has them.
-    Session& again = t.Start();
+    // The choices are the user's settings: the next start has them. A capture given on the
+    // command line ("Open with" in a file manager) opens at once.
+    Session& again = t.Start({ser});
     EXPECT_EQ(again.form.BayerCombo.Text(), "auto");
     EXPECT_EQ(again.form.DebayerCombo.Text(), "bilinear");
+    EXPECT_EQ(again.ws.AviFileName, "capture.ser");
+    EXPECT_EQ(again.ws.LastFrame, 5);
 }
 
 TEST(RawInput, SaveProjectAsRenamesASerCaptureKeepingItsExtension) {

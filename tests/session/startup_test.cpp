@@ -188,9 +188,11 @@ TEST(StartUp, AProjectOrFrameListArgumentIsLoadedWhateverTheCaseOfItsExtension) 
     };
     run("/data/jupiter.RSP");
     EXPECT_EQ(loaded, std::vector<std::string>{"/data/jupiter.RSP#1"});
+    // A capture opens as the input (a missing one says so and the program starts).
     run("/data/capture.avi");
     EXPECT_TRUE(loaded.empty());
-    EXPECT_TRUE(t.host.Messages.empty());
+    ASSERT_EQ(t.host.Messages.size(), 1u);
+    EXPECT_EQ(t.host.Messages[0].Text, "non existing file :/data/capture.avi");
 
     // A frame list opens as the sequence, with its window shown.
     const std::string frame = std::string(TALVENOR_SOURCE_DIR) + "/tests/data/bmp/bmp3-rgb24.bmp";
