@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all setup build run test bench demo clean
+.PHONY: all setup build run test test-sanitize bench demo clean
 
 all: build
 
@@ -32,6 +32,15 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure
+
+# The whole suite again, built with AddressSanitizer and UBSan in its own folder: any memory
+# error, undefined behaviour or leak fails the test that met it.
+SANITIZE_BUILD ?= build-sanitize
+test-sanitize: setup
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVENOR_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --output-on-failure
 
 # A generated capture aligned, stacked and compared with its ground truth.
 demo: build
