@@ -1,7 +1,7 @@
 // Frames per second reading a 2000-frame 640 x 480 SER capture with the program's SER reader
 // (an 8-bit RGGB mosaic and a 16-bit grey capture), next to the rate of merely reading the
-// file's bytes frame by frame: to raw samples, to the 24-bit picture, and for the mosaic to
-// the picture demosaiced. The captures are written once by the capture generator into a
+// file's bytes frame by frame: to raw samples, to the 24-bit picture, and for the mosaic
+// demosaiced by each method, as a 24-bit picture and as full-precision samples. The captures are written once by the capture generator into a
 // temporary folder (its speed is reported too) and removed afterwards. Every pass reads the
 // file from the page cache: the median of three passes after one warm-up pass.
 #include <chrono>
@@ -47,7 +47,7 @@ void ReadFrameChunks(const fs::path& file, std::size_t frameBytes, int64_t frame
 }
 
 void PrintRow(const char* name, int64_t frames, double mb, double seconds, double byteSeconds) {
-    std::printf("  %-34s %8.0f frames/s %8.0f MB/s %6.0f%%\n", name, double(frames) / seconds, mb / seconds,
+    std::printf("  %-36s %9.0f %9.0f %8.1f%%\n", name, double(frames) / seconds, mb / seconds,
                 100.0 * byteSeconds / seconds);
 }
 
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     }
 
     std::printf("\nSER reading, %d frames of 640 x 480, median of %d passes from the page cache\n", frames, kRuns);
-    std::printf("  %-34s %17s %13s %7s\n", "", "", "", "of byte read");
+    std::printf("  %-36s %9s %9s %9s\n", "", "frames/s", "MB/s", "of bytes");
     for (const Kind& k : kinds) {
         SerFile ser(k.file);
         const int64_t n = ser.FrameCount();
@@ -134,14 +134,26 @@ int main(int argc, char** argv) {
         }, kRuns);
         PrintRow("ReadFrame to 24-bit picture", n, mb, toPicture, bytes);
 
-        if (ser.Colour() == SerColour::BayerRggb) {
-            const double bilinear = bench::SecondsPerCall([&] {
+        if (ser.Colour() != SerColour::BayerRggb) continue;
+        // Both forms the frame loops use: the 24-bit picture demosaiced in place, and the
+        // samples demosaiced at full precision (the path of frames of more than 8 bits).
+        std::vector<uint16_t> rgb(3 * samples.size());
+        for (DebayerMethod method : {DebayerMethod::Bilinear, DebayerMethod::Edge}) {
+            const std::string name = DebayerMethodName(method);
+            const double toColour = bench::SecondsPerCall([&] {
                 for (int64_t i = 0; i < n; ++i) {
                     ser.ReadFrame(i, picture);
-                    DebayerBilinear(picture, BayerPattern::Rggb);
+                    Debayer(picture, BayerPattern::Rggb, method);
                 }
             }, kRuns);
-            PrintRow("ReadFrame + bilinear demosaic", n, mb, bilinear, bytes);
+            PrintRow(("ReadFrame + " + name + " demosaic").c_str(), n, mb, toColour, bytes);
+            const double toSamples = bench::SecondsPerCall([&] {
+                for (int64_t i = 0; i < n; ++i) {
+                    ser.ReadFrame(i, samples);
+                    DebayerSamples(samples.data(), ser.Width(), ser.Height(), BayerPattern::Rggb, method, rgb.data());
+                }
+            }, kRuns);
+            PrintRow(("samples + " + name + " DebayerSamples").c_str(), n, mb, toSamples, bytes);
         }
     }
     std::printf("  (target: reading, and reading with bilinear demosaicing, at least 50%% of the byte-read rate)\n");
