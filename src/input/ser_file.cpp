@@ -108,6 +108,19 @@ SerHeader ReadSerHeader(std::span<const uint8_t> bytes, const std::string& name)
 //      of the low byte into steps of 256);
 //   3. then the order whose high bytes sum smaller wins;
 //   4. and data that still cannot tell (constant frames) follows the flag as documented.
+namespace {
+// 100 ns ticks since 1 January of year 1 at the start of 1900 and of 2200.
+constexpr int64_t kTicks1900 = 599266080000000000LL, kTicks2200 = 693937152000000000LL;
+}  // namespace
+
+bool PlausibleTimestamps(const std::vector<int64_t>& stamps) {
+    for (std::size_t k = 0; k < stamps.size(); ++k) {
+        if (stamps[k] < kTicks1900 || stamps[k] > kTicks2200) return false;
+        if (k > 0 && stamps[k] < stamps[k - 1]) return false;
+    }
+    return true;
+}
+
 bool DetectSerLittleEndian(std::span<const uint8_t> data, int depth, int planes, bool flagSaysLittle) {
     const std::size_t n = data.size() / 2;
     const uint32_t limit = depth >= 16 ? 0xFFFFu : (1u << depth) - 1;
@@ -126,7 +139,9 @@ bool DetectSerLittleEndian(std::span<const uint8_t> data, int depth, int planes,
             roughBE += std::abs(be - (pb | pa << 8));
         }
     }
-    if (overLE != overBE) return overLE < overBE;
+    // Only an order that keeps every sample within the stated depth settles it: samples stored
+    // left-aligned (12 bits shifted up by 4) exceed it either way, and smoothness decides.
+    if ((overLE == 0) != (overBE == 0)) return overLE == 0;
     if (roughLE != roughBE) return roughLE < roughBE;
     if (highLE != highBE) return highLE < highBE;
     return flagSaysLittle;
@@ -173,11 +188,21 @@ SerFile::SerFile(const fs::path& file, SerByteOrder order) : name_(file.filename
             frames_ = int64_t(announced);
             // Every announced frame is there, so this product fits inside the file's size.
             const uint64_t trailer = kSerHeaderSize + announced * frameBytes;
-            if (reader_->Size() - trailer >= announced * 8) {
+            const uint64_t rest = reader_->Size() - trailer;
+            if (rest >= announced * 8) {
                 std::vector<uint8_t> stamps(std::size_t(announced) * 8);
                 reader_->Read(trailer, stamps.data(), stamps.size());
                 timestamps_.resize(std::size_t(announced));
                 for (std::size_t k = 0; k < timestamps_.size(); ++k) timestamps_[k] = I64(stamps.data() + 8 * k);
+                // What follows the frames is a trailer when it reads as the times of a capture;
+                // else, when it holds whole frames, they are frames the header did not count
+                // (less than a trailer's worth is a trailer cut short).
+                if (!PlausibleTimestamps(timestamps_)) timestamps_.clear();
+            }
+            if (timestamps_.empty() && rest >= announced * 8 && whole > announced) {
+                frames_ = int64_t(whole);
+                warning_ = name_ + ": the header announces " + Num(announced) + " frames but the file holds " +
+                           Num(whole) + "; reading them all";
             }
         }
         if (frames_ == 0)

@@ -59,6 +59,10 @@ struct SerHeader {
 // beyond 1048576 in either direction, a depth outside 1..16 or a negative frame count.
 SerHeader ReadSerHeader(std::span<const uint8_t> bytes, const std::string& name);
 
+// Whether values read after the frames look like a capture's timestamps: between 1900 and
+// 2200, never going back.
+bool PlausibleTimestamps(const std::vector<int64_t>& stamps);
+
 // Which byte order 16-bit samples are read in.
 enum class SerByteOrder { Automatic, Little, Big };
 

@@ -202,6 +202,9 @@ TEST(SerFile, FrameCountTrailerAndShortCaptures) {
     overWithTrailer.trailer = true;
     Capture unannounced = base;
     unannounced.announced = 0;
+    // Fewer frames counted than written, no trailer: the extra frame's bytes are no timestamps.
+    Capture underAnnounced = base;
+    underAnnounced.announced = 2;
     const Case cases[] = {
         {"no trailer", base, 0, 3, false, ""},
         {"trailer", trailer, 0, 3, true, ""},
@@ -210,6 +213,7 @@ TEST(SerFile, FrameCountTrailerAndShortCaptures) {
         {"count beyond data", overAnnounced, 0, 3, false, "announces 10 frames but the file holds only 3"},
         {"count beyond data, trailer", overWithTrailer, 0, 4, false, "announces 10 frames but the file holds only 4"},
         {"count of zero", unannounced, 0, 3, false, "announces no frames"},
+        {"count below data", underAnnounced, 0, 3, false, "announces 2 frames but the file holds 3"},
     };
     for (const Case& tc : cases) {
         SCOPED_TRACE(tc.label);
@@ -320,6 +324,9 @@ TEST(SerFile, ByteOrderIsDecidedFromTheData) {
         // 16 bits: both fit; 0x8010, 0x8020, 0x8030 are smooth, 0x1080, 0x2080, 0x3080 are not.
         {"smoother little", {0x10, 0x80, 0x20, 0x80, 0x30, 0x80}, 16, false, true},
         {"smoother big", {0x80, 0x10, 0x80, 0x20, 0x80, 0x30}, 16, true, false},
+        // 12 bits stored left-aligned (1000, 1012, 1024 shifted up by 4): over the depth either
+        // way, so smoothness decides rather than the count over the depth.
+        {"left-aligned little", {0x80, 0x3E, 0x40, 0x3F, 0x00, 0x40}, 12, false, true},
         // A flat frame: the smaller high bytes decide.
         {"flat, small high byte little", {0x40, 0x02, 0x40, 0x02}, 16, false, true},
         {"flat, small high byte big", {0x02, 0x40, 0x02, 0x40}, 16, true, false},
