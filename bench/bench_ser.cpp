@@ -18,6 +18,7 @@
 #include "capture/ser_writer.h"
 #include "input/debayer.h"
 #include "input/ser_file.h"
+#include "input/ser_video.h"
 
 using namespace talvenor;
 namespace fs = std::filesystem;
@@ -133,6 +134,24 @@ int main(int argc, char** argv) {
             for (int64_t i = 0; i < n; ++i) ser.ReadFrame(i, picture);
         }, kRuns);
         PrintRow("ReadFrame to 24-bit picture", n, mb, toPicture, bytes);
+
+        // What the program's frame loops receive: SerVideo as the Input page's boxes set it
+        // (demosaiced mosaics; 16-bit samples kept beside the picture).
+        {
+            Workspace ws;
+            const bool mosaic = ser.Colour() == SerColour::BayerRggb;
+            for (DebayerMethod method : {DebayerMethod::Bilinear, DebayerMethod::Edge}) {
+                if (!mosaic && method == DebayerMethod::Edge) break;
+                MosaicChoice choice;
+                choice.method = method;
+                SerVideo video(ws, choice, k.file);
+                const double decoded = bench::SecondsPerCall([&] {
+                    for (int64_t i = 0; i < n; ++i) video.DecodeFrame(i, picture);
+                }, kRuns);
+                const std::string name = std::string("program's frame decoding") + (mosaic ? std::string(", ") + DebayerMethodName(method) : "");
+                PrintRow(name.c_str(), n, mb, decoded, bytes);
+            }
+        }
 
         if (ser.Colour() != SerColour::BayerRggb) continue;
         // Both forms the frame loops use: the 24-bit picture demosaiced in place, and the

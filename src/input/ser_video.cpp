@@ -40,15 +40,16 @@ int SerVideo::PictureDepth() {
 
 void SerVideo::DecodeFrame(int64_t position, Bitmap24& picture) {
     ws_.FrameIsWide = false;
-    if (ser_.PixelDepth() > 8) {
-        DecodeWide(position, picture);
+    // Plain 8-bit frames go straight to the picture; mosaics and wider samples are worked on
+    // as samples (demosaicing them is quicker than demosaicing the grey picture).
+    if (ser_.PixelDepth() <= 8 && !pattern_) {
+        ser_.ReadFrame(position, picture);
         return;
     }
-    ser_.ReadFrame(position, picture);
-    if (pattern_) Debayer(picture, *pattern_, choice_.method);
+    DecodeSamples(position, picture);
 }
 
-void SerVideo::DecodeWide(int64_t position, Bitmap24& picture) {
+void SerVideo::DecodeSamples(int64_t position, Bitmap24& picture) {
     const int w = ser_.Width(), h = ser_.Height(), depth = ser_.PixelDepth();
     ser_.ReadFrame(position, samples_);
     int channels = ser_.Header().Planes();
@@ -62,7 +63,7 @@ void SerVideo::DecodeWide(int64_t position, Bitmap24& picture) {
         for (std::size_t i = 0; i + 2 < samples_.size(); i += 3) std::swap(samples_[i], samples_[i + 2]);
     }
     PictureFromSamples(colour, channels, w, h, pictureDepth_, picture);
-    SetWideFrame(ws_, colour, channels, w, h, depth);
+    if (depth > 8) SetWideFrame(ws_, colour, channels, w, h, depth);
 }
 
 }  // namespace talvenor

@@ -28,7 +28,7 @@ public:
 
 private:
     int PictureDepth();
-    void DecodeWide(int64_t position, Bitmap24& picture);
+    void DecodeSamples(int64_t position, Bitmap24& picture);
 
     Workspace& ws_;
     MosaicChoice choice_;
