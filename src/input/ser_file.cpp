@@ -194,10 +194,10 @@ SerFile::SerFile(const fs::path& file, SerByteOrder order) : name_(file.filename
                 reader_->Read(trailer, stamps.data(), stamps.size());
                 timestamps_.resize(std::size_t(announced));
                 for (std::size_t k = 0; k < timestamps_.size(); ++k) timestamps_[k] = I64(stamps.data() + 8 * k);
-                // What follows the frames is a trailer when it reads as the times of a capture;
-                // else, when it holds whole frames, they are frames the header did not count
+                // What follows the frames is a trailer when it cannot hold another frame or
+                // reads as the times of a capture; else it is frames the header did not count
                 // (less than a trailer's worth is a trailer cut short).
-                if (!PlausibleTimestamps(timestamps_)) timestamps_.clear();
+                if (rest >= frameBytes && !PlausibleTimestamps(timestamps_)) timestamps_.clear();
             }
             if (timestamps_.empty() && rest >= announced * 8 && whole > announced) {
                 frames_ = int64_t(whole);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "imagefiles/jpeg_file.h"
+#include "capture/stream_file.h"
 #include "workspace/error.h"
 
 namespace talvenor::capture {
@@ -361,19 +362,12 @@ void AviWriter::Close() {
     closed_ = true;
     FinishRiff();
     PatchHeaders();
-    const int flushed = std::fflush(file_);
-    const bool bad = std::ferror(file_) != 0;
-    const int closedOk = std::fclose(file_);
-    file_ = nullptr;
-    if (flushed != 0 || bad || closedOk != 0) Fail("write failed");
+    if (!FinishStreamFile(file_)) Fail("write failed");
 }
 
 void AviWriter::Discard() {
     closed_ = true;
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path_, ec)) std::filesystem::remove(path_, ec);
+    DiscardStreamFile(file_, path_);
 }
 
 }  // namespace talvenor::capture

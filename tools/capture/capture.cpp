@@ -221,6 +221,99 @@ void WriteTruthFiles(const std::filesystem::path& dir, const CaptureGenerator& g
     WriteWholeFile(dir / "truth.tif", EncodeTiff16(truth.width, truth.height, grey ? 1 : 3, words));
 }
 
+namespace {
+
+// A video's truth files go beside it.
+std::filesystem::path TruthDirBeside(const std::filesystem::path& video) {
+    const std::filesystem::path dir = video.has_parent_path() ? video.parent_path() : std::filesystem::path(".");
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return dir;
+}
+
+void WriteAviFrames(CaptureGenerator& gen, const std::filesystem::path& out, CaptureSummary& summary) {
+    const CaptureOptions& o = gen.options();
+    AviWriterOptions ao;
+    ao.width = o.width;
+    ao.height = o.height;
+    ao.codec = o.format == CaptureFormat::AviGrey    ? AviCodec::Grey8
+               : o.format == CaptureFormat::AviMjpeg ? AviCodec::Mjpeg
+                                                     : AviCodec::Rgb24;
+    ao.rate = o.fps;
+    ao.riffLimit = o.riffLimit;
+    AviWriter avi(out, ao);
+    try {
+        FloatImage frame;
+        Bitmap24 picture;
+        std::vector<uint8_t> grey;
+        for (int k = 0; k < o.frames; ++k) {
+            if (gen.plan()[std::size_t(k)].dropped) {
+                avi.AddDroppedFrame();
+                ++summary.dropped;
+                continue;
+            }
+            gen.RenderFloat(k, frame);
+            if (ao.codec == AviCodec::Grey8) {
+                ToGrey8(frame, grey);
+                avi.AddGreyFrame(grey);
+            } else {
+                ToBitmap24(frame, picture);
+                avi.AddFrame(picture);
+            }
+        }
+        avi.Close();
+        summary.riffs = avi.Riffs();
+    } catch (const Error&) {
+        // A half-written AVI (a full disk) would pass for a capture in the next test run.
+        avi.Discard();
+        throw;
+    }
+}
+
+void WriteSerFrames(CaptureGenerator& gen, const std::filesystem::path& out) {
+    const CaptureOptions& o = gen.options();
+    SerWriterOptions so;
+    so.width = o.width;
+    so.height = o.height;
+    so.colour = o.format == CaptureFormat::SerMono  ? SerColour::Mono
+                : o.format == CaptureFormat::SerRgb ? SerColour::Rgb
+                                                    : SerColour::BayerRggb;
+    so.depth = o.bitDepth;
+    so.instrument = "talvenor-capture";
+    so.telescope = "synthetic " + SceneModeName(o.mode);
+    so.dateTime = so.dateTimeUtc = SerTimestamp(o, 0);
+    SerWriter ser(out, so);
+    try {
+        FloatImage frame;
+        for (int k = 0; k < o.frames; ++k) {
+            gen.RenderFloat(k, frame);
+            ser.AddFrame(frame, SerTimestamp(o, k));
+        }
+        ser.Close();
+    } catch (const Error&) {
+        ser.Discard();
+        throw;
+    }
+}
+
+void WriteSeriesFrames(CaptureGenerator& gen, const std::filesystem::path& out, CaptureSummary& summary) {
+    const CaptureOptions& o = gen.options();
+    const SeriesFormat sf = o.format == CaptureFormat::Bmp    ? SeriesFormat::Bmp
+                            : o.format == CaptureFormat::Jpeg ? SeriesFormat::Jpeg
+                            : o.format == CaptureFormat::Fits ? SeriesFormat::Fits
+                                                              : SeriesFormat::Tiff;
+    SeriesWriter series(out, sf, o.frames);
+    FloatImage frame;
+    for (int k = 0; k < o.frames; ++k) {
+        gen.RenderFloat(k, frame);
+        uint64_t bytes = 0;
+        series.Write(k, frame, &bytes);
+        summary.bytes += bytes;
+    }
+}
+
+}  // namespace
+
 CaptureSummary WriteCapture(const std::filesystem::path& out, const CaptureOptions& options) {
     const auto start = std::chrono::steady_clock::now();
     CaptureGenerator gen(options);
@@ -228,86 +321,14 @@ CaptureSummary WriteCapture(const std::filesystem::path& out, const CaptureOptio
     CaptureSummary summary;
     summary.output = out;
     summary.frames = o.frames;
-    FloatImage frame;
-
-    if (IsAvi(o.format)) {
-        summary.truthDir = out.has_parent_path() ? out.parent_path() : std::filesystem::path(".");
-        std::error_code ec;
-        std::filesystem::create_directories(summary.truthDir, ec);
-        AviWriterOptions ao;
-        ao.width = o.width;
-        ao.height = o.height;
-        ao.codec = o.format == CaptureFormat::AviGrey ? AviCodec::Grey8
-                   : o.format == CaptureFormat::AviMjpeg ? AviCodec::Mjpeg
-                                                         : AviCodec::Rgb24;
-        ao.rate = o.fps;
-        ao.riffLimit = o.riffLimit;
-        AviWriter avi(out, ao);
-        try {
-            Bitmap24 picture;
-            std::vector<uint8_t> grey;
-            for (int k = 0; k < o.frames; ++k) {
-                if (gen.plan()[std::size_t(k)].dropped) {
-                    avi.AddDroppedFrame();
-                    ++summary.dropped;
-                    continue;
-                }
-                gen.RenderFloat(k, frame);
-                if (ao.codec == AviCodec::Grey8) {
-                    ToGrey8(frame, grey);
-                    avi.AddGreyFrame(grey);
-                } else {
-                    ToBitmap24(frame, picture);
-                    avi.AddFrame(picture);
-                }
-            }
-            avi.Close();
-            summary.riffs = avi.Riffs();
-        } catch (const Error&) {
-            // A half-written AVI (a full disk) would pass for a capture in the next test run.
-            avi.Discard();
-            throw;
-        }
-        summary.bytes = std::filesystem::file_size(out);
-    } else if (IsSer(o.format)) {
-        summary.truthDir = out.has_parent_path() ? out.parent_path() : std::filesystem::path(".");
-        std::error_code ec;
-        std::filesystem::create_directories(summary.truthDir, ec);
-        SerWriterOptions so;
-        so.width = o.width;
-        so.height = o.height;
-        so.colour = o.format == CaptureFormat::SerMono  ? SerColour::Mono
-                    : o.format == CaptureFormat::SerRgb ? SerColour::Rgb
-                                                        : SerColour::BayerRggb;
-        so.depth = o.bitDepth;
-        so.instrument = "talvenor-capture";
-        so.telescope = "synthetic " + SceneModeName(o.mode);
-        so.dateTime = so.dateTimeUtc = SerTimestamp(o, 0);
-        SerWriter ser(out, so);
-        try {
-            for (int k = 0; k < o.frames; ++k) {
-                gen.RenderFloat(k, frame);
-                ser.AddFrame(frame, SerTimestamp(o, k));
-            }
-            ser.Close();
-        } catch (const Error&) {
-            ser.Discard();
-            throw;
-        }
+    if (IsAvi(o.format) || IsSer(o.format)) {
+        summary.truthDir = TruthDirBeside(out);
+        if (IsAvi(o.format)) WriteAviFrames(gen, out, summary);
+        else WriteSerFrames(gen, out);
         summary.bytes = std::filesystem::file_size(out);
     } else {
         summary.truthDir = out;
-        const SeriesFormat sf = o.format == CaptureFormat::Bmp    ? SeriesFormat::Bmp
-                                : o.format == CaptureFormat::Jpeg ? SeriesFormat::Jpeg
-                                : o.format == CaptureFormat::Fits ? SeriesFormat::Fits
-                                                                  : SeriesFormat::Tiff;
-        SeriesWriter series(out, sf, o.frames);
-        for (int k = 0; k < o.frames; ++k) {
-            gen.RenderFloat(k, frame);
-            uint64_t bytes = 0;
-            series.Write(k, frame, &bytes);
-            summary.bytes += bytes;
-        }
+        WriteSeriesFrames(gen, out, summary);
     }
     if (o.writeTruth) WriteTruthFiles(summary.truthDir, gen);
     summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "input/debayer.h"
+#include "capture/stream_file.h"
 #include "workspace/error.h"
 
 namespace talvenor::capture {
@@ -187,19 +188,12 @@ void SerWriter::Close() {
     uint8_t count[4];
     Put32(count, int32_t(timestamps_.size()));
     if (std::fseek(file_, kFrameCountAt, SEEK_SET) != 0 || std::fwrite(count, 1, 4, file_) != 4) Fail("write failed");
-    const int flushed = std::fflush(file_);
-    const bool bad = std::ferror(file_) != 0;
-    const int closedOk = std::fclose(file_);
-    file_ = nullptr;
-    if (flushed != 0 || bad || closedOk != 0) Fail("write failed");
+    if (!FinishStreamFile(file_)) Fail("write failed");
 }
 
 void SerWriter::Discard() {
     closed_ = true;
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path_, ec)) std::filesystem::remove(path_, ec);
+    DiscardStreamFile(file_, path_);
 }
 
 }  // namespace talvenor::capture
