@@ -11,6 +11,7 @@
 
 
 #include "workspace/error.h"
+#include "workspace/workspace.h"
 
 namespace talvenor {
 
@@ -41,10 +42,13 @@ enum : uint32_t {
 };
 constexpr uint32_t kOs2HeaderSize = 64;  // OS/2 2.x: compressions 3 and 4 mean something else there
 constexpr int kMaxSide = 65535;
-// An RLE stream may describe at most this many pixels per byte of data. Real encoders stay
-// far below it (a run of 255 pixels in 2 bytes, or an empty row of a 16000-pixel-wide
-// picture ended in 2 bytes); it stops a 100-byte file from claiming a 4-gigapixel picture.
-constexpr uint64_t kMaxRlePixelsPerByte = 8192;
+// Every two bytes of an RLE stream (a run, the start of a block, the end of a row) cover at
+// most 255 pixels or the rest of one row, so a stream of n bytes describes at most
+// n / 2 x max(255, width) pixels. Only the jumps and the end-of-picture mark pass over more,
+// and a picture left mostly undescribed is no frame anyone stacks.
+uint64_t RlePixelsDescribable(uint64_t bytes, int width) {
+    return bytes / 2 * std::max<uint64_t>(255, uint64_t(width));
+}
 
 const char* HeaderName(uint32_t size) {
     switch (size) {
@@ -214,9 +218,14 @@ Layout ParseLayout(std::span<const uint8_t> head, uint64_t fileSize, const std::
     l.stride = (rowBits + 31) / 32 * 4;
     const uint64_t pixels = uint64_t(l.width) * uint64_t(l.height);
     if (IsRle(l)) {
-        if (pixels > l.dataBytes * kMaxRlePixelsPerByte)
+        if (pixels > RlePixelsDescribable(l.dataBytes, l.width))
             Fail(name, "RLE data of " + Num(l.dataBytes) + " bytes cannot hold a " + Num(l.width) + " x " +
                            Num(l.height) + " picture");
+        // The size of a plain bitmap is backed by its bytes; an RLE picture's only loosely, so
+        // it keeps to the program's side limit as well.
+        if (l.width > kMaxImageSide || l.height > kMaxImageSide)
+            Fail(name, "RLE picture size " + Num(l.width) + " x " + Num(l.height) + " is too large (at most " +
+                           Num(kMaxImageSide) + " pixels per side)");
     } else {
         // The last row's padding may be missing: some writers stop right after the pixels.
         const uint64_t needed = l.stride * (uint64_t(l.height) - 1) + (rowBits + 7) / 8;

@@ -14,12 +14,21 @@
 
 #include "imagefiles/bmp_file.h"
 #include "workspace/error.h"
+#include "workspace/workspace.h"
 
 namespace talvenor {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// What a file may make libjpeg hold beside the picture. Only multi-scan files buffer the
+// whole image (as 2-byte coefficients per sample): a progressive 4096 x 4096 colour picture
+// without subsampling needs 96 MB, a 6000 x 4000 camera picture 72 MB.
+constexpr long kMaxBufferedBytes = 128L << 20;
+// Progressive encoders write about ten scans; each scan costs a pass over every block, so a
+// file of thousands of tiny scans would take minutes to decode.
+constexpr int kMaxScans = 200;
 
 // libjpeg's own handler prints and calls exit(). Ours keeps the message and jumps back to the
 // function that started the work, which releases every libjpeg object before reporting.
@@ -33,6 +42,8 @@ struct ErrorManager {
     bool pixelsComplete = false;
     bool ranOut = false;
     char message[JMSG_LENGTH_MAX] = {};
+    // Called by libjpeg between steps of the work; stops a file with too many scans.
+    jpeg_progress_mgr progress{};
 };
 
 [[noreturn]] void JumpWithMessage(j_common_ptr cinfo) {
@@ -42,6 +53,15 @@ struct ErrorManager {
 }
 
 void OnError(j_common_ptr cinfo) { JumpWithMessage(cinfo); }
+
+// Installed on decompression objects only.
+void OnProgress(j_common_ptr cinfo) {
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number <= kMaxScans) return;
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "the picture is spread over more than %d scans", kMaxScans);
+    std::longjmp(err->jump, 1);
+}
 
 // Warnings that mean pixels were lost stop the decode; the harmless ones (extra bytes between
 // markers, an unknown JFIF revision) are ignored, as every viewer ignores them.
@@ -90,7 +110,19 @@ struct DecodeJob {
     int width = 0, height = 0, components = 0;
     J_COLOR_SPACE space = JCS_UNKNOWN;
     bool progressive = false;
+    bool arithmetic = false;
+    uint64_t scanBytes = 0;  // from the first scan's data to the end of the file
 };
+
+// Whether the file's bytes can hold the picture its header claims. With Huffman coding every
+// 8 x 8 block of the most finely sampled component takes at least one bit in the first scan
+// that codes it, however flat the picture, so ceil(w / 8) x ceil(h / 8) blocks need that many
+// bits of scan data. Arithmetic coding has no such floor: there the program's side limit holds.
+bool ClaimIsBacked(const DecodeJob& job) {
+    if (job.arithmetic) return job.width <= kMaxImageSide && job.height <= kMaxImageSide;
+    const uint64_t blocks = (uint64_t(job.width) + 7) / 8 * ((uint64_t(job.height) + 7) / 8);
+    return blocks <= job.scanBytes * 8;
+}
 
 // Keeps the picture's storage when it already has the size: every row is written below.
 bool Allocate(Bitmap24& out, int width, int height) noexcept {
@@ -115,7 +147,7 @@ const char* SpaceName(J_COLOR_SPACE space) {
     }
 }
 
-enum class Outcome { Done, LibraryError, Unsupported, NoMemory };
+enum class Outcome { Done, LibraryError, Unsupported, Unbacked, NoMemory };
 
 // Plain data only in this frame: it is where libjpeg's errors jump back to.
 Outcome RunDecode(DecodeJob& job, ErrorManager& err) {
@@ -127,6 +159,9 @@ Outcome RunDecode(DecodeJob& job, ErrorManager& err) {
         return Outcome::LibraryError;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxBufferedBytes;
+    err.progress.progress_monitor = OnProgress;
+    cinfo.progress = &err.progress;
     jpeg_mem_src(&cinfo, job.data, static_cast<unsigned long>(job.size));
     jpeg_read_header(&cinfo, TRUE);
     job.width = int(cinfo.image_width);
@@ -134,11 +169,17 @@ Outcome RunDecode(DecodeJob& job, ErrorManager& err) {
     job.components = cinfo.num_components;
     job.space = cinfo.jpeg_color_space;
     job.progressive = cinfo.progressive_mode != 0;
+    job.arithmetic = cinfo.arith_code != 0;
+    job.scanBytes = cinfo.src->bytes_in_buffer;
     const bool grey = cinfo.num_components == 1 && cinfo.jpeg_color_space == JCS_GRAYSCALE;
     const bool colour = cinfo.num_components == 3 && (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_RGB);
     if (job.headerOnly || (!grey && !colour)) {
         jpeg_destroy_decompress(&cinfo);
         return job.headerOnly ? Outcome::Done : Outcome::Unsupported;
+    }
+    if (!ClaimIsBacked(job)) {
+        jpeg_destroy_decompress(&cinfo);
+        return Outcome::Unbacked;
     }
 
     err.singleScan = !jpeg_has_multiple_scans(&cinfo);
@@ -166,10 +207,22 @@ void Decode(DecodeJob& job, const std::string& name) {
     ErrorManager err;
     switch (RunDecode(job, err)) {
         case Outcome::Done: return;
-        case Outcome::LibraryError: throw Error(name + ": " + err.message);
+        case Outcome::LibraryError:
+            if (err.pub.msg_code == JERR_NO_BACKING_STORE)
+                throw Error(name + ": the " + std::to_string(job.width) + " x " + std::to_string(job.height) +
+                            " picture is stored in several scans and would need more than " +
+                            std::to_string(kMaxBufferedBytes >> 20) + " MB of buffers to decode");
+            throw Error(name + ": " + err.message);
         case Outcome::Unsupported:
             throw Error(name + ": " + SpaceName(job.space) + " JPEG files with " + std::to_string(job.components) +
                         " components are not supported (only greyscale and colour)");
+        case Outcome::Unbacked:
+            if (job.arithmetic)
+                throw Error(name + ": an arithmetic-coded picture of " + std::to_string(job.width) + " x " +
+                            std::to_string(job.height) + " is larger than " + std::to_string(kMaxImageSide) +
+                            " pixels per side");
+            throw Error(name + ": " + std::to_string(job.scanBytes) + " bytes of scan data cannot hold a " +
+                        std::to_string(job.width) + " x " + std::to_string(job.height) + " picture");
         case Outcome::NoMemory:
             throw Error(name + ": not enough memory for a " + std::to_string(job.width) + " x " +
                         std::to_string(job.height) + " picture");

@@ -28,6 +28,10 @@ namespace {
 constexpr uint32_t kMaxSide = 65535;
 // Anything wider per sample or with more samples is not a picture but a damaged directory.
 constexpr uint32_t kMaxSampleValue = 255;
+// No encoding a TIFF may use packs more pixels into a byte: Deflate expands a byte to 1032
+// at most, a JPEG block of 64 pixels takes at least a bit. Layouts we do not decode are
+// held to it, as nothing else checks their size against their data.
+constexpr uint64_t kMaxPixelsPerStoredByte = 2048;
 
 std::string Num(uint64_t v) { return std::to_string(v); }
 
@@ -318,6 +322,11 @@ TIFD Decode(TTIFFBitMap& bitmap, const uint8_t* data, std::size_t size) {
     const int bpp = int(ifd.BitsPerPixel());
 
     if (!TiffUnsupportedReason(ifd).empty()) {
+        // Shown blank, but the blank picture still costs 9 bytes a pixel: the size must be
+        // one the file could hold.
+        if (uint64_t(width) * height > uint64_t(size) * kMaxPixelsPerStoredByte)
+            throw Error("a file of " + Num(size) + " bytes cannot hold a " + Num(width) + " x " + Num(height) +
+                        " picture in any encoding");
         bitmap.CreateWide(outW, outH);
         bitmap.BitsPerPixel = bpp;
         return ifd;

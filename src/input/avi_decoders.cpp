@@ -1,5 +1,6 @@
 #include "input/avi_decoders.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -196,6 +197,11 @@ public:
           red_(f.Masks[0]), green_(f.Masks[1]), blue_(f.Masks[2]), yuv_(YuvToBgr::Get(false, false)) {}
 
     std::vector<uint32_t>& Lut() { return lut_; }
+
+    uint64_t SmallestSampleBytes() const override {
+        const std::size_t stride = altStride_ != 0 ? std::min(stride_, altStride_) : stride_;
+        return uint64_t(stride) * uint64_t(height_);
+    }
 
     void Decode(int64_t sample, AviSampleSource& source, Bitmap24& out) override {
         const std::span<const uint8_t> data = source.ReadSample(sample);

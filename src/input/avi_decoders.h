@@ -65,6 +65,9 @@ public:
     virtual ~AviFrameDecoder() = default;
     // Decodes sample `sample` (never an empty one) into `out`.
     virtual void Decode(int64_t sample, AviSampleSource& source, Bitmap24& out) = 0;
+    // The fewest bytes a frame it accepts can have: the frame size times the depth for frames
+    // stored as they are, 0 for codecs, whose frames may be any size.
+    virtual uint64_t SmallestSampleBytes() const { return 0; }
 };
 
 // The decoder for the format, ours first, then libavcodec's. Null when none can handle it.

@@ -118,6 +118,10 @@ public:
         if (!ctx_ || !packet_ || !frame_) throw Error("out of memory for the codec");
         ctx_->width = f.Width;
         ctx_->height = f.Height;
+        // A frame far larger than the stream's is damage, as for Motion-JPEG: the codec
+        // refuses it before allocating for it. The margin covers the edges codecs add
+        // around their pictures, which count against the limit too.
+        ctx_->max_pixels = 4 * (int64_t(f.Width) + 128) * (int64_t(f.Height) + 128);
         ctx_->codec_tag = f.Compression;
         ctx_->bits_per_coded_sample = f.BitCount;
         // Slice threads only: frame threads would hold frames back, and we want each frame

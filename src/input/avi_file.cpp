@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <new>
 
@@ -37,6 +38,8 @@ constexpr uint8_t kIndexOfIndexes = 0, kIndexOfChunks = 1;
 // A claim far beyond that is damage, and we do not allocate for it.
 constexpr uint64_t kMaxFormatBlock = 16u << 20;
 constexpr uint64_t kMaxSuperIndex = 64u << 20;
+// Every frame, even a dropped one, takes at least an index entry or a chunk header: 8 bytes.
+constexpr uint64_t kMinFrameBytes = 8;
 constexpr int kMaxListDepth = 8;
 
 inline uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
@@ -108,11 +111,11 @@ class AviFile::Source : public AviSampleSource {
 public:
     explicit Source(AviFile& file) : file_(file) {}
 
-    int64_t SampleCount() const override { return int64_t(file_.samples_.size()); }
+    int64_t SampleCount() const override { return int64_t(file_.index_->samples.size()); }
 
     std::span<const uint8_t> ReadSample(int64_t k) override {
         if (k < 0 || k >= SampleCount()) return {};
-        const Sample& s = file_.samples_[std::size_t(k)];
+        const AviIndex::Sample& s = file_.index_->samples[std::size_t(k)];
         if (s.size == 0) return {};
         // Zeroed bytes after the data: libavcodec's bit readers may look a little ahead.
         constexpr std::size_t kTail = 64;
@@ -124,12 +127,12 @@ public:
 
     bool IsKeySample(int64_t k) const override {
         if (k < 0 || k >= SampleCount()) return false;
-        const Sample& s = file_.samples_[std::size_t(k)];
+        const AviIndex::Sample& s = file_.index_->samples[std::size_t(k)];
         return s.size != 0 && s.key;
     }
 
     bool IsEmptySample(int64_t k) const override {
-        return k < 0 || k >= SampleCount() || file_.samples_[std::size_t(k)].size == 0;
+        return k < 0 || k >= SampleCount() || file_.index_->samples[std::size_t(k)].size == 0;
     }
 
 private:
@@ -137,29 +140,49 @@ private:
     std::vector<uint8_t> buffer_;
 };
 
-AviFile::AviFile(const fs::path& file) : name_(file.filename().string()) {
+AviFile::AviFile(const fs::path& file) : AviFile(file, nullptr) {}
+
+AviFile::AviFile(const fs::path& file, std::shared_ptr<const AviIndex> index) : name_(file.filename().string()) {
     try {
         reader_ = std::make_unique<Reader>(file);
-        ParseFile();
+        if (index && index->fileSize == reader_->Size()) {
+            index_ = std::move(index);
+        } else {
+            auto draft = std::make_shared<AviIndex>();
+            draft->fileSize = reader_->Size();
+            draft_ = draft.get();
+            ParseFile();
+            draft_ = nullptr;
+            index_ = std::move(draft);
+        }
     } catch (const ReadFailure& e) {
         Fail(kOpenFailed, e.what());
     } catch (const std::bad_alloc&) {
         Fail(kOpenFailed, "not enough memory for the file's index");
     }
     source_ = std::make_unique<Source>(*this);
+    OpenDecoder();
+}
 
+void AviFile::OpenDecoder() {
     try {
-        decoder_ = MakeAviFrameDecoder(format_);
+        decoder_ = MakeAviFrameDecoder(index_->format);
     } catch (const Error& e) {
         Fail(kNoDecoder, e.what());
     }
     if (!decoder_) {
-        const uint32_t c = format_.Compression;
+        const uint32_t c = index_->format.Compression;
         const bool dib = c == 0 || c == 3 || c == FourCC("DIB ") || c == FourCC("RGB ") || c == FourCC("RAW ");
         std::string text = std::string(kNoDecoder) + ": codec '" + Compression() + "'";
-        if (dib) text += " with " + std::to_string(format_.BitCount) + " bits per pixel";
+        if (dib) text += " with " + std::to_string(index_->format.BitCount) + " bits per pixel";
         throw Error(text + " is not supported (" + name_ + ")");
     }
+    // Frames stored as they are: a frame larger than the whole file is a size no frame backs.
+    const uint64_t frameBytes = decoder_->SmallestSampleBytes();
+    if (frameBytes > reader_->Size())
+        Fail(kNoFormat, "a " + Num(uint64_t(Width())) + " x " + Num(uint64_t(Height())) + " frame of " +
+                            Num(uint64_t(BitCount())) + " bits takes at least " + Num(frameBytes) +
+                            " bytes, more than the whole file (" + Num(reader_->Size()) + ")");
 }
 
 AviFile::~AviFile() = default;
@@ -221,7 +244,7 @@ void AviFile::ParseFile() {
         uint8_t h[12];
         reader_->Read(off, h, 12);
         if (U32(h) != kRiff || U32(h + 8) != kAvix) break;
-        openDml_ = true;
+        draft_->openDml = true;
         const uint64_t end = off + 8 + U32(h + 4);
         walkRiff(off + 12, std::min(end, size), false);
         off = end + (end & 1);
@@ -229,15 +252,16 @@ void AviFile::ParseFile() {
 
     if (!haveVideo_) Fail(kNoStream, "the file holds no video stream");
     if (!indx_.empty() && ReadOpenDmlIndex())
-        index_ = IndexKind::OpenDml;
+        draft_->kind = AviIndex::Kind::OpenDml;
     else if (idx1Size_ && ReadLegacyIndex())
-        index_ = IndexKind::Idx1;
+        draft_->kind = AviIndex::Kind::Idx1;
     else
         ScanMovi();
 
     // Some writers only keep the first RIFF's count in the stream header; the OpenDML
     // header then has the true total.
-    if (openDml_ && dmlFrames_ > length_ && int64_t(samples_.size()) >= dmlFrames_) length_ = dmlFrames_;
+    AviIndex& d = *draft_;
+    if (d.openDml && d.dmlFrames > d.length && int64_t(d.samples.size()) >= d.dmlFrames) d.length = d.dmlFrames;
 }
 
 void AviFile::ParseHeaderList(uint64_t begin, uint64_t end) {
@@ -255,14 +279,14 @@ void AviFile::ParseHeaderList(uint64_t begin, uint64_t end) {
             if (type == kStrl) {
                 ParseStreamList(data + 4, dataEnd, stream++);
             } else if (type == kOdml) {
-                openDml_ = true;
+                draft_->openDml = true;
                 for (uint64_t o = data + 4; o + 8 <= dataEnd;) {
                     const uint32_t cid = reader_->ReadU32(o), cs = reader_->ReadU32(o + 4);
                     if (o + 8 + cs > dataEnd) break;
                     if (cid == kDmlh && cs >= 4) {
                         const uint32_t total = reader_->ReadU32(o + 8);
                         // A count the file cannot hold is ignored, like any other hint.
-                        if (uint64_t(total) * 8 <= reader_->Size()) dmlFrames_ = total;
+                        if (uint64_t(total) * 8 <= reader_->Size()) draft_->dmlFrames = total;
                     }
                     o += 8 + cs + (cs & 1);
                 }
@@ -295,12 +319,13 @@ void AviFile::ParseStreamList(uint64_t begin, uint64_t end, int streamNumber) {
         Fail(kNoInfo, "the video stream's header has " + Num(strhSize) + " bytes, too few for its start and length");
     uint8_t strh[36];
     reader_->Read(strhPos, strh, 36);
-    format_.Handler = U32(strh + 4);
-    start_ = U32(strh + 28);
-    length_ = U32(strh + 32);
+    AviVideoFormat& format = draft_->format;
+    format.Handler = U32(strh + 4);
+    draft_->start = U32(strh + 28);
+    draft_->length = U32(strh + 32);
     // Every frame, even a dropped one, takes at least a chunk header or an index entry.
-    if (uint64_t(length_) * 8 > reader_->Size())
-        Fail(kNoInfo, "the stream header claims " + Num(uint64_t(length_)) + " frames, more than a file of " +
+    if (uint64_t(draft_->length) * 8 > reader_->Size())
+        Fail(kNoInfo, "the stream header claims " + Num(uint64_t(draft_->length)) + " frames, more than a file of " +
                           Num(reader_->Size()) + " bytes can hold");
 
     if (!haveStrf) Fail(kNoFormatSize, "the video stream has no format block ('strf')");
@@ -312,23 +337,23 @@ void AviFile::ParseStreamList(uint64_t begin, uint64_t end, int streamNumber) {
     const int32_t width = int32_t(U32(&strf[4])), height = int32_t(U32(&strf[8]));
     if (width <= 0 || width > 65535 || height == 0 || height < -65535 || height > 65535)
         Fail(kNoFormat, "frame size " + std::to_string(width) + " x " + std::to_string(height) + " is not usable");
-    format_.Width = width;
-    format_.Height = height < 0 ? -height : height;
-    format_.TopDown = height < 0;
-    format_.BitCount = U16(&strf[14]);
-    format_.Compression = U32(&strf[16]);
+    format.Width = width;
+    format.Height = height < 0 ? -height : height;
+    format.TopDown = height < 0;
+    format.BitCount = U16(&strf[14]);
+    format.Compression = U32(&strf[16]);
     const uint32_t clrUsed = U32(&strf[32]);
-    format_.Extra.assign(strf.begin() + 40, strf.end());
-    if (format_.Compression == 3 && strfSize >= 52)
-        format_.Masks = {U32(&strf[40]), U32(&strf[44]), U32(&strf[48])};
+    format.Extra.assign(strf.begin() + 40, strf.end());
+    if (format.Compression == 3 && strfSize >= 52)
+        format.Masks = {U32(&strf[40]), U32(&strf[44]), U32(&strf[48])};
     // The colour table follows the header (whose size is biSize, 40 for the classic one).
-    if (format_.BitCount >= 1 && format_.BitCount <= 8) {
+    if (format.BitCount >= 1 && format.BitCount <= 8) {
         const std::size_t table = (biSize >= 40 && biSize <= strfSize) ? biSize : 40;
-        std::size_t count = clrUsed ? clrUsed : std::size_t(1) << format_.BitCount;
+        std::size_t count = clrUsed ? clrUsed : std::size_t(1) << format.BitCount;
         count = std::min({count, std::size_t(256), (strfSize - table) / 4});
         for (std::size_t i = 0; i < count; ++i) {
             const uint8_t* e = &strf[table + 4 * i];
-            format_.Palette.push_back(Bgr{e[0], e[1], e[2]});
+            format.Palette.push_back(Bgr{e[0], e[1], e[2]});
         }
     }
 
@@ -340,10 +365,13 @@ void AviFile::ParseStreamList(uint64_t begin, uint64_t end, int streamNumber) {
 
 void AviFile::AddSample(uint64_t offset, uint64_t size, bool key, const char* what) {
     const uint64_t fileSize = reader_->Size();
+    if (draft_->samples.size() >= fileSize / kMinFrameBytes)
+        Fail(kOpenFailed, "the indexes list more than the " + Num(fileSize / kMinFrameBytes) + " frames a file of " +
+                              Num(fileSize) + " bytes can hold");
     if (size != 0 && (offset > fileSize || size > fileSize - offset))
-        Fail(kOpenFailed, std::string(what) + " " + Num(samples_.size()) + " points past the end of the file (offset " + Num(offset) +
+        Fail(kOpenFailed, std::string(what) + " " + Num(draft_->samples.size()) + " points past the end of the file (offset " + Num(offset) +
                               ", size " + Num(size) + ", the file has " + Num(fileSize) + " bytes)");
-    samples_.push_back({size ? offset : 0, uint32_t(size), key});
+    draft_->samples.push_back({size ? offset : 0, uint32_t(size), key});
 }
 
 bool AviFile::ReadOpenDmlIndex() {
@@ -362,22 +390,22 @@ bool AviFile::ReadOpenDmlIndex() {
             const uint32_t sz = U32(e + 4);
             AddSample(base + U32(e), sz & ~kNotKeyFrame, !(sz & kNotKeyFrame), "index entry");
         }
-        openDml_ = true;
-        return !samples_.empty();
+        draft_->openDml = true;
+        return !draft_->samples.empty();
     }
     if (type != kIndexOfIndexes || longsPerEntry != 4) return false;
     if (24 + uint64_t(entries) * 16 > indx_.size())
         Fail(kOpenFailed, "the super index lists " + Num(entries) + " entries but has room for " + Num((indx_.size() - 24) / 16));
     if (entries == 0) return false;
-    openDml_ = true;
+    draft_->openDml = true;
     for (uint32_t i = 0; i < entries; ++i) {
         const uint8_t* e = p + 24 + std::size_t(i) * 16;
-        ReadStandardIndex(U64(e), U32(e + 8), i);
+        ReadStandardIndex(U64(e), i);
     }
     return true;
 }
 
-void AviFile::ReadStandardIndex(uint64_t pos, uint64_t, int64_t superEntry) {
+void AviFile::ReadStandardIndex(uint64_t pos, int64_t superEntry) {
     const uint64_t size = reader_->Size();
     const std::string which = "super index entry " + Num(uint64_t(superEntry));
     if (pos > size || size - pos < 32)
@@ -398,9 +426,18 @@ void AviFile::ReadStandardIndex(uint64_t pos, uint64_t, int64_t superEntry) {
         Fail(kOpenFailed, "the standard index at offset " + Num(pos) + " lists " + Num(entries) + " entries but holds " +
                               Num((csize - 24) / entrySize));
     if (base > size) Fail(kOpenFailed, "the standard index at offset " + Num(pos) + " gives a base offset past the end of the file");
+    // An index the super index lists again, or one overlapping an index already read, names
+    // no frames of its own: it is read once.
+    const uint64_t end = pos + 8 + csize;
+    const auto after = readIndexes_.lower_bound(pos);
+    if (after != readIndexes_.end() && after->first < end) return;
+    if (after != readIndexes_.begin() && std::prev(after)->second > pos) return;
+    readIndexes_.emplace(pos, end);
     // Field indexes (three longs per entry) describe both fields of one frame chunk; the
     // frame is what we want, so they read like frame indexes.
-    samples_.reserve(samples_.size() + entries);
+    std::vector<AviIndex::Sample>& samples = draft_->samples;
+    if (samples.capacity() < samples.size() + entries)
+        samples.reserve(std::max<std::size_t>(samples.size() + entries, 2 * samples.capacity()));
     for (uint32_t i = 0; i < entries; ++i) {
         uint8_t e[8];
         reader_->Read(pos + 32 + uint64_t(i) * entrySize, e, 8);
@@ -443,19 +480,20 @@ bool AviFile::ReadLegacyIndex() {
         AddSample(base + uint64_t(U32(e + 8)) + 8, U32(e + 12), (U32(e + 4) & kIdx1KeyFrame) != 0, "index entry");
     }
     // Writers that never mark key frames still write frames a decoder can start from.
-    if (!samples_.empty() && std::none_of(samples_.begin(), samples_.end(), [](const Sample& s) { return s.key && s.size; }))
-        for (Sample& s : samples_)
+    std::vector<AviIndex::Sample>& samples = draft_->samples;
+    if (!samples.empty() && std::none_of(samples.begin(), samples.end(), [](const AviIndex::Sample& s) { return s.key && s.size; }))
+        for (AviIndex::Sample& s : samples)
             if (s.size) { s.key = true; break; }
-    return !samples_.empty();
+    return !samples.empty();
 }
 
 void AviFile::ScanMovi() {
-    samples_.clear();
+    draft_->samples.clear();
     for (const Range& r : movi_) ScanMoviList(r.begin, r.end, 0);
 }
 
 void AviFile::ScanMoviList(uint64_t begin, uint64_t end, int depth) {
-    bool haveKey = std::any_of(samples_.begin(), samples_.end(), [](const Sample& s) { return s.key; });
+    bool haveKey = std::any_of(draft_->samples.begin(), draft_->samples.end(), [](const AviIndex::Sample& s) { return s.key; });
     for (uint64_t off = begin; off + 8 <= end;) {
         uint8_t h[12];
         reader_->Read(off, h, 8);
@@ -465,7 +503,7 @@ void AviFile::ScanMoviList(uint64_t begin, uint64_t end, int depth) {
                                   Num(csize) + " bytes, its list has " + Num(end - off - 8) + ")");
         if (id == kList && csize >= 4 && depth < kMaxListDepth && reader_->ReadU32(off + 8) == kRec) {
             ScanMoviList(off + 12, off + 8 + csize, depth + 1);
-            haveKey = haveKey || std::any_of(samples_.begin(), samples_.end(), [](const Sample& s) { return s.key; });
+            haveKey = haveKey || std::any_of(draft_->samples.begin(), draft_->samples.end(), [](const AviIndex::Sample& s) { return s.key; });
         } else if (IsOurChunk(id)) {
             // Without an index nothing says which frames a decoder can start from but the first.
             const bool key = !haveKey && csize != 0;
@@ -477,49 +515,49 @@ void AviFile::ScanMoviList(uint64_t begin, uint64_t end, int depth) {
 }
 
 uint32_t AviFile::SampleSize(int64_t position) const {
-    if (position < start_ || position - start_ >= length_) return 0;
-    const int64_t k = position - start_;
-    return k < int64_t(samples_.size()) ? samples_[std::size_t(k)].size : 0;
+    if (position < index_->start || position - index_->start >= index_->length) return 0;
+    const int64_t k = position - index_->start;
+    return k < int64_t(index_->samples.size()) ? index_->samples[std::size_t(k)].size : 0;
 }
 
 int64_t AviFile::FindSample(int64_t position) const {
-    const int64_t end = start_ + std::min<int64_t>(length_, int64_t(samples_.size()));
-    for (int64_t p = std::max(position, start_); p < end; ++p)
-        if (samples_[std::size_t(p - start_)].size != 0) return p;
+    const int64_t end = index_->start + std::min<int64_t>(index_->length, int64_t(index_->samples.size()));
+    for (int64_t p = std::max(position, index_->start); p < end; ++p)
+        if (index_->samples[std::size_t(p - index_->start)].size != 0) return p;
     return -1;
 }
 
 std::vector<int64_t> AviFile::DroppedFrames(std::size_t limit) const {
     std::vector<int64_t> dropped;
-    const int64_t listed = std::min<int64_t>(length_, int64_t(samples_.size()));
+    const int64_t listed = std::min<int64_t>(index_->length, int64_t(index_->samples.size()));
     for (int64_t k = 0; k < listed && dropped.size() < limit; ++k)
-        if (samples_[std::size_t(k)].size == 0) dropped.push_back(start_ + k);
+        if (index_->samples[std::size_t(k)].size == 0) dropped.push_back(index_->start + k);
     // Positions past the end of the index have no frame at all.
-    for (int64_t k = listed; k < length_ && dropped.size() < limit; ++k) dropped.push_back(start_ + k);
+    for (int64_t k = listed; k < index_->length && dropped.size() < limit; ++k) dropped.push_back(index_->start + k);
     return dropped;
 }
 
 int64_t AviFile::DroppedCount() const {
-    const int64_t listed = std::min<int64_t>(length_, int64_t(samples_.size()));
-    int64_t n = length_ - listed;
-    for (int64_t k = 0; k < listed; ++k) n += samples_[std::size_t(k)].size == 0;
+    const int64_t listed = std::min<int64_t>(index_->length, int64_t(index_->samples.size()));
+    int64_t n = index_->length - listed;
+    for (int64_t k = 0; k < listed; ++k) n += index_->samples[std::size_t(k)].size == 0;
     return n;
 }
 
 int64_t AviFile::SampleToShow(int64_t position) const {
-    const int64_t n = int64_t(samples_.size());
-    const int64_t k = position - start_;
+    const int64_t n = int64_t(index_->samples.size());
+    const int64_t k = position - index_->start;
     for (int64_t i = std::min(k, n - 1); i >= 0; --i)
-        if (samples_[std::size_t(i)].size != 0) return i;
+        if (index_->samples[std::size_t(i)].size != 0) return i;
     for (int64_t i = k + 1; i < n; ++i)
-        if (samples_[std::size_t(i)].size != 0) return i;
+        if (index_->samples[std::size_t(i)].size != 0) return i;
     return -1;
 }
 
 void AviFile::DecodeFrame(int64_t position, Bitmap24& out) {
-    if (position < start_ || position - start_ >= length_)
-        Fail(kDecodeFailed, "frame " + std::to_string(position) + " lies outside the stream (" + std::to_string(start_) + " .. " +
-                                std::to_string(start_ + length_ - 1) + ")");
+    if (position < index_->start || position - index_->start >= index_->length)
+        Fail(kDecodeFailed, "frame " + std::to_string(position) + " lies outside the stream (" + std::to_string(index_->start) + " .. " +
+                                std::to_string(index_->start + index_->length - 1) + ")");
     const int64_t k = SampleToShow(position);
     if (k < 0) Fail(kDecodeFailed, "the stream holds no frame data");
     try {
@@ -538,10 +576,10 @@ FileInfo AviFile::Probe() const {
     info.Height = Height();
     info.Bits = BitCount();
     info.Details.emplace_back("codec", Compression());
-    info.Details.emplace_back("frames", std::to_string(samples_.size()));
-    info.Details.emplace_back("dwStart", std::to_string(start_));
-    info.Details.emplace_back("dwLength", std::to_string(length_));
-    info.Details.emplace_back("OpenDML", openDml_ ? "yes" : "no");
+    info.Details.emplace_back("frames", std::to_string(index_->samples.size()));
+    info.Details.emplace_back("dwStart", std::to_string(index_->start));
+    info.Details.emplace_back("dwLength", std::to_string(index_->length));
+    info.Details.emplace_back("OpenDML", index_->openDml ? "yes" : "no");
     // A long list would drown the report; the count says the rest.
     constexpr std::size_t kListed = 100;
     const int64_t n = DroppedCount();

@@ -14,6 +14,9 @@
 // header's dwStart, usually 0) and Length() (dwLength) frames follow. A position whose
 // chunk is empty, or which the index does not list at all, is a dropped frame.
 //
+// The index (format, start, length, every frame's place) can be kept and handed to a later
+// opening of the same file, which then reads nothing but the frames: see SharedIndex().
+//
 // Opening does every check up front, so a file that opens can be read frame by frame
 // without surprises other than damaged frame data. Failures are talvenor::Error with one of
 // the texts below, followed by the file's name and the problem:
@@ -28,6 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -39,9 +43,33 @@
 
 namespace talvenor {
 
+// Everything opening an AVI learns from its headers and indexes. Immutable once parsed, so
+// several openings of the file (and a read-ahead thread) may share it.
+struct AviIndex {
+    // Where the frame table came from: the OpenDML indexes, the classic 'idx1', or a scan
+    // of the 'movi' lists (no usable index).
+    enum class Kind { OpenDml, Idx1, Scanned };
+    struct Sample {
+        uint64_t offset = 0;  // of the chunk's data, from the start of the file
+        uint32_t size = 0;
+        bool key = false;
+    };
+    uint64_t fileSize = 0;  // of the file parsed
+    AviVideoFormat format;
+    int64_t start = 0;      // dwStart
+    int64_t length = 0;     // dwLength
+    int64_t dmlFrames = 0;  // dmlh total frames, 0 when absent
+    bool openDml = false;
+    Kind kind = Kind::Scanned;
+    std::vector<Sample> samples;
+};
+
 class AviFile {
 public:
     explicit AviFile(const std::filesystem::path& file);
+    // Opens the file with an index parsed before from it; parses afresh when the file's size
+    // is no longer the one the index was made from.
+    AviFile(const std::filesystem::path& file, std::shared_ptr<const AviIndex> index);
     ~AviFile();
     AviFile(const AviFile&) = delete;
     AviFile& operator=(const AviFile&) = delete;
@@ -49,26 +77,26 @@ public:
     // The name error texts use (the file name without its folder).
     const std::string& Name() const { return name_; }
 
-    int64_t Start() const { return start_; }    // dwStart
-    int64_t Length() const { return length_; }  // dwLength
-    int Width() const { return format_.Width; }
-    int Height() const { return format_.Height; }  // always positive; TopDown() tells the order
-    bool TopDown() const { return format_.TopDown; }
-    int BitCount() const { return format_.BitCount; }
-    uint32_t CompressionCode() const { return format_.Compression; }
-    std::string Compression() const { return FourCCText(format_.Compression); }
+    int64_t Start() const { return index_->start; }    // dwStart
+    int64_t Length() const { return index_->length; }  // dwLength
+    int Width() const { return index_->format.Width; }
+    int Height() const { return index_->format.Height; }  // always positive; TopDown() tells the order
+    bool TopDown() const { return index_->format.TopDown; }
+    int BitCount() const { return index_->format.BitCount; }
+    uint32_t CompressionCode() const { return index_->format.Compression; }
+    std::string Compression() const { return FourCCText(index_->format.Compression); }
     // The format's colour table, biClrUsed entries.
-    const std::vector<Bgr>& Palette() const { return format_.Palette; }
+    const std::vector<Bgr>& Palette() const { return index_->format.Palette; }
     // An OpenDML file: it has an 'indx' super index, an 'odml' header list or extension RIFFs.
-    bool IsOpenDml() const { return openDml_; }
+    bool IsOpenDml() const { return index_->openDml; }
     // The dmlh total frame count of an OpenDML file; 0 when absent.
-    int64_t OpenDmlFrames() const { return dmlFrames_; }
-    // Where the frame table came from: the OpenDML indexes, the classic 'idx1', or a scan
-    // of the 'movi' lists (no usable index).
-    enum class IndexKind { OpenDml, Idx1, Scanned };
-    IndexKind Index() const { return index_; }
+    int64_t OpenDmlFrames() const { return index_->dmlFrames; }
+    using IndexKind = AviIndex::Kind;
+    IndexKind Index() const { return index_->kind; }
     // How many frame chunks the index (or the scan) found, empty ones included.
-    int64_t SampleCount() const { return int64_t(samples_.size()); }
+    int64_t SampleCount() const { return int64_t(index_->samples.size()); }
+    // The parsed index, to open the same file again without parsing it (see the constructor).
+    std::shared_ptr<const AviIndex> SharedIndex() const { return index_; }
 
     // Bytes stored for the frame at `position`: 0 for an empty chunk or a position the
     // index does not list or that lies outside the stream.
@@ -95,21 +123,16 @@ public:
     // and "dropped" (positions as "3,7", or "none").
     FileInfo Probe() const;
 
-    struct Sample {
-        uint64_t offset = 0;  // of the chunk's data, from the start of the file
-        uint32_t size = 0;
-        bool key = false;
-    };
-
 private:
     class Reader;
     class Source;
 
+    void OpenDecoder();
     void ParseFile();
     void ParseHeaderList(uint64_t begin, uint64_t end);
     void ParseStreamList(uint64_t begin, uint64_t end, int streamNumber);
     bool ReadOpenDmlIndex();
-    void ReadStandardIndex(uint64_t chunkPos, uint64_t chunkSize, int64_t superEntry);
+    void ReadStandardIndex(uint64_t chunkPos, int64_t superEntry);
     bool ReadLegacyIndex();
     void ScanMovi();
     void ScanMoviList(uint64_t begin, uint64_t end, int depth);
@@ -122,12 +145,9 @@ private:
     std::unique_ptr<Reader> reader_;
     std::unique_ptr<Source> source_;
     std::unique_ptr<AviFrameDecoder> decoder_;
-    AviVideoFormat format_;
-    int64_t start_ = 0;
-    int64_t length_ = 0;
-    int64_t dmlFrames_ = 0;
-    bool openDml_ = false;
-    IndexKind index_ = IndexKind::Scanned;
+    std::shared_ptr<const AviIndex> index_;
+    // What the parse below builds (only while the constructor parses), and its own state.
+    AviIndex* draft_ = nullptr;
     bool haveVideo_ = false;
     int videoStream_ = -1;   // its number among the streams: chunk ids "##db"/"##dc"
     struct Range {
@@ -136,7 +156,9 @@ private:
     std::vector<Range> movi_;      // one 'movi' list per RIFF
     uint64_t idx1Pos_ = 0, idx1Size_ = 0;
     std::vector<uint8_t> indx_;    // the video stream's 'indx' chunk, when present
-    std::vector<Sample> samples_;
+    // Standard indexes read so far (start -> end of each chunk), so that one listed again, or
+    // overlapping one already read, adds no frames.
+    std::map<uint64_t, uint64_t> readIndexes_;
 };
 
 // Opens the file just for its description (see AviFile::Probe).

@@ -163,6 +163,17 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
 
 }  // namespace
 
+std::unique_ptr<AviFile> OpenAviFile(Workspace& ws, const std::filesystem::path& path) {
+    const std::optional<FileIdentity> file = IdentifyFile(path);
+    if (file)
+        if (std::shared_ptr<const AviIndex> kept = ws.CaptureIndex.Find<AviIndex>(*file))
+            return std::make_unique<AviFile>(path, std::move(kept));
+    auto avi = std::make_unique<AviFile>(path);
+    // Taken before the parse: a file changed meanwhile has another identity by the next call.
+    if (file) ws.CaptureIndex.Keep(*file, avi->SharedIndex());
+    return avi;
+}
+
 int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps) {
     if (mode == kAviNothing) return 0;
     c.ws.DroppedFramesSeen = false;
@@ -171,13 +182,13 @@ int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t 
         SerVideo ser(c.ws, MosaicChoiceOf(c.form), path);
         return RunFrames(c, ser, mode, steps, false);
     }
-    AviFile avi(path);
-    return RunFrames(c, avi, mode, steps, true);
+    const std::unique_ptr<AviFile> avi = OpenAviFile(c.ws, path);
+    return RunFrames(c, *avi, mode, steps, true);
 }
 
 AviFrameSource::AviFrameSource(AppContext& c, const std::filesystem::path& path) : c_(c) {
     if (IsSerCapture(path)) ser_ = std::make_unique<SerVideo>(c.ws, MosaicChoiceOf(c.form), path);
-    else avi_ = std::make_unique<AviFile>(path);
+    else avi_ = OpenAviFile(c.ws, path);
 }
 
 AviFrameSource::~AviFrameSource() {

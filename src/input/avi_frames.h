@@ -1,7 +1,8 @@
 #pragma once
 // Every access to an AVI capture: open it, decode one frame or a whole range into the
 // current frame, find dropped frames, run the active pass steps on each frame (with
-// de-interlacing) and close the file again. Nothing stays open between calls.
+// de-interlacing) and close the file again. No file stays open between calls; the parsed
+// index of the AVI does (Workspace::CaptureIndex).
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -52,6 +53,10 @@ private:
     std::unique_ptr<SerVideo> ser_;
     Bitmap24 kept_;
 };
+
+// Opens an AVI with the index kept in the workspace when it was parsed from this very file
+// (same path, size and modification time), else parses it and keeps its index.
+std::unique_ptr<AviFile> OpenAviFile(Workspace& ws, const std::filesystem::path& path);
 
 // The AVI of the open sequence: its name resolved in the input directory.
 std::filesystem::path AviPath(const AppContext& c);

@@ -23,6 +23,7 @@ void Workspace::ResetForNewSelection() {
         f.Dropped = 0;
     }
     for (RankEntry& r : Ranking) r = RankEntry{};
+    CaptureIndex.Drop();
 }
 
 void Workspace::ClearAll() {

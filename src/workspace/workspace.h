@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/kept_index.h"
 #include "workspace/single2d_array.h"
 #include "workspace/tiff_bitmap.h"
 
@@ -109,6 +110,9 @@ struct Workspace {
     Bitmap24 CurrentFrameImage;
     // The bytes of the last frame file read; kept so reading the next frame allocates nothing.
     std::vector<uint8_t> FrameFileBytes;
+    // The video input's parsed index (never frame data), so that showing or reading one frame
+    // does not parse the whole index again; dropped when another input is selected.
+    KeptIndex CaptureIndex;
     std::array<Single2dArray, 4> StackSum;
     std::array<Single2dArray, 3> ResultPlanes;
     Single2dArray ExtraPlane;
@@ -160,7 +164,8 @@ struct Workspace {
     // "Frame : 1 of 10 ( selected = 10) " for the frame at `index`.
     std::string FrameLabel(int index) const;
     // Shifts, qualities, differences and dropped marks of every record and the whole
-    // ranking to zero; done before a new sequence is selected.
+    // ranking to zero, and the kept capture index dropped; done before a new sequence is
+    // selected.
     void ResetForNewSelection();
     // Every record cleared completely (OptimizeScore 100) and every ranking entry; done at start-up.
     void ClearAll();

@@ -165,6 +165,41 @@ TEST(BmpFileTest, RleEscapesRunsAndClipping) {
     }
 }
 
+// An RLE stream's two-byte codes each cover at most 255 pixels or the rest of a row, so a
+// size the stream cannot describe is refused before the picture is made, as is one beyond
+// the program's side limit however long the stream.
+TEST(BmpFileTest, RleSizesAreHeldToTheStreamAndTheSideLimit) {
+    const std::vector<uint32_t> greys = {0, 0x111111};
+    auto rows = [](int count) {
+        std::vector<uint8_t> s;
+        for (int i = 0; i < count; ++i) s.insert(s.end(), {0, 0});  // an end of line per row
+        s.insert(s.end(), {0, 1});
+        return s;
+    };
+    // One end of line per row describes a row of any width.
+    const Bitmap24 sparse = DecodeBmp(MakeBmp(3000, 40, 8, 1, greys, rows(40)), "sparse.bmp");
+    EXPECT_EQ(sparse.Width(), 3000);
+    EXPECT_EQ(sparse.Height(), 40);
+    const struct {
+        int width, height;
+        std::vector<uint8_t> stream;
+        const char* problem;
+    } refused[] = {
+        {100, 100, {0, 1}, "RLE data of 2 bytes cannot hold a 100 x 100 picture"},
+        {3000, 40, rows(10), "RLE data of 22 bytes cannot hold a 3000 x 40 picture"},
+        {4097, 2, rows(2), "RLE picture size 4097 x 2 is too large (at most 4096 pixels per side)"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.problem);
+        try {
+            DecodeBmp(MakeBmp(c.width, c.height, 8, 1, greys, c.stream), "claim.bmp");
+            ADD_FAILURE() << "decoded";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), std::string("claim.bmp: ") + c.problem);
+        }
+    }
+}
+
 // Bit-field channels scale to the nearest 8-bit level, whatever their width and position:
 // pixel i holds level i (or the channel's top level) in every channel.
 TEST(BmpFileTest, BitFieldsScaleToTheNearestLevel) {
@@ -239,6 +274,7 @@ TEST(BmpFileTest, MalformedFilesGiveAnErrorNamingFileAndProblem) {
         {"bmp-rle8-block-past-end.bmp", "RLE data runs past the end of the file"},
         {"bmp-rle8-delta-cut.bmp", "RLE data ends inside a delta escape"},
         {"bmp-rle8-absurd-size.bmp", "cannot hold a 65535 x 65535 picture"},
+        {"bmp-rle8-claims-65535-square.bmp", "RLE picture size 65535 x 65535 is too large (at most 4096"},
         {"bmp-rle4-truncated.bmp", "RLE data ends early (at row 1 of 2"},
         {"bmp-bitfields-masks-missing.bmp", "file ends inside its bit-field masks"},
         {"bmp-bitfields-offset-in-masks.bmp", "pixel data offset 54 lies inside the headers (they end at 66)"},

@@ -106,6 +106,72 @@ TEST(JpegFileTest, EveryTruncationIsAnErrorOrLosesNothing) {
     }
 }
 
+// A JPEG of flat grey written by hand: one-symbol Huffman tables (a 1-bit code for "no
+// change" and for "end of block"), so zero bytes are valid scan data. Progressive files have
+// a DC scan and then `acScans` scans of the first component's AC band.
+std::vector<uint8_t> FlatJpeg(int width, int height, int components, bool progressive, int acScans,
+                              std::size_t scanBytes) {
+    std::vector<uint8_t> f = {0xFF, 0xD8};
+    auto segment = [&f](uint8_t marker, std::vector<uint8_t> body) {
+        f.insert(f.end(), {0xFF, marker, uint8_t((body.size() + 2) >> 8), uint8_t(body.size() + 2)});
+        f.insert(f.end(), body.begin(), body.end());
+    };
+    std::vector<uint8_t> dqt(65, 1);
+    dqt[0] = 0;
+    segment(0xDB, dqt);
+    std::vector<uint8_t> sof = {8, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width),
+                                uint8_t(components)};
+    for (int c = 1; c <= components; ++c) sof.insert(sof.end(), {uint8_t(c), 0x11, 0});
+    segment(progressive ? 0xC2 : 0xC0, sof);
+    for (uint8_t table : {0x00, 0x10}) {
+        std::vector<uint8_t> dht(18, 0);
+        dht[0] = table;
+        dht[1] = 1;  // one code of one bit, for symbol 0
+        segment(0xC4, dht);
+    }
+    std::vector<uint8_t> sos = {uint8_t(components)};
+    for (int c = 1; c <= components; ++c) sos.insert(sos.end(), {uint8_t(c), 0x00});
+    sos.insert(sos.end(), {0, uint8_t(progressive ? 0 : 63), 0});
+    segment(0xDA, sos);
+    f.resize(f.size() + scanBytes, 0);
+    for (int i = 0; i < acScans; ++i) {
+        segment(0xDA, {1, 1, 0x00, 1, 63, 0});
+        f.resize(f.size() + scanBytes, 0);
+    }
+    f.insert(f.end(), {0xFF, 0xD9});
+    return f;
+}
+
+// Claims the data cannot back are refused before libjpeg allocates or decodes anything:
+// every 8 x 8 block takes at least a bit of scan data, a multi-scan picture may not need
+// more than 128 MB of buffers, and no file may be spread over more than 200 scans.
+TEST(JpegFileTest, ClaimsTheDataCannotBackAreRefused) {
+    // 64 blocks: 16 bytes of baseline scan (two bits a block), 8 per progressive scan.
+    EXPECT_TRUE(SamePixels(DecodeJpeg(FlatJpeg(64, 64, 1, false, 0, 16), "flat.jpg"),
+                           [] { Bitmap24 g(64, 64); g.Fill(Bgr{128, 128, 128}); return g; }()));
+    const Bitmap24 fewScans = DecodeJpeg(FlatJpeg(64, 64, 1, true, 3, 8), "scans.jpg");
+    EXPECT_EQ(fewScans.Pixel(63, 63), (Bgr{128, 128, 128}));
+
+    const struct {
+        std::vector<uint8_t> file;
+        const char* problem;
+    } refused[] = {
+        {FlatJpeg(4096, 4096, 1, false, 0, 64), "66 bytes of scan data cannot hold a 4096 x 4096 picture"},
+        {FlatJpeg(8192, 8192, 3, true, 0, 1 << 17),
+         "the 8192 x 8192 picture is stored in several scans and would need more than 128 MB of buffers"},
+        {FlatJpeg(64, 64, 1, true, 250, 8), "the picture is spread over more than 200 scans"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.problem);
+        try {
+            DecodeJpeg(c.file, "claim.jpg");
+            ADD_FAILURE() << "decoded";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(std::string("claim.jpg: ") + c.problem, 0), 0u) << e.what();
+        }
+    }
+}
+
 // Damaged and unsupported files give an error naming the file and libjpeg's reason, and
 // never a half-grey picture.
 TEST(JpegFileTest, DamagedFilesGiveAnErrorNamingFileAndReason) {
@@ -119,6 +185,8 @@ TEST(JpegFileTest, DamagedFilesGiveAnErrorNamingFileAndReason) {
         {"jpg-bad-huffman-table.jpg", "Bogus Huffman table definition"},
         {"jpg-marker-in-scan.jpg", "premature end of data segment"},
         {"jpg-bad-component-count.jpg", "Bogus marker length"},
+        {"jpg-claims-20000-square.jpg", "344 bytes of scan data cannot hold a 20000 x 20000 picture"},
+        {"jpg-progressive-claims-20000-square.jpg", "344 bytes of scan data cannot hold a 20000 x 20000 picture"},
     };
     std::map<fs::path, std::string> files;
     for (const auto& entry : fs::directory_iterator(kData / "corrupt")) {

@@ -435,6 +435,7 @@ TEST(TiffFileTest, MalformedFilesGiveErrorsNamingFileAndProblem) {
         {"tif-lzw-bad-code.tif", "strip 0: LZW code 300 is out of range"},
         {"tif-lzw-ends-early.tif", "strip 0 ends early (3 of 8 bytes)"},
         {"tif-lzw-old-style.tif", "old-style LZW"},
+        {"tif-unknown-compression-claims-65535-square.tif", "a file of 222 bytes cannot hold a 65535 x 65535 picture"},
     };
     std::size_t listed = 0;
     for (const auto& [file, problem] : cases) {

@@ -237,6 +237,13 @@ TEST(AviFile, MalformedFilesGiveTheRightMessageAndCloseTheFile) {
         {"avi-short-frame.avi", "Failed to decompress AVI frame: avi-short-frame.avi: frame 1: pixel data ends early (needs 24 bytes, has 10)", false},
         {"avi-mjpeg-garbage.avi", "Failed to decompress AVI frame: avi-mjpeg-garbage.avi: frame 0: not a JPEG frame", false},
         {"avi-mjpeg-huge-frame.avi", "Failed to decompress AVI frame: avi-mjpeg-huge-frame.avi: frame 0: the JPEG frame claims 60000 x 60000", false},
+        {"avi-mjpeg-claims-20000-square.avi",
+         "Failed to decompress AVI frame: avi-mjpeg-claims-20000-square.avi: frame 0: JPEG frame: 344 bytes of scan data cannot hold", false},
+        {"avi-raw-claims-65535-square.avi",
+         "Failed to get AVI stream format: avi-raw-claims-65535-square.avi: a 65535 x 65535 frame of 24 bits takes at least "
+         "12884508675 bytes, more than the whole file (376)", true},
+        // The standard index is read once however often the super index lists it.
+        {"avi-odml-index-repeated.avi", "Failed to decompress AVI frame: avi-odml-index-repeated.avi: frame 0: pixel data ends early", false},
     };
     const int before = OpenFileDescriptors();
     for (const Case& c : cases) {
@@ -254,6 +261,8 @@ TEST(AviFile, MalformedFilesGiveTheRightMessageAndCloseTheFile) {
         EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
         EXPECT_EQ(opened, !c.atOpen) << message;
     }
+    // Listed 150 times over by the super index, the standard index still gives each frame once.
+    EXPECT_EQ(AviFile(Data("corrupt/avi-odml-index-repeated.avi")).SampleCount(), 100000);
     try {
         AviFile missing(Data("avi/no-such-file.avi"));
         ADD_FAILURE() << "a missing file opened";

@@ -2,14 +2,24 @@
 // error that names the file, never a crash, a hang or a frame that silently looks fine.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <string>
 
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "input/avi_file.h"
+#include "input/ser_file.h"
 #include "workspace/controls.h"
 #include "workspace/error.h"
 #include "workspace/scripted_host.h"
@@ -38,6 +48,10 @@ void ReadWholly(const fs::path& file) {
         AviFile avi(file);
         Bitmap24 frame;
         for (int64_t i = avi.Start(); i < avi.Start() + avi.Length(); ++i) avi.DecodeFrame(i, frame);
+    } else if (ext == ".ser") {
+        SerFile ser(file);
+        Bitmap24 frame;
+        for (int64_t i = 0; i < ser.FrameCount(); ++i) ser.ReadFrame(i, frame);
     } else {
         FAIL() << "no reader for " << file;
     }
@@ -61,6 +75,99 @@ TEST(CorruptFiles, EachGivesAnErrorNamingTheFile) {
     }
     EXPECT_GT(seen, 80);
     for (const char* ext : {".bmp", ".jpg", ".fit", ".tif", ".avi"}) EXPECT_GE(perFormat[ext], 5) << ext;
+}
+
+// Headers that claim far more than their file holds (tests/data/fixtures/90-crafted.sh): each
+// is refused within a second and within 50 MB of memory. Every file is read in a child
+// process of its own, whose peak resident size (VmHWM) starts from what it inherited.
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;  // shadow memory and quarantine make sizes meaningless
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+struct CostOfReading {
+    bool finished = false;
+    bool failed = false;
+    double seconds = 0;
+    long peakGrowthKb = 0;
+    char message[512] = {};
+};
+
+long StatusKb(const char* key) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::size_t n = std::strlen(key);
+    while (std::getline(in, line))
+        if (line.compare(0, n, key) == 0) return std::stol(line.substr(n));
+    return -1;
+}
+
+CostOfReading ReadInChild(const fs::path& file) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        CostOfReading cost;
+        if (!kSanitized) {
+            // A reader that regresses fails here instead of exhausting the machine.
+            const rlim_t limit = rlim_t(StatusKb("VmSize:") + (4L << 20)) * 1024;
+            const rlimit cap{limit, limit};
+            setrlimit(RLIMIT_AS, &cap);
+        }
+        alarm(30);
+        const long before = StatusKb("VmHWM:");
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            ReadWholly(file);
+        } catch (const std::exception& e) {
+            cost.failed = true;
+            std::snprintf(cost.message, sizeof cost.message, "%s", e.what());
+        }
+        cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        cost.peakGrowthKb = StatusKb("VmHWM:") - before;
+        cost.finished = true;
+        [[maybe_unused]] const ssize_t written = write(fds[1], &cost, sizeof cost);
+        _exit(0);
+    }
+    close(fds[1]);
+    CostOfReading cost;
+    if (read(fds[0], &cost, sizeof cost) != ssize_t(sizeof cost)) cost = {};
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return cost;
+}
+
+TEST(CorruptFiles, CraftedHeadersAreRefusedFastAndSmall) {
+    const fs::path dir = fs::path(TALVENOR_SOURCE_DIR) / "tests/data/corrupt";
+    const char* crafted[] = {
+        "jpg-claims-20000-square.jpg",       "jpg-progressive-claims-20000-square.jpg",
+        "bmp-rle8-claims-65535-square.bmp",  "tif-unknown-compression-claims-65535-square.tif",
+        "fit-claims-100000-square.fit",      "ser-claims-huge-frames.ser",
+        "avi-odml-index-repeated.avi",       "avi-mjpeg-claims-20000-square.avi",
+        "avi-raw-claims-65535-square.avi",
+    };
+    for (const char* name : crafted) {
+        SCOPED_TRACE(name);
+        const CostOfReading cost = ReadInChild(dir / name);
+        std::printf("  %-48s %7.3f s %9ld kB peak growth  %s\n", name, cost.seconds, cost.peakGrowthKb, cost.message);
+        ASSERT_TRUE(cost.finished) << "the reader crashed or hung";
+        EXPECT_TRUE(cost.failed) << "read without an error";
+        EXPECT_NE(std::string(cost.message).find(name), std::string::npos) << cost.message;
+        EXPECT_LT(cost.seconds, 1.0);
+        if (!kSanitized) {
+            EXPECT_LT(cost.peakGrowthKb, 50 * 1024);
+        }
+    }
 }
 
 }  // namespace
