@@ -112,6 +112,20 @@ struct ComponentReader {
 class FfmpegDecoder : public AviFrameDecoder {
 public:
     FfmpegDecoder(const AviVideoFormat& f, const AVCodec* codec) {
+        // A constructor that throws runs no destructor: what was allocated goes here, or a
+        // capture the codec refuses would lose it at every reopening (each preview move).
+        try {
+            Open(f, codec);
+        } catch (...) {
+            Release();
+            throw;
+        }
+    }
+    ~FfmpegDecoder() override { Release(); }
+    FfmpegDecoder(const FfmpegDecoder&) = delete;
+    FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
+
+    void Open(const AviVideoFormat& f, const AVCodec* codec) {
         ctx_ = avcodec_alloc_context3(codec);
         packet_ = av_packet_alloc();
         frame_ = av_frame_alloc();
@@ -150,13 +164,11 @@ public:
         const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->id);
         intraOnly_ = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY);
     }
-    ~FfmpegDecoder() override {
+    void Release() {
         av_frame_free(&frame_);
         av_packet_free(&packet_);
         avcodec_free_context(&ctx_);
     }
-    FfmpegDecoder(const FfmpegDecoder&) = delete;
-    FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
 
     // Frames are numbered in display order: slot j shows the j-th picture the codec
     // delivers when the stream is decoded from its start, which is what players (and
