@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all setup build run test test-sanitize bench demo clean
+.PHONY: all setup build run test test-sanitize fuzz bench demo clean
 
 all: build
 
@@ -41,6 +41,12 @@ test-sanitize: setup
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --output-on-failure
+
+# Every file reader under libFuzzer with AddressSanitizer and UBSan, in its own folder, for
+# FUZZ_SECONDS each (60 by default); fails when any reader crashed (scripts/fuzz tells where).
+FUZZ_BUILD ?= build-fuzz
+fuzz: setup
+	FUZZ_BUILD=$(FUZZ_BUILD) JOBS=$(JOBS) scripts/fuzz
 
 # A generated capture aligned, stacked and compared with its ground truth.
 demo: build
