@@ -41,15 +41,19 @@ FinalSettings SettingsFromControls(Session& s) {
 bool HasCrop(const FinalState& st) { return st.CropLeft >= 0; }
 
 // The crop outline, white in XOR: drawing it again takes it off.
-void DrawCropOutline(Session& s) {
-    FinalState& st = s.finalImage;
-    Bitmap24& picture = s.form.RotateImage.Image;
-    if (!HasCrop(st) || picture.Empty()) return;
+void XorCropOutline(const FinalState& st, Bitmap24& picture) {
     Canvas canvas(picture);
     canvas.Pen.Mode = PenMode::Xor;
     canvas.Pen.Colour = 0xFFFFFF;
     canvas.Brush.Style = BrushStyle::Clear;
     canvas.Rectangle(st.CropLeft, st.CropTop, st.CropRight, st.CropBottom);
+}
+
+void DrawCropOutline(Session& s) {
+    FinalState& st = s.finalImage;
+    Bitmap24& picture = s.form.RotateImage.Image;
+    if (!HasCrop(st) || picture.Empty()) return;
+    XorCropOutline(st, picture);
     st.CropDrawn = !st.CropDrawn;
     picture.Touch();
 }
@@ -85,9 +89,10 @@ void CropMove(Session& s, const EventArgs& e) {
                             " w:" + std::to_string(std::abs(e.X - st.CropLeft)) +
                             " h:" + std::to_string(std::abs(e.Y - st.CropTop));
     HideCropOutline(s);
+    // The rectangle's right and bottom are exclusive: a drag past the last column or row keeps it.
     const Bitmap24& picture = f.RotateImage.Image;
-    st.CropRight = std::clamp(e.X, 0, std::max(0, picture.Width() - 1));
-    st.CropBottom = std::clamp(e.Y, 0, std::max(0, picture.Height() - 1));
+    st.CropRight = std::clamp(e.X, 0, picture.Width());
+    st.CropBottom = std::clamp(e.Y, 0, picture.Height());
     ShowCropOutline(s);
     s.host.Repaint(&f.RotateImage);
 }
@@ -177,8 +182,8 @@ void BitBtn8Click(Session& s) {
     };
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
-            case 2: WriteJpeg(path, picture); break;
-            // FITS and TIFF results carry the project that made them.
+            // JPEG, FITS and TIFF results carry the project that made them.
+            case 2: WriteJpeg(path, picture, ProjectText(s)); break;
             case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}); break;
             case 4: {
                 TTIFFBitMap wide;
@@ -222,20 +227,29 @@ void UpdateOverview(Session& s) {
     Canvas canvas(overview);
     canvas.StretchDraw({0, 0, overview.Width(), overview.Height()}, picture);
     const double scale = double(overview.Width()) / picture.Width();
-    const int h = f.EventScrollBox1.HorzPosition, v = f.EventScrollBox1.VertPosition;
+    // The part the view shows: what the window reported, else the view's designed size.
+    const ScrollBox& view = f.EventScrollBox1;
+    const int h = view.HorzPosition, v = view.VertPosition;
+    const int shownWidth = view.ViewWidth > 0 ? view.ViewWidth : kViewWidth;
+    const int shownHeight = view.ViewHeight > 0 ? view.ViewHeight : kViewHeight;
     canvas.Pen.Colour = 0xFFFFFF;
     canvas.Brush.Style = BrushStyle::Clear;
-    canvas.Rectangle(int(std::lrint(h * scale)), int(std::lrint(v * scale)), int(std::lrint((h + kViewWidth) * scale)),
-                     int(std::lrint((v + kViewHeight) * scale)));
+    canvas.Rectangle(int(std::lrint(h * scale)), int(std::lrint(v * scale)), int(std::lrint((h + shownWidth) * scale)),
+                     int(std::lrint((v + shownHeight) * scale)));
     overview.Touch();
     s.host.Repaint(&f.Overview);
+}
+
+Bitmap24 FinalPicture(Session& s) {
+    Bitmap24 picture = s.form.RotateImage.Image;
+    if (s.finalImage.CropDrawn && HasCrop(s.finalImage) && !picture.Empty()) XorCropOutline(s.finalImage, picture);
+    return picture;
 }
 
 Bitmap24 FinalPictureForOutput(Session& s) {
     const Controls& f = s.form;
     const FinalState& st = s.finalImage;
-    // The picture without the outline drawn on it.
-    Bitmap24 clean = FlipPicture(f.Image3.Image, f.FlipX.Checked, f.FlipY.Checked);
+    Bitmap24 clean = FinalPicture(s);
     if (!f.Cropping.Checked || !HasCrop(st)) return clean;
     const int left = std::clamp(st.CropLeft, 0, clean.Width()), right = std::clamp(st.CropRight, 0, clean.Width());
     const int top = std::clamp(st.CropTop, 0, clean.Height()), bottom = std::clamp(st.CropBottom, 0, clean.Height());
@@ -273,6 +287,7 @@ void RegisterFinalPageHandlers(Session& s) {
              ShowHueMarker(s, e);
          }));
     h.On("RotateImage", Event::MouseUp, [&s] { CropRelease(s); });
+    h.On("RotateImage", Event::Scrolled, [&s] { UpdateOverview(s); });
     h.On("Button7", Event::Click, [&s] { ResetHsl(s); });
     h.On("BitBtn8", Event::Click, [&s] { BitBtn8Click(s); });
     h.On("BitBtn9", Event::Click, [&s] { s.host.CopyToClipboard(FinalPictureForOutput(s)); });

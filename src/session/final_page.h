@@ -12,6 +12,9 @@ void UpdateFinalBitmap(Session& s);
 // The thumbnail with the visible part of the final view outlined.
 void UpdateOverview(Session& s);
 
+// The final picture as it shows, without the crop outline drawn over it.
+Bitmap24 FinalPicture(Session& s);
+
 // The final picture as it is saved or copied: the crop rectangle of it with "Use crop",
 // otherwise the whole picture.
 Bitmap24 FinalPictureForOutput(Session& s);

@@ -5,6 +5,8 @@
 #include "final/resize_window.h"
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "session/final_page.h"
+#include "session/project_files.h"
 #include "session/result_save.h"
 #include "session/tool_windows.h"
 #include "workspace/canvas.h"
@@ -21,12 +23,18 @@ bool PageHasPicture(const Controls& f) {
     return page == kPageWavelets || page == kPageFinal;
 }
 
-// The final picture on the Final page, the processed picture everywhere else.
-const Bitmap24& SourcePicture(const Controls& f) {
-    return f.PageControl1.ActivePageIndex == kPageFinal ? f.RotateImage.Image : f.ProcessImage.Image;
+// The final picture on the Final page (without the crop outline, which only marks the
+// rectangle on screen), the processed picture everywhere else.
+Bitmap24 SourcePicture(Session& s) {
+    return s.form.PageControl1.ActivePageIndex == kPageFinal ? FinalPicture(s) : s.form.ProcessImage.Image;
 }
 
 PictureSize SizeOf(const Bitmap24& picture) { return {picture.Width(), picture.Height()}; }
+
+// The source's size, without copying it.
+PictureSize SourceSize(const Controls& f) {
+    return SizeOf(f.PageControl1.ActivePageIndex == kPageFinal ? f.RotateImage.Image : f.ProcessImage.Image);
+}
 
 // A new blank picture of this size, shown whole, and its size in the label.
 void SizePicture(Controls& f, PictureSize size) {
@@ -43,7 +51,7 @@ void PlaceWindow(ToolWindow& window, PictureSize size) {
 
 void DrawPicture(Session& s) {
     Controls& f = s.form;
-    if (PageHasPicture(f)) ResamplePicture(SourcePicture(f), f.ResizeFilters.ItemIndex, f.ShrinkImage.Image);
+    if (PageHasPicture(f)) ResamplePicture(SourcePicture(s), f.ResizeFilters.ItemIndex, f.ShrinkImage.Image);
     s.host.Repaint(&f.ShrinkImage);
 }
 
@@ -77,7 +85,7 @@ void OpenResize(Session& s) {
 
 void ResizeToScale(Session& s) {
     Controls& f = s.form;
-    const PictureSize size = ScaledSize(SourcePicture(f).Width(), SourcePicture(f).Height(), ScaleFactorOf(f.ComboBox1.ItemIndex));
+    const PictureSize size = ScaledSize(SourceSize(f).Width, SourceSize(f).Height, ScaleFactorOf(f.ComboBox1.ItemIndex));
     SizePicture(f, size);
     PlaceWindow(f.Shrinkview, WindowAroundPicture(size, kResizeStripWidth));
     f.Shrinkview.Visible = true;
@@ -91,7 +99,7 @@ void ResizeToWindow(Session& s) {
     const DisabledWhileWorking busy(window);
     // An empty picture has no aspect; the source lends it its own, so the window can recover.
     PictureSize aspect = SizeOf(f.ShrinkImage.Image);
-    if (aspect.Width <= 0 || aspect.Height <= 0) aspect = SizeOf(SourcePicture(f));
+    if (aspect.Width <= 0 || aspect.Height <= 0) aspect = SourceSize(f);
     const PictureSize size = FitPictureToWindow(window.Width, window.Height, StripOf(window, f.ShrinkImage.Image), aspect);
     SizePicture(f, size);
     window.Height = std::max(window.Height, kResizeMinWindowHeight);
@@ -119,8 +127,9 @@ void SaveShrinkClick(Session& s) {
     save.Title = "Save the resized image";
     save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg};
     save.DefaultName = true;
-    save.Write = [&f](int type, const fs::path& path) {
-        if (type == 2) WriteJpeg(path, f.ShrinkImage.Image);
+    save.Write = [&s, &f](int type, const fs::path& path) {
+        // A JPEG carries the project that made it (a BMP has no room for it).
+        if (type == 2) WriteJpeg(path, f.ShrinkImage.Image, ProjectText(s));
         else WriteBmp24(path, f.ShrinkImage.Image);
     };
     RunResultSave(s, save);

@@ -123,5 +123,33 @@ TEST(RenderFinal, FlipsHueHistogramAndThe16BitRendering) {
     EXPECT_NEAR(wide.Sample(0, 0, 1), 30000.0 / 256 * 255, 40);
 }
 
+TEST(RenderFinal, TurnedAndFlippedThe16BitRenderMatchesThePictureAndTheHuesStay) {
+    // A coloured gradient, so a wrong neighbour or a missed flip shows in every pixel.
+    const TTIFFBitMap t = Wide(60, 40, [](int x, int y) { return Triple{(200 - 2 * x) * 256, (60 + 3 * y) * 256, (40 + x + y) * 256}; });
+    for (const double angle : {0.0, 30.0, 90.0}) {
+        FinalSettings s;
+        s.angle = angle;
+        s.flipX = true;
+        s.saturation = 20;
+        std::array<int32_t, 361> hist{};
+        const Bitmap24 picture = FlipPicture(Render(t, 60, 40, s, &hist), true, false);
+        TTIFFBitMap wide;
+        RenderFinal16(t, 60, 40, s, wide);
+        int worst = 0;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 60; ++x) {
+                const Bgr p = picture.Pixel(x, y);
+                worst = std::max({worst, std::abs(wide.Sample(x, y, 0) / 255 - p.r), std::abs(wide.Sample(x, y, 1) / 255 - p.g),
+                                  std::abs(wide.Sample(x, y, 2) / 255 - p.b)});
+            }
+        EXPECT_LE(worst, 3) << angle;  // the picture rounds hues to whole degrees
+        // Flipping moves pixels, not hues: the histogram is the unflipped one.
+        s.flipX = false;
+        std::array<int32_t, 361> unflipped{};
+        Render(t, 60, 40, s, &unflipped);
+        EXPECT_EQ(hist, unflipped) << angle;
+    }
+}
+
 }  // namespace
 }  // namespace talvenor

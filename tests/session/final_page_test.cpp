@@ -2,8 +2,11 @@
 
 #include "final/render_final.h"
 #include "imagefiles/bmp_file.h"
+#include "imagefiles/fits_file.h"
+#include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "session/final_page.h"
+#include "session/input_selection.h"
 #include "session/page_change.h"
 #include "session/still_on_wavelet_page.h"
 #include "session/tool_windows.h"
@@ -123,6 +126,109 @@ TEST(FinalPage, ResetHslAndTheHuePickFromThePicture) {
     f.RxSpinEdit4.Value = 30;
     p.Mouse(Event::MouseDown, MouseButton::Right, 130, 95);
     EXPECT_EQ(p.s->finalImage.HueSpline.PointCount(), before + 1);
+}
+
+}  // namespace
+}  // namespace talvenor
+
+namespace talvenor {
+namespace {
+
+TEST(FinalPage, ACropDraggedPastTheEdgeKeepsTheLastColumnAndRow) {
+    OnFinalPage p;
+    const int w = p.s->ws.ImageWidth, h = p.s->ws.ImageHeight;
+    const Bitmap24 plain = p.final();
+    p.Mouse(Event::MouseDown, MouseButton::Left, w - 10, h - 8);
+    p.Mouse(Event::MouseMove, MouseButton::Left, w + 40, h + 40);  // the pointer left the picture
+    p.Mouse(Event::MouseUp, MouseButton::Left, w + 40, h + 40);
+    p.s->Dispatch("BitBtn9", Event::Click);
+    ASSERT_TRUE(p.t.host.Clipboard.has_value());
+    const Bitmap24& copied = *p.t.host.Clipboard;
+    ASSERT_EQ(copied.Width(), 10);
+    ASSERT_EQ(copied.Height(), 8);
+    EXPECT_EQ(copied.Pixel(9, 7), plain.Pixel(w - 1, h - 1));
+}
+
+TEST(FinalPage, TheResizeWindowShowsThePictureWithoutTheCropOutline) {
+    OnFinalPage p;
+    p.s->Dispatch("Shrink", Event::Click);
+    const Bitmap24 before = p.f().ShrinkImage.Image;
+    p.Mouse(Event::MouseDown, MouseButton::Left, 20, 20);
+    p.Mouse(Event::MouseMove, MouseButton::Left, 120, 90);
+    p.Mouse(Event::MouseUp, MouseButton::Left, 120, 90);
+    p.s->Dispatch("Shrink", Event::Click);
+    EXPECT_EQ(p.f().ShrinkImage.Image, before);
+}
+
+TEST(FinalPage, SavesWriteEveryTypeAndSetTheStackSaveBackToAPicture) {
+    OnFinalPage p;
+    const auto dir = p.t.appDir.path();
+    p.f().SaveDialog1.FilterIndex = 4;  // the stack's last save was a TIFF
+    p.t.host.SaveChoices.push_back(FileChoice{{(dir / "final.jpg").string()}, 2});
+    p.s->Dispatch("BitBtn8", Event::Click);
+    const Bitmap24 jpeg = ReadJpeg(dir / "final.jpg");
+    EXPECT_EQ(jpeg.Width(), p.s->ws.ImageWidth);
+    EXPECT_LE(MaxDifference(jpeg, p.final()), 64);  // JPEG blurs the sharp limb a little
+    EXPECT_EQ(p.f().SaveDialog1.FilterIndex, 1);
+
+    // FITS: 16-bit, one file per channel, the image's size.
+    p.t.host.SaveChoices.push_back(FileChoice{{(dir / "final.fit").string()}, 3});
+    p.s->Dispatch("BitBtn8", Event::Click);
+    ASSERT_TRUE(p.f().ColourStack.Checked);
+    for (const char* name : {"final_R.fit", "final_G.fit", "final_B.fit"}) {
+        const FitsFile fits = LoadFitsFile(dir / name);
+        EXPECT_EQ(fits.Header.Width, p.s->ws.ImageWidth) << name;
+        EXPECT_EQ(fits.Header.Bitpix, 16) << name;
+    }
+}
+
+TEST(FinalPage, EnteringProcessesTheWholeImageUnlessPartialProcessing) {
+    for (const bool partial : {true, false}) {
+        StillOnWaveletPage w(300, 210);
+        w.f().Processarea.ItemIndex = 5;  // 128: the area holds a part of the image
+        w.s->Dispatch("Processarea", Event::Change);
+        w.s->Dispatch("ProcessButton", Event::Click);
+        w.Set(w.f().BrightnessSlider, 60);
+        w.f().PartialProcessControl.Checked = partial;
+        GoToPage(*w.s, kPageFinal);
+        // The far corner is outside the area: brightened only when everything was processed.
+        ASSERT_LT(w.s->ws.ProcessAreaLeft + w.s->ws.ProcessAreaWidth, 290);
+        const Bgr corner = w.f().RotateImage.Image.Pixel(295, 205);
+        const Bgr stacked = w.f().Stackimage.Image.Pixel(295, 205);
+        if (partial) EXPECT_LE(corner.g, stacked.g + 3);
+        else EXPECT_GT(corner.g, stacked.g + 40);
+    }
+}
+
+TEST(FinalPage, TheThumbnailMarksThePartTheViewShows) {
+    OnFinalPage p;
+    Controls& f = p.f();
+    const auto marked = [&f](int x, int y) { return f.Overview.Image.Pixel(x, y) == Bgr{255, 255, 255}; };
+    // The view scrolled to (120, 90) showing 60 x 45 picture pixels: a 240-wide picture in a
+    // 150-pixel thumbnail is drawn at 0.625.
+    f.EventScrollBox1.HorzPosition = 120;
+    f.EventScrollBox1.VertPosition = 90;
+    f.EventScrollBox1.ViewWidth = 60;
+    f.EventScrollBox1.ViewHeight = 45;
+    p.s->Dispatch("RotateImage", Event::Scrolled);
+    EXPECT_TRUE(marked(75, 60));
+    EXPECT_TRUE(marked(80, 56));
+    EXPECT_FALSE(marked(20, 20));
+}
+
+TEST(FinalPage, ANewInputTakesTheCropRectangleAway) {
+    OnFinalPage p;
+    p.Mouse(Event::MouseDown, MouseButton::Left, 20, 20);
+    p.Mouse(Event::MouseMove, MouseButton::Left, 60, 50);
+    p.Mouse(Event::MouseUp, MouseButton::Left, 60, 50);
+    ASSERT_TRUE(p.f().Cropping.Checked);
+    const auto other = p.t.appDir / "other.bmp";
+    WriteBmp24(other, testing::PlanetPicture(200, 150));
+    p.t.host.OpenChoices.push_back(FileChoice{{other.string()}, 2});
+    p.s->Dispatch("SelectFileButton", Event::Click);
+    EXPECT_FALSE(p.f().Cropping.Visible);
+    EXPECT_FALSE(p.f().Cropping.Checked);
+    EXPECT_LT(p.s->finalImage.CropLeft, 0);
 }
 
 }  // namespace
