@@ -446,9 +446,24 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
                 if (e == Event::MouseMove && !session_.handlers.Has(pic.Name, Event::MouseMove)) return;
                 UserAction(pic, e, a);
             };
+            // The page's scroll box follows the view (a thumbnail marks the part shown) and the view
+            // the scroll box (a stack scrolls to the feature).
+            if (ScrollBox* box = pic.Scroller) {
+                w->OnViewMoved = [this, &pic, box](int x, int y, int width, int height) {
+                    if (pushing_) return;
+                    const bool moved = x != box->HorzPosition || y != box->VertPosition || width != box->ViewWidth ||
+                                       height != box->ViewHeight;
+                    box->HorzPosition = x;
+                    box->VertPosition = y;
+                    box->ViewWidth = width;
+                    box->ViewHeight = height;
+                    if (moved && depth_ == 0 && session_.handlers.Has(pic.Name, Event::Scrolled)) UserAction(pic, Event::Scrolled);
+                };
+            }
             Bind(c, w, [w, &pic] {
                 w->ShowPicture(pic.Image);
-                if (w->ScrollPosition() != QPoint(pic.ScrollX, pic.ScrollY)) w->ScrollTo(pic.ScrollX, pic.ScrollY);
+                if (const ScrollBox* box = pic.Scroller; box && w->ScrollPosition() != QPoint(box->HorzPosition, box->VertPosition))
+                    w->ScrollTo(box->HorzPosition, box->VertPosition);
             });
             made = w;
             break;

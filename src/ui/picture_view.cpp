@@ -66,6 +66,8 @@ PictureView::PictureView(QWidget* parent) : QScrollArea(parent), canvas_(new Pic
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setFrameShape(QFrame::NoFrame);
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { ReportView(); });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { ReportView(); });
 }
 
 void PictureView::ShowPicture(const Bitmap24& picture, bool force) {
@@ -113,6 +115,7 @@ void PictureView::ApplyZoom() {
     if (canvas_->size() != size) canvas_->resize(size);
     canvas_->update();
     if (before != zoom_ && OnZoomChanged) OnZoomChanged();
+    if (before != zoom_) ReportView();
 }
 
 QPoint PictureView::CanvasPointOf(int x, int y) const {
@@ -122,6 +125,7 @@ QPoint PictureView::CanvasPointOf(int x, int y) const {
 void PictureView::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
     if (fit_) ApplyZoom();
+    ReportView();
 }
 
 void PictureView::wheelEvent(QWheelEvent* event) {
@@ -147,6 +151,13 @@ void PictureView::wheelEvent(QWheelEvent* event) {
 void PictureView::ScrollTo(int x, int y) {
     horizontalScrollBar()->setValue(int(std::floor(x * zoom_)));
     verticalScrollBar()->setValue(int(std::floor(y * zoom_)));
+}
+
+void PictureView::ReportView() {
+    if (!OnViewMoved) return;
+    const QPoint corner = ScrollPosition();
+    const QSize room = viewport()->size();
+    OnViewMoved(corner.x(), corner.y(), int(std::ceil(room.width() / zoom_)), int(std::ceil(room.height() / zoom_)));
 }
 
 QPoint PictureView::ScrollPosition() const {

@@ -31,6 +31,8 @@ public:
     void SetZoomable(bool on) { zoomable_ = on; }
     // Called after the zoom changed (also when fitting follows a resize).
     std::function<void()> OnZoomChanged;
+    // Called when the part shown moved or changed size: its corner and size in picture pixels.
+    std::function<void(int x, int y, int width, int height)> OnViewMoved;
     // The canvas position of picture pixel (x, y) (its top-left corner), for tests and tools.
     QPoint CanvasPointOf(int x, int y) const;
 
@@ -44,6 +46,7 @@ protected:
 private:
     friend class PictureCanvas;
     void ApplyZoom();
+    void ReportView();
     PictureCanvas* canvas_;
     const Bitmap24* shown_ = nullptr;
     uint64_t generation_ = ~uint64_t(0);

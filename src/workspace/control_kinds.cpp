@@ -392,7 +392,7 @@ void Edit::SetProperty(std::string_view property, std::string_view value) {
 // --- Picture
 
 Picture::Picture(ControlRegistry* owner, std::string_view name, std::string_view parent, Init init)
-    : Control(owner, name, parent, ControlKind::Picture), Width(init.width), Height(init.height) {
+    : Control(owner, name, parent, ControlKind::Picture), Width(init.width), Height(init.height), Scroller(init.scroller) {
     Caption = init.caption;
     Hint = init.hint;
     Visible = init.visible;

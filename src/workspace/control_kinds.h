@@ -13,6 +13,7 @@
 namespace talvenor {
 
 class ControlRegistry;
+class ScrollBox;
 
 enum class ControlKind {
     CheckBox,
@@ -332,13 +333,15 @@ public:
         std::string_view hint;
         int width = 0;
         int height = 0;
+        ScrollBox* scroller = nullptr;
     };
     Picture(ControlRegistry* owner, std::string_view name, std::string_view parent, Init init);
     Bitmap24 Image;
     // Display size of the control; a picture larger than this scrolls.
     int Width, Height;
-    // Where the scroll area around the picture is scrolled to, in picture pixels.
-    int ScrollX = 0, ScrollY = 0;
+    // The page's scroll box that says where the view around the picture is scrolled to (none:
+    // the view is scrolled by the user only).
+    ScrollBox* Scroller;
     std::optional<std::string> GetProperty(std::string_view property) const override;
     void SetProperty(std::string_view property, std::string_view value) override;
 };
@@ -389,7 +392,10 @@ public:
     ScrollBox(ControlRegistry* owner, std::string_view name, std::string_view parent, Init init)
         : SimpleControl(owner, name, parent, ControlKind::ScrollBox, init) {}
     int HorzRange = 0, VertRange = 0;
+    // The corner of the part shown, in picture pixels.
     int HorzPosition = 0, VertPosition = 0;
+    // The size of the part shown, in picture pixels (0: no view has reported it yet).
+    int ViewWidth = 0, ViewHeight = 0;
     std::optional<std::string> GetProperty(std::string_view property) const override;
     void SetProperty(std::string_view property, std::string_view value) override;
 };

@@ -45,7 +45,7 @@ struct FinalControls {
 
     // The visible part of the final view is what the thumbnail outlines (777 x 689).
     ScrollBox EventScrollBox1{reg_, "EventScrollBox1", "TabSheet5", {}};
-    Picture RotateImage{reg_, "RotateImage", "TabSheet5", {.width = 777, .height = 689}};
+    Picture RotateImage{reg_, "RotateImage", "TabSheet5", {.width = 777, .height = 689, .scroller = &EventScrollBox1}};
     Picture Overview{reg_, "Overview", "TabSheet5", {.width = 150, .height = 150}};
     // Unflipped copy of the rendered picture; also the stacker's resample scratch.
     Picture Image3{reg_, "Image3", "TabSheet5", {.visible = false}};

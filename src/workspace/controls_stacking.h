@@ -46,7 +46,7 @@ struct StackingControls {
     Label RxLabel5{reg_, "RxLabel5", "Stackgraphpanel", {.caption = "Quality Cutoff (red line)"}};
 
     ScrollBox ScrollBox2{reg_, "ScrollBox2", "TabSheet3", {}};
-    Picture Stackimage{reg_, "Stackimage", "TabSheet3", {.width = 817, .height = 625}};
+    Picture Stackimage{reg_, "Stackimage", "TabSheet3", {.width = 817, .height = 625, .scroller = &ScrollBox2}};
     // Scratch pictures of the resampling stacker (frame cut-out and its resampled copy).
     Picture Image4{reg_, "Image4", "TabSheet3", {.visible = false}};
     Picture Image5{reg_, "Image5", "TabSheet3", {.visible = false}};

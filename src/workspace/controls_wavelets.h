@@ -84,7 +84,7 @@ struct WaveletControls {
     CheckBox RGBSHIFT{reg_, "RGBSHIFT", "TabSheet4", {.caption = "Set RGB shift", .enabled = false, .hint = "Shows the window that aligns the red and blue channels"}};
 
     ScrollBox Scrollbox3{reg_, "Scrollbox3", "TabSheet4", {}};
-    Picture ProcessImage{reg_, "ProcessImage", "TabSheet4", {.width = 817, .height = 625}};
+    Picture ProcessImage{reg_, "ProcessImage", "TabSheet4", {.width = 817, .height = 625, .scroller = &Scrollbox3}};
 };
 
 }  // namespace talvenor

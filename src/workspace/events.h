@@ -21,6 +21,7 @@ enum class Event {
     Resized,     // a tool window was resized by the user (its Width and Height hold the new size)
     Enter,       // a page received the input focus
     FilesDropped,  // files dropped from the file manager onto the window
+    Scrolled,    // a picture's view was scrolled, zoomed or resized (its Scroll and View fields hold the part shown)
 };
 
 // Key codes of KeyDown besides printable characters.
