@@ -50,8 +50,11 @@ const std::string_view kProcessOptions =
     "  --denoise none|A|B|C|D      noise thresholds from an estimator of the layers' noise\n"
     "                              (D: each layer's mean absolute value)\n"
     "  --denoise-layers 1,2,...    the layers the thresholds apply to (default 1,2 with\n"
-    "                              --denoise; the layers given a threshold with --noise)\n"
-    "  --noise T1,...,T6           thresholds by hand, in the stack's units (0 = none)\n"
+    "                              --denoise A..D, none with --denoise none; the layers\n"
+    "                              given a threshold above 0 with --noise); a layer named\n"
+    "                              here whose threshold is 0 is left out, as in the window\n"
+    "  --noise T1,...,T6           thresholds by hand, in the stack's units (0 = none);\n"
+    "                              instead of --denoise\n"
     "  --antiring X,Y              anti-ringing at the level of the background around X,Y\n"
     "                              (a pick on the processed image, as a right click there)\n"
     "  --stretch LO,HI             display levels mapped to black and white (0,255 = none)\n"
@@ -223,6 +226,7 @@ ProcessOptions TakeProcessOptions(std::vector<std::string>& args) {
             rest.push_back(a);
         }
     }
+    if (p.noise && p.denoise) throw Error("--noise and --denoise both set the thresholds: give one of them");
     args = std::move(rest);
     return p;
 }
@@ -315,7 +319,7 @@ void ApplyFinishing(Session& s, const ProcessOptions& p) {
         else if (p.noise) {
             for (int n = 1; n <= kLayers; ++n)
                 if ((*p.noise)[std::size_t(n - 1)] > 0) layers.push_back(n);
-        } else layers = {1, 2};
+        } else if (*p.denoise != 0) layers = {1, 2};  // "None" gives every layer 0: ticked, they would vanish
         for (int n = 1; n <= kLayers; ++n)
             CutBox(f, n).Checked = std::find(layers.begin(), layers.end(), double(n)) != layers.end();
         if (p.noise) {
@@ -401,6 +405,9 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     const StackRun run = StackFromOptions(cli, options, err);
 
     const auto waveletStart = Clock::now();
+    // As "Align && stack" does: the Wavelet page is open while it works, so the project and the
+    // recipe of the saved picture reopen there.
+    GoToPage(s, kPageWavelets);
     ApplyLayerSettings(s, p);
     PlaceArea(s, p, run.feature);
     ApplyChannelShift(s, p);
@@ -429,7 +436,6 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
     if (!options.project.empty()) {
         // The project reopens on the page whose picture was saved.
-        if (!p.Final() && !p.resize) GoToPage(s, kPageWavelets);
         SaveProjectClick(s, fs::absolute(options.project));
     }
 

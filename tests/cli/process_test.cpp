@@ -28,13 +28,13 @@ using testing::MaxDifference;
 struct RealisticCapture {
     testing::TempDir dir;
     fs::path avi = dir / "capture.avi";
-    explicit RealisticCapture(bool colour) {
+    explicit RealisticCapture(bool colour, int width = 360, int height = 280, int frames = 160) {
         capture::CaptureOptions o = capture::RealisticCaptureOptions();
         o.format = colour ? capture::CaptureFormat::AviRgb : capture::CaptureFormat::AviGrey;
         o.colour = colour;
-        o.frames = 160;
-        o.width = 360;
-        o.height = 280;
+        o.frames = frames;
+        o.width = width;
+        o.height = height;
         o.seed = colour ? 41 : 42;
         capture::WriteCapture(avi, o);
     }
@@ -151,10 +151,6 @@ TEST(CliProcess, NoiseThresholdsQuietTheSkyAndAntiRingingLiftsTheRingOutsideTheL
     EXPECT_GE(liftedSky.limbLow, liftedSky.skyLow);
     EXPECT_GE(liftedSky.skyLow, 0.9 * sharpSky.skyLow);  // and the sky itself no darker
 
-    // The other finishing options take effect and are checked.
-    const CliRun finished = Cli({"process", c.avi.string(), "-o", c.Out("f.bmp"), "--noise", "0.5,0.2,0,0,0,0",
-                                 "--stretch", "10,200", "--offsets", "4,0,-4", "--balance", "1.1,1,0.9"});
-    EXPECT_EQ(finished.code, 0) << finished.err;
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--denoise", "E"}, {"--denoise-layers", "0,7"}, {"--noise", "1,2"}, {"--stretch", "200,10"},
           {"--offsets", "1,2,300"}, {"--balance", "2,1,1"}, {"--antiring", "5000,5"}}) {
@@ -166,8 +162,47 @@ TEST(CliProcess, NoiseThresholdsQuietTheSkyAndAntiRingingLiftsTheRingOutsideTheL
     }
 }
 
+TEST(CliProcess, EachFinishingOptionDoesWhatItSaysAndNothingElse) {
+    RealisticCapture c(true, 200, 160, 16);
+    auto picture = [&](const std::string& name, std::vector<std::string> extra) {
+        std::vector<std::string> args = {"process", c.avi.string(), "-o", c.Out(name), "--gains", "3,2,1.5,1,1,1"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        return ReadBmp(c.Out(name));
+    };
+    const Bitmap24 plain = picture("plain.bmp", {});
+    // No thresholds at all leave every layer as it was.
+    EXPECT_EQ(picture("none.bmp", {"--denoise", "none"}), plain);
+    EXPECT_EQ(picture("zero.bmp", {"--noise", "0,0,0,0,0,0"}), plain);
+    EXPECT_NE(picture("noise.bmp", {"--noise", "2,1,0,0,0,0"}), plain);
+    // Levels up to 10 turn black, 200 and above white.
+    const Bitmap24 stretched = picture("stretch.bmp", {"--stretch", "10,200"});
+    int dark = 0, darkened = 0;
+    for (int y = 0; y < plain.Height(); ++y)
+        for (int x = 0; x < plain.Width(); ++x)
+            if (plain.Pixel(x, y).g <= 8) {
+                ++dark;
+                darkened += stretched.Pixel(x, y).g == 0;
+            }
+    ASSERT_GT(dark, 100);
+    EXPECT_EQ(darkened, dark);
+    // An offset or a balance moves its own channel only.
+    const Bitmap24 offset = picture("offset.bmp", {"--offsets", "20,0,0"});
+    const Bitmap24 balanced = picture("balance.bmp", {"--balance", "1,1,0.5"});
+    const Bgr centre = plain.Pixel(100, 80);
+    EXPECT_GT(offset.Pixel(100, 80).r, centre.r + 10);
+    EXPECT_EQ(offset.Pixel(100, 80).g, centre.g);
+    EXPECT_LT(balanced.Pixel(100, 80).b, centre.b * 0.6 + 2);
+    EXPECT_EQ(balanced.Pixel(100, 80).g, centre.g);
+    const CliRun both = Cli({"process", c.avi.string(), "-o", c.Out("x.bmp"), "--noise", "1,0,0,0,0,0", "--denoise", "D"});
+    EXPECT_EQ(both.code, 1);
+    EXPECT_NE(both.err.find("give one of them"), std::string::npos) << both.err;
+}
+
 TEST(CliProcess, TheFinalPictureTurnsFlipsAndCropsAsAsked) {
-    RealisticCapture c(true);
+    // Grey, so the final picture's colour model leaves the levels as they are.
+    RealisticCapture c(false, 640, 480, 24);
     auto final = [&](const std::string& name, std::vector<std::string> extra) {
         std::vector<std::string> args = {"process", c.avi.string(), "-o", c.Out(name), "--gains", "2,1.5,1,1,1,1"};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -175,18 +210,22 @@ TEST(CliProcess, TheFinalPictureTurnsFlipsAndCropsAsAsked) {
         EXPECT_EQ(r.code, 0) << r.err;
         return ReadBmp(c.Out(name));
     };
+    const Bitmap24 processed = final("processed.bmp", {});  // no final option: the Wavelet page's save
     const Bitmap24 upright = final("upright.bmp", {"--rotate", "0"});
     const Bitmap24 turned = final("turned.bmp", {"--rotate", "90"});
     const Bitmap24 mirrored = final("mirrored.bmp", {"--flip", "x"});
     const Bitmap24 cropped = final("cropped.bmp", {"--crop", "20,30,100,60"});
+    const Bitmap24 corner = final("corner.bmp", {"--crop", "540,380,100,100"});
     const int w = upright.Width(), h = upright.Height();
+    ASSERT_EQ(w, 640);
+    ASSERT_EQ(h, 480);
     ASSERT_EQ(turned.Width(), w);
     ASSERT_EQ(turned.Height(), h);
     // Turned by 90 degrees counter-clockwise about the centre: (x, y) shows (cx + y - cy, cy - x + cx).
     int worst = 0;
     for (int y = h / 2 - 40; y < h / 2 + 40; ++y)
         for (int x = w / 2 - 40; x < w / 2 + 40; ++x) {
-            const Bgr a = turned.Pixel(x, y), b = upright.Pixel(int(w / 2.0 + (y - h / 2.0)), int(h / 2.0 - (x - w / 2.0)));
+            const Bgr a = turned.Pixel(x, y), b = processed.Pixel(int(w / 2.0 + (y - h / 2.0)), int(h / 2.0 - (x - w / 2.0)));
             worst = std::max({worst, std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
         }
     EXPECT_LE(worst, 1);
@@ -194,11 +233,15 @@ TEST(CliProcess, TheFinalPictureTurnsFlipsAndCropsAsAsked) {
     ASSERT_EQ(cropped.Width(), 100);
     ASSERT_EQ(cropped.Height(), 60);
     EXPECT_EQ(cropped.Pixel(0, 0), upright.Pixel(20, 30));
+    // A rectangle reaching the last column and row keeps them.
+    ASSERT_EQ(corner.Width(), 100);
+    ASSERT_EQ(corner.Height(), 100);
+    EXPECT_EQ(corner.Pixel(99, 99), upright.Pixel(639, 479));
     const Bitmap24 half = final("half.bmp", {"--resize", "50%", "--filter", "lanczos"});
     EXPECT_EQ(half.Width(), int(std::nearbyint(w * 0.5)));
     EXPECT_EQ(half.Height(), int(std::nearbyint(h * 0.5)));
     EXPECT_EQ(Cli({"process", c.avi.string(), "-o", c.Out("x.tif"), "--resize", "50"}).code, 1);
-    EXPECT_EQ(Cli({"process", c.avi.string(), "-o", c.Out("x.bmp"), "--crop", "300,250,100,100"}).code, 1);
+    EXPECT_EQ(Cli({"process", c.avi.string(), "-o", c.Out("x.bmp"), "--crop", "600,450,100,100"}).code, 1);
     EXPECT_EQ(Cli({"process", c.avi.string(), "-o", c.Out("x.bmp"), "--flip", "z"}).code, 1);
 }
 

@@ -89,6 +89,33 @@ TEST(NoiseWindow, APickOnTheBackgroundSetsTheAntiRingLevelAndRanges) {
     EXPECT_NEAR(corner, (0.05f * 35 + (0.299f + 0.114f) * 0.05f + 0.587f * 100.0f) / 36, 1e-4);
 }
 
+TEST(NoiseWindow, ANegativeBackgroundAndAGreyPickReadTheirOwnLevels) {
+    StillOnWaveletPage w;
+    Controls& f = w.f();
+    // A sky below zero (a dark frame taken off): the slider spans -250 .. 250 and sits at -50.
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x) w.s->ws.ResultPlanes[std::size_t(c)].Put(x, y, -0.05f);
+    PickAntiRingLevel(*w.s, 20, 20);
+    EXPECT_EQ(f.AntiRingSlider.MinValue, -250);
+    EXPECT_EQ(f.AntiRingSlider.MaxValue, 250);
+    EXPECT_EQ(f.AntiRingSlider.Value, -50);
+    EXPECT_FLOAT_EQ(w.s->wavelets.AntiRingLevel, -0.05f);
+    EXPECT_EQ(f.AntiRing.Caption, "Antiring -0.05");
+
+    // Grey processing reads the green plane alone, whatever red and blue hold, at its weight:
+    // 0.587 x 0.2 = 0.1174 measured, the slider at Round(2 x 117.4) = 235.
+    f.ColourStack.Checked = false;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            w.s->ws.ResultPlanes[0].Put(x, y, 9.0f);
+            w.s->ws.ResultPlanes[1].Put(x, y, 0.2f);
+        }
+    PickAntiRingLevel(*w.s, 20, 20);
+    EXPECT_NEAR(w.s->wavelets.AntiRingLevel, 0.235f, 1e-6);
+    EXPECT_EQ(f.AntiRing.Caption, "Antiring 0.12");
+}
+
 TEST(NoiseWindow, AntiRingShowsTheResidualOnlyBelowTheLevel) {
     StillOnWaveletPage w;
     Controls& f = w.f();
