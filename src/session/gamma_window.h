@@ -5,7 +5,8 @@
 
 namespace talvenor {
 
-// The start-up curve: the three default points, and the table of gamma 1.
+// The curve of start-up and of a new input: the three default points drawn, and the table of
+// gamma 1 (nothing is rebuilt).
 void CreateGammaCurve(Session& s);
 
 // Sets the gamma spin and applies it as its change would.

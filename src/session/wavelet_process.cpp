@@ -253,7 +253,8 @@ void ResetWaveletsForNewInput(Session& s) {
     Controls& f = s.form;
     if (!f.HoldWavelets.Checked) {
         ResetLayerGains(f);
-        CurveFromGamma(f.Gamma1spin.Value, s.ws.GammaCurve);
+        // The gamma back at 1.0, as its spin's change would: the edited curve goes too.
+        CreateGammaCurve(s);
     }
     CheckAllLayers(f);
     for (int n = 1; n <= kLayers; ++n) GainSlider(f, n).Enabled = true;

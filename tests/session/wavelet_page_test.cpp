@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
 
 #include "session/page_change.h"
 #include "session/tool_windows.h"
@@ -8,6 +16,7 @@
 #include "session/wavelet_handlers.h"
 #include "session/wavelet_process.h"
 #include "support/picture_difference.h"
+#include "workspace/error.h"
 
 namespace talvenor {
 namespace {
@@ -124,8 +133,80 @@ TEST(WaveletPage, ResetReturnsEverySettingAndANewInputKeepsThemOnlyWhenHeld) {
     EXPECT_EQ(w.f().RxSlider6.Value, 70);
     EXPECT_TRUE(w.f().CheckBox7.Checked);
     w.f().HoldWavelets.Checked = false;
+    // An edited gamma curve goes with the rest: the graph shows the default points again.
+    EventArgs e;
+    e.Button = MouseButton::Right;
+    e.X = 60;
+    e.Y = 150;
+    w.s->Dispatch("GammaSplineGraph", Event::MouseDown, e);
+    ASSERT_EQ(w.s->wavelets.GammaSpline.PointCount(), 4);
     ResetWaveletsForNewInput(*w.s);
     EXPECT_EQ(w.f().RxSlider6.Value, 10);
+    EXPECT_EQ(w.s->wavelets.GammaSpline.PointCount(), 3);
+    EXPECT_NEAR(w.s->ws.GammaCurve[500], 0.5, 1e-5);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;  // the sanitizer's shadow memory cannot live under an address-space cap
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+long VmSizeKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmSize:", 0) == 0) return std::stol(line.substr(7));
+    return -1;
+}
+
+// "full" asks for about 1.4 GB of layer planes. On a machine that cannot give them the user is
+// told, and the page keeps working with the area it had. Run in a child process whose address
+// space is capped a few hundred megabytes above what it holds.
+TEST(WaveletPage, AnAreaTheMemoryCannotHoldIsRefusedAndThePreviousOneStays) {
+    if (kSanitized) GTEST_SKIP() << "address-space caps and sanitizers do not mix";
+    StillOnWaveletPage w;
+    const int before = w.f().Processarea.ItemIndex;
+    ASSERT_EQ(w.s->ws.ProcessAreaMax, 512);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const rlim_t limit = rlim_t(VmSizeKb() + (300L << 10)) * 1024;
+        const rlimit cap{limit, limit};
+        setrlimit(RLIMIT_AS, &cap);
+        w.f().Processarea.SelectText("full");
+        std::string message;  // what the window shows the user
+        try {
+            w.s->Dispatch("Processarea", Event::Change);
+        } catch (const Error& e) {
+            message = e.what();
+        }
+        char report[512];
+        std::snprintf(report, sizeof report, "%d %d %d %s", !message.empty(), w.f().Processarea.ItemIndex,
+                      w.s->ws.ProcessAreaMax, message.c_str());
+        [[maybe_unused]] const ssize_t written = write(fds[1], report, std::strlen(report) + 1);
+        _exit(0);
+    }
+    close(fds[1]);
+    char report[512] = {};
+    [[maybe_unused]] const ssize_t got = read(fds[0], report, sizeof report - 1);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    int told = 0, item = -1, side = 0, used = 0;
+    ASSERT_EQ(std::sscanf(report, "%d %d %d %n", &told, &item, &side, &used), 3) << report;
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(item, before);
+    EXPECT_EQ(side, 512);
+    EXPECT_NE(std::string(report + used).find("the area stays 512 x 512"), std::string::npos) << report;
 }
 
 TEST(WaveletPage, DoAllCoversTheWholeImageTileByTileAndKeepsTheAreaLive) {
