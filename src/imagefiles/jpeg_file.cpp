@@ -231,6 +231,7 @@ void Decode(DecodeJob& job, const std::string& name) {
 
 struct EncodeJob {
     const Bitmap24* picture = nullptr;
+    std::string_view comment;
     unsigned char* buffer = nullptr;  // malloc'd by libjpeg's memory destination
     unsigned long size = 0;
 };
@@ -253,6 +254,11 @@ bool RunEncode(EncodeJob& job, ErrorManager& err) {
     cinfo.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&cinfo);  // and nothing else: the encoder's defaults are the program's
     jpeg_start_compress(&cinfo, TRUE);
+    // A comment longer than one segment holds goes on over the next ones; readers join them.
+    for (std::size_t at = 0; at < job.comment.size(); at += kCommentSegment) {
+        const std::size_t n = std::min(kCommentSegment, job.comment.size() - at);
+        jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(job.comment.data() + at), unsigned(n));
+    }
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(picture.Row(int(cinfo.next_scanline)));
         jpeg_write_scanlines(&cinfo, &row, 1);
@@ -310,10 +316,11 @@ FileInfo ProbeJpeg(const fs::path& file) {
     return info;
 }
 
-std::vector<uint8_t> EncodeJpeg(const Bitmap24& picture, const std::string& name) {
+std::vector<uint8_t> EncodeJpeg(const Bitmap24& picture, const std::string& name, std::string_view comment) {
     if (picture.Empty()) throw Error(name + ": cannot save an empty picture");
     EncodeJob job;
     job.picture = &picture;
+    job.comment = comment;
     ErrorManager err;
     const bool ok = RunEncode(job, err);
     std::unique_ptr<unsigned char, FreeDeleter> owned(job.buffer);
@@ -321,9 +328,30 @@ std::vector<uint8_t> EncodeJpeg(const Bitmap24& picture, const std::string& name
     return std::vector<uint8_t>(job.buffer, job.buffer + job.size);
 }
 
-void WriteJpeg(const fs::path& file, const Bitmap24& picture) {
-    const std::vector<uint8_t> bytes = EncodeJpeg(picture, file.string());
+void WriteJpeg(const fs::path& file, const Bitmap24& picture, std::string_view comment) {
+    const std::vector<uint8_t> bytes = EncodeJpeg(picture, file.string(), comment);
     WriteFileReplacing(file, bytes);
+}
+
+std::string JpegComment(std::span<const uint8_t> bytes) {
+    std::string comment;
+    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return comment;
+    std::size_t at = 2;
+    // Segments up to the first scan: a marker (FF, its code, fill bytes FF allowed before the
+    // code), a two-byte big-endian length that counts itself, the payload.
+    while (at + 4 <= bytes.size()) {
+        if (bytes[at] != 0xFF) break;
+        uint8_t code = bytes[at + 1];
+        std::size_t next = at + 1;
+        while (code == 0xFF && next + 1 < bytes.size()) code = bytes[++next];
+        at = next + 1;
+        if (code == 0xDA || code == 0xD9 || at + 2 > bytes.size()) break;  // the scan, or the end
+        const std::size_t length = std::size_t(bytes[at]) << 8 | bytes[at + 1];
+        if (length < 2 || at + length > bytes.size()) break;
+        if (code == 0xFE) comment.append(reinterpret_cast<const char*>(bytes.data() + at + 2), length - 2);
+        at += length;
+    }
+    return comment;
 }
 
 }  // namespace talvenor

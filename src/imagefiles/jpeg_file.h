@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imagefiles/file_info.h"
@@ -33,9 +34,15 @@ FileInfo ProbeJpeg(const std::filesystem::path& file);
 
 // Encodes with the encoder's default settings (jpeg_set_defaults: quality 75, 4:2:0 YCbCr,
 // baseline) and writes beside the target, then renames over it, so a failed save leaves an
-// existing file intact.
-void WriteJpeg(const std::filesystem::path& file, const Bitmap24& picture);
+// existing file intact. A comment goes into COM segments before the image (split over as
+// many as it needs: one holds kCommentSegment bytes).
+void WriteJpeg(const std::filesystem::path& file, const Bitmap24& picture, std::string_view comment = {});
 // The bytes WriteJpeg writes.
-std::vector<uint8_t> EncodeJpeg(const Bitmap24& picture, const std::string& name);
+std::vector<uint8_t> EncodeJpeg(const Bitmap24& picture, const std::string& name, std::string_view comment = {});
+inline constexpr std::size_t kCommentSegment = 65533;
+
+// The COM segments before the first scan of a JPEG file, joined in their order (empty when
+// there are none or the bytes are not a JPEG file; a damaged segment ends the search).
+std::string JpegComment(std::span<const uint8_t> bytes);
 
 }  // namespace talvenor

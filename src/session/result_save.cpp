@@ -123,8 +123,8 @@ void SaveBMP2buttonClick(Session& s) {
     ResultSave save = PageSave(s, "Save the processed image");
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
-            case 2: WriteJpeg(path, f.ProcessImage.Image); break;
-            // FITS and TIFF results carry the project that made them.
+            // JPEG, FITS and TIFF results carry the project that made them.
+            case 2: WriteJpeg(path, f.ProcessImage.Image, ProjectText(s)); break;
             case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}); break;
             case 4: SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s)); break;
             default: WriteBmp24(path, f.ProcessImage.Image); break;

@@ -83,8 +83,8 @@ void SaveButtonClick(Session& s) {
                     SaveFormat::Fits, SaveFormat::Fits, SaveFormat::Tiff};
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
-            case 2: WriteJpeg(path, f.Stackimage.Image); break;
-            // FITS and TIFF results carry the project that made them.
+            // JPEG, FITS and TIFF results carry the project that made them.
+            case 2: WriteJpeg(path, f.Stackimage.Image, ProjectText(s)); break;
             case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 16, {.Recipe = ProjectText(s)}); break;
             case 4: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 32, {.Recipe = ProjectText(s)}); break;
             case 5: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 2, 16, {.Recipe = ProjectText(s)}); break;

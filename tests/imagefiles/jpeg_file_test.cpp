@@ -253,5 +253,36 @@ TEST(JpegFileTest, AnEmptyPictureIsNotSaved) {
     EXPECT_FALSE(fs::exists(dir / "empty.jpg"));
 }
 
+TEST(JpegFileTest, CommentsGoInSegmentsOtherProgramsRead) {
+    TempDir dir;
+    const Bitmap24 picture = Planet(40, 30);
+    // Longer than two segments hold, with line ends and bytes above ASCII.
+    std::string comment;
+    for (int i = 0; comment.size() < 2 * kCommentSegment + 1000; ++i) comment += "line " + std::to_string(i) + " \xc3\xa9\r\n";
+    const fs::path file = dir / "commented.jpg";
+    WriteJpeg(file, picture, comment);
+    EXPECT_EQ(JpegComment(FileBytes(file)), comment);
+    EXPECT_TRUE(SamePixels(ReadJpeg(file), ReadJpeg([&] {
+        const fs::path plain = dir / "plain.jpg";
+        WriteJpeg(plain, picture);
+        return plain;
+    }())));
+    EXPECT_EQ(JpegComment(FileBytes(dir / "plain.jpg")), "");
+    EXPECT_EQ(JpegComment(std::vector<uint8_t>{0x42, 0x4D, 0, 0}), "");  // not a JPEG file
+
+    if (!testing::HaveProgram("rdjpgcom") || !testing::HaveProgram("wrjpgcom"))
+        GTEST_SKIP() << "libjpeg's rdjpgcom and wrjpgcom are not installed";
+    // rdjpgcom shows each segment followed by a line end: the segments hold the text in order.
+    const std::string shortText = "stacked from capture.avi\nframes 1-200";
+    WriteJpeg(file, picture, shortText);
+    const auto shown = testing::RunCommand("rdjpgcom -raw " + testing::ShellQuoted(file));
+    ASSERT_EQ(shown.status, 0);
+    EXPECT_EQ(std::string(shown.bytes.begin(), shown.bytes.end()), shortText + "\n");
+    // A comment another program wrote is read.
+    const auto written = testing::RunCommand("wrjpgcom -comment 'from elsewhere' " + testing::ShellQuoted(dir / "plain.jpg"));
+    ASSERT_EQ(written.status, 0);
+    EXPECT_EQ(JpegComment(written.bytes), "from elsewhere");
+}
+
 }  // namespace
 }  // namespace talvenor
