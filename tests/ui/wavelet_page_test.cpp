@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -17,6 +18,19 @@ using WaveletPageTest = DesktopFixture;
 
 // What the processed view shows on the screen.
 QImage Shown(PictureView* view) { return view->widget()->grab().toImage(); }
+
+// Pixels of the screen that differ from the control's picture (shown at 1:1).
+int DifferentPixels(const QImage& shown, const Bitmap24& picture) {
+    if (shown.width() != picture.Width() || shown.height() != picture.Height()) return -1;
+    int different = 0;
+    for (int y = 0; y < picture.Height(); ++y)
+        for (int x = 0; x < picture.Width(); ++x) {
+            const QColor c = shown.pixelColor(x, y);
+            const Bgr p = picture.Pixel(x, y);
+            different += c.red() != p.r || c.green() != p.g || c.blue() != p.b;
+        }
+    return different;
+}
 
 TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAndPreviews) {
     OpenTinyCapture();
@@ -38,6 +52,7 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     const QImage processed = Shown(view);
     EXPECT_EQ(processed.width(), s.ws.ImageWidth);
     EXPECT_EQ(processed.height(), s.ws.ImageHeight);
+    EXPECT_EQ(DifferentPixels(processed, s.form.ProcessImage.Image), 0);
     EXPECT_TRUE(Widget<QPushButton>("SaveBMP2button")->isEnabled());
 
     // A gain slider dragged and released: the picture is rebuilt at the release.
@@ -54,6 +69,7 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     QApplication::processEvents();
     const QImage sharpened = Shown(view);
     EXPECT_NE(sharpened, processed);
+    EXPECT_EQ(DifferentPixels(sharpened, s.form.ProcessImage.Image), 0);
 
     // The number beside the slider takes a typed gain.
     auto* typed = gainRow->findChild<QSpinBox*>();
@@ -119,6 +135,26 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     const QImage copied = QApplication::clipboard()->image();
     EXPECT_EQ(copied.width(), s.ws.ImageWidth);
     EXPECT_EQ(copied.height(), s.ws.ImageHeight);
+
+    // Zoomed in and scrolled: the page knows the part shown, its thumbnail marks it, and a
+    // click elsewhere leaves the view where the user put it.
+    window().resize(window().minimumSize());
+    Widget<QCheckBox>("AdvancedHLS")->click();  // the curves' window docks beside the view
+    finalView->SetZoom(4.0);
+    QApplication::processEvents();
+    QScrollBar* across = finalView->horizontalScrollBar();
+    ASSERT_GE(across->maximum(), 120);
+    across->setValue(120);
+    QApplication::processEvents();
+    EXPECT_EQ(s.form.EventScrollBox1.HorzPosition, 30);
+    EXPECT_GT(s.form.EventScrollBox1.ViewWidth, 0);
+    EXPECT_LT(s.form.EventScrollBox1.ViewWidth, s.ws.ImageWidth);
+    const Bitmap24& thumbnail = s.form.Overview.Image;
+    const double scale = double(thumbnail.Width()) / s.ws.ImageWidth;
+    EXPECT_EQ(thumbnail.Pixel(int(std::lrint(30 * scale)), int(thumbnail.Height() * 0.3)), (Bgr{255, 255, 255}));
+    Widget<QCheckBox>("FlipX")->click();
+    QApplication::processEvents();
+    EXPECT_EQ(across->value(), 120);
 }
 
 }  // namespace
