@@ -4,6 +4,7 @@
 #include <QMoveEvent>
 #include <QResizeEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "ui/binder.h"
@@ -27,8 +28,11 @@ ToolWindowWidget::ToolWindowWidget(Binder& binder, ToolWindow& window, QWidget* 
     setWidget(scroll);
     resize(window.Width, window.Height);
     sizeSet_ = QSize(window.Width, window.Height);
-    // Docked, the window is as wide as its controls want, up to its designed width.
-    scroll->setMinimumWidth(std::min(window.Width, 240));
+    // Docked, the window is at least as wide as its widest fixed control (a graph) and the
+    // scroll bar beside it need, so nothing is cut off on the right; wider windows (a picture)
+    // are left to scroll.
+    const int needed = content->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width();
+    scroll->setMinimumWidth(std::min(std::max(std::min(window.Width, 240), needed), 420));
     connect(this, &QDockWidget::topLevelChanged, this, [this](bool floating) {
         if (floating) ReportPosition();
     });
