@@ -72,9 +72,6 @@ void RegisterHistogramWindowHandlers(Session& s) {
             RebuildImage(s);
         });
 
-    // Red and blue offsets mean something only on a colour image, whichever page's
-    // "Colour processing" box changed it.
-    h.On("ColourStack", Event::Click, [&f] { f.RedSlider.Enabled = f.blueslider.Enabled = f.ColourStack.Checked; });
     // The window shows the last rebuild's counts as soon as it opens.
     h.On("Histowin", Event::Click, [&s] {
         if (s.form.HistoWindow.Visible) DrawHistogramWindow(s);

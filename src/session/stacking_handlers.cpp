@@ -160,10 +160,7 @@ void RegisterStackingHandlers(Session& s) {
     h.On("ResampleSpin", Event::Change, [&f, &s] { s.ws.ResampleFactor = float(f.ResampleSpin.Value); });
     h.On("Drizzle2", Event::Click, [&f] { f.Drizzling.Checked = f.Drizzle2.Checked; });
     h.On("Drizzling", Event::Click, [&f] { f.Drizzle2.Checked = f.Drizzling.Checked; });
-    h.On("Colourprocess2", Event::Click, [&f] {
-        f.ColourStack.Checked = f.Colourprocess2.Checked;
-        f.RedSlider.Enabled = f.blueslider.Enabled = f.Colourprocess2.Checked;
-    });
+    h.On("Colourprocess2", Event::Click, [&f] { f.ColourStack.Checked = f.Colourprocess2.Checked; });
     h.On("ColourStack", Event::Click, [&f] { f.Colourprocess2.Checked = f.ColourStack.Checked; });
 
     s.seams.Optimize = [&s] { return OptimizeButtonClick(s.ctx, s.align, s.opt); };

@@ -130,8 +130,9 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
     f.PartialProcessControl.Checked = true;
     if (std::string error = s.Close(); !error.empty()) f.Memo1.Lines.push_back(error);
 
-    // 11. LRGB only makes sense in colour.
+    // 11. LRGB, and the red and blue offsets, only make sense in colour.
     f.LRGB1.Enabled = f.LRGB2.Enabled = f.ColourStack.Checked;
+    f.RedSlider.Enabled = f.blueslider.Enabled = f.ColourStack.Checked;
     if (!f.LRGB1.Enabled) f.LRGB1.Checked = false;
 
     // 12. The restored processing area.

@@ -16,6 +16,9 @@ bool InputOpen(const Workspace& ws) { return ws.IsImageSeries || ws.AviFileName 
 void SettleStatus(Session& s) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
+    // The red and blue offsets mean something only in colour, however the colour box changed (a
+    // click, the input's own colour, a project or the settings).
+    f.RedSlider.Enabled = f.blueslider.Enabled = f.ColourStack.Checked;
     if (!InputOpen(ws) || ws.LastFrame < 0) return;
     Slider& slider = f.PreviewSlider;
     slider.Value = std::clamp(slider.Value, slider.MinValue, std::max(slider.MinValue, slider.MaxValue));

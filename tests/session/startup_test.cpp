@@ -76,6 +76,18 @@ TEST(StartUp, SettingsSurviveARestartExceptThoseResetAtEveryStart) {
     EXPECT_EQ(s.form.RxSlider5.Value, 10);
 }
 
+TEST(StartUp, TheColourOffsetsFollowTheRestoredColourBox) {
+    for (const bool colour : {false, true}) {
+        StartedSession t;
+        t.WriteFile(t.appDir / "talvenor.ini", std::string("[Form]\r\nColourStack_Checked=") + (colour ? "True" : "False") + "\r\n");
+        Session& s = t.Start();
+        ASSERT_EQ(s.form.ColourStack.Checked, colour);
+        EXPECT_EQ(s.form.RedSlider.Enabled, colour);
+        EXPECT_EQ(s.form.blueslider.Enabled, colour);
+        EXPECT_TRUE(s.form.GreenSlider.Enabled);
+    }
+}
+
 TEST(StartUp, ADamagedSettingsFileKeepsTheDefaultsOfWhatItCannotRead) {
     StartedSession t;
     t.WriteFile(t.appDir / "talvenor.ini",
