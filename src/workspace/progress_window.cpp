@@ -13,7 +13,8 @@ void ShowProgress(Controls& form, Host& host, std::string_view title) {
 }
 
 void SetProgress(Controls& form, Host& host, long long done, long long total, std::string_view detail) {
-    int percent = total > 0 ? int(std::clamp(done * 100 / total, 0LL, 100LL)) : 0;
+    // Rounded to the nearest percent, halves up: one layer of six shows 17 %.
+    int percent = total > 0 ? int(std::clamp((done * 200 + total) / (2 * total), 0LL, 100LL)) : 0;
     bool changed = percent != form.Progressgraph.Progress;
     form.Progressgraph.Progress = percent;
     if (!detail.empty() && detail != form.Messagewinlabel2.Caption) {

@@ -4,6 +4,8 @@
 
 #include "workspace/caption.h"
 #include "workspace/memory_report.h"
+#include "workspace/progress_window.h"
+#include "workspace/scripted_host.h"
 #include "workspace/stack_buffers.h"
 #include "workspace/workspace.h"
 
@@ -119,6 +121,20 @@ TEST(StackBuffers, LargeImagesScrollTheViewsToTheFeature) {
     form.Drizzling.Checked = true;  // drizzle doubles, whatever the resample factor
     AllocateStackBuffers(ws, form, 2000, 600);
     EXPECT_EQ(form.Scrollbox3.HorzPosition, 2000 - 408);
+}
+
+TEST(ProgressWindow, TheGaugeShowsTheRoundedPercentage) {
+    Controls form;
+    ScriptedHost host;
+    ShowProgress(form, host, "Processing");
+    const struct {
+        long long done, total;
+        int percent;
+    } cases[] = {{1, 6, 17}, {1, 8, 13}, {5, 6, 83}, {6, 6, 100}, {0, 6, 0}, {9, 6, 100}, {-1, 6, 0}, {3, 0, 0}};
+    for (const auto& c : cases) {
+        SetProgress(form, host, c.done, c.total);
+        EXPECT_EQ(form.Progressgraph.Progress, c.percent) << c.done << " of " << c.total;
+    }
 }
 
 TEST(Caption, PrefixFollowsTheSeriesFlagsLastSetWins) {
