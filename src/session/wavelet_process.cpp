@@ -9,6 +9,7 @@
 #include "session/gamma_window.h"
 #include "session/histogram_window.h"
 #include "session/resize_window.h"
+#include "stacking/stacker.h"
 #include "wavelets/decomposition.h"
 #include "wavelets/gamma_curve.h"
 #include "workspace/layer_controls.h"
@@ -76,6 +77,9 @@ void CopyStackedPicture(Session& s) {
     Bitmap24& picture = s.form.ProcessImage.Image;
     const Bitmap24& stacked = s.form.Stackimage.Image;
     s.wavelets.MarksDrawn = false;
+    // The 16-bit result too, or a save would keep areas processed before this one (or the
+    // Stacking page's differently scaled TIFF copy) outside the area now processed.
+    if (s.ws.StackReady && s.ws.StackTiff.HasWide) StackTo16Bits(s.ws, s.stack, s.form.ColourStack.Checked);
     if (stacked.Width() == s.ws.ImageWidth && stacked.Height() == s.ws.ImageHeight) {
         picture = stacked;
         return;

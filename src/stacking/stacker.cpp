@@ -283,12 +283,9 @@ void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std
                 out[3 * x + 2] = Clamp8(v[0]);
                 out[3 * x + 1] = Clamp8(v[1]);
                 out[3 * x + 0] = Clamp8(v[2]);
-                // The 16-bit copy keeps the full range; negative sums (a dark frame brighter than
-                // the frame) stop at 0 rather than wrapping to white.
-                for (int ch = 0; ch < 3; ++ch)
-                    ws.StackTiff.SetSample(x, y, ch, uint16_t(std::clamp(std::nearbyint(double(v[ch]) * 255.0), 0.0, 65535.0)));
             }
         }
+        StackTo16Bits(ws, st, colour);
         picture.Touch();
         host.Repaint(&f.Stackimage);
         ws.StackReady = true;
@@ -307,6 +304,19 @@ void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std
     if (ws.ImageWidth > 817) f.Scrollbox3.HorzPosition = f.ScrollBox2.HorzPosition = Round(ws.AlignX * scale) - 408;
     if (ws.ImageHeight > 625) f.Scrollbox3.VertPosition = f.ScrollBox2.VertPosition = Round(ws.AlignY * scale) - 312;
     ws.LayersStale = true;
+}
+
+void StackTo16Bits(Workspace& ws, const StackerState& st, bool colour) {
+    const float s = st.StackMax - st.StackMin > 0 ? 255.0f / (st.StackMax - st.StackMin) : 1.0f;
+    const int w = std::min(ws.ImageWidth, ws.StackTiff.Width()), h = std::min(ws.ImageHeight, ws.StackTiff.Height());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int ch = 0; ch < 3; ++ch) {
+                // The full range; negative sums (a dark frame brighter than the frame) stop at 0
+                // rather than wrapping to white.
+                const float v = ws.StackSum[std::size_t(colour ? ch : 1)].Get(x, y) * s;
+                ws.StackTiff.SetSample(x, y, ch, uint16_t(std::clamp(std::nearbyint(double(v) * 255.0), 0.0, 65535.0)));
+            }
 }
 
 void ExportStackTo16Bits(AppContext& c) {

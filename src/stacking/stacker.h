@@ -45,6 +45,11 @@ std::vector<int> StackedRanks(const AppContext& c);
 // "Stack". `selectionChanged` runs the stack-selection update after the frame loop.
 void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std::function<void()>& selectionChanged);
 
+// The stack at 16 bits in StackTiff as the stack pass leaves it (the display scale x 255), over
+// the stacked image: the 16-bit processed result starts from it, as the processed picture
+// starts from the stacked one.
+void StackTo16Bits(Workspace& ws, const StackerState& st, bool colour);
+
 // The stack written to StackTiff at 16 bits, scaled so its largest value is 65535 (for the
 // Stacking page's TIFF save).
 void ExportStackTo16Bits(AppContext& c);
