@@ -46,11 +46,13 @@ int RunProjectCommand(const std::vector<std::string>& args, std::ostream& out, s
             throw Error("project takes one project file, not also " + args[i]);
         }
     }
-    if (project.empty()) throw Error("project needs a project file (.rsp) or a result image (.fit, .tif)");
+    if (project.empty()) throw Error("project needs a project file (.rsp) or a result image (.fit, .fitr, .tif, .jpg)");
     CliSession cli(err);
     Session& s = cli.session();
     // A result image opens the project it carries as its recipe.
     const bool fromImage = IsRecipeImageName(project);
+    if (!fromImage && ToLower(fs::path(project).extension().string()) != ".rsp")
+        throw Error(project + ": not a project file (.rsp) nor a result image (.fit, .fitr, .tif, .jpg)");
     const std::string recipe = fromImage ? RequireRecipe(project) : std::string();
     const bool opened = fromImage ? LoadProjectText(s, recipe, fs::absolute(project))
                                   : LoadProjectFile(s, fs::absolute(project));

@@ -5,6 +5,7 @@
 
 #include "imagefiles/file_kind.h"
 #include "imagefiles/fits_file.h"
+#include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_ifd.h"
 #include "workspace/error.h"
 #include "workspace/file_bytes.h"
@@ -168,35 +169,47 @@ std::optional<std::string> ReadRecipe(const fs::path& file) {
             return RecipeFromCards(std::span(bytes).first(std::size_t(h.CardCount) * kCardBytes), name);
         }
         case FileKind::Tiff: return TiffRecipe(bytes, name);
+        case FileKind::Jpeg: {
+            std::string comment = JpegComment(bytes);
+            if (comment.empty()) return std::nullopt;
+            return comment;
+        }
         default: break;
     }
     // A file named as a result type that is not one is damaged, not merely without a recipe.
     const std::string ext = ToLower(file.extension().string());
-    if (ext == ".fit" || ext == ".fits" || ext == ".fts")
+    if (ext == ".fit" || ext == ".fits" || ext == ".fts" || ext == ".fitr")
         throw Error(name + ": not a FITS file (the header does not start with SIMPLE)");
     if (ext == ".tif" || ext == ".tiff") throw Error(name + ": Invalid TIFF header");
+    if (ext == ".jpg" || ext == ".jpeg") throw Error(name + ": not a JPEG file (it does not start with FF D8 FF)");
     return std::nullopt;
 }
 
 bool IsRecipeImageName(const fs::path& file) {
     const std::string ext = ToLower(file.extension().string());
-    return ext == ".fit" || ext == ".fits" || ext == ".fts" || ext == ".tif" || ext == ".tiff";
+    return ext == ".fit" || ext == ".fits" || ext == ".fts" || ext == ".fitr" || ext == ".tif" || ext == ".tiff" ||
+           ext == ".jpg" || ext == ".jpeg";
 }
 
 std::string RequireRecipe(const fs::path& file) {
     fs::path source = file;
     std::error_code ec;
     const std::string ext = ToLower(file.extension().string());
-    if (!fs::exists(file, ec) && ext != ".tif" && ext != ".tiff") {
+    // Only FITS results are split into channel files.
+    const bool fits = ext == ".fit" || ext == ".fits" || ext == ".fts" || ext == ".fitr";
+    if (!fs::exists(file, ec) && fits) {
         fs::path base = file;
         base.replace_extension();
-        for (const char* channel : {"_R", "_G", "_B"}) {
-            const fs::path candidate = base.string() + channel + file.extension().string();
-            if (fs::exists(candidate, ec)) {
-                source = candidate;
-                break;
+        // A colour fixed-point stack is written as .fit channel files.
+        bool found = false;
+        for (const std::string& extension : {file.extension().string(), std::string(".fit")})
+            for (const char* channel : {"_R", "_G", "_B"}) {
+                const fs::path candidate = base.string() + channel + extension;
+                if (!found && fs::exists(candidate, ec)) {
+                    source = candidate;
+                    found = true;
+                }
             }
-        }
     }
     if (!fs::exists(source, ec)) throw Error(file.string() + ": the file does not exist");
     std::optional<std::string> recipe = ReadRecipe(source);

@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cmath>
 
+#include "project/filter_file.h"
+#include "workspace/error.h"
+#include "workspace/settings_file.h"
 #include "workspace/text_util.h"
 
 namespace talvenor {
@@ -100,6 +103,7 @@ void WriteProjectInput(TBigIniFile& ini, const Workspace& ws, const Controls& f,
     ini.WriteString(s, "stacky", std::to_string(ws.StackAlignY));
     ini.WriteString(s, "resampled", f.Resampled.Checked ? "yes" : "no");
     ini.WriteString(s, "resamplevalue", std::to_string(std::lrint(f.ResampleSpin.Value)));
+    if (ws.IsImageSeries && ws.IsFits) ini.WriteString(s, "stretchlevels", Bool01(ws.StretchFitsLevels));
     if (ws.IsImageSeries)
         for (int i = 0; i <= ws.LastFrame && i < kMaxFrames; ++i)
             ini.WriteString(s, "im" + std::to_string(i), ProjectPath(ws.FileNames[std::size_t(i)]).filename().string());
@@ -116,6 +120,8 @@ void WriteProjectFrames(TBigIniFile& ini, const Workspace& ws, bool interlaced, 
         const FrameRecord& r = ws.Frames[std::size_t(i)];
         ini.WriteString("Shifts", "X" + std::to_string(i), std::to_string(r.ShiftX));
         ini.WriteString("Shifts", "Y" + std::to_string(i), std::to_string(r.ShiftY));
+        ini.WriteString("Shifts", "SX" + std::to_string(i), FloatText(r.SubShiftX));
+        ini.WriteString("Shifts", "SY" + std::to_string(i), FloatText(r.SubShiftY));
     }
     for (int i = 0; i <= last; ++i) {
         if (progress && (i % 64 == 0)) progress(Percent(i, last, 66, 33), "-Difference, Quality ");
@@ -189,6 +195,7 @@ ProjectInput ReadProjectInput(const TBigIniFile& ini) {
     p.stackY = ReadInt(ini, s, "stacky", 0);
     p.resampled = ini.ReadString(s, "resampled", "no") == "yes";
     p.resampleValue = ReadInt(ini, s, "resamplevalue", 1);
+    if (const int stretch = ReadInt(ini, s, "stretchlevels", -1); stretch >= 0) p.stretchFitsLevels = stretch != 0;
     if (p.fileType != "AVI")
         for (int i = 0; i < p.sequenceLength; ++i) p.images.push_back(ini.ReadString(s, "im" + std::to_string(i), " "));
     return p;
@@ -196,21 +203,35 @@ ProjectInput ReadProjectInput(const TBigIniFile& ini) {
 
 void ReadProjectFrames(const TBigIniFile& ini, Workspace& ws, int count, bool interlaced, const ProjectProgress& progress) {
     count = std::min(count, kMaxFrames);
-    for (int i = 0; i < count; ++i) {
-        FrameRecord& r = ws.Frames[std::size_t(i)];
-        const std::string n = std::to_string(i);
-        if (progress && i % 64 == 0) progress(int(std::lrint(100.0 * i / std::max(1, count))), " - X,Y shifts");
+    // Each part of the frame table in turn, the progress naming it.
+    const auto part = [&](std::string_view detail, const std::function<void(FrameRecord&, const std::string&)>& read) {
+        for (int i = 0; i < count; ++i) {
+            if (progress && i % 64 == 0) progress(int(std::lrint(100.0 * i / std::max(1, count))), detail);
+            read(ws.Frames[std::size_t(i)], std::to_string(i));
+        }
+    };
+    part(" - excluded frames", [&](FrameRecord& r, const std::string& n) {
         r.Excluded = uint8_t(ReadInt(ini, kInputSection, "Ex" + n, 0) != 0);
+    });
+    part(" - X,Y shifts", [&](FrameRecord& r, const std::string& n) {
         r.ShiftX = ReadInt(ini, "Shifts", "X" + n, 0);
         r.ShiftY = ReadInt(ini, "Shifts", "Y" + n, 0);
+        r.SubShiftX = FloatFromText(ini.ReadString("Shifts", "SX" + n, "0"), 0);
+        r.SubShiftY = FloatFromText(ini.ReadString("Shifts", "SY" + n, "0"), 0);
+    });
+    part(" - Quality,Difference", [&](FrameRecord& r, const std::string& n) {
         r.Difference = FloatFromText(ini.ReadString("Info", "D" + n, "0"), 0);
         r.Quality = FloatFromText(ini.ReadString("Info", "Q" + n, "0"), 0);
-        if (interlaced) {
+    });
+    if (interlaced) {
+        part(" - interlaced X,Y", [&](FrameRecord& r, const std::string& n) {
             r.ShiftXa = ReadInt(ini, "IShifts", "Xa" + n, 0);
             r.ShiftYa = ReadInt(ini, "IShifts", "Ya" + n, 0);
+        });
+        part(" - interlaced info", [&](FrameRecord& r, const std::string& n) {
             r.DifferenceA = FloatFromText(ini.ReadString("IInfo", "Da" + n, "0"), 0);
             r.QualityA = FloatFromText(ini.ReadString("IInfo", "Qa" + n, "0"), 0);
-        }
+        });
     }
     if (progress) progress(100, "- frame ranking ");
     for (int i = 0; i < count; ++i) {
@@ -219,6 +240,90 @@ void ReadProjectFrames(const TBigIniFile& ini, Workspace& ws, int count, bool in
         e.RankQuality = ws.Frames[std::size_t(e.FrameIndex)].Quality;
     }
     if (progress) progress(100, " ");
+}
+
+std::span<const std::string> ProjectControlProperties() {
+    static const std::vector<std::string> properties = [] {
+        std::vector<std::string> v = {"Drizzling.Checked", "Drizzle2.Checked", "Pixfrac.Value", "ResampleSpin.Value",
+                                      "ResampleCombo.Text"};
+        for (int i = 0; i < kFilterValueCount; ++i) v.push_back(FilterSpinName(i) + ".Value");
+        for (const char* spin : {"RDXSpin", "RdySpin", "BDXspin", "BDYSpin"}) v.push_back(std::string(spin) + ".Value");
+        for (const char* box : {"RGBSHIFT", "Showred", "ShowGreen", "ShowBlue"}) v.push_back(std::string(box) + ".Checked");
+        v.push_back("Denoise.ItemIndex");
+        v.push_back("stdevfactor.Value");
+        for (const char* box : {"cut1", "cut2", "cut3", "cut4", "cut5", "cut6", "Subtract", "ActiveNoise", "AntiRing"})
+            v.push_back(std::string(box) + ".Checked");
+        // A slider's range before its value, so the value is not cut to the default range.
+        for (const char* slider : {"Noise1", "Noise2", "Noise3", "noise4", "noise5", "noise6", "AntiRingSlider"})
+            for (const char* property : {".MinValue", ".MaxValue", ".Value"}) v.push_back(slider + std::string(property));
+        v.push_back("AntiRing.Caption");
+        for (const char* control : {"RedSlider", "GreenSlider", "blueslider", "Rbalance", "Gbalance", "Bbalance"})
+            v.push_back(std::string(control) + ".Value");
+        return v;
+    }();
+    return properties;
+}
+
+namespace {
+constexpr const char* kControlsSection = "Controls";
+constexpr const char* kProcessingSection = "Processing";
+}  // namespace
+
+void WriteProjectControls(TBigIniFile& ini, const Controls& f) {
+    for (const std::string& property : ProjectControlProperties())
+        if (const auto value = f.GetValue(property)) ini.WriteString(kControlsSection, StoredPropertyKey(property), *value);
+}
+
+void ReadProjectControls(const TBigIniFile& ini, Controls& f) {
+    const std::string absent = "\x01";
+    for (const std::string& property : ProjectControlProperties()) {
+        const std::string value = ini.ReadString(kControlsSection, StoredPropertyKey(property), absent);
+        if (value == absent) continue;
+        try {
+            f.SetValue(property, value);
+        } catch (const Error&) {
+            // A value that does not fit its control leaves the control as it is.
+        }
+    }
+}
+
+void WriteProjectProcessing(TBigIniFile& ini, const Workspace& ws, const WaveletState& w) {
+    const char* s = kProcessingSection;
+    for (int n = 1; n <= kLayers; ++n)
+        ini.WriteString(s, "threshold" + std::to_string(n), FloatText(w.NoiseThreshold[std::size_t(n)]));
+    ini.WriteString(s, "antiringlevel", FloatText(w.AntiRingLevel));
+    ini.WriteString(s, "stretchlow", FloatText(ws.HistLo));
+    ini.WriteString(s, "stretchhigh", FloatText(ws.HistHi));
+    ini.WriteString(s, "graphlow", FloatText(w.Histogram.HistRangeLo));
+    ini.WriteString(s, "graphhigh", FloatText(w.Histogram.HistRangeHi));
+    ini.WriteString(s, "arealeft", std::to_string(ws.ProcessAreaLeft));
+    ini.WriteString(s, "areatop", std::to_string(ws.ProcessAreaTop));
+    ini.WriteString(s, "areawidth", std::to_string(ws.ProcessAreaWidth));
+    ini.WriteString(s, "areaheight", std::to_string(ws.ProcessAreaHeight));
+}
+
+void ReadProjectProcessing(const TBigIniFile& ini, Workspace& ws, WaveletState& w) {
+    const char* s = kProcessingSection;
+    const auto number = [&](const std::string& key, float& target) {
+        target = FloatFromText(ini.ReadString(s, key, ""), target);
+    };
+    for (int n = 1; n <= kLayers; ++n) number("threshold" + std::to_string(n), w.NoiseThreshold[std::size_t(n)]);
+    number("antiringlevel", w.AntiRingLevel);
+    number("stretchlow", ws.HistLo);
+    number("stretchhigh", ws.HistHi);
+    number("graphlow", w.Histogram.HistRangeLo);
+    number("graphhigh", w.Histogram.HistRangeHi);
+}
+
+std::optional<ProjectArea> ReadProjectArea(const TBigIniFile& ini) {
+    const char* s = kProcessingSection;
+    ProjectArea a;
+    a.left = ReadInt(ini, s, "arealeft", -1);
+    a.top = ReadInt(ini, s, "areatop", -1);
+    a.width = ReadInt(ini, s, "areawidth", 0);
+    a.height = ReadInt(ini, s, "areaheight", 0);
+    if (a.left < 0 || a.top < 0 || a.width < 1 || a.height < 1) return std::nullopt;
+    return a;
 }
 
 }  // namespace talvenor

@@ -4,10 +4,13 @@
 // control setting, so the work can be reopened and replayed.
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "wavelets/wavelet_state.h"
 #include "workspace/big_ini_file.h"
 #include "workspace/controls.h"
 #include "workspace/workspace.h"
@@ -20,11 +23,14 @@ constexpr const char* kInputSection = "Input";
 using ProjectProgress = std::function<void(int percent, std::string_view detail)>;
 
 // The "Input" keys of the open sequence in their order and conditions; `activePage` is the
-// open page (0 Input .. 4 Final; anything else is not written).
+// open page (0 Input .. 4 Final; anything else is not written). A FITS series adds
+// "stretchlevels", the user's answer when it was opened, so it replays the same levels.
 void WriteProjectInput(TBigIniFile& ini, const Workspace& ws, const Controls& f, int activePage);
 
 // The per-frame sections ("Shifts", "Info", the de-interlace ones when interlaced, "Ranking")
-// for frames 0 .. LastFrame.
+// for frames 0 .. LastFrame. "Shifts" also holds each frame's sub-pixel shift ("SX", "SY"):
+// it comes from the alignment pass and the optimizer, so only storing it lets a sub-pixel
+// or drizzled stack replay without aligning again.
 void WriteProjectFrames(TBigIniFile& ini, const Workspace& ws, bool interlaced, const ProjectProgress& progress);
 
 // Section "Finish": the settings of the processed and final pictures that the stored controls
@@ -32,6 +38,29 @@ void WriteProjectFrames(TBigIniFile& ini, const Workspace& ws, bool interlaced, 
 // project or a result's recipe reopens to the same picture. Absent keys leave the controls alone.
 void WriteProjectFinish(TBigIniFile& ini, const Controls& f);
 void ReadProjectFinish(const TBigIniFile& ini, Controls& f);
+
+// Section "Controls": the controls of one piece of work that the stored controls leave out,
+// because they belong to the capture in hand rather than to the program (the settings file
+// keeps none of them): drizzling and its drop size, the resampling factor (exactly; "Input"
+// keeps it rounded) and filter, the wavelet kernel Filter00 .. Filter44, the channel shifts,
+// the noise window (estimator, layer boxes, slider ranges, anti-ringing) and the colour
+// offsets and balances. Written as the settings file writes properties ("Name_Property");
+// absent keys leave the controls alone.
+std::span<const std::string> ProjectControlProperties();
+void WriteProjectControls(TBigIniFile& ini, const Controls& f);
+void ReadProjectControls(const TBigIniFile& ini, Controls& f);
+
+// Section "Processing": what the wavelet page keeps beside its controls: the noise thresholds
+// and the anti-ring level (exactly, not as the sliders round them), the display stretch and
+// the processing area's place and size.
+void WriteProjectProcessing(TBigIniFile& ini, const Workspace& ws, const WaveletState& w);
+// The thresholds, the anti-ring level and the stretch, when stored.
+void ReadProjectProcessing(const TBigIniFile& ini, Workspace& ws, WaveletState& w);
+struct ProjectArea {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+// The processing area as it was processed, when stored.
+std::optional<ProjectArea> ReadProjectArea(const TBigIniFile& ini);
 
 // What the "Input" section says, with the defaults of absent keys.
 struct ProjectInput {
@@ -43,12 +72,15 @@ struct ProjectInput {
     int hotX = 0, hotY = 0, stackX = 0, stackY = 0;
     bool resampled = false;
     int resampleValue = 1;
+    // A FITS series: whether its levels were stretched (absent: they are, as the series is FITS).
+    std::optional<bool> stretchFitsLevels;
     std::vector<std::string> images;  // "im" + i, as stored (file names without directory)
 };
 ProjectInput ReadProjectInput(const TBigIniFile& ini);
 
 // Frames 0 .. count - 1 from the project: excluded marks, shifts, differences, qualities, the
-// de-interlace fields when interlaced, and the ranking with each rank's quality.
+// de-interlace fields when interlaced, and the ranking with each rank's quality. `progress`
+// hears of each part as it is read (" - excluded frames", " - X,Y shifts", ...).
 void ReadProjectFrames(const TBigIniFile& ini, Workspace& ws, int count, bool interlaced, const ProjectProgress& progress);
 
 // A path as a project stores it, usable on this system: either separator is accepted.

@@ -57,10 +57,14 @@ void LoadProjectClick(Session& s) {
         LoadProjectText(s, recipe, std::filesystem::absolute(path));
     } else if (ext == ".rfl" || (ext != ".rsp" && f.OpenDialog2.FilterIndex == 2)) {
         OpenFrameListFile(s, path);
-    } else if (s.seams.LoadProject) {
+    } else if (ext == ".rsp") {
         s.seams.LoadProject();
     } else {
-        s.host.Message(MsgKind::Warning, "Opening projects is not available in this version: " + path, Buttons::Ok);
+        // Read as a project, any other file would only end in a missing capture.
+        s.host.Message(MsgKind::Error,
+                       path + " is not a project (.rsp), a frame list (.rfl) or a result image (.fit, .fitr, .tif, .jpg); "
+                              "nothing was opened.",
+                       Buttons::Ok);
     }
 }
 

@@ -94,7 +94,7 @@ void OpenAvi(Session& s, const std::string& file) {
 }
 
 // Returns false when the single-image path took over.
-bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type) {
+bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type, bool askFitsStretch) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     ws.IsImageSeries = true;
@@ -105,8 +105,8 @@ bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type) {
     if (wide) f.Resampled.Checked = false;
     SetResampleControlsVisible(f, !wide);
     if (ws.IsFits)
-        ws.StretchFitsLevels =
-            s.host.Message(MsgKind::Confirmation, "Stretch intensity-levels ", Buttons::YesNo) == Answer::Yes;
+        ws.StretchFitsLevels = !askFitsStretch || s.host.Message(MsgKind::Confirmation, "Stretch intensity-levels ",
+                                                                 Buttons::YesNo) == Answer::Yes;
     SetFrameListButtonsVisible(f, true);
     ws.InputType = ws.IsFits ? kInputFit : ws.IsJpeg ? kInputJpg : ws.IsTiff ? kInputTif : kInputBmp;
     s.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : ws.IsFits ? "FIT" : "BMP");
@@ -232,7 +232,7 @@ void FollowInputColour(Session& s) {
     s.Dispatch("Colourprocess2", Event::Click);
 }
 
-void OpenInput(Session& s, const std::vector<std::string>& files, int type) {
+void OpenInput(Session& s, const std::vector<std::string>& files, int type, bool askFitsStretch) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     if (files.empty()) return;
@@ -247,7 +247,7 @@ void OpenInput(Session& s, const std::vector<std::string>& files, int type) {
     f.CreateDarkframe.Visible = f.CreateFlatfield.Visible = true;
     if (type == 1) {
         OpenAvi(s, files[0]);
-    } else if (!OpenSeries(s, files, type)) {
+    } else if (!OpenSeries(s, files, type, askFitsStretch)) {
         return;
     }
     if (ws.ImageWidth > kMaxImageSide || ws.ImageHeight > kMaxImageSide)

@@ -34,7 +34,9 @@ void SelectFileButtonClick(Session& s);
 
 // Opens the given files as the dialog would with the given type (1 AVI, 2 BMP, 3 FIT,
 // 4 JPG, 5 TIF), in the dialog's order. Used by the dialog path and the command line.
-void OpenInput(Session& s, const std::vector<std::string>& files, int type);
+// A FITS series asks whether to stretch its levels unless `askFitsStretch` is false (a
+// project being opened), when it stretches them.
+void OpenInput(Session& s, const std::vector<std::string>& files, int type, bool askFitsStretch = true);
 
 // Files dropped on the main window (only while the Input page is active).
 void FilesDropped(Session& s, const std::vector<std::string>& files);

@@ -9,6 +9,7 @@
 #include "project/project_file.h"
 #include "registration/quality.h"
 #include "registration/reference.h"
+#include "registration/rgb_shift.h"
 #include "session/alignment.h"
 #include "session/dialog_dirs.h"
 #include "session/input_selection.h"
@@ -79,10 +80,17 @@ bool OpenProjectInput(Session& s, const ProjectInput& p) {
             return false;
         }
     }
+    // A new input, as from the input dialog: nothing of the work in hand (channel shifts,
+    // balances, crop, an earlier stack) may reach the replayed picture.
+    ResetForNewInput(s);
+    s.ws.FreeStackBuffers();
     s.form.DirectoryListBox1.Directory = dir.string();
     // The input dialog hands the first and last files over exchanged.
     if (files.size() > 1) std::swap(files.front(), files.back());
-    OpenInput(s, files, InputTypeOf(p.fileType));
+    // A FITS series is not asked about its levels again: the project says (stretched unless
+    // it stored the user's "No").
+    OpenInput(s, files, InputTypeOf(p.fileType), false);
+    if (s.ws.IsFits && p.stretchFitsLevels) s.ws.StretchFitsLevels = *p.stretchFitsLevels;
     return true;
 }
 
@@ -115,6 +123,38 @@ void LoadCalibration(Session& s, const ProjectInput& p) {
     if (s.form.UseFlatfield.Checked && p.flatFile != "xxx") LoadFlatField(s.ctx, p.flatFile, p.flatFileType, true);
 }
 
+// The settings of the work that the stored controls leave out, and what follows from them.
+void RestoreWork(Session& s, const TBigIniFile& ini, const ProjectInput& p) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    // A FITS or TIFF series is never resampled (opening it hid the choice).
+    f.Resampled.Checked = p.resampled && f.Resampled.Visible;
+    f.ResampleSpin.SetValue(p.resampleValue);
+    ReadProjectControls(ini, f);
+    ShiftsFromSpins(ws, f);
+    ws.ColourBalance = {float(f.Rbalance.Value), float(f.Gbalance.Value), float(f.Bbalance.Value)};
+    if (s.seams.NormaliseKernel) s.seams.NormaliseKernel();
+    ReadProjectProcessing(ini, ws, s.wavelets);
+    // The processing area's size: the stored choice is mapped to the planes only at start-up,
+    // so a project of another size would process a different area.
+    if (ProcessAreaSideForItem(f.Processarea.ItemIndex) != ws.ProcessAreaMax) {
+        try {
+            s.Dispatch("Processarea", Event::Change);
+        } catch (const Error& e) {
+            s.host.Message(MsgKind::Warning, e.what(), Buttons::Ok);  // the area stays as it was
+        }
+    }
+    ws.LayersStale = true;
+}
+
+// The processing area as it was processed, kept on the stack and within the planes.
+void PlaceProcessArea(Workspace& ws, const ProjectArea& a) {
+    ws.ProcessAreaWidth = std::clamp(a.width, 1, ws.ProcessAreaMax);
+    ws.ProcessAreaHeight = std::clamp(a.height, 1, ws.ProcessAreaMax);
+    ws.ProcessAreaLeft = std::clamp(a.left, 0, std::max(0, ws.ImageWidth - 1));
+    ws.ProcessAreaTop = std::clamp(a.top, 0, std::max(0, ws.ImageHeight - 1));
+}
+
 void RestoreFrames(Session& s, const TBigIniFile& ini, const ProjectInput& p) {
     Workspace& ws = s.ws;
     Controls& f = s.form;
@@ -135,17 +175,18 @@ void RestoreFrames(Session& s, const TBigIniFile& ini, const ProjectInput& p) {
 }
 
 // The work replayed as far as the stored status says.
-void Replay(Session& s, const ProjectInput& p) {
+void Replay(Session& s, const ProjectInput& p, const std::optional<ProjectArea>& area) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     AlignmentState& a = s.align;
+    // The reference frame in view, whatever the status.
+    f.PreviewSlider.Value = std::clamp(ws.ReferenceFrame, f.PreviewSlider.MinValue, f.PreviewSlider.MaxValue);
+    s.Dispatch("PreviewSlider", Event::Change);
     if (p.progStatus >= 1) {
         ws.CancelRequested = false;
         f.TabSheet2.TabVisible = true;
         f.AlignOneBUtton.Enabled = true;
         // The reference spectrum from the reference frame at the feature.
-        f.PreviewSlider.Value = ws.ReferenceFrame;
-        s.Dispatch("PreviewSlider", Event::Change);
         SyncBoxSize(s);
         const int h = ws.AlignBoxSize / 2;
         a.FeatureFrame = ws.ReferenceFrame;
@@ -172,6 +213,8 @@ void Replay(Session& s, const ProjectInput& p) {
     if (p.progStatus == 4) {
         GoToPage(s, kPageStacking);
         Stack(s);
+        // The stack placed the area anew; the processing goes where it went when saved.
+        if (area) PlaceProcessArea(ws, *area);
         f.Stackframeswindow.Visible = f.Propertywindow.Visible = false;
         f.TabSheet4.TabVisible = f.TabSheet5.TabVisible = true;
         GoToPage(s, kPageWavelets);
@@ -194,11 +237,14 @@ bool LoadProject(Session& s, const TBigIniFile& ini, const fs::path& origin) {
     if (!OpenProjectInput(s, p)) return false;
     RestoreSettings(s, ini, ProjectPath(p.fileDir));
     ReadProjectFinish(ini, f);
+    RestoreWork(s, ini, p);
     if (s.seams.BuildGammaTable) s.seams.BuildGammaTable();
     LoadCalibration(s, p);
     RestoreFrames(s, ini, p);
-    Replay(s, p);
-    s.host.SetCaption(MakeCaption(s.ws, CaptionKind::Saved));
+    Replay(s, p, ReadProjectArea(ini));
+    // The capture named with its folder, as on opening it.
+    if (s.ws.IsImageSeries) s.host.SetCaption(MakeCaption(s.ws, CaptionKind::Saved));
+    else s.host.SetCaption("Talvenor processing AVI: " + (ProjectPath(p.fileDir) / s.ws.AviFileName).string());
     return true;
 }
 
@@ -291,12 +337,12 @@ bool SaveProjectAsClick(Session& s) {
     const fs::path renamed = dir / (path.stem().string() + avi.extension().string());
     if (renamed != avi) {
         if (fs::exists(renamed, ec)) {
-            s.host.Message(MsgKind::Warning, "Avi does allready exist, no renaming !! ", Buttons::Ok);
+            s.host.Message(MsgKind::Warning, "Avi does allready exist, no renaming !! ", Buttons::Yes);
             return false;
         }
         fs::rename(avi, renamed, ec);
         if (ec) {
-            s.host.Message(MsgKind::Warning, "Avi does allready exist, no renaming !! ", Buttons::Ok);
+            s.host.Message(MsgKind::Warning, "Avi does allready exist, no renaming !! ", Buttons::Yes);
             return false;
         }
         ws.AviFileName = renamed.filename().string();
@@ -324,6 +370,8 @@ void ComposeProject(Session& s, TBigIniFile& ini, bool showProgress) {
     }
     WriteControlSettings(ini, f, s.MainPlacement);
     WriteProjectFinish(ini, f);
+    WriteProjectControls(ini, f);
+    WriteProjectProcessing(ini, ws, s.wavelets);
     ini.WriteString(kInputSection, "filedir", f.DirectoryListBox1.Directory);
 }
 
@@ -339,6 +387,8 @@ bool LoadProjectFile(Session& s, const fs::path& path) {
     std::error_code ec;
     if (!fs::exists(path, ec)) throw Error(path.string() + ": the project file does not exist");
     const TBigIniFile ini(path, options);
+    if (ini.ReadString(kInputSection, "filetype", "").empty())
+        throw Error(path.string() + ": not a project file (it names no capture)");
     return LoadProject(s, ini, path);
 }
 

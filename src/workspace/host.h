@@ -15,7 +15,7 @@ namespace talvenor {
 
 enum class MsgKind { Warning, Error, Information, Confirmation };
 enum class Answer { Ok, Cancel, Yes, No, Abort, Retry, Ignore };
-enum class Buttons { Ok, OkCancel, OkNo, YesNo, YesCancel, YesNoCancel, AbortRetryIgnore };
+enum class Buttons { Ok, OkCancel, OkNo, YesNo, YesCancel, YesNoCancel, AbortRetryIgnore, Yes };
 enum class CursorKind { Default, Busy, Cross };
 
 std::string_view MsgKindName(MsgKind kind);

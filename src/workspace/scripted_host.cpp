@@ -34,6 +34,7 @@ Answer NaturalDefault(Buttons buttons) {
         case Buttons::OkCancel: return Answer::Ok;
         // OK would ask for a click nobody can give: carry on as computed.
         case Buttons::OkNo: return Answer::No;
+        case Buttons::Yes:
         case Buttons::YesNo:
         case Buttons::YesCancel:
         case Buttons::YesNoCancel: return Answer::Yes;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "imagefiles/fits_file.h"
+#include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "support/temp_dir.h"
 #include "workspace/controls.h"
@@ -247,6 +248,31 @@ TEST(Recipe, FilesWithoutRecipesAndDamagedFiles) {
     EXPECT_THROW(RequireRecipe(dir / "none.fit"), Error);
     EXPECT_TRUE(IsRecipeImageName("a/B.FITS"));
     EXPECT_FALSE(IsRecipeImageName("a/b.rsp"));
+    EXPECT_FALSE(IsRecipeImageName("a/b.bmp"));
+}
+
+TEST(Recipe, FixedPointStacksAndJpegResultsCarryTheirProject) {
+    TempDir dir;
+    EXPECT_TRUE(IsRecipeImageName("a/stack.FITR"));
+    EXPECT_TRUE(IsRecipeImageName("a/sharp.jpg"));
+    EXPECT_TRUE(IsRecipeImageName("a/sharp.JPEG"));
+    const std::string recipe = "[Input]\r\nfiletype=AVI\r\nfilename=jupiter.avi\r\n";
+    Bitmap24 picture;
+    picture.SetSize(4, 3);
+    WriteJpeg(dir / "sharp.jpg", picture, recipe);
+    EXPECT_EQ(ReadRecipe(dir / "sharp.jpg"), recipe);
+    EXPECT_EQ(RequireRecipe(dir / "sharp.jpg"), recipe);
+    WriteJpeg(dir / "plain.jpg", picture);
+    EXPECT_FALSE(ReadRecipe(dir / "plain.jpg"));
+    EXPECT_THROW(RequireRecipe(dir / "plain.jpg"), Error);
+    // A colour fixed-point stack saved as NAME.fitr is written as NAME_R/_G/_B.fit.
+    std::ofstream(dir / "night_G.fit", std::ios::binary) << "SIMPLE";
+    try {
+        RequireRecipe(dir / "night.fitr");
+        ADD_FAILURE() << "a damaged channel file was accepted";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("night_G.fit"), std::string::npos) << e.what();
+    }
 }
 
 }  // namespace

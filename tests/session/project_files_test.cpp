@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "imagefiles/recipe.h"
 #include "project/project_file.h"
 #include "workspace/stored_properties.h"
 #include "session/generated_capture.h"
@@ -18,12 +19,24 @@ namespace {
 using testing::StartedSession;
 namespace fs = std::filesystem;
 
-// A small capture aligned and stacked as a user would: the feature clicked, "Align", "Stack".
+// Work up to `status` as a user would: the feature clicked, "Align" (with the optimizer for
+// status 3 and on), "Stack".
+void WorkTo(Session& s, int status, int x, int y, int cut) {
+    s.form.AutoOptimize.Checked = status != 2;
+    testing::WorkUpTo(s, std::min(status, 2), x, y, cut);
+    ASSERT_EQ(s.ws.ProgStatus, std::min(status, 3));
+    if (status >= 4) {
+        s.form.StackSlider.Value = cut;
+        Stack(s);
+    }
+}
+
+// A small capture aligned and stacked as a user would.
 struct WorkedCapture {
     StartedSession t;
     Session* s = nullptr;
     std::string avi;
-    explicit WorkedCapture(int status, const std::string& dirName = "capture") {
+    explicit WorkedCapture(int status, const std::string& dirName = "capture", bool interlaced = false) {
         s = &t.Start();
         capture::CaptureOptions o;
         o.frames = 12;
@@ -34,12 +47,44 @@ struct WorkedCapture {
         const fs::path dir = t.appDir / dirName;
         fs::create_directories(dir);
         avi = testing::WriteAviCapture(dir / "jupiter.avi", o).path;
+        s->form.Interlaced.Checked = interlaced;
         testing::OpenAvi(t, avi);
         s->ws.Frames[3].Excluded = 1;
         s->ws.RecountSelected();
-        testing::WorkUpTo(*s, status, 80, 60, 5);
+        WorkTo(*s, status, 80, 60, 5);
     }
 };
+
+// Records the detail line of the progress window each time it is shown anew.
+struct ProgressHost : ScriptedHost {
+    const Controls* form = nullptr;
+    std::vector<std::string> details;
+    void Repaint(const void* what) override {
+        ScriptedHost::Repaint(what);
+        if (form && what == &form->MessageWindow && form->MessageWindow.Visible &&
+            (details.empty() || details.back() != form->Messagewinlabel2.Caption))
+            details.push_back(form->Messagewinlabel2.Caption);
+    }
+};
+
+// A BMP series of `frames` frames written to `dir`, in the order the input dialog hands it over.
+std::vector<std::string> SeriesFiles(const fs::path& dir, int frames, capture::CaptureFormat format, const char* ext) {
+    capture::CaptureOptions o;
+    o.frames = frames;
+    o.width = 120;
+    o.height = 90;
+    o.format = format;
+    o.writeTruth = false;
+    capture::WriteCapture(dir, o);
+    std::vector<std::string> files;
+    for (int k = 1; k <= frames; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "capture_%05d.%s", k, ext);
+        files.push_back((dir / name).string());
+    }
+    std::swap(files.front(), files.back());
+    return files;
+}
 
 void ExpectSameFrames(const Workspace& a, const Workspace& b) {
     ASSERT_EQ(a.LastFrame, b.LastFrame);
@@ -50,6 +95,12 @@ void ExpectSameFrames(const Workspace& a, const Workspace& b) {
         EXPECT_EQ(x.ShiftY, y.ShiftY) << i;
         EXPECT_EQ(x.Quality, y.Quality) << i;  // exactly: the text reads back to the same float
         EXPECT_EQ(x.Difference, y.Difference) << i;
+        EXPECT_EQ(x.SubShiftX, y.SubShiftX) << i;
+        EXPECT_EQ(x.SubShiftY, y.SubShiftY) << i;
+        EXPECT_EQ(x.ShiftXa, y.ShiftXa) << i;
+        EXPECT_EQ(x.ShiftYa, y.ShiftYa) << i;
+        EXPECT_EQ(x.QualityA, y.QualityA) << i;
+        EXPECT_EQ(x.DifferenceA, y.DifferenceA) << i;
         EXPECT_EQ(a.Ranking[std::size_t(i)].FrameIndex, b.Ranking[std::size_t(i)].FrameIndex) << i;
     }
     EXPECT_EQ(a.SelectedCount, b.SelectedCount);
@@ -59,7 +110,7 @@ void ExpectSameFrames(const Workspace& a, const Workspace& b) {
 }
 
 TEST(Projects, RoundTripsAtEveryStatusReplayingTheStack) {
-    for (int status : {0, 2, 4}) {
+    for (int status : {0, 1, 2, 3, 4}) {
         SCOPED_TRACE(status);
         WorkedCapture w(status);
         w.s->form.Followme.Checked = false;  // a stored control
@@ -71,6 +122,7 @@ TEST(Projects, RoundTripsAtEveryStatusReplayingTheStack) {
         EXPECT_EQ(ini.ReadString("Input", "stackslider", "<none>") == "<none>", status < 4);
         EXPECT_EQ(ini.ReadString("Input", "layer1", "<none>") == "<none>", status < 4);
         EXPECT_TRUE(ini.ReadSection("IShifts").empty());  // not interlaced
+        EXPECT_TRUE(ini.ReadSection("IInfo").empty());
 
         StartedSession again;
         Session& s = again.Start();
@@ -81,7 +133,13 @@ TEST(Projects, RoundTripsAtEveryStatusReplayingTheStack) {
         for (std::string_view property : StoredProperties())
             EXPECT_EQ(s.form.GetValue(property), w.s->form.GetValue(property)) << property;
         EXPECT_FALSE(s.form.SelectFramesChecklist.Checked[3]);
-        if (status == 0) EXPECT_EQ(s.form.PageControl1.ActivePageIndex, kPageInput);
+        // The reference frame in view at every status; the capture named with its folder.
+        EXPECT_EQ(s.form.PreviewSlider.Value, s.ws.ReferenceFrame);
+        EXPECT_EQ(again.host.Caption, "Talvenor processing AVI: " + w.avi);
+        if (status == 0) {
+            EXPECT_EQ(s.form.PageControl1.ActivePageIndex, kPageInput);
+        }
+        EXPECT_EQ(s.form.TabSheet2.TabVisible, status >= 1);
         if (status == 4) {
             EXPECT_TRUE(s.ws.StackReady);
             EXPECT_EQ(s.form.Stackimage.Image, w.s->form.Stackimage.Image);  // the same stack again
@@ -90,27 +148,14 @@ TEST(Projects, RoundTripsAtEveryStatusReplayingTheStack) {
 }
 
 TEST(Projects, ImageSeriesRoundTripWithTheirFileNames) {
-    for (int status : {0, 4}) {
+    for (int status : {0, 1, 2, 3, 4}) {
         SCOPED_TRACE(status);
         StartedSession t;
         Session& s = t.Start();
-        capture::CaptureOptions o;
-        o.frames = 8;
-        o.width = 120;
-        o.height = 90;
-        o.format = capture::CaptureFormat::Bmp;
-        o.writeTruth = false;
         const fs::path dir = t.appDir / "series";
-        capture::WriteCapture(dir, o);
-        std::vector<std::string> files;
-        for (int k = 1; k <= 8; ++k) {
-            char name[32];
-            std::snprintf(name, sizeof name, "capture_%05d.bmp", k);
-            files.push_back((dir / name).string());
-        }
-        std::swap(files.front(), files.back());  // as the input dialog hands them over
-        OpenInput(s, files, 2);
-        testing::WorkUpTo(s, status, 60, 45, 4);
+        OpenInput(s, SeriesFiles(dir, 8, capture::CaptureFormat::Bmp, "bmp"), 2);
+        s.form.QualStack.Checked = !s.form.QualStack.Checked;  // a stored control off its default
+        WorkTo(s, status, 60, 45, 4);
         const fs::path project = t.appDir / "series.rsp";
         // "Save" proposes the series' first frame as the project's name.
         t.host.SaveChoices.push_back(FileChoice{{project.string()}, 1});
@@ -124,8 +169,117 @@ TEST(Projects, ImageSeriesRoundTripWithTheirFileNames) {
         ExpectSameFrames(s.ws, r.ws);
         EXPECT_TRUE(r.ws.IsImageSeries);
         EXPECT_EQ(r.ws.FileNames[7], s.ws.FileNames[7]);
-        if (status == 4) EXPECT_EQ(r.form.Stackimage.Image, s.form.Stackimage.Image);
+        for (std::string_view property : StoredProperties())
+            EXPECT_EQ(r.form.GetValue(property), s.form.GetValue(property)) << property;
+        EXPECT_EQ(r.form.PreviewSlider.Value, r.ws.ReferenceFrame);
+        EXPECT_EQ(again.host.Caption, "Talvenor processing BMPs: " + (dir / "capture_00001.bmp").string());
+        if (status == 4) {
+            EXPECT_EQ(r.form.Stackimage.Image, s.form.Stackimage.Image);
+        }
+
+        // Without its first frame the series does not open.
+        if (status == 2) {
+            fs::remove(dir / "capture_00001.bmp");
+            StartedSession third;
+            Session& u = third.Start();
+            EXPECT_FALSE(LoadProjectFile(u, project));
+            EXPECT_TRUE(third.host.Showed("Error : Bitmapfile " + (dir / "capture_00001.bmp").string() +
+                                          " missing, project not loaded"));
+            EXPECT_EQ(u.form.PageControl1.ActivePageIndex, kPageInput);
+            EXPECT_FALSE(u.ws.IsImageSeries);
+        }
     }
+}
+
+TEST(Projects, InterlacedCapturesKeepBothFieldsAndTheLoadNamesEachPart) {
+    WorkedCapture w(4, "capture", true);
+    const fs::path project = w.t.appDir / "fields.rsp";
+    ASSERT_TRUE(SaveProjectClick(*w.s, project));
+    const TBigIniFile ini(project);
+    EXPECT_EQ(ini.ReadString("IShifts", "Xa5", ""), std::to_string(w.s->ws.Frames[5].ShiftXa));
+    EXPECT_EQ(ini.ReadString("Ishifts", "Ya5", ""), std::to_string(w.s->ws.Frames[5].ShiftYa));  // one section
+    EXPECT_FALSE(ini.ReadString("IInfo", "Qa5", "").empty());
+
+    StartedSession dirs;
+    ProgressHost host;
+    Session s(host);
+    host.form = &s.form;
+    StartUp(s, dirs.Environment());
+    ASSERT_TRUE(LoadProjectFile(s, project));
+    EXPECT_TRUE(s.form.Interlaced.Checked);
+    ExpectSameFrames(w.s->ws, s.ws);
+    EXPECT_EQ(s.form.Stackimage.Image, w.s->form.Stackimage.Image);
+    // The progress window names each part of the frame table as it is read.
+    std::vector<std::string> loading;
+    for (const std::string& d : host.details)
+        if (d.starts_with(" - ") || d == "- frame ranking ") loading.push_back(d);
+    EXPECT_EQ(loading, (std::vector<std::string>{" - excluded frames", " - X,Y shifts", " - Quality,Difference",
+                                                 " - interlaced X,Y", " - interlaced info", "- frame ranking "}));
+    s.Close();
+}
+
+TEST(Projects, AFitsSeriesReopensWithItsLevelsWithoutAsking) {
+    StartedSession t;
+    Session& s = t.Start();
+    const fs::path dir = t.appDir / "fits";
+    t.host.Answers.push_back(Answer::No);  // "Stretch intensity-levels": No
+    OpenInput(s, SeriesFiles(dir, 6, capture::CaptureFormat::Fits, "fit"), 3);
+    ASSERT_TRUE(t.host.Showed("Stretch intensity-levels "));
+    ASSERT_FALSE(s.ws.StretchFitsLevels);
+    testing::WorkUpTo(s, 4, 60, 45, 3);
+    const fs::path project = t.appDir / "fits.rsp";
+    ASSERT_TRUE(SaveProjectClick(s, project));
+    EXPECT_EQ(TBigIniFile(project).ReadString("Input", "stretchlevels", ""), "0");
+
+    StartedSession again;
+    Session& r = again.Start();
+    ASSERT_TRUE(LoadProjectFile(r, project));
+    EXPECT_FALSE(again.host.Showed("Stretch intensity-levels "));
+    EXPECT_FALSE(r.ws.StretchFitsLevels);
+    EXPECT_EQ(r.form.Stackimage.Image, s.form.Stackimage.Image);
+
+    // A project that does not say stretches the levels, as the series is FITS.
+    TBigIniFile edited(project);
+    edited.DeleteKey("Input", "stretchlevels");
+    edited.UpdateFile();
+    StartedSession third;
+    ASSERT_TRUE(LoadProjectFile(third.Start(), project));
+    EXPECT_TRUE(third.host.Messages.empty());
+    EXPECT_TRUE(third.session->ws.StretchFitsLevels);
+}
+
+TEST(Projects, ProjectLoadOpensProjectsAndResultsAndRefusesOtherFiles) {
+    WorkedCapture w(4);
+    Session& s = *w.s;
+    const fs::path project = w.t.appDir / "work.rsp";
+    ASSERT_TRUE(SaveProjectClick(s, project));
+    // The fixed-point FITS stack carries the project too (in each of its channel files; the
+    // name given to the save stands for them).
+    const fs::path fitr = w.t.appDir / "stack.fitr";
+    w.t.host.SaveChoices.push_back(FileChoice{{fitr.string()}, 5});
+    SaveButtonClick(s);
+    ASSERT_TRUE(ReadRecipe(w.t.appDir / "stack_G.fit"));
+
+    for (const fs::path& chosen : {project, fitr}) {
+        SCOPED_TRACE(chosen);
+        StartedSession again;
+        Session& r = again.Start();
+        again.host.OpenChoices.push_back(FileChoice{{chosen.string()}, 1});
+        r.Dispatch("LoadProject", Event::Click);
+        EXPECT_EQ(again.host.OpenRequests.back().Title, "Project Load");
+        ASSERT_TRUE(r.ws.StackReady);
+        EXPECT_EQ(r.form.Stackimage.Image, s.form.Stackimage.Image);
+    }
+
+    // Any other file is refused as it is, not read as a project.
+    StartedSession third;
+    Session& u = third.Start();
+    w.t.WriteFile(w.t.appDir / "notes.txt", "[Input]\r\nfiletype=AVI\r\n");
+    third.host.OpenChoices.push_back(FileChoice{{(w.t.appDir / "notes.txt").string()}, 1});
+    u.Dispatch("LoadProject", Event::Click);
+    ASSERT_EQ(third.host.Messages.size(), 1u);
+    EXPECT_NE(third.host.Messages[0].Text.find("is not a project (.rsp)"), std::string::npos);
+    EXPECT_EQ(u.ws.AviFileName, "none");
 }
 
 TEST(Projects, RankingsHexNumbersLongPathsAndMissingCaptures) {
@@ -186,6 +340,17 @@ TEST(Projects, SaveAsRenamesTheCaptureAfterItsTime) {
     EXPECT_TRUE(fs::exists(fs::path(w.avi).parent_path() / "night_20261206_215902.avi"));
     EXPECT_FALSE(fs::exists(w.avi));
     EXPECT_TRUE(fs::exists(project));
+
+    // The capture cannot take the name of another capture: the single Yes, nothing written.
+    const fs::path taken = fs::path(w.avi).parent_path() / "taken.avi";
+    w.t.WriteFile(taken, "another capture");
+    w.t.host.SaveChoices.push_back(FileChoice{{(fs::path(w.avi).parent_path() / "taken.rsp").string()}, 1});
+    EXPECT_FALSE(SaveProjectAsClick(s));
+    ASSERT_FALSE(w.t.host.Messages.empty());
+    EXPECT_EQ(w.t.host.Messages.back().Text, "Avi does allready exist, no renaming !! ");
+    EXPECT_EQ(w.t.host.Messages.back().Choices, Buttons::Yes);
+    EXPECT_EQ(s.ws.AviFileName, "night_20261206_215902.avi");
+    EXPECT_FALSE(fs::exists(fs::path(w.avi).parent_path() / "taken.rsp"));
 
     // A series cannot be saved this way.
     StartedSession series;
