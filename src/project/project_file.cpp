@@ -172,6 +172,28 @@ void ReadProjectFinish(const TBigIniFile& ini, Controls& f) {
     f.Lightnessslider.SetValue(ReadInt(ini, s, "lightness", f.Lightnessslider.Value));
 }
 
+void WriteProjectCrop(TBigIniFile& ini, const FinalState& st, bool cropping) {
+    if (!cropping || st.CropLeft < 0) return;
+    ini.WriteString("Finish", "crop",
+                    std::to_string(st.CropLeft) + "," + std::to_string(st.CropTop) + "," + std::to_string(st.CropRight) +
+                        "," + std::to_string(st.CropBottom));
+}
+
+std::optional<ProjectCrop> ReadProjectCrop(const TBigIniFile& ini) {
+    const std::string text = ini.ReadString("Finish", "crop", "");
+    int v[4];
+    std::size_t start = 0;
+    for (int k = 0; k < 4; ++k) {
+        const std::size_t comma = k < 3 ? text.find(',', start) : text.size();
+        if (comma == std::string::npos) return std::nullopt;
+        v[k] = IntegerFromText(std::string_view(text).substr(start, comma - start), -1);
+        if (v[k] < 0) return std::nullopt;
+        start = comma + 1;
+    }
+    if (v[2] <= v[0] || v[3] <= v[1]) return std::nullopt;
+    return ProjectCrop{v[0], v[1], v[2], v[3]};
+}
+
 ProjectInput ReadProjectInput(const TBigIniFile& ini) {
     const char* s = kInputSection;
     ProjectInput p;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "final/final_state.h"
 #include "wavelets/wavelet_state.h"
 #include "workspace/big_ini_file.h"
 #include "workspace/controls.h"
@@ -61,6 +62,14 @@ struct ProjectArea {
 };
 // The processing area as it was processed, when stored.
 std::optional<ProjectArea> ReadProjectArea(const TBigIniFile& ini);
+
+// The Final page's crop rectangle ("Finish" key "crop": left,top,right,bottom in the final
+// picture's pixels), written only while a crop is in force.
+void WriteProjectCrop(TBigIniFile& ini, const FinalState& st, bool cropping);
+struct ProjectCrop {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+std::optional<ProjectCrop> ReadProjectCrop(const TBigIniFile& ini);
 
 // What the "Input" section says, with the defaults of absent keys.
 struct ProjectInput {

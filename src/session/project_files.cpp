@@ -175,7 +175,8 @@ void RestoreFrames(Session& s, const TBigIniFile& ini, const ProjectInput& p) {
 }
 
 // The work replayed as far as the stored status says.
-void Replay(Session& s, const ProjectInput& p, const std::optional<ProjectArea>& area) {
+void Replay(Session& s, const ProjectInput& p, const std::optional<ProjectArea>& area,
+            const std::optional<ProjectCrop>& crop) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     AlignmentState& a = s.align;
@@ -221,6 +222,18 @@ void Replay(Session& s, const ProjectInput& p, const std::optional<ProjectArea>&
     }
     // The Final page too (designed: pages 1 .. 4 only), so a final result reopens as it was saved.
     if (p.activePage >= 1 && p.activePage <= 5) GoToPage(s, p.activePage - 1);
+    // The crop drawn again on the final picture, as the user drew it.
+    if (crop && ws.StackReady && f.PageControl1.ActivePageIndex == kPageFinal) {
+        EventArgs e;
+        e.Button = MouseButton::Left;
+        e.X = crop->left;
+        e.Y = crop->top;
+        s.Dispatch("RotateImage", Event::MouseDown, e);
+        e.X = crop->right;
+        e.Y = crop->bottom;
+        s.Dispatch("RotateImage", Event::MouseMove, e);
+        s.Dispatch("RotateImage", Event::MouseUp, e);
+    }
     if (ws.SelectedCount == 1) ws.SingleFrameCase = true;
 }
 
@@ -241,7 +254,7 @@ bool LoadProject(Session& s, const TBigIniFile& ini, const fs::path& origin) {
     if (s.seams.BuildGammaTable) s.seams.BuildGammaTable();
     LoadCalibration(s, p);
     RestoreFrames(s, ini, p);
-    Replay(s, p, ReadProjectArea(ini));
+    Replay(s, p, ReadProjectArea(ini), ReadProjectCrop(ini));
     // The capture named with its folder, as on opening it.
     if (s.ws.IsImageSeries) s.host.SetCaption(MakeCaption(s.ws, CaptionKind::Saved));
     else s.host.SetCaption("Talvenor processing AVI: " + (ProjectPath(p.fileDir) / s.ws.AviFileName).string());
@@ -372,6 +385,7 @@ void ComposeProject(Session& s, TBigIniFile& ini, bool showProgress) {
     WriteProjectFinish(ini, f);
     WriteProjectControls(ini, f);
     WriteProjectProcessing(ini, ws, s.wavelets);
+    WriteProjectCrop(ini, s.finalImage, f.Cropping.Checked);
     ini.WriteString(kInputSection, "filedir", f.DirectoryListBox1.Directory);
 }
 

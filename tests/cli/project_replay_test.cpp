@@ -88,6 +88,23 @@ TEST(CliProjectReplay, ProcessedPicturesReplayWithTheirWaveletAndColourSettings)
                                 "resampled-area");
 }
 
+TEST(CliProjectReplay, ACroppedFinalPictureReplaysCropped) {
+    testing::TempDir dir;
+    const fs::path avi = PlainCapture(dir / "planet.avi", 12, 640, 480, true);
+    const std::string first = (dir / "first.bmp").string(), again = (dir / "again.bmp").string();
+    const std::string project = (dir / "crop.rsp").string();
+    std::string said;
+    ASSERT_EQ(CliStatus({"process", avi.string(), "-o", first, "--project", project, "--rotate", "10", "--crop",
+                         "30,40,200,150"},
+                        &said),
+              0)
+        << said;
+    ASSERT_EQ(CliStatus({"project", project, "-o", again}, &said), 0) << said;
+    EXPECT_NE(said.find("page Final"), std::string::npos) << said;
+    EXPECT_TRUE(testing::FileBytes(first) == testing::FileBytes(again));
+    EXPECT_EQ(TBigIniFile(project).ReadString("Finish", "crop", ""), "30,40,230,190");
+}
+
 TEST(CliProjectReplay, OtherFilesAreNotReadAsProjects) {
     testing::TempDir dir;
     const fs::path avi = PlainCapture(dir / "grey.avi", 12, 120, 90);
