@@ -55,11 +55,12 @@ const std::vector<Command>& Commands() {
          "      brightness, gamma and channel shift given, and save the processed image by OUT's\n"
          "      extension: .bmp, .jpg, .fit (16-bit, colour as _R/_G/_B files) or .tif (48-bit).",
          RunProcessCommand},
-        {"project", "project FILE.rsp|RESULT.fit|RESULT.tif [-o OUT]",
+        {"project", "project FILE.rsp|RESULT.fit|RESULT.fitr|RESULT.tif|RESULT.jpg [-o OUT]",
          "Open a project as the desktop program does, replaying the work as far as it had come\n"
          "      (reference, ranking, stack, wavelet processing); with -o save the image of the page\n"
          "      it reached by OUT's extension (the stack, the processed or the final picture).\n"
-         "      A FITS or TIFF result opens the project it carries (NAME.fit stands for NAME_R/_G/_B.fit).",
+         "      A FITS, TIFF or JPEG result opens the project it carries (NAME.fit stands for\n"
+         "      NAME_R/_G/_B.fit).",
          RunProjectCommand},
         {"compare", "compare IMAGE REFERENCE [--border N]",
          "The PSNR of IMAGE against REFERENCE (e.g. a stack against the truth of a generated\n"

@@ -114,6 +114,10 @@ TEST(CliProjectReplay, OtherFilesAreNotReadAsProjects) {
     ASSERT_EQ(CliStatus({"project", (dir / "s.fitr").string(), "-o", (dir / "again.tif").string()}, &said), 0) << said;
     EXPECT_NE(said.find("status 4"), std::string::npos) << said;
     EXPECT_EQ(TiffPicture(dir / "again.tif").width, 2 * 120 - 1);
+    // So does a JPEG result; saved again, it is the same file.
+    ASSERT_EQ(CliStatus({"stack", avi.string(), "-o", (dir / "s.jpg").string()}, &said), 0) << said;
+    ASSERT_EQ(CliStatus({"project", (dir / "s.jpg").string(), "-o", (dir / "again.jpg").string()}, &said), 0) << said;
+    EXPECT_TRUE(testing::FileBytes(dir / "s.jpg") == testing::FileBytes(dir / "again.jpg"));
     // Neither a text file nor a picture without a recipe is a project.
     std::ofstream(dir / "notes.txt") << "[Input]\r\n";
     EXPECT_EQ(CliStatus({"project", (dir / "notes.txt").string()}, &said), 1);
