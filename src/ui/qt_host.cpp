@@ -84,6 +84,7 @@ Answer QtHost::Message(MsgKind kind, std::string_view text, Buttons buttons) {
     }
     switch (buttons) {
         case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case Buttons::Yes: box.setStandardButtons(QMessageBox::Yes); break;
         case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
         case Buttons::OkNo: box.setStandardButtons(QMessageBox::Ok | QMessageBox::No); break;
         case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
