@@ -20,6 +20,7 @@
 #include "imagefiles/tiff_file.h"
 #include "input/avi_file.h"
 #include "input/ser_file.h"
+#include "support/sanitized.h"
 #include "workspace/controls.h"
 #include "workspace/error.h"
 #include "workspace/scripted_host.h"
@@ -81,17 +82,7 @@ TEST(CorruptFiles, EachGivesAnErrorNamingTheFile) {
 // is refused within a second and within 50 MB of memory. Every file is read in a child
 // process of its own, whose peak resident size (VmHWM) starts from what it inherited.
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;  // shadow memory and quarantine make sizes meaningless
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using testing::kSanitized;
 
 struct CostOfReading {
     bool finished = false;

@@ -15,6 +15,7 @@
 #include "session/still_on_wavelet_page.h"
 #include "session/wavelet_handlers.h"
 #include "session/wavelet_process.h"
+#include "support/sanitized.h"
 #include "support/picture_difference.h"
 #include "workspace/error.h"
 
@@ -146,17 +147,7 @@ TEST(WaveletPage, ResetReturnsEverySettingAndANewInputKeepsThemOnlyWhenHeld) {
     EXPECT_NEAR(w.s->ws.GammaCurve[500], 0.5, 1e-5);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;  // the sanitizer's shadow memory cannot live under an address-space cap
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using testing::kSanitized;
 
 long VmSizeKb() {
     std::ifstream in("/proc/self/status");
