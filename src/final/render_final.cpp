@@ -12,6 +12,15 @@ namespace talvenor {
 
 namespace {
 
+// Rounds half to even, as std::nearbyint does in the default rounding mode, for |x| < 2^22 (hues
+// times ten, saturations and values all are). Adding and taking away 1.5 x 2^23 leaves no
+// fraction bits, so the addition itself rounds; it stays inline where nearbyint is a library
+// call per channel per pixel, a fifth of the render's time.
+inline float RoundEven(float x) {
+    constexpr float shifter = 12582912.0f;
+    return (x + shifter) - shifter;
+}
+
 // Where a destination pixel takes its colour from: the four neighbours and their weights.
 struct Source {
     bool inside = false;
@@ -63,7 +72,7 @@ struct Sample {
     float r = 0, g = 0, b = 0;
 };
 
-Sample SampleAt(const TTIFFBitMap& wide, const Rotation* rotation, int x, int y) {
+inline Sample SampleAt(const TTIFFBitMap& wide, const Rotation* rotation, int x, int y) {
     Sample out;
     if (!rotation) {
         out.black = false;
@@ -90,11 +99,11 @@ Sample SampleAt(const TTIFFBitMap& wide, const Rotation* rotation, int x, int y)
 }
 
 // The global and per-hue shifts. False when the hue lies outside the circle (the pixel is black).
-bool AdjustHSV(const FinalSettings& s, float& h, float& sat, float& v) {
+inline bool AdjustHSV(const FinalSettings& s, float& h, float& sat, float& v) {
     if (h < 0 || h > 360) return false;
     double dH = s.hue, dS = s.saturation, dV = s.lightness;
     if (s.curves) {
-        const std::size_t k = std::size_t(std::nearbyint(h * 10));
+        const std::size_t k = std::size_t(RoundEven(h * 10));
         dS += 2.0 * s.curves->SatCurve[k];
         dH += 2.0 * s.curves->HueCurve[k];
         dV += 2.0 * s.curves->LightCurve[k];
@@ -124,10 +133,10 @@ void RenderFinal(const TTIFFBitMap& wide, int width, int height, const FinalSett
                 Bgr colour{};
                 if (!px.black) {
                     Hsv c = RGBtoHSV(px.r, px.g, px.b);
-                    if (c.v > 100) ++local[std::size_t(std::clamp(int(std::nearbyint(c.h)), 0, 360))];
+                    if (c.v > 100) ++local[std::size_t(std::clamp(int(RoundEven(c.h)), 0, 360))];
                     c.s *= 255;
                     if (AdjustHSV(s, c.h, c.s, c.v))
-                        colour = HSVtoRGBTriple(int(std::nearbyint(c.h)), int(std::nearbyint(c.s)), int(std::nearbyint(c.v)));
+                        colour = HSVtoRGBTriple(int(RoundEven(c.h)), int(RoundEven(c.s)), int(RoundEven(c.v)));
                 }
                 row[3 * x] = colour.b;
                 row[3 * x + 1] = colour.g;
@@ -197,7 +206,7 @@ void RenderFinal16(const TTIFFBitMap& wide, int width, int height, const FinalSe
                 const float scale = turned ? 256.0f : 255.0f;
                 const float channel[3] = {rgb.r, rgb.g, rgb.b};
                 for (int c = 0; c < 3; ++c)
-                    out.SetSample(tx, ty, c, uint16_t(std::clamp(std::nearbyint(channel[c] * scale), 0.0f, 65535.0f)));
+                    out.SetSample(tx, ty, c, uint16_t(std::clamp(RoundEven(channel[c] * scale), 0.0f, 65535.0f)));
             }
         }
     }, 32);
