@@ -206,7 +206,7 @@ void RenderFinal16(const TTIFFBitMap& wide, int width, int height, const FinalSe
                 const float scale = turned ? 256.0f : 255.0f;
                 const float channel[3] = {rgb.r, rgb.g, rgb.b};
                 for (int c = 0; c < 3; ++c)
-                    out.SetSample(tx, ty, c, uint16_t(std::clamp(RoundEven(channel[c] * scale), 0.0f, 65535.0f)));
+                    out.SetSample(tx, ty, c, uint16_t(RoundEven(std::clamp(channel[c] * scale, 0.0f, 65535.0f))));
             }
         }
     }, 32);
