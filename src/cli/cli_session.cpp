@@ -1,5 +1,6 @@
 #include "cli/cli_session.h"
 
+#include <cmath>
 #include <ostream>
 
 #include "input/debayer.h"
@@ -98,6 +99,38 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.settings.push_back("Drizzling.Checked=True");
         } else if (a == "--expand") o.settings.push_back("Expandstack.Checked=True");
         else if (a == "--subpixel") o.settings.push_back("SubPixelStack.Checked=True");
+        else if (a == "--ap") {
+            const std::string& v = value();
+            if (v != "on" && v != "off") throw Error("--ap must be on or off, not \"" + v + "\"");
+            o.pointsAsked = v == "on";
+            o.settings.push_back(std::string("UseAlignmentPoints.Checked=") + (v == "on" ? "True" : "False"));
+        } else if (a == "--ap-size") {
+            const std::string& v = value();
+            const auto n = ParseInteger(v);
+            if (!n || (*n != 0 && (*n < 8 || *n > 256)))
+                throw Error("--ap-size needs a box side from 8 to 256 pixels (0: automatic), not \"" + v + "\"");
+            o.settings.push_back("APSize.Value=" + v);
+        } else if (a == "--ap-keep") {
+            const std::string& v = value();
+            const bool percent = !v.empty() && v.back() == '%';
+            const auto n = ParseNumber(percent ? v.substr(0, v.size() - 1) : v);
+            if (!n || *n < 1 || (percent && *n > 100) || (!percent && *n != std::floor(*n)))
+                throw Error("--ap-keep needs a number of frames or a percentage, not \"" + v + "\"");
+            o.settings.push_back("APKeep.Value=" + std::to_string(long(std::lrint(*n))));
+            o.settings.push_back(std::string("APKeepPercent.Checked=") + (percent ? "True" : "False"));
+        } else if (a == "--ap-min-brightness" || a == "--ap-min-structure") {
+            const std::string& v = value();
+            const auto n = ParseNumber(v);
+            const double top = a == "--ap-min-brightness" ? 100 : 1000;
+            if (!n || *n < 0 || *n > top)
+                throw Error(a + " needs a percentage from 0 to " + std::to_string(int(top)) + ", not \"" + v + "\"");
+            o.settings.push_back((a == "--ap-min-brightness" ? "APMinBrightness.Value=" : "APMinStructure.Value=") + v);
+        } else if (a == "--ap-search") {
+            const std::string& v = value();
+            const auto n = ParseInteger(v);
+            if (!n || *n < 1 || *n > 16) throw Error("--ap-search needs a radius from 1 to 16 pixels, not \"" + v + "\"");
+            o.settings.push_back("APSearch.Value=" + v);
+        } else if (a == "--ap-csv") o.pointsCsv = value();
         else if (a == "-o" || a == "--output") o.output = value();
         else if (!a.empty() && a[0] == '-') throw Error("unknown option " + a + " (see talvenor-cli --help)");
         else o.inputs.push_back(a);

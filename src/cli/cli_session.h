@@ -23,6 +23,8 @@ struct CliOptions {
     std::string keep;       // "N" frames or "P%" of the selected frames; empty: the automatic cut
     std::string project;    // a project (.rsp) saved at the end of the work
     std::string dark, flat; // calibration files
+    std::string pointsCsv;  // --ap-csv: every frame's measures at every alignment point
+    bool pointsAsked = false;  // --ap on given: refuse options the points cannot work with
 };
 
 // Parses the options shared by align, stack and process; unknown options throw Error.

@@ -442,24 +442,24 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     const Workspace& ws = s.ws;
     const char* area = p.areaItem ? "area" : "image";
     if (options.json) {
-        char line[640];
+        char line[1024];
         std::snprintf(line, sizeof line,
-                      "{\"frames\": %d, \"selected\": %d, \"stacked\": %d, \"feature\": [%d, %d], \"box\": %d, "
+                      "{\"frames\": %d, \"selected\": %d, \"stacked\": %d, %s\"feature\": [%d, %d], \"box\": %d, "
                       "\"size\": [%d, %d], \"area\": [%d, %d, %d, %d], \"rgb_shift\": [%d, %d, %d, %d], "
                       "\"output\": \"%s\", \"seconds\": {\"align\": %.3f, \"optimize\": %.3f, \"stack\": %.3f, "
                       "\"wavelets\": %.3f, \"total\": %.3f}}\n",
-                      ws.LastFrame + 1, ws.SelectedCount, run.stacked, run.feature.first, run.feature.second,
-                      ws.AlignBoxSize, ws.ImageWidth, ws.ImageHeight, ws.ProcessAreaLeft, ws.ProcessAreaTop,
+                      ws.LastFrame + 1, ws.SelectedCount, run.stacked, PointsJson(run).c_str(), run.feature.first,
+                      run.feature.second, ws.AlignBoxSize, ws.ImageWidth, ws.ImageHeight, ws.ProcessAreaLeft, ws.ProcessAreaTop,
                       std::min(ws.ProcessAreaWidth, ws.ImageWidth), std::min(ws.ProcessAreaHeight, ws.ImageHeight),
                       ws.RedShiftX, ws.RedShiftY, ws.BlueShiftX, ws.BlueShiftY, options.output.c_str(), run.alignSeconds,
                       run.optimizeSeconds, run.stackSeconds, waveletSeconds, Since(start));
         out << line;
     } else {
-        char line[400];
+        char line[1024];
         std::snprintf(line, sizeof line,
-                      "processed the %s of %d stacked frames of %d (%d x %d) into %s%s; align %.2f s, stack %.2f s, "
+                      "processed the %s of %d stacked frames of %d%s (%d x %d) into %s%s; align %.2f s, stack %.2f s, "
                       "wavelets %.2f s\n",
-                      area, run.stacked, ws.LastFrame + 1, ws.ImageWidth, ws.ImageHeight, options.output.c_str(),
+                      area, run.stacked, ws.LastFrame + 1, PointsSummary(run).c_str(), ws.ImageWidth, ws.ImageHeight, options.output.c_str(),
                       p.resize ? " (the final picture, resized)" : (p.Final() ? " (the final picture)" : ""),
                       run.alignSeconds + run.optimizeSeconds, run.stackSeconds, waveletSeconds);
         out << line;

@@ -12,7 +12,9 @@
 #include "registration/quality.h"
 #include "session/project_files.h"
 #include "session/stacking_handlers.h"
+#include "stacking/alignment_point_stack.h"
 #include "stacking/stacker.h"
+#include "workspace/safe_file_writer.h"
 #include "workspace/error.h"
 #include "workspace/text_util.h"
 
@@ -62,6 +64,17 @@ int CutRank(const Session& s, const std::string& keep) {
 
 }  // namespace
 
+std::string PointsSummary(const StackRun& run) {
+    if (run.points == 0) return " (global stack)";
+    return " at " + std::to_string(run.points) + " alignment points (" + std::to_string(run.failedShifts) +
+           " local shifts from neighbours)";
+}
+
+std::string PointsJson(const StackRun& run) {
+    return "\"alignment_points\": " + std::to_string(run.points) + ", \"failed_local_shifts\": " +
+           std::to_string(run.failedShifts) + ", ";
+}
+
 StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostream& err) {
     Session& s = cli.session();
     StackRun run;
@@ -85,6 +98,9 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
         s.form.UseFlatfield.Checked = true;
     }
     run.feature = OpenAndAlign(cli, options, err);
+    // Asked for by name, the points are not silently left out.
+    if (options.pointsAsked)
+        if (const std::string refusal = PointsRefusal(s.ctx); !refusal.empty()) throw Error("--ap on: " + refusal);
     run.alignSeconds = Since(start) - run.optimizeSeconds;
     s.seams.Optimize = optimize;
 
@@ -94,6 +110,15 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
     Stack(s);
     run.stackSeconds = Since(stackStart);
     if (!s.ws.StackReady) throw Error("nothing was stacked");
+    if (s.points.LastStackUsedPoints) {
+        run.points = int(s.points.Points.size());
+        run.failedShifts = s.points.FailedShifts;
+    }
+    if (!options.pointsCsv.empty()) {
+        SafeFileWriter csv(options.pointsCsv);
+        csv.Write(AlignmentPointCsv(s.ctx, s.points));
+        csv.Commit();
+    }
     return run;
 }
 
@@ -115,20 +140,20 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
 
     const Workspace& ws = s.ws;
     if (options.json) {
-        char line[512];
+        char line[1024];
         std::snprintf(line, sizeof line,
-                      "{\"frames\": %d, \"selected\": %d, \"stacked\": %d, \"feature\": [%d, %d], \"box\": %d, "
+                      "{\"frames\": %d, \"selected\": %d, \"stacked\": %d, %s\"feature\": [%d, %d], \"box\": %d, "
                       "\"size\": [%d, %d], \"output\": \"%s\", \"optimizer_runs\": %d, "
                       "\"seconds\": {\"align\": %.3f, \"optimize\": %.3f, \"stack\": %.3f, \"save\": %.3f, \"total\": %.3f}}\n",
-                      ws.LastFrame + 1, ws.SelectedCount, run.stacked, run.feature.first, run.feature.second,
-                      ws.AlignBoxSize, ws.ImageWidth, ws.ImageHeight, options.output.c_str(), run.optimizeRuns,
+                      ws.LastFrame + 1, ws.SelectedCount, run.stacked, PointsJson(run).c_str(), run.feature.first,
+                      run.feature.second, ws.AlignBoxSize, ws.ImageWidth, ws.ImageHeight, options.output.c_str(), run.optimizeRuns,
                       run.alignSeconds, run.optimizeSeconds, run.stackSeconds, saveSeconds, Since(start));
         out << line;
     } else {
-        char line[400];
+        char line[1024];
         std::snprintf(line, sizeof line,
-                      "stacked %d of %d frames (%d x %d) into %s; align %.2f s, optimise %.2f s, stack %.2f s\n",
-                      run.stacked, ws.LastFrame + 1, ws.ImageWidth, ws.ImageHeight, options.output.c_str(),
+                      "stacked %d of %d frames%s (%d x %d) into %s; align %.2f s, optimise %.2f s, stack %.2f s\n",
+                      run.stacked, ws.LastFrame + 1, PointsSummary(run).c_str(), ws.ImageWidth, ws.ImageHeight, options.output.c_str(),
                       run.alignSeconds, run.optimizeSeconds, run.stackSeconds);
         out << line;
     }

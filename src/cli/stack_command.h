@@ -13,6 +13,7 @@ struct StackRun {
     std::pair<int, int> feature;
     int stacked = 0;
     int optimizeRuns = 0;
+    int points = 0, failedShifts = 0;  // alignment points of the stack (0: the global stack)
     double alignSeconds = 0, optimizeSeconds = 0, stackSeconds = 0;
 };
 
@@ -22,6 +23,10 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
 
 // `stack INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle]
 // [--expand] [--json] ...`: align, optimise, cut, stack and save by OUT's extension.
+// The alignment points' part of the summary line (empty for a global stack) and of --json.
+std::string PointsSummary(const StackRun& run);
+std::string PointsJson(const StackRun& run);
+
 int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace talvenor

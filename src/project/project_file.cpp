@@ -289,7 +289,32 @@ std::span<const std::string> ProjectControlProperties() {
 namespace {
 constexpr const char* kControlsSection = "Controls";
 constexpr const char* kProcessingSection = "Processing";
+constexpr const char* kPointsSection = "AlignmentPoints";
 }  // namespace
+
+void WriteProjectPoints(TBigIniFile& ini, const AlignmentPointState& points) {
+    if (!points.PlacedByUser) return;
+    ini.WriteString(kPointsSection, "size", std::to_string(points.Size));
+    ini.WriteString(kPointsSection, "count", std::to_string(points.Points.size()));
+    for (std::size_t i = 0; i < points.Points.size(); ++i)
+        ini.WriteString(kPointsSection, "P" + std::to_string(i),
+                        std::to_string(points.Points[i].X) + "," + std::to_string(points.Points[i].Y));
+}
+
+void ReadProjectPoints(const TBigIniFile& ini, AlignmentPointState& points) {
+    const int count = ReadInt(ini, kPointsSection, "count", -1);
+    if (count < 0) return;
+    points.Reset();
+    points.PlacedByUser = true;
+    points.Size = std::clamp(ReadInt(ini, kPointsSection, "size", 0), 0, 4096);
+    for (int i = 0; i < std::min(count, 100000); ++i) {
+        const std::string text = ini.ReadString(kPointsSection, "P" + std::to_string(i), "");
+        const auto comma = text.find(',');
+        if (comma == std::string::npos) continue;
+        const int x = IntegerFromText(text.substr(0, comma), -1), y = IntegerFromText(text.substr(comma + 1), -1);
+        if (x >= 0 && y >= 0) points.Points.push_back({x, y});
+    }
+}
 
 void WriteProjectControls(TBigIniFile& ini, const Controls& f) {
     for (const std::string& property : ProjectControlProperties())

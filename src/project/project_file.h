@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "final/final_state.h"
+#include "stacking/alignment_points.h"
 #include "wavelets/wavelet_state.h"
 #include "workspace/big_ini_file.h"
 #include "workspace/controls.h"
@@ -62,6 +63,12 @@ struct ProjectArea {
 };
 // The processing area as it was processed, when stored.
 std::optional<ProjectArea> ReadProjectArea(const TBigIniFile& ini);
+
+// The alignment points the user placed or edited (section "AlignmentPoints": "size" and
+// "P0", "P1", ... as "x,y"); automatic points are placed again by the replayed stack, so a
+// project without the section places them anew.
+void WriteProjectPoints(TBigIniFile& ini, const AlignmentPointState& points);
+void ReadProjectPoints(const TBigIniFile& ini, AlignmentPointState& points);
 
 // The Final page's crop rectangle ("Finish" key "crop": left,top,right,bottom in the final
 // picture's pixels), written only while a crop is in force.

@@ -12,6 +12,7 @@
 #include "input/input_colour.h"
 #include "registration/quality.h"
 #include "session/alignment.h"
+#include "session/alignment_point_handlers.h"
 #include "session/dialog_dirs.h"
 #include "session/frame_list_open.h"
 #include "session/tool_windows.h"
@@ -194,6 +195,9 @@ void ResetForNewInput(Session& s) {
     SyncBoxSize(s);
     f.ResampleSpin.Value = 2.0;
     ws.AlignX = ws.AlignY = ws.StackAlignX = ws.StackAlignY = 0;
+    // Points belong to the capture they were placed on.
+    s.points.Reset();
+    ShowAlignmentPoints(s);
     Run(s.seams.ResetHistogramLimits);
     ws.IsFits = ws.IsImageSeries = false;
     f.Frontpanel.Visible = f.FFTsizeGroup.Visible = true;

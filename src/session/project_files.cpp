@@ -135,6 +135,7 @@ void RestoreWork(Session& s, const TBigIniFile& ini, const ProjectInput& p) {
     ws.ColourBalance = {float(f.Rbalance.Value), float(f.Gbalance.Value), float(f.Bbalance.Value)};
     if (s.seams.NormaliseKernel) s.seams.NormaliseKernel();
     ReadProjectProcessing(ini, ws, s.wavelets);
+    ReadProjectPoints(ini, s.points);
     // The processing area's size: the stored choice is mapped to the planes only at start-up,
     // so a project of another size would process a different area.
     if (ProcessAreaSideForItem(f.Processarea.ItemIndex) != ws.ProcessAreaMax) {
@@ -385,6 +386,7 @@ void ComposeProject(Session& s, TBigIniFile& ini, bool showProgress) {
     WriteProjectFinish(ini, f);
     WriteProjectControls(ini, f);
     WriteProjectProcessing(ini, ws, s.wavelets);
+    WriteProjectPoints(ini, s.points);
     WriteProjectCrop(ini, s.finalImage, f.Cropping.Checked);
     ini.WriteString(kInputSection, "filedir", f.DirectoryListBox1.Directory);
 }

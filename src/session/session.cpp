@@ -1,6 +1,7 @@
 #include "session/session.h"
 
 #include "session/alignment.h"
+#include "session/alignment_point_handlers.h"
 #include "session/input_selection.h"
 #include "session/stacking_handlers.h"
 #include "session/filter_file_handlers.h"
@@ -26,6 +27,7 @@ Session::Session(Host& h) : host(h) {
     RegisterInputHandlers(*this);
     RegisterAlignmentHandlers(*this);
     RegisterStackingHandlers(*this);
+    RegisterAlignmentPointHandlers(*this);
     RegisterSaveHandlers(*this);
     RegisterWaveletHandlers(*this);
     RegisterFilterFileHandlers(*this);

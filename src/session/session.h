@@ -10,6 +10,7 @@
 #include "registration/alignment_state.h"
 #include "registration/fft_engine.h"
 #include "session/handlers.h"
+#include "stacking/alignment_points.h"
 #include "stacking/optimizer.h"
 #include "stacking/stacker.h"
 #include "wavelets/wavelet_state.h"
@@ -60,6 +61,7 @@ public:
     AlignmentState align;   // the feature, the reference spectrum, tracking
     OptimizerState opt;     // the optimizer's running totals
     StackerState stack;     // offsets, weights and canvas of the stack being made
+    AlignmentPointState points;  // the alignment points and what the last stack measured at them
     WaveletState wavelets;  // kernel, layer statistics, gamma spline of the wavelet page
     FinalState finalImage;  // hue curves, hue histogram and crop of the Final page
     // The same workspace, form, host and store, as the lower layers take them.

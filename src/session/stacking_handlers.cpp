@@ -8,6 +8,7 @@
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
 #include "input/dark_flat.h"
+#include "session/alignment_point_handlers.h"
 #include "session/page_change.h"
 #include "session/project_files.h"
 #include "session/result_save.h"
@@ -70,7 +71,8 @@ void StackSingleImage(Session& s) {
 }  // namespace
 
 void Stack(Session& s) {
-    StackButtonClick(s.ctx, s.fft, s.stack, [&s] { SelectionChanged(s); });
+    StackButtonClick(s.ctx, s.fft, s.stack, s.points, [&s] { SelectionChanged(s); });
+    ShowAlignmentPoints(s);
 }
 
 void SaveButtonClick(Session& s) {

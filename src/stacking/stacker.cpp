@@ -7,6 +7,7 @@
 #include "input/avi_frames.h"
 #include "input/deinterlace.h"
 #include "input/frame_loader.h"
+#include "stacking/alignment_point_stack.h"
 #include "workspace/progress_window.h"
 #include "workspace/stack_buffers.h"
 
@@ -94,12 +95,12 @@ std::vector<int> StackedRanks(const AppContext& c) {
     return ranks;
 }
 
-void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std::function<void()>& selectionChanged) {
+namespace {
+
+// 1. The pages that follow, the status and the progress window.
+void BeginStack(AppContext& c, StackerState& st) {
     Workspace& ws = c.ws;
     Controls& f = c.form;
-    Host& host = c.host;
-
-    // 1.
     if (!f.Resampled.Checked) f.UseProcessed.Visible = true;
     ws.ProgStatus = 4;
     ws.LayersStale = true;
@@ -107,10 +108,14 @@ void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std
     if (!ws.MakingCalibration) f.TabSheet4.TabVisible = f.TabSheet5.TabVisible = true;
     f.SaveButton.Enabled = true;
     ws.CancelRequested = false;
-    host.SetCursor(CursorKind::Busy);
-    ShowProgress(f, host, "Stacking frames");
+    c.host.SetCursor(CursorKind::Busy);
+    ShowProgress(f, c.host, "Stacking frames");
+}
 
-    // 2-3. The size of the stack.
+// 2-3. The size of the stack, and the pictures of the later pages at that size.
+void SizeStack(AppContext& c) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
     if (f.Resampled.Checked) ws.ResampleFactor = float(f.ResampleSpin.Value);
     if (f.Expandstack.Checked) {
         ws.ImageWidth = ws.SourceWidth;
@@ -126,19 +131,23 @@ void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std
     ws.ImageWidth = std::clamp(ws.ImageWidth, 1, kMaxImageSide);
     ws.ImageHeight = std::clamp(ws.ImageHeight, 1, kMaxImageSide);
     f.Stackimagesize.Caption = "Image : " + std::to_string(ws.ImageWidth) + "x" + std::to_string(ws.ImageHeight);
-
-    // 3. The pictures of the later pages, and the scratch picture of a finer grid.
     SizeStackPictures(f, ws.ImageWidth, ws.ImageHeight);
+    // The scratch picture of a finer grid.
     if (f.Resampled.Checked)
         f.Image3.Image.SetSize(std::max(0, Round(ws.UnclampedWidth * ws.ResampleFactor) - 1),
                                std::max(0, Round(ws.UnclampedHeight * ws.ResampleFactor) - 1));
     if (f.Drizzle2.Checked)
         f.Image3.Image.SetSize(std::max(0, 2 * ws.UnclampedWidth - 1), std::max(0, 2 * ws.UnclampedHeight - 1));
+}
 
-    // 4-5. Which frames.
-    const std::vector<int> ranks = StackedRanks(c);
+struct StackCanvas {
+    int Width = 0, Height = 0;
+};
 
-    // 6. The canvas and fresh planes.
+// 6. The canvas (larger with "Expand image") and fresh planes.
+StackCanvas PrepareCanvas(AppContext& c, StackerState& st, const std::vector<int>& ranks) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
     int width = ws.ImageWidth, height = ws.ImageHeight;
     if (f.Expandstack.Checked && !f.Resampled.Checked && !f.Drizzling.Checked) {
         st.ExpandMinX = st.ExpandMaxX = st.ExpandMinY = st.ExpandMaxY = 0;
@@ -160,140 +169,180 @@ void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std
         SizeStackPictures(f, width, height);
     }
     ws.FreeStackBuffers();
-    const int stackW = width, stackH = height;
     {
         const int keepW = ws.ImageWidth, keepH = ws.ImageHeight;
-        ws.ImageWidth = stackW;
-        ws.ImageHeight = stackH;
-        AllocateStackBuffers(ws, f, stackW, stackH);
+        ws.ImageWidth = width;
+        ws.ImageHeight = height;
+        AllocateStackBuffers(ws, f, width, height);
         ws.ImageWidth = keepW;
         ws.ImageHeight = keepH;
     }
     for (auto* plane : {&ws.ExtraPlane, &ws.StackSum[0], &ws.StackSum[1], &ws.StackSum[2], &ws.StackSum[3]})
         plane->Fill(0);
+    return {width, height};
+}
 
-    // 7-8.
-    ws.StackPassActive = true;
+// 7-8. Whether to go on: a single frame is stacked only when the user agrees.
+bool ConfirmFrames(AppContext& c, StackerState& st, const std::vector<int>& ranks) {
+    c.ws.StackPassActive = true;
     const int n = std::max<int>(1, int(ranks.size()));
     st.StackFrameCount = n;
-    st.StackListLength = f.StackSlider.Value + 1;
-    bool go = true;
-    if (n == 1 && !ws.SingleFrameCase)
-        go = host.Message(MsgKind::Warning, "Only one frame to stack, continue ??? ", Buttons::YesCancel) == Answer::Yes;
+    st.StackListLength = c.form.StackSlider.Value + 1;
+    st.FramesAdded = 0;
+    if (n == 1 && !c.ws.SingleFrameCase)
+        return c.host.Message(MsgKind::Warning, "Only one frame to stack, continue ??? ", Buttons::YesCancel) == Answer::Yes;
+    return true;
+}
 
-    // 9. The frames, best first.
-    if (go) {
-        const PassSteps steps{{}, [&c, &st] { AccumulateFrame(c, st); }};
-        // An AVI stays open for the whole loop; its frames are read in rank order.
-        std::unique_ptr<AviFrameSource> avi;
-        if (!ws.IsImageSeries && !ranks.empty()) avi = std::make_unique<AviFrameSource>(c, AviPath(c));
-        int j = 0;
-        for (int k : ranks) {
-            const int frame = ws.Ranking[std::size_t(k)].FrameIndex;
-            const FrameRecord& r = ws.Frames[std::size_t(frame)];
-            ++j;
-            if (f.StackSlider.Value > 0) SetProgress(f, host, j, n);
-            f.StackInfoLabel.Caption = "Stacking " + std::to_string(j) + " of " + std::to_string(n);
-            host.Repaint(&f.StackInfoLabel);
-            // The offsets are taken once per frame, for both fields of a de-interlaced one, by
-            // the field index as it stands (the one the previous frame left), AVI and series
-            // alike. The sub-pixel shift refines ShiftX/ShiftY only; with the first field's
-            // whole shift the frame goes to that whole shift.
-            if (!f.Interlaced.Checked || ws.FieldIndex != 0) {
-                st.CurShiftX = r.ShiftX;
-                st.CurShiftY = r.ShiftY;
-                st.CurSubShiftX = r.SubShiftX;
-                st.CurSubShiftY = r.SubShiftY;
+// The offsets and weight of one frame (or field), taken once per frame for both fields of a
+// de-interlaced one, by the field index as it stands (the one the previous frame left), AVI
+// and series alike. The sub-pixel shift refines ShiftX/ShiftY only; with the first field's
+// whole shift the frame goes to that whole shift.
+void TakeFrameOffsets(const AppContext& c, StackerState& st, const FrameRecord& r) {
+    const bool firstField = c.form.Interlaced.Checked && c.ws.FieldIndex == 0;
+    if (!firstField) {
+        st.CurShiftX = r.ShiftX;
+        st.CurShiftY = r.ShiftY;
+        st.CurSubShiftX = r.SubShiftX;
+        st.CurSubShiftY = r.SubShiftY;
+    } else {
+        st.CurShiftX = r.ShiftXa;
+        st.CurShiftY = r.ShiftYa;
+        st.CurSubShiftX = float(r.ShiftXa);
+        st.CurSubShiftY = float(r.ShiftYa);
+    }
+    st.FrameWeight = 1;
+    if (c.form.QualStack.Checked) st.FrameWeight = firstField ? r.QualityA : r.Quality;
+}
+
+// Adds the frame in hand, counting it.
+void AddFrame(AppContext& c, StackerState& st) {
+    AccumulateFrame(c, st);
+    ++st.FramesAdded;
+}
+
+// 9. The frames, best first.
+void StackGlobalFrames(AppContext& c, FftEngine& fft, StackerState& st, const std::vector<int>& ranks) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
+    Host& host = c.host;
+    const int n = st.StackFrameCount;
+    const PassSteps steps{{}, [&c, &st] { AddFrame(c, st); }};
+    // An AVI stays open for the whole loop; its frames are read in rank order.
+    std::unique_ptr<AviFrameSource> avi;
+    if (!ws.IsImageSeries && !ranks.empty()) avi = std::make_unique<AviFrameSource>(c, AviPath(c));
+    int j = 0;
+    for (int k : ranks) {
+        const int frame = ws.Ranking[std::size_t(k)].FrameIndex;
+        const FrameRecord& r = ws.Frames[std::size_t(frame)];
+        ++j;
+        if (f.StackSlider.Value > 0) SetProgress(f, host, j, n);
+        f.StackInfoLabel.Caption = "Stacking " + std::to_string(j) + " of " + std::to_string(n);
+        host.Repaint(&f.StackInfoLabel);
+        TakeFrameOffsets(c, st, r);
+        host.PumpMessages();
+        if (ws.CancelRequested) break;
+        ws.CurrentFrame = frame;
+        if (ws.IsImageSeries) {
+            const std::string& path = ws.FileNames[std::size_t(frame)];
+            LoadFrame(c, path);
+            if (!f.Interlaced.Checked) {
+                AddFrame(c, st);
             } else {
-                st.CurShiftX = r.ShiftXa;
-                st.CurShiftY = r.ShiftYa;
-                st.CurSubShiftX = float(r.ShiftXa);
-                st.CurSubShiftY = float(r.ShiftYa);
-            }
-            st.FrameWeight = 1;
-            if (f.QualStack.Checked) st.FrameWeight = (f.Interlaced.Checked && ws.FieldIndex == 0) ? r.QualityA : r.Quality;
-            host.PumpMessages();
-            if (ws.CancelRequested) break;
-            ws.CurrentFrame = frame;
-            if (ws.IsImageSeries) {
-                const std::string& path = ws.FileNames[std::size_t(frame)];
+                const bool horizontal = f.InterlaceHoriz.Checked;
+                ws.FieldIndex = 0;
+                Deinterlace(ws.CurrentFrameImage, 0, horizontal, ws.SourceWidth, ws.SourceHeight);
+                AddFrame(c, st);
+                ws.FieldIndex = 1;
                 LoadFrame(c, path);
-                if (!f.Interlaced.Checked) {
-                    AccumulateFrame(c, st);
-                } else {
-                    const bool horizontal = f.InterlaceHoriz.Checked;
-                    ws.FieldIndex = 0;
-                    Deinterlace(ws.CurrentFrameImage, 0, horizontal, ws.SourceWidth, ws.SourceHeight);
-                    AccumulateFrame(c, st);
-                    ws.FieldIndex = 1;
-                    LoadFrame(c, path);
-                    Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
-                    AccumulateFrame(c, st);
-                }
-            } else {
-                // The AVI reader adds the frame itself while the stack pass is active; its
-                // size bookkeeping must not change the stack's.
-                const int keepW = ws.ImageWidth, keepH = ws.ImageHeight;
-                avi->Read(frame, steps);
-                ws.ImageWidth = keepW;
-                ws.ImageHeight = keepH;
+                Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
+                AddFrame(c, st);
             }
-            if (j < kMaxFrames) ws.Ranking[std::size_t(j)].StackValue = RunningStackQuality(c, fft);
+        } else {
+            // The AVI reader adds the frame itself while the stack pass is active; its
+            // size bookkeeping must not change the stack's.
+            const int keepW = ws.ImageWidth, keepH = ws.ImageHeight;
+            avi->Read(frame, steps);
+            ws.ImageWidth = keepW;
+            ws.ImageHeight = keepH;
+        }
+        if (j < kMaxFrames) ws.Ranking[std::size_t(j)].StackValue = RunningStackQuality(c, fft);
+    }
+}
+
+// 11. Each pixel by its coverage.
+void DivideByCoverage(AppContext& c, const StackCanvas& canvas) {
+    Workspace& ws = c.ws;
+    const bool colour = c.form.ColourStack.Checked;
+    for (int y = 0; y < canvas.Height; ++y)
+        for (int x = 0; x < canvas.Width; ++x) {
+            const float cover = ws.ExtraPlane.Get(x, y);
+            if (cover <= 0) continue;
+            const float inv = 1.0f / cover;
+            if (colour)
+                for (int ch = 0; ch < 4; ++ch) ws.StackSum[std::size_t(ch)].At(x, y) *= inv;
+            else
+                ws.StackSum[1].At(x, y) *= inv;
+        }
+}
+
+// The stack area by area, when the points are on and the stack allows them; a note in the log
+// says why they were left out otherwise.
+void StackAtPoints(AppContext& c, StackerState& st, AlignmentPointState& ap) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
+    ap.LastStackUsedPoints = false;
+    if (!f.UseAlignmentPoints.Checked || ws.MakingCalibration || ws.CancelRequested || st.FramesAdded < 2) return;
+    const std::string refusal = PointsRefusal(c);
+    if (!refusal.empty()) {
+        f.Memo2.Lines.push_back("Global stack: " + refusal);
+        return;
+    }
+    StackAlignmentPoints(c, st, ap, st.StackFrameCount);
+}
+
+// 11. The display scale, the 24-bit picture and the 16-bit copy.
+void ShowStack(AppContext& c, StackerState& st, const StackCanvas& canvas) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
+    const int stackW = canvas.Width, stackH = canvas.Height;
+    const bool colour = f.ColourStack.Checked;
+    float largest = 0;
+    for (int y = 0; y < stackH; ++y)
+        for (int x = 0; x < stackW; ++x) {
+            if (colour)
+                for (int ch = 0; ch < 3; ++ch) largest = std::max(largest, ws.StackSum[std::size_t(ch)].Get(x, y));
+            else
+                largest = std::max(largest, ws.StackSum[1].Get(x, y));
+        }
+    st.StackMax = ws.MakingCalibration ? 255.0f : largest;
+    st.StackMin = 0;
+    // An all-black stack has no scale of its own: show it as it is.
+    const float s = st.StackMax - st.StackMin > 0 ? 255.0f / (st.StackMax - st.StackMin) : 1.0f;
+    Bitmap24& picture = f.Stackimage.Image;
+    picture.SetSize(stackW, stackH);
+    for (int y = 0; y < stackH; ++y) {
+        uint8_t* out = picture.Row(y);
+        for (int x = 0; x < stackW; ++x) {
+            float v[3];
+            for (int ch = 0; ch < 3; ++ch) v[ch] = ws.StackSum[std::size_t(colour ? ch : 1)].Get(x, y) * s;
+            out[3 * x + 2] = Clamp8(v[0]);
+            out[3 * x + 1] = Clamp8(v[1]);
+            out[3 * x + 0] = Clamp8(v[2]);
         }
     }
+    StackTo16Bits(ws, st, colour);
+    picture.Touch();
+    c.host.Repaint(&f.Stackimage);
+    ws.StackReady = true;
+}
 
-    // 10.
-    ws.StackPassActive = false;
-    ws.ImageWidth = stackW;
-    ws.ImageHeight = stackH;
-    if (go && selectionChanged) selectionChanged();
-
-    if (go) {
-        // 11. Each pixel by its coverage, then the display scale.
-        ws.ImageWidth = stackW;
-        ws.ImageHeight = stackH;
-        const bool colour = f.ColourStack.Checked;
-        float largest = 0;
-        for (int y = 0; y < stackH; ++y)
-            for (int x = 0; x < stackW; ++x) {
-                const float cover = ws.ExtraPlane.Get(x, y);
-                if (cover > 0) {
-                    const float inv = 1.0f / cover;
-                    if (colour)
-                        for (int ch = 0; ch < 4; ++ch) ws.StackSum[std::size_t(ch)].At(x, y) *= inv;
-                    else
-                        ws.StackSum[1].At(x, y) *= inv;
-                }
-                if (colour)
-                    for (int ch = 0; ch < 3; ++ch) largest = std::max(largest, ws.StackSum[std::size_t(ch)].Get(x, y));
-                else
-                    largest = std::max(largest, ws.StackSum[1].Get(x, y));
-            }
-        st.StackMax = ws.MakingCalibration ? 255.0f : largest;
-        st.StackMin = 0;
-        // An all-black stack has no scale of its own: show it as it is.
-        const float s = st.StackMax - st.StackMin > 0 ? 255.0f / (st.StackMax - st.StackMin) : 1.0f;
-        Bitmap24& picture = f.Stackimage.Image;
-        picture.SetSize(stackW, stackH);
-        for (int y = 0; y < stackH; ++y) {
-            uint8_t* out = picture.Row(y);
-            for (int x = 0; x < stackW; ++x) {
-                float v[3];
-                for (int ch = 0; ch < 3; ++ch) v[ch] = ws.StackSum[std::size_t(colour ? ch : 1)].Get(x, y) * s;
-                out[3 * x + 2] = Clamp8(v[0]);
-                out[3 * x + 1] = Clamp8(v[1]);
-                out[3 * x + 0] = Clamp8(v[2]);
-            }
-        }
-        StackTo16Bits(ws, st, colour);
-        picture.Touch();
-        host.Repaint(&f.Stackimage);
-        ws.StackReady = true;
-    }
-
-    // 12.
-    host.SetCursor(CursorKind::Default);
-    HideProgress(f, host);
+// 12. The cursor, the views scrolled to the feature.
+void FinishStack(AppContext& c) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
+    c.host.SetCursor(CursorKind::Default);
+    HideProgress(f, c.host);
     for (ScrollBox* view : {&f.Scrollbox3, &f.EventScrollBox1}) {
         view->HorzRange = ws.ImageWidth;
         view->VertRange = ws.ImageHeight;
@@ -304,6 +353,29 @@ void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std
     if (ws.ImageWidth > 817) f.Scrollbox3.HorzPosition = f.ScrollBox2.HorzPosition = Round(ws.AlignX * scale) - 408;
     if (ws.ImageHeight > 625) f.Scrollbox3.VertPosition = f.ScrollBox2.VertPosition = Round(ws.AlignY * scale) - 312;
     ws.LayersStale = true;
+}
+
+}  // namespace
+
+void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, AlignmentPointState& ap,
+                      const std::function<void()>& selectionChanged) {
+    Workspace& ws = c.ws;
+    BeginStack(c, st);
+    SizeStack(c);
+    const std::vector<int> ranks = StackedRanks(c);
+    const StackCanvas canvas = PrepareCanvas(c, st, ranks);
+    const bool go = ConfirmFrames(c, st, ranks);
+    if (go) StackGlobalFrames(c, fft, st, ranks);
+    ws.StackPassActive = false;
+    ws.ImageWidth = canvas.Width;
+    ws.ImageHeight = canvas.Height;
+    if (go && selectionChanged) selectionChanged();
+    if (go) {
+        DivideByCoverage(c, canvas);
+        StackAtPoints(c, st, ap);
+        ShowStack(c, st, canvas);
+    }
+    FinishStack(c);
 }
 
 void StackTo16Bits(Workspace& ws, const StackerState& st, bool colour) {

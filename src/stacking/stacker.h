@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "registration/fft_engine.h"
+#include "stacking/alignment_points.h"
 #include "stacking/frame_shift.h"
 #include "stacking/subpixel_sampler.h"
 #include "workspace/app_context.h"
@@ -24,6 +25,8 @@ struct StackerState {
     int ExpandedWidth = 0, ExpandedHeight = 0;
     int ExpandOffsetX = 0, ExpandOffsetY = 0;
     float StackMin = 0, StackMax = 0;
+    // The frames (fields) added by the stack being made.
+    int FramesAdded = 0;
 
     // Scratch kept from frame to frame, so the frame loop allocates nothing: the reader of
     // sub-pixel stacking, and the window of a resampled FITS frame (cut out, across, done).
@@ -42,8 +45,11 @@ float RunningStackQuality(AppContext& c, FftEngine& fft);
 // and Difference <= differencecutslider % of the largest difference.
 std::vector<int> StackedRanks(const AppContext& c);
 
-// "Stack". `selectionChanged` runs the stack-selection update after the frame loop.
-void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, const std::function<void()>& selectionChanged);
+// "Stack": the frames up to the cut, then (when "Use alignment points" is on) the stack made
+// again area by area at the points. `selectionChanged` runs the stack-selection update after
+// the frame loop.
+void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, AlignmentPointState& ap,
+                      const std::function<void()>& selectionChanged);
 
 // The stack at 16 bits in StackTiff as the stack pass leaves it (the display scale x 255), over
 // the stacked image: the 16-bit processed result starts from it, as the processed picture

@@ -81,8 +81,10 @@ void Binder::Repaint(const void* control) {
     if (it == byControl_.end()) return;
     Binding& b = bindings_[it->second];
     if (b.control->Kind == ControlKind::Picture) {
-        if (auto* view = dynamic_cast<PictureView*>(b.widget))
+        if (auto* view = dynamic_cast<PictureView*>(b.widget)) {
             view->ShowPicture(static_cast<Picture*>(b.control)->Image);
+            view->SetBoxes(static_cast<Picture*>(b.control)->Boxes);
+        }
     } else if (b.push) {
         const QSignalBlocker block(b.widget);
         b.push();
@@ -462,6 +464,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             }
             Bind(c, w, [w, &pic] {
                 w->ShowPicture(pic.Image);
+                w->SetBoxes(pic.Boxes);
                 if (const ScrollBox* box = pic.Scroller; box && w->ScrollPosition() != QPoint(box->HorzPosition, box->VertPosition))
                     w->ScrollTo(box->HorzPosition, box->VertPosition);
             });

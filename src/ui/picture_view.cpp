@@ -34,20 +34,26 @@ class PictureCanvas : public QWidget {
 public:
     explicit PictureCanvas(PictureView* view) : view_(view) { setMouseTracking(true); }
     QImage image;
+    std::vector<Picture::Box> boxes;
 
 protected:
     void paintEvent(QPaintEvent*) override {
         if (image.isNull()) return;
         QPainter p(this);
         const double zoom = view_->zoom_;
-        if (zoom == 1.0) {
-            p.drawImage(0, 0, image);
-            return;
+        if (zoom != 1.0) {
+            // Enlarged pixels stay sharp squares; reduced pictures are smoothed.
+            p.setRenderHint(QPainter::SmoothPixmapTransform, zoom < 1.0);
+            p.scale(zoom, zoom);
         }
-        // Enlarged pixels stay sharp squares; reduced pictures are smoothed.
-        p.setRenderHint(QPainter::SmoothPixmapTransform, zoom < 1.0);
-        p.scale(zoom, zoom);
         p.drawImage(0, 0, image);
+        if (boxes.empty()) return;
+        // One screen pixel wide at any zoom, green so it stands out on a grey or colour stack.
+        QPen pen(QColor(0, 230, 90));
+        pen.setCosmetic(true);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        for (const Picture::Box& b : boxes) p.drawRect(QRectF(b.Left, b.Top, b.Size, b.Size));
     }
     void mousePressEvent(QMouseEvent* e) override { Report(Event::MouseDown, e); }
     void mouseMoveEvent(QMouseEvent* e) override { Report(Event::MouseMove, e); }
@@ -88,6 +94,16 @@ void PictureView::ShowPicture(const Bitmap24& picture, bool force) {
                              .copy();
     }
     if (resized || fit_) ApplyZoom();
+    canvas_->update();
+}
+
+void PictureView::SetBoxes(const std::vector<Picture::Box>& boxes) {
+    if (boxes.size() == canvas_->boxes.size() &&
+        std::equal(boxes.begin(), boxes.end(), canvas_->boxes.begin(), [](const Picture::Box& a, const Picture::Box& b) {
+            return a.Left == b.Left && a.Top == b.Top && a.Size == b.Size;
+        }))
+        return;
+    canvas_->boxes = boxes;
     canvas_->update();
 }
 

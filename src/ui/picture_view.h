@@ -3,8 +3,10 @@
 // pixels whatever the zoom, so a pick, a processing area or a crop lands on the same pixel.
 #include <QScrollArea>
 #include <functional>
+#include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/control_kinds.h"
 #include "workspace/events.h"
 
 namespace talvenor {
@@ -16,6 +18,8 @@ public:
     explicit PictureView(QWidget* parent = nullptr);
     // Shows the picture again when it changed (by generation or size) or when forced.
     void ShowPicture(const Bitmap24& picture, bool force = false);
+    // Outlines drawn over the picture (never into it), in picture pixels.
+    void SetBoxes(const std::vector<Picture::Box>& boxes);
     // Called with MouseDown, MouseMove, MouseUp and DblClick.
     std::function<void(Event, const EventArgs&)> OnMouse;
     // Scroll positions in picture pixels.

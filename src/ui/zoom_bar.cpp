@@ -11,12 +11,12 @@
 namespace talvenor {
 
 namespace {
-struct Choice {
+struct ZoomChoice {
     const char* text;
     double zoom;  // 0 = fit
     const char* tip;
 };
-constexpr Choice kChoices[] = {
+constexpr ZoomChoice kChoices[] = {
     {"Fit", 0.0, "Show the whole picture in the window"},
     {"50 %", 0.5, "Show the picture at half size"},
     {"100 %", 1.0, "Show every picture pixel as one screen pixel"},
@@ -46,7 +46,7 @@ ZoomBar::ZoomBar(PictureView* view, QWidget* parent)
     row->addWidget(shown_);
     row->addStretch(1);
     connect(group_, &QButtonGroup::idClicked, this, [this](int id) {
-        const Choice& c = kChoices[id];
+        const ZoomChoice& c = kChoices[id];
         if (c.zoom == 0.0)
             view_->SetFit();
         else

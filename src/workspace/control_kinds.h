@@ -342,6 +342,12 @@ public:
     // The page's scroll box that says where the view around the picture is scrolled to (none:
     // the view is scrolled by the user only).
     ScrollBox* Scroller;
+    // Outlines shown over the picture (the alignment points on the stack): drawn by the view,
+    // never into Image, so saving the picture never saves them. Left, top and side in pixels.
+    struct Box {
+        int Left = 0, Top = 0, Size = 0;
+    };
+    std::vector<Box> Boxes;
     std::optional<std::string> GetProperty(std::string_view property) const override;
     void SetProperty(std::string_view property, std::string_view value) override;
 };

@@ -29,6 +29,35 @@ struct StackingControls {
     CheckBox LRGB2{reg_, "LRGB2", "TabSheet3", {.caption = "LRGB", .enabled = false, .hint = "Sharpens luminance only and keeps the colour as stacked"}};
     CheckBox Stacklist{reg_, "Stacklist", "TabSheet3", {.caption = "Show stack list", .hint = "Shows the list of ranked frames to stack"}};
 
+    // Alignment points: the stack made area by area, each area from its own sharpest frames at
+    // its own shift. Size 0 and frames 0 mean automatic (from the object's size; as many frames
+    // as the global stack takes).
+    Panel AlignmentPointsPanel{reg_, "AlignmentPointsPanel", "TabSheet3", {.caption = "Alignment points"}};
+    CheckBox UseAlignmentPoints{reg_, "UseAlignmentPoints", "AlignmentPointsPanel",
+                                {.caption = "Use alignment points", .hint = "Aligns and selects frames area by area; off: one shift per frame", .checked = true}};
+    SpinEdit APSize{reg_, "APSize", "AlignmentPointsPanel",
+                    {.caption = "Box size (0 = automatic)", .hint = "Side of each point's box in pixels; 0 picks it from the object's size",
+                     .value = 0, .minValue = 0, .maxValue = 256, .increment = 8}};
+    SpinEdit APKeep{reg_, "APKeep", "AlignmentPointsPanel",
+                    {.caption = "Frames per point (0 = automatic)", .hint = "How many of its sharpest frames each point stacks; 0: as many as the global stack",
+                     .value = 0, .minValue = 0, .maxValue = 5000}};
+    CheckBox APKeepPercent{reg_, "APKeepPercent", "AlignmentPointsPanel",
+                           {.caption = "Frames per point in %", .hint = "Reads the frames per point as a percentage of the frames"}};
+    SpinEdit APMinBrightness{reg_, "APMinBrightness", "AlignmentPointsPanel",
+                             {.caption = "Minimum brightness %", .hint = "A box's mean level in percent of the object's bright level",
+                              .value = 20, .minValue = 0, .maxValue = 100}};
+    SpinEdit APMinStructure{reg_, "APMinStructure", "AlignmentPointsPanel",
+                            {.caption = "Minimum structure %", .hint = "A box's detail in percent of the typical box's",
+                             .value = 25, .minValue = 0, .maxValue = 1000}};
+    SpinEdit APSearch{reg_, "APSearch", "AlignmentPointsPanel",
+                      {.caption = "Search radius", .hint = "How far around the frame's shift each point looks, in pixels",
+                       .value = 4, .minValue = 1, .maxValue = 16}};
+    Button APPlaceButton{reg_, "APPlaceButton", "AlignmentPointsPanel", {.caption = "Place automatically", .hint = "Places the points on the stack by the settings above"}};
+    Button APClearButton{reg_, "APClearButton", "AlignmentPointsPanel", {.caption = "Clear", .hint = "Removes every point, to place them by hand"}};
+    CheckBox APEditMode{reg_, "APEditMode", "AlignmentPointsPanel",
+                        {.caption = "Add or remove points by clicking", .hint = "A click on the stack adds a point there, or removes the one clicked"}};
+    Label APCountLabel{reg_, "APCountLabel", "AlignmentPointsPanel", {.caption = "Points: automatic"}};
+
     Label StackInfoLabel{reg_, "StackInfoLabel", "TabSheet3", {.caption = "Stacking :"}};
     Label Stackimagesize{reg_, "Stackimagesize", "TabSheet3", {}};
 

@@ -147,6 +147,35 @@ TEST(Projects, RoundTripsAtEveryStatusReplayingTheStack) {
     }
 }
 
+TEST(Projects, PointsPlacedByHandReplayToTheSameStack) {
+    WorkedCapture w(4);
+    Session& s = *w.s;
+    s.Dispatch("APPlaceButton", Event::Click);
+    ASSERT_GT(s.points.Points.size(), 2u);
+    // One point removed by a click on it, so the list is the user's own.
+    s.form.APEditMode.Checked = true;
+    EventArgs click;
+    click.Button = MouseButton::Left;
+    click.X = s.points.Points[0].X;
+    click.Y = s.points.Points[0].Y;
+    s.Dispatch("Stackimage", Event::MouseDown, click);
+    const std::vector<AlignmentPoint> placed = s.points.Points;
+    Stack(s);
+    ASSERT_TRUE(s.points.LastStackUsedPoints);
+    const fs::path project = w.t.appDir / "points.rsp";
+    ASSERT_TRUE(SaveProjectClick(s, project));
+
+    StartedSession again;
+    Session& r = again.Start();
+    ASSERT_TRUE(LoadProjectFile(r, project));
+    ASSERT_EQ(r.points.Points.size(), placed.size());
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        EXPECT_EQ(std::pair(r.points.Points[i].X, r.points.Points[i].Y), std::pair(placed[i].X, placed[i].Y));
+    EXPECT_TRUE(r.points.LastStackUsedPoints);
+    EXPECT_EQ(r.form.Stackimage.Image, s.form.Stackimage.Image);
+    EXPECT_EQ(r.form.Stackimage.Boxes.size(), placed.size());
+}
+
 TEST(Projects, ImageSeriesRoundTripWithTheirFileNames) {
     for (int status : {0, 1, 2, 3, 4}) {
         SCOPED_TRACE(status);

@@ -21,6 +21,8 @@ struct GeneratedStack {
 
     explicit GeneratedStack(capture::CaptureOptions options) : o(options) {
         s = &t.Start();
+        // These tests judge the global stacker's own modes; the points have tests of their own.
+        s->form.UseAlignmentPoints.Checked = false;
         o.writeTruth = false;
         const bool avi = capture::IsAvi(o.format);
         const std::filesystem::path out = t.appDir / (avi ? "capture.avi" : "series");

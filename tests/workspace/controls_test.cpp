@@ -39,7 +39,7 @@ TEST(Controls, EveryStoredPropertyResolvesAndSurvivesARestore) {
         EXPECT_NO_THROW(form.SetValue(entry, *value));
         EXPECT_EQ(form.GetValue(entry), value);
     }
-    EXPECT_EQ(StoredProperties().size(), 86u);
+    EXPECT_EQ(StoredProperties().size(), 93u);
 }
 
 TEST(Controls, EveryControlSitsOnAContainerDeclaredBeforeIt) {

@@ -1,0 +1,127 @@
+// Where the alignment points go: a half-overlapping grid over the object, boxes kept where the
+// object is bright and has detail to align on.
+#include <algorithm>
+#include <cmath>
+
+#include "stacking/alignment_points.h"
+
+namespace talvenor {
+
+namespace {
+
+// The mean and the detail of a box: mean level and the rms of the central differences over it,
+// relative to the mean (so a bright area does not count as detailed for being bright).
+struct BoxStats {
+    double Mean = 0, Structure = 0;
+};
+
+BoxStats MeasureBox(const LumaView& luma, int x0, int y0, int size) {
+    double sum = 0, grad = 0;
+    for (int y = y0; y < y0 + size; ++y)
+        for (int x = x0; x < x0 + size; ++x) {
+            sum += luma.At(x, y);
+            const double gx = luma.At(std::min(x + 1, luma.Width - 1), y) - luma.At(std::max(x - 1, 0), y);
+            const double gy = luma.At(x, std::min(y + 1, luma.Height - 1)) - luma.At(x, std::max(y - 1, 0));
+            grad += gx * gx + gy * gy;
+        }
+    const double n = double(size) * size;
+    BoxStats s;
+    s.Mean = sum / n;
+    s.Structure = s.Mean > 0 ? std::sqrt(grad / n) / s.Mean : 0;
+    return s;
+}
+
+}  // namespace
+
+void AlignmentPointState::Reset() {
+    Points.clear();
+    Size = 0;
+    PlacedByUser = false;
+    Frames.clear();
+    Measures.clear();
+    KeptPerPoint.clear();
+    FailedShifts = 0;
+    LastStackUsedPoints = false;
+}
+
+float BrightLevel(const LumaView& luma) {
+    if (luma.Width <= 0 || luma.Height <= 0) return 0;
+    // A histogram over the picture's range; the level below which 99.5 % of the pixels lie.
+    float hi = 0;
+    for (int y = 0; y < luma.Height; ++y)
+        for (int x = 0; x < luma.Width; ++x) hi = std::max(hi, luma.At(x, y));
+    if (!(hi > 0)) return 0;
+    constexpr int kBins = 1024;
+    std::vector<int64_t> counts(kBins, 0);
+    for (int y = 0; y < luma.Height; ++y)
+        for (int x = 0; x < luma.Width; ++x) {
+            const float v = luma.At(x, y);
+            const int bin = v <= 0 ? 0 : std::min(kBins - 1, int(v / hi * (kBins - 1)));
+            ++counts[std::size_t(bin)];
+        }
+    const int64_t total = int64_t(luma.Width) * luma.Height;
+    int64_t seen = 0;
+    for (int b = kBins - 1; b >= 0; --b) {
+        seen += counts[std::size_t(b)];
+        if (seen * 200 >= total) return hi * float(b) / float(kBins - 1);
+    }
+    return hi;
+}
+
+int AutomaticPointSize(const LumaView& luma, double minBrightness) {
+    const float bright = BrightLevel(luma);
+    if (!(bright > 0)) return kMinPointSize;
+    const float level = float(minBrightness) * bright;
+    int64_t area = 0;
+    for (int y = 0; y < luma.Height; ++y)
+        for (int x = 0; x < luma.Width; ++x) area += luma.At(x, y) >= level;
+    const double diameter = 2 * std::sqrt(double(area) / 3.141592653589793);
+    const int size = int(std::lrint(diameter / 6 / 8)) * 8;
+    return std::clamp(size, kMinPointSize, kMaxPointSize);
+}
+
+int PointMargin(int search) { return std::max(0, search) + 4; }
+
+bool PointFits(int x, int y, int size, int search, int width, int height) {
+    const int m = PointMargin(search), h = size / 2;
+    return x - h >= m && y - h >= m && x - h + size + m <= width && y - h + size + m <= height;
+}
+
+std::vector<AlignmentPoint> PlaceAlignmentPoints(const LumaView& luma, int size, const AlignmentPointSettings& settings) {
+    std::vector<AlignmentPoint> points;
+    size = std::max(8, size / 2 * 2);
+    const float bright = BrightLevel(luma);
+    if (!(bright > 0)) return points;
+    const int step = size / 2, m = PointMargin(settings.Search);
+    const int usableW = luma.Width - 2 * m, usableH = luma.Height - 2 * m;
+    if (usableW < size || usableH < size) return points;
+    // The grid centred on the picture, so its leftover margin is the same on both sides.
+    const int nx = (usableW - size) / step + 1, ny = (usableH - size) / step + 1;
+    const int x0 = m + (usableW - (size + (nx - 1) * step)) / 2;
+    const int y0 = m + (usableH - (size + (ny - 1) * step)) / 2;
+
+    struct Candidate {
+        AlignmentPoint Point;
+        double Structure;
+    };
+    std::vector<Candidate> brightBoxes;
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const int bx = x0 + i * step, by = y0 + j * step;
+            const BoxStats s = MeasureBox(luma, bx, by, size);
+            if (s.Mean < settings.MinBrightness * bright) continue;
+            brightBoxes.push_back({{bx + size / 2, by + size / 2}, s.Structure});
+        }
+    if (brightBoxes.empty()) return points;
+    // Detail is judged against the object's own typical box: captures differ in contrast by
+    // far more than their flat areas differ from their detailed ones.
+    std::vector<double> structures;
+    for (const Candidate& c : brightBoxes) structures.push_back(c.Structure);
+    std::nth_element(structures.begin(), structures.begin() + std::ptrdiff_t(structures.size() / 2), structures.end());
+    const double median = structures[structures.size() / 2];
+    for (const Candidate& c : brightBoxes)
+        if (c.Structure >= settings.MinStructure * median) points.push_back(c.Point);
+    return points;
+}
+
+}  // namespace talvenor

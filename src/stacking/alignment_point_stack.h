@@ -1,0 +1,45 @@
+#pragma once
+// The stack made area by area at the alignment points. It starts from the global stack (the
+// stacker's planes, each pixel already divided by its coverage), which is the reference the
+// points are placed on and matched against, and what pixels outside every point keep.
+//
+// Two passes over the capture, in file order (a compressed video decodes forward): every
+// candidate frame is measured at every point (local shift and quality), then the frames some
+// point chose are read again and each chosen box is added at its own shift with a window that
+// falls to zero at the box edge. The result replaces the stacker's planes.
+#include <string>
+#include <vector>
+
+#include "stacking/alignment_points.h"
+#include "stacking/stacker.h"
+#include "workspace/app_context.h"
+
+namespace talvenor {
+
+// The point settings of the Stacking page's controls.
+AlignmentPointSettings PointSettingsFrom(const Controls& f);
+
+// Why the points cannot be used with the options in force (drizzle, resampling, ...), or
+// empty when they can.
+std::string PointsRefusal(const AppContext& c);
+
+// How many frames each point stacks when the candidates are `candidates` and the global stack
+// took `globalCount`: the count or percentage of the page, by default the global count.
+int FramesPerPoint(const Controls& f, int candidates, int globalCount);
+
+// The luminance of the global stack in the stacker's planes, into ap.ReferenceLuma.
+void MakeReferenceLuma(AppContext& c, AlignmentPointState& ap);
+LumaView ReferenceView(const AlignmentPointState& ap);
+
+// "Place automatically": points on the reference by the page's settings (their size too).
+void PlacePointsAutomatically(AppContext& c, AlignmentPointState& ap);
+
+// The stack from the points. `globalCount` is the number of frames the global stack took.
+// Returns false, leaving the global stack, when no point could be placed or the user cancelled.
+bool StackAlignmentPoints(AppContext& c, StackerState& st, AlignmentPointState& ap, int globalCount);
+
+// One row per measured frame and point: frame index, point x, y, local dx, dy (against the
+// frame's global shift), local quality, used (0/1), failed (0/1).
+std::string AlignmentPointCsv(const AppContext& c, const AlignmentPointState& ap);
+
+}  // namespace talvenor

@@ -1,0 +1,108 @@
+#pragma once
+// Alignment points: seeing moves and blurs each area of a few dozen pixels on its own, so the
+// stack is also made area by area. A point is a square box on the stack; for every frame it
+// gets its own shift (against the global stack, around the frame's global shift) and its own
+// quality, each point stacks its own sharpest frames, and the boxes are blended with windows
+// that fall to zero at their edges. Pixels no point covers keep the global stack.
+//
+// This file holds what the points are and where they go; alignment_point_stack.h makes the
+// stack from them.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "workspace/single2d_array.h"
+
+namespace talvenor {
+
+// A point: the centre of its box in stack coordinates. Every point of a stack has the same
+// box size (AlignmentPointState::Size).
+struct AlignmentPoint {
+    int X = 0, Y = 0;
+};
+
+struct AlignmentPointSettings {
+    int Size = 0;                // box side in pixels (even); 0 = from the object's size
+    double MinBrightness = 0.2;  // a box's mean over the object's bright level
+    double MinStructure = 0.25;  // a box's detail over the median box's
+    int Search = 4;              // local shifts are searched this far around the global one
+};
+
+// The smallest and largest box the automatic size picks.
+constexpr int kMinPointSize = 24;
+constexpr int kMaxPointSize = 128;
+
+// A luminance picture to place points on (the global stack's), any scale.
+struct LumaView {
+    const float* Data = nullptr;
+    std::size_t Stride = 0;
+    int Width = 0, Height = 0;
+    float At(int x, int y) const { return Data[std::size_t(x) + std::size_t(y) * Stride]; }
+};
+
+// The object's bright level: a high percentile of the picture, so a few hot pixels do not set it.
+float BrightLevel(const LumaView& luma);
+
+// The box side for an object of the picture's size: about a sixth of its diameter (small enough
+// to follow how seeing bends a planet or a lunar field, large enough to align on its detail), a
+// multiple of 8 within 24..128.
+int AutomaticPointSize(const LumaView& luma, double minBrightness);
+
+// The margin a box keeps from the picture's edge so that its search and the interpolation
+// taps stay inside.
+int PointMargin(int search);
+
+// Places boxes of `size` on a grid of size / 2 over the picture, keeping those bright enough
+// and with enough structure; none on a black picture.
+std::vector<AlignmentPoint> PlaceAlignmentPoints(const LumaView& luma, int size, const AlignmentPointSettings& settings);
+
+// Whether a box centred at (x, y) lies inside a picture of width x height with the margin.
+bool PointFits(int x, int y, int size, int search, int width, int height);
+
+// What one frame showed at one point.
+struct PointMeasure {
+    float Dx = 0, Dy = 0;   // the local shift against the reference, around the frame's whole global shift
+    float Quality = 0;      // the local sharpness (larger is sharper); below 0: not measured
+    uint8_t Failed = 0;     // the shift was taken from the neighbours
+    uint8_t Used = 0;       // the point stacked this frame
+};
+
+// The points of the work in hand and what the last stack with them measured. Per-point data
+// are bounded by points x frames.
+struct AlignmentPointState {
+    std::vector<AlignmentPoint> Points;
+    int Size = 0;
+    // Points the user placed or edited stay for the next stack; automatic ones are placed again
+    // on every stack (the stack they were placed on may be another capture's).
+    bool PlacedByUser = false;
+
+    // The last stack with points: the frames measured (frame indices, in reading order), a
+    // measure per frame and point (frame-major), how many frames each point stacked, and the
+    // shifts taken from neighbours.
+    std::vector<int> Frames;
+    std::vector<PointMeasure> Measures;
+    std::vector<int> KeptPerPoint;
+    int FailedShifts = 0;
+    bool LastStackUsedPoints = false;
+
+    // Scratch kept from stack to stack: one frame at its whole global shift (planes swapped in
+    // for the stacker's), the reference luminance, the blended sums and weights, and the
+    // sampled boxes of one frame.
+    std::array<Single2dArray, 4> FramePlanes;
+    Single2dArray FrameCover;
+    Single2dArray ReferenceLuma, FrameLuma;
+    std::array<Single2dArray, 3> PointSums;
+    Single2dArray PointWeights;
+    std::vector<float> Patches;
+    std::vector<float> ReferenceHalf, FrameHalf;
+
+    PointMeasure& Measure(std::size_t frameSlot, std::size_t point) { return Measures[frameSlot * Points.size() + point]; }
+    const PointMeasure& Measure(std::size_t frameSlot, std::size_t point) const {
+        return Measures[frameSlot * Points.size() + point];
+    }
+    // Forgets the points and the measures (a new input).
+    void Reset();
+};
+
+}  // namespace talvenor

@@ -1,0 +1,152 @@
+#include "stacking/local_shift.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace talvenor {
+
+namespace {
+
+// Sum of (gain f - r)^2 over n samples, in eight running sums the compiler keeps in one vector
+// register (a single running sum would be one long chain of dependent additions).
+float RowSsd(const float* f, const float* r, int n, float gain) {
+    float acc[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int k = 0; k < 8; ++k) {
+            const float d = gain * f[i + k] - r[i + k];
+            acc[k] += d * d;
+        }
+    float tail = 0;
+    for (; i < n; ++i) {
+        const float d = gain * f[i] - r[i];
+        tail += d * d;
+    }
+    return ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7])) + tail;
+}
+
+// The sum of squared differences between the reference box and the frame at offset (u, v),
+// the frame scaled by `gain`.
+double Ssd(const LumaView& ref, const LumaView& frame, int x0, int y0, int size, int u, int v, float gain) {
+    double total = 0;
+    for (int y = y0; y < y0 + size; ++y)
+        total += RowSsd(frame.Data + std::size_t(y + v) * frame.Stride + std::size_t(x0 + u),
+                        ref.Data + std::size_t(y) * ref.Stride + std::size_t(x0), size, gain);
+    return total;
+}
+
+double BoxSum(const LumaView& p, int x0, int y0, int size) {
+    double s = 0;
+    for (int y = y0; y < y0 + size; ++y) {
+        const float* row = p.Data + std::size_t(y) * p.Stride;
+        float r = 0;
+        for (int x = x0; x < x0 + size; ++x) r += row[x];
+        s += r;
+    }
+    return s;
+}
+
+// The vertex of the parabola through (-1, a), (0, b), (1, c), within half a pixel; 0 when
+// the three do not curve upwards.
+float Vertex(double a, double b, double c) {
+    const double curvature = a + c - 2 * b;
+    if (!(curvature > 0)) return 0;
+    return float(std::clamp(0.5 * (a - c) / curvature, -0.5, 0.5));
+}
+
+}  // namespace
+
+void HalveLuma(const LumaView& full, std::vector<float>& storage, LumaView& half) {
+    half.Width = full.Width / 2;
+    half.Height = full.Height / 2;
+    half.Stride = std::size_t(std::max(half.Width, 1));
+    storage.resize(half.Stride * std::size_t(std::max(half.Height, 1)));
+    for (int y = 0; y < half.Height; ++y) {
+        const float* a = full.Data + std::size_t(2 * y) * full.Stride;
+        const float* b = a + full.Stride;
+        float* out = storage.data() + std::size_t(y) * half.Stride;
+        for (int x = 0; x < half.Width; ++x) out[x] = 0.25f * ((a[2 * x] + a[2 * x + 1]) + (b[2 * x] + b[2 * x + 1]));
+    }
+    half.Data = storage.data();
+}
+
+float LocalQuality(const LumaView& frame, int x0, int y0, int size) {
+    double energy = 0, sum = 0;
+    for (int y = y0; y < y0 + size; ++y) {
+        const float* row = frame.Data + std::size_t(y) * frame.Stride;
+        const float* up = row - frame.Stride;
+        const float* down = row + frame.Stride;
+        float e = 0, s = 0;
+        for (int x = x0; x < x0 + size; ++x) {
+            const float gx = row[x + 1] - row[x - 1], gy = down[x] - up[x];
+            e += gx * gx + gy * gy;
+            s += row[x];
+        }
+        energy += e;
+        sum += s;
+    }
+    const double n = double(size) * size, mean = sum / n;
+    return mean > 0 ? float(energy / n / (mean * mean)) : 0.0f;
+}
+
+LocalMatch MatchPatch(const MatchPlanes& ref, const MatchPlanes& frame, int x0, int y0, int size, int search, int cx,
+                      int cy) {
+    LocalMatch m;
+    const double refSum = BoxSum(ref.Full, x0, y0, size), frameSum = BoxSum(frame.Full, x0, y0, size);
+    if (!(refSum > 0) || !(frameSum > 0)) return m;
+    const float gain = float(refSum / frameSum);
+
+    // The best offset on the halved pictures: a quarter of the work per offset, a quarter of
+    // the offsets.
+    const int hs = size / 2, hx = x0 / 2, hy = y0 / 2, reach = (search + 1) / 2;
+    const int hcx = cx / 2, hcy = cy / 2;
+    int bu = 0, bv = 0;
+    double best = std::numeric_limits<double>::max(), sum = 0;
+    int count = 0;
+    for (int v = hcy - reach; v <= hcy + reach; ++v)
+        for (int u = hcx - reach; u <= hcx + reach; ++u) {
+            const double d = Ssd(ref.Half, frame.Half, hx, hy, hs, u, v, gain);
+            sum += d;
+            ++count;
+            if (d < best) {
+                best = d;
+                bu = u;
+                bv = v;
+            }
+        }
+    // A surface without a clear dip: nothing to align on here. Over noise alone the sums
+    // scatter by about sqrt(2 / n) of their mean (n samples), so the best must lie well below
+    // what the noise would give.
+    const double mean = sum / std::max(count, 1);
+    const double scatter = std::sqrt(2.0 / (double(hs) * hs));
+    if (!(mean > 0) || (mean - best) < 3 * scatter * mean) return m;
+
+    // At full resolution from there: the cross of the four neighbours, moved while one of
+    // them is better.
+    bu = std::clamp(2 * bu, cx - search, cx + search);
+    bv = std::clamp(2 * bv, cy - search, cy + search);
+    double c = Ssd(ref.Full, frame.Full, x0, y0, size, bu, bv, gain), left = 0, right = 0, up = 0, down = 0;
+    for (int round = 0; round <= 2 * search; ++round) {
+        left = Ssd(ref.Full, frame.Full, x0, y0, size, bu - 1, bv, gain);
+        right = Ssd(ref.Full, frame.Full, x0, y0, size, bu + 1, bv, gain);
+        up = Ssd(ref.Full, frame.Full, x0, y0, size, bu, bv - 1, gain);
+        down = Ssd(ref.Full, frame.Full, x0, y0, size, bu, bv + 1, gain);
+        const double lowest = std::min({left, right, up, down});
+        if (lowest >= c) break;
+        if (lowest == left) --bu;
+        else if (lowest == right) ++bu;
+        else if (lowest == up) --bv;
+        else ++bv;
+        c = lowest;
+        if (std::abs(bu - cx) >= search || std::abs(bv - cy) >= search) return m;  // the edge of the search
+    }
+    if (std::abs(bu - cx) >= search || std::abs(bv - cy) >= search) return m;
+    m.Dx = float(bu) + Vertex(left, c, right);
+    m.Dy = float(bv) + Vertex(up, c, down);
+    m.Ok = true;
+    return m;
+}
+
+}  // namespace talvenor

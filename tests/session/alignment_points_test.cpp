@@ -1,0 +1,180 @@
+// The Stacking page's alignment points as a user meets them: stacked by default, placed and
+// edited by hand, blended without steps, refused where they cannot work, cancelled.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "imagefiles/bmp_file.h"
+#include "session/alignment_point_handlers.h"
+#include "session/input_selection.h"
+#include "session/session_fixture.h"
+#include "session/stacking_handlers.h"
+
+namespace talvenor {
+namespace {
+
+using testing::StartedSession;
+namespace fs = std::filesystem;
+
+// A series of stills opened and ranked in frame order, as after an alignment pass; frame k
+// shows `paint(k, x, y)` in grey.
+struct Stills {
+    StartedSession t;
+    Session* s = nullptr;
+    template <class Paint>
+    Stills(int frames, int width, int height, Paint paint) {
+        s = &t.Start();
+        std::vector<std::string> files;
+        for (int k = 0; k < frames; ++k) {
+            Bitmap24 b(width, height);
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const uint8_t v = uint8_t(std::clamp(paint(k, x, y), 0, 255));
+                    b.SetPixel(x, y, Bgr{v, v, v});
+                }
+            const fs::path p = t.appDir / ("f" + std::to_string(k) + ".bmp");
+            WriteBmp24(p, b);
+            files.push_back(p.string());
+        }
+        std::swap(files.front(), files.back());
+        OpenInput(*s, files, 2);
+        for (int k = 0; k < frames; ++k) {
+            s->ws.Ranking[std::size_t(k)] = {k, float(frames - k), 0};
+            s->ws.Frames[std::size_t(k)].Quality = float(frames - k);
+        }
+        s->form.StackSlider.MaxValue = frames - 1;
+        s->form.StackSlider.Value = 1;  // the global stack takes the first two
+    }
+    float At(int x, int y) const { return s->ws.StackSum[1].Get(x, y); }
+};
+
+TEST(AlignmentPointsSession, FlatFramesBlendWithoutStepsAndFailedShiftsAreCounted) {
+    // Every frame flat, each at its own level: nothing to align on, so every local shift is
+    // taken from the neighbours; the points' frames differ from the global stack's, so a hard
+    // box edge would show as a step of tens of levels.
+    Stills f(6, 200, 160, [](int k, int, int) { return 40 + 30 * k; });
+    ASSERT_TRUE(f.s->form.UseAlignmentPoints.Checked);  // on by default
+    f.s->form.APKeep.Value = 3;
+    Stack(*f.s);
+    const AlignmentPointState& ap = f.s->points;
+    ASSERT_TRUE(ap.LastStackUsedPoints);
+    ASSERT_GT(ap.Points.size(), 10u);
+    EXPECT_EQ(ap.FailedShifts, int(ap.Points.size()) * 6);
+    float steepest = 0, lo = 1e9f, hi = 0;
+    for (int y = 0; y < 160; ++y)
+        for (int x = 0; x + 1 < 200; ++x) {
+            steepest = std::max({steepest, std::fabs(f.At(x + 1, y) - f.At(x, y)),
+                                 y + 1 < 160 ? std::fabs(f.At(x, y + 1) - f.At(x, y)) : 0.0f});
+            lo = std::min(lo, f.At(x, y));
+            hi = std::max(hi, f.At(x, y));
+        }
+    // The points' mean of three frames (70) in the middle; outside them the global mean of two
+    // (55), brought to the points' level so that nothing shows where they end.
+    EXPECT_NEAR(f.At(100, 80), 70, 0.01);
+    EXPECT_NEAR(f.At(0, 0), 70, 0.01);
+    EXPECT_LT(hi - lo, 0.01f);
+    EXPECT_LT(steepest, 0.01f);
+    // The boxes are drawn over the stack picture, never into it.
+    EXPECT_EQ(f.s->form.Stackimage.Boxes.size(), ap.Points.size());
+    EXPECT_NE(f.s->form.APCountLabel.Caption.find(std::to_string(ap.Points.size())), std::string::npos);
+}
+
+TEST(AlignmentPointsSession, ABlackCaptureHasNoPointsAndSaysSo) {
+    Stills f(3, 160, 120, [](int, int, int) { return 0; });
+    Stack(*f.s);
+    EXPECT_TRUE(f.s->ws.StackReady);
+    EXPECT_FALSE(f.s->points.LastStackUsedPoints);
+    EXPECT_TRUE(f.s->points.Points.empty());
+    ASSERT_FALSE(f.t.host.Messages.empty());
+    EXPECT_NE(f.t.host.Messages.back().Text.find("No alignment points"), std::string::npos);
+}
+
+TEST(AlignmentPointsSession, PointsAreEditedByHandAndKeptForTheNextStack) {
+    // A bright textured field: detail everywhere.
+    auto texture = [](int k, int x, int y) { return 120 + int(40 * std::sin(x * 0.3) * std::cos(y * 0.23)) + k; };
+    Stills f(4, 200, 160, texture);
+    Session& s = *f.s;
+    s.Dispatch("APPlaceButton", Event::Click);  // nothing to place on before a stack
+    EXPECT_NE(f.t.host.Messages.back().Text.find("Stack first"), std::string::npos);
+
+    Stack(s);
+    const std::size_t automatic = s.points.Points.size();
+    ASSERT_GT(automatic, 4u);
+    s.Dispatch("APClearButton", Event::Click);
+    EXPECT_TRUE(s.points.Points.empty());
+    EXPECT_TRUE(s.form.Stackimage.Boxes.empty());
+
+    EventArgs click;
+    click.Button = MouseButton::Left;
+    click.X = 100;
+    click.Y = 80;
+    s.Dispatch("Stackimage", Event::MouseDown, click);  // edit mode off: nothing happens
+    EXPECT_TRUE(s.points.Points.empty());
+    s.form.APEditMode.Checked = true;
+    s.Dispatch("Stackimage", Event::MouseDown, click);
+    click.X = 60;
+    s.Dispatch("Stackimage", Event::MouseDown, click);
+    ASSERT_EQ(s.points.Points.size(), 2u);
+    EXPECT_EQ(s.form.Stackimage.Boxes.size(), 2u);
+    click.X = 3;  // its box would leave the stack
+    const std::size_t before = f.t.host.Messages.size();
+    s.Dispatch("Stackimage", Event::MouseDown, click);
+    EXPECT_EQ(s.points.Points.size(), 2u);
+    EXPECT_GT(f.t.host.Messages.size(), before);
+    click.X = 62;  // inside the second box: it goes
+    click.Y = 83;
+    s.Dispatch("Stackimage", Event::MouseDown, click);
+    ASSERT_EQ(s.points.Points.size(), 1u);
+    EXPECT_EQ(s.points.Points[0].X, 100);
+
+    // The next stack keeps the user's point; a new box size resizes it.
+    Stack(s);
+    EXPECT_TRUE(s.points.LastStackUsedPoints);
+    EXPECT_EQ(s.points.Points.size(), 1u);
+    s.form.APSize.Value = 40;
+    s.Dispatch("APSize", Event::Change);
+    EXPECT_EQ(s.form.Stackimage.Boxes[0].Size, 40);
+    s.Dispatch("APPlaceButton", Event::Click);
+    EXPECT_GT(s.points.Points.size(), 1u);
+    EXPECT_EQ(s.points.Size, 40);
+
+    // Options the points cannot work with leave the global stack, with a word in the log.
+    s.form.Expandstack.Checked = true;
+    Stack(s);
+    EXPECT_FALSE(s.points.LastStackUsedPoints);
+    EXPECT_NE(s.form.Memo2.Lines.back().find("Expand image"), std::string::npos);
+
+    // A new input forgets the points.
+    Stills other(2, 100, 80, texture);
+    f.t.host.OpenChoices.push_back(FileChoice{{(other.t.appDir / "f1.bmp").string(), (other.t.appDir / "f0.bmp").string()}, 2});
+    s.Dispatch("SelectFileButton", Event::Click);
+    EXPECT_TRUE(s.points.Points.empty());
+    EXPECT_TRUE(s.form.Stackimage.Boxes.empty());
+}
+
+TEST(AlignmentPointsSession, CancelKeepsTheGlobalStack) {
+    auto texture = [](int k, int x, int y) { return 120 + int(40 * std::sin(x * 0.3 + k) * std::cos(y * 0.23)); };
+    Stills f(5, 160, 120, texture);
+    Session& s = *f.s;
+    s.form.UseAlignmentPoints.Checked = false;
+    Stack(s);
+    std::vector<float> global;
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 160; ++x) global.push_back(f.At(x, y));
+
+    s.form.UseAlignmentPoints.Checked = true;
+    f.t.host.OnPump = [&s] {
+        if (s.form.StackInfoLabel.Caption.rfind("Alignment points: stacking", 0) == 0) s.ws.CancelRequested = true;
+    };
+    Stack(s);
+    f.t.host.OnPump = nullptr;
+    EXPECT_TRUE(s.ws.StackReady);
+    EXPECT_FALSE(s.points.LastStackUsedPoints);
+    std::size_t i = 0, same = 0;
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 160; ++x) same += f.At(x, y) == global[i++];
+    EXPECT_EQ(same, global.size());
+}
+
+}  // namespace
+}  // namespace talvenor
