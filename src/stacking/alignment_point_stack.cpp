@@ -8,6 +8,7 @@
 
 #include "input/avi_frames.h"
 #include "input/frame_loader.h"
+#include "input/dark_flat.h"
 #include "stacking/frame_shift.h"
 #include "stacking/local_shift.h"
 #include "stacking/subpixel_sampler.h"
@@ -26,20 +27,22 @@ std::size_t PlaneOf(const Controls& f, int k) { return f.ColourStack.Checked ? s
 
 LumaView ViewOf(const Single2dArray& p) { return {p.Data(), std::size_t(p.Stride()), p.Width(), p.Height()}; }
 
-// The luminance of three planes (or the grey plane) into `out`.
-void LumaOf(const AppContext& c, const std::array<Single2dArray, 4>& planes, Single2dArray& out) {
+// The luminance of three planes (or the grey plane) into `out`, over the rectangle.
+void LumaOf(const AppContext& c, const std::array<Single2dArray, 4>& planes, Single2dArray& out, const PointRegion& r) {
     const bool colour = c.form.ColourStack.Checked;
     const std::array<float, 3>& lw = c.ws.LumaWeight;
-    for (int y = 0; y < out.Height(); ++y) {
+    for (int y = r.Top; y <= r.Bottom; ++y) {
         float* o = out.Row(y);
         if (colour) {
-            const float *r = planes[0].Row(y), *g = planes[1].Row(y), *b = planes[2].Row(y);
-            for (int x = 0; x < out.Width(); ++x) o[x] = r[x] * lw[0] + g[x] * lw[1] + b[x] * lw[2];
+            const float *red = planes[0].Row(y), *g = planes[1].Row(y), *b = planes[2].Row(y);
+            for (int x = r.Left; x <= r.Right; ++x) o[x] = red[x] * lw[0] + g[x] * lw[1] + b[x] * lw[2];
         } else {
-            std::copy_n(planes[1].Row(y), out.Width(), o);
+            std::copy(planes[1].Row(y) + r.Left, planes[1].Row(y) + r.Right + 1, o + r.Left);
         }
     }
 }
+
+PointRegion WholePlane(const Single2dArray& p) { return {0, 0, p.Width() - 1, p.Height() - 1}; }
 
 void Ensure(Single2dArray& p, int w, int h) {
     if (!p.Allocated() || p.Width() != w || p.Height() != h) p.Create(w, h);
@@ -81,40 +84,113 @@ std::vector<int> MeasuredFrames(std::vector<int> ranked, int keep) {
 // The frame's global shift, to the fraction when the alignment measured one.
 FrameShift GlobalShift(const FrameRecord& r) { return ShiftOf(r.ShiftX, r.ShiftY, r.SubShiftX, r.SubShiftY, true); }
 
-// The frame just read, placed at its whole global shift on the stack's grid by the stacker
-// itself (so calibration, 16-bit samples and the grey mix are exactly the global stack's), into
-// the points' frame planes, and its luminance.
+// Whether the frame in hand is an 8-bit picture added as it is (no 16-bit samples, FITS plane
+// or calibration): the common case, placed by a plain copy of the rows the points need.
+bool PlainFrame(const AppContext& c) {
+    const Workspace& ws = c.ws;
+    const DarkFlat calibration = DarkFlat::From(c);
+    return !ws.FrameIsWide && !(ws.IsImageSeries && ws.IsFits) && !calibration.UseDark && !calibration.UseFlat;
+}
+
+// The 8-bit frame at whole shift (dx, dy) over the points' rectangle, as the stacker adds it:
+// red, green and blue, or the grey mix; where the frame does not reach, 0 and no cover.
+void CopyPlainFrame(AppContext& c, AlignmentPointState& ap, int dx, int dy) {
+    const Workspace& ws = c.ws;
+    const Bitmap24& frame = ws.CurrentFrameImage;
+    const PointRegion& r = ap.Region;
+    const bool colour = c.form.ColourStack.Checked;
+    const std::array<float, 3>& lw = ws.LrgbWeight;
+    const int limitX = std::min(ws.ImageWidth, frame.Width()), limitY = std::min(ws.ImageHeight, frame.Height());
+    // Columns whose source lies in the frame: x + dx in 0 .. limitX - 1.
+    const int xa = std::max(r.Left, -dx), xb = std::min(r.Right, limitX - 1 - dx);
+    for (int y = r.Top; y <= r.Bottom; ++y) {
+        float* cover = ap.FrameCover.Row(y);
+        float* out[3] = {ap.FramePlanes[0].Row(y), ap.FramePlanes[1].Row(y), ap.FramePlanes[2].Row(y)};
+        const int sy = y + dy;
+        const bool rowIn = sy >= 0 && sy < limitY && xa <= xb;
+        for (int k = 0; k < 3; ++k) {
+            if (!colour && k != 1) continue;
+            std::fill(out[k] + r.Left, out[k] + r.Right + 1, 0.0f);
+        }
+        std::fill(cover + r.Left, cover + r.Right + 1, 0.0f);
+        if (!rowIn) continue;
+        const uint8_t* src = frame.Row(sy) + 3 * std::ptrdiff_t(xa + dx);
+        const int n = xb - xa + 1;
+        std::fill(cover + xa, cover + xb + 1, 1.0f);
+        if (colour) {
+            float *red = out[0] + xa, *g = out[1] + xa, *b = out[2] + xa;
+            for (int i = 0; i < n; ++i) {
+                b[i] = src[3 * i];
+                g[i] = src[3 * i + 1];
+                red[i] = src[3 * i + 2];
+            }
+        } else {
+            float* g = out[1] + xa;
+            for (int i = 0; i < n; ++i) g[i] = src[3 * i + 1] * lw[1] + src[3 * i + 2] * lw[0] + src[3 * i] * lw[2];
+        }
+    }
+}
+
+// The frame just read, placed at its whole global shift on the stack's grid into the points'
+// frame planes, and its luminance. Frames other than plain 8-bit pictures go through the
+// stacker itself (planes swapped in for its own), so calibration, 16-bit samples and FITS planes
+// are exactly the global stack's.
 void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState& ap) {
     Workspace& ws = c.ws;
     const FrameShift shift = GlobalShift(ws.Frames[std::size_t(ws.CurrentFrame)]);
     st.CurShiftX = int(std::lrint(shift.X));
     st.CurShiftY = int(std::lrint(shift.Y));
-    st.CurSubShiftX = float(st.CurShiftX);
-    st.CurSubShiftY = float(st.CurShiftY);
-    st.FrameWeight = 1;
-    for (int k = 0; k < Channels(c.form); ++k) ap.FramePlanes[PlaneOf(c.form, k)].Fill(0);
-    ap.FrameCover.Fill(0);
-    auto swapIn = [&] {
-        for (std::size_t k = 0; k < 4; ++k) std::swap(ws.StackSum[k], ap.FramePlanes[k]);
-        std::swap(ws.ExtraPlane, ap.FrameCover);
-    };
-    swapIn();
-    try {
-        AccumulateFrame(c, st);
-    } catch (...) {
+    if (PlainFrame(c)) {
+        CopyPlainFrame(c, ap, st.CurShiftX, st.CurShiftY);
+    } else {
+        st.CurSubShiftX = float(st.CurShiftX);
+        st.CurSubShiftY = float(st.CurShiftY);
+        st.FrameWeight = 1;
+        for (int k = 0; k < Channels(c.form); ++k) ap.FramePlanes[PlaneOf(c.form, k)].Fill(0);
+        ap.FrameCover.Fill(0);
+        auto swapIn = [&] {
+            for (std::size_t k = 0; k < 4; ++k) std::swap(ws.StackSum[k], ap.FramePlanes[k]);
+            std::swap(ws.ExtraPlane, ap.FrameCover);
+        };
         swapIn();
-        throw;
+        try {
+            AccumulateFrame(c, st);
+        } catch (...) {
+            swapIn();
+            throw;
+        }
+        swapIn();
     }
-    swapIn();
-    LumaOf(c, ap.FramePlanes, ap.FrameLuma);
+    LumaOf(c, ap.FramePlanes, ap.FrameLuma, ap.Region);
 }
 
 // Whether the frame covers the box with its search margin (the whole shift moves part of the
-// frame off the stack near its edges).
-bool FrameCovers(const Single2dArray& cover, const AlignmentPoint& p, int size, int search) {
+// frame off the stack near its edges), within the rectangle the frame planes hold.
+bool FrameCovers(const AlignmentPointState& ap, const AlignmentPoint& p, int size, int search) {
     const int m = PointMargin(search), h = size / 2;
     const int x0 = p.X - h - m, y0 = p.Y - h - m, x1 = p.X - h + size - 1 + m, y1 = p.Y - h + size - 1 + m;
+    const PointRegion& r = ap.Region;
+    if (x0 < r.Left || y0 < r.Top || x1 > r.Right || y1 > r.Bottom) return false;
+    const Single2dArray& cover = ap.FrameCover;
     return cover.Get(x0, y0) > 0 && cover.Get(x1, y0) > 0 && cover.Get(x0, y1) > 0 && cover.Get(x1, y1) > 0;
+}
+
+// The rectangle the points read from a frame: their boxes with the search of a second look
+// (twice the radius) and the interpolation taps, on the stack.
+PointRegion RegionOf(const AlignmentPointState& ap, int search, int width, int height) {
+    PointRegion r{width, height, -1, -1};
+    const int m = PointMargin(2 * search), h = ap.Size / 2;
+    for (const AlignmentPoint& p : ap.Points) {
+        r.Left = std::min(r.Left, p.X - h - m);
+        r.Top = std::min(r.Top, p.Y - h - m);
+        r.Right = std::max(r.Right, p.X - h + ap.Size - 1 + m);
+        r.Bottom = std::max(r.Bottom, p.Y - h + ap.Size - 1 + m);
+    }
+    r.Left = std::max(r.Left, 0);
+    r.Top = std::max(r.Top, 0);
+    r.Right = std::min(r.Right, width - 1);
+    r.Bottom = std::min(r.Bottom, height - 1);
+    return r;
 }
 
 // Reads `frames` in order and hands each to `handle` (with its place in the list) once it sits
@@ -153,6 +229,7 @@ bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap,
 
 void PrepareScratch(AppContext& c, AlignmentPointState& ap) {
     const Workspace& ws = c.ws;
+    ap.Region = RegionOf(ap, int(c.form.APSearch.Value), ws.ImageWidth, ws.ImageHeight);
     const int w = ws.StackSum[1].Width(), h = ws.StackSum[1].Height();
     for (Single2dArray& p : ap.FramePlanes) Ensure(p, w, h);
     Ensure(ap.FrameCover, w, h);
@@ -168,7 +245,7 @@ void PrepareScratch(AppContext& c, AlignmentPointState& ap) {
 // The shift most points of the frame agree on (the median of the measured ones, whole pixels):
 // where the frame's global shift followed a part of the object that bent, the whole object
 // sits elsewhere, and points that found nothing within their search look again around it.
-std::pair<int, int> FrameConsensus(const AlignmentPointState& ap, std::size_t slot, std::vector<float>& xs,
+std::pair<int, int> FrameConsensus(const AlignmentPointState& ap, std::size_t slot, int search, std::vector<float>& xs,
                                    std::vector<float>& ys) {
     xs.clear();
     ys.clear();
@@ -183,7 +260,9 @@ std::pair<int, int> FrameConsensus(const AlignmentPointState& ap, std::size_t sl
     const auto mid = std::ptrdiff_t(xs.size() / 2);
     std::nth_element(xs.begin(), xs.begin() + mid, xs.end());
     std::nth_element(ys.begin(), ys.begin() + mid, ys.end());
-    return {int(std::lrint(xs[std::size_t(mid)])), int(std::lrint(ys[std::size_t(mid)]))};
+    // Within the search, so the second look stays inside what the frame planes hold.
+    return {std::clamp(int(std::lrint(xs[std::size_t(mid)])), -search, search),
+            std::clamp(int(std::lrint(ys[std::size_t(mid)])), -search, search)};
 }
 
 // Pass 1: every candidate frame at every point it covers: the local shift and quality.
@@ -198,7 +277,7 @@ bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, con
     std::vector<float> xs, ys;
     return ReadFramesInOrder(c, st, ap, frames, "Alignment points: measuring frame", [&](std::size_t slot) {
         MatchPlanes frame{ViewOf(ap.FrameLuma), {}};
-        HalveLuma(frame.Full, ap.FrameHalf, frame.Half);
+        HalveLuma(frame.Full, ap.FrameHalf, frame.Half, ap.Region.Left, ap.Region.Top, ap.Region.Right, ap.Region.Bottom);
         auto measure = [&](int cx, int cy, bool retry) {
             const int reach = search + std::max(std::abs(cx), std::abs(cy));
             ParallelRows(0, int(points) - 1, [&](int first, int last) {
@@ -206,7 +285,7 @@ bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, con
                     const AlignmentPoint& p = ap.Points[std::size_t(i)];
                     PointMeasure& m = ap.Measure(slot, std::size_t(i));
                     if (retry && !(m.Quality >= 0 && m.Failed)) continue;
-                    if (!FrameCovers(ap.FrameCover, p, size, reach) || !PointFits(p.X, p.Y, size, reach, width, height))
+                    if (!FrameCovers(ap, p, size, reach) || !PointFits(p.X, p.Y, size, reach, width, height))
                         continue;
                     const int x0 = p.X - size / 2, y0 = p.Y - size / 2;
                     const LocalMatch match = MatchPatch(ref, frame, x0, y0, size, search, cx, cy);
@@ -219,7 +298,7 @@ bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, con
             }, 8);
         };
         measure(0, 0, false);
-        const auto [cx, cy] = FrameConsensus(ap, slot, xs, ys);
+        const auto [cx, cy] = FrameConsensus(ap, slot, search, xs, ys);
         if (cx != 0 || cy != 0) measure(cx, cy, true);
     });
 }
@@ -446,7 +525,7 @@ int FramesPerPoint(const Controls& f, int candidates, int globalCount) {
 void MakeReferenceLuma(AppContext& c, AlignmentPointState& ap) {
     const Workspace& ws = c.ws;
     Ensure(ap.ReferenceLuma, ws.StackSum[1].Width(), ws.StackSum[1].Height());
-    LumaOf(c, ws.StackSum, ap.ReferenceLuma);
+    LumaOf(c, ws.StackSum, ap.ReferenceLuma, WholePlane(ap.ReferenceLuma));
 }
 
 LumaView ReferenceView(const AlignmentPointState& ap) { return ViewOf(ap.ReferenceLuma); }

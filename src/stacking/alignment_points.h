@@ -60,6 +60,11 @@ std::vector<AlignmentPoint> PlaceAlignmentPoints(const LumaView& luma, int size,
 // Whether a box centred at (x, y) lies inside a picture of width x height with the margin.
 bool PointFits(int x, int y, int size, int search, int width, int height);
 
+// A rectangle of the stack, edges included.
+struct PointRegion {
+    int Left = 0, Top = 0, Right = -1, Bottom = -1;
+};
+
 // What one frame showed at one point.
 struct PointMeasure {
     float Dx = 0, Dy = 0;   // the local shift against the reference, around the frame's whole global shift
@@ -96,6 +101,7 @@ struct AlignmentPointState {
     Single2dArray PointWeights;
     std::vector<float> Patches;
     std::vector<float> ReferenceHalf, FrameHalf;
+    PointRegion Region;  // what the frame planes hold of each frame
 
     PointMeasure& Measure(std::size_t frameSlot, std::size_t point) { return Measures[frameSlot * Points.size() + point]; }
     const PointMeasure& Measure(std::size_t frameSlot, std::size_t point) const {

@@ -58,18 +58,23 @@ float Vertex(double a, double b, double c) {
 
 }  // namespace
 
-void HalveLuma(const LumaView& full, std::vector<float>& storage, LumaView& half) {
+void HalveLuma(const LumaView& full, std::vector<float>& storage, LumaView& half, int left, int top, int right,
+               int bottom) {
     half.Width = full.Width / 2;
     half.Height = full.Height / 2;
     half.Stride = std::size_t(std::max(half.Width, 1));
     storage.resize(half.Stride * std::size_t(std::max(half.Height, 1)));
-    for (int y = 0; y < half.Height; ++y) {
+    half.Data = storage.data();
+    if (right < 0) right = full.Width - 1;
+    if (bottom < 0) bottom = full.Height - 1;
+    const int x0 = std::max(left / 2, 0), x1 = std::min(right / 2, half.Width - 1);
+    const int y0 = std::max(top / 2, 0), y1 = std::min(bottom / 2, half.Height - 1);
+    for (int y = y0; y <= y1; ++y) {
         const float* a = full.Data + std::size_t(2 * y) * full.Stride;
         const float* b = a + full.Stride;
         float* out = storage.data() + std::size_t(y) * half.Stride;
-        for (int x = 0; x < half.Width; ++x) out[x] = 0.25f * ((a[2 * x] + a[2 * x + 1]) + (b[2 * x] + b[2 * x + 1]));
+        for (int x = x0; x <= x1; ++x) out[x] = 0.25f * ((a[2 * x] + a[2 * x + 1]) + (b[2 * x] + b[2 * x + 1]));
     }
-    half.Data = storage.data();
 }
 
 float LocalQuality(const LumaView& frame, int x0, int y0, int size) {
