@@ -75,6 +75,16 @@ const char* const kHelp =
     "  --seeing-frames N         correlation time of the seeing, frames [3]\n"
     "  --anisotropy A            sigma_x / sigma_y within 1/(1+A) .. 1+A [0.3]\n"
     "  --walk P                  random-walk step of the pointing, pixels per frame [0.15]\n"
+    "  --distort A               each area of the frame moves on its own: a smooth random\n"
+    "                            displacement of A pixels rms on each axis (0..8) that changes\n"
+    "                            over an eighth of the object (the planet's diameter, or the\n"
+    "                            smaller frame side for the Moon and Sun), new every frame [0]\n"
+    "  --patchy P                the blur differs across the frame: the local sigma is the\n"
+    "                            frame's times exp(P g), g a smooth random field of unit rms\n"
+    "                            changing over a third of the object, new every frame (0..1) [0]\n"
+    "With --distort and --patchy, truth.csv still gives each frame's global shift and blur\n"
+    "(the displacement averages to zero over the frame, the local sigmas to the frame's in\n"
+    "their geometric mean).\n"
     "The realistic-only options need --realistic. 16-bit outputs (fit, tif, SER with\n"
     "--depth 16) hold the same ADU times 257.\n";
 
@@ -238,6 +248,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--walk") {
             needRealistic(arg);
             o.seeing.walk = Number(arg, value());
+        } else if (arg == "--distort") {
+            needRealistic(arg);
+            o.seeing.distortion = Number(arg, value());
+        } else if (arg == "--patchy") {
+            needRealistic(arg);
+            o.seeing.patchiness = Number(arg, value());
         } else {
             Usage("unknown option " + arg);
         }

@@ -246,6 +246,29 @@ TEST(RealisticCapture, SimpleModelFramesAreUnchanged) {
     }
 }
 
+// Local seeing is an addition: without it the realistic frames stay what they were when it
+// came (hashes taken from the model before it).
+TEST(RealisticCapture, FramesWithoutLocalSeeingAreUnchanged) {
+    const struct {
+        SceneMode mode;
+        bool colour;
+        uint64_t hash;
+    } cases[] = {{SceneMode::Moon, false, 0x5ab1e85304fefa01ull}, {SceneMode::Planet, true, 0xd2f5b68ab6de9b8dull}};
+    for (const auto& c : cases) {
+        CaptureOptions o = RealisticCaptureOptions();
+        o.frames = 6;
+        o.width = 96;
+        o.height = 64;
+        o.seed = 11;
+        o.colour = c.colour;
+        o.mode = c.mode;
+        CaptureGenerator g(o);
+        uint64_t h = 1469598103934665603ull;
+        for (int k = 0; k < o.frames; ++k) h = Fnv(g.Frame8(k), h);
+        EXPECT_EQ(h, c.hash) << SceneModeName(c.mode);
+    }
+}
+
 TEST(RealisticCapture, RejectsSensorAndSeeingValuesOutOfRange) {
     auto options = [] {
         CaptureOptions o = RealisticCaptureOptions();
@@ -254,13 +277,17 @@ TEST(RealisticCapture, RejectsSensorAndSeeingValuesOutOfRange) {
         o.height = 32;
         return o;
     };
-    std::vector<CaptureOptions> bad(6, options());
+    std::vector<CaptureOptions> bad(10, options());
     bad[0].sensor.gain = 0;
     bad[1].sensor.readNoise = -1;
     bad[2].sensor.pedestal = NAN;
     bad[3].sensor.peak = 0;
     bad[4].seeing.anisotropy = -0.1;
     bad[5].seeing.walk = 100;
+    bad[6].seeing.distortion = -0.5;
+    bad[7].seeing.distortion = 9;
+    bad[8].seeing.patchiness = 1.5;
+    bad[9].seeing.patchiness = NAN;
     for (const CaptureOptions& o : bad) EXPECT_THROW(CheckOptions(o), talvenor::Error);
     EXPECT_NO_THROW(CheckOptions(options()));
 }

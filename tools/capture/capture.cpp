@@ -16,7 +16,7 @@ namespace talvenor::capture {
 
 namespace {
 
-enum : uint64_t { kScene = 201, kFrames = 202, kNoise = 203 };
+enum : uint64_t { kScene = 201, kFrames = 202, kNoise = 203, kLocalSeeing = 204 };
 
 bool GreyFormat(CaptureFormat f) {
     return f == CaptureFormat::AviGrey || f == CaptureFormat::Fits || f == CaptureFormat::SerMono;
@@ -26,6 +26,12 @@ bool GreyFormat(CaptureFormat f) {
 // be a grey picture with a pattern no debayering has to undo.
 bool ColourScene(const CaptureOptions& o) {
     return (o.colour || o.format == CaptureFormat::SerBayer) && !GreyFormat(o.format);
+}
+
+// The local seeing of the realistic model, scaled to the object the scene shows.
+LocalSeeing LocalFor(const CaptureOptions& o, const SceneOptions& scene) {
+    if (!o.realistic) return {};
+    return LocalSeeingFor(o.seeing.distortion, o.seeing.patchiness, ObjectSize(scene));
 }
 
 SceneOptions SceneFor(const CaptureOptions& o, const std::vector<FrameTruth>& plan) {
@@ -54,6 +60,15 @@ SceneOptions SceneFor(const CaptureOptions& o, const std::vector<FrameTruth>& pl
     return s;
 }
 
+// Local seeing reaches further than the frames of the plan alone: the scene grows by mirror
+// for it, so that the options never change the scene (nor the truth images).
+Scene CaptureScene(const CaptureOptions& o, const std::vector<FrameTruth>& plan) {
+    const SceneOptions options = SceneFor(o, plan);
+    const LocalSeeing local = LocalFor(o, options);
+    if (!local.Active()) return MakeScene(options);
+    return PadScene(MakeScene(options), LocalSeeingMargin(plan, local));
+}
+
 MotionOptions MotionFor(const CaptureOptions& o) {
     MotionOptions m;
     m.frames = o.frames;
@@ -75,6 +90,13 @@ std::vector<FrameTruth> PlanFor(const CaptureOptions& o) {
 FrameRenderer RendererFor(const Scene& scene, const CaptureOptions& o) {
     const uint64_t seed = SubSeed(o.seed, kNoise);
     return o.realistic ? FrameRenderer(scene, o.sensor, seed) : FrameRenderer(scene, o.noise, seed);
+}
+
+std::optional<LocalSeeingRenderer> LocalRendererFor(const Scene& scene, const CaptureOptions& o,
+                                                    const std::vector<FrameTruth>& plan) {
+    const LocalSeeing local = LocalFor(o, SceneFor(o, plan));
+    if (!local.Active()) return std::nullopt;
+    return std::optional<LocalSeeingRenderer>(std::in_place, scene, local, SubSeed(o.seed, kLocalSeeing));
 }
 
 std::string Fixed(double v, int decimals) {
@@ -160,8 +182,9 @@ void CheckOptions(const CaptureOptions& o) {
 CaptureGenerator::CaptureGenerator(const CaptureOptions& options)
     : options_((CheckOptions(options), options)),
       plan_(PlanFor(options_)),
-      scene_(MakeScene(SceneFor(options_, plan_))),
-      renderer_(RendererFor(scene_, options_)) {}
+      scene_(CaptureScene(options_, plan_)),
+      renderer_(RendererFor(scene_, options_)),
+      local_(LocalRendererFor(scene_, options_, plan_)) {}
 
 CaptureOptions RealisticCaptureOptions() {
     CaptureOptions o;
@@ -176,7 +199,13 @@ CaptureOptions RealisticCaptureOptions() {
 }
 
 void CaptureGenerator::RenderFloat(int k, FloatImage& out) {
-    renderer_.Render(k, plan_[std::size_t(k)], out);
+    const FrameTruth& truth = plan_[std::size_t(k)];
+    if (local_) {
+        local_->Render(k, truth, out);
+        renderer_.Expose(k, out);
+    } else {
+        renderer_.Render(k, truth, out);
+    }
     // Skipped at full scale, so that the usual captures stay byte for byte what they were.
     if (options_.fullScale == 65535) return;
     const float scale = float(options_.fullScale / 65535.0);
@@ -343,6 +372,8 @@ std::string CaptureSummary::Describe(const CaptureOptions& o) const {
     if (IsSer(o.format)) text += " " + std::to_string(o.bitDepth) + "-bit";
     if (o.fullScale != 65535) text += ", full scale " + Fixed(o.fullScale, 0) + " ADU of 65535";
     if (o.realistic) text += ", realistic camera and seeing";
+    if (o.realistic && o.seeing.distortion > 0) text += ", distortion " + Fixed(o.seeing.distortion, 2) + " px";
+    if (o.realistic && o.seeing.patchiness > 0) text += ", patchiness " + Fixed(o.seeing.patchiness, 2);
     if (riffs > 1) text += " OpenDML (" + std::to_string(riffs) + " RIFFs)";
     text += ", " + Fixed(double(bytes) / (1024.0 * 1024.0), 1) + " MB, to " + output.string();
     if (o.writeTruth) text += "; truth in " + (truthDir / "truth.csv").string();

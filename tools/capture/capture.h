@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capture/frames.h"
+#include "capture/local_seeing.h"
 #include "capture/scene.h"
 #include "capture/seeing.h"
 #include "capture/sensor.h"
@@ -59,8 +60,9 @@ struct CaptureOptions {
     // The realistic model: photon and read noise of a real camera with a black level
     // (`sensor`, replacing `noise`), seeing that wanders from frame to frame and differs
     // between the axes, and pointing that random-walks (`seeing`; `jitter` becomes the
-    // standard deviation of the tip-tilt jump). Off: the simple model above, whose frames
-    // stay byte for byte what they were.
+    // standard deviation of the tip-tilt jump; seeing.distortion and seeing.patchiness move
+    // and blur each area of the frame on its own, see local_seeing.h). Off: the simple model
+    // above, whose frames stay byte for byte what they were.
     bool realistic = false;
     SensorModel sensor;
     SeeingOptions seeing;
@@ -97,6 +99,7 @@ private:
     std::vector<FrameTruth> plan_;
     Scene scene_;
     FrameRenderer renderer_;
+    std::optional<LocalSeeingRenderer> local_;  // seeing that differs across the frame, if asked
 };
 
 struct CaptureSummary {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "capture/lanes.h"
 #include "capture/prng.h"
 #include "workspace/error.h"
 
@@ -97,7 +98,11 @@ FrameRenderer::FrameRenderer(const Scene& scene, double noise, uint64_t seed)
 FrameRenderer::FrameRenderer(const Scene& scene, const SensorModel& sensor, uint64_t seed)
     : scene_(scene), noise_(0), sensor_(sensor), seed_(seed) {}
 
-void FrameRenderer::BuildKernel(double sigma, double frac, std::vector<float>& taps, int& first) const {
+namespace {
+
+// Taps of the Gaussian of `sigma` convolved with the unit tent, sampled at whole pixels
+// offset by `frac`; the first tap sits at offset `first`.
+void BuildKernel(double sigma, double frac, std::vector<float>& taps, int& first) {
     const int r = KernelRadius(sigma);
     first = -r - 1;
     taps.resize(std::size_t(2 * r + 2));
@@ -110,54 +115,87 @@ void FrameRenderer::BuildKernel(double sigma, double frac, std::vector<float>& t
     for (std::size_t j = 0; j < taps.size(); ++j) taps[j] = float(w[j] / sum);
 }
 
+// dst[x] = sum over j of (taps[j] * scale) * src[x + j * step], x = 0 .. w - 1, summed in the
+// order of j from zero (every frame ever written depends on that order). Blocks of outputs
+// are summed in registers: adding each tap to the whole row in memory, the renderer spent
+// its time loading and storing the row.
+void Convolve(const float* taps, int n, float scale, const float* src, std::size_t step, float* dst, int w) {
+    int x = 0;
+    for (; x + 16 <= w; x += 16) {
+        Lanes s0 = {}, s1 = {}, s2 = {}, s3 = {};
+        const float* sj = src + x;
+        for (int j = 0; j < n; ++j, sj += step) {
+            const float k = taps[j] * scale;
+            s0 += k * LoadLanes(sj);
+            s1 += k * LoadLanes(sj + 4);
+            s2 += k * LoadLanes(sj + 8);
+            s3 += k * LoadLanes(sj + 12);
+        }
+        StoreLanes(dst + x, s0);
+        StoreLanes(dst + x + 4, s1);
+        StoreLanes(dst + x + 8, s2);
+        StoreLanes(dst + x + 12, s3);
+    }
+    for (; x + 4 <= w; x += 4) {
+        Lanes sum = {};
+        const float* sj = src + x;
+        for (int j = 0; j < n; ++j, sj += step) sum += taps[j] * scale * LoadLanes(sj);
+        StoreLanes(dst + x, sum);
+    }
+    for (; x < w; ++x) {
+        float sum = 0.f;
+        const float* sj = src + x;
+        for (int j = 0; j < n; ++j, sj += step) sum += taps[j] * scale * *sj;
+        dst[x] = sum;
+    }
+}
+
+}  // namespace
+
+SeparableBlur::SeparableBlur(double sigmaX, double sigmaY, double dx, double dy, double gain)
+    : shiftX_(int(std::floor(dx))), shiftY_(int(std::floor(dy))), gain_(float(gain)) {
+    BuildKernel(sigmaX, dx - std::floor(dx), kx_, firstX_);
+    BuildKernel(sigmaY, dy - std::floor(dy), ky_, firstY_);
+}
+
+bool SeparableBlur::Render(const Scene& s, int c, int x0, int y0, int w, int h, std::vector<float>& rows,
+                           float* out) const {
+    const int stride = s.Stride(), nx = int(kx_.size()), ny = int(ky_.size());
+    // Output pixel x reads scene columns x - shiftX + firstX .. + nx - 1, rows likewise.
+    const int col0 = x0 - shiftX_ + firstX_, row0 = y0 - shiftY_ + firstY_;
+    const int srcRows = h + ny - 1;
+    if (col0 < -s.margin || col0 + w + nx - 1 > s.width + s.margin || row0 < -s.margin ||
+        row0 + srcRows > s.height + s.margin)
+        return false;
+    rows.resize(std::size_t(srcRows) * std::size_t(w));
+
+    const float* plane = s.Plane(c);
+    for (int r = 0; r < srcRows; ++r) {
+        const float* src =
+            plane + std::size_t(row0 + r + s.margin) * std::size_t(stride) + std::size_t(col0 + s.margin);
+        Convolve(kx_.data(), nx, 1.f, src, 1, rows.data() + std::size_t(r) * std::size_t(w), w);
+    }
+    for (int y = 0; y < h; ++y)
+        Convolve(ky_.data(), ny, gain_, rows.data() + std::size_t(y) * std::size_t(w), std::size_t(w),
+                 out + std::size_t(y) * std::size_t(w), w);
+    return true;
+}
+
 void FrameRenderer::Render(int index, const FrameTruth& truth, FloatImage& out) {
     const Scene& s = scene_;
-    const int w = s.width, h = s.height, stride = s.Stride();
-    out.Allocate(w, h, s.channels);
-
-    const double fx0 = std::floor(truth.dx), fy0 = std::floor(truth.dy);
-    const int ix0 = int(fx0), iy0 = int(fy0);
-    int firstX = 0, firstY = 0;
+    out.Allocate(s.width, s.height, s.channels);
     // A plan that gives only `sigma` (a hand-made one) blurs both axes alike.
     const bool axes = truth.sigmaX > 0 || truth.sigmaY > 0;
-    BuildKernel(axes ? truth.sigmaX : truth.sigma, truth.dx - fx0, kx_, firstX);
-    BuildKernel(axes ? truth.sigmaY : truth.sigma, truth.dy - fy0, ky_, firstY);
-    const int nx = int(kx_.size()), ny = int(ky_.size());
+    const SeparableBlur blur(axes ? truth.sigmaX : truth.sigma, axes ? truth.sigmaY : truth.sigma, truth.dx, truth.dy,
+                             truth.gain);
+    for (int c = 0; c < s.channels; ++c)
+        if (!blur.Render(s, c, 0, 0, s.width, s.height, rows_, out.Plane(c)))
+            throw Error("frame " + std::to_string(index) + " moves beyond the scene margin of " +
+                        std::to_string(s.margin) + " pixels");
+    Expose(index, out);
+}
 
-    // Output pixel x reads scene columns x - ix0 + firstX .. + nx - 1, rows likewise.
-    const int col0 = -ix0 + firstX, row0 = -iy0 + firstY;
-    const int srcRows = h + ny - 1;
-    if (col0 < -s.margin || col0 + w + nx - 1 > w + s.margin || row0 < -s.margin || row0 + srcRows > h + s.margin)
-        throw Error("frame " + std::to_string(index) + " moves beyond the scene margin of " + std::to_string(s.margin) +
-                    " pixels");
-    rows_.resize(std::size_t(srcRows) * std::size_t(w));
-
-    const float gain = float(truth.gain);
-    for (int c = 0; c < s.channels; ++c) {
-        const float* plane = s.Plane(c);
-        for (int r = 0; r < srcRows; ++r) {
-            const float* src =
-                plane + std::size_t(row0 + r + s.margin) * std::size_t(stride) + std::size_t(col0 + s.margin);
-            float* dst = rows_.data() + std::size_t(r) * std::size_t(w);
-            std::fill(dst, dst + w, 0.f);
-            for (int j = 0; j < nx; ++j) {
-                const float k = kx_[std::size_t(j)];
-                const float* sj = src + j;
-                for (int x = 0; x < w; ++x) dst[x] += k * sj[x];
-            }
-        }
-        float* plane_out = out.Plane(c);
-        for (int y = 0; y < h; ++y) {
-            float* dst = plane_out + std::size_t(y) * std::size_t(w);
-            std::fill(dst, dst + w, 0.f);
-            for (int j = 0; j < ny; ++j) {
-                const float k = ky_[std::size_t(j)] * gain;
-                const float* sr = rows_.data() + std::size_t(y + j) * std::size_t(w);
-                for (int x = 0; x < w; ++x) dst[x] += k * sr[x];
-            }
-        }
-    }
-
+void FrameRenderer::Expose(int index, FloatImage& out) const {
     if (sensor_) {
         ExposeSensor(out.data.data(), out.data.size(), *sensor_, SubSeed(seed_, kNoise, uint64_t(index)));
         return;

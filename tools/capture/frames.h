@@ -63,6 +63,26 @@ struct FloatImage {
     void Allocate(int w, int h, int ch);
 };
 
+// The scene moved by (dx, dy) and blurred by a Gaussian of sigmaX, sigmaY, times `gain`, as
+// two separable kernels over whole pixels: the sub-pixel part of the move is the linear
+// interpolation between pixels, folded into the kernels in closed form.
+class SeparableBlur {
+public:
+    SeparableBlur(double sigmaX, double sigmaY, double dx, double dy, double gain);
+
+    // Channel c of the moved, blurred scene over the frame rectangle x0 .. x0 + w - 1,
+    // y0 .. y0 + h - 1 (which may lie partly outside the frame), as rows of w floats at
+    // `out`. False, with nothing written, when that needs the scene beyond its margin.
+    // `rows` is scratch space.
+    bool Render(const Scene& scene, int c, int x0, int y0, int w, int h, std::vector<float>& rows, float* out) const;
+
+private:
+    int shiftX_, shiftY_;  // whole pixels of the move
+    int firstX_ = 0, firstY_ = 0;  // offset of each kernel's first tap
+    std::vector<float> kx_, ky_;
+    float gain_;
+};
+
 class FrameRenderer {
 public:
     // `noise` is the standard deviation in 8-bit levels at full brightness; it falls with
@@ -76,20 +96,21 @@ public:
     // and comes out the same) into `out`, reusing its storage.
     void Render(int index, const FrameTruth& truth, FloatImage& out);
 
+    // Adds the noise of frame `index` (the camera's, or the simple model's) to a rendered,
+    // noise-free frame: Render is the blur followed by this.
+    void Expose(int index, FloatImage& out) const;
+
     // The unshifted, unblurred, noise-free scene at frame size.
     void RenderTruth(FloatImage& out) const;
 
     const Scene& scene() const { return scene_; }
 
 private:
-    void BuildKernel(double sigma, double frac, std::vector<float>& taps, int& first) const;
-
     const Scene& scene_;
     double noise_;
     std::optional<SensorModel> sensor_;
     uint64_t seed_;
     std::vector<float> rows_;  // horizontal pass output
-    std::vector<float> kx_, ky_;
 };
 
 // Quantisation: round to nearest, clamped. A grey image goes to all three channels of a

@@ -114,7 +114,7 @@ void RenderPlanet(Scene& s, const SceneOptions& o) {
     const Noise noise(SubSeed(o.seed, kPlanetNoise));
     const double cx = std::isnan(o.centreX) ? (o.width - 1) / 2.0 : o.centreX;
     const double cy = std::isnan(o.centreY) ? (o.height - 1) / 2.0 : o.centreY;
-    const double radius = o.radius > 0 ? o.radius : 0.3 * std::min(o.width, o.height);
+    const double radius = PlanetRadius(o);
     const double polar = radius * (1.0 - std::clamp(o.oblateness, 0.0, 0.5));
     const float limb = float(std::clamp(o.limbDarkening, 0.0, 1.0));
 
@@ -475,6 +475,43 @@ void Scene::Allocate(int w, int h, int m, int ch) {
     margin = m;
     channels = ch;
     data.assign(PlaneSize() * std::size_t(ch), 0.f);
+}
+
+namespace {
+
+// Index i of a row or column folded into 0 .. n - 1 by mirrors at both ends (the edge itself
+// not repeated), however far outside it lies.
+int Mirror(int i, int n) {
+    if (n == 1) return 0;
+    const int period = 2 * (n - 1);
+    i %= period;
+    if (i < 0) i += period;
+    return i < n ? i : period - i;
+}
+
+}  // namespace
+
+Scene PadScene(const Scene& scene, int margin) {
+    if (margin <= scene.margin) return scene;
+    Scene padded;
+    padded.Allocate(scene.width, scene.height, margin, scene.channels);
+    const int grow = margin - scene.margin, stride = padded.Stride();
+    std::vector<int> columns(static_cast<std::size_t>(stride));
+    for (int x = 0; x < stride; ++x) columns[std::size_t(x)] = Mirror(x - grow, scene.Stride());
+    for (int c = 0; c < scene.channels; ++c)
+        for (int y = 0; y < padded.Rows(); ++y) {
+            const int row = Mirror(y - grow, scene.Rows());
+            const float* src = scene.Plane(c) + std::size_t(row) * std::size_t(scene.Stride());
+            float* dst = padded.Plane(c) + std::size_t(y) * std::size_t(stride);
+            for (int x = 0; x < stride; ++x) dst[x] = src[columns[std::size_t(x)]];
+        }
+    return padded;
+}
+
+double PlanetRadius(const SceneOptions& o) { return o.radius > 0 ? o.radius : 0.3 * std::min(o.width, o.height); }
+
+double ObjectSize(const SceneOptions& o) {
+    return o.mode == SceneMode::Planet ? 2 * PlanetRadius(o) : double(std::min(o.width, o.height));
 }
 
 Scene MakeScene(const SceneOptions& o) {

@@ -66,6 +66,18 @@ struct Scene {
 
 Scene MakeScene(const SceneOptions& options);
 
+// The scene with its margin grown to `margin` (if larger) by mirroring it about its outer
+// rows and columns, for renderers that reach further than the scene was made for: the frame
+// area stays what it was (a larger margin made by MakeScene could change it, the Moon's
+// craters being spread over the whole scene), and a mirror has no edge to show in a blur.
+Scene PadScene(const Scene& scene, int margin);
+
+// The planet's equatorial radius in pixels (the option, or its default).
+double PlanetRadius(const SceneOptions& options);
+// The size of what the frames show: the planet's equatorial diameter, or the smaller frame
+// side for the Moon and the Sun, which fill the frame.
+double ObjectSize(const SceneOptions& options);
+
 // Luminance 0.299 R + 0.587 G + 0.114 B of a colour scene; a grey scene is returned as is.
 Scene ToGrey(const Scene& scene);
 

@@ -33,6 +33,9 @@ void CheckSeeing(const SeeingOptions& s) {
         throw Error("seeing correlation must be 0 .. 10000 frames");
     if (!std::isfinite(s.anisotropy) || s.anisotropy < 0 || s.anisotropy > 3) throw Error("anisotropy must be 0 .. 3");
     if (!std::isfinite(s.walk) || s.walk < 0 || s.walk > 10) throw Error("walk must be 0 .. 10 pixels per frame");
+    if (!std::isfinite(s.distortion) || s.distortion < 0 || s.distortion > 8)
+        throw Error("distortion must be 0 .. 8 pixels");
+    if (!std::isfinite(s.patchiness) || s.patchiness < 0 || s.patchiness > 1) throw Error("patchiness must be 0 .. 1");
 }
 
 std::vector<FrameTruth> PlanSeeingFrames(const MotionOptions& o, const SeeingOptions& s) {

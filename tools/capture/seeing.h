@@ -22,6 +22,9 @@ struct SeeingOptions {
     double correlationFrames = 3;  // e-folding time of the seeing series, frames
     double anisotropy = 0.3;       // A: sigmaX / sigmaY lies within 1 / (1 + A) .. 1 + A
     double walk = 0.15;            // random-walk step of the pointing, pixels per frame, each axis
+    // Seeing that differs across the frame (see local_seeing.h), 0: the whole frame alike.
+    double distortion = 0;         // rms of the local displacement, pixels, each axis
+    double patchiness = 0;         // P: the local blur is the frame's times exp(P g), g of unit rms
 };
 
 // Throws talvenor::Error naming the first value out of range.
