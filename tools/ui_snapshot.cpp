@@ -3,7 +3,8 @@
 // PAGE is the tab index (0 Input .. 5 Error-reporting); hidden tabs are shown for the picture.
 // Further arguments set controls (Control.Property=VALUE), click one (@Control), pick the
 // alignment feature on the preview (pick=X,Y) or open a frame list or project at start
-// (open=FILE) or size the main window (size=WxH). OUT-all.png shows the tool windows over the main window.
+// (open=FILE) or size the main window (size=WxH); page=N after the clicks turns to page N
+// as the user would (say, to show the stack that "Align" and "Stack" made). OUT-all.png shows the tool windows over the main window.
 // Every visible tool window is saved beside OUT as OUT-<window>.png.
 #include <QApplication>
 #include <QPainter>
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
     for (int i = 3; i < firstAction; ++i) {
         std::string arg = argv[i];
         if ((arg.size() > 1 && arg[0] == '@') || arg.rfind("open=", 0) == 0 || arg.rfind("pick=", 0) == 0 ||
-            arg.rfind("size=", 0) == 0)
+            arg.rfind("size=", 0) == 0 || arg.rfind("page=", 0) == 0)
             continue;
         auto eq = arg.find('=');
         if (eq != std::string::npos) s.form.SetValue(arg.substr(0, eq), arg.substr(eq + 1));
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
             click.Y = std::atoi(arg.c_str() + arg.find(',') + 1);
             click.Button = talvenor::MouseButton::Left;
             s.Dispatch("PreviewImage", talvenor::Event::MouseDown, click);
+        } else if (arg.rfind("page=", 0) == 0) {
+            s.form.PageControl1.ActivePageIndex = std::atoi(arg.c_str() + 5);
+            s.Dispatch("PageControl1", talvenor::Event::Change);
         } else if (arg.find('=') != std::string::npos && arg.rfind("open=", 0) != 0 && arg.rfind("size=", 0) != 0 &&
                    i > firstAction) {
             const auto eq = arg.find('=');

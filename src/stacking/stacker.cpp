@@ -298,7 +298,8 @@ void StackAtPoints(AppContext& c, StackerState& st, AlignmentPointState& ap) {
         f.Memo2.Lines.push_back("Global stack: " + refusal);
         return;
     }
-    StackAlignmentPoints(c, st, ap, st.StackFrameCount);
+    if (StackAlignmentPoints(c, st, ap, st.StackFrameCount))
+        f.StackInfoLabel.Caption = "Stacked at " + std::to_string(ap.Points.size()) + " alignment points";
 }
 
 // 11. The display scale, the 24-bit picture and the 16-bit copy.

@@ -148,6 +148,24 @@ TEST_F(WindowLayoutTest, AClickPicksTheSamePixelAtEveryZoom) {
     }
 }
 
+TEST_F(WindowLayoutTest, PointBoxesAreDrawnOverTheStackNotIntoIt) {
+    OpenCapture();
+    Picture& stack = session().form.Stackimage;
+    stack.Image.SetSize(120, 90);
+    stack.Image.Fill(Bgr{40, 40, 40});
+    stack.Boxes = {{10, 20, 32}};
+    desktop->binder().Repaint(&stack);
+    auto* view = Widget<PictureView>("Stackimage");
+    view->SetZoom(1.0);
+    window().Pages()->setCurrentIndex(2);
+    QApplication::processEvents();
+    const QImage shown = view->widget()->grab().toImage();
+    const QColor edge = shown.pixelColor(10, 30), inside = shown.pixelColor(26, 36);
+    EXPECT_GT(edge.green(), 200);
+    EXPECT_EQ(inside.green(), 40);
+    EXPECT_EQ(stack.Image.Pixel(10, 30).g, 40);  // the picture a save writes is untouched
+}
+
 TEST_F(WindowLayoutTest, FitShowsTheWholePictureAndCtrlWheelSteps) {
     OpenCapture();
     auto* preview = Widget<PictureView>("PreviewImage");
