@@ -51,21 +51,12 @@ void Ensure(Single2dArray& p, int w, int h) {
 // The frames a point may choose from, best first: those of the ranking that are not switched
 // off and pass the difference cut.
 std::vector<int> RankedCandidates(const AppContext& c) {
-    const Workspace& ws = c.ws;
-    const int last = std::clamp(c.form.StackSlider.MaxValue, 0, kMaxFrameIndex);
-    float largest = 0;
-    for (int k = 0; k <= last; ++k) {
-        const int frame = ws.Ranking[std::size_t(k)].FrameIndex;
-        if (frame >= 0 && frame < kMaxFrames) largest = std::max(largest, ws.Frames[std::size_t(frame)].Difference);
-    }
-    const double threshold = c.form.differencecutslider.Value * double(largest) * 0.01;
     std::vector<int> frames;
-    for (int k = 0; k <= last; ++k) {
-        const int frame = ws.Ranking[std::size_t(k)].FrameIndex;
-        if (frame < 0 || frame >= kMaxFrames) continue;
-        const FrameRecord& r = ws.Frames[std::size_t(frame)];
-        if (!r.Excluded && r.Difference <= threshold && std::find(frames.begin(), frames.end(), frame) == frames.end())
-            frames.push_back(frame);
+    std::vector<bool> seen(kMaxFrames, false);
+    for (int k : RanksPassingCuts(c, c.form.StackSlider.MaxValue)) {
+        const int frame = c.ws.Ranking[std::size_t(k)].FrameIndex;
+        if (!seen[std::size_t(frame)]) frames.push_back(frame);
+        seen[std::size_t(frame)] = true;
     }
     return frames;
 }

@@ -76,7 +76,7 @@ float RunningStackQuality(AppContext& c, FftEngine& fft) {
     return float(band / (total + 0.000001));
 }
 
-std::vector<int> StackedRanks(const AppContext& c) {
+std::vector<int> RanksPassingCuts(const AppContext& c, int lastRank) {
     const Workspace& ws = c.ws;
     const int last = std::clamp(c.form.StackSlider.MaxValue, 0, kMaxFrameIndex);
     float largest = 0;
@@ -86,7 +86,7 @@ std::vector<int> StackedRanks(const AppContext& c) {
     }
     const double threshold = c.form.differencecutslider.Value * double(largest) * 0.01;
     std::vector<int> ranks;
-    for (int k = 0; k <= std::clamp(c.form.StackSlider.Value, 0, kMaxFrameIndex); ++k) {
+    for (int k = 0; k <= std::clamp(lastRank, 0, kMaxFrameIndex); ++k) {
         const int frame = ws.Ranking[std::size_t(k)].FrameIndex;
         if (frame < 0 || frame >= kMaxFrames) continue;
         const FrameRecord& r = ws.Frames[std::size_t(frame)];
@@ -94,6 +94,8 @@ std::vector<int> StackedRanks(const AppContext& c) {
     }
     return ranks;
 }
+
+std::vector<int> StackedRanks(const AppContext& c) { return RanksPassingCuts(c, c.form.StackSlider.Value); }
 
 namespace {
 

@@ -41,8 +41,10 @@ void AccumulateFrame(AppContext& c, StackerState& st);
 // alignment box around the feature.
 float RunningStackQuality(AppContext& c, FftEngine& fft);
 
-// The frames of ranking positions 0..StackSlider.Value that pass the cut-offs: not excluded
-// and Difference <= differencecutslider % of the largest difference.
+// The ranking positions 0..lastRank whose frames pass the cut-offs: not excluded and
+// Difference <= differencecutslider % of the largest difference (over the whole ranking).
+std::vector<int> RanksPassingCuts(const AppContext& c, int lastRank);
+// Those of positions 0..StackSlider.Value: the frames "Stack" takes.
 std::vector<int> StackedRanks(const AppContext& c);
 
 // "Stack": the frames up to the cut, then (when "Use alignment points" is on) the stack made
