@@ -1,6 +1,7 @@
 #include "stacking/local_shift.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -129,15 +130,26 @@ LocalMatch MatchPatch(const MatchPlanes& ref, const MatchPlanes& frame, int x0, 
     if (!(mean > 0) || (mean - best) < 3 * scatter * mean) return m;
 
     // At full resolution from there: the cross of the four neighbours, moved while one of
-    // them is better.
-    bu = std::clamp(2 * bu, cx - search, cx + search);
-    bv = std::clamp(2 * bv, cy - search, cy + search);
-    double c = Ssd(ref.Full, frame.Full, x0, y0, size, bu, bv, gain), left = 0, right = 0, up = 0, down = 0;
+    // them is better. Each offset's sum is worked out once (a step reuses the old centre and
+    // the new one).
+    constexpr int kLargestSide = 2 * 16 + 3;  // the search radius is at most 16
+    search = std::min(search, 16);
+    const int side = 2 * search + 3;
+    std::array<double, kLargestSide * kLargestSide> known;
+    std::fill_n(known.begin(), side * side, -1.0);
+    auto at = [&](int u, int v) {
+        double& slot = known[std::size_t(v - cy + search + 1) * std::size_t(side) + std::size_t(u - cx + search + 1)];
+        if (slot < 0) slot = Ssd(ref.Full, frame.Full, x0, y0, size, u, v, gain);
+        return slot;
+    };
+    bu = std::clamp(2 * bu, cx - search + 1, cx + search - 1);
+    bv = std::clamp(2 * bv, cy - search + 1, cy + search - 1);
+    double c = at(bu, bv), left = 0, right = 0, up = 0, down = 0;
     for (int round = 0; round <= 2 * search; ++round) {
-        left = Ssd(ref.Full, frame.Full, x0, y0, size, bu - 1, bv, gain);
-        right = Ssd(ref.Full, frame.Full, x0, y0, size, bu + 1, bv, gain);
-        up = Ssd(ref.Full, frame.Full, x0, y0, size, bu, bv - 1, gain);
-        down = Ssd(ref.Full, frame.Full, x0, y0, size, bu, bv + 1, gain);
+        left = at(bu - 1, bv);
+        right = at(bu + 1, bv);
+        up = at(bu, bv - 1);
+        down = at(bu, bv + 1);
         const double lowest = std::min({left, right, up, down});
         if (lowest >= c) break;
         if (lowest == left) --bu;
