@@ -4,13 +4,47 @@
 #include <cstdio>
 #include <ostream>
 #include <sstream>
+#include <vector>
 
 #include "cli/cli_session.h"
 #include "registration/feature_finder.h"
+#include "stacking/alignment_point_stack.h"
 #include "workspace/error.h"
 #include "workspace/safe_file_writer.h"
 
 namespace talvenor {
+
+namespace {
+
+// Without --box and --feature, a large object stacked globally (no alignment points) is aligned
+// on a larger box: a small box's shift follows the part of the object that the seeing bends
+// around it, not the object as a whole (a 1920 x 1080 planet 630 pixels across stacked 0.5 dB
+// better globally with 256 pixels than with 64). With points, which follow the bending
+// themselves, the larger box gained 0.02 dB for twice the alignment time, so it stays. Up to a diameter of about 300 pixels the box stays as it is: on a 290-pixel planet
+// 128 pixels graded the frames worse.
+void BoxForTheObject(CliSession& cli, std::ostream& err) {
+    Session& s = cli.session();
+    if (s.form.UseAlignmentPoints.Checked && PointsRefusal(s.ctx).empty()) return;
+    const Bitmap24& frame = s.ws.CurrentFrameImage;
+    std::vector<float> luma(std::size_t(frame.Width()) * std::size_t(frame.Height()));
+    for (int y = 0; y < frame.Height(); ++y)
+        for (int x = 0; x < frame.Width(); ++x) {
+            const Bgr p = frame.Pixel(x, y);
+            luma[std::size_t(y) * std::size_t(frame.Width()) + std::size_t(x)] =
+                p.r * s.ws.LumaWeight[0] + p.g * s.ws.LumaWeight[1] + p.b * s.ws.LumaWeight[2];
+        }
+    const double diameter =
+        ObjectDiameter(LumaView{luma.data(), std::size_t(frame.Width()), frame.Width(), frame.Height()}, 0.2);
+    // The largest box within about two fifths of the object.
+    const int item = diameter * 0.42 >= 256 ? 3 : diameter * 0.42 >= 128 ? 2 : 0;
+    if (item <= s.form.FFTsizeGroup.ItemIndex) return;
+    // The box must still fit the frame with room to move.
+    if ((32 << item) * 2 > std::min(s.ws.ImageWidth, s.ws.ImageHeight)) return;
+    cli.Apply({"FFTsizeGroup.ItemIndex=" + std::to_string(item)});
+    err << "box: " << (32 << item) << " (for an object " << int(diameter) << " pixels across)\n";
+}
+
+}  // namespace
 
 std::pair<int, int> OpenAndAlign(CliSession& cli, const CliOptions& options, std::ostream& err) {
     Session& s = cli.session();
@@ -18,6 +52,7 @@ std::pair<int, int> OpenAndAlign(CliSession& cli, const CliOptions& options, std
     cli.Apply(options.settings);
     cli.Open(options.inputs);
     cli.Apply(options.settings);  // a new input resets some of them (the box size for small frames)
+    if (!options.boxGiven && !options.feature) BoxForTheObject(cli, err);
 
     std::pair<int, int> feature;
     if (options.feature) {

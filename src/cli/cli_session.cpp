@@ -59,9 +59,15 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             return args[++i];
         };
         if (a == "--feature") o.feature = ParsePair(a, value());
-        else if (a == "--box") o.settings.push_back("FFTsizeGroup.ItemIndex=" + std::to_string(BoxItem(value())));
+        else if (a == "--box") {
+            o.settings.push_back("FFTsizeGroup.ItemIndex=" + std::to_string(BoxItem(value())));
+            o.boxGiven = true;
+        }
         else if (a == "--shifts-csv") o.shiftsCsv = value();
-        else if (a == "--set") o.settings.push_back(value());
+        else if (a == "--set") {
+            o.settings.push_back(value());
+            o.boxGiven = o.boxGiven || ToLower(o.settings.back()).rfind("fftsizegroup.", 0) == 0;
+        }
         else if (a == "--colour" || a == "--color") o.settings.push_back("ColourStack.Checked=True");
         else if (a == "--mono") o.settings.push_back("ColourStack.Checked=False");
         else if (a == "--deinterlace") o.settings.push_back("Interlaced.Checked=True");

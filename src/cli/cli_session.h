@@ -25,6 +25,7 @@ struct CliOptions {
     std::string dark, flat; // calibration files
     std::string pointsCsv;  // --ap-csv: every frame's measures at every alignment point
     bool pointsAsked = false;  // --ap on given: refuse options the points cannot work with
+    bool boxGiven = false;     // --box (or FFTsizeGroup by --set) chose the alignment box
 };
 
 // Parses the options shared by align, stack and process; unknown options throw Error.

@@ -68,14 +68,18 @@ float BrightLevel(const LumaView& luma) {
     return hi;
 }
 
-int AutomaticPointSize(const LumaView& luma, double minBrightness) {
+double ObjectDiameter(const LumaView& luma, double minBrightness) {
     const float bright = BrightLevel(luma);
-    if (!(bright > 0)) return kMinPointSize;
+    if (!(bright > 0)) return 0;
     const float level = float(minBrightness) * bright;
     int64_t area = 0;
     for (int y = 0; y < luma.Height; ++y)
         for (int x = 0; x < luma.Width; ++x) area += luma.At(x, y) >= level;
-    const double diameter = 2 * std::sqrt(double(area) / 3.141592653589793);
+    return 2 * std::sqrt(double(area) / 3.141592653589793);
+}
+
+int AutomaticPointSize(const LumaView& luma, double minBrightness) {
+    const double diameter = ObjectDiameter(luma, minBrightness);
     const int size = int(std::lrint(diameter / 6 / 8)) * 8;
     return std::clamp(size, kMinPointSize, kMaxPointSize);
 }

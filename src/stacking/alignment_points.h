@@ -44,6 +44,10 @@ struct LumaView {
 // The object's bright level: a high percentile of the picture, so a few hot pixels do not set it.
 float BrightLevel(const LumaView& luma);
 
+// The diameter of the object: of a disk with as many pixels as reach `minBrightness` of the
+// bright level (a planet's, or the whole frame for the Moon or the Sun filling it).
+double ObjectDiameter(const LumaView& luma, double minBrightness);
+
 // The box side for an object of the picture's size: about a sixth of its diameter (small enough
 // to follow how seeing bends a planet or a lunar field, large enough to align on its detail), a
 // multiple of 8 within 24..128.

@@ -122,5 +122,30 @@ TEST(CliAlignmentPoints, OptionsAreCheckedAndDocumented) {
     }
 }
 
+TEST(CliAlignmentPoints, AGlobalStackOfALargeObjectAlignsOnALargerBox) {
+    // A planet about 400 pixels across.
+    testing::TempDir dir;
+    const fs::path avi = testing::PlainCapture(dir / "c.avi", 6, 800, 700);
+    const std::string out = (dir / "s.bmp").string();
+    const struct {
+        std::vector<std::string> extra;
+        bool larger;
+    } cases[] = {
+        {{"--ap", "off"}, true},
+        {{"--drizzle"}, true},  // a global stack whatever the points say
+        {{}, false},            // the points follow the bending themselves
+        {{"--ap", "off", "--box", "64"}, false},
+        {{"--ap", "off", "--set", "FFTsizeGroup.ItemIndex=0"}, false},
+        {{"--ap", "off", "--feature", "400,350"}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"stack", avi.string(), "-o", out};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const CliRun run = Cli(args);
+        ASSERT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.err.find("box: 128") != std::string::npos, c.larger) << run.err;
+    }
+}
+
 }  // namespace
 }  // namespace talvenor
