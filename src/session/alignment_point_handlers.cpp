@@ -85,6 +85,7 @@ void StackimageMouseDown(Session& s, const EventArgs& e) {
             }
             ap.Points.erase(ap.Points.begin() + std::ptrdiff_t(nearest));
             ap.PlacedByUser = true;
+            ap.LastStackUsedPoints = false;  // the stack's counts no longer describe these points
             ShowAlignmentPoints(s);
             return;
         }
@@ -96,6 +97,7 @@ void StackimageMouseDown(Session& s, const EventArgs& e) {
     }
     ap.Points.push_back({e.X, e.Y});
     ap.PlacedByUser = true;
+    ap.LastStackUsedPoints = false;
     ShowAlignmentPoints(s);
 }
 

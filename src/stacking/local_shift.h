@@ -27,8 +27,9 @@ void HalveLuma(const LumaView& full, std::vector<float>& storage, LumaView& half
 // grid: the frame already at its whole global shift), over offsets up to `search` pixels
 // around (cx, cy). The
 // frame's brightness is matched to the reference's over the box first (thin cloud), the best
-// whole offset is found by the sum of squared differences (on the half-size pictures, then at
-// full size from there), and the fraction by a parabola through its neighbours. The box and
+// whole offset is found by the sum of squared differences (on the half-size pictures near the
+// centre, then at full size walking from there to the lowest sum within the radius), and the
+// fraction by a parabola through its neighbours. The box and
 // its search must lie inside both planes (see PointFits).
 LocalMatch MatchPatch(const MatchPlanes& reference, const MatchPlanes& frame, int x0, int y0, int size, int search,
                       int cx = 0, int cy = 0);
