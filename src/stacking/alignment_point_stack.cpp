@@ -85,7 +85,7 @@ bool PlainFrame(const AppContext& c) {
 
 // The 8-bit frame at whole shift (dx, dy) over the points' rectangle, as the stacker adds it:
 // red, green and blue, or the grey mix; where the frame does not reach, 0 and no cover.
-void CopyPlainFrame(AppContext& c, AlignmentPointState& ap, int dx, int dy) {
+void CopyPlainFrame(const AppContext& c, AlignmentPointState& ap, int dx, int dy, int top, int bottom) {
     const Workspace& ws = c.ws;
     const Bitmap24& frame = ws.CurrentFrameImage;
     const PointRegion& r = ap.Region;
@@ -94,7 +94,7 @@ void CopyPlainFrame(AppContext& c, AlignmentPointState& ap, int dx, int dy) {
     const int limitX = std::min(ws.ImageWidth, frame.Width()), limitY = std::min(ws.ImageHeight, frame.Height());
     // Columns whose source lies in the frame: x + dx in 0 .. limitX - 1.
     const int xa = std::max(r.Left, -dx), xb = std::min(r.Right, limitX - 1 - dx);
-    for (int y = r.Top; y <= r.Bottom; ++y) {
+    for (int y = top; y <= bottom; ++y) {
         float* cover = ap.FrameCover.Row(y);
         float* out[3] = {ap.FramePlanes[0].Row(y), ap.FramePlanes[1].Row(y), ap.FramePlanes[2].Row(y)};
         const int sy = y + dy;
@@ -123,17 +123,16 @@ void CopyPlainFrame(AppContext& c, AlignmentPointState& ap, int dx, int dy) {
 }
 
 // The frame just read, placed at its whole global shift on the stack's grid into the points'
-// frame planes, and its luminance. Frames other than plain 8-bit pictures go through the
-// stacker itself (planes swapped in for its own), so calibration, 16-bit samples and FITS planes
-// are exactly the global stack's.
-void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState& ap) {
+// frame planes, and (for measuring) its luminance, by bands of rows in parallel. Frames other
+// than plain 8-bit pictures go through the stacker itself (planes swapped in for its own), so
+// calibration, 16-bit samples and FITS planes are exactly the global stack's.
+void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState& ap, bool luma) {
     Workspace& ws = c.ws;
     const FrameShift shift = GlobalShift(ws.Frames[std::size_t(ws.CurrentFrame)]);
     st.CurShiftX = int(std::lrint(shift.X));
     st.CurShiftY = int(std::lrint(shift.Y));
-    if (PlainFrame(c)) {
-        CopyPlainFrame(c, ap, st.CurShiftX, st.CurShiftY);
-    } else {
+    const bool plain = PlainFrame(c);
+    if (!plain) {
         st.CurSubShiftX = float(st.CurShiftX);
         st.CurSubShiftY = float(st.CurShiftY);
         st.FrameWeight = 1;
@@ -151,8 +150,14 @@ void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState
             throw;
         }
         swapIn();
+        if (!luma) return;
     }
-    LumaOf(c, ap.FramePlanes, ap.FrameLuma, ap.Region);
+    const PointRegion& r = ap.Region;
+    const int dx = st.CurShiftX, dy = st.CurShiftY;
+    ParallelRows(r.Top, r.Bottom, [&](int top, int bottom) {
+        if (plain) CopyPlainFrame(c, ap, dx, dy, top, bottom);
+        if (luma) LumaOf(c, ap.FramePlanes, ap.FrameLuma, {r.Left, top, r.Right, bottom});
+    }, 32);
 }
 
 // Whether the frame covers the box with its search margin (the whole shift moves part of the
@@ -185,9 +190,10 @@ PointRegion RegionOf(const AlignmentPointState& ap, int search, int width, int h
 }
 
 // Reads `frames` in order and hands each to `handle` (with its place in the list) once it sits
-// at its whole shift in the frame planes. False when the user cancelled.
+// at its whole shift in the frame planes (with its luminance when `luma`). False when the user
+// cancelled.
 bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
-                       const std::string& what, const std::function<void(std::size_t)>& handle) {
+                       const std::string& what, bool luma, const std::function<void(std::size_t)>& handle) {
     Workspace& ws = c.ws;
     Controls& f = c.form;
     std::unique_ptr<AviFrameSource> avi;
@@ -202,8 +208,8 @@ bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap,
         if (ws.CancelRequested) return false;
         const int frame = frames[j];
         ws.CurrentFrame = frame;
-        auto step = [&c, &st, &ap, &handle, j] {
-            PlaceFrameAtWholeShift(c, st, ap);
+        auto step = [&c, &st, &ap, &handle, j, luma] {
+            PlaceFrameAtWholeShift(c, st, ap, luma);
             handle(j);
         };
         if (ws.IsImageSeries) {
@@ -266,7 +272,7 @@ bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, con
     MatchPlanes ref{ReferenceView(ap), {}};
     HalveLuma(ref.Full, ap.ReferenceHalf, ref.Half);
     std::vector<float> xs, ys;
-    return ReadFramesInOrder(c, st, ap, frames, "Alignment points: measuring frame", [&](std::size_t slot) {
+    return ReadFramesInOrder(c, st, ap, frames, "Alignment points: measuring frame", true, [&](std::size_t slot) {
         MatchPlanes frame{ViewOf(ap.FrameLuma), {}};
         HalveLuma(frame.Full, ap.FrameHalf, frame.Half, ap.Region.Left, ap.Region.Top, ap.Region.Right, ap.Region.Bottom);
         auto measure = [&](int cx, int cy, bool retry) {
@@ -396,7 +402,7 @@ bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap) 
     const std::vector<float> window = Window(size);
     const std::size_t boxLen = std::size_t(size) * std::size_t(size);
     std::vector<std::size_t> chosen;
-    return ReadFramesInOrder(c, st, ap, frames, "Alignment points: stacking frame", [&](std::size_t j) {
+    return ReadFramesInOrder(c, st, ap, frames, "Alignment points: stacking frame", false, [&](std::size_t j) {
         const std::size_t slot = slots[j];
         chosen.clear();
         for (std::size_t i = 0; i < points; ++i)
