@@ -124,8 +124,11 @@ TEST(AlignmentPoints, PlacedOnTheObjectOnly) {
         EXPECT_TRUE(PointFits(p.X, p.Y, size, settings.Search, 320, 240));
     }
     // The grid is half a box apart.
-    for (std::size_t i = 1; i < points.size(); ++i)
-        if (points[i].Y == points[i - 1].Y) EXPECT_EQ((points[i].X - points[i - 1].X) % (size / 2), 0);
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        if (points[i].Y == points[i - 1].Y) {
+            EXPECT_EQ((points[i].X - points[i - 1].X) % (size / 2), 0);
+        }
+    }
 
     // A higher brightness threshold keeps fewer; a black picture none; a larger object a larger box.
     settings.MinBrightness = 0.9;
