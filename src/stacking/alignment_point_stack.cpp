@@ -83,31 +83,32 @@ bool PlainFrame(const AppContext& c) {
     return !ws.FrameIsWide && !(ws.IsImageSeries && ws.IsFits) && !calibration.UseDark && !calibration.UseFlat;
 }
 
-// The 8-bit frame at whole shift (dx, dy) over the points' rectangle, as the stacker adds it:
-// red, green and blue, or the grey mix; where the frame does not reach, 0 and no cover.
-void CopyPlainFrame(const AppContext& c, AlignmentPointState& ap, int dx, int dy, int top, int bottom) {
+// The 8-bit frame at whole shift (dx, dy) over rows top..bottom of the points' rectangle, as the
+// stacker adds it: red, green and blue, or the grey mix; 0 where the frame does not reach. What
+// it covers is a rectangle (`PlainCover`), so no cover plane is written.
+void CopyPlainFrame(const AppContext& c, AlignmentPointState& ap, int top, int bottom) {
     const Workspace& ws = c.ws;
     const Bitmap24& frame = ws.CurrentFrameImage;
     const PointRegion& r = ap.Region;
+    const PointRegion& in = ap.PlainCover;
     const bool colour = c.form.ColourStack.Checked;
     const std::array<float, 3>& lw = ws.LrgbWeight;
-    const int limitX = std::min(ws.ImageWidth, frame.Width()), limitY = std::min(ws.ImageHeight, frame.Height());
-    // Columns whose source lies in the frame: x + dx in 0 .. limitX - 1.
-    const int xa = std::max(r.Left, -dx), xb = std::min(r.Right, limitX - 1 - dx);
+    const int xa = std::max(r.Left, in.Left), xb = std::min(r.Right, in.Right);
     for (int y = top; y <= bottom; ++y) {
-        float* cover = ap.FrameCover.Row(y);
         float* out[3] = {ap.FramePlanes[0].Row(y), ap.FramePlanes[1].Row(y), ap.FramePlanes[2].Row(y)};
-        const int sy = y + dy;
-        const bool rowIn = sy >= 0 && sy < limitY && xa <= xb;
+        const bool rowIn = y >= in.Top && y <= in.Bottom && xa <= xb;
         for (int k = 0; k < 3; ++k) {
             if (!colour && k != 1) continue;
-            std::fill(out[k] + r.Left, out[k] + r.Right + 1, 0.0f);
+            if (!rowIn) {
+                std::fill(out[k] + r.Left, out[k] + r.Right + 1, 0.0f);
+                continue;
+            }
+            std::fill(out[k] + r.Left, out[k] + xa, 0.0f);
+            std::fill(out[k] + xb + 1, out[k] + r.Right + 1, 0.0f);
         }
-        std::fill(cover + r.Left, cover + r.Right + 1, 0.0f);
         if (!rowIn) continue;
-        const uint8_t* src = frame.Row(sy) + 3 * std::ptrdiff_t(xa + dx);
+        const uint8_t* src = frame.Row(y + ap.PlainShiftY) + 3 * std::ptrdiff_t(xa + ap.PlainShiftX);
         const int n = xb - xa + 1;
-        std::fill(cover + xa, cover + xb + 1, 1.0f);
         if (colour) {
             float *red = out[0] + xa, *g = out[1] + xa, *b = out[2] + xa;
             for (int i = 0; i < n; ++i) {
@@ -122,6 +123,14 @@ void CopyPlainFrame(const AppContext& c, AlignmentPointState& ap, int dx, int dy
     }
 }
 
+// The stack positions whose source lies in an 8-bit frame at whole shift (dx, dy): x + dx
+// within the frame and the stack's source size.
+PointRegion PlainCoverOf(const Workspace& ws, int dx, int dy) {
+    const Bitmap24& frame = ws.CurrentFrameImage;
+    const int limitX = std::min(ws.ImageWidth, frame.Width()), limitY = std::min(ws.ImageHeight, frame.Height());
+    return {std::max(0, -dx), std::max(0, -dy), limitX - 1 - dx, limitY - 1 - dy};
+}
+
 // The frame just read, placed at its whole global shift on the stack's grid into the points'
 // frame planes, and (for measuring) its luminance, by bands of rows in parallel. Frames other
 // than plain 8-bit pictures go through the stacker itself (planes swapped in for its own), so
@@ -131,8 +140,12 @@ void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState
     const FrameShift shift = GlobalShift(ws.Frames[std::size_t(ws.CurrentFrame)]);
     st.CurShiftX = int(std::lrint(shift.X));
     st.CurShiftY = int(std::lrint(shift.Y));
-    const bool plain = PlainFrame(c);
-    if (!plain) {
+    ap.FrameIsPlain = PlainFrame(c);
+    if (ap.FrameIsPlain) {
+        ap.PlainShiftX = st.CurShiftX;
+        ap.PlainShiftY = st.CurShiftY;
+        ap.PlainCover = PlainCoverOf(ws, st.CurShiftX, st.CurShiftY);
+    } else {
         st.CurSubShiftX = float(st.CurShiftX);
         st.CurSubShiftY = float(st.CurShiftY);
         st.FrameWeight = 1;
@@ -150,14 +163,21 @@ void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState
             throw;
         }
         swapIn();
-        if (!luma) return;
     }
+    // A grey frame's plane is its luminance.
+    const bool ownLuma = luma && c.form.ColourStack.Checked;
+    if (!ap.FrameIsPlain && !ownLuma) return;
     const PointRegion& r = ap.Region;
-    const int dx = st.CurShiftX, dy = st.CurShiftY;
+    const bool plain = ap.FrameIsPlain;
     ParallelRows(r.Top, r.Bottom, [&](int top, int bottom) {
-        if (plain) CopyPlainFrame(c, ap, dx, dy, top, bottom);
-        if (luma) LumaOf(c, ap.FramePlanes, ap.FrameLuma, {r.Left, top, r.Right, bottom});
+        if (plain) CopyPlainFrame(c, ap, top, bottom);
+        if (ownLuma) LumaOf(c, ap.FramePlanes, ap.FrameLuma, {r.Left, top, r.Right, bottom});
     }, 32);
+}
+
+// The luminance the points match: the grey plane itself, or the luminance of the colour planes.
+LumaView FrameLumaView(const AppContext& c, const AlignmentPointState& ap) {
+    return ViewOf(c.form.ColourStack.Checked ? ap.FrameLuma : ap.FramePlanes[1]);
 }
 
 // Whether the frame covers the box with its search margin (the whole shift moves part of the
@@ -167,6 +187,10 @@ bool FrameCovers(const AlignmentPointState& ap, const AlignmentPoint& p, int siz
     const int x0 = p.X - h - m, y0 = p.Y - h - m, x1 = p.X - h + size - 1 + m, y1 = p.Y - h + size - 1 + m;
     const PointRegion& r = ap.Region;
     if (x0 < r.Left || y0 < r.Top || x1 > r.Right || y1 > r.Bottom) return false;
+    if (ap.FrameIsPlain) {
+        const PointRegion& in = ap.PlainCover;
+        return x0 >= in.Left && y0 >= in.Top && x1 <= in.Right && y1 <= in.Bottom;
+    }
     const Single2dArray& cover = ap.FrameCover;
     return cover.Get(x0, y0) > 0 && cover.Get(x1, y0) > 0 && cover.Get(x0, y1) > 0 && cover.Get(x1, y1) > 0;
 }
@@ -273,7 +297,7 @@ bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, con
     HalveLuma(ref.Full, ap.ReferenceHalf, ref.Half);
     std::vector<float> xs, ys;
     return ReadFramesInOrder(c, st, ap, frames, "Alignment points: measuring frame", true, [&](std::size_t slot) {
-        MatchPlanes frame{ViewOf(ap.FrameLuma), {}};
+        MatchPlanes frame{FrameLumaView(c, ap), {}};
         HalveLuma(frame.Full, ap.FrameHalf, frame.Half, ap.Region.Left, ap.Region.Top, ap.Region.Right, ap.Region.Bottom);
         auto measure = [&](int cx, int cy, bool retry) {
             const int reach = search + std::max(std::abs(cx), std::abs(cy));

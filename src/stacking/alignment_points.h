@@ -106,6 +106,10 @@ struct AlignmentPointState {
     std::vector<float> Patches;
     std::vector<float> ReferenceHalf, FrameHalf;
     PointRegion Region;  // what the frame planes hold of each frame
+    // A plain 8-bit frame is copied without a cover plane: what it covers is a rectangle.
+    bool FrameIsPlain = false;
+    PointRegion PlainCover;
+    int PlainShiftX = 0, PlainShiftY = 0;
 
     PointMeasure& Measure(std::size_t frameSlot, std::size_t point) { return Measures[frameSlot * Points.size() + point]; }
     const PointMeasure& Measure(std::size_t frameSlot, std::size_t point) const {
