@@ -567,6 +567,8 @@ bool StackAlignmentPoints(AppContext& c, StackerState& st, AlignmentPointState& 
     ap.FailedShifts = 0;
     MakeReferenceLuma(c, ap);
     if (!ap.PlacedByUser || ap.Points.empty()) PlacePointsAutomatically(c, ap);
+    // Boxes need an even side to sit half a box apart (a project may hold any number).
+    ap.Size = std::clamp(ap.Size / 2 * 2, 8, 512);
     if (ap.Points.empty()) {
         c.host.Message(MsgKind::Warning,
                        "No alignment points: no part of the stack is bright and detailed enough. The global stack is kept.",
