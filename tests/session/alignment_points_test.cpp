@@ -7,43 +7,23 @@
 #include "imagefiles/bmp_file.h"
 #include "session/alignment_point_handlers.h"
 #include "session/input_selection.h"
+#include "session/ranked_stills.h"
 #include "session/session_fixture.h"
 #include "session/stacking_handlers.h"
 
 namespace talvenor {
 namespace {
 
-using testing::StartedSession;
-namespace fs = std::filesystem;
 
-// A series of stills opened and ranked in frame order, as after an alignment pass; frame k
-// shows `paint(k, x, y)` in grey.
-struct Stills {
-    StartedSession t;
-    Session* s = nullptr;
+// Grey stills ranked in frame order; the global stack takes the first two.
+struct Stills : testing::RankedStills {
     template <class Paint>
-    Stills(int frames, int width, int height, Paint paint) {
-        s = &t.Start();
-        std::vector<std::string> files;
-        for (int k = 0; k < frames; ++k) {
-            Bitmap24 b(width, height);
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x) {
-                    const uint8_t v = uint8_t(std::clamp(paint(k, x, y), 0, 255));
-                    b.SetPixel(x, y, Bgr{v, v, v});
-                }
-            const fs::path p = t.appDir / ("f" + std::to_string(k) + ".bmp");
-            WriteBmp24(p, b);
-            files.push_back(p.string());
-        }
-        std::swap(files.front(), files.back());
-        OpenInput(*s, files, 2);
-        for (int k = 0; k < frames; ++k) {
-            s->ws.Ranking[std::size_t(k)] = {k, float(frames - k), 0};
-            s->ws.Frames[std::size_t(k)].Quality = float(frames - k);
-        }
-        s->form.StackSlider.MaxValue = frames - 1;
-        s->form.StackSlider.Value = 1;  // the global stack takes the first two
+    Stills(int frames, int width, int height, Paint paint)
+        : RankedStills(frames, width, height, [paint](int k, int x, int y) {
+              const uint8_t v = uint8_t(std::clamp(paint(k, x, y), 0, 255));
+              return Bgr{v, v, v};
+          }) {
+        s->form.StackSlider.Value = 1;
     }
     float At(int x, int y) const { return s->ws.StackSum[1].Get(x, y); }
 };

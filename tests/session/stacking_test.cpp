@@ -5,6 +5,7 @@
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
 #include "session/input_selection.h"
+#include "session/ranked_stills.h"
 #include "session/session_fixture.h"
 #include "session/stacking_handlers.h"
 #include "stacking/stack_selection.h"
@@ -16,31 +17,14 @@ namespace {
 using testing::StartedSession;
 namespace fs = std::filesystem;
 
-// A series of frames of one grey level each (frame k has level base + 10 k), opened and
-// ranked in frame order, as after an alignment pass.
-struct Series {
-    StartedSession t;
-    Session* s = nullptr;
-    Series(int frames, int width, int height, int base = 40, bool colour = false) {
-        s = &t.Start();
-        std::vector<std::string> files;
-        for (int k = 0; k < frames; ++k) {
-            Bitmap24 b(width, height);
-            const uint8_t v = uint8_t(base + 10 * k);
-            b.Fill(Bgr{uint8_t(v / 2), v, uint8_t(std::min(255, v + 20))});
-            const fs::path p = t.appDir / ("f" + std::to_string(k) + ".bmp");
-            WriteBmp24(p, b);
-            files.push_back(p.string());
-        }
-        std::swap(files.front(), files.back());
-        OpenInput(*s, files, 2);
+// A series of frames of one level each (frame k has green base + 10 k), ranked in frame order.
+struct Series : testing::RankedStills {
+    Series(int frames, int width, int height, int base = 40, bool colour = false)
+        : RankedStills(frames, width, height, [base](int k, int, int) {
+              const uint8_t v = uint8_t(base + 10 * k);
+              return Bgr{uint8_t(v / 2), v, uint8_t(std::min(255, v + 20))};
+          }) {
         s->form.ColourStack.Checked = colour;  // after opening, which sets it from the frames
-        for (int k = 0; k < frames; ++k) {
-            s->ws.Ranking[std::size_t(k)] = {k, float(frames - k), 0};
-            s->ws.Frames[std::size_t(k)].Quality = float(frames - k);
-        }
-        s->form.StackSlider.MaxValue = frames - 1;
-        s->form.StackSlider.Value = frames - 1;
         s->form.QualStack.Checked = false;
     }
 };

@@ -1,0 +1,148 @@
+// The alignment points' first pass: every frame measured at every point (local shift and
+// quality), shifts that failed taken from the neighbours, and each point's sharpest frames.
+#include <algorithm>
+#include <cmath>
+
+#include "stacking/alignment_point_passes.h"
+#include "stacking/alignment_point_stack.h"
+#include "stacking/local_shift.h"
+#include "workspace/parallel_rows.h"
+
+namespace talvenor {
+
+// The frames a point may choose from, best first: those of the ranking that are not switched
+// off and pass the difference cut.
+std::vector<int> RankedCandidates(const AppContext& c) {
+    std::vector<int> frames;
+    std::vector<bool> seen(kMaxFrames, false);
+    for (int k : RanksPassingCuts(c, c.form.StackSlider.MaxValue)) {
+        const int frame = c.ws.Ranking[std::size_t(k)].FrameIndex;
+        if (!seen[std::size_t(frame)]) frames.push_back(frame);
+        seen[std::size_t(frame)] = true;
+    }
+    return frames;
+}
+
+// The frames measured: the better half of the candidates (at least four times what a point
+// keeps), in file order. A frame the whole picture ranks lower is almost never among a
+// point's sharpest: on patchy seeing, measuring every frame gained 0.01 dB for half again the
+// time.
+std::vector<int> MeasuredFrames(std::vector<int> ranked, int keep) {
+    const std::size_t pool = std::max(std::size_t(4) * std::size_t(keep), (ranked.size() + 1) / 2);
+    if (ranked.size() > pool) ranked.resize(pool);
+    std::sort(ranked.begin(), ranked.end());
+    return ranked;
+}
+
+namespace {
+
+// The shift most points of the frame agree on (the median of the measured ones, whole pixels):
+// where the frame's global shift followed a part of the object that bent, the whole object
+// sits elsewhere, and points that found nothing within their search look again around it.
+std::pair<int, int> FrameConsensus(const AlignmentPointState& ap, std::size_t slot, int search, std::vector<float>& xs,
+                                   std::vector<float>& ys) {
+    xs.clear();
+    ys.clear();
+    for (std::size_t i = 0; i < ap.Points.size(); ++i) {
+        const PointMeasure& m = ap.Measure(slot, i);
+        if (m.Quality >= 0 && !m.Failed) {
+            xs.push_back(m.Dx);
+            ys.push_back(m.Dy);
+        }
+    }
+    if (xs.size() < 3) return {0, 0};
+    const auto mid = std::ptrdiff_t(xs.size() / 2);
+    std::nth_element(xs.begin(), xs.begin() + mid, xs.end());
+    std::nth_element(ys.begin(), ys.begin() + mid, ys.end());
+    // Within the search, so the second look stays inside what the frame planes hold.
+    return {std::clamp(int(std::lrint(xs[std::size_t(mid)])), -search, search),
+            std::clamp(int(std::lrint(ys[std::size_t(mid)])), -search, search)};
+}
+
+}  // namespace
+
+// Pass 1: every candidate frame at every point it covers: the local shift and quality.
+bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames) {
+    const std::size_t points = ap.Points.size();
+    const int size = ap.Size, search = int(c.form.APSearch.Value);
+    const int width = c.ws.ImageWidth, height = c.ws.ImageHeight;
+    ap.Frames = frames;
+    ap.Measures.assign(frames.size() * points, PointMeasure{0, 0, -1, 0, 0});
+    MatchPlanes ref{ReferenceView(ap), {}};
+    HalveLuma(ref.Full, ap.ReferenceHalf, ref.Half);
+    std::vector<float> xs, ys;
+    return ReadFramesInOrder(c, st, ap, frames, "Alignment points: measuring frame", true, [&](std::size_t slot) {
+        MatchPlanes frame{FrameLumaView(c, ap), {}};
+        HalveLuma(frame.Full, ap.FrameHalf, frame.Half, ap.Region.Left, ap.Region.Top, ap.Region.Right, ap.Region.Bottom);
+        auto measure = [&](int cx, int cy, bool retry) {
+            const int reach = search + std::max(std::abs(cx), std::abs(cy));
+            ParallelRows(0, int(points) - 1, [&](int first, int last) {
+                for (int i = first; i <= last; ++i) {
+                    const AlignmentPoint& p = ap.Points[std::size_t(i)];
+                    PointMeasure& m = ap.Measure(slot, std::size_t(i));
+                    if (retry && !(m.Quality >= 0 && m.Failed)) continue;
+                    if (!FrameCovers(ap, p, size, reach) || !PointFits(p.X, p.Y, size, reach, width, height))
+                        continue;
+                    const int x0 = p.X - size / 2, y0 = p.Y - size / 2;
+                    const LocalMatch match = MatchPatch(ref, frame, x0, y0, size, search, cx, cy);
+                    if (retry && !match.Ok) continue;
+                    m.Dx = match.Dx;
+                    m.Dy = match.Dy;
+                    m.Failed = !match.Ok;
+                    if (!retry) m.Quality = LocalQuality(frame.Full, x0, y0, size);
+                }
+            }, 8);
+        };
+        measure(0, 0, false);
+        const auto [cx, cy] = FrameConsensus(ap, slot, search, xs, ys);
+        if (cx != 0 || cy != 0) measure(cx, cy, true);
+    });
+}
+
+// A shift that could not be measured is the mean of its neighbours' in the same frame (the
+// points next to it, half a box away), else the frame's global shift.
+void FillFailedShifts(AlignmentPointState& ap) {
+    const std::size_t points = ap.Points.size();
+    const double reach = 1.5 * ap.Size;
+    ap.FailedShifts = 0;
+    for (std::size_t slot = 0; slot < ap.Frames.size(); ++slot)
+        for (std::size_t i = 0; i < points; ++i) {
+            PointMeasure& m = ap.Measure(slot, i);
+            if (m.Quality < 0 || !m.Failed) continue;
+            ++ap.FailedShifts;
+            double sx = 0, sy = 0;
+            int n = 0;
+            for (std::size_t j = 0; j < points; ++j) {
+                const PointMeasure& o = ap.Measure(slot, j);
+                if (j == i || o.Quality < 0 || o.Failed) continue;
+                const double dx = ap.Points[j].X - ap.Points[i].X, dy = ap.Points[j].Y - ap.Points[i].Y;
+                if (dx * dx + dy * dy > reach * reach) continue;
+                sx += o.Dx;
+                sy += o.Dy;
+                ++n;
+            }
+            m.Dx = n ? float(sx / n) : 0.0f;
+            m.Dy = n ? float(sy / n) : 0.0f;
+        }
+}
+
+// Each point takes its `keep` sharpest frames.
+void SelectFramesPerPoint(AlignmentPointState& ap, int keep) {
+    const std::size_t points = ap.Points.size(), slots = ap.Frames.size();
+    ap.KeptPerPoint.assign(points, 0);
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < points; ++i) {
+        order.clear();
+        for (std::size_t slot = 0; slot < slots; ++slot)
+            if (ap.Measure(slot, i).Quality >= 0) order.push_back(slot);
+        const std::size_t k = std::min(order.size(), std::size_t(std::max(keep, 1)));
+        std::partial_sort(order.begin(), order.begin() + std::ptrdiff_t(k), order.end(), [&](std::size_t a, std::size_t b) {
+            const float qa = ap.Measure(a, i).Quality, qb = ap.Measure(b, i).Quality;
+            return qa != qb ? qa > qb : a < b;
+        });
+        for (std::size_t r = 0; r < k; ++r) ap.Measure(order[r], i).Used = 1;
+        ap.KeptPerPoint[i] = int(k);
+    }
+}
+
+}  // namespace talvenor

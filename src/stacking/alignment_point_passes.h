@@ -1,0 +1,55 @@
+#pragma once
+// The passes behind the alignment-point stack, shared by its files: frames read at their whole
+// global shift into the points' planes (alignment_point_frames.cpp), every frame measured at
+// every point and each point's frames chosen (alignment_point_measure.cpp), and the chosen
+// boxes added and blended into the stack (alignment_point_blend.cpp).
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "stacking/alignment_points.h"
+#include "stacking/frame_shift.h"
+#include "stacking/stacker.h"
+#include "workspace/app_context.h"
+
+namespace talvenor {
+
+// How many planes the points work on (3 in colour, 1 grey), and the stacker's plane of channel k.
+int Channels(const Controls& f);
+std::size_t PlaneOf(const Controls& f, int k);
+LumaView ViewOf(const Single2dArray& p);
+PointRegion WholePlane(const Single2dArray& p);
+// Creates the plane unless it has that size already.
+void Ensure(Single2dArray& p, int w, int h);
+// The luminance of three planes (or the grey plane) into `out`, over the rectangle.
+void LumaOf(const AppContext& c, const std::array<Single2dArray, 4>& planes, Single2dArray& out, const PointRegion& r);
+// The frame's global shift, to the fraction when the alignment measured one.
+FrameShift GlobalShift(const FrameRecord& r);
+
+// The rectangle each frame is read over, the planes, and the sums cleared.
+void PrepareScratch(AppContext& c, AlignmentPointState& ap);
+// Reads `frames` in order and hands each to `handle` (with its place in the list) once it sits
+// at its whole shift in the frame planes (with its luminance when `luma`). False when the user
+// cancelled.
+bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
+                       const std::string& what, bool luma, const std::function<void(std::size_t)>& handle);
+// The luminance the points match in the frame read.
+LumaView FrameLumaView(const AppContext& c, const AlignmentPointState& ap);
+// Whether the frame read covers the box with its search margin.
+bool FrameCovers(const AlignmentPointState& ap, const AlignmentPoint& p, int size, int search);
+
+// The frames a point may choose from, best first, and those measured, in file order.
+std::vector<int> RankedCandidates(const AppContext& c);
+std::vector<int> MeasuredFrames(std::vector<int> ranked, int keep);
+// Pass 1: every measured frame at every point it covers: the local shift and quality.
+bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames);
+// Shifts that failed from their neighbours; each point's `keep` sharpest frames.
+void FillFailedShifts(AlignmentPointState& ap);
+void SelectFramesPerPoint(AlignmentPointState& ap, int keep);
+
+// Pass 2: the chosen boxes added at their shifts with the window; then the blend into the
+// stacker's planes.
+bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap);
+void BlendPointsIntoStack(AppContext& c, AlignmentPointState& ap);
+
+}  // namespace talvenor
