@@ -196,11 +196,16 @@ AviFrameSource::~AviFrameSource() {
     c_.host.SetCursor(CursorKind::Default);
 }
 
-void AviFrameSource::Read(int64_t frame, const PassSteps& steps) {
+void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
     const int64_t i = std::clamp<int64_t>(frame, 0, kMaxFrameIndex);
     const bool passActive = c_.ws.AlignPassActive || c_.ws.StackPassActive;
     if (c_.ws.Frames[std::size_t(i)].Excluded && passActive) return;
-    if (ser_) HandleFrame(c_, *ser_, i, true, steps, kept_);
+    if (ser_) {
+        HandleFrame(c_, *ser_, i, true, steps, kept_);
+        return;
+    }
+    if (next >= 0 && !ahead_) ahead_ = std::make_unique<AviReadAhead>(*avi_);
+    if (ahead_) HandleFrame(c_, *avi_, i, true, steps, kept_, ahead_.get(), std::min<int64_t>(next, kMaxFrameIndex));
     else HandleFrame(c_, *avi_, i, true, steps, kept_);
 }
 

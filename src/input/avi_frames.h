@@ -32,6 +32,7 @@ constexpr int64_t kAviWholeStream = -1;
 int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps = {});
 
 class AviFile;
+class AviReadAhead;
 class SerVideo;
 
 // Whether the file is a SER capture (read by its first bytes). The AVI access below serves SER
@@ -45,11 +46,14 @@ class AviFrameSource {
 public:
     AviFrameSource(AppContext& c, const std::filesystem::path& path);
     ~AviFrameSource();
-    void Read(int64_t frame, const PassSteps& steps = {});  // frame as in ReadAviFrames
+    // frame as in ReadAviFrames. `next`, the frame the caller will read after this one, is
+    // decoded ahead on a worker while this one is handled (an AVI's frames; a SER's are a copy).
+    void Read(int64_t frame, const PassSteps& steps = {}, int64_t next = -1);
 
 private:
     AppContext& c_;
     std::unique_ptr<AviFile> avi_;
+    std::unique_ptr<AviReadAhead> ahead_;  // once used, every frame comes through it
     std::unique_ptr<SerVideo> ser_;
     Bitmap24 kept_;
 };

@@ -101,7 +101,7 @@ bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap) 
             if (ap.Measure(slot, i).Used) chosen.push_back(i);
         ap.Patches.resize(chosen.size() * std::size_t(channels) * boxLen);
         // The boxes of this frame, each on its own (in parallel)...
-        ParallelRows(0, int(chosen.size()) - 1, [&](int first, int last) {
+        WorkersOf(ap).Run(0, int(chosen.size()) - 1, [&](int first, int last) {
             std::vector<float> scratch;
             for (int n = first; n <= last; ++n) {
                 const std::size_t i = chosen[std::size_t(n)];
@@ -114,7 +114,7 @@ bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap) 
         }, 4);
         // ...then added by bands of rows, every pixel taking the boxes in the same order.
         const int height = ap.PointWeights.Height();
-        ParallelRows(0, height - 1, [&](int top, int bottom) {
+        WorkersOf(ap).Run(0, height - 1, [&](int top, int bottom) {
             for (std::size_t n = 0; n < chosen.size(); ++n) {
                 const std::size_t i = chosen[n];
                 const AlignmentPoint& p = ap.Points[i];

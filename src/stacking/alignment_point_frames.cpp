@@ -139,7 +139,7 @@ void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState
     if (!ap.FrameIsPlain && !ownLuma) return;
     const PointRegion& r = ap.Region;
     const bool plain = ap.FrameIsPlain;
-    ParallelRows(r.Top, r.Bottom, [&](int top, int bottom) {
+    WorkersOf(ap).Run(r.Top, r.Bottom, [&](int top, int bottom) {
         if (plain) CopyPlainFrame(c, ap, top, bottom);
         if (ownLuma) LumaOf(c, ap.FramePlanes, ap.FrameLuma, {r.Left, top, r.Right, bottom});
     }, 32);
@@ -164,6 +164,11 @@ PointRegion RegionOf(const AlignmentPointState& ap, int search, int width, int h
 }
 
 }  // namespace
+
+RowWorkers& WorkersOf(AlignmentPointState& ap) {
+    if (!ap.Workers) ap.Workers = std::make_unique<RowWorkers>();
+    return *ap.Workers;
+}
 
 // The luminance the points match: the grey plane itself, or the luminance of the colour planes.
 LumaView FrameLumaView(const AppContext& c, const AlignmentPointState& ap) {
@@ -212,7 +217,8 @@ bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap,
             LoadFrame(c, ws.FileNames[std::size_t(frame)]);
             step();
         } else {
-            avi->Read(frame, PassSteps{{}, step});
+            // The next frame is decoded while this one is measured or added.
+            avi->Read(frame, PassSteps{{}, step}, j + 1 < n ? frames[j + 1] : -1);
         }
         ws.ImageWidth = keepW;
         ws.ImageHeight = keepH;

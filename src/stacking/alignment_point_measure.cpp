@@ -76,7 +76,7 @@ bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, con
         HalveLuma(frame.Full, ap.FrameHalf, frame.Half, ap.Region.Left, ap.Region.Top, ap.Region.Right, ap.Region.Bottom);
         auto measure = [&](int cx, int cy, bool retry) {
             const int reach = search + std::max(std::abs(cx), std::abs(cy));
-            ParallelRows(0, int(points) - 1, [&](int first, int last) {
+            WorkersOf(ap).Run(0, int(points) - 1, [&](int first, int last) {
                 for (int i = first; i <= last; ++i) {
                     const AlignmentPoint& p = ap.Points[std::size_t(i)];
                     PointMeasure& m = ap.Measure(slot, std::size_t(i));

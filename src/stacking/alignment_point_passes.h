@@ -26,6 +26,9 @@ void LumaOf(const AppContext& c, const std::array<Single2dArray, 4>& planes, Sin
 // The frame's global shift, to the fraction when the alignment measured one.
 FrameShift GlobalShift(const FrameRecord& r);
 
+// The points' worker threads, started on first use.
+RowWorkers& WorkersOf(AlignmentPointState& ap);
+
 // The rectangle each frame is read over, the planes, and the sums cleared.
 void PrepareScratch(AppContext& c, AlignmentPointState& ap);
 // Reads `frames` in order and hands each to `handle` (with its place in the list) once it sits

@@ -9,9 +9,11 @@
 // stack from them.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "workspace/parallel_rows.h"
 #include "workspace/single2d_array.h"
 
 namespace talvenor {
@@ -106,6 +108,7 @@ struct AlignmentPointState {
     std::vector<float> Patches;
     std::vector<float> ReferenceHalf, FrameHalf;
     PointRegion Region;  // what the frame planes hold of each frame
+    std::unique_ptr<RowWorkers> Workers;  // both cores, kept from frame to frame
     // A plain 8-bit frame is copied without a cover plane: what it covers is a rectangle.
     bool FrameIsPlain = false;
     PointRegion PlainCover;

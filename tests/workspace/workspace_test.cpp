@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <tuple>
+#include <vector>
 
 #include "workspace/caption.h"
 #include "workspace/memory_report.h"
+#include "workspace/parallel_rows.h"
 #include "workspace/progress_window.h"
 #include "workspace/scripted_host.h"
 #include "workspace/stack_buffers.h"
@@ -70,6 +75,32 @@ TEST(Single2dArray, ANewPlaneReadsZeroEverywhereTheMarginIncluded) {
         Single2dArray p(33, 21);
         for (int i = 0; i < p.Stride() * p.Rows(); ++i) ASSERT_EQ(p.Data()[i], 0.0f) << i;
         p.Fill(std::nanf(""));
+    }
+}
+
+TEST(RowWorkers, KeptWorkersCoverEveryRowOnceInTheBandsOfParallelRows) {
+    RowWorkers workers;
+    // Jobs one after the other on the same workers, of many sizes, as a pass hands them over.
+    for (const auto& [first, last, minRows] : {std::tuple{0, 479, 64}, std::tuple{5, 6, 1}, std::tuple{3, 3, 1},
+                                              std::tuple{0, 116, 8}, std::tuple{10, 9, 1}, std::tuple{0, 1000, 2}}) {
+        for (int repeat = 0; repeat < 20; ++repeat) {
+            std::vector<int> seen(std::size_t(std::max(last + 1, 1)), 0);
+            std::vector<std::pair<int, int>> kept, fresh;
+            std::mutex m;
+            workers.Run(first, last, [&](int a, int b) {
+                for (int r = a; r <= b; ++r) ++seen[std::size_t(r)];
+                std::lock_guard<std::mutex> lock(m);
+                kept.emplace_back(a, b);
+            }, minRows);
+            ParallelRows(first, last, [&](int a, int b) {
+                std::lock_guard<std::mutex> lock(m);
+                fresh.emplace_back(a, b);
+            }, minRows);
+            for (int r = 0; r <= last; ++r) EXPECT_EQ(seen[std::size_t(r)], r >= first ? 1 : 0) << r;
+            std::sort(kept.begin(), kept.end());
+            std::sort(fresh.begin(), fresh.end());
+            EXPECT_EQ(kept, fresh);
+        }
     }
 }
 
