@@ -116,7 +116,7 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
     }
     if (!options.pointsCsv.empty()) {
         SafeFileWriter csv(options.pointsCsv);
-        csv.Write(AlignmentPointCsv(s.ctx, s.points));
+        WriteAlignmentPointCsv(s.ctx, s.points, csv);
         csv.Commit();
     }
     return run;

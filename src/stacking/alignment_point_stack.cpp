@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "stacking/alignment_point_passes.h"
+#include "workspace/error.h"
 
 namespace talvenor {
 
@@ -61,7 +62,7 @@ bool StackAlignmentPoints(AppContext& c, StackerState& st, AlignmentPointState& 
     MakeReferenceLuma(c, ap);
     if (!ap.PlacedByUser || ap.Points.empty()) PlacePointsAutomatically(c, ap);
     // Boxes need an even side to sit half a box apart (a project may hold any number).
-    ap.Size = std::clamp(ap.Size / 2 * 2, 8, 512);
+    ap.Size = std::clamp(ap.Size / 2 * 2, 8, kMaxBoxSide);
     if (ap.Points.empty()) {
         c.host.Message(MsgKind::Warning,
                        "No alignment points: no part of the stack is bright and detailed enough. The global stack is kept.",
@@ -72,23 +73,36 @@ bool StackAlignmentPoints(AppContext& c, StackerState& st, AlignmentPointState& 
     const int keep = FramesPerPoint(c.form, int(ranked.size()), globalCount);
     const std::vector<int> frames = MeasuredFrames(ranked, keep);
     PrepareScratch(c, ap);
-    const bool wasActive = c.ws.StackPassActive;
+    // The passes read frames as the stack pass does; whatever happens, the flag is put back.
+    struct PassFlag {
+        bool& flag;
+        const bool was;
+        ~PassFlag() { flag = was; }
+    } pass{c.ws.StackPassActive, c.ws.StackPassActive};
     c.ws.StackPassActive = true;
-    bool done = MeasurePoints(c, st, ap, frames);
-    if (done) {
-        FillFailedShifts(ap);
-        SelectFramesPerPoint(ap, keep);
-        done = AccumulatePoints(c, st, ap);
+    bool done = false;
+    try {
+        done = MeasurePoints(c, st, ap, frames);
+        if (done) {
+            FillFailedShifts(ap);
+            SelectFramesPerPoint(ap, keep);
+            done = AccumulatePoints(c, st, ap);
+        }
+    } catch (const Error& e) {
+        // A frame that cannot be read now (a file removed or damaged since the alignment) ends
+        // the points' passes; the global stack, complete and untouched until the blend, stays.
+        c.host.Message(MsgKind::Warning, std::string("Alignment points stopped: ") + e.what() + ". The global stack is kept.",
+                       Buttons::Ok);
+        return false;
     }
-    c.ws.StackPassActive = wasActive;
     if (!done) return false;
     BlendPointsIntoStack(c, ap);
     ap.LastStackUsedPoints = true;
     return true;
 }
 
-std::string AlignmentPointCsv(const AppContext& c, const AlignmentPointState& ap) {
-    std::string out = "frame,x,y,dx,dy,quality,used,failed\n";
+void WriteAlignmentPointCsv(const AppContext& c, const AlignmentPointState& ap, SafeFileWriter& out) {
+    out.Write("frame,x,y,dx,dy,quality,used,failed\n");
     char line[160];
     for (std::size_t slot = 0; slot < ap.Frames.size(); ++slot) {
         const int frame = ap.Frames[slot];
@@ -97,13 +111,12 @@ std::string AlignmentPointCsv(const AppContext& c, const AlignmentPointState& ap
         for (std::size_t i = 0; i < ap.Points.size(); ++i) {
             const PointMeasure& m = ap.Measure(slot, i);
             if (m.Quality < 0) continue;
-            std::snprintf(line, sizeof line, "%d,%d,%d,%.3f,%.3f,%.6g,%d,%d\n", frame, ap.Points[i].X, ap.Points[i].Y,
-                          wx + m.Dx - g.X, wy + m.Dy - g.Y, double(m.Quality), int(m.Used), int(m.Failed));
-            out += line;
+            const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%.3f,%.3f,%.6g,%d,%d\n", frame, ap.Points[i].X,
+                                        ap.Points[i].Y, wx + m.Dx - g.X, wy + m.Dy - g.Y, double(m.Quality), int(m.Used),
+                                        int(m.Failed));
+            out.Write(std::string_view(line, std::size_t(std::max(n, 0))));
         }
     }
-    return out;
 }
 
 }  // namespace talvenor
-

@@ -13,6 +13,7 @@
 #include "stacking/alignment_points.h"
 #include "stacking/stacker.h"
 #include "workspace/app_context.h"
+#include "workspace/safe_file_writer.h"
 
 namespace talvenor {
 
@@ -40,6 +41,7 @@ bool StackAlignmentPoints(AppContext& c, StackerState& st, AlignmentPointState& 
 
 // One row per measured frame and point: frame index, point x, y, local dx, dy (against the
 // frame's global shift), local quality, used (0/1), failed (0/1).
-std::string AlignmentPointCsv(const AppContext& c, const AlignmentPointState& ap);
+// Written line by line: a long capture has a row for every frame at every point.
+void WriteAlignmentPointCsv(const AppContext& c, const AlignmentPointState& ap, SafeFileWriter& out);
 
 }  // namespace talvenor

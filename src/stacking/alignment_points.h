@@ -34,6 +34,8 @@ struct AlignmentPointSettings {
 // The smallest and largest box the automatic size picks.
 constexpr int kMinPointSize = 24;
 constexpr int kMaxPointSize = 128;
+// The largest box side at all (points placed by hand, or read from a project).
+constexpr int kMaxBoxSide = 512;
 
 // A luminance picture to place points on (the global stack's), any scale.
 struct LumaView {

@@ -180,6 +180,22 @@ TEST(AlignmentPointsSession, PointsAreEditedByHandAndKeptForTheNextStack) {
     EXPECT_TRUE(s.form.Stackimage.Boxes.empty());
 }
 
+TEST(AlignmentPointsSession, AFrameThatCannotBeReadAnyMoreKeepsTheGlobalStack) {
+    auto texture = [](int k, int x, int y) { return 120 + int(40 * std::sin(x * 0.3 + k) * std::cos(y * 0.23)); };
+    Stills f(5, 160, 120, texture);
+    Session& s = *f.s;
+    // Gone since the alignment: the global stack (frames 0 and 1) never reads it, the points do.
+    std::filesystem::remove(f.t.appDir / "f3.bmp");
+    Stack(s);
+    EXPECT_TRUE(s.ws.StackReady);
+    EXPECT_FALSE(s.ws.StackPassActive);
+    EXPECT_FALSE(s.points.LastStackUsedPoints);
+    ASSERT_FALSE(f.t.host.Messages.empty());
+    EXPECT_NE(f.t.host.Messages.back().Text.find("Alignment points stopped: "), std::string::npos);
+    EXPECT_NE(f.t.host.Messages.back().Text.find("f3.bmp"), std::string::npos);
+    EXPECT_GT(f.At(80, 60), 0.0f);
+}
+
 TEST(AlignmentPointsSession, CancelKeepsTheGlobalStack) {
     auto texture = [](int k, int x, int y) { return 120 + int(40 * std::sin(x * 0.3 + k) * std::cos(y * 0.23)); };
     Stills f(5, 160, 120, texture);
