@@ -1,6 +1,7 @@
 // The alignment points' second pass: each chosen box read at its shift and added with a window
 // that falls to zero at its edges, and the sums blended into the stack.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "stacking/alignment_point_passes.h"
@@ -14,28 +15,30 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 
 // The box of channel plane `plane` read at (x + dx, y + dy), separably with the stacker's
-// sub-pixel taps, into `out` (size x size).
-void SampleBox(const Single2dArray& plane, int x0, int y0, int size, float dx, float dy, std::vector<float>& scratch,
-               float* out) {
+// sub-pixel taps, into `out` (size x size): each output row from the six rows across it, kept in a
+// small ring, so nothing is allocated per box.
+void SampleBox(const Single2dArray& plane, int x0, int y0, int size, float dx, float dy, float* out) {
     const int wholeX = int(std::floor(dx)), wholeY = int(std::floor(dy));
     const SubPixelTaps tx = SubPixelTaps::For(double(dx) - wholeX), ty = SubPixelTaps::For(double(dy) - wholeY);
-    const int rows = size + ty.Count - 1;
-    scratch.resize(std::size_t(rows) * std::size_t(size));
-    for (int r = 0; r < rows; ++r) {
+    constexpr int kRing = 6;
+    std::array<float, kRing * kMaxBoxSide> ring;
+    auto across = [&](int r) {  // source row r of the box, read across at the fraction
         const float* src = plane.Row(y0 + wholeY + ty.First + r) + (x0 + wholeX + tx.First);
-        float* dst = scratch.data() + std::size_t(r) * std::size_t(size);
+        float* dst = ring.data() + std::size_t(r % kRing) * kMaxBoxSide;
         for (int i = 0; i < size; ++i) {
             float v = 0;
             for (int k = 0; k < tx.Count; ++k) v += tx.Weight[std::size_t(k)] * src[i + k];
             dst[i] = v;
         }
-    }
+    };
+    for (int r = 0; r + 1 < ty.Count; ++r) across(r);
     for (int j = 0; j < size; ++j) {
+        across(j + ty.Count - 1);
         float* dst = out + std::size_t(j) * std::size_t(size);
         std::fill_n(dst, size, 0.0f);
         for (int k = 0; k < ty.Count; ++k) {
             const float w = ty.Weight[std::size_t(k)];
-            const float* src = scratch.data() + std::size_t(j + k) * std::size_t(size);
+            const float* src = ring.data() + std::size_t((j + k) % kRing) * kMaxBoxSide;
             for (int i = 0; i < size; ++i) dst[i] += w * src[i];
         }
     }
@@ -102,13 +105,12 @@ bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap) 
         ap.Patches.resize(chosen.size() * std::size_t(channels) * boxLen);
         // The boxes of this frame, each on its own (in parallel)...
         WorkersOf(ap).Run(0, int(chosen.size()) - 1, [&](int first, int last) {
-            std::vector<float> scratch;
             for (int n = first; n <= last; ++n) {
                 const std::size_t i = chosen[std::size_t(n)];
                 const AlignmentPoint& p = ap.Points[i];
                 const PointMeasure& m = ap.Measure(slot, i);
                 for (int k = 0; k < channels; ++k)
-                    SampleBox(ap.FramePlanes[PlaneOf(c.form, k)], p.X - size / 2, p.Y - size / 2, size, m.Dx, m.Dy, scratch,
+                    SampleBox(ap.FramePlanes[PlaneOf(c.form, k)], p.X - size / 2, p.Y - size / 2, size, m.Dx, m.Dy,
                               ap.Patches.data() + (std::size_t(n) * std::size_t(channels) + std::size_t(k)) * boxLen);
             }
         }, 4);

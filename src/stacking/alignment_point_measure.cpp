@@ -100,10 +100,17 @@ bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, con
 }
 
 // A shift that could not be measured is the mean of its neighbours' in the same frame (the
-// points next to it, half a box away), else the frame's global shift.
+// points within one and a half boxes), else the frame's global shift.
 void FillFailedShifts(AlignmentPointState& ap) {
     const std::size_t points = ap.Points.size();
     const double reach = 1.5 * ap.Size;
+    // Each point's neighbours, found once rather than for every frame.
+    std::vector<std::vector<std::size_t>> near(points);
+    for (std::size_t i = 0; i < points; ++i)
+        for (std::size_t j = 0; j < points; ++j) {
+            const double dx = ap.Points[j].X - ap.Points[i].X, dy = ap.Points[j].Y - ap.Points[i].Y;
+            if (j != i && dx * dx + dy * dy <= reach * reach) near[i].push_back(j);
+        }
     ap.FailedShifts = 0;
     for (std::size_t slot = 0; slot < ap.Frames.size(); ++slot)
         for (std::size_t i = 0; i < points; ++i) {
@@ -112,11 +119,9 @@ void FillFailedShifts(AlignmentPointState& ap) {
             ++ap.FailedShifts;
             double sx = 0, sy = 0;
             int n = 0;
-            for (std::size_t j = 0; j < points; ++j) {
+            for (std::size_t j : near[i]) {
                 const PointMeasure& o = ap.Measure(slot, j);
-                if (j == i || o.Quality < 0 || o.Failed) continue;
-                const double dx = ap.Points[j].X - ap.Points[i].X, dy = ap.Points[j].Y - ap.Points[i].Y;
-                if (dx * dx + dy * dy > reach * reach) continue;
+                if (o.Quality < 0 || o.Failed) continue;
                 sx += o.Dx;
                 sy += o.Dy;
                 ++n;
