@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "input/avi_ffmpeg_picture.h"
 #include "workspace/error.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
 #include <libavutil/log.h>
-#include <libavutil/pixdesc.h>
 }
 
 namespace talvenor {
@@ -77,37 +77,6 @@ std::string AvError(int code) {
     av_strerror(code, text, sizeof text);
     return text;
 }
-
-inline void PutPixel(uint8_t* dst, uint8_t b, uint8_t g, uint8_t r) {
-    dst[0] = b;
-    dst[1] = g;
-    dst[2] = r;
-}
-
-// Reads one component of one pixel from any layout libavutil can describe, narrowed to
-// 8 bits. Slow, but it only serves the layouts without a fast path below.
-struct ComponentReader {
-    const AVFrame* f;
-    const AVPixFmtDescriptor* d;
-    uint8_t At(int c, int x, int y) const {
-        const AVComponentDescriptor& comp = d->comp[c];
-        const bool chroma = (c == 1 || c == 2) && !(d->flags & AV_PIX_FMT_FLAG_RGB);
-        if (chroma) {
-            x >>= d->log2_chroma_w;
-            y >>= d->log2_chroma_h;
-        }
-        const uint8_t* p = f->data[comp.plane] + std::ptrdiff_t(y) * f->linesize[comp.plane] +
-                           std::ptrdiff_t(x) * comp.step + comp.offset;
-        uint32_t v;
-        if (comp.depth + comp.shift > 8)
-            v = (d->flags & AV_PIX_FMT_FLAG_BE) ? uint32_t(p[0]) << 8 | p[1] : uint32_t(p[1]) << 8 | p[0];
-        else
-            v = p[0];
-        v = (v >> comp.shift) & ((1u << comp.depth) - 1);
-        if (comp.depth >= 8) return uint8_t(v >> (comp.depth - 8));
-        return uint8_t(v * 255 / ((1u << comp.depth) - 1));
-    }
-};
 
 class FfmpegDecoder : public AviFrameDecoder {
 public:
@@ -184,7 +153,7 @@ public:
         for (;;) {
             Picture p = NextPicture(source);
             if (p.display < slot) continue;
-            Convert(p.frame.get(), out);
+            converter_.Convert(p.frame.get(), out);
             // A picture the codec could not rebuild is skipped by it; the next one it
             // delivers is the closest we can show, and stays due for its own slot.
             if (p.display > slot) pending_.push_front(std::move(p));
@@ -361,102 +330,6 @@ private:
         throw Error(text);
     }
 
-    void Convert(const AVFrame* f, Bitmap24& out) {
-        const int w = f->width, h = f->height;
-        if (w <= 0 || h <= 0 || w > 65535 || h > 65535)
-            throw Error("the decoder delivered a picture of " + std::to_string(w) + " x " + std::to_string(h));
-        if (out.Width() != w || out.Height() != h) out.SetSize(w, h);
-        const auto fmt = AVPixelFormat(f->format);
-        const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(fmt);
-        if (!d) throw Error("the decoder delivered a picture in an unknown pixel format");
-        const bool full = f->color_range == AVCOL_RANGE_JPEG || fmt == AV_PIX_FMT_YUVJ420P ||
-                          fmt == AV_PIX_FMT_YUVJ422P || fmt == AV_PIX_FMT_YUVJ444P || fmt == AV_PIX_FMT_YUVJ440P;
-        const YuvToBgr& yuv = YuvToBgr::Get(full, f->colorspace == AVCOL_SPC_BT709);
-        for (int y = 0; y < h; ++y) {
-            const uint8_t* s = f->data[0] + std::ptrdiff_t(y) * f->linesize[0];
-            uint8_t* dst = out.Row(y);
-            switch (fmt) {
-                case AV_PIX_FMT_BGR24: std::memcpy(dst, s, std::size_t(w) * 3); continue;
-                case AV_PIX_FMT_RGB24:
-                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, s[3 * x + 2], s[3 * x + 1], s[3 * x]);
-                    continue;
-                case AV_PIX_FMT_BGRA:
-                case AV_PIX_FMT_BGR0: ConvertBgrxRow(s, dst, w); continue;
-                case AV_PIX_FMT_RGBA:
-                case AV_PIX_FMT_RGB0:
-                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, s[4 * x + 2], s[4 * x + 1], s[4 * x]);
-                    continue;
-                case AV_PIX_FMT_ARGB:
-                case AV_PIX_FMT_0RGB:
-                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, s[4 * x + 3], s[4 * x + 2], s[4 * x + 1]);
-                    continue;
-                case AV_PIX_FMT_ABGR:
-                case AV_PIX_FMT_0BGR:
-                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, s[4 * x + 1], s[4 * x + 2], s[4 * x + 3]);
-                    continue;
-                case AV_PIX_FMT_GRAY8: ConvertGreyRow(s, dst, w); continue;
-                case AV_PIX_FMT_PAL8: {
-                    const uint8_t* pal = f->data[1];  // 256 entries of B, G, R, A
-                    for (int x = 0; x < w; ++x) {
-                        const uint8_t* e = pal + 4 * s[x];
-                        PutPixel(dst + 3 * x, e[0], e[1], e[2]);
-                    }
-                    continue;
-                }
-                case AV_PIX_FMT_YUYV422: ConvertYuv422Row(s, dst, w, true, yuv); continue;
-                case AV_PIX_FMT_UYVY422: ConvertYuv422Row(s, dst, w, false, yuv); continue;
-                case AV_PIX_FMT_YUV420P:
-                case AV_PIX_FMT_YUVJ420P:
-                case AV_PIX_FMT_YUV422P:
-                case AV_PIX_FMT_YUVJ422P:
-                case AV_PIX_FMT_YUV444P:
-                case AV_PIX_FMT_YUVJ444P:
-                case AV_PIX_FMT_YUV411P:
-                case AV_PIX_FMT_YUV410P:
-                case AV_PIX_FMT_YUV440P:
-                case AV_PIX_FMT_YUVJ440P:
-                case AV_PIX_FMT_YUVA420P:
-                case AV_PIX_FMT_YUVA422P:
-                case AV_PIX_FMT_YUVA444P: {
-                    const int cw = d->log2_chroma_w, cy = y >> d->log2_chroma_h;
-                    const uint8_t* u = f->data[1] + std::ptrdiff_t(cy) * f->linesize[1];
-                    const uint8_t* v = f->data[2] + std::ptrdiff_t(cy) * f->linesize[2];
-                    for (int x = 0; x < w; ++x) yuv.Pixel(s[x], u[x >> cw], v[x >> cw], dst + 3 * x);
-                    continue;
-                }
-                case AV_PIX_FMT_GBRP:
-                case AV_PIX_FMT_GBRAP: {
-                    const uint8_t* b = f->data[1] + std::ptrdiff_t(y) * f->linesize[1];
-                    const uint8_t* r = f->data[2] + std::ptrdiff_t(y) * f->linesize[2];
-                    for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, b[x], s[x], r[x]);
-                    continue;
-                }
-                default: break;
-            }
-            ConvertGeneric(f, d, yuv, y, dst);
-        }
-        out.Touch();
-    }
-
-    static void ConvertGeneric(const AVFrame* frame, const AVPixFmtDescriptor* d, const YuvToBgr& yuv, int y, uint8_t* dst) {
-        if (d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_FLOAT | AV_PIX_FMT_FLAG_PAL) ||
-            d->nb_components < 1 || d->comp[0].depth > 16)
-            throw Error(std::string("the decoder delivered pixels in the ") + d->name + " format, which cannot be shown");
-        const ComponentReader read{frame, d};
-        const int w = frame->width;
-        const bool rgb = d->flags & AV_PIX_FMT_FLAG_RGB;
-        if (d->nb_components <= 2 && !rgb) {
-            for (int x = 0; x < w; ++x) {
-                const uint8_t g = read.At(0, x, y);
-                PutPixel(dst + 3 * x, g, g, g);
-            }
-        } else if (rgb) {
-            for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, read.At(2, x, y), read.At(1, x, y), read.At(0, x, y));
-        } else {
-            for (int x = 0; x < w; ++x) yuv.Pixel(read.At(0, x, y), read.At(1, x, y), read.At(2, x, y), dst + 3 * x);
-        }
-    }
-
     AVCodecContext* ctx_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
@@ -477,6 +350,8 @@ private:
     int64_t nextDisplay_ = 0;            // slot of the next picture the codec delivers
     std::vector<FramePtr> leading_;      // pictures shown before the key frame's
     std::deque<Picture> pending_;        // pictures delivered but not yet asked for
+
+    FfmpegPictureConverter converter_;
 };
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // Codecs we do not decode ourselves (FFV1, HuffYUV, Lagarith, UT Video, H.264, ...) go
 // through libavcodec when the build found it. Without it, or for a FourCC libavcodec does
-// not know, there is no decoder and opening the file says which codec is missing.
+// not know, there is no decoder and opening the file says which codec is missing. Their
+// pictures are turned into BGR as ffmpeg's own decode does it (avi_ffmpeg_picture.h).
 #include <memory>
 
 #include "input/avi_decoders.h"
