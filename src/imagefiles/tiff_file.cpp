@@ -15,6 +15,8 @@
 #include <vector>
 
 
+#include "imagefiles/decoded_image.h"
+#include "imagefiles/tiff_library.h"
 #include "imagefiles/tiff_lzw.h"
 #include "workspace/error.h"
 #include "workspace/workspace.h"
@@ -28,10 +30,7 @@ namespace {
 constexpr uint32_t kMaxSide = 65535;
 // Anything wider per sample or with more samples is not a picture but a damaged directory.
 constexpr uint32_t kMaxSampleValue = 255;
-// No encoding a TIFF may use packs more pixels into a byte: Deflate expands a byte to 1032
-// at most, a JPEG block of 64 pixels takes at least a bit. Layouts we do not decode are
-// held to it, as nothing else checks their size against their data.
-constexpr uint64_t kMaxPixelsPerStoredByte = 2048;
+constexpr const char* kOwnDecoding = "read by Talvenor's own TIFF reader";
 
 std::string Num(uint64_t v) { return std::to_string(v); }
 
@@ -72,6 +71,12 @@ std::string PhotometricName(uint32_t ph) {
         case 4: return "4 (transparency mask)";
         case 5: return "5 (separated inks)";
         case 6: return "6 (YCbCr)";
+        case 8: return "8 (CIE L*a*b*)";
+        case 9: return "9 (ICC L*a*b*)";
+        case 10: return "10 (ITU L*a*b*)";
+        case 32803: return "32803 (colour filter array)";
+        case 32844: return "32844 (LogL)";
+        case 32845: return "32845 (LogLuv)";
         default: return Num(ph);
     }
 }
@@ -312,25 +317,13 @@ struct Strip {
     int firstRow = 0, rows = 0;  // the rows of this strip the picture uses
 };
 
-TIFD Decode(TTIFFBitMap& bitmap, const uint8_t* data, std::size_t size) {
-    TIFD ifd = TIFD::Parse(data, size);
-    CheckDirectory(ifd);
+// The own reader's decoding of a directory TiffUnsupportedReason accepts: the whole picture
+// (the series code clamps its working size itself).
+void Decode(TTIFFBitMap& bitmap, const TIFD& ifd, const uint8_t* data, std::size_t size) {
     const uint32_t width = ifd.ImageWidth, height = ifd.ImageLength;
-    // Frames larger than the program's limit give their top-left part.
-    const int outW = int(std::min<uint32_t>(width, kMaxImageSide));
-    const int outH = int(std::min<uint32_t>(height, kMaxImageSide));
+    const int outW = int(width);
+    const int outH = int(height);
     const int bpp = int(ifd.BitsPerPixel());
-
-    if (!TiffUnsupportedReason(ifd).empty()) {
-        // Shown blank, but the blank picture still costs 9 bytes a pixel: the size must be
-        // one the file could hold.
-        if (uint64_t(width) * height > uint64_t(size) * kMaxPixelsPerStoredByte)
-            throw Error("a file of " + Num(size) + " bytes cannot hold a " + Num(width) + " x " + Num(height) +
-                        " picture in any encoding");
-        bitmap.CreateWide(outW, outH);
-        bitmap.BitsPerPixel = bpp;
-        return ifd;
-    }
 
     RowFormat format;
     format.kind = *KindOf(ifd);
@@ -425,7 +418,35 @@ TIFD Decode(TTIFFBitMap& bitmap, const uint8_t* data, std::size_t size) {
         }
     }
     bitmap.Picture.Touch();
-    return ifd;
+}
+
+std::string CompressionName(uint32_t c) {
+    switch (c) {
+        case 1: return "none";
+        case 2: return "CCITT modified Huffman (2)";
+        case 3: return "CCITT Group 3 (3)";
+        case 4: return "CCITT Group 4 (4)";
+        case 5: return "LZW";
+        case 6: return "old-style JPEG (6)";
+        case 7: return "JPEG (7)";
+        case 8: case 32946: return "Deflate (" + Num(c) + ")";
+        case 32773: return "PackBits (32773)";
+        case 34676: case 34677: return "SGI LogLuv (" + Num(c) + ")";
+        case 34925: return "LZMA (34925)";
+        case 50000: return "Zstandard (50000)";
+        case 50001: return "WebP (50001)";
+        default: return "other (" + Num(c) + ")";
+    }
+}
+
+std::string SampleFormatName(uint32_t f) {
+    switch (f) {
+        case 1: return "unsigned integer";
+        case 2: return "signed integer";
+        case 3: return "floating point";
+        case 4: return "undefined (4)";
+        default: return Num(f);
+    }
 }
 
 // --- Writing ---------------------------------------------------------------------------
@@ -442,6 +463,9 @@ void Put32(uint8_t* p, uint32_t v) {
 }  // namespace
 
 std::string TiffUnsupportedReason(const TIFD& ifd) {
+    if (ifd.BigTiff) return "BigTIFF";
+    if (ifd.Tiled()) return "tiles";
+    if (ifd.SampleFormat != 1) return SampleFormatName(ifd.SampleFormat) + " samples";
     if (ifd.Compression != 1 && ifd.Compression != 5) return "compression " + Num(ifd.Compression);
     if (ifd.Compression == 5 && ifd.Predictor != 1 && ifd.Predictor != 2) return "predictor " + Num(ifd.Predictor);
     if (ifd.MixedBitsPerSample) return "samples of different depths";
@@ -455,25 +479,58 @@ std::string TiffUnsupportedReason(const TIFD& ifd) {
     return {};
 }
 
-TIFD LoadFromFile(TTIFFBitMap& bitmap, const fs::path& file) {
+TIFD LoadFromFile(TTIFFBitMap& bitmap, const fs::path& file, std::string* decoding) {
     const std::string name = file.filename().string();
     const std::vector<uint8_t> bytes = ReadFileBytes(file);
-    try {
-        return Decode(bitmap, bytes.data(), bytes.size());
-    } catch (const Error& e) {
-        throw Error(name + ": " + e.what());
+    TIFD ifd;
+    if (IsBigTiffHeader(bytes.data(), bytes.size())) {
+        ifd = ReadTiffDirectoryWithLibrary(bytes, name).Ifd;
+    } else {
+        try {
+            ifd = TIFD::Parse(bytes.data(), bytes.size());
+            CheckDirectory(ifd);
+        } catch (const Error& e) {
+            throw Error(name + ": " + e.what());
+        }
+        if (TiffUnsupportedReason(ifd).empty()) {
+            CheckDecodedSize(name, ifd.ImageWidth, ifd.ImageLength);
+            try {
+                Decode(bitmap, ifd, bytes.data(), bytes.size());
+            } catch (const Error& e) {
+                throw Error(name + ": " + e.what());
+            }
+            if (decoding) *decoding = kOwnDecoding;
+            return ifd;
+        }
     }
+    const DecodedImage image = ReadTiffWithLibrary(bytes, name);
+    ToWideBitmap(image, bitmap);
+    bitmap.BitsPerPixel = int(ifd.BitsPerPixel());
+    if (decoding) *decoding = DescribeDecoding(image);
+    return ifd;
 }
 
 FileInfo ProbeTiff(const fs::path& file) {
     const std::string name = file.filename().string();
     const std::vector<uint8_t> bytes = ReadFileBytes(file);
     TIFD ifd;
-    try {
-        ifd = TIFD::Parse(bytes.data(), bytes.size());
-        CheckDirectory(ifd);
-    } catch (const Error& e) {
-        throw Error(name + ": " + e.what());
+    std::string pages;
+    if (IsBigTiffHeader(bytes.data(), bytes.size())) {
+        const TiffLibraryDirectory d = ReadTiffDirectoryWithLibrary(bytes, name);
+        ifd = d.Ifd;
+        pages = Num(uint64_t(d.Pages));
+    } else {
+        try {
+            ifd = TIFD::Parse(bytes.data(), bytes.size());
+            CheckDirectory(ifd);
+        } catch (const Error& e) {
+            throw Error(name + ": " + e.what());
+        }
+        try {
+            pages = Num(uint64_t(ReadTiffDirectoryWithLibrary(bytes, name).Pages));
+        } catch (const Error& e) {
+            pages = std::string("unknown (") + e.what() + ")";
+        }
     }
     FileInfo info;
     info.Format = "TIFF";
@@ -482,14 +539,35 @@ FileInfo ProbeTiff(const fs::path& file) {
     info.Bits = int(ifd.BitsPerPixel());
     auto add = [&](std::string key, std::string value) { info.Details.emplace_back(std::move(key), std::move(value)); };
     add("byte order", ifd.BigEndian() ? "MM big-endian" : "II little-endian");
-    add("compression", ifd.Compression == 1 ? "none" : ifd.Compression == 5 ? "LZW" : "other (" + Num(ifd.Compression) + ")");
-    add("predictor", ifd.Predictor == 1 ? "none" : ifd.Predictor == 2 ? "horizontal differencing" : Num(ifd.Predictor));
+    add("offsets", ifd.BigTiff ? "64-bit (BigTIFF)" : "32-bit");
+    add("compression", CompressionName(ifd.Compression));
+    add("predictor", ifd.Predictor == 1   ? "none"
+                     : ifd.Predictor == 2 ? "horizontal differencing"
+                     : ifd.Predictor == 3 ? "floating-point differencing"
+                                          : Num(ifd.Predictor));
     add("photometric", PhotometricName(ifd.Photometric));
     add("samples per pixel", Num(ifd.SamplesPerPixel));
     add("bits per sample", Num(ifd.BitsPerSample));
-    add("strips", Num(ifd.StripCount()));
-    const std::string unsupported = TiffUnsupportedReason(ifd);
-    if (!unsupported.empty()) add("decoded", "no (" + unsupported + "): read as a blank picture");
+    add("sample format", SampleFormatName(ifd.SampleFormat));
+    add("planar configuration", ifd.PlanarConfiguration == 2 ? "2 (separate planes)" : Num(ifd.PlanarConfiguration) + " (chunky)");
+    if (ifd.Tiled()) add("tiles", Num(ifd.Chunks) + " of " + Num(ifd.TileWidth) + " x " + Num(ifd.TileLength));
+    else add("strips", Num(ifd.Chunks));
+    add("pages", pages);
+    const std::string unsupported = ifd.BigTiff ? "BigTIFF" : TiffUnsupportedReason(ifd);
+    if (unsupported.empty()) {
+        add("reader", "own");
+        return info;
+    }
+    add("reader", "libtiff (not the own reader: " + unsupported + ")");
+    // What reading changes is only known from reading: a floating-point range, say.
+    try {
+        const DecodedImage image = ReadTiffWithLibrary(bytes, name);
+        std::string notes;
+        for (const std::string& note : image.Notes) notes += (notes.empty() ? "" : "; ") + note;
+        add("changes", notes.empty() ? "none" : notes);
+    } catch (const Error& e) {
+        add("error", e.what());
+    }
     return info;
 }
 
@@ -506,7 +584,7 @@ void SaveToFile(const TTIFFBitMap& bitmap, const fs::path& file, int bitsPerPixe
     // A TIFF text ends at its NUL, so the description cannot hold one.
     description = description.substr(0, description.find('\0'));
     const bool described = !description.empty();
-    const uint32_t entries = described ? 15 : 14;
+    const uint32_t entries = described ? 14 : 13;
     const uint32_t directoryEnd = 8 + 2 + 12 * entries + 4;
     // The text (with its NUL) follows the directory unless it fits in the entry itself;
     // the pixels start on the next even offset.
@@ -542,7 +620,6 @@ void SaveToFile(const TTIFFBitMap& bitmap, const fs::path& file, int bitsPerPixe
         {TIFD::kRowsPerStrip, 3, 1, uint32_t(height)},
         {TIFD::kStripByteCounts, 4, 1, uint32_t(dataBytes)},
         {TIFD::kPlanarConfiguration, 3, 1, 1},
-        {TIFD::kPredictor, 3, 1, 1},
     };
     if (described) fields.insert(fields.begin() + 7, {TIFD::kImageDescription, 2, uint32_t(textBytes), uint32_t(textOffset)});
     for (std::size_t i = 0; i < fields.size(); ++i) {

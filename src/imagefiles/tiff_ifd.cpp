@@ -40,6 +40,10 @@ std::string TagName(uint16_t tag) {
         case TIFD::kPlanarConfiguration: return "PlanarConfiguration";
         case TIFD::kPredictor: return "Predictor";
         case TIFD::kColorMap: return "ColorMap";
+        case TIFD::kTileWidth: return "TileWidth";
+        case TIFD::kTileLength: return "TileLength";
+        case TIFD::kExtraSamples: return "ExtraSamples";
+        case TIFD::kSampleFormat: return "SampleFormat";
         default: return "tag " + std::to_string(tag);
     }
 }
@@ -89,6 +93,16 @@ public:
     uint32_t First(const Entry& e) const {
         Check(e);
         return Element(e, 0);
+    }
+
+    // For entries that only decide which reader takes the file: a damaged one gives
+    // `fallback` (a value that sends the file to libtiff) instead of an error.
+    uint32_t FirstOr(const Entry& e, uint32_t fallback) const {
+        try {
+            return First(e);
+        } catch (const Error&) {
+            return fallback;
+        }
     }
 
     std::vector<uint32_t> Array(const Entry& e) const {
@@ -171,6 +185,15 @@ TIFD TIFD::Parse(const uint8_t* data, std::size_t size) {
                 ifd.ColorMapCount = e.count;
                 ifd.HasColorMap = true;
                 break;
+            case kTileWidth: ifd.TileWidth = r.FirstOr(e, 1); break;
+            case kTileLength: ifd.TileLength = r.FirstOr(e, 1); break;
+            case kTileOffsets:
+                // Only counted: libtiff reads the tiles.
+                ifd.HasTileOffsets = true;
+                ifd.Chunks = e.count;
+                break;
+            case kExtraSamples: ifd.ExtraSamples = e.count; break;
+            case kSampleFormat: ifd.SampleFormat = r.FirstOr(e, 0); break;
             case kImageDescription:
                 ifd.DescriptionType = e.type;
                 ifd.DescriptionCount = e.count;
@@ -181,6 +204,7 @@ TIFD TIFD::Parse(const uint8_t* data, std::size_t size) {
         }
     }
     if (!ifd.HasPhotometric && ifd.SamplesPerPixel >= 3) ifd.Photometric = 2;
+    if (!ifd.HasTileOffsets) ifd.Chunks = ifd.StripOffsets.size();
     return ifd;
 }
 

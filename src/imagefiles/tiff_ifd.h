@@ -40,6 +40,12 @@ public:
         kPlanarConfiguration = 284,
         kPredictor = 317,
         kColorMap = 320,
+        kTileWidth = 322,
+        kTileLength = 323,
+        kTileOffsets = 324,
+        kTileByteCounts = 325,
+        kExtraSamples = 338,
+        kSampleFormat = 339,
     };
 
     TiffByteOrder ByteOrder = TiffByteOrder::Little;
@@ -70,6 +76,19 @@ public:
     bool HasStripOffsets = false;
     bool HasStripByteCounts = false;
     uint32_t NextIfdOffset = 0;
+    // 1 unsigned integer (also when absent), 2 signed integer, 3 floating point, 4 undefined;
+    // 0 when the entry is damaged.
+    uint32_t SampleFormat = 1;
+    // Tiled files list tiles instead of strips; the own reader reads strips only.
+    uint32_t TileWidth = 0;
+    uint32_t TileLength = 0;
+    bool HasTileOffsets = false;
+    // How many strips or tiles the directory lists.
+    uint64_t Chunks = 0;
+    // Samples beyond the colour ones (alpha, masks), as the ExtraSamples entry counts them.
+    uint32_t ExtraSamples = 0;
+    // 64-bit offsets (header version 43); only libtiff reads those files.
+    bool BigTiff = false;
     // The ImageDescription text as found (type, byte count, where it starts); only checked by
     // whoever reads it, so an odd description never stops a frame from being read.
     uint16_t DescriptionType = 0;
@@ -80,6 +99,7 @@ public:
     bool BigEndian() const { return ByteOrder == TiffByteOrder::Big; }
     bool HorizontalPredictor() const { return Predictor == 2; }
     std::size_t StripCount() const { return StripOffsets.size(); }
+    bool Tiled() const { return TileWidth != 0 || TileLength != 0 || HasTileOffsets; }
     uint32_t BitsPerPixel() const { return SamplesPerPixel * BitsPerSample; }
 
     // Reads the header and the first directory of a TIFF file. Throws Error with the
@@ -87,5 +107,11 @@ public:
     // the caller adds the file's name.
     static TIFD Parse(const uint8_t* data, std::size_t size);
 };
+
+// Whether the file starts with a BigTIFF header ("II" or "MM", version 43).
+inline bool IsBigTiffHeader(const uint8_t* data, std::size_t size) {
+    return size >= 4 && ((data[0] == 'I' && data[1] == 'I' && data[2] == 43 && data[3] == 0) ||
+                         (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 43));
+}
 
 }  // namespace talvenor
