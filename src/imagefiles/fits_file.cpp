@@ -12,6 +12,7 @@
 #include <type_traits>
 
 
+#include "imagefiles/fits_library.h"
 #include "imagefiles/recipe.h"
 #include "workspace/controls.h"
 #include "workspace/file_bytes.h"
@@ -31,13 +32,16 @@ constexpr std::size_t kBlockBytes = kCardBytes * kCardsPerBlock;  // 2880
 // BZERO beyond this would make sample + BZERO inexact in double precision.
 constexpr double kLargestExactBzero = 4503599627370496.0;  // 2^52
 
-// Card texts go into error messages; a binary file must not put control bytes there.
-std::string Printable(std::string_view s) {
-    std::string out(Trim(s));
+// Header texts are printable ASCII, and so are card texts in error messages: a binary file
+// must not put control bytes there.
+std::string AsciiText(std::string_view text) {
+    std::string out(text);
     for (char& c : out)
         if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) c = '?';
     return out;
 }
+
+std::string Printable(std::string_view s) { return AsciiText(Trim(s)); }
 
 // The fixed-format value field: after the first "=" up to and including column 30.
 std::string_view ValueText(std::string_view card) {
@@ -254,6 +258,33 @@ std::string TextCard(std::string_view text) {
     return card;
 }
 
+// KEYWORD = 'text': quotes inside doubled, the text cut so the closing quote stays on the card.
+std::string StringCard(std::string_view keyword, std::string_view value) {
+    std::string quoted;
+    for (char c : AsciiText(value)) {
+        const std::size_t need = c == '\'' ? 2 : 1;
+        if (10 + 1 + quoted.size() + need + 1 > kCardBytes) break;
+        quoted.append(need, c);
+    }
+    std::string card(keyword);
+    card.resize(8, ' ');
+    return TextCard(card + "= '" + quoted + "'");
+}
+
+// Commentary cards: COMMENT in columns 1-7, the text from column 9; a long text goes on over
+// further cards, and an empty one still takes its card.
+std::string CommentCards(std::string_view text) {
+    const std::string ascii = AsciiText(text);
+    constexpr std::size_t kColumns = kCardBytes - 8;
+    std::string cards;
+    std::size_t at = 0;
+    do {
+        cards += TextCard("COMMENT " + ascii.substr(at, kColumns));
+        at += kColumns;
+    } while (at < ascii.size());
+    return cards;
+}
+
 struct Stamp {
     int Day = 1, Month = 1, Year = 0, Hour = 0, Minute = 0, Second = 0;
 };
@@ -289,8 +320,11 @@ Stamp StampFor(const TFITParams& params) {
 
 std::string Header(int width, int height, int kind, int bitpix, const TFITParams& params) {
     const Stamp t = StampFor(params);
-    char date[16], time[16];
-    std::snprintf(date, sizeof date, "%02d/%02d/%02d", t.Day % 100, t.Month % 100, ((t.Year % 100) + 100) % 100);
+    // DATE-OBS in the ISO form FITS defines (older files of ours have 'dd/mm/yy'); TIME-OBS
+    // repeats the time for the programs that read it from there.
+    char date[48], time[16];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d", std::clamp(t.Year, 0, 9999), t.Month % 100,
+                  t.Day % 100, t.Hour % 100, t.Minute % 100, t.Second % 100);
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", t.Hour % 100, t.Minute % 100, t.Second % 100);
     std::string h;
     h.reserve(kBlockBytes);
@@ -301,14 +335,14 @@ std::string Header(int width, int height, int kind, int bitpix, const TFITParams
     h += ValueCard("NAXIS2  =", std::to_string(height));
     h += ValueCard("BSCALE  =", "1");
     h += ValueCard("BZERO   =", kind == 2 ? "0" : "32768");
-    h += TextCard(std::string("DATE-OBS= '") + date + "'");
-    h += TextCard(std::string("TIME-OBS= '") + time + "'");
-    h += TextCard("OBJECT  = '" + params.Object + "'");
-    h += TextCard("INSTRUME= '" + params.Instrument + "'");
-    h += TextCard("EXPOSURE= '" + params.Exposure + "'");
-    h += TextCard("OBSERVER= '" + params.Observer + "'");
-    h += TextCard("COMMENT= TALVENOR V2.0");
-    h += TextCard("COMMENT= " + params.Comment);
+    h += StringCard("DATE-OBS", date);
+    h += StringCard("TIME-OBS", time);
+    h += StringCard("OBJECT", params.Object);
+    h += StringCard("INSTRUME", params.Instrument);
+    h += StringCard("EXPOSURE", params.Exposure);
+    h += StringCard("OBSERVER", params.Observer);
+    h += CommentCards("TALVENOR V2.0");
+    h += CommentCards(params.Comment);
     h += RecipeCards(params.Recipe);
     h += TextCard("END");
     h.resize((h.size() + kBlockBytes - 1) / kBlockBytes * kBlockBytes, ' ');  // blank cards up to the block's end
@@ -332,36 +366,52 @@ inline void PutBig32(uint8_t* p, int64_t v) {
 
 // --- reading
 
-FitsHeader ParseFitsHeader(std::span<const uint8_t> bytes, std::string_view fileName) {
-    const std::string name(fileName);
-    if (bytes.size() < kCardBytes)
-        throw Error(name + ": too short for a FITS header (" + std::to_string(bytes.size()) +
-                    " bytes, one header card is 80)");
-    FitsHeader h;
-    bool haveWidth = false, haveHeight = false, haveBitpix = false, ended = false;
-    const std::size_t cards = bytes.size() / kCardBytes;
+namespace {
+
+// The cards of a header as far as they go, before anything is required of them.
+struct HeaderScan {
+    FitsHeader Header;
+    bool HaveWidth = false, HaveHeight = false, HaveBitpix = false, Ended = false;
+    std::size_t Cards = 0;
+};
+
+double NumberValue(std::string_view card, std::string_view key, const std::string& name) {
+    const std::string_view value = ValueText(card);
+    const std::optional<double> v = ParseNumber(value);
+    if (!v) throw Error(name + ": " + std::string(key) + " value '" + Printable(value) + "' is not a number");
+    return *v;
+}
+
+HeaderScan ScanFitsHeader(std::span<const uint8_t> bytes, const std::string& name) {
+    HeaderScan scan;
+    FitsHeader& h = scan.Header;
+    scan.Cards = bytes.size() / kCardBytes;
     const char* text = reinterpret_cast<const char*>(bytes.data());
-    for (std::size_t i = 0; i < cards && !ended; ++i) {
+    for (std::size_t i = 0; i < scan.Cards && !scan.Ended; ++i) {
         const std::string_view card(text + i * kCardBytes, kCardBytes);
         h.CardCount = int(i + 1);
         if (card.starts_with("END")) {
-            ended = true;
+            scan.Ended = true;
         } else if (card.starts_with("NAXIS1")) {
             h.Width = IntValue(card, "NAXIS1", name);
-            haveWidth = true;
+            scan.HaveWidth = true;
         } else if (card.starts_with("NAXIS2")) {
             h.Height = IntValue(card, "NAXIS2", name);
-            haveHeight = true;
+            scan.HaveHeight = true;
+        } else if (card.starts_with("NAXIS3")) {
+            h.Naxis3 = IntValue(card, "NAXIS3", name);
         } else if (card.starts_with("BZERO ")) {
-            const std::string_view value = ValueText(card);
-            const std::optional<double> v = ParseNumber(value);
-            if (!v) throw Error(name + ": BZERO value '" + Printable(value) + "' is not a number");
-            const double rounded = std::nearbyint(*v);
-            if (std::fabs(rounded) >= 9.2e18) throw Error(name + ": BZERO value " + Printable(value) + " is out of range");
+            const double v = NumberValue(card, "BZERO", name);
+            const double rounded = std::nearbyint(v);
+            if (std::fabs(rounded) >= 9.2e18)
+                throw Error(name + ": BZERO value " + Printable(ValueText(card)) + " is out of range");
             h.Bzero = int64_t(rounded);
+            h.BzeroWhole = rounded == v;
+        } else if (card.starts_with("BSCALE ")) {
+            h.Bscale = NumberValue(card, "BSCALE", name);
         } else if (card.starts_with("BITPIX")) {
             h.Bitpix = IntValue(card, "BITPIX", name);
-            haveBitpix = true;
+            scan.HaveBitpix = true;
         } else if (card.starts_with("BAYERPAT")) {
             h.BayerPattern = StringValue(card);
             if (h.BayerPattern != "RGGB" && h.BayerPattern != "GRBG" && h.BayerPattern != "GBRG" &&
@@ -372,22 +422,54 @@ FitsHeader ParseFitsHeader(std::span<const uint8_t> bytes, std::string_view file
             const std::optional<long long> v = ParseInteger(ValueText(card));
             (card[0] == 'X' ? h.BayerOffsetX : h.BayerOffsetY) = v ? int(*v % 2) : 0;
         } else if (card.starts_with("NAXIS ")) {
-            // Only reported; the readers go by NAXIS1 and NAXIS2.
+            // Only chooses the reader; ours goes by NAXIS1 and NAXIS2.
             const std::optional<long long> v = ParseInteger(ValueText(card));
             h.Naxis = v && *v >= 0 && *v <= 999 ? int(*v) : -1;
         }
     }
-    if (!ended)
-        throw Error(name + ": the header has no END card (" + std::to_string(cards) + " cards before the end of the file)");
-    if (!haveBitpix) throw Error(name + ": the header has no BITPIX card");
-    if (!haveWidth) throw Error(name + ": the header has no NAXIS1 card");
-    if (!haveHeight) throw Error(name + ": the header has no NAXIS2 card");
+    return scan;
+}
+
+bool IsGzipped(std::span<const uint8_t> bytes) { return bytes.size() >= 2 && bytes[0] == 0x1F && bytes[1] == 0x8B; }
+
+// The sample sizes FITS defines; cfitsio reads each of them.
+bool StandardBitpix(int bitpix) {
+    return bitpix == 8 || bitpix == 16 || bitpix == 32 || bitpix == 64 || bitpix == -32 || bitpix == -64;
+}
+
+}  // namespace
+
+FitsHeader ParseFitsHeader(std::span<const uint8_t> bytes, std::string_view fileName) {
+    const std::string name(fileName);
+    if (bytes.size() < kCardBytes)
+        throw Error(name + ": too short for a FITS header (" + std::to_string(bytes.size()) +
+                    " bytes, one header card is 80)");
+    HeaderScan scan = ScanFitsHeader(bytes, name);
+    FitsHeader& h = scan.Header;
+    if (!scan.Ended)
+        throw Error(name + ": the header has no END card (" + std::to_string(scan.Cards) + " cards before the end of the file)");
+    if (!scan.HaveBitpix) throw Error(name + ": the header has no BITPIX card");
+    if (!scan.HaveWidth) throw Error(name + ": the header has no NAXIS1 card");
+    if (!scan.HaveHeight) throw Error(name + ": the header has no NAXIS2 card");
     if (h.Width <= 0) throw Error(name + ": NAXIS1 is " + std::to_string(h.Width) + ", not a positive width");
     if (h.Height <= 0) throw Error(name + ": NAXIS2 is " + std::to_string(h.Height) + ", not a positive height");
     // The rest of the END card's block is skipped: data starts on the next 2880-byte boundary.
     const std::size_t blocks = (std::size_t(h.CardCount) + kCardsPerBlock - 1) / kCardsPerBlock;
     h.DataOffset = blocks * kBlockBytes;
     return h;
+}
+
+FitsReaderKind ChooseFitsReader(std::span<const uint8_t> bytes, std::string_view fileName) {
+    if (IsGzipped(bytes)) return FitsReaderKind::Library;
+    const HeaderScan scan = ScanFitsHeader(bytes, std::string(fileName));
+    if (!scan.Ended) return FitsReaderKind::Own;  // its error names what is missing
+    const FitsHeader& h = scan.Header;
+    const bool ours = (h.Naxis == 2 || h.Naxis == -1) && FitsBitpixSupported(h.Bitpix) && h.Bscale == 1 && h.BzeroWhole;
+    if (ours) return FitsReaderKind::Own;
+    // An empty primary header (NAXIS = 0) is what stands in front of an IMAGE or a
+    // tile-compressed extension.
+    if (scan.HaveBitpix && StandardBitpix(h.Bitpix) && h.Naxis >= 0) return FitsReaderKind::Library;
+    return FitsReaderKind::Own;
 }
 
 std::string PictureBayerPattern(const FitsHeader& header) {
@@ -444,36 +526,12 @@ int FitsChannelFromName(const fs::path& path) {
     return 1;
 }
 
-void ReadFitsFrame(Workspace& ws, Controls& f, Host& host, const fs::path& path) {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) {
-        host.SetCursor(CursorKind::Default);
-        return;
-    }
-    const int channel = FitsChannelFromName(path);
-    host.SetCursor(CursorKind::Busy);
-    NormalCursorOnExit restore{host};
+namespace {
 
-    // Everything that can be wrong with the file is found before the workspace changes,
-    // so a broken frame leaves the previous one intact.
-    const FitsFile file = LoadFitsFile(path);
+// The frame's levels into FitsPlane and CurrentFrameImage, for a file that passed
+// CheckFitsData; sizes above 4096 are cut to their top-left part.
+void LevelsIntoWorkspace(Workspace& ws, const FitsFile& file) {
     const FitsHeader& h = file.Header;
-    const bool supported = FitsBitpixSupported(h.Bitpix);
-    if (supported) CheckFitsData(file);
-
-    ws.FitsChannel = channel;
-    ws.FitsBayerPattern = PictureBayerPattern(h);
-    if (channel == 3) {
-        f.Lumichannel.Visible = true;
-        f.LRGB1.Checked = true;
-        f.LRGB2.Checked = true;
-    }
-    if (!supported) {
-        host.SetCursor(CursorKind::Default);
-        host.Message(MsgKind::Warning, "unsupported fits format", Buttons::Ok);
-        return;
-    }
-
     const int width = std::min(h.Width, kMaxImageSide);
     const int height = std::min(h.Height, kMaxImageSide);
     ws.ImageWidth = ws.SourceWidth = width;
@@ -519,6 +577,147 @@ void ReadFitsFrame(Workspace& ws, Controls& f, Host& host, const fs::path& path)
         ConvertRows<4>(file, width, height, scale, lo, hi, lo, hi, plane, image);
     }
     image.Touch();
+}
+
+// A grey picture cfitsio decoded, as the BITPIX 16 file with BZERO 32768 that holds the same
+// 16-bit samples, so it is levelled exactly as such a file of ours would be.
+FitsFile SixteenBitFile(const DecodedImage& image, const fs::path& path, const FitsHeader& primary) {
+    FitsFile file;
+    file.Path = path;
+    FitsHeader& h = file.Header;
+    h.Width = image.Width;
+    h.Height = image.Height;
+    h.Bitpix = 16;
+    h.Naxis = 2;
+    h.Bzero = 32768;
+    h.BayerPattern = primary.BayerPattern;
+    h.BayerOffsetX = primary.BayerOffsetX;
+    h.BayerOffsetY = primary.BayerOffsetY;
+    file.Bytes.resize(std::size_t(image.Width) * std::size_t(image.Height) * 2);
+    uint8_t* dst = file.Bytes.data();
+    for (int y = image.Height - 1; y >= 0; --y)  // bottom row first
+        for (int x = 0; x < image.Width; ++x, dst += 2) PutBig16(dst, int64_t(image.At(x, y, 0)) - 32768);
+    return file;
+}
+
+// The mosaic cards of a primary header that holds the image itself (not of a gzip file or an
+// empty primary in front of an extension); nothing when there is none.
+FitsHeader PrimaryMosaic(std::span<const uint8_t> bytes, const std::string& name) {
+    if (IsGzipped(bytes)) return {};
+    const HeaderScan scan = ScanFitsHeader(bytes, name);
+    return scan.Header.Naxis >= 2 ? scan.Header : FitsHeader{};
+}
+
+void FollowChannel(Workspace& ws, Controls& f, int channel, std::string bayerPattern) {
+    ws.FitsChannel = channel;
+    ws.FitsBayerPattern = std::move(bayerPattern);
+    if (channel == 3) {
+        f.Lumichannel.Visible = true;
+        f.LRGB1.Checked = true;
+        f.LRGB2.Checked = true;
+    }
+}
+
+[[noreturn]] void ThrowUnsupported(const FitsFile& file) {
+    throw Error(file.Name() + ": unsupported fits format (BITPIX " + std::to_string(file.Header.Bitpix) + ")");
+}
+
+// The file for our own reader, everything about it checked.
+FitsFile CheckedOwnFile(const fs::path& path, std::vector<uint8_t> bytes) {
+    FitsFile file;
+    file.Path = path;
+    file.Bytes = std::move(bytes);
+    file.Header = ParseFitsHeader(file.Bytes, file.Name());
+    if (!FitsBitpixSupported(file.Header.Bitpix)) ThrowUnsupported(file);
+    CheckFitsData(file);
+    return file;
+}
+
+}  // namespace
+
+void ReadFitsFrame(Workspace& ws, Controls& f, Host& host, const fs::path& path) {
+    const int channel = FitsChannelFromName(path);
+    host.SetCursor(CursorKind::Busy);
+    NormalCursorOnExit restore{host};
+
+    // Everything that can be wrong with the file is found before the workspace changes, and
+    // a file that cannot be read is an error: the previous frame must never stand in for it.
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    if (ChooseFitsReader(bytes, path.string()) == FitsReaderKind::Own) {
+        const FitsFile file = CheckedOwnFile(path, std::move(bytes));
+        FollowChannel(ws, f, channel, PictureBayerPattern(file.Header));
+        LevelsIntoWorkspace(ws, file);
+        return;
+    }
+    const FitsHeader primary = PrimaryMosaic(bytes, path.string());
+    const DecodedImage image = ReadFitsWithLibrary(path);
+    if (image.Channels == 3) {
+        FollowChannel(ws, f, channel, "");
+        ToWideBitmap(image, ws.FrameWide);
+        ws.FrameIsWide = true;
+        ws.CurrentFrameImage = ws.FrameWide.Picture;
+        // The plane holds no part of a colour frame; released, nothing can demosaic or stack
+        // it in the frame's place.
+        ws.FitsPlane.Destroy();
+        ws.ImageWidth = ws.SourceWidth = std::min(image.Width, kMaxImageSide);
+        ws.ImageHeight = ws.SourceHeight = std::min(image.Height, kMaxImageSide);
+        ws.CurrentFrameImage.Touch();
+        return;
+    }
+    const FitsFile file = SixteenBitFile(image, path, primary);
+    FollowChannel(ws, f, channel, PictureBayerPattern(file.Header));
+    LevelsIntoWorkspace(ws, file);
+}
+
+namespace {
+
+// Our own reader's values (sample + BZERO, rows as stored) in the layout cfitsio gives, so
+// both readers' values map to 16 bits the same way.
+FitsValues OwnValues(const FitsFile& file) {
+    const FitsHeader& h = file.Header;
+    CheckDecodedSize(file.Name(), uint64_t(h.Width), uint64_t(h.Height));
+    FitsValues v;
+    FitsLayout& l = v.Layout;
+    l.Bitpix = h.Bitpix;
+    l.Naxis = 2;
+    l.Width = h.Width;
+    l.Height = h.Height;
+    l.Bzero = double(h.Bzero);
+    if (h.Bitpix == 16) l.EquivalentBitpix = h.Bzero == 32768 ? 20 : 16;  // cfitsio's USHORT_IMG, SHORT_IMG
+    else l.EquivalentBitpix = h.Bzero == 2147483648LL ? 40 : 32;           // ULONG_IMG, LONG_IMG
+    v.Values.resize(std::size_t(h.Width) * std::size_t(h.Height));
+    std::vector<int64_t> row(std::size_t(h.Width));
+    for (int k = 0; k < h.Height; ++k) {
+        DecodeFitsRow(file, k, h.Width, row.data());
+        std::copy(row.begin(), row.end(), v.Values.begin() + std::ptrdiff_t(k) * h.Width);
+    }
+    return v;
+}
+
+// The lowest level to 0 and the highest to 65535, over all channels.
+void StretchLevels(DecodedImage& image) {
+    if (image.Samples.empty()) return;
+    const auto [lo, hi] = std::minmax_element(image.Samples.begin(), image.Samples.end());
+    const double low = *lo, span = double(*hi) - double(*lo);
+    if (span <= 0) return;
+    for (uint16_t& s : image.Samples) s = uint16_t(std::clamp(std::nearbyint((s - low) * 65535.0 / span), 0.0, 65535.0));
+    image.Notes.push_back("levels " + std::to_string(int(low)) + " .. " + std::to_string(int(low + span)) +
+                          " stretched to full scale");
+}
+
+}  // namespace
+
+DecodedImage ReadFitsImage(const fs::path& path, bool stretchLevels) {
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    DecodedImage image;
+    if (ChooseFitsReader(bytes, path.string()) == FitsReaderKind::Own) {
+        image = PictureFromFitsValues(OwnValues(CheckedOwnFile(path, std::move(bytes))));
+        image.Reader = "Talvenor FITS reader";
+    } else {
+        image = ReadFitsWithLibrary(path);
+    }
+    if (stretchLevels) StretchLevels(image);
+    return image;
 }
 
 // --- writing
@@ -617,22 +816,73 @@ void WriteFits(Workspace& ws, Controls& f, Host& host, const fs::path& path, int
 
 // --- information
 
+namespace {
+
+std::string NumberText(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+// What decoding the file gives, or why it is refused: a file `info` describes need not be one
+// the readers take.
+std::string DecodingOf(const fs::path& path) {
+    try {
+        return DescribeDecoding(ReadFitsImage(path, false));
+    } catch (const Error& e) {
+        std::string reason = e.what();
+        const std::string prefix = path.string() + ": ";
+        if (reason.starts_with(prefix)) reason.erase(0, prefix.size());
+        return "refused (" + reason + ")";
+    }
+}
+
+}  // namespace
+
 FileInfo ProbeFits(const fs::path& path) {
-    const FitsFile file = LoadFitsFile(path);
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    FileInfo info;
+    info.Format = "FITS";
+    if (ChooseFitsReader(bytes, path.string()) == FitsReaderKind::Library) {
+        const FitsLayout l = ReadFitsLayout(path);
+        info.Width = int(std::min<long long>(l.Width, std::numeric_limits<int>::max()));
+        info.Height = int(std::min<long long>(l.Height, std::numeric_limits<int>::max()));
+        info.Bits = l.Bitpix < 0 ? -l.Bitpix : l.Bitpix;
+        info.Details = {
+            {"BITPIX", std::to_string(l.Bitpix)},
+            {"BZERO", NumberText(l.Bzero)},
+            {"BSCALE", NumberText(l.Bscale)},
+            {"NAXIS", std::to_string(l.Naxis)},
+            {"NAXIS3", l.Naxis >= 3 ? std::to_string(l.Planes) : std::string("absent")},
+            {"reader", "cfitsio"},
+            {"HDU", l.Hdu == 0 ? std::string("primary") : "extension " + std::to_string(l.Hdu)},
+            {"compression", l.Compression.empty() ? std::string("none") : l.Compression},
+            {"decoding", DecodingOf(path)},
+        };
+        return info;
+    }
+    FitsFile file;
+    file.Path = path;
+    file.Bytes = bytes;
+    file.Header = ParseFitsHeader(file.Bytes, file.Name());
     const FitsHeader& h = file.Header;
     const int64_t bits = h.Bitpix < 0 ? -int64_t(h.Bitpix) : int64_t(h.Bitpix);
     if (bits == 8 || bits == 16 || bits == 32 || bits == 64) CheckDataLength(file, int(bits / 8));
-    FileInfo info;
-    info.Format = "FITS";
     info.Width = h.Width;
     info.Height = h.Height;
     info.Bits = int(std::min<int64_t>(bits, std::numeric_limits<int>::max()));
     info.Details = {
         {"BITPIX", std::to_string(h.Bitpix)},
         {"BZERO", std::to_string(h.Bzero)},
+        {"BSCALE", NumberText(h.Bscale)},
         {"NAXIS", h.Naxis >= 0 ? std::to_string(h.Naxis) : std::string("absent")},
+        {"NAXIS3", h.Naxis3 > 0 ? std::to_string(h.Naxis3) : std::string("absent")},
         {"header cards", std::to_string(h.CardCount)},
         {"data offset", std::to_string(h.DataOffset)},
+        {"reader", "Talvenor FITS reader"},
+        {"HDU", "primary"},
+        {"compression", "none"},
+        {"decoding", DecodingOf(path)},
     };
     return info;
 }

@@ -1,12 +1,15 @@
 #pragma once
-// FITS, the scientific image format: the header parser every FITS reader shares, the frame
-// reader of an image series (FitsPlane + CurrentFrameImage), the row decoder the dark-frame
-// and flat-field loaders use, and the writer behind the FIT saves.
+// FITS, the scientific image format: the header parser every FITS reader shares, the choice
+// between our own reader and cfitsio, the frame reader of an image series (FitsPlane +
+// CurrentFrameImage, or FrameWide for a colour cube), the row decoder the dark-frame and
+// flat-field loaders use, and the writer behind the FIT saves.
 //
-// Only simple two-dimensional images of 16- or 32-bit big-endian integers are handled.
-// Readers take the whole file into memory once and decode from that buffer; anything
-// malformed (no END card, a missing or non-numeric size, data that ends early) is a
-// talvenor::Error whose text starts with the file name.
+// Our own reader decodes the simple images it reads exactly and fast: a two-dimensional
+// primary image of 16- or 32-bit big-endian integers, BSCALE 1 and a whole BZERO. Every other
+// image (8-bit, 64-bit and floating-point samples, BSCALE, colour cubes, images in an
+// extension, compressed files) goes through cfitsio (fits_library.h). Readers take the whole
+// file into memory once; anything malformed (no END card, a missing or non-numeric size, data
+// that ends early) is a talvenor::Error whose text starts with the file name.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "imagefiles/decoded_image.h"
 #include "imagefiles/file_info.h"
 #include "workspace/error.h"
 
@@ -38,13 +42,16 @@ struct TFITParams {
     std::string Recipe;       // project text carried in commentary cards; empty = none
 };
 
-// What the readers take from a header; every other card (BSCALE included) is ignored.
+// What the readers take from a header; every other card is ignored.
 struct FitsHeader {
     int Width = 0;               // NAXIS1
     int Height = 0;              // NAXIS2
     int64_t Bzero = 0;           // BZERO rounded to an integer, ties to even
     int Bitpix = 0;
-    int Naxis = -1;              // NAXIS, only reported by ProbeFits; -1 when absent
+    int Naxis = -1;              // NAXIS; -1 when absent
+    int Naxis3 = 0;              // NAXIS3; 0 when absent
+    double Bscale = 1;           // BSCALE; 1 when absent
+    bool BzeroWhole = true;      // BZERO is a whole number (Bzero holds it exactly)
     int CardCount = 0;           // cards up to and including END
     std::size_t DataOffset = 0;  // first data byte: the END card's 2880-byte block ends here
     // A raw colour sensor's mosaic: BAYERPAT ("RGGB", ...; empty when absent or not one of
@@ -73,6 +80,15 @@ struct FitsFile {
 // when the buffer is shorter than one card, has no END card, or lacks a positive NAXIS1,
 // NAXIS2 or a BITPIX, or when a value read is not a number.
 FitsHeader ParseFitsHeader(std::span<const uint8_t> bytes, std::string_view name);
+
+// Which reader decodes the FITS file in `bytes`: our own for a primary image it reads
+// exactly (NAXIS 2 or absent, BITPIX 16 or 32, BSCALE 1, a whole BZERO), cfitsio for every
+// other image FITS defines (BITPIX 8, 64, -32, -64, BSCALE, NAXIS 3, an empty primary header
+// in front of an IMAGE or compressed extension, a gzip-compressed file). Headers that are
+// malformed or that neither reads (BITPIX 24) stay with our own reader, whose errors name the
+// fault. Throws Error only for a value that is not a number.
+enum class FitsReaderKind { Own, Library };
+FitsReaderKind ChooseFitsReader(std::span<const uint8_t> bytes, std::string_view name);
 
 // Reads the file whole (one read) and parses its header; throws Error as above or when the
 // file cannot be read.
@@ -112,11 +128,21 @@ void ReadFitsRows(const FitsFile& file, int width, int height, Sink&& sink) {
 // named), 2 blue, 3 luminance.
 int FitsChannelFromName(const std::filesystem::path& path);
 
-// Loads one frame of a FITS series into FitsPlane and CurrentFrameImage (grey) and sets the
-// image and source sizes, clamped to 4096. A missing file changes nothing. An unsupported
-// BITPIX shows "unsupported fits format" and changes nothing but the channel. Malformed
-// files throw Error before anything in the workspace changes.
+// Loads one frame of a FITS series and sets the image and source sizes, clamped to 4096. A
+// grey picture goes into FitsPlane and CurrentFrameImage (grey), whichever reader decoded it:
+// cfitsio's 16-bit samples are levelled as those of a BITPIX 16 file with BZERO 32768. A
+// colour cube goes into FrameWide (FrameIsWide set, FitsPlane released) and its display
+// picture into CurrentFrameImage. A missing, malformed or undecodable file (an unsupported
+// BITPIX: "<file>: unsupported fits format (BITPIX 24)") throws Error before anything in the
+// workspace changes, so a series never stacks the previous frame again in its place.
 void ReadFitsFrame(Workspace& ws, Controls& f, Host& host, const std::filesystem::path& path);
+
+// Any FITS file either reader decodes, as a picture with rows from the top: Reader "Talvenor
+// FITS reader" or "cfitsio", and notes saying what was changed. The values (sample x BSCALE +
+// BZERO) map to the 16-bit scale the same way for both readers (fits_library.h); with
+// `stretchLevels` the picture's lowest level becomes 0 and its highest 65535. Throws Error as
+// ReadFitsFrame does.
+DecodedImage ReadFitsImage(const std::filesystem::path& path, bool stretchLevels);
 
 // Writes the stack (kind 0: normalised, kind 2: fixed point x 128, 16 bits) or the 16-bit
 // result image StackTiff (kind 1) as FITS, one file per channel with colour processing.
@@ -125,7 +151,9 @@ void ReadFitsFrame(Workspace& ws, Controls& f, Host& host, const std::filesystem
 void WriteFits(Workspace& ws, Controls& f, Host& host, const std::filesystem::path& path, int width, int height,
                int kind, int bitpix, const TFITParams& params = {});
 
-// What `talvenor-cli info` shows of a FITS file.
+// What `talvenor-cli info` shows of a FITS file: the header's numbers, the reader that will
+// decode it, the unit holding the image, the compression and what decoding changes (or why
+// it is refused). Throws Error for a file neither reader can even describe.
 FileInfo ProbeFits(const std::filesystem::path& path);
 
 }  // namespace talvenor
