@@ -47,19 +47,21 @@ const std::vector<Command>& Commands() {
          "Align (with the optimizer unless --no-optimize), keep the best frames (by default\n"
          "      the automatic cut of \"Align && stack\"; --keep 50 or --keep 20%), stack them with\n"
          "      the dark frame and flat field given, resampled, drizzled or expanded, and save\n"
-         "      by OUT's extension: .bmp, .jpg, .fit (16-bit), .fitr (fixed point) or .tif (48-bit).",
+         "      by OUT's extension: .bmp, .jpg, .fit (16-bit), .fitr (fixed point), .tif (48-bit)\n"
+         "      or .png (48-bit).",
          RunStackCommand},
         {"process", "process INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand] [wavelet options]",
          "Everything stack does, then the wavelet sharpening of the whole image (or of the\n"
          "      --area square around the feature) with the layer gains, scheme, kernel, contrast,\n"
          "      brightness, gamma and channel shift given, and save the processed image by OUT's\n"
-         "      extension: .bmp, .jpg, .fit (16-bit, colour as _R/_G/_B files) or .tif (48-bit).",
+         "      extension: .bmp, .jpg, .fit (16-bit, colour as _R/_G/_B files), .tif or .png\n"
+         "      (both 48-bit).",
          RunProcessCommand},
-        {"project", "project FILE.rsp|RESULT.fit|RESULT.fitr|RESULT.tif|RESULT.jpg [-o OUT]",
+        {"project", "project FILE.rsp|RESULT.fit|RESULT.fitr|RESULT.tif|RESULT.jpg|RESULT.png [-o OUT]",
          "Open a project as the desktop program does, replaying the work as far as it had come\n"
          "      (reference, ranking, stack, wavelet processing); with -o save the image of the page\n"
          "      it reached by OUT's extension (the stack, the processed or the final picture).\n"
-         "      A FITS, TIFF or JPEG result opens the project it carries (NAME.fit stands for\n"
+         "      A FITS, TIFF, JPEG or PNG result opens the project it carries (NAME.fit stands for\n"
          "      NAME_R/_G/_B.fit).",
          RunProjectCommand},
         {"compare", "compare IMAGE REFERENCE [--border N]",

@@ -66,7 +66,7 @@ const std::string_view kProcessOptions =
     "  --hsl H,S,L                 hue (-100..100 degrees), saturation (-50..50) and lightness\n"
     "                              (-100..100) shifts\n"
     "  --crop X,Y,W,H              save only this rectangle of the final picture (8-bit types)\n"
-    "  --resize PERCENT            save the final picture resized (.bmp or .jpg)\n"
+    "  --resize PERCENT            save the final picture resized (.bmp, .jpg or .png)\n"
     "  --filter bell|bspline|lanczos|mitchell   the resize filter (default bspline)\n";
 
 namespace {
@@ -231,14 +231,15 @@ ProcessOptions TakeProcessOptions(std::vector<std::string>& args) {
     return p;
 }
 
-// The Wavelet page's save type for an output name: 1 BMP, 2 JPEG, 3 FITS, 4 TIFF.
+// The Wavelet page's save type for an output name: 1 BMP, 2 JPEG, 3 FITS, 4 TIFF, 5 PNG.
 int WaveletSaveType(const std::string& path) {
     const std::string ext = ToLower(fs::path(path).extension().string());
     if (ext == ".bmp") return 1;
     if (ext == ".jpg" || ext == ".jpeg") return 2;
     if (ext == ".fit" || ext == ".fits") return 3;
     if (ext == ".tif" || ext == ".tiff") return 4;
-    throw Error(path + ": the output must end in .bmp, .jpg, .fit or .tif");
+    if (ext == ".png") return 5;
+    throw Error(path + ": the output must end in .bmp, .jpg, .fit, .tif or .png");
 }
 
 void ApplyLayerSettings(Session& s, const ProcessOptions& p) {
@@ -396,9 +397,10 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     std::vector<std::string> args = arguments;
     const ProcessOptions p = TakeProcessOptions(args);
     const CliOptions options = ParseCliOptions(args);
-    if (options.output.empty()) throw Error("process needs -o OUT (.bmp, .jpg, .fit or .tif)");
+    if (options.output.empty()) throw Error("process needs -o OUT (.bmp, .jpg, .fit, .tif or .png)");
     const int saveType = WaveletSaveType(options.output);
-    if (p.resize && saveType != 1 && saveType != 2) throw Error("--resize saves a .bmp or .jpg picture, not " + options.output);
+    if (p.resize && saveType != 1 && saveType != 2 && saveType != 5)
+        throw Error("--resize saves a .bmp, .jpg or .png picture, not " + options.output);
     CliSession cli(err);
     Session& s = cli.session();
     const auto start = Clock::now();
@@ -416,14 +418,16 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     const double waveletSeconds = Since(waveletStart);
 
     if (p.resize) {
-        // The resize window's save: the final picture resampled, as BMP or JPEG.
+        // The resize window's save: the final picture resampled, as BMP, JPEG or 8-bit PNG.
         ApplyFinalPicture(s, p);
         const Bitmap24 picture = FinalPictureForOutput(s);
         const PictureSize size = ScaledSize(picture.Width(), picture.Height(), *p.resize / 100);
         Bitmap24& shrunk = s.form.ShrinkImage.Image;
         shrunk.SetSize(size.Width, size.Height);
         ResamplePicture(picture, p.filter.value_or(1), shrunk);
-        cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType == 2 ? 2 : 1});
+        // The resize window's types: 1 BMP, 2 JPEG, 3 PNG.
+        const int resizeType = saveType == 2 ? 2 : saveType == 5 ? 3 : 1;
+        cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, resizeType});
         SaveShrinkClick(s);
     } else if (p.Final()) {
         cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});

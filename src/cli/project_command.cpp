@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // The save type of a page's dialog for an output name: the Stacking page's types
-// (1 BMP, 2 JPEG, 3 FIT, 5 fixed-point FIT, 6 TIFF) or those of the later pages (1..4).
+// (1 BMP, 2 JPEG, 3 FIT, 5 fixed-point FIT, 6 TIFF, 7 PNG) or those of the later pages
+// (1..4, 5 PNG).
 int SaveTypeFor(const std::string& path, bool stackPage) {
     const std::string ext = ToLower(fs::path(path).extension().string());
     if (ext == ".bmp") return 1;
@@ -27,7 +28,9 @@ int SaveTypeFor(const std::string& path, bool stackPage) {
     if (ext == ".fit" || ext == ".fits") return 3;
     if (ext == ".fitr" && stackPage) return 5;
     if (ext == ".tif" || ext == ".tiff") return stackPage ? 6 : 4;
-    throw Error(path + ": the output must end in .bmp, .jpg, .fit" + std::string(stackPage ? ", .fitr" : "") + " or .tif");
+    if (ext == ".png") return stackPage ? 7 : 5;
+    throw Error(path + ": the output must end in .bmp, .jpg, .fit" + std::string(stackPage ? ", .fitr" : "") +
+                ", .tif or .png");
 }
 
 }  // namespace
@@ -46,13 +49,13 @@ int RunProjectCommand(const std::vector<std::string>& args, std::ostream& out, s
             throw Error("project takes one project file, not also " + args[i]);
         }
     }
-    if (project.empty()) throw Error("project needs a project file (.rsp) or a result image (.fit, .fitr, .tif, .jpg)");
+    if (project.empty()) throw Error("project needs a project file (.rsp) or a result image (.fit, .fitr, .tif, .jpg, .png)");
     CliSession cli(err);
     Session& s = cli.session();
     // A result image opens the project it carries as its recipe.
     const bool fromImage = IsRecipeImageName(project);
     if (!fromImage && ToLower(fs::path(project).extension().string()) != ".rsp")
-        throw Error(project + ": not a project file (.rsp) nor a result image (.fit, .fitr, .tif, .jpg)");
+        throw Error(project + ": not a project file (.rsp) nor a result image (.fit, .fitr, .tif, .jpg, .png)");
     const std::string recipe = fromImage ? RequireRecipe(project) : std::string();
     const bool opened = fromImage ? LoadProjectText(s, recipe, fs::absolute(project))
                                   : LoadProjectFile(s, fs::absolute(project));

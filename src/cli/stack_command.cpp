@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 // The Stacking page's save type for an output name: 1 BMP, 2 JPEG, 3 FIT (16-bit),
-// 5 the fixed-point FITS, 6 TIFF.
+// 5 the fixed-point FITS, 6 TIFF, 7 PNG (16-bit).
 int SaveType(const std::string& path) {
     const std::string ext = ToLower(fs::path(path).extension().string());
     if (ext == ".bmp") return 1;
@@ -36,7 +36,8 @@ int SaveType(const std::string& path) {
     if (ext == ".fit" || ext == ".fits") return 3;
     if (ext == ".fitr") return 5;
     if (ext == ".tif" || ext == ".tiff") return 6;
-    throw Error(path + ": the output must end in .bmp, .jpg, .fit, .fitr or .tif");
+    if (ext == ".png") return 7;
+    throw Error(path + ": the output must end in .bmp, .jpg, .fit, .fitr, .tif or .png");
 }
 
 int CalibrationType(const std::string& path) {
@@ -124,7 +125,7 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
 
 int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const CliOptions options = ParseCliOptions(args);
-    if (options.output.empty()) throw Error("stack needs -o OUT (.bmp, .jpg, .fit, .fitr or .tif)");
+    if (options.output.empty()) throw Error("stack needs -o OUT (.bmp, .jpg, .fit, .fitr, .tif or .png)");
     const int saveType = SaveType(options.output);
     CliSession cli(err);
     Session& s = cli.session();

@@ -16,6 +16,7 @@ std::string_view FileKindName(FileKind kind) {
         case FileKind::Tiff: return "TIFF";
         case FileKind::Avi: return "AVI";
         case FileKind::Ser: return "SER";
+        case FileKind::Png: return "PNG";
         case FileKind::Unknown: break;
     }
     return "unknown";
@@ -29,6 +30,7 @@ FileKind DetectFileKind(std::string_view h) {
     if (starts(std::string_view("II\x2A\x00", 4)) || starts(std::string_view("MM\x00\x2A", 4))) return FileKind::Tiff;
     if (starts("RIFF") && h.size() >= 12 && h.substr(8, 4) == "AVI ") return FileKind::Avi;
     if (starts("LUCAM-RECORDER")) return FileKind::Ser;
+    if (starts("\x89PNG\r\n\x1A\n")) return FileKind::Png;
     return FileKind::Unknown;
 }
 

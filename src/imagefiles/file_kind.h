@@ -6,7 +6,7 @@
 
 namespace talvenor {
 
-enum class FileKind { Unknown, Bmp, Jpeg, Fits, Tiff, Avi, Ser };
+enum class FileKind { Unknown, Bmp, Jpeg, Fits, Tiff, Avi, Ser, Png };
 
 std::string_view FileKindName(FileKind kind);
 

@@ -6,6 +6,7 @@
 #include "imagefiles/file_kind.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "imagefiles/tiff_ifd.h"
 #include "workspace/error.h"
 #include "workspace/file_bytes.h"
@@ -174,6 +175,11 @@ std::optional<std::string> ReadRecipe(const fs::path& file) {
             if (comment.empty()) return std::nullopt;
             return comment;
         }
+        case FileKind::Png: {
+            std::optional<std::string> text = PngDescription(bytes, name);
+            if (!text || text->empty()) return std::nullopt;
+            return text;
+        }
         default: break;
     }
     // A file named as a result type that is not one is damaged, not merely without a recipe.
@@ -182,13 +188,14 @@ std::optional<std::string> ReadRecipe(const fs::path& file) {
         throw Error(name + ": not a FITS file (the header does not start with SIMPLE)");
     if (ext == ".tif" || ext == ".tiff") throw Error(name + ": Invalid TIFF header");
     if (ext == ".jpg" || ext == ".jpeg") throw Error(name + ": not a JPEG file (it does not start with FF D8 FF)");
+    if (ext == ".png") throw Error(name + ": not a PNG file (it does not start with the PNG signature)");
     return std::nullopt;
 }
 
 bool IsRecipeImageName(const fs::path& file) {
     const std::string ext = ToLower(file.extension().string());
     return ext == ".fit" || ext == ".fits" || ext == ".fts" || ext == ".fitr" || ext == ".tif" || ext == ".tiff" ||
-           ext == ".jpg" || ext == ".jpeg";
+           ext == ".jpg" || ext == ".jpeg" || ext == ".png";
 }
 
 std::string RequireRecipe(const fs::path& file) {

@@ -9,6 +9,7 @@
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "imagefiles/tiff_file.h"
 #include "session/hsl_window.h"
 #include "session/project_files.h"
@@ -182,13 +183,15 @@ void BitBtn8Click(Session& s) {
     };
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
-            // JPEG, FITS and TIFF results carry the project that made them.
+            // JPEG, FITS, TIFF and PNG results carry the project that made them.
             case 2: WriteJpeg(path, picture, ProjectText(s)); break;
             case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}); break;
-            case 4: {
+            case 4:
+            case 5: {
                 TTIFFBitMap wide;
                 RenderFinal16(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, SettingsFromControls(s), wide);
-                SaveWideImage(wide, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s));
+                if (type == 4) SaveWideImage(wide, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s));
+                else WritePng16(path, wide, ws.ImageWidth, ws.ImageHeight, ProjectText(s));
                 break;
             }
             default: WriteBmp24(path, picture); break;

@@ -5,6 +5,7 @@
 #include "final/resize_window.h"
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "session/final_page.h"
 #include "session/project_files.h"
 #include "session/result_save.h"
@@ -125,11 +126,12 @@ void SaveShrinkClick(Session& s) {
     ResultSave save;
     save.Dialog = &f.SaveDialog4;
     save.Title = "Save the resized image";
-    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg};
+    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg, SaveFormat::Png};
     save.DefaultName = true;
     save.Write = [&s, &f](int type, const fs::path& path) {
-        // A JPEG carries the project that made it (a BMP has no room for it).
+        // A JPEG or PNG carries the project that made it (a BMP has no room for it).
         if (type == 2) WriteJpeg(path, f.ShrinkImage.Image, ProjectText(s));
+        else if (type == 3) WritePng(path, f.ShrinkImage.Image, ProjectText(s));
         else WriteBmp24(path, f.ShrinkImage.Image);
     };
     RunResultSave(s, save);

@@ -6,6 +6,7 @@
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "imagefiles/tiff_file.h"
 #include "session/dialog_dirs.h"
 #include "session/project_files.h"
@@ -22,6 +23,7 @@ std::string ExtensionOf(SaveFormat format) {
     switch (format) {
         case SaveFormat::Jpeg: return ".jpg";
         case SaveFormat::Tiff: return ".tif";
+        case SaveFormat::Png: return ".png";
         default: return ".bmp";
     }
 }
@@ -112,7 +114,7 @@ ResultSave PageSave(Session& s, std::string title) {
     ResultSave save;
     save.Dialog = &s.form.WaveletSave;
     save.Title = std::move(title);
-    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg, SaveFormat::Fits, SaveFormat::Tiff};
+    save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg, SaveFormat::Fits, SaveFormat::Tiff, SaveFormat::Png};
     save.DefaultName = true;
     return save;
 }
@@ -123,10 +125,11 @@ void SaveBMP2buttonClick(Session& s) {
     ResultSave save = PageSave(s, "Save the processed image");
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
-            // JPEG, FITS and TIFF results carry the project that made them.
+            // JPEG, FITS, TIFF and PNG results carry the project that made them.
             case 2: WriteJpeg(path, f.ProcessImage.Image, ProjectText(s)); break;
             case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}); break;
             case 4: SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s)); break;
+            case 5: WritePng16(path, ws.StackTiff, ws.ImageWidth, ws.ImageHeight, ProjectText(s)); break;
             default: WriteBmp24(path, f.ProcessImage.Image); break;
         }
     };

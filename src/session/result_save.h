@@ -14,7 +14,7 @@
 
 namespace talvenor {
 
-enum class SaveFormat { Bmp, Jpeg, Fits, Tiff };
+enum class SaveFormat { Bmp, Jpeg, Fits, Tiff, Png };
 
 // One save button's part of the sequence.
 struct ResultSave {
@@ -34,13 +34,13 @@ struct ResultSave {
     std::function<void(int type, const std::filesystem::path& path)> Write;
 };
 
-// The file a choice writes: BMP, JPEG and TIFF get their own extension in place of whatever
-// was typed, FITS keeps the name as typed (its writer names the channel files).
+// The file a choice writes: BMP, JPEG, TIFF and PNG get their own extension in place of
+// whatever was typed, FITS keeps the name as typed (its writer names the channel files).
 std::filesystem::path SaveTargetPath(const std::filesystem::path& chosen, SaveFormat format, bool defaultName);
 
 // Runs the sequence: the dialog (in the input folder's save subfolder when "Save to subdir"
 // is checked, created when missing), the folder remembered as "Files"/"SaveDir", the name,
-// " Overwrite existing file ?" for BMP, JPEG and TIFF, the writer, the caption. Returns the
+// " Overwrite existing file ?" for BMP, JPEG, TIFF and PNG, the writer, the caption. Returns the
 // file written, nothing when the user cancelled or kept the existing file. A writer's error
 // propagates and leaves the caption alone.
 std::optional<std::filesystem::path> RunResultSave(Session& s, const ResultSave& save);
@@ -50,12 +50,12 @@ std::optional<std::filesystem::path> RunResultSave(Session& s, const ResultSave&
 void SaveWideImage(const TTIFFBitMap& image, int width, int height, const std::filesystem::path& path,
                    std::string_view recipe = {});
 
-// The save of the Wavelet Processing and Final pages: their shared dialog and its four types
-// (BMP, JPEG, FITS, TIFF), "default" for an empty name. The caller adds the writer.
+// The save of the Wavelet Processing and Final pages: their shared dialog and its five types
+// (BMP, JPEG, FITS, TIFF, PNG), "default" for an empty name. The caller adds the writer.
 ResultSave PageSave(Session& s, std::string title);
 
 // "Save" on the Wavelet Processing page: the processed picture as BMP or JPEG, the 16-bit
-// result as FITS (one file per channel in colour) or TIFF.
+// result as FITS (one file per channel in colour), TIFF or PNG.
 void SaveBMP2buttonClick(Session& s);
 
 // "Save to subdir": the subfolder name shows while it is checked.

@@ -7,6 +7,7 @@
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "input/dark_flat.h"
 #include "session/alignment_point_handlers.h"
 #include "session/page_change.h"
@@ -81,11 +82,11 @@ void SaveButtonClick(Session& s) {
     ResultSave save;
     save.Dialog = &f.SaveDialog1;
     save.Title = "Save the stack";
-    save.Formats = {SaveFormat::Bmp,  SaveFormat::Jpeg, SaveFormat::Fits,
-                    SaveFormat::Fits, SaveFormat::Fits, SaveFormat::Tiff};
+    save.Formats = {SaveFormat::Bmp,  SaveFormat::Jpeg, SaveFormat::Fits, SaveFormat::Fits,
+                    SaveFormat::Fits, SaveFormat::Tiff, SaveFormat::Png};
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
-            // JPEG, FITS and TIFF results carry the project that made them.
+            // JPEG, FITS, TIFF and PNG results carry the project that made them.
             case 2: WriteJpeg(path, f.Stackimage.Image, ProjectText(s)); break;
             case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 16, {.Recipe = ProjectText(s)}); break;
             case 4: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 32, {.Recipe = ProjectText(s)}); break;
@@ -93,6 +94,10 @@ void SaveButtonClick(Session& s) {
             case 6:
                 ExportStackTo16Bits(s.ctx);
                 SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s));
+                break;
+            case 7:
+                ExportStackTo16Bits(s.ctx);
+                WritePng16(path, ws.StackTiff, ws.ImageWidth, ws.ImageHeight, ProjectText(s));
                 break;
             default: WriteBmp24(path, f.Stackimage.Image); break;
         }

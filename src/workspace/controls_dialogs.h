@@ -27,21 +27,23 @@ struct DialogControls {
     // Results.
     FileDialog SaveDialog1{reg_, "SaveDialog1", "MainForm",
                            {.filter = "BMP|*.BMP|JPEG|*.JPG|FIT (16-bit)|*.FIT|FIT (32-bit)|*.FIT|Special Talvenor "
-                                      "Fits|*.FITR|TIFF|*.tif",
+                                      "Fits|*.FITR|TIFF|*.tif|PNG|*.png",
                             .filterIndex = 1,
                             .defaultExt = "bmp"}};
     FileDialog WaveletSave{reg_, "WaveletSave", "MainForm",
                            {.filter = "BMP (8BIT*RGB)|*.bmp|JPEG(8BIT*RGB)|*.JPG|FIT (16BIT) RGB separate |*.FIT|TIFF(16BIT "
-                                      "*RGB)|*.TIF",
+                                      "*RGB)|*.TIF|PNG|*.png",
                             .filterIndex = 1}};
     FileDialog SaveDialog4{reg_, "SaveDialog4", "MainForm",
-                           {.filter = "Bitmap (*.bmp)|*.bmp|Jpeg (*.jpg)|*.jpg", .filterIndex = 1, .defaultExt = "BMP"}};
+                           {.filter = "Bitmap (*.bmp)|*.bmp|Jpeg (*.jpg)|*.jpg|PNG (*.png)|*.png",
+                            .filterIndex = 1,
+                            .defaultExt = "BMP"}};
 
     // Projects (type 1 project, type 2 frame list when loading) and wavelet filter files.
     FileDialog SaveDialog3{reg_, "SaveDialog3", "MainForm", {.filter = "Talvenor Projectfile|*.rsp", .defaultExt = "rsp"}};
     FileDialog OpenDialog2{reg_, "OpenDialog2", "MainForm",
                            {.filter = "Talvenor Project File|*.rsp|Talvenor Frame List|*.rfl|"
-                                      "Talvenor Result Image|*.fit;*.fits;*.tif;*.tiff",
+                                      "Talvenor Result Image|*.fit;*.fits;*.tif;*.tiff;*.png",
                             .filterIndex = 1}};
     FileDialog SaveDialog5{reg_, "SaveDialog5", "MainForm", {.filter = "Talvenor Filter|*.rsf", .defaultExt = "rsf"}};
     FileDialog OpenDialog3{reg_, "OpenDialog3", "MainForm", {.filter = "Talvenor Filter|*.rsf"}};

@@ -8,7 +8,11 @@
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
+#include "imagefiles/recipe.h"
 #include "imagefiles/tiff_file.h"
+#include "ranked_stills.h"
+#include "session/stacking_handlers.h"
 #include "session_fixture.h"
 #include "workspace/caption.h"
 #include "workspace/error.h"
@@ -69,6 +73,8 @@ TEST(SaveTargetPath, ReplacesTheTypedExtensionExceptForFits) {
         {"x.TIF", SaveFormat::Tiff, false, d / "x.tif"},
         {"a.b.c", SaveFormat::Jpeg, false, d / "a.b.jpg"},
         {".tif", SaveFormat::Tiff, true, d / "default.tif"},
+        {"x.tif", SaveFormat::Png, false, d / "x.png"},
+        {"", SaveFormat::Png, true, d / "default.png"},
         {"", SaveFormat::Bmp, true, d / "default.bmp"},
         {".fit", SaveFormat::Fits, true, d / "default"},
         {"stack.fit", SaveFormat::Fits, false, d / "stack.fit"},
@@ -92,6 +98,7 @@ TEST(WaveletSave, EveryTypeWritesTheProcessedResultUnderItsName) {
         {"result", 2, "result.jpg"},
         {"result.fit", 3, "result.fit"},
         {".tif", 4, "default.tif"},
+        {"result.tif", 5, "result.png"},
         {"", 1, "default.bmp"},
     };
     for (const auto& c : cases) {
@@ -118,11 +125,53 @@ TEST(WaveletSave, EveryTypeWritesTheProcessedResultUnderItsName) {
     const FitsFile fits = LoadFitsFile(r.t.appDir / "result.fit");
     ASSERT_EQ(fits.Header.Width, ProcessedResult::kWidth);
     ASSERT_EQ(fits.Header.Height, ProcessedResult::kHeight);
+    const DecodedImage png = ReadPng(r.t.appDir / "result.png");
+    ASSERT_EQ(png.Width, ProcessedResult::kWidth);
+    ASSERT_EQ(png.Height, ProcessedResult::kHeight);
     int differences = 0;
     for (int y = 0; y < ProcessedResult::kHeight; ++y)
         for (int x = 0; x < ProcessedResult::kWidth; ++x)
-            for (int c = 0; c < 3; ++c) differences += tiff.Sample(x, y, c) != r.s.ws.StackTiff.Sample(x, y, c);
+            for (int c = 0; c < 3; ++c)
+                differences += (tiff.Sample(x, y, c) != r.s.ws.StackTiff.Sample(x, y, c)) +
+                               (png.At(x, y, c) != r.s.ws.StackTiff.Sample(x, y, c));
     EXPECT_EQ(differences, 0);
+    EXPECT_EQ(ReadRecipe(r.t.appDir / "result.png"), ReadRecipe(r.t.appDir / "default.tif"));
+}
+
+TEST(StackSave, PngIsTheSixteenBitStackOfTheTiffSaveAndAsksBeforeReplacing) {
+    testing::RankedStills a(2, 16, 12, [](int k, int x, int y) {
+        return Bgr{uint8_t(40 + 10 * k + x), uint8_t(90 + y), uint8_t(200 - 3 * x - k)};
+    });
+    Session& s = *a.s;
+    s.form.ColourStack.Checked = true;
+    Stack(s);
+    ASSERT_TRUE(s.ws.StackReady);
+    const fs::path dir = a.t.appDir.path();
+    for (const auto& [typed, type] : {std::pair{"stack.tif", 6}, std::pair{"stack.bmp", 7}}) {
+        a.t.host.SaveChoices.push_back(FileChoice{{(dir / typed).string()}, type});
+        s.Dispatch("SaveButton", Event::Click);
+    }
+    EXPECT_EQ(s.form.SaveDialog1.FilterIndex, 7);
+    TTIFFBitMap tiff;
+    LoadFromFile(tiff, dir / "stack.tif");
+    const DecodedImage png = ReadPng(dir / "stack.png");
+    ASSERT_EQ(png.Width, s.ws.ImageWidth);
+    ASSERT_EQ(png.Height, s.ws.ImageHeight);
+    ASSERT_EQ(png.Channels, 3);
+    int differences = 0;
+    for (int y = 0; y < png.Height; ++y)
+        for (int x = 0; x < png.Width; ++x)
+            for (int c = 0; c < 3; ++c) differences += png.At(x, y, c) != tiff.Sample(x, y, c);
+    EXPECT_EQ(differences, 0);
+    EXPECT_EQ(ReadRecipe(dir / "stack.png"), ReadRecipe(dir / "stack.tif"));
+    EXPECT_FALSE(a.t.host.Showed(" Overwrite existing file ?"));
+
+    a.t.WriteFile(dir / "stack.png", "earlier result");
+    a.t.host.Answers.push_back(Answer::No);
+    a.t.host.SaveChoices.push_back(FileChoice{{(dir / "stack").string()}, 7});
+    s.Dispatch("SaveButton", Event::Click);
+    EXPECT_TRUE(a.t.host.Showed(" Overwrite existing file ?"));
+    EXPECT_EQ(Contents(dir / "stack.png"), "earlier result");
 }
 
 TEST(WaveletSave, AnExistingFileIsReplacedOnlyAfterYes) {
@@ -220,7 +269,7 @@ TEST(WaveletSave, MissingResultIsAnErrorAndLeavesTheCaption) {
         int type;
         std::string typed, written;
     } cases[] = {{1, "empty.bmp", "empty.bmp"}, {2, "empty.jpg", "empty.jpg"}, {3, "empty.fit", "empty.fit"},
-                 {4, "empty.tif", "empty.tif"}};
+                 {4, "empty.tif", "empty.tif"}, {5, "empty.png", "empty.png"}};
     for (const auto& c : cases) {
         ProcessedResult r;
         r.s.form.ProcessImage.Image = Bitmap24();
