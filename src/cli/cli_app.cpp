@@ -28,13 +28,17 @@ struct Command {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"info", "info FILE...",
-         "Report each file's format, size and depth, and its details: BMP compression,\n"
-         "      FITS BITPIX/BZERO/NAXIS, TIFF compression/predictor/byte order, AVI codec,\n"
-         "      frame count, dwStart/dwLength, dropped frames (\"dropped: 3,7\") and OpenDML.",
+         "Report each file's format, size and depth, the reader that decodes it and what that\n"
+         "      changes (floats rescaled, alpha dropped, pages ignored), and its details: BMP\n"
+         "      compression, FITS BITPIX/BZERO/BSCALE/NAXIS, TIFF compression/predictor/byte order,\n"
+         "      PNG colour type, AVI codec, frame count, dwStart/dwLength, dropped frames\n"
+         "      (\"dropped: 3,7\") and OpenDML.",
          RunInfoCommand},
         {"convert", "convert IN OUT [--frame N] [--stretch]",
-         "Read any supported still (or frame N of an AVI) and write it by OUT's extension:\n"
-         "      .bmp (24-bit), .jpg, .tif (48-bit) or .fit (16-bit; colour as _R/_G/_B files).\n"
+         "Read any supported still (or frame N of an AVI or SER) and write it by OUT's extension:\n"
+         "      .bmp (24-bit), .jpg, .tif (48-bit), .png (8-bit from 8-bit pictures, else 16-bit)\n"
+         "      or .fit (16-bit; colour as _R/_G/_B files). A file that cannot be decoded ends\n"
+         "      with the reason and a non-zero exit status.\n"
          "      --stretch spreads a FITS input between its own darkest and brightest values.",
          RunConvertCommand},
         {"align", "align INPUT... [--feature X,Y] [--box 32|64|128|256] [--shifts-csv FILE] [options]",

@@ -1,9 +1,13 @@
 #include "cli/cli_session.h"
 
+#include "input/unreadable_frames.h"
+
 #include <cmath>
 #include <ostream>
 
+#include "imagefiles/file_kind.h"
 #include "input/debayer.h"
+#include "input/unreadable_frames.h"
 #include "session/frame_list_open.h"
 #include "session/input_selection.h"
 #include "session/startup.h"
@@ -42,9 +46,10 @@ int BoxItem(const std::string& text) {
 int StillType(const std::string& path) {
     const std::string ext = ToLower(fs::path(path).extension().string());
     if (ext == ".bmp") return 2;
-    if (ext == ".fit" || ext == ".fits" || ext == ".fts") return 3;
+    if (ext == ".fit" || ext == ".fits" || ext == ".fts" || IsGzipFitsName(path)) return 3;
     if (ext == ".jpg" || ext == ".jpeg") return 4;
     if (ext == ".tif" || ext == ".tiff") return 5;
+    if (ext == ".png") return 6;
     return 0;
 }
 
@@ -144,11 +149,14 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     return o;
 }
 
-CliSession::CliSession(std::ostream& err) {
+CliSession::CliSession(std::ostream& err) : err_(err) {
     host_.RealClock = true;
     host_.ShowProgressPictures = false;  // nobody looks at the pictures of a pass here
     host_.OnMessage = [&err](const ScriptedHost::Shown& m) {
         err << "[" << MsgKindName(m.Kind) << "] " << Trim(m.Text) << " -> " << AnswerName(m.Taken) << "\n";
+    };
+    host_.OnLog = [&err](MsgKind kind, const std::string& line) {
+        err << "[" << MsgKindName(kind) << "] " << line << "\n";
     };
     session_ = std::make_unique<Session>(host_);
     StartUpEnvironment env;
@@ -159,7 +167,12 @@ CliSession::CliSession(std::ostream& err) {
     StartUp(*session_, env);
 }
 
-CliSession::~CliSession() = default;
+// Whatever the command did, the frames it had to leave out are counted once at the end.
+CliSession::~CliSession() {
+    if (session_)
+        if (const std::string skipped = UnreadableSummary(session_->ws); !skipped.empty())
+            err_ << "talvenor-cli: " << skipped << "\n";
+}
 
 void CliSession::Apply(const std::vector<std::string>& settings) {
     Session& s = *session_;
@@ -194,7 +207,7 @@ void CliSession::Open(const std::vector<std::string>& inputs) {
         OpenInput(s, inputs, 1);
     } else {
         const int type = StillType(first);
-        if (type == 0) throw Error(first + ": not an AVI, BMP, JPEG, FITS or TIFF file");
+        if (type == 0) throw Error(first + ": not an AVI, BMP, JPEG, FITS, TIFF or PNG file");
         for (const std::string& in : inputs)
             if (StillType(in) != type) throw Error(in + ": a series holds stills of one type only");
         // The input dialog exchanges its first and last file (see the input selection); hand

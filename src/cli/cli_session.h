@@ -45,6 +45,7 @@ public:
     void Apply(const std::vector<std::string>& settings);
 
 private:
+    std::ostream& err_;
     ScratchDir scratch_;
     ScriptedHost host_;
     std::unique_ptr<Session> session_;

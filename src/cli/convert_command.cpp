@@ -5,13 +5,12 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/any_picture.h"
 #include "imagefiles/bmp_file.h"
-#include "imagefiles/file_kind.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "imagefiles/tiff_file.h"
-#include "input/ser_file.h"
-#include "input/avi_file.h"
 #include "session/session.h"
 #include "workspace/error.h"
 #include "workspace/scripted_host.h"
@@ -22,32 +21,6 @@ namespace talvenor {
 namespace fs = std::filesystem;
 
 namespace {
-
-// 8-bit samples spread over the full 16-bit range (255 -> 65535).
-void WideFromPicture(TTIFFBitMap& image, const Bitmap24& picture) {
-    image.CreateWide(picture.Width(), picture.Height());
-    image.Picture = picture;
-    for (int y = 0; y < picture.Height(); ++y) {
-        const uint8_t* p = picture.Row(y);
-        for (int x = 0; x < picture.Width(); ++x) {
-            image.SetSample(x, y, 0, uint16_t(p[3 * x + 2] * 257));
-            image.SetSample(x, y, 1, uint16_t(p[3 * x + 1] * 257));
-            image.SetSample(x, y, 2, uint16_t(p[3 * x] * 257));
-        }
-    }
-}
-
-// The FITS frame reader leaves full-precision values in FitsPlane scaled to 0..65536
-// (16-bit files) or 0..2^31 (32-bit files); the wide image takes them at 16 bits.
-void WideFromFitsPlane(TTIFFBitMap& image, const Workspace& ws, double scale) {
-    image.CreateWide(ws.SourceWidth, ws.SourceHeight);
-    image.Picture = ws.CurrentFrameImage;
-    for (int y = 0; y < ws.SourceHeight; ++y)
-        for (int x = 0; x < ws.SourceWidth; ++x) {
-            const double v = std::clamp(std::nearbyint(ws.FitsPlane.Get(x, y) * scale), 0.0, 65535.0);
-            for (int c = 0; c < 3; ++c) image.SetSample(x, y, c, uint16_t(v));
-        }
-}
 
 bool IsColour(const Bitmap24& picture) {
     for (int y = 0; y < picture.Height(); ++y) {
@@ -84,8 +57,8 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
     const fs::path in = paths[0], outPath = paths[1];
     const std::string ext = ToLower(outPath.extension().string());
     if (ext != ".bmp" && ext != ".jpg" && ext != ".jpeg" && ext != ".tif" && ext != ".tiff" && ext != ".fit" &&
-        ext != ".fits")
-        throw Error(outPath.string() + ": the output must end in .bmp, .jpg, .tif or .fit");
+        ext != ".fits" && ext != ".png")
+        throw Error(outPath.string() + ": the output must end in .bmp, .jpg, .tif, .png or .fit");
 
     ScriptedHost host;
     host.OnMessage = [&err](const ScriptedHost::Shown& m) {
@@ -93,40 +66,8 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
     };
     Session s(host);
     Workspace& ws = s.ws;
-    TTIFFBitMap image;
-    switch (DetectFileKind(in)) {
-        case FileKind::Bmp: WideFromPicture(image, ReadBmp(in)); break;
-        case FileKind::Jpeg: WideFromPicture(image, ReadJpeg(in)); break;
-        case FileKind::Tiff: LoadFromFile(image, in); break;
-        case FileKind::Fits: {
-            ws.StretchFitsLevels = stretch;
-            const FitsFile file = LoadFitsFile(in);
-            if (!FitsBitpixSupported(file.Header.Bitpix))
-                throw Error(in.string() + ": unsupported fits format (BITPIX " + std::to_string(file.Header.Bitpix) + ")");
-            ReadFitsFrame(ws, s.form, host, in);
-            WideFromFitsPlane(image, ws, file.Header.Bitpix == 16 ? 1.0 : 1.0 / 32768.0);
-            break;
-        }
-        case FileKind::Avi: {
-            AviFile avi(in);
-            if (frame >= avi.Length())
-                throw Error(in.string() + ": has " + std::to_string(avi.Length()) + " frames, no frame " + std::to_string(frame));
-            Bitmap24 picture;
-            avi.DecodeFrame(avi.Start() + frame, picture);
-            WideFromPicture(image, picture);
-            break;
-        }
-        case FileKind::Ser: {
-            SerFile ser(in);
-            if (frame >= ser.FrameCount())
-                throw Error(in.string() + ": has " + std::to_string(ser.FrameCount()) + " frames, no frame " + std::to_string(frame));
-            Bitmap24 picture;
-            ser.ReadFrame(int(frame), picture);
-            WideFromPicture(image, picture);
-            break;
-        }
-        case FileKind::Unknown: throw Error(in.string() + ": not a BMP, JPEG, FITS, TIFF, AVI or SER file");
-    }
+    AnyPicture picture = ReadAnyPicture(in, frame, stretch);
+    TTIFFBitMap& image = picture.Image;
 
     std::vector<std::string> written{outPath.string()};
     if (ext == ".bmp") {
@@ -135,6 +76,9 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
         WriteJpeg(outPath, image.Picture);
     } else if (ext == ".tif" || ext == ".tiff") {
         SaveToFile(image, outPath);
+    } else if (ext == ".png") {
+        if (picture.EightBit) WritePng(outPath, image.Picture);
+        else WritePng16(outPath, image, image.Width(), image.Height());
     } else {
         // The FITS writer saves the 16-bit result image of the workspace, one file per
         // channel in colour.
@@ -148,6 +92,8 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
                       ? std::vector<std::string>{base.string() + "_R.fit", base.string() + "_G.fit", base.string() + "_B.fit"}
                       : std::vector<std::string>{base.string() + ".fit"};
     }
+    // Said only when the reader had to change something (floats rescaled, alpha dropped, ...).
+    if (picture.Decoding.find(" (") != std::string::npos) out << in.string() << ": " << picture.Decoding << "\n";
     for (const auto& w : written) out << "wrote " << w << "\n";
     return 0;
 }

@@ -107,9 +107,10 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
 
     const auto stackStart = Clock::now();
     s.form.StackSlider.Value = CutRank(s, options.keep);
-    run.stacked = int(StackedRanks(s.ctx).size());
     Stack(s);
     run.stackSeconds = Since(stackStart);
+    // Counted after the stack: a frame that could not be read there is left out of it.
+    run.stacked = int(StackedRanks(s.ctx).size());
     if (!s.ws.StackReady) throw Error("nothing was stacked");
     if (s.points.LastStackUsedPoints) {
         run.points = int(s.points.Points.size());

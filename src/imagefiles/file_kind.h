@@ -12,6 +12,8 @@ std::string_view FileKindName(FileKind kind);
 
 // Reads the first bytes of the file; throws Error naming the file when it cannot be read.
 FileKind DetectFileKind(const std::filesystem::path& file);
+// Whether the name is that of a gzip-compressed FITS file (".fits.gz", ".fit.gz", ".fts.gz").
+bool IsGzipFitsName(const std::filesystem::path& file);
 // The same from bytes already read (at least the first 14 when available).
 FileKind DetectFileKind(std::string_view head);
 

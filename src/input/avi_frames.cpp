@@ -6,11 +6,13 @@
 
 #include "input/avi_file.h"
 #include "input/avi_read_ahead.h"
+#include "input/unreadable_frames.h"
 #include "input/input_colour.h"
 #include "input/ser_video.h"
 #include "imagefiles/file_kind.h"
 #include "input/deinterlace.h"
 #include "input/frame_display.h"
+#include "workspace/error.h"
 #include "workspace/progress_window.h"
 
 namespace talvenor {
@@ -58,12 +60,18 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, bool single, const PassSt
         ws.DroppedFramesSeen = true;
     }
 
-    if (ahead) {
-        ahead->Take(position, ws.CurrentFrameImage);
-        if (next >= 0) ahead->Start(avi.Start() + next);
-    } else {
-        avi.DecodeFrame(position, ws.CurrentFrameImage);
+    try {
+        if (ahead) ahead->Take(position, ws.CurrentFrameImage);
+        else avi.DecodeFrame(position, ws.CurrentFrameImage);
+    } catch (const Error& e) {
+        // In a pass the frame is left out and the pass goes on; a frame asked for on its own
+        // (the preview) says why it cannot be shown.
+        if (single || !(ws.AlignPassActive || ws.StackPassActive)) throw;
+        if (ahead && next >= 0) ahead->Start(avi.Start() + next);
+        SkipUnreadableFrame(c, int(i), e.what());
+        return;
     }
+    if (ahead && next >= 0) ahead->Start(avi.Start() + next);
     if constexpr (std::is_same_v<Video, AviFile>) {
         ws.FrameIsWide = false;
         DemosaicGreyAviFrame(c, ws.CurrentFrameImage);

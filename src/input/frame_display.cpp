@@ -1,6 +1,9 @@
 #include "input/frame_display.h"
 
+#include <algorithm>
+
 #include "input/frame_loader.h"
+#include "input/unreadable_frames.h"
 #include "input/frame_selection.h"
 #include "workspace/canvas.h"
 #include "workspace/caption.h"
@@ -20,8 +23,14 @@ void ShowFrame(AppContext& c, int i, const PassSteps& steps) {
     if (c.form.SelectFrameswindow.Visible && i < c.form.SelectFramesChecklist.Count())
         c.form.SelectFramesChecklist.ItemIndex = i;
     if (ws.IsImageSeries) {
-        LoadFrame(c, ws.FileNames[std::size_t(i)]);
-        ShowCurrentFrame(c);
+        if (LoadFrameOrSkip(c, i)) {
+            ShowCurrentFrame(c);
+        } else {
+            // Nothing of another frame is shown in its place.
+            Bitmap24& shown = c.form.PreviewImage.Image;
+            for (int y = 0; y < shown.Height(); ++y) std::fill_n(shown.Row(y), std::size_t(shown.Width()) * 3, uint8_t(0));
+            shown.Touch();
+        }
         c.host.SetCaption(MakeCaption(ws, CaptionKind::Input, i));
     } else {
         ReadAviFrames(c, AviPath(c), i, steps);

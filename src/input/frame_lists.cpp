@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "imagefiles/file_kind.h"
 #include "input/frame_display.h"
 #include "input/frame_loader.h"
+#include "input/unreadable_frames.h"
 #include "input/frame_selection.h"
 #include "workspace/caption.h"
 #include "workspace/error.h"
@@ -30,10 +32,11 @@ void SetSeriesTypeFromName(AppContext& c, const std::string& path) {
     Workspace& ws = c.ws;
     const std::string name = ToLower(path);
     ws.IsJpeg = EndsWith(name, "jpg");
-    ws.IsFits = EndsWith(name, "fit") || EndsWith(name, "fts") || EndsWith(name, "fits");
+    ws.IsFits = EndsWith(name, "fit") || EndsWith(name, "fts") || EndsWith(name, "fits") || IsGzipFitsName(path);
     ws.IsTiff = EndsWith(name, "tif") || EndsWith(name, "tiff");
+    ws.IsPng = EndsWith(name, "png");
     if (ws.IsFits) ws.StretchFitsLevels = true;
-    ws.InputType = ws.IsFits ? kInputFit : ws.IsJpeg ? kInputJpg : ws.IsTiff ? kInputTif : kInputBmp;
+    ws.InputType = ws.IsFits ? kInputFit : ws.IsJpeg ? kInputJpg : ws.IsTiff ? kInputTif : ws.IsPng ? kInputPng : kInputBmp;
 }
 
 void SetSizesFromFirstFrame(AppContext& c, const std::string& tooLarge) {
@@ -105,7 +108,7 @@ void LoadFrameList(AppContext& c, const std::string& path, const std::vector<std
     if (!append) {
         list.Clear();
         ws.IsImageSeries = true;
-        ws.IsJpeg = ws.IsFits = ws.IsTiff = false;
+        ws.IsJpeg = ws.IsFits = ws.IsTiff = ws.IsPng = false;
         f.AddFramesButton.Visible = true;
     }
     const int start = append ? list.Count() : 0;
@@ -134,7 +137,11 @@ void LoadFrameList(AppContext& c, const std::string& path, const std::vector<std
     SetSeriesTypeFromName(c, ws.FileNames[0]);
     c.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : "BMP");
     c.host.SetCaption(MakeCaption(ws, CaptionKind::Input, 0));
-    LoadFrame(c, ws.FileNames[0]);
+    {
+        std::vector<int> order(std::size_t(std::min(n, kMaxFrames)));
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = int(i);
+        LoadFirstReadableFrame(c, order);
+    }
     f.PreviewImage.Enabled = true;
     SetSizesFromFirstFrame(c, "BMP or JPEG too large  !!!!");
     ws.LastFrame = n - 1;
@@ -146,9 +153,9 @@ void LoadFrameList(AppContext& c, const std::string& path, const std::vector<std
         FrameRecord& r = ws.Frames[std::size_t(i)];
         r.ShiftX = r.ShiftY = r.ShiftXa = r.ShiftYa = 0;
         r.Quality = r.Difference = r.QualityA = r.DifferenceA = 0;
-        r.Excluded = 0;
+        r.Excluded = r.Dropped;  // a frame that could not be read stays out
     }
-    ws.SelectedCount = ws.LastFrame + 1;
+    ws.RecountSelected();
     ws.ProgStatus = 0;
     f.UseFramesign.Visible = true;
     f.CreateDarkframe.Visible = f.CreateFlatfield.Visible = true;

@@ -9,9 +9,11 @@
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "imagefiles/tiff_file.h"
 #include "input/deinterlace.h"
 #include "input/mosaic_choice.h"
+#include "input/unreadable_frames.h"
 #include "input/wide_frame.h"
 #include "workspace/caption.h"
 #include "workspace/file_bytes.h"
@@ -28,6 +30,7 @@ void DemosaicFitsFrame(AppContext& c) {
     Workspace& ws = c.ws;
     const MosaicChoice choice = MosaicChoiceOf(c.form);
     const std::optional<BayerPattern> pattern = PatternToUse(choice, ParseBayerPattern(ws.FitsBayerPattern));
+    if (ws.FrameIsWide) return;  // a colour cube is colour already
     const Single2dArray& plane = ws.FitsPlane;
     const int w = ws.CurrentFrameImage.Width(), h = ws.CurrentFrameImage.Height();
     if (!pattern || !plane.Allocated() || plane.Width() < w || plane.Height() < h) return;
@@ -55,8 +58,13 @@ void LoadFrame(AppContext& c, const std::string& path) {
     } else if (ws.IsFits) {
         ReadFitsFrame(ws, c.form, c.host, path);
         DemosaicFitsFrame(c);
-    } else if (ws.IsTiff) {
-        LoadFromFile(ws.FrameWide, path);
+    } else if (ws.IsTiff || ws.IsPng) {
+        if (ws.IsPng) {
+            ReadFileBytes(path, ws.FrameFileBytes);
+            ToWideBitmap(DecodePng(ws.FrameFileBytes, path), ws.FrameWide);
+        } else {
+            LoadFromFile(ws.FrameWide, path);
+        }
         ws.FrameIsWide = ws.FrameWide.HasWide;
         ws.CurrentFrameImage = ws.FrameWide.Picture;
         ws.ImageWidth = ws.SourceWidth = std::min(ws.FrameWide.Picture.Width(), kMaxImageSide);
@@ -76,8 +84,7 @@ void RunSeriesPass(AppContext& c, const SeriesPass& pass) {
         if (i < 0 || i >= kMaxFrames || ws.Frames[std::size_t(i)].Excluded) continue;
         ++handled;
         if (pass.Total > 0) SetProgress(c.form, c.host, handled, pass.Total);
-        const std::string& path = ws.FileNames[std::size_t(i)];
-        LoadFrame(c, path);
+        if (!LoadFrameOrSkip(c, i)) continue;
         if (pass.AlignmentPass) {
             // The working size shrinks to the smallest frame of the series and never grows.
             const Bitmap24& frame = ws.CurrentFrameImage;
@@ -96,7 +103,7 @@ void RunSeriesPass(AppContext& c, const SeriesPass& pass) {
             Deinterlace(ws.CurrentFrameImage, 0, horizontal, ws.SourceWidth, ws.SourceHeight);
             pass.Step();
             ws.FieldIndex = 1;
-            LoadFrame(c, path);
+            if (!LoadFrameOrSkip(c, i)) continue;
             Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
             pass.Step();
         }

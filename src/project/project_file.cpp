@@ -13,7 +13,7 @@ namespace talvenor {
 
 namespace {
 
-const char* const kFileTypes[] = {"AVI", "BMP", "FIT", "JPG", "TIF"};
+const char* const kFileTypes[] = {"AVI", "BMP", "FIT", "JPG", "TIF", "PNG"};
 
 std::string Bool01(bool b) { return b ? "1" : "0"; }
 
@@ -68,7 +68,7 @@ std::filesystem::path ProjectPath(std::string_view stored) {
 
 void WriteProjectInput(TBigIniFile& ini, const Workspace& ws, const Controls& f, int activePage) {
     const char* s = kInputSection;
-    ini.WriteString(s, "filetype", kFileTypes[std::min<int>(ws.InputType, 4)]);
+    ini.WriteString(s, "filetype", kFileTypes[std::min<int>(ws.InputType, 5)]);
     ini.WriteString(s, "filedir", f.DirectoryListBox1.Directory);
     if (!ws.IsImageSeries) ini.WriteString(s, "filename", ws.AviFileName);
     if (f.UseDarkFrame.Checked) {

@@ -62,7 +62,7 @@ void LoadProjectClick(Session& s) {
     } else {
         // Read as a project, any other file would only end in a missing capture.
         s.host.Message(MsgKind::Error,
-                       path + " is not a project (.rsp), a frame list (.rfl) or a result image (.fit, .fitr, .tif, .jpg); "
+                       path + " is not a project (.rsp), a frame list (.rfl) or a result image (.fit, .fitr, .tif, .jpg, .png); "
                               "nothing was opened.",
                        Buttons::Ok);
     }

@@ -4,10 +4,12 @@
 #include <climits>
 #include <filesystem>
 
+#include "imagefiles/file_kind.h"
 #include "input/avi_frames.h"
 #include "input/frame_display.h"
 #include "input/frame_lists.h"
 #include "input/frame_loader.h"
+#include "input/unreadable_frames.h"
 #include "input/frame_selection.h"
 #include "input/input_colour.h"
 #include "registration/quality.h"
@@ -64,9 +66,15 @@ void FinishSelection(Session& s) {
     ShowFrame(s.ctx, f.PreviewSlider.Value);
     f.StackSlider.MinValue = 0;
     f.StackSlider.MaxValue = ws.LastFrame;
-    for (int i = 0; i <= ws.LastFrame; ++i) ws.Frames[std::size_t(i)].Excluded = 0;
+    // Frames that could not be read stay out; every other frame starts selected.
+    int selected = 0;
+    for (int i = 0; i <= ws.LastFrame; ++i) {
+        FrameRecord& r = ws.Frames[std::size_t(i)];
+        r.Excluded = r.Dropped;
+        selected += r.Excluded ? 0 : 1;
+    }
     RebuildFrameChecklist(s.ctx);
-    ws.SelectedCount = ws.LastFrame + 1;
+    ws.SelectedCount = selected;
     ShowFrameState(s.ctx, f.PreviewSlider.Value);
     f.Label9.Caption = "1 / " + std::to_string(ws.LastFrame + 1);
     s.host.SetCursor(CursorKind::Default);
@@ -75,7 +83,7 @@ void FinishSelection(Session& s) {
 void OpenAvi(Session& s, const std::string& file) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
-    ws.IsImageSeries = ws.IsJpeg = ws.IsFits = ws.IsTiff = false;
+    ws.IsImageSeries = ws.IsJpeg = ws.IsFits = ws.IsTiff = ws.IsPng = false;
     SetResampleControlsVisible(f, true);
     SetFrameListButtonsVisible(f, false);
     ws.InputType = kInputAvi;
@@ -94,6 +102,18 @@ void OpenAvi(Session& s, const std::string& file) {
     ws.LastFrame = int(std::clamp<int64_t>(frames - 1, 0, INT_MAX));
 }
 
+// The picture that sizes the series: the file the dialog handed over first, or, when that
+// one cannot be read, the first in the series' order that can; the frames met unreadable are
+// marked in the series' order, which FileNames takes here already.
+void LoadFirstReadable(Session& s, std::vector<std::string> files) {
+    const int count = int(std::min<std::size_t>(files.size(), kMaxFrames));
+    std::swap(files.front(), files.back());
+    for (int r = 0; r < count; ++r) s.ws.FileNames[std::size_t(r)] = files[std::size_t(r)];
+    std::vector<int> order{count - 1};
+    for (int i = 0; i + 1 < count; ++i) order.push_back(i);
+    LoadFirstReadableFrame(s.ctx, order);
+}
+
 // Returns false when the single-image path took over.
 bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type, bool askFitsStretch) {
     Controls& f = s.form;
@@ -102,14 +122,15 @@ bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type, bo
     ws.IsFits = type == 3;
     ws.IsJpeg = type == 4;
     ws.IsTiff = type == 5;
-    const bool wide = ws.IsFits || ws.IsTiff;
+    ws.IsPng = type == 6;
+    const bool wide = ws.IsFits || ws.IsTiff || ws.IsPng;
     if (wide) f.Resampled.Checked = false;
     SetResampleControlsVisible(f, !wide);
     if (ws.IsFits)
         ws.StretchFitsLevels = !askFitsStretch || s.host.Message(MsgKind::Confirmation, "Stretch intensity-levels ",
                                                                  Buttons::YesNo) == Answer::Yes;
     SetFrameListButtonsVisible(f, true);
-    ws.InputType = ws.IsFits ? kInputFit : ws.IsJpeg ? kInputJpg : ws.IsTiff ? kInputTif : kInputBmp;
+    ws.InputType = ws.IsFits ? kInputFit : ws.IsJpeg ? kInputJpg : ws.IsTiff ? kInputTif : ws.IsPng ? kInputPng : kInputBmp;
     s.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : ws.IsFits ? "FIT" : "BMP");
 
     // Files of other types in the selection are left out, so the series has no gaps.
@@ -123,7 +144,7 @@ bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type, bo
     f.DirectoryListBox1.Directory = first.parent_path().string();
     s.Settings.WriteString("Files", "Dir", f.DirectoryListBox1.Directory);
     s.host.SetCaption(MakeCaption(ws, CaptionKind::Input, 0));
-    LoadFrame(s.ctx, files[0]);
+    LoadFirstReadable(s, files);
     FollowInputColour(s);
     ws.ImageWidth = ws.SourceWidth = ws.UnclampedWidth = ws.CurrentFrameImage.Width();
     ws.ImageHeight = ws.SourceHeight = ws.UnclampedHeight = ws.CurrentFrameImage.Height();
@@ -171,7 +192,7 @@ bool OpenSeries(Session& s, const std::vector<std::string>& chosen, int type, bo
 bool IsAcceptedImage(const std::string& path) {
     const std::string ext = Lower(fs::path(path).extension().string());
     return ext == ".bmp" || ext == ".jpg" || ext == ".fit" || ext == ".fts" || ext == ".fits" || ext == ".tif" ||
-           ext == ".tiff";
+           ext == ".tiff" || ext == ".png" || IsGzipFitsName(path);
 }
 
 bool IsVideoFile(const std::string& path) {
@@ -321,7 +342,7 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     f.Showpanel.Visible = false;
     f.PreviewSlider.Visible = true;
     ws.IsImageSeries = true;
-    ws.IsJpeg = ws.IsFits = ws.IsTiff = false;
+    ws.IsJpeg = ws.IsFits = ws.IsTiff = ws.IsPng = false;
     SetSeriesTypeFromName(s.ctx, files[0]);
     f.UseFramesign.Visible = true;
     const std::string ext = Lower(fs::path(files[0]).extension().string());
@@ -338,7 +359,11 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     f.Frontpanel.Visible = true;
     s.Settings.WriteString("Files", "Lasttype", ws.IsJpeg ? "JPG" : ws.IsFits ? "FIT" : "BMP");
     f.DirectoryListBox1.Directory = fs::path(files[0]).parent_path().string();
-    LoadFrame(s.ctx, ws.FileNames[0]);
+    {
+        std::vector<int> order(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) order[std::size_t(i)] = i;
+        LoadFirstReadableFrame(s.ctx, order);
+    }
     FollowInputColour(s);
     SetSizesFromFirstFrame(s.ctx, "Bitmap too large  !!!!");
     AllocateStackBuffers(ws, f, ws.ImageWidth, ws.ImageHeight);

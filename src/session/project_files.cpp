@@ -48,6 +48,7 @@ int InputTypeOf(const std::string& fileType) {
     if (fileType == "FIT") return 3;
     if (fileType == "JPG") return 4;
     if (fileType == "TIF") return 5;
+    if (fileType == "PNG") return 6;
     return 2;
 }
 

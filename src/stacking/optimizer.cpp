@@ -11,6 +11,7 @@
 #include "input/avi_frames.h"
 #include "input/deinterlace.h"
 #include "input/frame_loader.h"
+#include "input/unreadable_frames.h"
 #include "registration/luminance.h"
 #include "registration/quality.h"
 #include "stacking/resample.h"
@@ -187,10 +188,7 @@ void RefineSubShift(const std::vector<float>& scores, int C, int dx, int dy, int
 // decoding once Cancel was pressed, which would leave the previous frame in hand.
 bool ReadRawFrame(AppContext& c, int f) {
     Workspace& ws = c.ws;
-    if (ws.IsImageSeries) {
-        LoadFrame(c, ws.FileNames[std::size_t(f)]);
-        return true;
-    }
+    if (ws.IsImageSeries) return LoadFrameOrSkip(c, f);
     // With "De-interlace" on, the AVI reader hands over field 1 and leaves FieldIndex at 1;
     // either field is built here from the raw frame, so the check is off while it reads.
     struct Restore {
@@ -550,7 +548,7 @@ void ShowSliderFrame(AppContext& c, OptimizerState& o, bool show, bool inHand) {
     const int fc = ws.Ranking[std::size_t(k)].FrameIndex;
     if (fc < 0 || fc > kMaxFrameIndex) return;
     if (ws.IsImageSeries) {
-        if (show && !inHand) LoadFrame(c, ws.FileNames[std::size_t(fc)]);
+        if (show && !inHand && !LoadFrameOrSkip(c, fc)) return;
         c.host.SetCaption(MakeCaption(ws, CaptionKind::Input, fc));
     } else if (show && !inHand) {
         ReadAviFrames(c, AviPath(c), fc);

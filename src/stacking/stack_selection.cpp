@@ -6,6 +6,7 @@
 
 #include "input/avi_frames.h"
 #include "input/frame_loader.h"
+#include "input/unreadable_frames.h"
 #include "registration/quality.h"
 #include "workspace/canvas.h"
 #include "workspace/caption.h"
@@ -50,10 +51,8 @@ void StackSliderChange(AppContext& c, const StackerState& st) {
 
     // The frame at the cut-off, as the stack picture until a stack replaces it.
     if (ws.IsImageSeries) {
-        if (!ws.FileNames[std::size_t(fc)].empty()) {
-            LoadFrame(c, ws.FileNames[std::size_t(fc)]);
+        if (!ws.FileNames[std::size_t(fc)].empty() && LoadFrameOrSkip(c, fc))
             c.host.SetCaption(MakeCaption(ws, CaptionKind::StackSlider, fc));
-        }
     } else if (ws.AviFileName != "none") {
         const int keepW = ws.ImageWidth, keepH = ws.ImageHeight;
         ReadAviFrames(c, AviPath(c), fc);

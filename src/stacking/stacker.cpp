@@ -7,6 +7,7 @@
 #include "input/avi_frames.h"
 #include "input/deinterlace.h"
 #include "input/frame_loader.h"
+#include "input/unreadable_frames.h"
 #include "stacking/alignment_point_stack.h"
 #include "workspace/progress_window.h"
 #include "workspace/stack_buffers.h"
@@ -246,8 +247,8 @@ void StackGlobalFrames(AppContext& c, FftEngine& fft, StackerState& st, const st
         if (ws.CancelRequested) break;
         ws.CurrentFrame = frame;
         if (ws.IsImageSeries) {
-            const std::string& path = ws.FileNames[std::size_t(frame)];
-            LoadFrame(c, path);
+            // A frame that cannot be read is left out (and named), never added as another.
+            if (!LoadFrameOrSkip(c, frame)) continue;
             if (!f.Interlaced.Checked) {
                 AddFrame(c, st);
             } else {
@@ -256,7 +257,7 @@ void StackGlobalFrames(AppContext& c, FftEngine& fft, StackerState& st, const st
                 Deinterlace(ws.CurrentFrameImage, 0, horizontal, ws.SourceWidth, ws.SourceHeight);
                 AddFrame(c, st);
                 ws.FieldIndex = 1;
-                LoadFrame(c, path);
+                if (!LoadFrameOrSkip(c, frame)) continue;
                 Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
                 AddFrame(c, st);
             }

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <algorithm>
 #include <chrono>
+#include <iostream>
 
 #include "ui/binder.h"
 
@@ -162,6 +163,12 @@ void QtHost::CopyToClipboard(const Bitmap24& picture) {
     if (picture.Empty()) return;
     QImage image(picture.Data(), picture.Width(), picture.Height(), int(picture.Stride()), QImage::Format_BGR888);
     QApplication::clipboard()->setImage(image.copy());
+}
+
+void QtHost::Log(MsgKind kind, std::string_view line) {
+    // Lines go to the terminal the program was started from; the status line counts the
+    // frames left out and names them in its tip.
+    std::cerr << "[" << MsgKindName(kind) << "] " << line << "\n";
 }
 
 }  // namespace talvenor

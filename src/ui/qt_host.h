@@ -27,6 +27,7 @@ public:
     void Repaint(const void* control) override;
     int64_t NowMs() override;
     void CopyToClipboard(const Bitmap24& picture) override;
+    void Log(MsgKind kind, std::string_view line) override;
 
 private:
     Binder* binder_ = nullptr;

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "input/unreadable_frames.h"
 #include "ui/binder.h"
 
 namespace talvenor {
@@ -70,9 +71,15 @@ void StatusLine::Refresh() {
     QString frames;
     if (ws.SelectedCount > 0 || ws.LastFrame > 0) {
         frames = QString("Frames: %1, selected %2").arg(ws.LastFrame + 1).arg(ws.SelectedCount);
+        // Frames that could not be read are left out of every pass; the tip names them.
+        if (!ws.UnreadableFrames.empty()) frames += QString(", %1 unreadable").arg(ws.UnreadableFrames.size());
         if (busy) frames += QString(" - at frame %1").arg(ws.CurrentFrame + 1);
     }
     if (frames_->text() != frames) frames_->setText(frames);
+    const std::string skipped = UnreadableSummary(ws);
+    const QString tip = skipped.empty() ? QString("Frames in the input and frames selected for stacking")
+                                        : QString::fromStdString(skipped);
+    if (frames_->toolTip() != tip) frames_->setToolTip(tip);
 
     QString time;
     if (busy)

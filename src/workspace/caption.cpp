@@ -11,6 +11,7 @@ std::string SeriesType(const Workspace& ws, bool includeTiff) {
     if (ws.IsJpeg) type = "JPG";
     if (ws.IsFits) type = "FIT";
     if (includeTiff && ws.IsTiff) type = "TIF";
+    if (ws.IsPng) type = "PNG";
     return type;
 }
 

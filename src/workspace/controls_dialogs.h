@@ -14,7 +14,8 @@ struct DialogControls {
     // Input: type 1 AVI, 2 BMP, 3 FIT, 4 JPG, 5 TIF; start-up preselects the last type used.
     FileDialog AddBitmapDialog{reg_, "AddBitmapDialog", "MainForm",
                                {.filter = "Video (*.avi, *.ser)|*.avi;*.ser|Still frame(s) (*.bmp)|*.bmp;|Fit frame(s) (*.fit)|*.fit; "
-                                          "*.fits;*.fts|Still frame(s) (*.jpg)|*.jpg|Tiff frame(s)(*.tif)|*.tif; *.tiff",
+                                          "*.fits;*.fts;*.fits.gz;*.fit.gz|Still frame(s) (*.jpg)|*.jpg|Tiff frame(s)(*.tif)|*.tif; *.tiff|"
+                                          "PNG frame(s) (*.png)|*.png",
                                 .filterIndex = 1,
                                 .multiSelect = true}};
     // Dark frame and flat field: the type index is stored as the calibration file type.

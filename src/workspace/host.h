@@ -60,6 +60,9 @@ public:
     virtual void Repaint(const void* control) = 0;
     virtual int64_t NowMs() = 0;
     virtual void CopyToClipboard(const Bitmap24& picture) = 0;
+    // A line for the log that needs no answer and must not stop a pass (a frame that could
+    // not be read and was left out). The desktop shows it in the status bar.
+    virtual void Log(MsgKind kind, std::string_view line) { (void)kind, (void)line; }
 };
 
 }  // namespace talvenor

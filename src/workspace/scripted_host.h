@@ -4,6 +4,7 @@
 // choices, and can run a callback at each pump to act during a pass (press Cancel, click).
 #include <deque>
 #include <functional>
+#include <utility>
 
 #include "workspace/host.h"
 
@@ -52,6 +53,13 @@ public:
     void Repaint(const void*) override { ++RepaintCount; }
     int64_t NowMs() override;
     void CopyToClipboard(const Bitmap24& picture) override { Clipboard = picture; }
+    // Log lines, in order; OnLog sees each one as it comes (the command line prints them).
+    std::vector<std::pair<MsgKind, std::string>> Logged;
+    std::function<void(MsgKind, const std::string&)> OnLog;
+    void Log(MsgKind kind, std::string_view line) override {
+        Logged.emplace_back(kind, std::string(line));
+        if (OnLog) OnLog(kind, Logged.back().second);
+    }
 
     // Texts of the messages shown so far, in order.
     std::vector<std::string> MessageTexts() const;

@@ -23,6 +23,7 @@ void Workspace::ResetForNewSelection() {
         f.Dropped = 0;
     }
     for (RankEntry& r : Ranking) r = RankEntry{};
+    UnreadableFrames.clear();
     CaptureIndex.Drop();
 }
 

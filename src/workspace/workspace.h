@@ -44,7 +44,7 @@ struct RankEntry {
 };
 
 // Input types as the project files store them.
-enum InputKind : uint8_t { kInputAvi = 0, kInputBmp = 1, kInputFit = 2, kInputJpg = 3, kInputTif = 4 };
+enum InputKind : uint8_t { kInputAvi = 0, kInputBmp = 1, kInputFit = 2, kInputJpg = 3, kInputTif = 4, kInputPng = 5 };
 
 struct Workspace {
     Workspace();
@@ -59,7 +59,7 @@ struct Workspace {
     // Sequence description.
     uint8_t InputType = kInputAvi;
     bool IsImageSeries = false;
-    bool IsJpeg = false, IsFits = false, IsTiff = false;
+    bool IsJpeg = false, IsFits = false, IsTiff = false, IsPng = false;
     bool StretchFitsLevels = false;
     int32_t FitsChannel = 0;  // 0 R, 1 G, 2 B, 3 L
     std::string AviFileName = "none";
@@ -70,6 +70,9 @@ struct Workspace {
     int32_t CurrentFrame = 0;
     int32_t FieldIndex = 0;
     bool DroppedFramesSeen = false;
+    // Frames of this input that could not be read ("name: reason"), in the order met; each
+    // is marked dropped and left out of every pass.
+    std::vector<std::string> UnreadableFrames;
     bool SingleFrameCase = false;
     bool MakingCalibration = false;
 

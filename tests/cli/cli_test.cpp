@@ -66,6 +66,11 @@ TEST(Cli, InfoReportsFormatSizeDepthAndTheFormatsDetails) {
         {"tiff/rgb24-mm-strips-lzw-pred.tif",
          {"  format: TIFF", "  bits: 24", "  byte order: MM big-endian", "  compression: LZW"}},
         {"avi/dropped.avi", {"  format: AVI", "  dropped: 3,7", "  OpenDML: no", "  dwStart: 0"}},
+        // Every file names its reader and what decoding changes.
+        {"fits/kind-cube3.fit", {"  reader: cfitsio", "  decoding: read by cfitsio (colour cube)"}},
+        {"png/rgba16.png", {"  format: PNG", "  bits: 64", "  reader: libpng", "  decoding: alpha dropped"}},
+        {"corpus/tiff/pil_g4-multi.tiff", {"  reader: libtiff (not the own reader: compression 4)", "  pages: 3"}},
+        {"bmp/bmp3-rle8.bmp", {"  reader: own"}},
     };
     for (const auto& c : cases) {
         CliRun r = Cli({"info", Data(c.file)});
@@ -83,7 +88,7 @@ TEST(Cli, InfoReportsEveryFileAndFailsWhenAnyFails) {
                         Data("corrupt/bmp-truncated-pixels.bmp")});
     EXPECT_EQ(mixed.code, 1);
     EXPECT_NE(mixed.err.find("missing.avi"), std::string::npos);
-    EXPECT_NE(mixed.err.find("notes.txt: not a BMP, JPEG, FITS, TIFF, AVI or SER file"), std::string::npos);
+    EXPECT_NE(mixed.err.find("notes.txt: not a BMP, JPEG, PNG, FITS, TIFF, AVI or SER file"), std::string::npos);
     EXPECT_NE(mixed.err.find("bmp-truncated-pixels.bmp"), std::string::npos);
     EXPECT_NE(mixed.out.find("frame.dat\n  format: BMP"), std::string::npos);
     EXPECT_EQ(Cli({"info", dir.path().string()}).code, 1);
@@ -129,7 +134,10 @@ TEST(Cli, ConvertKeepsThePixelsThroughEveryFormat) {
     EXPECT_EQ(Pixels(dir / "f2.bmp"), rgb);
 
     EXPECT_EQ(Cli({"convert", Data("avi/bgr24.avi"), (dir / "x.bmp").string(), "--frame", "99"}).code, 1);
-    EXPECT_EQ(Cli({"convert", source, (dir / "x.png").string()}).code, 1);
+    // PNG keeps an 8-bit picture's pixels as they are.
+    ASSERT_EQ(Cli({"convert", source, (dir / "p.png").string()}).code, 0);
+    EXPECT_EQ(Pixels(dir / "p.png"), Pixels(source));
+    EXPECT_EQ(Cli({"convert", source, (dir / "x.gif").string()}).code, 1);
     EXPECT_EQ(Cli({"convert", source}).code, 2);
 }
 

@@ -117,7 +117,7 @@ TEST(CliProcess, WaveletOptionsReachThePictureAndBadValuesAreRefused) {
         EXPECT_EQ(r.code, 1) << v[0];
         EXPECT_NE(r.err.find(v[0]), std::string::npos) << r.err;
     }
-    EXPECT_EQ(Cli({"process", c.avi.string(), "-o", c.Out("x.png")}).code, 1);
+    EXPECT_EQ(Cli({"process", c.avi.string(), "-o", c.Out("x.gif")}).code, 1);
     EXPECT_FALSE(fs::exists(c.Out("x.bmp")));
 }
 

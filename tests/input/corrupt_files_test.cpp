@@ -17,6 +17,7 @@
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "imagefiles/tiff_file.h"
 #include "input/avi_file.h"
 #include "input/ser_file.h"
@@ -45,6 +46,8 @@ void ReadWholly(const fs::path& file) {
     } else if (ext == ".tif") {
         TTIFFBitMap bitmap;
         LoadFromFile(bitmap, file);
+    } else if (ext == ".png") {
+        ReadPng(file);
     } else if (ext == ".avi") {
         AviFile avi(file);
         Bitmap24 frame;

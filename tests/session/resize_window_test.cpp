@@ -222,7 +222,7 @@ TEST(ResizeWindow, SaveWritesTheResizedPictureAsBmpOrJpeg) {
         EXPECT_EQ((PictureSize{read.Width(), read.Height()}), (PictureSize{20, 15})) << c.written;
         EXPECT_TRUE(c.type != 1 || read == r.f.ShrinkImage.Image) << c.written;
         EXPECT_EQ(r.t.host.Caption, MakeCaption(r.s.ws, CaptionKind::Saved)) << c.written;
-        EXPECT_EQ(r.t.host.SaveRequests.back().Filter, "Bitmap (*.bmp)|*.bmp|Jpeg (*.jpg)|*.jpg");
+        EXPECT_EQ(r.t.host.SaveRequests.back().Filter, "Bitmap (*.bmp)|*.bmp|Jpeg (*.jpg)|*.jpg|PNG (*.png)|*.png");
         EXPECT_EQ(r.f.SaveDialog4.FilterIndex, c.type);
     }
 }

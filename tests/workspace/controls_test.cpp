@@ -183,8 +183,8 @@ TEST(Controls, HiddenOptionsStayOutOfSightUntilRevealed) {
 TEST(Controls, DialogTypeListsHaveTheTypesTheirIndexesMean) {
     Controls form;
     const struct { const FileDialog& d; std::size_t types; } cases[] = {
-        {form.AddBitmapDialog, 5}, {form.OpenDialog, 3},  {form.SaveDialog1, 6},
-        {form.WaveletSave, 4},     {form.SaveDialog4, 2}, {form.OpenDialog2, 3},
+        {form.AddBitmapDialog, 6}, {form.OpenDialog, 3},  {form.SaveDialog1, 7},
+        {form.WaveletSave, 5},     {form.SaveDialog4, 3}, {form.OpenDialog2, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.d.Name);
