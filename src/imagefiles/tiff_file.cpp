@@ -479,6 +479,21 @@ std::string TiffUnsupportedReason(const TIFD& ifd) {
     return {};
 }
 
+namespace {
+
+// The first directory of a classic TIFF, checked; a damaged one is an Error naming the file.
+TIFD ParseDirectory(const std::vector<uint8_t>& bytes, const std::string& name) {
+    try {
+        TIFD ifd = TIFD::Parse(bytes.data(), bytes.size());
+        CheckDirectory(ifd);
+        return ifd;
+    } catch (const Error& e) {
+        throw Error(name + ": " + e.what());
+    }
+}
+
+}  // namespace
+
 TIFD LoadFromFile(TTIFFBitMap& bitmap, const fs::path& file, std::string* decoding) {
     const std::string name = file.filename().string();
     const std::vector<uint8_t> bytes = ReadFileBytes(file);
@@ -486,12 +501,7 @@ TIFD LoadFromFile(TTIFFBitMap& bitmap, const fs::path& file, std::string* decodi
     if (IsBigTiffHeader(bytes.data(), bytes.size())) {
         ifd = ReadTiffDirectoryWithLibrary(bytes, name).Ifd;
     } else {
-        try {
-            ifd = TIFD::Parse(bytes.data(), bytes.size());
-            CheckDirectory(ifd);
-        } catch (const Error& e) {
-            throw Error(name + ": " + e.what());
-        }
+        ifd = ParseDirectory(bytes, name);
         if (TiffUnsupportedReason(ifd).empty()) {
             CheckDecodedSize(name, ifd.ImageWidth, ifd.ImageLength);
             try {
@@ -520,12 +530,7 @@ FileInfo ProbeTiff(const fs::path& file) {
         ifd = d.Ifd;
         pages = Num(uint64_t(d.Pages));
     } else {
-        try {
-            ifd = TIFD::Parse(bytes.data(), bytes.size());
-            CheckDirectory(ifd);
-        } catch (const Error& e) {
-            throw Error(name + ": " + e.what());
-        }
+        ifd = ParseDirectory(bytes, name);
         try {
             pages = Num(uint64_t(ReadTiffDirectoryWithLibrary(bytes, name).Pages));
         } catch (const Error& e) {

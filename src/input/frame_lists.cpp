@@ -149,6 +149,7 @@ void LoadFrameList(AppContext& c, const std::string& path, const std::vector<std
     f.PreviewSlider.Value = std::clamp(f.PreviewSlider.Value, 0, ws.LastFrame);
     ShowFrame(c, f.PreviewSlider.Value);
     ws.AlignBoxSize = 1 << (std::clamp(f.FFTsizeGroup.ItemIndex, 0, 3) + 5);
+    MarkMissingFrames(c, ws.LastFrame + 1);
     for (int i = 0; i <= ws.LastFrame; ++i) {
         FrameRecord& r = ws.Frames[std::size_t(i)];
         r.ShiftX = r.ShiftY = r.ShiftXa = r.ShiftYa = 0;

@@ -126,7 +126,8 @@ void RebuildFrameChecklist(AppContext& c) {
         std::string text = c.ws.IsImageSeries ? std::filesystem::path(c.ws.FileNames[std::size_t(i)]).filename().string()
                                               : "Frame " + std::to_string(i + 1);
         const FrameRecord& f = c.ws.Frames[std::size_t(i)];
-        if (f.Dropped) text = "dropped frame";
+        // A series keeps the file's name, so the user knows which file to look at.
+        if (f.Dropped) text = c.ws.IsImageSeries ? text + " (unreadable)" : "dropped frame";
         list.Add(std::move(text), f.Excluded == 0 || f.Dropped);
         list.Grayed.back() = f.Dropped != 0;
     }

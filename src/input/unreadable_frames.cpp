@@ -15,16 +15,17 @@ void SkipUnreadableFrame(AppContext& c, int index, std::string_view reason) {
     f.Dropped = 1;
     f.Excluded = 1;
     ws.DroppedFramesSeen = true;
+    ws.RecountSelected();
+    // Series name their files; a video frame is named by its number.
+    const std::string name = ws.IsImageSeries ? std::filesystem::path(ws.FileNames[std::size_t(index)]).filename().string()
+                                              : "frame " + std::to_string(index + 1);
     ItemList& list = c.form.SelectFramesChecklist;
     if (index < list.Count()) {
-        list.Items[std::size_t(index)] = "dropped frame";
+        list.Items[std::size_t(index)] = ws.IsImageSeries ? name + " (unreadable)" : "dropped frame";
         list.Checked[std::size_t(index)] = true;
         list.Grayed[std::size_t(index)] = true;
     }
     if (!first) return;
-    // Series name their files; a video frame is named by its number.
-    std::string name = ws.IsImageSeries ? std::filesystem::path(ws.FileNames[std::size_t(index)]).filename().string()
-                                        : "frame " + std::to_string(index);
     ws.UnreadableFrames.push_back(name);
     c.host.Log(MsgKind::Warning, "frame " + std::to_string(index + 1) + " skipped: " + std::string(reason));
 }
@@ -36,6 +37,14 @@ bool LoadFrameOrSkip(AppContext& c, int index) {
     } catch (const Error& e) {
         SkipUnreadableFrame(c, index, e.what());
         return false;
+    }
+}
+
+void MarkMissingFrames(AppContext& c, int count) {
+    for (int i = 0; i < count && i < kMaxFrames; ++i) {
+        const std::string& name = c.ws.FileNames[std::size_t(i)];
+        std::error_code ec;
+        if (!std::filesystem::exists(name, ec)) SkipUnreadableFrame(c, i, name + ": no such file");
     }
 }
 

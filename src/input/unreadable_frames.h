@@ -23,6 +23,10 @@ bool LoadFrameOrSkip(AppContext& c, int index);
 // reads, throws the reason instead.
 int LoadFirstReadableFrame(AppContext& c, const std::vector<int>& order);
 
+// Marks the frames of an image series whose files do not exist, so the frame list shows
+// them dropped from the start (a look at each name, no reading).
+void MarkMissingFrames(AppContext& c, int count);
+
 // "skipped 3 unreadable frames: capture_00017.fit, ..." for the frames skipped so far (at
 // most `names` named); empty when none was.
 std::string UnreadableSummary(const Workspace& ws, std::size_t names = 10);

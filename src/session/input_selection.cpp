@@ -67,6 +67,7 @@ void FinishSelection(Session& s) {
     f.StackSlider.MinValue = 0;
     f.StackSlider.MaxValue = ws.LastFrame;
     // Frames that could not be read stay out; every other frame starts selected.
+    if (ws.IsImageSeries) MarkMissingFrames(s.ctx, ws.LastFrame + 1);
     int selected = 0;
     for (int i = 0; i <= ws.LastFrame; ++i) {
         FrameRecord& r = ws.Frames[std::size_t(i)];
