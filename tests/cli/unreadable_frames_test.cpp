@@ -61,6 +61,31 @@ TEST(CliUnreadableFrames, SeriesStacksTheReadableFramesAndNamesTheRest) {
     }
 }
 
+TEST(CliUnreadableFrames, AVideoFrameTheCodecRefusesIsLeftOut) {
+    TempDir t;
+    capture::CaptureOptions o;
+    o.format = capture::CaptureFormat::AviMjpeg;
+    o.frames = 12;
+    o.width = 96;
+    o.height = 80;
+    o.writeTruth = false;
+    const fs::path avi = t / "capture.avi";
+    capture::WriteCapture(avi, o);
+    // The JPEG of frame 5 loses its start: no decoder can read it.
+    std::string bytes = testing::FileBytes(avi);
+    std::size_t at = 0;
+    for (int k = 0; k <= 5; ++k) at = bytes.find("00dc", at + 4);
+    ASSERT_NE(at, std::string::npos);
+    std::fill_n(bytes.begin() + long(at) + 8, 16, '\0');
+    std::ofstream(avi, std::ios::binary | std::ios::trunc) << bytes;
+
+    const auto r = Cli({"stack", avi.string(), "-o", (t / "out.tif").string(), "--keep", "100%", "--ap", "off"});
+    ASSERT_EQ(r.code, 0) << r.said();
+    EXPECT_NE(r.err.find("frame 6 skipped: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("skipped 1 unreadable frame: frame 6"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("stacked 11 of 12 frames"), std::string::npos) << r.out;
+}
+
 TEST(CliUnreadableFrames, NothingReadableFailsWithTheReason) {
     TempDir t;
     std::vector<fs::path> files = Series(t / "series", capture::CaptureFormat::Fits, 3);
