@@ -57,15 +57,20 @@ void FloatsTo16(std::span<const double> values, std::span<uint16_t> out, Decoded
             hi = std::max(hi, v);
         }
     if (!(lo <= hi)) lo = hi = 0;  // nothing finite: a black picture, said below
+    // Data within 0..1 is full scale; data within the 16-bit range is a camera's levels (a
+    // calibrated series in ADU) and keeps them, so every frame of a series has the same scale.
     const bool unit = lo >= 0 && hi <= 1;
-    const double base = unit ? 0.0 : lo;
-    const double span = unit ? 1.0 : hi - lo;
+    const bool levels = !unit && lo >= 0 && hi <= 65535;
+    const double base = unit || levels ? 0.0 : lo;
+    const double span = unit ? 1.0 : levels ? 65535.0 : hi - lo;
     const double scale = span > 0 ? 65535.0 / span : 0.0;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double v = std::isfinite(values[i]) ? values[i] : base;
         out[i] = uint16_t(std::clamp(std::nearbyint((v - base) * scale), 0.0, 65535.0));
     }
-    if (!unit)
+    if (levels)
+        image.Notes.push_back("floating-point data " + Number(lo) + " .. " + Number(hi) + " taken as 16-bit levels");
+    else if (!unit)
         image.Notes.push_back("floating-point data " + Number(lo) + " .. " + Number(hi) + " stretched to full scale");
 }
 

@@ -47,9 +47,10 @@ void CheckDecodedSize(std::string_view name, uint64_t width, uint64_t height);
 uint16_t IntegerTo16(int64_t value, int bits, bool isSigned);
 
 // Floating-point samples (already scaled by whatever the file says) to the 16-bit scale:
-// data within 0..1 is full scale (1.0 -> 65535); any other range is stretched from its own
-// minimum to its maximum, and a note saying so ("floating-point data -3.2 .. 1200 stretched
-// to full scale") is added to `image`. Non-finite values count as the minimum. `out` has
+// data within 0..1 is full scale (1.0 -> 65535); data within 0..65535 keeps its values as
+// 16-bit levels (rounded; a note says so); any other range is stretched from its own minimum
+// to its maximum, and a note saying so ("floating-point data -3.2 .. 1200 stretched to full
+// scale") is added to `image`. Non-finite values count as the minimum. `out` has
 // values.size() entries.
 void FloatsTo16(std::span<const double> values, std::span<uint16_t> out, DecodedImage& image);
 

@@ -9,7 +9,8 @@ Writes OUT_DIR/manifest.tsv, one line per file:
   reason there is no reference.
 The layout: 8-bit samples x 256 (1, 2 and 4-bit levels spread over 0..255 first), 16-bit as
 they are, signed samples offset to the unsigned range, 32-bit integers their top 16 bits,
-floating point 0..1 to 0..65535 and any other range stretched from its minimum to its maximum.
+floating point 0..1 to 0..65535, within 0..65535 as levels, and any other range stretched from its
+minimum to its maximum.
 Alpha and other extra samples are dropped; palettes become RGB.
 """
 import logging
@@ -45,6 +46,8 @@ def floats_to_16(a):
     lo, hi = (a[finite].min(), a[finite].max()) if finite.any() else (0.0, 0.0)
     if lo >= 0 and hi <= 1:
         base, span = 0.0, 1.0
+    elif lo >= 0 and hi <= 65535:
+        base, span = 0.0, 65535.0
     else:
         base, span = lo, hi - lo
     a = np.where(finite, a, base)
