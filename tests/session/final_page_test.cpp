@@ -4,6 +4,7 @@
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "imagefiles/tiff_file.h"
 #include "session/final_page.h"
 #include "session/input_selection.h"
@@ -180,6 +181,16 @@ TEST(FinalPage, SavesWriteEveryTypeAndSetTheStackSaveBackToAPicture) {
         EXPECT_EQ(fits.Header.Width, p.s->ws.ImageWidth) << name;
         EXPECT_EQ(fits.Header.Bitpix, 16) << name;
     }
+
+    // PNG: the 16-bit render the TIFF save writes, whatever extension was typed.
+    p.t.host.SaveChoices.push_back(FileChoice{{(dir / "final.tif").string()}, 4});
+    p.s->Dispatch("BitBtn8", Event::Click);
+    p.t.host.SaveChoices.push_back(FileChoice{{(dir / "final.bmp").string()}, 5});
+    p.s->Dispatch("BitBtn8", Event::Click);
+    TTIFFBitMap tiff, png;
+    LoadFromFile(tiff, dir / "final.tif");
+    ToWideBitmap(ReadPng(dir / "final.png"), png);
+    EXPECT_EQ(png.Wide, tiff.Wide);
 }
 
 TEST(FinalPage, EnteringProcessesTheWholeImageUnlessPartialProcessing) {

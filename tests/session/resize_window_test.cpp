@@ -5,6 +5,7 @@
 #include "final/resize_window.h"
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/jpeg_file.h"
+#include "imagefiles/png_file.h"
 #include "session/tool_windows.h"
 #include "still_on_wavelet_page.h"
 #include "workspace/caption.h"
@@ -203,7 +204,7 @@ TEST(ResizeWindow, EveryRebuildWhileShownRedrawsTheProcessedPicture) {
     EXPECT_EQ(f.ShrinkImage.Image, closed);
 }
 
-TEST(ResizeWindow, SaveWritesTheResizedPictureAsBmpOrJpeg) {
+TEST(ResizeWindow, SaveWritesTheResizedPictureAsBmpJpegOrPng) {
     ResizeWindowFixture r(40, 30);
     r.s.Dispatch("BitBtn11", Event::Click);
     r.Choose(4);  // 20 x 15
@@ -211,16 +212,18 @@ TEST(ResizeWindow, SaveWritesTheResizedPictureAsBmpOrJpeg) {
         std::string typed;
         int type;
         std::string written;
-    } cases[] = {{"small.png", 1, "small.bmp"}, {".jpg", 2, "default.jpg"}};
+    } cases[] = {{"small.png", 1, "small.bmp"}, {".jpg", 2, "default.jpg"}, {"small.bmp", 3, "small.png"}};
     for (const auto& c : cases) {
         r.t.host.Caption.clear();
         r.t.host.SaveChoices.push_back(FileChoice{{(r.t.appDir / c.typed).string()}, c.type});
         r.s.Dispatch("SaveShrink", Event::Click);
         const fs::path path = r.t.appDir / c.written;
         ASSERT_TRUE(fs::exists(path)) << c.written;
-        const Bitmap24 read = c.type == 1 ? ReadBmp(path) : ReadJpeg(path);
+        TTIFFBitMap png;
+        if (c.type == 3) ToWideBitmap(ReadPng(path), png);
+        const Bitmap24 read = c.type == 1 ? ReadBmp(path) : c.type == 2 ? ReadJpeg(path) : png.Picture;
         EXPECT_EQ((PictureSize{read.Width(), read.Height()}), (PictureSize{20, 15})) << c.written;
-        EXPECT_TRUE(c.type != 1 || read == r.f.ShrinkImage.Image) << c.written;
+        EXPECT_TRUE(c.type == 2 || read == r.f.ShrinkImage.Image) << c.written;
         EXPECT_EQ(r.t.host.Caption, MakeCaption(r.s.ws, CaptionKind::Saved)) << c.written;
         EXPECT_EQ(r.t.host.SaveRequests.back().Filter, "Bitmap (*.bmp)|*.bmp|Jpeg (*.jpg)|*.jpg|PNG (*.png)|*.png");
         EXPECT_EQ(r.f.SaveDialog4.FilterIndex, c.type);
