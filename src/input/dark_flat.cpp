@@ -8,6 +8,8 @@
 
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
+#include "imagefiles/fits_library.h"
+#include "workspace/file_bytes.h"
 #include "workspace/error.h"
 
 namespace talvenor {
@@ -92,7 +94,42 @@ enum class FitsOutcome { Loaded, TooLarge, Unsupported };
 
 // FITS: sample + BZERO (times 128 for a plain FITS dark) into all three planes. Returns the
 // outcome; `sum` receives the sum of the stored values of one plane.
+// Images only the FITS library reads (BITPIX 8 or floating point, BSCALE, colour cubes, an
+// image in an extension, compressed files) give their physical values, as plain files give
+// sample + BZERO: a BITPIX 8 dark of a capture program holds the same levels.
+FitsOutcome DecodeFitsThroughLibrary(const std::string& path, double scale, bool fromProject, Decoded& out,
+                                     double& sum) {
+    const FitsLayout layout = ReadFitsLayout(path);
+    if ((layout.Width > kMaxImageSide || layout.Height > kMaxImageSide) && !fromProject) return FitsOutcome::TooLarge;
+    const FitsValues v = ReadFitsValues(path);
+    const int width = int(std::min<long long>(v.Layout.Width, kMaxImageSide));
+    const int height = int(std::min<long long>(v.Layout.Height, kMaxImageSide));
+    const std::size_t planeSize = std::size_t(v.Layout.Width) * std::size_t(v.Layout.Height);
+    Decoded decoded;
+    decoded.Create(width, height);
+    double total = 0;
+    for (int p = 0; p < 3; ++p) {
+        const std::size_t plane = v.Layout.Planes == 3 ? std::size_t(p) : 0;
+        for (int k = 0; k < height; ++k) {  // stored rows from the bottom of the picture
+            const double* row = v.Values.data() + plane * planeSize + std::size_t(k) * std::size_t(v.Layout.Width);
+            float* dst = decoded.Planes[std::size_t(p)].Row(height - 1 - k);
+            for (int x = 0; x < width; ++x) {
+                const double value = std::isnan(row[x]) ? 0.0 : row[x] * scale;
+                dst[x] = float(value);
+                if (p == 0) total += value;
+            }
+        }
+    }
+    out = std::move(decoded);
+    sum = total;
+    return FitsOutcome::Loaded;
+}
+
 FitsOutcome DecodeFits(const std::string& path, int type, Kind kind, bool fromProject, Decoded& out, double& sum) {
+    // Our own ".fitr" files already hold level x 128; a plain FITS dark holds levels.
+    const int64_t scale = (kind == Kind::Dark && type == 3) ? 128 : 1;
+    if (ChooseFitsReader(ReadFileBytes(path), path) == FitsReaderKind::Library)
+        return DecodeFitsThroughLibrary(path, double(scale), fromProject, out, sum);
     const FitsFile file = LoadFitsFile(path);
     const FitsHeader& h = file.Header;
     // Interactive loading refuses an oversized FITS before reading any data; a project
@@ -104,8 +141,6 @@ FitsOutcome DecodeFits(const std::string& path, int type, Kind kind, bool fromPr
     CheckFitsData(file);
     const int width = std::min(h.Width, kMaxImageSide);
     const int height = std::min(h.Height, kMaxImageSide);
-    // Our own ".fitr" files already hold level x 128; a plain FITS dark holds levels.
-    const int64_t scale = (kind == Kind::Dark && type == 3) ? 128 : 1;
     Decoded decoded;
     decoded.Create(width, height);
     Single2dArray& plane = decoded.Planes[0];

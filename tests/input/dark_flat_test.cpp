@@ -218,6 +218,8 @@ TEST_F(DarkFlatTest, BrokenMissingOrUnsupportedFilesLeaveTheImageInUse) {
     const std::string good = Bmp("good.bmp", Uniform(2, 2, Bgr{10, 10, 10}));
     const std::string bitpix8 = (dir / "bitpix8.fit").string();
     WriteFits(bitpix8, 8, 0, 2, 2, {{1, 2}, {3, 4}});
+    const std::string bitpix24 = (dir / "bitpix24.fit").string();
+    WriteFits(bitpix24, 24, 0, 2, 2, {{1, 2}, {3, 4}});
     const std::string missing = (dir / "gone.bmp").string();
 
     auto loadGood = [&] {
@@ -262,10 +264,18 @@ TEST_F(DarkFlatTest, BrokenMissingOrUnsupportedFilesLeaveTheImageInUse) {
 
     // Unsupported sample size: the message, nothing loaded.
     loadGood();
-    LoadDarkFrame(c, bitpix8, 3, false);
-    LoadFlatField(c, bitpix8, 2, false);
+    LoadDarkFrame(c, bitpix24, 3, false);
+    LoadFlatField(c, bitpix24, 2, false);
     EXPECT_EQ(host.MessageTexts(), (std::vector<std::string>{"unsupported fits format", "unsupported fits format"}));
     expectGoodInUse();
+
+    // A capture program's BITPIX 8 dark (read by the FITS library) holds levels as a plain one does.
+    host.Messages.clear();
+    LoadDarkFrame(c, bitpix8, 3, false);
+    EXPECT_TRUE(host.Messages.empty()) << host.MessageTexts().front();
+    EXPECT_EQ(ws.DarkFileName, bitpix8);
+    EXPECT_EQ(Dark(0, 0, 0), 128.0f);
+    EXPECT_EQ(Dark(2, 1, 1), 4 * 128.0f);
 
     // A project naming a file that is gone: a warning and the use box off (but shown).
     loadGood();
