@@ -105,6 +105,7 @@ struct DecodeJob {
     const uint8_t* data = nullptr;
     std::size_t size = 0;
     bool headerOnly = false;
+    bool repeatChroma = false;  // JpegChroma::Repeated
     Bitmap24* out = nullptr;
     // What the headers say.
     int width = 0, height = 0, components = 0;
@@ -185,6 +186,7 @@ Outcome RunDecode(DecodeJob& job, ErrorManager& err) {
     err.singleScan = !jpeg_has_multiple_scans(&cinfo);
     // libjpeg-turbo turns grey and colour alike into blue-green-red rows, straight into ours.
     cinfo.out_color_space = JCS_EXT_BGR;
+    if (job.repeatChroma) cinfo.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&cinfo);
     if (!Allocate(*job.out, int(cinfo.output_width), int(cinfo.output_height))) {
         jpeg_destroy_decompress(&cinfo);
@@ -274,9 +276,10 @@ struct FreeDeleter {
 
 }  // namespace
 
-void DecodeJpeg(std::span<const uint8_t> bytes, const std::string& name, Bitmap24& picture) {
+void DecodeJpeg(std::span<const uint8_t> bytes, const std::string& name, Bitmap24& picture, JpegChroma chroma) {
     if (bytes.empty()) throw Error(name + ": empty file, not a JPEG image");
     DecodeJob job;
+    job.repeatChroma = chroma == JpegChroma::Repeated;
     job.data = bytes.data();
     job.size = bytes.size();
     job.out = &picture;

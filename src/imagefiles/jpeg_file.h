@@ -24,9 +24,14 @@ Bitmap24 ReadJpeg(const std::filesystem::path& file);
 // The same from a whole file already in memory (an MJPEG frame, a test); `name` is what
 // error texts call it.
 Bitmap24 DecodeJpeg(std::span<const uint8_t> bytes, const std::string& name);
+// How subsampled colour is brought to full size: libjpeg's smooth interpolation (stills, as
+// every viewer shows them), or each chroma sample repeated, as ffmpeg shows Motion-JPEG video.
+enum class JpegChroma { Smooth, Repeated };
+
 // For the passes: decodes into `picture`, keeping its storage when the size is unchanged.
 // After an error `picture` may hold part of the frame.
-void DecodeJpeg(std::span<const uint8_t> bytes, const std::string& name, Bitmap24& picture);
+void DecodeJpeg(std::span<const uint8_t> bytes, const std::string& name, Bitmap24& picture,
+                JpegChroma chroma = JpegChroma::Smooth);
 
 // Format "JPEG", the size, bits = 8 x components, and the details "components",
 // "colour space" and "progressive" (yes/no). Reads the headers only.

@@ -415,7 +415,9 @@ private:
 
 void MjpegDecoder::DecodeJpegFrame(std::span<const uint8_t> data, Bitmap24& out) {
     // The JPEG reader names its input first; the frame's position is added by AviFile.
-    DecodeJpeg(data, "JPEG frame", out);
+    // As ffmpeg decodes Motion-JPEG: chroma repeated, not interpolated (within 3 levels of
+    // `ffmpeg -pix_fmt bgr24` where smoothing differs by up to 130 at colour edges).
+    DecodeJpeg(data, "JPEG frame", out, JpegChroma::Repeated);
 }
 
 std::unique_ptr<AviFrameDecoder> MakeMjpegDecoder(const AviVideoFormat& f) {

@@ -71,10 +71,10 @@ struct Fixture {
 // processors may take other rounding paths). Our own YUY2/UYVY conversion rounds BT.601 to
 // nearest, while ffmpeg's converter lands up to 2 levels low (it turns nominal white,
 // Y = 235, into 253): within 3. Motion-JPEG goes through libjpeg, so it must equal djpeg's
-// decode; in 4:4:4 it stays within 3 of ffmpeg's, but ffmpeg repeats 4:2:2 chroma where
-// libjpeg interpolates it, which at the test pattern's hard colour edges is a hundred
-// levels, so mjpeg-422 is held to djpeg alone. A wrong matrix or range, or a swapped chroma
-// pair, would be off by tens.
+// decode with chroma repeated (-nosmooth), as ffmpeg repeats it: then within 3 of ffmpeg's
+// (their inverse DCTs and colour tables round differently), where libjpeg's smoothing was a
+// hundred levels off at the test pattern's hard colour edges. A wrong matrix or range, or a
+// swapped chroma pair, would be off by tens.
 const Fixture kFixtures[] = {
     {"bgr24", "BI_RGB", 32, 24, 0, 5, 0, false, false, "none"},
     {"bgr24-bottomup", "BI_RGB", 30, 22, 0, 5, 0, false, false, "none"},
@@ -99,7 +99,7 @@ const Fixture kFixtures[] = {
     {"mpeg4-xvid", "XVID", 44, 30, 0, 4, 1, true, false, "none"},
     {"h264-full709", "H264", 48, 32, 0, 4, 1, true, false, "none"},
     {"vp9-full709", "VP90", 48, 32, 0, 4, 1, true, false, "none"},
-    {"mjpeg-422", "MJPG", 48, 32, 0, 4, 255, false, false, "none", AviFile::IndexKind::Idx1, true},
+    {"mjpeg-422", "MJPG", 48, 32, 0, 4, 3, false, false, "none", AviFile::IndexKind::Idx1, true},
     {"mjpeg-grey", "MJPG", 32, 24, 0, 3, 3, false, false, "none"},
     {"dropped", "BI_RGB", 16, 12, 0, 12, 0, false, false, "3,7"},
     {"noindex", "BI_RGB", 32, 24, 0, 5, 0, false, false, "none", AviFile::IndexKind::Scanned},
