@@ -30,8 +30,10 @@ run: build
 	  cd $(BUILD)/bin && ./talvenor ../demo/jupiter.rfl; \
 	fi
 
+# The test programs run side by side (JOBS at a time): the command-line suite alone takes as
+# long as all the others together.
 test: build
-	cd $(BUILD) && ctest --output-on-failure
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The whole suite again, built with AddressSanitizer and UBSan in its own folder: any memory
 # error, undefined behaviour or leak fails the test that met it.
@@ -40,7 +42,7 @@ test-sanitize: setup
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVENOR_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --output-on-failure
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --output-on-failure -j $(JOBS)
 
 # Every file reader under libFuzzer with AddressSanitizer and UBSan, in its own folder, for
 # FUZZ_SECONDS each (60 by default); fails when any reader crashed (scripts/fuzz tells where).
