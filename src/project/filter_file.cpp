@@ -1,5 +1,6 @@
 #include "project/filter_file.h"
 
+#include <cmath>
 #include <system_error>
 
 #include "workspace/big_ini_file.h"
@@ -13,6 +14,10 @@ namespace talvenor {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The kernel boxes' own range: a weight beyond it would be cut silently by the box, so the
+// file would not be the kernel the user sees.
+constexpr double kMaxFilterWeight = 999;
 
 std::string ValueKey(int index) { return StoredPropertyKey(FilterSpinName(index) + ".Value"); }
 
@@ -58,6 +63,8 @@ FilterValues ReadFilterFile(const fs::path& path) {
         if (text == absent) throw Error(name + ": not a wavelet filter file (" + key + " is missing)");
         const auto number = ParseNumber(text);
         if (!number) throw Error(name + ": " + key + " is not a number (\"" + text + "\")");
+        if (std::abs(*number) > kMaxFilterWeight)
+            throw Error(name + ": " + key + "=" + text + " is out of range (-999 .. 999)");
         v[std::size_t(i)] = *number;
     }
     return v;

@@ -1,9 +1,13 @@
 #include "project/project_file.h"
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 
+#include "project/checked_number.h"
 #include "project/filter_file.h"
 #include "workspace/error.h"
 #include "workspace/settings_file.h"
@@ -19,6 +23,25 @@ std::string Bool01(bool b) { return b ? "1" : "0"; }
 
 int ReadInt(const TBigIniFile& ini, std::string_view section, std::string_view key, int fallback) {
     return IntegerFromText(ini.ReadString(section, key, ""), fallback);
+}
+
+constexpr float kAnyFloat = FLT_MAX;  // any finite value
+constexpr int kMaxStoredPoints = 100000;
+constexpr const char* kControlsSection = "Controls";
+constexpr const char* kProcessingSection = "Processing";
+constexpr const char* kPointsSection = "AlignmentPoints";
+
+// The keys of section "Processing" that hold floats, in the order ReadProjectProcessing fills them.
+constexpr std::size_t kProcessingKeyCount = 11;
+const std::array<std::string, kProcessingKeyCount>& ProcessingKeys() {
+    static const std::array<std::string, kProcessingKeyCount> keys = {"threshold1", "threshold2", "threshold3",   "threshold4",
+                                                     "threshold5", "threshold6", "antiringlevel", "stretchlow",
+                                                     "stretchhigh", "graphlow",  "graphhigh"};
+    return keys;
+}
+
+float ProcessingNumber(const CheckedNumbers& n, const std::string& key, float fallback) {
+    return n.Float(kProcessingSection, key, fallback, -kAnyFloat, kAnyFloat);
 }
 
 int Percent(int i, int last, int from, int span) {
@@ -179,14 +202,15 @@ void WriteProjectCrop(TBigIniFile& ini, const FinalState& st, bool cropping) {
                         "," + std::to_string(st.CropBottom));
 }
 
-std::optional<ProjectCrop> ReadProjectCrop(const TBigIniFile& ini) {
+std::optional<ProjectCrop> ReadProjectCrop(const TBigIniFile& ini, std::string_view origin) {
+    const CheckedNumbers n(ini, origin);
     const std::string text = ini.ReadString("Finish", "crop", "");
     int v[4];
     std::size_t start = 0;
     for (int k = 0; k < 4; ++k) {
         const std::size_t comma = k < 3 ? text.find(',', start) : text.size();
         if (comma == std::string::npos) return std::nullopt;
-        v[k] = IntegerFromText(std::string_view(text).substr(start, comma - start), -1);
+        v[k] = n.IntIn("Finish", "crop", std::string_view(text).substr(start, comma - start), -1, -1, kMaxStoredOffset);
         if (v[k] < 0) return std::nullopt;
         start = comma + 1;
     }
@@ -194,8 +218,9 @@ std::optional<ProjectCrop> ReadProjectCrop(const TBigIniFile& ini) {
     return ProjectCrop{v[0], v[1], v[2], v[3]};
 }
 
-ProjectInput ReadProjectInput(const TBigIniFile& ini) {
+ProjectInput ReadProjectInput(const TBigIniFile& ini, std::string_view origin) {
     const char* s = kInputSection;
+    const CheckedNumbers n(ini, origin);
     ProjectInput p;
     p.fileType = ini.ReadString(s, "filetype", "xxx");
     p.fileDir = ini.ReadString(s, "filedir", "");
@@ -204,64 +229,107 @@ ProjectInput ReadProjectInput(const TBigIniFile& ini) {
     p.darkFileType = ReadInt(ini, s, "darkfiletype", -1);
     p.flatFile = ini.ReadString(s, "flatfile", "xxx");
     p.flatFileType = ReadInt(ini, s, "flatfiletype", -1);
-    p.sequenceLength = std::clamp(ReadInt(ini, s, "sequencelength", 0), 0, kMaxFrames);
-    p.progStatus = std::clamp(ReadInt(ini, s, "progstatus", 0), 0, 4);
-    p.activePage = ReadInt(ini, s, "activepage", 0);
-    p.usedFrames = ReadInt(ini, s, "usedframes", 1);
-    p.refFrame = ReadInt(ini, s, "refframe", 0);
-    p.stackSlider = ReadInt(ini, s, "stackslider", 0);
-    p.stackDifSlider = ReadInt(ini, s, "stackdifslider", 0);
-    p.hotX = ReadInt(ini, s, "hotx", 0);
-    p.hotY = ReadInt(ini, s, "hoty", 0);
-    p.stackX = ReadInt(ini, s, "stackx", 0);
-    p.stackY = ReadInt(ini, s, "stacky", 0);
+    p.sequenceLength = n.Int(s, "sequencelength", 0, 0, kMaxFrames);
+    const int lastFrame = std::max(0, p.sequenceLength - 1);
+    p.progStatus = n.Int(s, "progstatus", 0, 0, 4);
+    p.activePage = n.Int(s, "activepage", 0, 0, 5);
+    p.usedFrames = n.Int(s, "usedframes", 1, 0, kMaxFrames);
+    p.refFrame = n.Int(s, "refframe", 0, 0, lastFrame);
+    p.stackSlider = n.Int(s, "stackslider", 0, 0, kMaxFrameIndex);
+    p.stackDifSlider = n.Int(s, "stackdifslider", 0, 0, 100);
+    p.hotX = n.Int(s, "hotx", 0, -kMaxStoredOffset, kMaxStoredOffset);
+    p.hotY = n.Int(s, "hoty", 0, -kMaxStoredOffset, kMaxStoredOffset);
+    p.stackX = n.Int(s, "stackx", 0, -kMaxStoredOffset, kMaxStoredOffset);
+    p.stackY = n.Int(s, "stacky", 0, -kMaxStoredOffset, kMaxStoredOffset);
     p.resampled = ini.ReadString(s, "resampled", "no") == "yes";
-    p.resampleValue = ReadInt(ini, s, "resamplevalue", 1);
+    p.resampleValue = n.Int(s, "resamplevalue", 1, 0, 4);
     if (const int stretch = ReadInt(ini, s, "stretchlevels", -1); stretch >= 0) p.stretchFitsLevels = stretch != 0;
     if (p.fileType != "AVI")
         for (int i = 0; i < p.sequenceLength; ++i) p.images.push_back(ini.ReadString(s, "im" + std::to_string(i), " "));
     return p;
 }
 
+namespace {
+
+// One part of the frame table: the detail the progress names and how one frame's keys are read.
+struct FramePart {
+    const char* detail;
+    bool interlacedOnly;
+    void (*read)(const CheckedNumbers& n, const std::string& i, FrameRecord& r);
+};
+
+int Offset(const CheckedNumbers& n, const char* section, const std::string& key) {
+    return n.Int(section, key, 0, -kMaxStoredOffset, kMaxStoredOffset);
+}
+
+const FramePart kFrameParts[] = {
+    {" - excluded frames", false,
+     [](const CheckedNumbers& n, const std::string& i, FrameRecord& r) {
+         r.Excluded = uint8_t(n.Int(kInputSection, "Ex" + i, 0, INT_MIN, INT_MAX) != 0);
+     }},
+    // The sub-pixel shift is the whole shift refined, so it lies in the same range.
+    {" - X,Y shifts", false,
+     [](const CheckedNumbers& n, const std::string& i, FrameRecord& r) {
+         r.ShiftX = Offset(n, "Shifts", "X" + i);
+         r.ShiftY = Offset(n, "Shifts", "Y" + i);
+         r.SubShiftX = n.Float("Shifts", "SX" + i, 0, -kMaxStoredOffset, kMaxStoredOffset);
+         r.SubShiftY = n.Float("Shifts", "SY" + i, 0, -kMaxStoredOffset, kMaxStoredOffset);
+     }},
+    {" - Quality,Difference", false,
+     [](const CheckedNumbers& n, const std::string& i, FrameRecord& r) {
+         r.Difference = n.Float("Info", "D" + i, 0, -kAnyFloat, kAnyFloat);
+         r.Quality = n.Float("Info", "Q" + i, 0, -kAnyFloat, kAnyFloat);
+     }},
+    {" - interlaced X,Y", true,
+     [](const CheckedNumbers& n, const std::string& i, FrameRecord& r) {
+         r.ShiftXa = Offset(n, "IShifts", "Xa" + i);
+         r.ShiftYa = Offset(n, "IShifts", "Ya" + i);
+     }},
+    {" - interlaced info", true,
+     [](const CheckedNumbers& n, const std::string& i, FrameRecord& r) {
+         r.DifferenceA = n.Float("IInfo", "Da" + i, 0, -kAnyFloat, kAnyFloat);
+         r.QualityA = n.Float("IInfo", "Qa" + i, 0, -kAnyFloat, kAnyFloat);
+     }},
+};
+
+int RankOf(const CheckedNumbers& n, int i, int count) {
+    return n.Int("Ranking", "Rank" + std::to_string(i), 1, 0, std::max(0, count - 1));
+}
+
+}  // namespace
+
 void ReadProjectFrames(const TBigIniFile& ini, Workspace& ws, int count, bool interlaced, const ProjectProgress& progress) {
+    const CheckedNumbers n(ini);
     count = std::min(count, kMaxFrames);
     // Each part of the frame table in turn, the progress naming it.
-    const auto part = [&](std::string_view detail, const std::function<void(FrameRecord&, const std::string&)>& read) {
+    for (const FramePart& part : kFrameParts) {
+        if (part.interlacedOnly && !interlaced) continue;
         for (int i = 0; i < count; ++i) {
-            if (progress && i % 64 == 0) progress(int(std::lrint(100.0 * i / std::max(1, count))), detail);
-            read(ws.Frames[std::size_t(i)], std::to_string(i));
+            if (progress && i % 64 == 0) progress(int(std::lrint(100.0 * i / std::max(1, count))), part.detail);
+            part.read(n, std::to_string(i), ws.Frames[std::size_t(i)]);
         }
-    };
-    part(" - excluded frames", [&](FrameRecord& r, const std::string& n) {
-        r.Excluded = uint8_t(ReadInt(ini, kInputSection, "Ex" + n, 0) != 0);
-    });
-    part(" - X,Y shifts", [&](FrameRecord& r, const std::string& n) {
-        r.ShiftX = ReadInt(ini, "Shifts", "X" + n, 0);
-        r.ShiftY = ReadInt(ini, "Shifts", "Y" + n, 0);
-        r.SubShiftX = FloatFromText(ini.ReadString("Shifts", "SX" + n, "0"), 0);
-        r.SubShiftY = FloatFromText(ini.ReadString("Shifts", "SY" + n, "0"), 0);
-    });
-    part(" - Quality,Difference", [&](FrameRecord& r, const std::string& n) {
-        r.Difference = FloatFromText(ini.ReadString("Info", "D" + n, "0"), 0);
-        r.Quality = FloatFromText(ini.ReadString("Info", "Q" + n, "0"), 0);
-    });
-    if (interlaced) {
-        part(" - interlaced X,Y", [&](FrameRecord& r, const std::string& n) {
-            r.ShiftXa = ReadInt(ini, "IShifts", "Xa" + n, 0);
-            r.ShiftYa = ReadInt(ini, "IShifts", "Ya" + n, 0);
-        });
-        part(" - interlaced info", [&](FrameRecord& r, const std::string& n) {
-            r.DifferenceA = FloatFromText(ini.ReadString("IInfo", "Da" + n, "0"), 0);
-            r.QualityA = FloatFromText(ini.ReadString("IInfo", "Qa" + n, "0"), 0);
-        });
     }
     if (progress) progress(100, "- frame ranking ");
     for (int i = 0; i < count; ++i) {
         RankEntry& e = ws.Ranking[std::size_t(i)];
-        e.FrameIndex = std::clamp(ReadInt(ini, "Ranking", "Rank" + std::to_string(i), 1), 0, std::max(0, count - 1));
+        e.FrameIndex = std::clamp(RankOf(n, i, kMaxFrames), 0, std::max(0, count - 1));
         e.RankQuality = ws.Frames[std::size_t(e.FrameIndex)].Quality;
     }
     if (progress) progress(100, " ");
+}
+
+void CheckProjectNumbers(const TBigIniFile& ini, std::string_view origin) {
+    const CheckedNumbers n(ini, origin);
+    const ProjectInput p = ReadProjectInput(ini, origin);
+    FrameRecord scratch;
+    for (const FramePart& part : kFrameParts)
+        for (int i = 0; i < p.sequenceLength; ++i) part.read(n, std::to_string(i), scratch);
+    for (int i = 0; i < p.sequenceLength; ++i) RankOf(n, i, p.sequenceLength);
+    ReadProjectArea(ini, origin);
+    ReadProjectCrop(ini, origin);
+    AlignmentPointState points;
+    ReadProjectPoints(ini, points, origin);
+    for (const std::string& key : ProcessingKeys()) ProcessingNumber(n, key, 0);
 }
 
 std::span<const std::string> ProjectControlProperties() {
@@ -286,11 +354,6 @@ std::span<const std::string> ProjectControlProperties() {
     return properties;
 }
 
-namespace {
-constexpr const char* kControlsSection = "Controls";
-constexpr const char* kProcessingSection = "Processing";
-constexpr const char* kPointsSection = "AlignmentPoints";
-}  // namespace
 
 void WriteProjectPoints(TBigIniFile& ini, const AlignmentPointState& points) {
     if (!points.PlacedByUser) return;
@@ -301,19 +364,25 @@ void WriteProjectPoints(TBigIniFile& ini, const AlignmentPointState& points) {
                         std::to_string(points.Points[i].X) + "," + std::to_string(points.Points[i].Y));
 }
 
-void ReadProjectPoints(const TBigIniFile& ini, AlignmentPointState& points) {
-    const int count = ReadInt(ini, kPointsSection, "count", -1);
+void ReadProjectPoints(const TBigIniFile& ini, AlignmentPointState& points, std::string_view origin) {
+    const CheckedNumbers n(ini, origin);
+    const int count = n.Int(kPointsSection, "count", -1, -1, kMaxStoredPoints);
     if (count < 0) return;
-    points.Reset();
-    points.PlacedByUser = true;
-    points.Size = std::clamp(ReadInt(ini, kPointsSection, "size", 0), 0, 4096);
-    for (int i = 0; i < std::min(count, 100000); ++i) {
-        const std::string text = ini.ReadString(kPointsSection, "P" + std::to_string(i), "");
+    const int size = n.Int(kPointsSection, "size", 0, 0, kMaxImageSide);
+    std::vector<AlignmentPoint> placed;
+    for (int i = 0; i < count; ++i) {
+        const std::string key = "P" + std::to_string(i);
+        const std::string text = ini.ReadString(kPointsSection, key, "");
         const auto comma = text.find(',');
         if (comma == std::string::npos) continue;
-        const int x = IntegerFromText(text.substr(0, comma), -1), y = IntegerFromText(text.substr(comma + 1), -1);
-        if (x >= 0 && y >= 0) points.Points.push_back({x, y});
+        const int x = n.IntIn(kPointsSection, key, std::string_view(text).substr(0, comma), -1, -1, kMaxStoredOffset);
+        const int y = n.IntIn(kPointsSection, key, std::string_view(text).substr(comma + 1), -1, -1, kMaxStoredOffset);
+        if (x >= 0 && y >= 0) placed.push_back({x, y});
     }
+    points.Reset();
+    points.PlacedByUser = true;
+    points.Size = size;
+    points.Points = std::move(placed);
 }
 
 void WriteProjectControls(TBigIniFile& ini, const Controls& f) {
@@ -350,25 +419,22 @@ void WriteProjectProcessing(TBigIniFile& ini, const Workspace& ws, const Wavelet
 }
 
 void ReadProjectProcessing(const TBigIniFile& ini, Workspace& ws, WaveletState& w) {
-    const char* s = kProcessingSection;
-    const auto number = [&](const std::string& key, float& target) {
-        target = FloatFromText(ini.ReadString(s, key, ""), target);
-    };
-    for (int n = 1; n <= kLayers; ++n) number("threshold" + std::to_string(n), w.NoiseThreshold[std::size_t(n)]);
-    number("antiringlevel", w.AntiRingLevel);
-    number("stretchlow", ws.HistLo);
-    number("stretchhigh", ws.HistHi);
-    number("graphlow", w.Histogram.HistRangeLo);
-    number("graphhigh", w.Histogram.HistRangeHi);
+    const CheckedNumbers n(ini);
+    float* targets[] = {&w.NoiseThreshold[1], &w.NoiseThreshold[2], &w.NoiseThreshold[3], &w.NoiseThreshold[4],
+                        &w.NoiseThreshold[5], &w.NoiseThreshold[6], &w.AntiRingLevel, &ws.HistLo, &ws.HistHi,
+                        &w.Histogram.HistRangeLo, &w.Histogram.HistRangeHi};
+    static_assert(std::size(targets) == kProcessingKeyCount);
+    for (std::size_t k = 0; k < std::size(targets); ++k) *targets[k] = ProcessingNumber(n, ProcessingKeys()[k], *targets[k]);
 }
 
-std::optional<ProjectArea> ReadProjectArea(const TBigIniFile& ini) {
+std::optional<ProjectArea> ReadProjectArea(const TBigIniFile& ini, std::string_view origin) {
     const char* s = kProcessingSection;
+    const CheckedNumbers n(ini, origin);
     ProjectArea a;
-    a.left = ReadInt(ini, s, "arealeft", -1);
-    a.top = ReadInt(ini, s, "areatop", -1);
-    a.width = ReadInt(ini, s, "areawidth", 0);
-    a.height = ReadInt(ini, s, "areaheight", 0);
+    a.left = n.Int(s, "arealeft", -1, -1, kMaxImageSide);
+    a.top = n.Int(s, "areatop", -1, -1, kMaxImageSide);
+    a.width = n.Int(s, "areawidth", 0, 0, kMaxImageSide);
+    a.height = n.Int(s, "areaheight", 0, 0, kMaxImageSide);
     if (a.left < 0 || a.top < 0 || a.width < 1 || a.height < 1) return std::nullopt;
     return a;
 }

@@ -62,13 +62,13 @@ struct ProjectArea {
     int left = 0, top = 0, width = 0, height = 0;
 };
 // The processing area as it was processed, when stored.
-std::optional<ProjectArea> ReadProjectArea(const TBigIniFile& ini);
+std::optional<ProjectArea> ReadProjectArea(const TBigIniFile& ini, std::string_view origin = {});
 
 // The alignment points the user placed or edited (section "AlignmentPoints": "size" and
 // "P0", "P1", ... as "x,y"); automatic points are placed again by the replayed stack, so a
 // project without the section places them anew.
 void WriteProjectPoints(TBigIniFile& ini, const AlignmentPointState& points);
-void ReadProjectPoints(const TBigIniFile& ini, AlignmentPointState& points);
+void ReadProjectPoints(const TBigIniFile& ini, AlignmentPointState& points, std::string_view origin = {});
 
 // The Final page's crop rectangle ("Finish" key "crop": left,top,right,bottom in the final
 // picture's pixels), written only while a crop is in force.
@@ -76,7 +76,11 @@ void WriteProjectCrop(TBigIniFile& ini, const FinalState& st, bool cropping);
 struct ProjectCrop {
     int left = 0, top = 0, right = 0, bottom = 0;
 };
-std::optional<ProjectCrop> ReadProjectCrop(const TBigIniFile& ini);
+std::optional<ProjectCrop> ReadProjectCrop(const TBigIniFile& ini, std::string_view origin = {});
+
+// Every reader of numbers here takes each within the range the program works with
+// (project/checked_number.h) and throws Error naming the key and the file (`origin`, else the
+// INI file's name) for one outside it; absent keys and text that is no number keep the default.
 
 // What the "Input" section says, with the defaults of absent keys.
 struct ProjectInput {
@@ -92,12 +96,17 @@ struct ProjectInput {
     std::optional<bool> stretchFitsLevels;
     std::vector<std::string> images;  // "im" + i, as stored (file names without directory)
 };
-ProjectInput ReadProjectInput(const TBigIniFile& ini);
+ProjectInput ReadProjectInput(const TBigIniFile& ini, std::string_view origin = {});
 
 // Frames 0 .. count - 1 from the project: excluded marks, shifts, differences, qualities, the
 // de-interlace fields when interlaced, and the ranking with each rank's quality. `progress`
 // hears of each part as it is read (" - excluded frames", " - X,Y shifts", ...).
 void ReadProjectFrames(const TBigIniFile& ini, Workspace& ws, int count, bool interlaced, const ProjectProgress& progress);
+
+// Reads every number of the project as the readers above do, so a project with one out of
+// range is refused before opening it changes anything (the capture is opened before the
+// frame table is read).
+void CheckProjectNumbers(const TBigIniFile& ini, std::string_view origin);
 
 // A path as a project stores it, usable on this system: either separator is accepted.
 std::filesystem::path ProjectPath(std::string_view stored);

@@ -242,7 +242,9 @@ void Replay(Session& s, const ProjectInput& p, const std::optional<ProjectArea>&
 void LoadProjectSeam(Session& s) { LoadProjectFile(s, s.form.OpenDialog2.FileName); }
 
 bool LoadProject(Session& s, const TBigIniFile& ini, const fs::path& origin) {
-    const ProjectInput p = ReadProjectInput(ini);
+    // Every number first: one out of range refuses the project while the work in hand is whole.
+    CheckProjectNumbers(ini, origin.string());
+    const ProjectInput p = ReadProjectInput(ini, origin.string());
     Controls& f = s.form;
     f.Showpanel.Visible = false;
     f.Frontpanel.Visible = f.FFTsizeGroup.Visible = true;

@@ -6,6 +6,7 @@
 #include "input/dark_flat.h"
 #include "stacking/frame_shift.h"
 #include "stacking/resample.h"
+#include "stacking/shift_reach.h"
 #include "stacking/stacker.h"
 #include "stacking/subpixel_sampler.h"
 
@@ -136,11 +137,11 @@ void AccumulateFrame(AppContext& c, StackerState& st) {
     int& frameW = source.width;
     int& frameH = source.height;
     Placement at;
-    at.dx = st.CurShiftX;
-    at.dy = st.CurShiftY;
+    at.dx = HeldShift(st.CurShiftX);
+    at.dy = HeldShift(st.CurShiftY);
     at.W = ws.ImageWidth;
     at.H = ws.ImageHeight;
-    const FrameShift shift = ShiftOf(st.CurShiftX, st.CurShiftY, st.CurSubShiftX, st.CurSubShiftY,
+    const FrameShift shift = ShiftOf(at.dx, at.dy, HeldSubShift(st.CurSubShiftX, at.dx), HeldSubShift(st.CurSubShiftY, at.dy),
                                      f.SubPixelStack.Checked || (drizzle && f.SubPixelEstimate.Checked));
     at.residual = {shift.X - at.dx, shift.Y - at.dy};
     int& dx = at.dx;

@@ -9,6 +9,7 @@
 #include "input/frame_loader.h"
 #include "input/unreadable_frames.h"
 #include "stacking/alignment_point_stack.h"
+#include "stacking/shift_reach.h"
 #include "workspace/progress_window.h"
 #include "workspace/stack_buffers.h"
 
@@ -156,10 +157,10 @@ StackCanvas PrepareCanvas(AppContext& c, StackerState& st, const std::vector<int
         st.ExpandMinX = st.ExpandMaxX = st.ExpandMinY = st.ExpandMaxY = 0;
         for (int k : ranks) {
             const FrameRecord& r = ws.Frames[std::size_t(ws.Ranking[std::size_t(k)].FrameIndex)];
-            st.ExpandMinX = std::min(st.ExpandMinX, r.ShiftX);
-            st.ExpandMaxX = std::max(st.ExpandMaxX, r.ShiftX);
-            st.ExpandMinY = std::min(st.ExpandMinY, r.ShiftY);
-            st.ExpandMaxY = std::max(st.ExpandMaxY, r.ShiftY);
+            st.ExpandMinX = std::min(st.ExpandMinX, HeldShift(r.ShiftX));
+            st.ExpandMaxX = std::max(st.ExpandMaxX, HeldShift(r.ShiftX));
+            st.ExpandMinY = std::min(st.ExpandMinY, HeldShift(r.ShiftY));
+            st.ExpandMaxY = std::max(st.ExpandMaxY, HeldShift(r.ShiftY));
         }
         st.ExpandedWidth = std::min(ws.ImageWidth + st.ExpandMaxX - st.ExpandMinX - 1, kMaxImageSide);
         st.ExpandedHeight = std::min(ws.ImageHeight + st.ExpandMaxY - st.ExpandMinY - 1, kMaxImageSide);
@@ -204,15 +205,15 @@ bool ConfirmFrames(AppContext& c, StackerState& st, const std::vector<int>& rank
 void TakeFrameOffsets(const AppContext& c, StackerState& st, const FrameRecord& r) {
     const bool firstField = c.form.Interlaced.Checked && c.ws.FieldIndex == 0;
     if (!firstField) {
-        st.CurShiftX = r.ShiftX;
-        st.CurShiftY = r.ShiftY;
-        st.CurSubShiftX = r.SubShiftX;
-        st.CurSubShiftY = r.SubShiftY;
+        st.CurShiftX = HeldShift(r.ShiftX);
+        st.CurShiftY = HeldShift(r.ShiftY);
+        st.CurSubShiftX = HeldSubShift(r.SubShiftX, r.ShiftX);
+        st.CurSubShiftY = HeldSubShift(r.SubShiftY, r.ShiftY);
     } else {
-        st.CurShiftX = r.ShiftXa;
-        st.CurShiftY = r.ShiftYa;
-        st.CurSubShiftX = float(r.ShiftXa);
-        st.CurSubShiftY = float(r.ShiftYa);
+        st.CurShiftX = HeldShift(r.ShiftXa);
+        st.CurShiftY = HeldShift(r.ShiftYa);
+        st.CurSubShiftX = float(st.CurShiftX);
+        st.CurSubShiftY = float(st.CurShiftY);
     }
     st.FrameWeight = 1;
     if (c.form.QualStack.Checked) st.FrameWeight = firstField ? r.QualityA : r.Quality;

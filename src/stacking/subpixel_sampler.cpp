@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "stacking/resample.h"
+#include "stacking/shift_reach.h"
 
 namespace talvenor {
 
@@ -29,6 +30,10 @@ void SubPixelSampler::Begin(int channels, int width, int height, double shiftX, 
     width_ = width;
     height_ = height;
     source_ = std::move(source);
+    // A shift that is not a number, or beyond any frame, reads nothing (the destination
+    // range is left empty) rather than becoming a pixel index.
+    const bool lands = std::abs(shiftX) <= kShiftReach && std::abs(shiftY) <= kShiftReach;
+    if (!lands) shiftX = shiftY = 0;
     wholeX_ = int(std::floor(shiftX));
     wholeY_ = int(std::floor(shiftY));
     shiftY_ = shiftY;
@@ -43,7 +48,7 @@ void SubPixelSampler::Begin(int channels, int width, int height, double shiftX, 
     x1_ = int(std::floor(hiX - shiftX));
     y0_ = int(std::ceil(loY - shiftY));
     y1_ = int(std::floor(hiY - shiftY));
-    if (width <= 0 || height <= 0) x1_ = x0_ - 1, y1_ = y0_ - 1;
+    if (width <= 0 || height <= 0 || !lands) x1_ = x0_ - 1, y1_ = y0_ - 1;
 
     const std::size_t stride = std::size_t(std::max(width, 0) + 2 * kPad);
     ring_.resize(std::size_t(kRing) * std::size_t(channels_) * stride);
