@@ -17,6 +17,8 @@
 #include "workspace/controls.h"
 #include "workspace/file_bytes.h"
 #include "workspace/host.h"
+#include "workspace/read_only_files.h"
+#include "workspace/safe_file_set.h"
 #include "workspace/text_util.h"
 #include "workspace/workspace.h"
 
@@ -780,9 +782,15 @@ void WriteFits(Workspace& ws, Controls& f, Host& host, const fs::path& path, int
     const std::size_t paddedBytes = (dataBytes + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
     const std::string header = Header(width, height, kind, bitpix, params);
 
+    // The channel files are one save: all are written before any replaces its old file.
+    SafeFileSet files;
     for (const Target& t : targets) {
         std::error_code ec;
-        if (fs::exists(t.File, ec)) {
+        SafeWriteOptions options;
+        if (IsReadOnlyFile(t.File)) {
+            if (!ConfirmReadOnlyReplace(host, t.File)) break;  // this channel and every later one stay
+            options.ReplaceReadOnly = true;
+        } else if (fs::exists(t.File, ec)) {
             const Answer a = host.Message(MsgKind::Confirmation, " Overwrite existing file ( " + t.File.string() + " ) ?",
                                           Buttons::YesNo);
             if (a != Answer::Yes) break;  // this channel and every later one stay as they are
@@ -810,8 +818,9 @@ void WriteFits(Workspace& ws, Controls& f, Host& host, const fs::path& path, int
                                                std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
             }
         }
-        WriteFileReplacing(t.File, out);
+        files.Add(t.File, options).Write(out.data(), out.size());
     }
+    files.Commit();
 }
 
 // --- information

@@ -12,6 +12,7 @@
 #include "session/project_files.h"
 #include "workspace/caption.h"
 #include "workspace/error.h"
+#include "workspace/read_only_files.h"
 
 namespace talvenor {
 
@@ -48,6 +49,31 @@ bool MayWrite(Session& s, const fs::path& path) {
     return !fs::exists(path, ec) ||
            s.host.Message(MsgKind::Warning, " Overwrite existing file ?", Buttons::YesNo) == Answer::Yes;
 }
+
+// A read-only file the user agreed to replace: writable while the writer replaces it, and the
+// new file is read-only again afterwards, as the user had protected the old one (the writer
+// itself keeps a file's permissions). A failed save leaves the old file protected as it was.
+class ReadOnlyReplacement {
+public:
+    explicit ReadOnlyReplacement(const fs::path& file) : file_(file) {
+        std::error_code ec;
+        protection_ = fs::status(file_, ec).permissions();
+        if (ec) return;
+        fs::permissions(file_, fs::perms::owner_write, fs::perm_options::add, ec);
+        active_ = !ec;
+    }
+    ~ReadOnlyReplacement() {
+        std::error_code ec;
+        if (active_) fs::permissions(file_, protection_, ec);
+    }
+    ReadOnlyReplacement(const ReadOnlyReplacement&) = delete;
+    ReadOnlyReplacement& operator=(const ReadOnlyReplacement&) = delete;
+
+private:
+    fs::path file_;
+    fs::perms protection_ = fs::perms::none;
+    bool active_ = false;
+};
 
 }  // namespace
 
@@ -89,7 +115,15 @@ std::optional<fs::path> RunResultSave(Session& s, const ResultSave& save) {
         const SaveFormat format = save.Formats.empty() ? SaveFormat::Bmp : save.Formats[index];
         const fs::path path = SaveTargetPath(chosen, format, save.DefaultName);
         // FITS is asked about by its writer, per channel file, under the names it really writes.
-        if (format == SaveFormat::Fits || MayWrite(s, path)) {
+        std::optional<ReadOnlyReplacement> unprotected;
+        bool go = format == SaveFormat::Fits;
+        if (!go && IsReadOnlyFile(path)) {
+            go = ConfirmReadOnlyReplace(s.host, path);  // without a person to ask: Error, nothing written
+            if (go) unprotected.emplace(path);
+        } else if (!go) {
+            go = MayWrite(s, path);
+        }
+        if (go) {
             save.Write(type, path);
             written = path;
         }

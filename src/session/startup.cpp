@@ -12,6 +12,7 @@
 #include "workspace/build_info.h"
 #include "workspace/config_paths.h"
 #include "workspace/layer_controls.h"
+#include "workspace/save_temporaries.h"
 #include "workspace/stack_buffers.h"
 #include "workspace/text_util.h"
 
@@ -117,6 +118,9 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
     // 9. The settings file is read once and removed: a crash before the rewrite below
     // cannot leave a file that fails the same way at every start.
     s.SettingsFileName = SettingsFilePath(appDir, env.UserConfigDir);
+    // Settings saves killed mid-write (a crash, a power cut) left their temporaries here.
+    for (const std::filesystem::path& folder : {s.SettingsFileName.parent_path(), env.UserConfigDir})
+        if (!folder.empty()) RemoveStaleTemporaries(folder);
     RestoreControlSettings(s.SettingsFileName, f, s.MainPlacement);
     std::filesystem::remove(s.SettingsFileName, ec);
 
