@@ -146,8 +146,10 @@ DecodedImage ReadFitsImage(const std::filesystem::path& path, bool stretchLevels
 
 // Writes the stack (kind 0: normalised, kind 2: fixed point x 128, 16 bits) or the 16-bit
 // result image StackTiff (kind 1) as FITS, one file per channel with colour processing.
-// Asks before replacing a file; No skips that file and every later channel. Each file is
-// written to a temporary beside it and renamed into place; a failure throws Error naming it.
+// Asks before replacing a file; No skips that file and every later channel. All files are
+// written to temporaries first and renamed into place together (SafeFileSet): a failure throws
+// Error naming the file and leaves every old file as it was. A read-only channel file is asked
+// about (ConfirmReadOnlyReplace) in place of the overwrite question.
 void WriteFits(Workspace& ws, Controls& f, Host& host, const std::filesystem::path& path, int width, int height,
                int kind, int bitpix, const TFITParams& params = {});
 
