@@ -13,6 +13,8 @@
 #include <jerror.h>
 
 #include "imagefiles/bmp_file.h"
+#include "imagefiles/decoded_image.h"
+#include "imagefiles/jpeg_scan_data.h"
 #include "workspace/error.h"
 #include "workspace/workspace.h"
 
@@ -112,17 +114,28 @@ struct DecodeJob {
     J_COLOR_SPACE space = JCS_UNKNOWN;
     bool progressive = false;
     bool arithmetic = false;
-    uint64_t scanBytes = 0;  // from the first scan's data to the end of the file
+    JpegScanData scans;  // measured before libjpeg sees the file
 };
 
-// Whether the file's bytes can hold the picture its header claims. With Huffman coding every
-// 8 x 8 block of the most finely sampled component takes at least one bit in the first scan
-// that codes it, however flat the picture, so ceil(w / 8) x ceil(h / 8) blocks need that many
-// bits of scan data. Arithmetic coding has no such floor: there the program's side limit holds.
-bool ClaimIsBacked(const DecodeJob& job) {
-    if (job.arithmetic) return job.width <= kMaxImageSide && job.height <= kMaxImageSide;
-    const uint64_t blocks = (uint64_t(job.width) + 7) / 8 * ((uint64_t(job.height) + 7) / 8);
-    return blocks <= job.scanBytes * 8;
+// Why the picture the header claims is not decoded (empty when it is): larger than any
+// picture the program reads, or more than the file's scans can code (jpeg_scan_data.h).
+// Arithmetic coding has no floor per block: there the program's side limit holds too.
+// Checked before libjpeg allocates anything, so a lying header costs next to nothing.
+std::string ClaimProblem(const DecodeJob& job) {
+    const std::string size = std::to_string(job.width) + " x " + std::to_string(job.height);
+    try {
+        CheckDecodedSize("", uint64_t(job.width), uint64_t(job.height));
+    } catch (const Error& e) {
+        return std::string(e.what()).substr(2);  // after the empty name's ": "
+    }
+    if (job.arithmetic && (job.width > kMaxImageSide || job.height > kMaxImageSide))
+        return "an arithmetic-coded picture of " + size + " is larger than " + std::to_string(kMaxImageSide) + " pixels per side";
+    if (!job.scans.Backed()) {
+        if (job.scans.scans == 0) return "no scan data for a " + size + " picture";
+        return std::to_string(job.scans.shortScanBytes) + " bytes of scan data cannot hold a " + size + " picture (scan " +
+               std::to_string(job.scans.shortScan) + " needs at least " + std::to_string(job.scans.shortScanNeeds) + ")";
+    }
+    return {};
 }
 
 // Keeps the picture's storage when it already has the size: every row is written below.
@@ -148,7 +161,7 @@ const char* SpaceName(J_COLOR_SPACE space) {
     }
 }
 
-enum class Outcome { Done, LibraryError, Unsupported, Unbacked, NoMemory };
+enum class Outcome { Done, LibraryError, Unsupported, Refused, NoMemory };
 
 // Plain data only in this frame: it is where libjpeg's errors jump back to.
 Outcome RunDecode(DecodeJob& job, ErrorManager& err) {
@@ -171,16 +184,15 @@ Outcome RunDecode(DecodeJob& job, ErrorManager& err) {
     job.space = cinfo.jpeg_color_space;
     job.progressive = cinfo.progressive_mode != 0;
     job.arithmetic = cinfo.arith_code != 0;
-    job.scanBytes = cinfo.src->bytes_in_buffer;
     const bool grey = cinfo.num_components == 1 && cinfo.jpeg_color_space == JCS_GRAYSCALE;
     const bool colour = cinfo.num_components == 3 && (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_RGB);
     if (job.headerOnly || (!grey && !colour)) {
         jpeg_destroy_decompress(&cinfo);
         return job.headerOnly ? Outcome::Done : Outcome::Unsupported;
     }
-    if (!ClaimIsBacked(job)) {
+    if (!ClaimProblem(job).empty()) {
         jpeg_destroy_decompress(&cinfo);
-        return Outcome::Unbacked;
+        return Outcome::Refused;
     }
 
     err.singleScan = !jpeg_has_multiple_scans(&cinfo);
@@ -218,13 +230,7 @@ void Decode(DecodeJob& job, const std::string& name) {
         case Outcome::Unsupported:
             throw Error(name + ": " + SpaceName(job.space) + " JPEG files with " + std::to_string(job.components) +
                         " components are not supported (only greyscale and colour)");
-        case Outcome::Unbacked:
-            if (job.arithmetic)
-                throw Error(name + ": an arithmetic-coded picture of " + std::to_string(job.width) + " x " +
-                            std::to_string(job.height) + " is larger than " + std::to_string(kMaxImageSide) +
-                            " pixels per side");
-            throw Error(name + ": " + std::to_string(job.scanBytes) + " bytes of scan data cannot hold a " +
-                        std::to_string(job.width) + " x " + std::to_string(job.height) + " picture");
+        case Outcome::Refused: throw Error(name + ": " + ClaimProblem(job));
         case Outcome::NoMemory:
             throw Error(name + ": not enough memory for a " + std::to_string(job.width) + " x " +
                         std::to_string(job.height) + " picture");
@@ -283,6 +289,7 @@ void DecodeJpeg(std::span<const uint8_t> bytes, const std::string& name, Bitmap2
     job.data = bytes.data();
     job.size = bytes.size();
     job.out = &picture;
+    job.scans = MeasureJpegScans(bytes);
     Decode(job, name);
     picture.Touch();
 }
@@ -306,6 +313,7 @@ FileInfo ProbeJpeg(const fs::path& file) {
     job.data = bytes.data();
     job.size = bytes.size();
     job.headerOnly = true;
+    job.scans = MeasureJpegScans(bytes);
     Decode(job, name);
 
     FileInfo info;
@@ -316,6 +324,13 @@ FileInfo ProbeJpeg(const fs::path& file) {
     info.Details.emplace_back("components", std::to_string(job.components));
     info.Details.emplace_back("colour space", SpaceName(job.space));
     info.Details.emplace_back("progressive", job.progressive ? "yes" : "no");
+    info.Details.emplace_back("scan data", std::to_string(job.scans.bytes) + " bytes in " + std::to_string(job.scans.scans) +
+                                               (job.scans.scans == 1 ? " scan" : " scans"));
+    // The limit is named either way, so a refused file can be told from one that is merely large.
+    const std::string problem = ClaimProblem(job);
+    info.Details.emplace_back("readable", problem.empty() ? "yes (pictures of at most " +
+                                                                std::to_string(kMaxDecodedPixels / 1000000) + " million pixels are)"
+                                                          : "no: " + problem);
     return info;
 }
 

@@ -8,6 +8,8 @@
 // Every failure raises talvenor::Error starting with the file's name, followed by libjpeg's
 // own message. A file that ends before its last pixel is an error too: libjpeg would warn
 // and fill the rest with grey, and a half-grey frame must never reach a stack unnoticed.
+// A header claiming more than kMaxDecodedPixels (decoded_image.h), or more than the file's
+// scans can code (jpeg_scan_data.h), is refused before libjpeg allocates the picture.
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -34,7 +36,8 @@ void DecodeJpeg(std::span<const uint8_t> bytes, const std::string& name, Bitmap2
                 JpegChroma chroma = JpegChroma::Smooth);
 
 // Format "JPEG", the size, bits = 8 x components, and the details "components",
-// "colour space" and "progressive" (yes/no). Reads the headers only.
+// "colour space", "progressive" (yes/no), "scan data" (entropy-coded bytes and scans) and
+// "readable" ("yes (...limit...)" or "no: " and the reason a decode would give). Decodes no pixels.
 FileInfo ProbeJpeg(const std::filesystem::path& file);
 
 // Encodes with the encoder's default settings (jpeg_set_defaults: quality 75, 4:2:0 YCbCr,

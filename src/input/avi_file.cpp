@@ -143,6 +143,7 @@ private:
 AviFile::AviFile(const fs::path& file) : AviFile(file, nullptr) {}
 
 AviFile::AviFile(const fs::path& file, std::shared_ptr<const AviIndex> index) : name_(file.filename().string()) {
+    AviIndex* fresh = nullptr;
     try {
         reader_ = std::make_unique<Reader>(file);
         if (index && index->fileSize == reader_->Size()) {
@@ -153,6 +154,7 @@ AviFile::AviFile(const fs::path& file, std::shared_ptr<const AviIndex> index) : 
             draft_ = draft.get();
             ParseFile();
             draft_ = nullptr;
+            fresh = draft.get();
             index_ = std::move(draft);
         }
     } catch (const ReadFailure& e) {
@@ -162,6 +164,29 @@ AviFile::AviFile(const fs::path& file, std::shared_ptr<const AviIndex> index) : 
     }
     source_ = std::make_unique<Source>(*this);
     OpenDecoder();
+    // Nobody else holds a freshly parsed index yet; a kept one has learnt the size already.
+    if (fresh) LearnFrameSize(*fresh);
+}
+
+void AviFile::LearnFrameSize(AviIndex& index) {
+    // Frames stored as they are have the format block's size by construction.
+    if (decoder_->SmallestSampleBytes() != 0) return;
+    const int64_t k = SampleToShow(index.start);
+    if (k < 0) return;
+    Bitmap24 picture;
+    try {
+        decoder_->Decode(k, *source_, picture);
+    } catch (const Error&) {
+        return;  // a damaged first frame tells nothing; its own decode reports it
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    AviVideoFormat& f = index.format;
+    if (picture.Empty() || (picture.Width() == f.Width && picture.Height() == f.Height)) return;
+    index.headerWidth = f.Width;
+    index.headerHeight = f.Height;
+    f.Width = picture.Width();
+    f.Height = picture.Height();
 }
 
 void AviFile::OpenDecoder() {
@@ -251,12 +276,18 @@ void AviFile::ParseFile() {
     }
 
     if (!haveVideo_) Fail(kNoStream, "the file holds no video stream");
-    if (!indx_.empty() && ReadOpenDmlIndex())
+    if (!indx_.empty() && ReadOpenDmlIndex()) {
         draft_->kind = AviIndex::Kind::OpenDml;
-    else if (idx1Size_ && ReadLegacyIndex())
+    } else if (idx1Size_ && ReadLegacyIndex()) {
         draft_->kind = AviIndex::Kind::Idx1;
-    else
-        ScanMovi();
+    } else {
+        try {
+            ScanMovi();
+        } catch (const Error& e) {
+            if (draft_->idx1Damage.empty()) throw;
+            throw Error(std::string(e.what()) + "; the index 'idx1' cannot stand in for the scan (" + draft_->idx1Damage + ")");
+        }
+    }
 
     // Some writers only keep the first RIFF's count in the stream header; the OpenDML
     // header then has the true total.
@@ -470,9 +501,14 @@ bool AviFile::ReadLegacyIndex() {
                 break;
             }
         }
-        if (!found) return false;  // an index that does not match the data: scan instead
+        if (!found) {  // an index that does not match the data: scan instead
+            draft_->idx1Damage = "its entries do not point at the frame chunks";
+            return false;
+        }
     }
     if (!found) return false;
+    draft_->idx1Damage = Idx1Damage(base, count);
+    if (!draft_->idx1Damage.empty()) return false;
     for (uint64_t i = 0; i < count; ++i) {
         uint8_t e[16];
         reader_->Read(idx1Pos_ + 16 * i, e, 16);
@@ -485,6 +521,24 @@ bool AviFile::ReadLegacyIndex() {
         for (AviIndex::Sample& s : samples)
             if (s.size) { s.key = true; break; }
     return !samples.empty();
+}
+
+// Why the index cannot be used as it stands: an entry of our stream that lists a frame outside
+// the file. Empty when every entry lies within it.
+std::string AviFile::Idx1Damage(uint64_t base, uint64_t count) {
+    const uint64_t size = reader_->Size();
+    uint64_t frame = 0;
+    for (uint64_t i = 0; i < count; ++i) {
+        uint8_t e[16];
+        reader_->Read(idx1Pos_ + 16 * i, e, 16);
+        if (!IsOurChunk(U32(e))) continue;
+        const uint64_t offset = base + uint64_t(U32(e + 8)) + 8, bytes = U32(e + 12);
+        if (bytes != 0 && (offset > size || bytes > size - offset))
+            return "entry " + Num(frame) + " points past the end of the file (offset " + Num(offset) + ", size " + Num(bytes) +
+                   ", the file has " + Num(size) + " bytes)";
+        ++frame;
+    }
+    return {};
 }
 
 void AviFile::ScanMovi() {
@@ -562,6 +616,10 @@ void AviFile::DecodeFrame(int64_t position, Bitmap24& out) {
     if (k < 0) Fail(kDecodeFailed, "the stream holds no frame data");
     try {
         decoder_->Decode(k, *source_, out);
+        // A frame of another size would be stacked against the others' places.
+        if (out.Width() != Width() || out.Height() != Height())
+            throw Error("the frame is " + Num(uint64_t(out.Width())) + " x " + Num(uint64_t(out.Height())) + ", the stream's frames are " +
+                        Num(uint64_t(Width())) + " x " + Num(uint64_t(Height())));
     } catch (const Error& e) {
         Fail(kDecodeFailed, "frame " + std::to_string(position) + ": " + e.what());
     } catch (const std::bad_alloc&) {
@@ -580,6 +638,17 @@ FileInfo AviFile::Probe() const {
     info.Details.emplace_back("dwStart", std::to_string(index_->start));
     info.Details.emplace_back("dwLength", std::to_string(index_->length));
     info.Details.emplace_back("OpenDML", index_->openDml ? "yes" : "no");
+    switch (index_->kind) {
+        case AviIndex::Kind::OpenDml: info.Details.emplace_back("index", "OpenDML"); break;
+        case AviIndex::Kind::Idx1: info.Details.emplace_back("index", "idx1"); break;
+        case AviIndex::Kind::Scanned:
+            info.Details.emplace_back("index", index_->idx1Damage.empty() ? "none (frames found in the movi list)"
+                                                                          : "rebuilt from the movi list (idx1 damaged: " +
+                                                                                index_->idx1Damage + ")");
+            break;
+    }
+    if (index_->headerWidth != 0)
+        info.Details.emplace_back("frame size in header", Num(uint64_t(index_->headerWidth)) + " x " + Num(uint64_t(index_->headerHeight)));
     // A long list would drown the report; the count says the rest.
     constexpr std::size_t kListed = 100;
     const int64_t n = DroppedCount();

@@ -17,6 +17,11 @@
 // The index (format, start, length, every frame's place) can be kept and handed to a later
 // opening of the same file, which then reads nothing but the frames: see SharedIndex().
 //
+// An 'idx1' index that lists a frame outside the file is damage, not a reason to refuse the
+// capture: the frame table is then rebuilt by walking the 'movi' lists, and Probe() says so.
+// Compressed frames carry their own size; when the first frame's differs from the format
+// block's, the frames' size is the one reported (and the format block's is named by Probe()).
+//
 // Opening does every check up front, so a file that opens can be read frame by frame
 // without surprises other than damaged frame data. Failures are talvenor::Error with one of
 // the texts below, followed by the file's name and the problem:
@@ -55,7 +60,11 @@ struct AviIndex {
         bool key = false;
     };
     uint64_t fileSize = 0;  // of the file parsed
-    AviVideoFormat format;
+    AviVideoFormat format;  // Width and Height: the frames' size (see headerWidth)
+    // The format block's frame size when the coded frames have another; 0 when they agree.
+    int headerWidth = 0, headerHeight = 0;
+    // Why the 'idx1' index was set aside for a scan of the 'movi' lists; empty when it was not.
+    std::string idx1Damage;
     int64_t start = 0;      // dwStart
     int64_t length = 0;     // dwLength
     int64_t dmlFrames = 0;  // dmlh total frames, 0 when absent
@@ -119,8 +128,10 @@ public:
     void DecodeFrame(int64_t position, Bitmap24& out);
 
     // What `talvenor-cli info` prints: format "AVI", the frame size, the bit count, and the
-    // details "codec", "frames" (chunks found), "dwStart", "dwLength", "OpenDML" (yes/no)
-    // and "dropped" (positions as "3,7", or "none").
+    // details "codec", "frames" (chunks found), "dwStart", "dwLength", "OpenDML" (yes/no),
+    // "index" ("OpenDML", "idx1", "none (frames found in the movi list)" or "rebuilt from the
+    // movi list (idx1 damaged: ...)"), "dropped" (positions as "3,7", or "none"), and
+    // "frame size in header" when the coded frames have another size.
     FileInfo Probe() const;
 
 private:
@@ -134,6 +145,8 @@ private:
     bool ReadOpenDmlIndex();
     void ReadStandardIndex(uint64_t chunkPos, int64_t superEntry);
     bool ReadLegacyIndex();
+    std::string Idx1Damage(uint64_t base, uint64_t count);
+    void LearnFrameSize(AviIndex& index);
     void ScanMovi();
     void ScanMoviList(uint64_t begin, uint64_t end, int depth);
     void AddSample(uint64_t offset, uint64_t size, bool key, const char* what);

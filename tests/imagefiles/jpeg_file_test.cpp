@@ -74,6 +74,7 @@ TEST(JpegFileTest, DecodesExactlyAsDjpeg) {
         EXPECT_EQ(details.at("components"), std::to_string(c.components));
         EXPECT_EQ(details.at("colour space"), c.space);
         EXPECT_EQ(details.at("progressive"), c.progressive);
+        EXPECT_EQ(details.at("readable").rfind("yes (pictures of at most 268 million pixels", 0), 0u) << details.at("readable");
     }
 }
 
@@ -143,8 +144,9 @@ std::vector<uint8_t> FlatJpeg(int width, int height, int components, bool progre
 }
 
 // Claims the data cannot back are refused before libjpeg allocates or decodes anything:
-// every 8 x 8 block takes at least a bit of scan data, a multi-scan picture may not need
-// more than 128 MB of buffers, and no file may be spread over more than 200 scans.
+// every 8 x 8 block takes at least the shortest codes of its scan's tables (here two bits),
+// counted in the scan's own bytes only, a multi-scan picture may not need more than 128 MB of
+// buffers, and no file may be spread over more than 200 scans.
 TEST(JpegFileTest, ClaimsTheDataCannotBackAreRefused) {
     // 64 blocks: 16 bytes of baseline scan (two bits a block), 8 per progressive scan.
     EXPECT_TRUE(SamePixels(DecodeJpeg(FlatJpeg(64, 64, 1, false, 0, 16), "flat.jpg"),
@@ -152,12 +154,18 @@ TEST(JpegFileTest, ClaimsTheDataCannotBackAreRefused) {
     const Bitmap24 fewScans = DecodeJpeg(FlatJpeg(64, 64, 1, true, 3, 8), "scans.jpg");
     EXPECT_EQ(fewScans.Pixel(63, 63), (Bgr{128, 128, 128}));
 
+    // One byte short of the floor, with the missing byte after the end marker: it is no scan data.
+    std::vector<uint8_t> trailing = FlatJpeg(64, 64, 1, false, 0, 15);
+    trailing.resize(trailing.size() + 1000, 0);
     const struct {
         std::vector<uint8_t> file;
         const char* problem;
     } refused[] = {
-        {FlatJpeg(4096, 4096, 1, false, 0, 64), "66 bytes of scan data cannot hold a 4096 x 4096 picture"},
-        {FlatJpeg(8192, 8192, 3, true, 0, 1 << 17),
+        {FlatJpeg(4096, 4096, 1, false, 0, 64), "64 bytes of scan data cannot hold a 4096 x 4096 picture (scan 1 needs at least 65536)"},
+        {trailing, "15 bytes of scan data cannot hold a 64 x 64 picture (scan 1 needs at least 16)"},
+        {FlatJpeg(64, 64, 1, true, 2, 7), "7 bytes of scan data cannot hold a 64 x 64 picture (scan 1 needs at least 8)"},
+        {FlatJpeg(16384, 16385, 1, false, 0, 8), "a 16384 x 16385 picture is too large to read (at most 268 million pixels)"},
+        {FlatJpeg(8192, 8192, 3, true, 0, 3 << 17),
          "the 8192 x 8192 picture is stored in several scans and would need more than 128 MB of buffers"},
         {FlatJpeg(64, 64, 1, true, 250, 8), "the picture is spread over more than 200 scans"},
     };
@@ -185,8 +193,14 @@ TEST(JpegFileTest, DamagedFilesGiveAnErrorNamingFileAndReason) {
         {"jpg-bad-huffman-table.jpg", "Bogus Huffman table definition"},
         {"jpg-marker-in-scan.jpg", "premature end of data segment"},
         {"jpg-bad-component-count.jpg", "Bogus marker length"},
-        {"jpg-claims-20000-square.jpg", "344 bytes of scan data cannot hold a 20000 x 20000 picture"},
-        {"jpg-progressive-claims-20000-square.jpg", "344 bytes of scan data cannot hold a 20000 x 20000 picture"},
+        {"jpg-claims-20000-square.jpg", "a 20000 x 20000 picture is too large to read (at most 268 million pixels)"},
+        {"jpg-progressive-claims-20000-square.jpg", "a 20000 x 20000 picture is too large to read (at most 268 million pixels)"},
+        {"jpg-padded-claims-20000-square.jpg", "a 20000 x 20000 picture is too large to read (at most 268 million pixels)"},
+        {"jpg-claims-65500-square.jpg", "a 65500 x 65500 picture is too large to read (at most 268 million pixels)"},
+        // Within the picture limit: the padding is valid scan data, but far less than the
+        // file's own tables need for a picture that size.
+        {"jpg-padded-claims-16000-square.jpg",
+         "800808 bytes of scan data cannot hold a 16000 x 16000 picture (scan 1 needs at least 3000000)"},
     };
     std::map<fs::path, std::string> files;
     for (const auto& entry : fs::directory_iterator(kData / "corrupt")) {
@@ -206,6 +220,12 @@ TEST(JpegFileTest, DamagedFilesGiveAnErrorNamingFileAndReason) {
             const std::string text = e.what();
             EXPECT_EQ(text.rfind(path.string() + ": ", 0), 0u) << text;
             EXPECT_NE(text.find(want), std::string::npos) << text;
+        }
+        // `info` still describes a refused claim, and says why it is not read.
+        if (want.find("too large") != std::string::npos || want.find("scan data") != std::string::npos) {
+            const FileInfo info = ProbeJpeg(path);
+            const std::map<std::string, std::string> details(info.Details.begin(), info.Details.end());
+            EXPECT_EQ(details.at("readable"), "no: " + want);
         }
     }
 }

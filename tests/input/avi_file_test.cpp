@@ -230,7 +230,6 @@ TEST(AviFile, MalformedFilesGiveTheRightMessageAndCloseTheFile) {
     };
     const Case cases[] = {
         {"avi-truncated-movi.avi", "Failed to open AVI file: avi-truncated-movi.avi: the file ends inside the frame data", true},
-        {"avi-index-past-end.avi", "Failed to open AVI file: avi-index-past-end.avi: index entry 1 points past the end", true},
         {"avi-absurd-size.avi", "Failed to get AVI stream format: avi-absurd-size.avi: frame size 100000 x 2", true},
         {"avi-absurd-length.avi", "Failed to get AVI stream info: avi-absurd-length.avi: the stream header claims 3000000000", true},
         {"avi-no-video-stream.avi", "Failed to open AVI stream: avi-no-video-stream.avi", true},
@@ -247,7 +246,12 @@ TEST(AviFile, MalformedFilesGiveTheRightMessageAndCloseTheFile) {
         {"avi-mjpeg-garbage.avi", "Failed to decompress AVI frame: avi-mjpeg-garbage.avi: frame 0: not a JPEG frame", false},
         {"avi-mjpeg-huge-frame.avi", "Failed to decompress AVI frame: avi-mjpeg-huge-frame.avi: frame 0: the JPEG frame claims 60000 x 60000", false},
         {"avi-mjpeg-claims-20000-square.avi",
-         "Failed to decompress AVI frame: avi-mjpeg-claims-20000-square.avi: frame 0: JPEG frame: 344 bytes of scan data cannot hold", false},
+         "Failed to decompress AVI frame: avi-mjpeg-claims-20000-square.avi: frame 0: JPEG frame: a 20000 x 20000 picture is too "
+         "large to read (at most 268 million pixels)", false},
+        // Frames are stacked at one size: one of another size is left out, both sizes named.
+        {"avi-mjpeg-frame-changes-size.avi",
+         "Failed to decompress AVI frame: avi-mjpeg-frame-changes-size.avi: frame 1: the frame is 16 x 12, the stream's frames "
+         "are 32 x 24", false},
         {"avi-raw-claims-65535-square.avi",
          "Failed to get AVI stream format: avi-raw-claims-65535-square.avi: a 65535 x 65535 frame of 24 bits takes at least "
          "12884508675 bytes, more than the whole file (376)", true},
@@ -279,6 +283,62 @@ TEST(AviFile, MalformedFilesGiveTheRightMessageAndCloseTheFile) {
         EXPECT_STREQ(e.what(), "Failed to open AVI file: no-such-file.avi: No such file or directory");
     }
     EXPECT_EQ(OpenFileDescriptors(), before);
+}
+
+// An index entry outside the file, or a format block whose size the coded frames do not have,
+// costs nothing but the index or the header: the frame table is rebuilt from the 'movi' list,
+// and the frames are read at their own size, which is the size reported.
+TEST(AviFile, DamagedIndexOrHeaderSizeStillReadsEveryFrame) {
+    using Kind = AviFile::IndexKind;
+    const struct {
+        const char* file;
+        int width, height;
+        int64_t frames;
+        Kind index;
+        const char* indexDetail;  // starts with this
+        const char* headerSize;
+        bool ffmpeg;
+    } cases[] = {
+        {"avi-index-past-end.avi", 4, 2, 2, Kind::Scanned, "rebuilt from the movi list (idx1 damaged: entry 1 points past the end",
+         "(missing)", false},
+        {"avi-mjpeg-idx1-entry-past-end.avi", 32, 24, 4, Kind::Scanned,
+         "rebuilt from the movi list (idx1 damaged: entry 2 points past the end", "(missing)", false},
+        {"avi-mjpeg-header-larger-than-frames.avi", 32, 24, 4, Kind::Idx1, "idx1", "64 x 48", false},
+        {"avi-mpeg4-header-larger-than-frames.avi", 32, 24, 4, Kind::Idx1, "idx1", "64 x 48", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        if (c.ffmpeg && !HaveFfmpegDecoders()) continue;
+        AviFile avi(Data(std::string("corrupt/") + c.file));
+        EXPECT_EQ(avi.Width(), c.width);
+        EXPECT_EQ(avi.Height(), c.height);
+        EXPECT_EQ(avi.SampleCount(), c.frames);
+        EXPECT_EQ(avi.Index(), c.index);
+        const FileInfo info = avi.Probe();
+        EXPECT_EQ(info.Width, c.width);
+        EXPECT_EQ(Detail(info, "index").rfind(c.indexDetail, 0), 0u) << Detail(info, "index");
+        EXPECT_EQ(Detail(info, "frame size in header"), c.headerSize);
+        EXPECT_EQ(Detail(info, "dropped"), "none");
+        Bitmap24 picture;
+        for (int64_t p = 0; p < avi.Length(); ++p) {
+            avi.DecodeFrame(p, picture);
+            EXPECT_EQ(picture.Width(), c.width);
+            EXPECT_EQ(picture.Height(), c.height);
+        }
+        // A second opening with the kept index knows the frames' size without decoding one.
+        AviFile again(Data(std::string("corrupt/") + c.file), avi.SharedIndex());
+        EXPECT_EQ(again.Width(), c.width);
+    }
+    // The rebuilt table puts every frame in its place: the same JPEGs as the sound index gives.
+    AviFile rebuilt(Data("corrupt/avi-mjpeg-idx1-entry-past-end.avi"));
+    AviFile indexed(Data("corrupt/avi-mjpeg-header-larger-than-frames.avi"));
+    for (int64_t p = 0; p < 4; ++p) {
+        Bitmap24 a, b;
+        rebuilt.DecodeFrame(p, a);
+        indexed.DecodeFrame(p, b);
+        EXPECT_EQ(MaxDifference(a, std::vector<uint8_t>(b.Data(), b.Data() + b.Stride() * std::size_t(b.Height())), 0), 0)
+            << "frame " << p;
+    }
 }
 
 // Codecs that predict from earlier frames must give the same picture whichever order the

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -48,6 +49,7 @@ void ReadWholly(const fs::path& file) {
         LoadFromFile(bitmap, file);
     } else if (ext == ".png") {
         ReadPng(file);
+
     } else if (ext == ".avi") {
         AviFile avi(file);
         Bitmap24 frame;
@@ -61,6 +63,15 @@ void ReadWholly(const fs::path& file) {
     }
 }
 
+// Damage the reader works around: a wrong index entry or a wrong frame size in the header
+// (avi_file_test.cpp checks what they read as).
+bool ReadableDespiteDamage(const std::string& name) {
+    for (const char* readable : {"avi-index-past-end.avi", "avi-mjpeg-idx1-entry-past-end.avi",
+                                 "avi-mjpeg-header-larger-than-frames.avi", "avi-mpeg4-header-larger-than-frames.avi"})
+        if (name == readable) return true;
+    return false;
+}
+
 TEST(CorruptFiles, EachGivesAnErrorNamingTheFile) {
     const fs::path dir = fs::path(TALVENOR_SOURCE_DIR) / "tests/data/corrupt";
     int seen = 0;
@@ -70,6 +81,12 @@ TEST(CorruptFiles, EachGivesAnErrorNamingTheFile) {
         SCOPED_TRACE(file.filename().string());
         ++seen;
         ++perFormat[file.extension().string()];
+        // Project files are read a layer above the input (tests/session/project_values_test.cpp).
+        if (file.extension() == ".rsp") continue;
+        if (ReadableDespiteDamage(file.filename().string())) {
+            EXPECT_NO_THROW(ReadWholly(file));
+            continue;
+        }
         try {
             ReadWholly(file);
             ADD_FAILURE() << "read without an error";
@@ -81,8 +98,9 @@ TEST(CorruptFiles, EachGivesAnErrorNamingTheFile) {
     for (const char* ext : {".bmp", ".jpg", ".fit", ".tif", ".avi"}) EXPECT_GE(perFormat[ext], 5) << ext;
 }
 
-// Headers that claim far more than their file holds (tests/data/fixtures/90-crafted.sh): each
-// is refused within a second and within 50 MB of memory. Every file is read in a child
+// Headers that claim far more than their file holds (tests/data/fixtures/90-crafted.sh and
+// 96-crafted-readers.sh): each is refused within a second of processor time and within 50 MB
+// of memory. Every file is read in a child
 // process of its own, whose peak resident size (VmHWM) starts from what it inherited.
 
 using testing::kSanitized;
@@ -91,6 +109,7 @@ struct CostOfReading {
     bool finished = false;
     bool failed = false;
     double seconds = 0;
+    double cpuSeconds = 0;
     long peakGrowthKb = 0;
     char message[512] = {};
 };
@@ -120,6 +139,7 @@ CostOfReading ReadInChild(const fs::path& file) {
         alarm(30);
         const long before = StatusKb("VmHWM:");
         const auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
         try {
             ReadWholly(file);
         } catch (const std::exception& e) {
@@ -127,6 +147,7 @@ CostOfReading ReadInChild(const fs::path& file) {
             std::snprintf(cost.message, sizeof cost.message, "%s", e.what());
         }
         cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        cost.cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
         cost.peakGrowthKb = StatusKb("VmHWM:") - before;
         cost.finished = true;
         [[maybe_unused]] const ssize_t written = write(fds[1], &cost, sizeof cost);
@@ -149,15 +170,21 @@ TEST(CorruptFiles, CraftedHeadersAreRefusedFastAndSmall) {
         "fit-claims-100000-square.fit",      "ser-claims-huge-frames.ser",
         "avi-odml-index-repeated.avi",       "avi-mjpeg-claims-20000-square.avi",
         "avi-raw-claims-65535-square.avi",
+        // Padding that passed for scan data made libjpeg allocate 1.2 GB (20000 x 20000) and 750 MB
+        // (16000 x 16000); 65500 x 65500 asked for 12.9 GB.
+        "jpg-padded-claims-20000-square.jpg", "jpg-padded-claims-16000-square.jpg",
+        "jpg-claims-65500-square.jpg",
     };
     for (const char* name : crafted) {
         SCOPED_TRACE(name);
         const CostOfReading cost = ReadInChild(dir / name);
-        std::printf("  %-48s %7.3f s %9ld kB peak growth  %s\n", name, cost.seconds, cost.peakGrowthKb, cost.message);
+        std::printf("  %-48s %7.3f s (%.3f s CPU) %9ld kB peak growth  %s\n", name, cost.seconds, cost.cpuSeconds,
+                    cost.peakGrowthKb, cost.message);
         ASSERT_TRUE(cost.finished) << "the reader crashed or hung";
         EXPECT_TRUE(cost.failed) << "read without an error";
         EXPECT_NE(std::string(cost.message).find(name), std::string::npos) << cost.message;
         EXPECT_LT(cost.seconds, 1.0);
+        EXPECT_LT(cost.cpuSeconds, 1.0);
         if (!kSanitized) {
             EXPECT_LT(cost.peakGrowthKb, 50 * 1024);
         }
