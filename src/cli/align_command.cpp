@@ -104,6 +104,7 @@ void WriteShiftsCsv(const std::string& path, CliSession& cli) {
 int RunAlignCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const CliOptions options = ParseCliOptions(args);
     CliSession cli(err);
+    cli.GuardOutputs(options);
     const auto start = std::chrono::steady_clock::now();
     const auto feature = OpenAndAlign(cli, options, err);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -34,34 +34,34 @@ const std::vector<Command>& Commands() {
          "      PNG colour type, AVI codec, frame count, dwStart/dwLength, dropped frames\n"
          "      (\"dropped: 3,7\") and OpenDML.",
          RunInfoCommand},
-        {"convert", "convert IN OUT [--frame N] [--stretch]",
+        {"convert", "convert IN OUT [--frame N] [--stretch] [--force]",
          "Read any supported still (or frame N of an AVI or SER) and write it by OUT's extension:\n"
          "      .bmp (24-bit), .jpg, .tif (48-bit), .png (8-bit from 8-bit pictures, else 16-bit)\n"
          "      or .fit (16-bit; colour as _R/_G/_B files). A file that cannot be decoded ends\n"
          "      with the reason and a non-zero exit status.\n"
          "      --stretch spreads a FITS input between its own darkest and brightest values.",
          RunConvertCommand},
-        {"align", "align INPUT... [--feature X,Y] [--box 32|64|128|256] [--shifts-csv FILE] [options]",
+        {"align", "align INPUT... [--feature X,Y] [--box 32|64|128|256] [--shifts-csv FILE] [--force] [options]",
          "Open an AVI, still images or a frame list, pick the alignment feature (or find one:\n"
          "      strong detail on both axes, clear of the frame border and of saturated areas)\n"
          "      and run the alignment pass. --shifts-csv writes index, ShiftX, ShiftY, Quality,\n"
          "      Difference, rank, excluded, dropped, SubShiftX and SubShiftY for every frame.",
          RunAlignCommand},
-        {"stack", "stack INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand] [--subpixel]",
+        {"stack", "stack INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand] [--subpixel] [--force]",
          "Align (with the optimizer unless --no-optimize), keep the best frames (by default\n"
          "      the automatic cut of \"Align && stack\"; --keep 50 or --keep 20%), stack them with\n"
          "      the dark frame and flat field given, resampled, drizzled or expanded, and save\n"
          "      by OUT's extension: .bmp, .jpg, .fit (16-bit), .fitr (fixed point), .tif (48-bit)\n"
          "      or .png (48-bit).",
          RunStackCommand},
-        {"process", "process INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand] [wavelet options]",
+        {"process", "process INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand] [--force] [wavelet options]",
          "Everything stack does, then the wavelet sharpening of the whole image (or of the\n"
          "      --area square around the feature) with the layer gains, scheme, kernel, contrast,\n"
          "      brightness, gamma and channel shift given, and save the processed image by OUT's\n"
          "      extension: .bmp, .jpg, .fit (16-bit, colour as _R/_G/_B files), .tif or .png\n"
          "      (both 48-bit).",
          RunProcessCommand},
-        {"project", "project FILE.rsp|RESULT.fit|RESULT.fitr|RESULT.tif|RESULT.jpg|RESULT.png [-o OUT]",
+        {"project", "project FILE.rsp|RESULT.fit|RESULT.fitr|RESULT.tif|RESULT.jpg|RESULT.png [-o OUT] [--force]",
          "Open a project as the desktop program does, replaying the work as far as it had come\n"
          "      (reference, ranking, stack, wavelet processing); with -o save the image of the page\n"
          "      it reached by OUT's extension (the stack, the processed or the final picture).\n"
@@ -109,6 +109,17 @@ constexpr std::string_view kAlignStackOptions =
     "                              (setting the quality band turns the automatic band off)\n"
     "  --json                      a JSON summary instead of the one-line one\n";
 
+// How every command that writes files treats them.
+constexpr std::string_view kOutputOptions =
+    "  -y, --force                 replace existing output files; without it the question\n"
+    "                              \"Overwrite existing file ?\" is answered no and the command\n"
+    "                              stops before any work, leaving the file as it is\n"
+    "  An output (-o, OUT, --shifts-csv, --ap-csv, --project) that is one of the inputs, a dark\n"
+    "  frame or flat field, a frame a frame list names or another output is refused before any\n"
+    "  work, whatever its spelling (links, ./x, ../dir/x), --force or not.\n";
+
+bool WritesFiles(std::string_view command) { return command != "info" && command != "compare"; }
+
 bool TakesAlignStackOptions(std::string_view command) {
     return command == "align" || command == "stack" || command == "process";
 }
@@ -118,6 +129,7 @@ void PrintCommandHelp(const Command& c, std::ostream& out) {
     out << "Usage: talvenor-cli " << c.usage << "\n\n      " << c.summary << "\n";
     if (TakesAlignStackOptions(c.name)) out << "\nOptions:\n" << kAlignStackOptions;
     if (c.name == "process") out << "\nWavelet options:\n" << kProcessOptions;
+    if (WritesFiles(c.name)) out << "\nOutput files:\n" << kOutputOptions;
 }
 
 void PrintHelp(std::ostream& out) {
@@ -133,6 +145,7 @@ void PrintHelp(std::ostream& out) {
     }
     out << "\nOptions of align, stack and process:\n" << kAlignStackOptions
         << "\nWavelet options of process:\n" << kProcessOptions
+        << "\nOutput files of convert, align, stack, process and project:\n" << kOutputOptions
         << "\nGeneral options:\n"
            "  -h, --help     show this help and exit (after a command: that command's help)\n"
            "  --version      show the program version and exit\n\n"

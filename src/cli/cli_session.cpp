@@ -1,10 +1,9 @@
 #include "cli/cli_session.h"
 
-#include "input/unreadable_frames.h"
-
 #include <cmath>
 #include <ostream>
 
+#include "cli/output_guard.h"
 #include "imagefiles/file_kind.h"
 #include "input/debayer.h"
 #include "input/unreadable_frames.h"
@@ -143,21 +142,16 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.settings.push_back("APSearch.Value=" + v);
         } else if (a == "--ap-csv") o.pointsCsv = value();
         else if (a == "-o" || a == "--output") o.output = value();
+        else if (a == "--force" || a == "-y") o.force = true;
         else if (!a.empty() && a[0] == '-') throw Error("unknown option " + a + " (see talvenor-cli --help)");
         else o.inputs.push_back(a);
     }
     return o;
 }
 
-CliSession::CliSession(std::ostream& err) : err_(err) {
+CliSession::CliSession(std::ostream& err) : err_(err), host_(err) {
     host_.RealClock = true;
     host_.ShowProgressPictures = false;  // nobody looks at the pictures of a pass here
-    host_.OnMessage = [&err](const ScriptedHost::Shown& m) {
-        err << "[" << MsgKindName(m.Kind) << "] " << Trim(m.Text) << " -> " << AnswerName(m.Taken) << "\n";
-    };
-    host_.OnLog = [&err](MsgKind kind, const std::string& line) {
-        err << "[" << MsgKindName(kind) << "] " << line << "\n";
-    };
     session_ = std::make_unique<Session>(host_);
     StartUpEnvironment env;
     env.CurrentDir = scratch_.path();
@@ -186,6 +180,19 @@ void CliSession::Apply(const std::vector<std::string>& settings) {
                              control.Kind == ControlKind::Button;
         s.Dispatch(control.Name, clicked ? Event::Click : Event::Change);
     }
+}
+
+void CliSession::GuardOutputs(const CliOptions& options) {
+    host_.Force = options.force;
+    std::vector<std::string> inputs = options.inputs;
+    for (const std::string* calibration : {&options.dark, &options.flat})
+        if (!calibration->empty()) inputs.push_back(*calibration);
+    std::vector<OutputFile> outputs;
+    if (!options.output.empty()) outputs.push_back({"-o", options.output, true, false});
+    if (!options.shiftsCsv.empty()) outputs.push_back({"--shifts-csv", options.shiftsCsv, false, false});
+    if (!options.pointsCsv.empty()) outputs.push_back({"--ap-csv", options.pointsCsv, false, false});
+    if (!options.project.empty()) outputs.push_back({"--project", options.project, false, true});
+    talvenor::GuardOutputs(FilesRead(inputs), outputs, host_);
 }
 
 void CliSession::Open(const std::vector<std::string>& inputs) {

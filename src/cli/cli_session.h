@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "session/session.h"
+#include "cli/cli_host.h"
 #include "support_dir.h"
-#include "workspace/scripted_host.h"
 
 namespace talvenor {
 
@@ -26,6 +26,7 @@ struct CliOptions {
     std::string pointsCsv;  // --ap-csv: every frame's measures at every alignment point
     bool pointsAsked = false;  // --ap on given: refuse options the points cannot work with
     bool boxGiven = false;     // --box (or FFTsizeGroup by --set) chose the alignment box
+    bool force = false;        // --force / -y: existing outputs are replaced without asking
 };
 
 // Parses the options shared by align, stack and process; unknown options throw Error.
@@ -36,18 +37,21 @@ public:
     explicit CliSession(std::ostream& err);
     ~CliSession();
     Session& session() { return *session_; }
-    ScriptedHost& host() { return host_; }
+    CliHost& host() { return host_; }
 
     // Opens the inputs as the input dialog would (an AVI, stills of one type, or a frame list).
     void Open(const std::vector<std::string>& inputs);
     // Applies "Control.Property=VALUE" settings, running each control's handlers as a user's
     // change would.
     void Apply(const std::vector<std::string>& settings);
+    // Before any work: refuses outputs (-o, --shifts-csv, --ap-csv, --project) that are inputs,
+    // dark or flat frames, or each other, and asks about existing ones (see output_guard.h).
+    void GuardOutputs(const CliOptions& options);
 
 private:
     std::ostream& err_;
     ScratchDir scratch_;
-    ScriptedHost host_;
+    CliHost host_;
     std::unique_ptr<Session> session_;
 };
 

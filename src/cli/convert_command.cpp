@@ -6,6 +6,8 @@
 #include <ostream>
 
 #include "cli/any_picture.h"
+#include "cli/cli_host.h"
+#include "cli/output_guard.h"
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
@@ -13,7 +15,6 @@
 #include "imagefiles/tiff_file.h"
 #include "session/session.h"
 #include "workspace/error.h"
-#include "workspace/scripted_host.h"
 #include "workspace/text_util.h"
 
 namespace talvenor {
@@ -36,7 +37,7 @@ bool IsColour(const Bitmap24& picture) {
 int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> paths;
     long long frame = 0;
-    bool stretch = false;
+    bool stretch = false, force = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--frame" && i + 1 < args.size()) {
             auto n = ParseInteger(args[++i]);
@@ -44,6 +45,8 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
             frame = *n;
         } else if (args[i] == "--stretch") {
             stretch = true;
+        } else if (args[i] == "--force" || args[i] == "-y") {
+            force = true;
         } else if (!args[i].empty() && args[i][0] == '-') {
             throw Error("convert: unknown option " + args[i]);
         } else {
@@ -60,10 +63,11 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
         ext != ".fits" && ext != ".png")
         throw Error(outPath.string() + ": the output must end in .bmp, .jpg, .tif, .png or .fit");
 
-    ScriptedHost host;
-    host.OnMessage = [&err](const ScriptedHost::Shown& m) {
-        err << "[" << MsgKindName(m.Kind) << "] " << m.Text << " -> " << AnswerName(m.Taken) << "\n";
-    };
+    CliHost host(err);
+    host.Force = force;
+    // The FITS writer asks about each file it replaces; the others write without asking.
+    const bool fits = ext == ".fit" || ext == ".fits";
+    GuardOutputs(FilesRead({in.string()}), {{"OUT", outPath, fits, false}}, host);
     Session s(host);
     Workspace& ws = s.ws;
     AnyPicture picture = ReadAnyPicture(in, frame, stretch);

@@ -402,6 +402,7 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     if (p.resize && saveType != 1 && saveType != 2 && saveType != 5)
         throw Error("--resize saves a .bmp, .jpg or .png picture, not " + options.output);
     CliSession cli(err);
+    cli.GuardOutputs(options);
     Session& s = cli.session();
     const auto start = Clock::now();
     const StackRun run = StackFromOptions(cli, options, err);

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/cli_session.h"
+#include "cli/output_guard.h"
 #include "imagefiles/recipe.h"
 #include "session/project_files.h"
 #include "session/result_save.h"
@@ -33,14 +34,29 @@ int SaveTypeFor(const std::string& path, bool stackPage) {
                 ", .tif or .png");
 }
 
+// The frames or the video a loaded project was made from.
+std::vector<fs::path> CaptureFiles(const Session& s) {
+    const Workspace& ws = s.ws;
+    std::vector<fs::path> files;
+    if (ws.IsImageSeries) {
+        for (int i = 0; i <= ws.LastFrame; ++i) files.emplace_back(ws.FileNames[std::size_t(i)]);
+    } else if (!ws.AviFileName.empty() && ws.AviFileName != "none") {
+        files.push_back(fs::path(s.form.DirectoryListBox1.Directory) / ws.AviFileName);
+    }
+    return files;
+}
+
 }  // namespace
 
 int RunProjectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string project, output;
+    bool force = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-o" || args[i] == "--output") {
             if (i + 1 >= args.size()) throw Error(args[i] + " needs a file name");
             output = args[++i];
+        } else if (args[i] == "--force" || args[i] == "-y") {
+            force = true;
         } else if (!args[i].empty() && args[i][0] == '-') {
             throw Error("unknown option " + args[i] + " (see talvenor-cli project --help)");
         } else if (project.empty()) {
@@ -52,6 +68,10 @@ int RunProjectCommand(const std::vector<std::string>& args, std::ostream& out, s
     if (project.empty()) throw Error("project needs a project file (.rsp) or a result image (.fit, .fitr, .tif, .jpg, .png)");
     CliSession cli(err);
     Session& s = cli.session();
+    cli.host().Force = force;
+    std::vector<OutputFile> outputs;
+    if (!output.empty()) outputs.push_back({"-o", output, true, false});
+    GuardOutputs(FilesRead({project}), outputs, cli.host());
     // A result image opens the project it carries as its recipe.
     const bool fromImage = IsRecipeImageName(project);
     if (!fromImage && ToLower(fs::path(project).extension().string()) != ".rsp")
@@ -63,6 +83,8 @@ int RunProjectCommand(const std::vector<std::string>& args, std::ostream& out, s
     const int page = s.form.PageControl1.ActivePageIndex;
     if (!output.empty()) {
         if (!s.ws.StackReady) throw Error(project + ": the project has no stack yet, so there is no image to save");
+        // Only now is it known which capture the project stands on; the replay wrote nothing.
+        GuardOutputs(CaptureFiles(s), outputs, cli.host());
         const std::string target = fs::absolute(output).string();
         if (page == kPageWavelets || page == kPageFinal) {
             cli.host().SaveChoices.push_back(FileChoice{{target}, SaveTypeFor(output, false)});

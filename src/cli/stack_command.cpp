@@ -129,6 +129,7 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (options.output.empty()) throw Error("stack needs -o OUT (.bmp, .jpg, .fit, .fitr, .tif or .png)");
     const int saveType = SaveType(options.output);
     CliSession cli(err);
+    cli.GuardOutputs(options);
     Session& s = cli.session();
     const auto start = Clock::now();
     const StackRun run = StackFromOptions(cli, options, err);

@@ -350,9 +350,13 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     int count = 0;
     for (const std::string& file : files) {
         if (Lower(fs::path(file).extension().string()) != ext || count >= kMaxFrames) continue;
-        std::error_code ec;  // stored absolute, as a folder of the store must be
-        s.Settings.WriteString("Files", "Dir", fs::absolute(fs::path(file), ec).lexically_normal().parent_path().string());
         ws.FileNames[std::size_t(count++)] = file;
+    }
+    {
+        // The last frame's folder, written once: each store write reaches the disk.
+        std::error_code ec;  // stored absolute, as a folder of the store must be
+        s.Settings.WriteString("Files", "Dir",
+                               fs::absolute(fs::path(ws.FileNames[std::size_t(count - 1)]), ec).lexically_normal().parent_path().string());
     }
     ws.LastFrame = count - 1;
     s.host.SetCaption(MakeCaption(ws, CaptionKind::Input, 0));

@@ -104,7 +104,7 @@ TEST(CliAlignmentPoints, OptionsAreCheckedAndDocumented) {
         {{"--ap", "on", "--expand"}, "\"Expand image\""},
     };
     for (const auto& r : refused) {
-        std::vector<std::string> args{"stack", avi.string(), "-o", out};
+        std::vector<std::string> args{"stack", avi.string(), "-o", out, "--force"};
         args.insert(args.end(), r.extra.begin(), r.extra.end());
         const CliRun run = Cli(args);
         EXPECT_NE(run.code, 0) << r.says;
@@ -139,7 +139,7 @@ TEST(CliAlignmentPoints, AGlobalStackOfALargeObjectAlignsOnALargerBox) {
         {{"--ap", "off", "--feature", "400,350"}, false},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args{"stack", avi.string(), "-o", out};
+        std::vector<std::string> args{"stack", avi.string(), "-o", out, "--force"};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         const CliRun run = Cli(args);
         ASSERT_EQ(run.code, 0) << run.err;

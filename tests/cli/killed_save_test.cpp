@@ -64,7 +64,7 @@ TEST(KilledSave, TheTargetIsAlwaysTheOldFileOrTheNewOne) {
     const std::string before = testing::FileBytes(target), after = testing::FileBytes(big);
 
     // How long an uninterrupted save takes, then kills spread over it.
-    const std::vector<std::string> args = {"convert", big.string(), target.string()};
+    const std::vector<std::string> args = {"convert", big.string(), target.string(), "--force"};
     const Clock::duration whole = RunCliKilledAfter(args, std::chrono::seconds(60));
     ASSERT_EQ(testing::FileBytes(target), after);
     int old = 0, complete = 0;

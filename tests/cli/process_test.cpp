@@ -78,7 +78,7 @@ TEST(CliProcess, WaveletOptionsReachThePictureAndBadValuesAreRefused) {
         {"--gains", "3,1,1,1,1,1", "--area", "128"},
     };
     for (const auto& v : variants) {
-        std::vector<std::string> args = {"process", c.avi.string(), "-o", c.Out("v.bmp")};
+        std::vector<std::string> args = {"process", c.avi.string(), "-o", c.Out("v.bmp"), "--force"};
         args.insert(args.end(), v.begin(), v.end());
         const CliRun r = Cli(args);
         ASSERT_EQ(r.code, 0) << v[0] << ": " << r.err;

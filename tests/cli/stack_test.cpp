@@ -167,7 +167,7 @@ TEST(CliStack, ResampledDrizzledExpandedAndCalibratedStacks) {
         {{"--dark", (dir / "dark.bmp").string(), "--keep", "4"}, 160, 120},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args{"stack", avi, "-o", (dir / "out.tif").string(), "--json"};
+        std::vector<std::string> args{"stack", avi, "-o", (dir / "out.tif").string(), "--json", "--force"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         StackRun r = StackCli(args);
         ASSERT_EQ(r.code, 0) << r.err;
@@ -209,7 +209,7 @@ TEST(CliStack, SubPixelStackingBeatsWholePixelsFromTheEstimateAlone) {
     }
     auto psnr = [&](const std::vector<std::string>& extra) {
         const std::string out = (dir / "s.bmp").string();
-        std::vector<std::string> args{"stack", avi, "-o", out, "--keep", "50%", "--set", "SubPixelEstimate.Checked=True"};
+        std::vector<std::string> args{"stack", avi, "-o", out, "--keep", "50%", "--set", "SubPixelEstimate.Checked=True", "--force"};
         args.insert(args.end(), extra.begin(), extra.end());
         const StackRun r = StackCli(args);
         EXPECT_EQ(r.code, 0) << r.err;
