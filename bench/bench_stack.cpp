@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
         ReadOnce(file);
         const double read = ReadOnce(file);
         std::vector<std::string> args{(bin / "talvenor-cli").string(), "stack", file.string(), "-o",
-                                      (dir / "stack.bmp").string(), "--json", "--keep", "25%"};
+                                      (dir / "stack.bmp").string(), "--json", "--keep", "25%", "--force"};
         if (isColour) args.push_back("--colour");
         const auto [seconds, peakMb] = Run(args, dir / "out.json");
         std::ifstream json(dir / "out.json");
