@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/cli_app.h"
+#include "support/external_tools.h"
 #include "support/temp_dir.h"
 #include "workspace/build_info.h"
 
@@ -97,7 +98,7 @@ TEST(Cli, InfoReportsEveryFileAndFailsWhenAnyFails) {
 
 // Decoded pixels as ImageMagick sees them, for comparing files in different formats.
 std::string Pixels(const std::filesystem::path& file) {
-    const std::string cmd = "/usr/bin/convert '" + file.string() + "' -depth 8 rgb:- 2>/dev/null";
+    const std::string cmd = "'" + testing::FindTool("convert") + "' '" + file.string() + "' -depth 8 rgb:- 2>/dev/null";
     std::string data;
     if (FILE* p = popen(cmd.c_str(), "r")) {
         char buf[4096];
@@ -108,7 +109,7 @@ std::string Pixels(const std::filesystem::path& file) {
 }
 
 TEST(Cli, ConvertKeepsThePixelsThroughEveryFormat) {
-    if (std::system("/usr/bin/convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    TALVENOR_REQUIRE_TOOL(!testing::FindTool("convert").empty(), "ImageMagick's convert");
     testing::TempDir dir;
     const std::string source = Data("bmp/bmp3-rgb24.bmp");
     ASSERT_EQ(Cli({"convert", source, (dir / "a.tif").string()}).code, 0);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/any_picture.h"
+#include "support/external_tools.h"
 #include "support/temp_dir.h"
 #include "workspace/error.h"
 
@@ -87,9 +88,10 @@ bool AllBlack(const TTIFFBitMap& image) {
 TEST(Corpus, EveryFileDecodesLikeAnotherDecoderOrIsRefusedWithItsName) {
     const fs::path corpus = fs::path(TALVENOR_SOURCE_DIR) / "tests/data/corpus";
     const fs::path script = fs::path(TALVENOR_SOURCE_DIR) / "tests/cli/corpus_reference.py";
-    if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3 for the reference decoders";
+    const std::string python = testing::FindPython({"numpy", "PIL", "tifffile", "astropy"});
+    TALVENOR_REQUIRE_TOOL(!python.empty(), "Python with numpy, PIL, tifffile and astropy (the reference decoders)");
     testing::TempDir refs;
-    const std::string command = "/usr/bin/python3 '" + script.string() + "' '" + corpus.string() + "' '" +
+    const std::string command = "'" + python + "' '" + script.string() + "' '" + corpus.string() + "' '" +
                                 refs.path().string() + "' 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 

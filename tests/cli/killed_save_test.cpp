@@ -89,12 +89,14 @@ TEST(KilledSave, ASaveThatCannotBeDoneNamesTheFileAndTheReasonAndChangesNothing)
     small.Fill(Bgr{1, 2, 3});
     const fs::path source = dir / "a.bmp";
     WriteBmp24(source, small);
+    const std::string before = testing::FileBytes(source);
+    ASSERT_FALSE(before.empty());
     // A folder that is a file: the save cannot even begin.
     const fs::path blocked = source / "out.bmp";
     std::string said;
     EXPECT_EQ(testing::CliStatus({"convert", source.string(), blocked.string()}, &said), 1);
     EXPECT_NE(said.find(blocked.string() + ": cannot write ("), std::string::npos) << said;
-    EXPECT_EQ(testing::FileBytes(source).size(), fs::file_size(source));
+    EXPECT_EQ(testing::FileBytes(source), before);  // the source is untouched, byte for byte
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++files;
     EXPECT_EQ(files, 1u);

@@ -328,12 +328,14 @@ TEST(BmpFileTest, WriteThenReadGivesTheSamePictureAndTheStandardSize) {
 }
 
 TEST(BmpFileTest, ImageMagickReadsOurFilesAsWeWroteThem) {
-    if (!testing::HaveProgram("/usr/bin/convert")) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    const std::string convert = testing::FindTool("convert");
+    TALVENOR_REQUIRE_TOOL(!convert.empty(), "ImageMagick's convert");
     TempDir dir;
     const Bitmap24 picture = Pattern(13, 7);
     const fs::path file = dir / "ours.bmp";
     WriteBmp24(file, picture);
-    const auto out = testing::RunCommand("/usr/bin/convert " + testing::ShellQuoted(file) + " ppm:- 2>/dev/null");
+    const auto out =
+        testing::RunCommand(testing::ShellQuoted(convert) + " " + testing::ShellQuoted(file) + " ppm:- 2>/dev/null");
     ASSERT_EQ(out.status, 0);
     EXPECT_TRUE(SamePixels(testing::ParsePnm(out.bytes, "convert output").ToBitmap24(), picture));
 }

@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "support/external_tools.h"
 #include "support/temp_dir.h"
 #include "workspace/controls.h"
 #include "workspace/scripted_host.h"
@@ -348,7 +349,8 @@ std::string CardOf(const std::vector<uint8_t>& file, int n) {  // n counts from 
 }
 int Big16(const std::vector<uint8_t>& file, std::size_t i) { return int16_t(uint16_t(file[2880 + 2 * i] << 8 | file[2881 + 2 * i])); }
 
-bool HaveAstropy() { return std::system("/usr/bin/python3 -c 'import astropy.io.fits' >/dev/null 2>&1") == 0; }
+// The interpreter with astropy that cross-checks our FITS files; empty when there is none.
+std::string AstropyPython() { return talvenor::testing::FindPython({"astropy.io.fits"}); }
 
 std::string RunCapture(const std::string& command) {
     std::string out;
@@ -395,9 +397,10 @@ TEST(FitsFile, ResultImageIsWrittenBottomRowFirstWithTheFixedHeader) {
     ReadFitsRows(back, 100, 100, [&](int x, int y, int64_t v) { mismatches += v != e.ws.StackTiff.Sample(x, y, 1); });
     EXPECT_EQ(mismatches, 0);
 
-    if (!HaveAstropy()) GTEST_SKIP() << "astropy not installed; cross-check skipped";
+    const std::string python = AstropyPython();
+    TALVENOR_REQUIRE_TOOL(!python.empty(), "Python with astropy");
     const std::string out = RunCapture(
-        "/usr/bin/python3 -c \"import sys; from astropy.io import fits; h = fits.open(sys.argv[1])[0]; d = h.data; "
+        "'" + python + "' -c \"import sys; from astropy.io import fits; h = fits.open(sys.argv[1])[0]; d = h.data; "
         "print(h.header['NAXIS1'], h.header['NAXIS2'], h.header['BITPIX'], h.header['BZERO'], d.dtype, d[0, 0], d[1, 0], d[0, 1])\" " +
         (dir / "result.fit").string() + " 2>/dev/null");
     EXPECT_EQ(out, "100 100 16 32768 uint16 65535 98 699\n");
@@ -421,9 +424,10 @@ TEST(FitsFile, TheHeaderIsStandardFits) {
     EXPECT_EQ(CardOf(file, 13), Card("OBSERVER= 'J??rg'"));
     EXPECT_EQ(CardOf(file, 15), Card("COMMENT " + std::string(70, 'a') + " a"));
     EXPECT_EQ(CardOf(file, 16), Card("COMMENT nd more after the end of the first card"));
-    if (!HaveAstropy()) GTEST_SKIP() << "astropy not installed; cross-check skipped";
+    const std::string python = AstropyPython();
+    TALVENOR_REQUIRE_TOOL(!python.empty(), "Python with astropy");
     const std::string out = RunCapture(
-        "/usr/bin/python3 -c \"import sys; from astropy.io import fits; f = fits.open(sys.argv[1]); f.verify('exception'); "
+        "'" + python + "' -c \"import sys; from astropy.io import fits; f = fits.open(sys.argv[1]); f.verify('exception'); "
         "h = f[0].header; print(h['DATE-OBS'], h['OBJECT'], len(h['COMMENT']))\" " + (dir / "std.fit").string() + " 2>&1");
     EXPECT_EQ(out, "2023-03-15T12:00:00 Saturn's rings 3\n");
 }

@@ -231,8 +231,8 @@ TEST(JpegFileTest, DamagedFilesGiveAnErrorNamingFileAndReason) {
 }
 
 TEST(JpegFileTest, OurFilesAreWhatDjpegDecodesAndCjpegWrites) {
-    if (!testing::HaveProgram("djpeg") || !testing::HaveProgram("cjpeg"))
-        GTEST_SKIP() << "libjpeg's djpeg and cjpeg are not installed";
+    TALVENOR_REQUIRE_TOOL(!testing::FindTool("djpeg").empty() && !testing::FindTool("cjpeg").empty(),
+                          "libjpeg's djpeg and cjpeg");
     TempDir dir;
     for (auto [w, h] : {std::pair{37, 23}, {16, 16}, {1, 1}, {64, 48}}) {
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
@@ -290,8 +290,8 @@ TEST(JpegFileTest, CommentsGoInSegmentsOtherProgramsRead) {
     EXPECT_EQ(JpegComment(FileBytes(dir / "plain.jpg")), "");
     EXPECT_EQ(JpegComment(std::vector<uint8_t>{0x42, 0x4D, 0, 0}), "");  // not a JPEG file
 
-    if (!testing::HaveProgram("rdjpgcom") || !testing::HaveProgram("wrjpgcom"))
-        GTEST_SKIP() << "libjpeg's rdjpgcom and wrjpgcom are not installed";
+    TALVENOR_REQUIRE_TOOL(!testing::FindTool("rdjpgcom").empty() && !testing::FindTool("wrjpgcom").empty(),
+                          "libjpeg's rdjpgcom and wrjpgcom");
     // rdjpgcom shows each segment followed by a line end: the segments hold the text in order.
     const std::string shortText = "stacked from capture.avi\nframes 1-200";
     WriteJpeg(file, picture, shortText);

@@ -150,12 +150,19 @@ struct OtherReaders {
     std::vector<std::pair<std::string, std::string>> pixelCommands, textCommands;
     explicit OtherReaders(const fs::path& f) {
         const std::string q = testing::ShellQuoted(f);
-        if (testing::HaveProgram("/usr/bin/convert")) {
-            pixelCommands.emplace_back("ImageMagick", "/usr/bin/convert " + q + " pnm:-");
-            textCommands.emplace_back("ImageMagick", "/usr/bin/identify -format '%[Description]' " + q + " 2>/dev/null");
+        const std::string convert = testing::FindTool("convert"), identify = testing::FindTool("identify");
+        if (!convert.empty() && !identify.empty()) {
+            pixelCommands.emplace_back("ImageMagick", testing::ShellQuoted(convert) + " " + q + " pnm:-");
+            textCommands.emplace_back("ImageMagick",
+                                      testing::ShellQuoted(identify) + " -format '%[Description]' " + q + " 2>/dev/null");
+        } else {
+            testing::ReportMissingToolForCase("ImageMagick's convert/identify");
         }
-        if (std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0) {
-            const std::string pil = "/usr/bin/python3 -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]); ";
+        if (const std::string python = testing::FindPython({"PIL"}); python.empty()) {
+            testing::ReportMissingToolForCase("Python with PIL");
+        } else {
+            const std::string pil =
+                testing::ShellQuoted(python) + " -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]); ";
             pixelCommands.emplace_back("PIL", pil + "im.save(sys.stdout.buffer, \"PPM\")' " + q);
             textCommands.emplace_back(
                 "PIL", pil + "sys.stdout.buffer.write(im.text.get(\"Description\", \"\").encode(\"latin-1\"))' " + q);

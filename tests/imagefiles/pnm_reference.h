@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/external_tools.h"
 #include "workspace/bitmap24.h"
 
 namespace talvenor::testing {
@@ -126,11 +127,6 @@ inline CommandOutput RunCommand(const std::string& command) {
     while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.bytes.insert(out.bytes.end(), buffer, buffer + got);
     out.status = ::pclose(pipe);
     return out;
-}
-
-// Whether an external program is there to cross-check with (tests skip when it is not).
-inline bool HaveProgram(const std::string& program) {
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // Single quotes for a path on a shell command line.

@@ -15,6 +15,7 @@
 #include "imagefiles/fits_file.h"
 #include "imagefiles/jpeg_file.h"
 #include "imagefiles/tiff_file.h"
+#include "support/external_tools.h"
 #include "support/temp_dir.h"
 #include "workspace/controls.h"
 #include "workspace/error.h"
@@ -132,7 +133,8 @@ struct Env {
     ScriptedHost host;
 };
 
-bool HaveAstropy() { return std::system("/usr/bin/python3 -c 'import astropy.io.fits' >/dev/null 2>&1") == 0; }
+// The interpreter with astropy that cross-checks our FITS files; empty when there is none.
+std::string AstropyPython() { return talvenor::testing::FindPython({"astropy.io.fits"}); }
 
 std::string RunCapture(const std::string& command) {
     std::string out;
@@ -176,11 +178,12 @@ TEST(Recipe, FitsChannelFilesEachCarryTheRecipeAndKeepTheirPixels) {
     EXPECT_EQ(RequireRecipe(dir / "jup.fit"), params.Recipe);
     EXPECT_EQ(RequireRecipe(dir / "jup_B.fit"), params.Recipe);
 
-    if (!HaveAstropy()) GTEST_SKIP() << "astropy not installed; cross-check skipped";
+    const std::string python = AstropyPython();
+    TALVENOR_REQUIRE_TOOL(!python.empty(), "Python with astropy");
     // A standard reader finds a conformant header (verify raises otherwise) and the same pixels.
     // HISTORY cards pass without a single warning (warnings are errors here).
     const std::string out = RunCapture(
-        "/usr/bin/python3 -W error -c \"import sys; "
+        "'" + python + "' -W error -c \"import sys; "
         "from astropy.io import fits; f = fits.open(sys.argv[1]); "
         "f.verify('exception'); h = f[0].header; "
         "r = len([v for v in h['HISTORY'] if str(v).startswith('RCP')]) > 300; d = int(f[0].data[19, 29]); "

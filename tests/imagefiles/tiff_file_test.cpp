@@ -382,19 +382,22 @@ TEST(TiffFileTest, AFailedSaveNamesTheFileAndKeepsTheOldOne) {
 }
 
 TEST(TiffFileTest, OtherProgramsReadOurFiles) {
-    if (!testing::HaveProgram("tiffinfo") || !testing::HaveProgram("tiffdump") || !fs::exists("/usr/bin/convert"))
-        GTEST_SKIP() << "libtiff tools or ImageMagick not installed (scripts/setup installs them)";
+    const std::string tiffinfo = testing::FindTool("tiffinfo"), tiffdump = testing::FindTool("tiffdump");
+    const std::string convert = testing::FindTool("convert");
+    TALVENOR_REQUIRE_TOOL(!tiffinfo.empty() && !tiffdump.empty() && !convert.empty(),
+                          "libtiff's tiffinfo/tiffdump or ImageMagick's convert (scripts/setup installs them)");
     TempDir dir;
     const TTIFFBitMap bmp = Wide48(5, 3, 4);
     SaveToFile(bmp, dir / "ours.tif");
     const std::string file = testing::ShellQuoted(dir / "ours.tif");
-    const testing::CommandOutput info = testing::RunCommand("tiffinfo " + file + " 2>&1");
+    const testing::CommandOutput info = testing::RunCommand(testing::ShellQuoted(tiffinfo) + " " + file + " 2>&1");
     const std::string text(info.bytes.begin(), info.bytes.end());
     EXPECT_EQ(info.status, 0) << text;
     EXPECT_NE(text.find("Bits/Sample: 16"), std::string::npos) << text;
     EXPECT_NE(text.find("Samples/Pixel: 3"), std::string::npos) << text;
-    EXPECT_EQ(testing::RunCommand("tiffdump " + file).status, 0);
-    const testing::CommandOutput raw = testing::RunCommand("/usr/bin/convert " + file + " -depth 16 -endian LSB rgb:- 2>/dev/null");
+    EXPECT_EQ(testing::RunCommand(testing::ShellQuoted(tiffdump) + " " + file).status, 0);
+    const testing::CommandOutput raw =
+        testing::RunCommand(testing::ShellQuoted(convert) + " " + file + " -depth 16 -endian LSB rgb:- 2>/dev/null");
     EXPECT_EQ(raw.status, 0);
     EXPECT_EQ(raw.bytes, bmp.Wide);
 }

@@ -15,6 +15,7 @@
 
 #include "input/avi_ffmpeg.h"
 #include "input/avi_file.h"
+#include "support/external_tools.h"
 #include "support/temp_dir.h"
 #include "workspace/error.h"
 
@@ -50,8 +51,6 @@ int OpenFileDescriptors() {
     for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd")) ++n;
     return n;
 }
-
-bool HaveTool(const char* tool) { return std::system((std::string(tool) + " -version >/dev/null 2>&1").c_str()) == 0; }
 
 struct Fixture {
     const char* name;
@@ -344,11 +343,13 @@ TEST(AviFile, DamagedIndexOrHeaderSizeStillReadsEveryFrame) {
 // Codecs that predict from earlier frames must give the same picture whichever order the
 // frames are asked for in: the stacker asks for them by quality, not by position.
 TEST(AviFile, InterFrameCodecsDecodeInAnyOrder) {
-    if (!HaveFfmpegDecoders() || !HaveTool("ffmpeg")) GTEST_SKIP() << "needs ffmpeg and a build with libavcodec";
+    if (!HaveFfmpegDecoders()) GTEST_SKIP() << "needs a build with libavcodec";
+    const std::string ffmpeg = testing::FindTool("ffmpeg");
+    TALVENOR_REQUIRE_TOOL(!ffmpeg.empty(), "ffmpeg");
     testing::TempDir dir;
     const fs::path avi = dir / "mpeg4.avi", ref = dir / "mpeg4.bgr";
-    const std::string make = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10 -frames:v 20 "
-                             "-c:v mpeg4 -g 6 -bf 0 -q:v 4 '" + avi.string() + "' && ffmpeg -nostdin -loglevel error -y -i '" +
+    const std::string make = ffmpeg + " -nostdin -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10 -frames:v 20 "
+                             "-c:v mpeg4 -g 6 -bf 0 -q:v 4 '" + avi.string() + "' && " + ffmpeg + " -nostdin -loglevel error -y -i '" +
                              avi.string() + "' -f rawvideo -pix_fmt bgr24 '" + ref.string() + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const std::vector<uint8_t> frames = Bytes(ref);
@@ -366,15 +367,16 @@ TEST(AviFile, InterFrameCodecsDecodeInAnyOrder) {
 // extensions, indexed by an 'indx' super index. Every frame must be reachable, including
 // those past the first RIFF.
 TEST(AviFile, OpenDmlCaptureOverOneGigabyte) {
-    if (!HaveTool("ffmpeg")) GTEST_SKIP() << "needs ffmpeg";
+    const std::string ffmpeg = testing::FindTool("ffmpeg");
+    TALVENOR_REQUIRE_TOOL(!ffmpeg.empty(), "ffmpeg");
     testing::TempDir dir;
     const fs::path avi = dir / "big.avi", ref = dir / "big.bgr";
-    const std::string make = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=1280x720:rate=25 -frames:v 450 "
+    const std::string make = ffmpeg + " -nostdin -loglevel error -y -f lavfi -i testsrc=size=1280x720:rate=25 -frames:v 450 "
                              "-c:v rawvideo -pix_fmt bgr24 '" + avi.string() + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     ASSERT_GT(fs::file_size(avi), uint64_t(1) << 30);
     const int picks[] = {0, 200, 388, 389, 390, 420, 449};
-    const std::string select = "ffmpeg -nostdin -loglevel error -y -i '" + avi.string() +
+    const std::string select = ffmpeg + " -nostdin -loglevel error -y -i '" + avi.string() +
                                "' -vf \"select='eq(n\\,0)+eq(n\\,200)+eq(n\\,388)+eq(n\\,389)+eq(n\\,390)+eq(n\\,420)+eq(n\\,449)'\" "
                                "-fps_mode passthrough -f rawvideo -pix_fmt bgr24 '" + ref.string() + "'";
     ASSERT_EQ(std::system(select.c_str()), 0);

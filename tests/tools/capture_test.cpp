@@ -19,6 +19,7 @@
 #include "capture/avi_writer.h"
 #include "capture/capture.h"
 #include "capture/series_writer.h"
+#include "support/external_tools.h"
 #include "support/temp_dir.h"
 #include "workspace/error.h"
 
@@ -28,10 +29,6 @@ namespace fs = std::filesystem;
 using namespace talvenor::capture;
 using talvenor::Bitmap24;
 using talvenor::testing::TempDir;
-
-bool HaveTool(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
 
@@ -196,7 +193,8 @@ TEST(CaptureGenerator, ShiftsInTruthCsvAreTheShiftsOfThePlanetDisc) {
 // Without blur and noise the frames are the truth image moved by whole pixels, in the
 // direction truth.csv states: frame k's pixel (x, y) is the truth's (x - dx, y - dy).
 TEST(CaptureGenerator, SharpNoiseFreeFramesAreTheTruthMoved) {
-    if (!fs::exists("/usr/bin/convert")) GTEST_SKIP() << "ImageMagick not installed";
+    const std::string convert = talvenor::testing::FindTool("convert");
+    TALVENOR_REQUIRE_TOOL(!convert.empty(), "ImageMagick's convert");
     for (SceneMode mode : {SceneMode::Planet, SceneMode::Moon}) {
         SCOPED_TRACE(SceneModeName(mode));
         CaptureOptions o;
@@ -212,7 +210,7 @@ TEST(CaptureGenerator, SharpNoiseFreeFramesAreTheTruthMoved) {
         o.driftY = -2;
         TempDir tmp;
         WriteCapture(tmp / "cap.avi", o);
-        const std::string truth = Shell("/usr/bin/convert " + Quote(tmp / "truth.bmp") + " rgb:-");
+        const std::string truth = Shell(Quote(convert) + " " + Quote(tmp / "truth.bmp") + " rgb:-");
         ASSERT_EQ(truth.size(), 40u * 32 * 3);
         CaptureGenerator gen(o);
         for (int k = 0; k < o.frames; ++k) {
@@ -299,7 +297,8 @@ TEST(CaptureGenerator, RejectsOptionsItCannotHonour) {
 // super index and ix00 of each RIFF) instead of walking the chunks, so a wrong index entry
 // shows up as a wrong frame.
 TEST(AviCapture, FfmpegDecodesTheRenderedFramesAndSkipsTheDroppedOnes) {
-    if (!HaveTool("ffprobe") || !HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    TALVENOR_REQUIRE_TOOL(!talvenor::testing::FindTool("ffprobe").empty() && !talvenor::testing::FindTool("ffmpeg").empty(),
+                          "ffmpeg/ffprobe");
     struct Case {
         CaptureFormat format;
         bool colour;
@@ -367,7 +366,8 @@ TEST(AviCapture, FfmpegDecodesTheRenderedFramesAndSkipsTheDroppedOnes) {
 }
 
 TEST(AviCapture, FfmpegDecodesMjpegFramesCloseToTheRenderedOnes) {
-    if (!HaveTool("ffprobe") || !HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    TALVENOR_REQUIRE_TOOL(!talvenor::testing::FindTool("ffprobe").empty() && !talvenor::testing::FindTool("ffmpeg").empty(),
+                          "ffmpeg/ffprobe");
     CaptureOptions o;
     o.format = CaptureFormat::AviMjpeg;
     o.colour = true;
@@ -406,7 +406,7 @@ TEST(AviCapture, FfmpegDecodesMjpegFramesCloseToTheRenderedOnes) {
 // A capture over 1 GB must become OpenDML; ffprobe must find every frame through the
 // super index and the per-RIFF standard indexes.
 TEST(AviCapture, OpenDmlFileOverOneGigabyteHasEveryFrame) {
-    if (!HaveTool("ffprobe")) GTEST_SKIP() << "ffprobe not installed";
+    TALVENOR_REQUIRE_TOOL(!talvenor::testing::FindTool("ffprobe").empty(), "ffprobe");
     TempDir tmp;
     const fs::path avi = tmp / "big.avi";
     AviWriterOptions ao;
@@ -459,19 +459,22 @@ TEST(SeriesCapture, OtherProgramsReadTheSixteenBitFramesWeRendered) {
     struct Case {
         CaptureFormat format;
         bool colour;
-        const char* tool;
     };
     const Case cases[] = {
-        {CaptureFormat::Fits, true, "/usr/bin/python3"},  // a colour scene stored as its luminance
-        {CaptureFormat::Tiff, false, "/usr/bin/convert"},
-        {CaptureFormat::Tiff, true, "/usr/bin/convert"},
+        {CaptureFormat::Fits, true},  // a colour scene stored as its luminance
+        {CaptureFormat::Tiff, false},
+        {CaptureFormat::Tiff, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(CaptureFormatName(c.format) + (c.colour ? " colour" : " grey"));
-        if (!fs::exists(c.tool)) GTEST_SKIP() << c.tool << " not installed";
-        if (c.format == CaptureFormat::Fits &&
-            std::system("/usr/bin/python3 -c 'import astropy, numpy' >/dev/null 2>&1") != 0)
-            GTEST_SKIP() << "astropy not installed";
+        // A missing reader drops its own case only; the other format is still checked.
+        const bool fits = c.format == CaptureFormat::Fits;
+        const std::string tool =
+            fits ? talvenor::testing::FindPython({"astropy", "numpy"}) : talvenor::testing::FindTool("convert");
+        if (tool.empty()) {
+            talvenor::testing::ReportMissingToolForCase(fits ? "Python with astropy and numpy" : "ImageMagick's convert");
+            continue;
+        }
         CaptureOptions o;
         o.format = c.format;
         o.colour = c.colour;
@@ -488,10 +491,10 @@ TEST(SeriesCapture, OtherProgramsReadTheSixteenBitFramesWeRendered) {
             ASSERT_TRUE(fs::exists(file)) << file;
             const std::string theirs =
                 c.format == CaptureFormat::Fits
-                    ? Shell("/usr/bin/python3 -c \"import sys, numpy; from astropy.io import fits; "
+                    ? Shell(Quote(tool) + " -c \"import sys, numpy; from astropy.io import fits; "
                             "data = numpy.flipud(fits.getdata(sys.argv[1])).astype('<u2'); "
                             "sys.stdout.buffer.write(data.tobytes())\" " + Quote(file))
-                    : Shell("/usr/bin/convert " + Quote(file) + " -endian LSB -depth 16 " +
+                    : Shell(Quote(tool) + " " + Quote(file) + " -endian LSB -depth 16 " +
                             (grey ? "gray:-" : "rgb:-"));
             FloatImage f;
             gen.RenderFloat(k, f);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "workspace/controls.h"
+#include "workspace/error.h"
 #include "workspace/stored_properties.h"
 #include "workspace/text_util.h"
 
@@ -26,6 +27,28 @@ bool ShownAtStart(const Controls& form, std::string_view name) {
     return true;
 }
 
+// Sets the property to some accepted value other than `value` (the other truth value, a
+// number one step either side, another text); false when none is taken.
+bool MoveAway(Controls& form, std::string_view entry, const std::string& value) {
+    std::vector<std::string> others = {value == "True" ? "False" : "True", "0", "1", "another text"};
+    char* end = nullptr;
+    const double number = std::strtod(value.c_str(), &end);
+    if (!value.empty() && *end == '\0')
+        for (double step : {1.0, -1.0, 0.5}) others.push_back(std::to_string(number + step));
+    const std::string_view name = entry.substr(0, entry.find('.'));
+    if (const auto* choice = dynamic_cast<const Choice*>(form.Find(name)))  // a Text takes only its items
+        others.insert(others.end(), choice->Items.begin(), choice->Items.end());
+    for (const std::string& other : others) {
+        try {
+            form.SetValue(entry, other);
+        } catch (const Error&) {
+            continue;
+        }
+        if (form.GetValue(entry) != value) return true;
+    }
+    return false;
+}
+
 TEST(Controls, EveryStoredPropertyResolvesAndSurvivesARestore) {
     Controls form;
     std::set<std::string> seen;
@@ -35,6 +58,9 @@ TEST(Controls, EveryStoredPropertyResolvesAndSurvivesARestore) {
         ASSERT_NO_THROW(value = form.GetValue(entry));
         ASSERT_TRUE(value.has_value()) << "the control has no such property";
         EXPECT_TRUE(seen.insert(ToLower(entry)).second) << "stored twice";
+        // Move the property away first, so that restoring the value read proves the restore
+        // took effect rather than leaving what was there.
+        ASSERT_TRUE(MoveAway(form, entry, *value)) << "no other value is accepted for " << *value;
         // Restoring a settings file written by this very form must be accepted unchanged.
         EXPECT_NO_THROW(form.SetValue(entry, *value));
         EXPECT_EQ(form.GetValue(entry), value);
