@@ -56,7 +56,8 @@ int IntOr(const Control& c, std::string_view property, std::string_view value) {
 
 double NumberOr(const Control& c, std::string_view property, std::string_view value) {
     auto v = ParseNumber(value);
-    if (!v)
+    // "nan" and "inf" parse, but no control holds them: every later comparison would be false.
+    if (!v || !std::isfinite(*v))
         throw Error("Invalid value \"" + std::string(value) + "\" for " + c.Name + "." + std::string(property) +
                     ": expected a number");
     return *v;
@@ -176,7 +177,12 @@ void Slider::SetProperty(std::string_view property, std::string_view value) {
     // A stored slider value may have been written as a decimal by another version.
     auto whole = [&] {
         if (auto i = ParseInteger(value)) return IntOr(*this, property, value);
-        return int(std::lrint(NumberOr(*this, property, value)));
+        const double v = NumberOr(*this, property, value);
+        // Beyond an int the rounding would wrap to an arbitrary slider position.
+        if (std::abs(v) > 2147483647.0)
+            throw Error("Invalid value \"" + std::string(value) + "\" for " + Name + "." + std::string(property) +
+                        ": expected a whole number");
+        return int(std::lrint(v));
     };
     if (Is(property, "Value")) SetValue(whole());
     else if (Is(property, "MinValue")) MinValue = whole();

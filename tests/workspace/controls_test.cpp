@@ -222,5 +222,23 @@ TEST(Controls, DialogTypeListsHaveTheTypesTheirIndexesMean) {
     EXPECT_EQ(form.SaveDialog1.DefaultExt, "bmp");
 }
 
+// Values from a settings file, a project's controls or --set that no control can hold are
+// refused naming the control, and the control keeps its value.
+TEST(Controls, HostileNumbersAreRefusedAndChangeNothing) {
+    Controls form;
+    const int stack = form.StackSlider.MaxValue;
+    const double radius = form.FFTFilterspin.Value;
+    for (const char* entry : {"StackSlider.MaxValue", "StackSlider.Value"})
+        for (const char* value : {"3e9", "-3e9", "nan", "inf"}) {
+            SCOPED_TRACE(std::string(entry) + "=" + value);
+            EXPECT_THROW(form.SetValue(entry, value), Error);
+        }
+    for (const char* value : {"nan", "-inf"}) EXPECT_THROW(form.SetValue("FFTFilterspin.Value", value), Error) << value;
+    EXPECT_EQ(form.StackSlider.MaxValue, stack);
+    EXPECT_EQ(form.FFTFilterspin.Value, radius);
+    form.SetValue("StackSlider.MaxValue", "12.4");  // a decimal another version wrote still reads
+    EXPECT_EQ(form.StackSlider.MaxValue, 12);
+}
+
 }  // namespace
 }  // namespace talvenor
