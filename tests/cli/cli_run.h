@@ -44,6 +44,18 @@ inline std::filesystem::path PlainCapture(const std::filesystem::path& file, int
     return file;
 }
 
+// A small Motion-JPEG capture of `frames` 96 x 80 frames, for damaging by hand.
+inline std::filesystem::path SmallMjpegCapture(const std::filesystem::path& file, int frames = 12) {
+    capture::CaptureOptions o;
+    o.format = capture::CaptureFormat::AviMjpeg;
+    o.frames = frames;
+    o.width = 96;
+    o.height = 80;
+    o.writeTruth = false;
+    capture::WriteCapture(file, o);
+    return file;
+}
+
 inline std::string FileBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};

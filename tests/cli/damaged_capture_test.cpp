@@ -30,14 +30,7 @@ void PutU32(std::string& bytes, std::size_t at, uint32_t v) {
 
 TEST(CliDamagedCapture, StacksAsTheSoundCaptureDoes) {
     TempDir t;
-    capture::CaptureOptions o;
-    o.format = capture::CaptureFormat::AviMjpeg;
-    o.frames = 12;
-    o.width = 96;
-    o.height = 80;
-    o.writeTruth = false;
-    const fs::path sound = t / "sound.avi";
-    capture::WriteCapture(sound, o);
+    const fs::path sound = testing::SmallMjpegCapture(t / "sound.avi");
     const std::string bytes = FileBytes(sound);
 
     struct Case {

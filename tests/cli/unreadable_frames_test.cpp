@@ -63,14 +63,7 @@ TEST(CliUnreadableFrames, SeriesStacksTheReadableFramesAndNamesTheRest) {
 
 TEST(CliUnreadableFrames, AVideoFrameTheCodecRefusesIsLeftOut) {
     TempDir t;
-    capture::CaptureOptions o;
-    o.format = capture::CaptureFormat::AviMjpeg;
-    o.frames = 12;
-    o.width = 96;
-    o.height = 80;
-    o.writeTruth = false;
-    const fs::path avi = t / "capture.avi";
-    capture::WriteCapture(avi, o);
+    const fs::path avi = testing::SmallMjpegCapture(t / "capture.avi");
     // The JPEG of frame 5 loses its start: no decoder can read it.
     std::string bytes = testing::FileBytes(avi);
     std::size_t at = 0;
