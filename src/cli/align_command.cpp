@@ -10,7 +10,6 @@
 #include "registration/feature_finder.h"
 #include "stacking/alignment_point_stack.h"
 #include "workspace/error.h"
-#include "workspace/safe_file_writer.h"
 
 namespace talvenor {
 
@@ -96,9 +95,7 @@ void WriteShiftsCsv(const std::string& path, CliSession& cli) {
                       int(f.Dropped), double(f.SubShiftX), double(f.SubShiftY));
         csv << line;
     }
-    SafeFileWriter out(path);
-    out.Write(csv.str());
-    out.Commit();
+    cli.outputs().Add(path).Write(csv.str());
 }
 
 int RunAlignCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -109,6 +106,7 @@ int RunAlignCommand(const std::vector<std::string>& args, std::ostream& out, std
     const auto feature = OpenAndAlign(cli, options, err);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
+    cli.CommitOutputs();
 
     const Workspace& ws = cli.session().ws;
     const int best = ws.Ranking[0].FrameIndex;

@@ -159,6 +159,7 @@ CliSession::CliSession(std::ostream& err) : err_(err), host_(err) {
     std::error_code ec;
     env.ProgramFile = fs::read_symlink("/proc/self/exe", ec);
     StartUp(*session_, env);
+    session_->OutputSet = &outputs_;
 }
 
 // Whatever the command did, the frames it had to leave out are counted once at the end.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "session/session.h"
+#include "workspace/safe_file_set.h"
 #include "cli/cli_host.h"
 #include "support_dir.h"
 
@@ -48,11 +49,19 @@ public:
     // dark or flat frames, or each other, and asks about existing ones (see output_guard.h).
     void GuardOutputs(const CliOptions& options);
 
+    // Everything the command writes (-o, --project, --shifts-csv, --ap-csv) is one save: the
+    // save handlers (through Session::OutputSet) and the tables add their files here, and
+    // CommitOutputs replaces the old files together. A command that fails before that leaves
+    // every old file as it was and no temporary behind.
+    SafeFileSet& outputs() { return outputs_; }
+    void CommitOutputs() { outputs_.Commit(); }
+
 private:
     std::ostream& err_;
     ScratchDir scratch_;
     CliHost host_;
     std::unique_ptr<Session> session_;
+    SafeFileSet outputs_;
 };
 
 }  // namespace talvenor

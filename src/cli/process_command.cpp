@@ -443,6 +443,7 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
         // The project reopens on the page whose picture was saved.
         SaveProjectClick(s, fs::absolute(options.project));
     }
+    cli.CommitOutputs();
 
     const Workspace& ws = s.ws;
     const char* area = p.areaItem ? "area" : "image";

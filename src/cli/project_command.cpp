@@ -94,6 +94,7 @@ int RunProjectCommand(const std::vector<std::string>& args, std::ostream& out, s
             cli.host().SaveChoices.push_back(FileChoice{{target}, SaveTypeFor(output, true)});
             SaveButtonClick(s);
         }
+        cli.CommitOutputs();
     }
     const char* pages[] = {"Input", "Aligning", "Stacking", "Wavelet Processing", "Final", "Error-reporting"};
     out << "opened " << project << ": " << s.ws.LastFrame + 1 << " frames, status " << int(s.ws.ProgStatus) << ", page "

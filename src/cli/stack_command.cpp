@@ -14,7 +14,6 @@
 #include "session/stacking_handlers.h"
 #include "stacking/alignment_point_stack.h"
 #include "stacking/stacker.h"
-#include "workspace/safe_file_writer.h"
 #include "workspace/error.h"
 #include "workspace/text_util.h"
 
@@ -116,11 +115,7 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
         run.points = int(s.points.Points.size());
         run.failedShifts = s.points.FailedShifts;
     }
-    if (!options.pointsCsv.empty()) {
-        SafeFileWriter csv(options.pointsCsv);
-        WriteAlignmentPointCsv(s.ctx, s.points, csv);
-        csv.Commit();
-    }
+    if (!options.pointsCsv.empty()) WriteAlignmentPointCsv(s.ctx, s.points, cli.outputs().Add(options.pointsCsv));
     return run;
 }
 
@@ -137,9 +132,10 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
     const auto saveStart = Clock::now();
     cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});
     SaveButtonClick(s);
-    const double saveSeconds = Since(saveStart);
     if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
     if (!options.project.empty()) SaveProjectClick(s, fs::absolute(options.project));
+    cli.CommitOutputs();
+    const double saveSeconds = Since(saveStart);
 
     const Workspace& ws = s.ws;
     if (options.json) {

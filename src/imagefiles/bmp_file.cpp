@@ -482,9 +482,9 @@ std::vector<uint8_t> EncodeBmp24(const Bitmap24& picture, const std::string& nam
     return bytes;
 }
 
-void WriteBmp24(const fs::path& file, const Bitmap24& picture) {
+void WriteBmp24(const fs::path& file, const Bitmap24& picture, SafeFileSet* set) {
     const std::vector<uint8_t> bytes = EncodeBmp24(picture, file.string());
-    WriteFileReplacing(file, bytes);
+    WriteFileReplacing(file, bytes, set);
 }
 
 }  // namespace talvenor

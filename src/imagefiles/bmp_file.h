@@ -50,7 +50,7 @@ FileInfo ProbeBmp(const std::filesystem::path& file);
 // The plain 24-bit file every program reads: 54-byte header (BITMAPINFOHEADER), rows
 // bottom-up, each padded to a multiple of 4 bytes, no compression. The file is written
 // beside the target and renamed over it, so a failed save leaves an existing file intact.
-void WriteBmp24(const std::filesystem::path& file, const Bitmap24& picture);
+void WriteBmp24(const std::filesystem::path& file, const Bitmap24& picture, SafeFileSet* set = nullptr);
 // The bytes WriteBmp24 writes.
 std::vector<uint8_t> EncodeBmp24(const Bitmap24& picture, const std::string& name);
 

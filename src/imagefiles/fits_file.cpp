@@ -725,7 +725,7 @@ DecodedImage ReadFitsImage(const fs::path& path, bool stretchLevels) {
 // --- writing
 
 void WriteFits(Workspace& ws, Controls& f, Host& host, const fs::path& path, int width, int height, int kind,
-               int bitpix, const TFITParams& params) {
+               int bitpix, const TFITParams& params, SafeFileSet* set) {
     if (kind < 0 || kind > 2) throw Error(path.string() + ": unknown FITS kind " + std::to_string(kind));
     if (bitpix != 16 && bitpix != 32) throw Error(path.string() + ": BITPIX " + std::to_string(bitpix) + " cannot be written");
     if (kind != 0 && bitpix != 16) throw Error(path.string() + ": this FITS kind is written with 16 bits only");
@@ -783,7 +783,8 @@ void WriteFits(Workspace& ws, Controls& f, Host& host, const fs::path& path, int
     const std::string header = Header(width, height, kind, bitpix, params);
 
     // The channel files are one save: all are written before any replaces its old file.
-    SafeFileSet files;
+    SafeFileSet own;
+    SafeFileSet& files = set ? *set : own;
     for (const Target& t : targets) {
         std::error_code ec;
         SafeWriteOptions options;
@@ -820,7 +821,7 @@ void WriteFits(Workspace& ws, Controls& f, Host& host, const fs::path& path, int
         }
         files.Add(t.File, options).Write(out.data(), out.size());
     }
-    files.Commit();
+    if (!set) own.Commit();
 }
 
 // --- information

@@ -27,6 +27,7 @@ namespace talvenor {
 struct Workspace;
 struct Controls;
 class Host;
+class SafeFileSet;
 
 // Header parameters the writer puts into the DATE-OBS, TIME-OBS and text cards.
 struct TFITParams {
@@ -149,9 +150,10 @@ DecodedImage ReadFitsImage(const std::filesystem::path& path, bool stretchLevels
 // Asks before replacing a file; No skips that file and every later channel. All files are
 // written to temporaries first and renamed into place together (SafeFileSet): a failure throws
 // Error naming the file and leaves every old file as it was. A read-only channel file is asked
-// about (ConfirmReadOnlyReplace) in place of the overwrite question.
+// about (ConfirmReadOnlyReplace) in place of the overwrite question. With a `set`, the files
+// join it instead and are replaced when the set is committed.
 void WriteFits(Workspace& ws, Controls& f, Host& host, const std::filesystem::path& path, int width, int height,
-               int kind, int bitpix, const TFITParams& params = {});
+               int kind, int bitpix, const TFITParams& params = {}, SafeFileSet* set = nullptr);
 
 // What `talvenor-cli info` shows of a FITS file: the header's numbers, the reader that will
 // decode it, the unit holding the image, the compression and what decoding changes (or why

@@ -346,9 +346,9 @@ std::vector<uint8_t> EncodeJpeg(const Bitmap24& picture, const std::string& name
     return std::vector<uint8_t>(job.buffer, job.buffer + job.size);
 }
 
-void WriteJpeg(const fs::path& file, const Bitmap24& picture, std::string_view comment) {
+void WriteJpeg(const fs::path& file, const Bitmap24& picture, std::string_view comment, SafeFileSet* set) {
     const std::vector<uint8_t> bytes = EncodeJpeg(picture, file.string(), comment);
-    WriteFileReplacing(file, bytes);
+    WriteFileReplacing(file, bytes, set);
 }
 
 std::string JpegComment(std::span<const uint8_t> bytes) {

@@ -19,6 +19,7 @@
 
 #include "imagefiles/file_info.h"
 #include "workspace/bitmap24.h"
+#include "workspace/file_bytes.h"
 
 namespace talvenor {
 
@@ -44,7 +45,8 @@ FileInfo ProbeJpeg(const std::filesystem::path& file);
 // baseline) and writes beside the target, then renames over it, so a failed save leaves an
 // existing file intact. A comment goes into COM segments before the image (split over as
 // many as it needs: one holds kCommentSegment bytes).
-void WriteJpeg(const std::filesystem::path& file, const Bitmap24& picture, std::string_view comment = {});
+void WriteJpeg(const std::filesystem::path& file, const Bitmap24& picture, std::string_view comment = {},
+               SafeFileSet* set = nullptr);
 // The bytes WriteJpeg writes.
 std::vector<uint8_t> EncodeJpeg(const Bitmap24& picture, const std::string& name, std::string_view comment = {});
 inline constexpr std::size_t kCommentSegment = 65533;

@@ -415,12 +415,13 @@ std::vector<uint8_t> EncodePng16(const TTIFFBitMap& image, int width, int height
     return Encode(job, name);
 }
 
-void WritePng(const fs::path& file, const Bitmap24& picture, std::string_view recipe) {
-    WriteFileReplacing(file, EncodePng(picture, file.string(), recipe));
+void WritePng(const fs::path& file, const Bitmap24& picture, std::string_view recipe, SafeFileSet* set) {
+    WriteFileReplacing(file, EncodePng(picture, file.string(), recipe), set);
 }
 
-void WritePng16(const fs::path& file, const TTIFFBitMap& image, int width, int height, std::string_view recipe) {
-    WriteFileReplacing(file, EncodePng16(image, width, height, file.string(), recipe));
+void WritePng16(const fs::path& file, const TTIFFBitMap& image, int width, int height, std::string_view recipe,
+                SafeFileSet* set) {
+    WriteFileReplacing(file, EncodePng16(image, width, height, file.string(), recipe), set);
 }
 
 }  // namespace talvenor

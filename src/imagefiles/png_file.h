@@ -23,6 +23,7 @@
 #include "imagefiles/decoded_image.h"
 #include "imagefiles/file_info.h"
 #include "workspace/bitmap24.h"
+#include "workspace/file_bytes.h"
 #include "workspace/tiff_bitmap.h"
 
 namespace talvenor {
@@ -45,12 +46,14 @@ std::optional<std::string> PngDescription(std::span<const uint8_t> bytes, const 
 
 // 8-bit PNG of a 24-bit picture: RGB, or grey when every pixel is grey. A non-empty `recipe`
 // goes into a tEXt chunk "Description" before the pixels. Written beside the target and
-// renamed over it, so a failed save leaves an existing file intact.
-void WritePng(const std::filesystem::path& file, const Bitmap24& picture, std::string_view recipe = {});
+// renamed over it, so a failed save leaves an existing file intact. With a `set`, the file
+// joins it and is replaced when the set is committed (so for every writer below).
+void WritePng(const std::filesystem::path& file, const Bitmap24& picture, std::string_view recipe = {},
+              SafeFileSet* set = nullptr);
 // 16-bit RGB PNG of the top-left width x height of the wide image (the result images are
 // allocated a pixel larger each way), the samples the 48-bit TIFF saves write.
 void WritePng16(const std::filesystem::path& file, const TTIFFBitMap& image, int width, int height,
-                std::string_view recipe = {});
+                std::string_view recipe = {}, SafeFileSet* set = nullptr);
 // The bytes WritePng and WritePng16 write.
 std::vector<uint8_t> EncodePng(const Bitmap24& picture, const std::string& name, std::string_view recipe = {});
 std::vector<uint8_t> EncodePng16(const TTIFFBitMap& image, int width, int height, const std::string& name,

@@ -1,7 +1,7 @@
 #include "imagefiles/tiff_file.h"
 
 #include "workspace/file_bytes.h"
-#include "workspace/safe_file_writer.h"
+#include "workspace/safe_file_set.h"
 
 #include <algorithm>
 #include <array>
@@ -577,7 +577,7 @@ FileInfo ProbeTiff(const fs::path& file) {
 }
 
 void SaveToFile(const TTIFFBitMap& bitmap, const fs::path& file, int bitsPerPixel, bool compress,
-                std::string_view description) {
+                std::string_view description, SafeFileSet* set) {
     const std::string name = file.filename().string();
     if (bitsPerPixel != 48 || compress)
         throw Error(name + ": only uncompressed 48-bit TIFF files can be written");
@@ -642,10 +642,11 @@ void SaveToFile(const TTIFFBitMap& bitmap, const fs::path& file, int bitsPerPixe
 
     // Written beside the target and renamed over it: a full disk or a crash during the
     // write leaves any older file of that name intact.
-    SafeFileWriter out(file);
+    std::optional<SafeFileWriter> own;
+    SafeFileWriter& out = set ? set->Add(file) : own.emplace(file);
     out.Write(head.data(), head.size());
     for (int y = 0; y < height; ++y) out.Write(bitmap.WideRows[std::size_t(y)], rowBytes);
-    out.Commit();
+    if (own) own->Commit();
 }
 
 }  // namespace talvenor

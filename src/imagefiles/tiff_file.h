@@ -10,6 +10,7 @@
 
 #include "imagefiles/file_info.h"
 #include "imagefiles/tiff_ifd.h"
+#include "workspace/file_bytes.h"
 #include "workspace/tiff_bitmap.h"
 
 namespace talvenor {
@@ -27,7 +28,7 @@ TIFD LoadFromFile(TTIFFBitMap& bitmap, const std::filesystem::path& file, std::s
 // Written beside the target and renamed over it, so a failed save never destroys an older
 // file of that name. Only 48 bits without compression exist; other arguments raise an Error.
 void SaveToFile(const TTIFFBitMap& bitmap, const std::filesystem::path& file, int bitsPerPixel = 48,
-                bool compress = false, std::string_view description = {});
+                bool compress = false, std::string_view description = {}, SafeFileSet* set = nullptr);
 
 // What `info` reports of a TIFF file: its size and depth as stored, and the directory's
 // byte order, offsets (BigTIFF), compression, predictor, photometric interpretation,

@@ -184,17 +184,17 @@ void BitBtn8Click(Session& s) {
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
             // JPEG, FITS, TIFF and PNG results carry the project that made them.
-            case 2: WriteJpeg(path, picture, ProjectText(s)); break;
-            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}); break;
+            case 2: WriteJpeg(path, picture, ProjectText(s), s.OutputSet); break;
+            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}, s.OutputSet); break;
             case 4:
             case 5: {
                 TTIFFBitMap wide;
                 RenderFinal16(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, SettingsFromControls(s), wide);
-                if (type == 4) SaveWideImage(wide, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s));
-                else WritePng16(path, wide, ws.ImageWidth, ws.ImageHeight, ProjectText(s));
+                if (type == 4) SaveWideImage(wide, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s), s.OutputSet);
+                else WritePng16(path, wide, ws.ImageWidth, ws.ImageHeight, ProjectText(s), s.OutputSet);
                 break;
             }
-            default: WriteBmp24(path, picture); break;
+            default: WriteBmp24(path, picture, s.OutputSet); break;
         }
     };
     RunResultSave(s, save);

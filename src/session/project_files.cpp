@@ -306,7 +306,7 @@ bool SaveProjectClick(Session& s, const fs::path& given) {
     TBigIniFile ini(path, keep);
     for (const std::string& section : ini.ReadSections()) ini.EraseSection(section);
     ComposeProject(s, ini, true);
-    ini.UpdateFile();
+    ini.UpdateFile(s.OutputSet);
     f.SaveDialog3.FileName = path.string();
     s.host.SetCaption(MakeCaption(ws, CaptionKind::Saved));
     return true;

@@ -130,9 +130,9 @@ void SaveShrinkClick(Session& s) {
     save.DefaultName = true;
     save.Write = [&s, &f](int type, const fs::path& path) {
         // A JPEG or PNG carries the project that made it (a BMP has no room for it).
-        if (type == 2) WriteJpeg(path, f.ShrinkImage.Image, ProjectText(s));
-        else if (type == 3) WritePng(path, f.ShrinkImage.Image, ProjectText(s));
-        else WriteBmp24(path, f.ShrinkImage.Image);
+        if (type == 2) WriteJpeg(path, f.ShrinkImage.Image, ProjectText(s), s.OutputSet);
+        else if (type == 3) WritePng(path, f.ShrinkImage.Image, ProjectText(s), s.OutputSet);
+        else WriteBmp24(path, f.ShrinkImage.Image, s.OutputSet);
     };
     RunResultSave(s, save);
 }

@@ -133,7 +133,8 @@ std::optional<fs::path> RunResultSave(Session& s, const ResultSave& save) {
     return written;
 }
 
-void SaveWideImage(const TTIFFBitMap& image, int width, int height, const fs::path& path, std::string_view recipe) {
+void SaveWideImage(const TTIFFBitMap& image, int width, int height, const fs::path& path, std::string_view recipe,
+                   SafeFileSet* set) {
     if (!image.HasWide || width <= 0 || height <= 0 || image.Width() < width || image.Height() < height)
         throw Error(path.filename().string() + ": there is no 16-bit image of " + std::to_string(width) + " x " +
                     std::to_string(height) + " to save");
@@ -141,7 +142,7 @@ void SaveWideImage(const TTIFFBitMap& image, int width, int height, const fs::pa
     out.CreateWide(width, height);
     for (int y = 0; y < height; ++y)
         std::copy_n(image.WideRows[std::size_t(y)], std::size_t(width) * 6, out.WideRows[std::size_t(y)]);
-    SaveToFile(out, path, 48, false, recipe);
+    SaveToFile(out, path, 48, false, recipe, set);
 }
 
 ResultSave PageSave(Session& s, std::string title) {
@@ -160,11 +161,11 @@ void SaveBMP2buttonClick(Session& s) {
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
             // JPEG, FITS, TIFF and PNG results carry the project that made them.
-            case 2: WriteJpeg(path, f.ProcessImage.Image, ProjectText(s)); break;
-            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}); break;
-            case 4: SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s)); break;
-            case 5: WritePng16(path, ws.StackTiff, ws.ImageWidth, ws.ImageHeight, ProjectText(s)); break;
-            default: WriteBmp24(path, f.ProcessImage.Image); break;
+            case 2: WriteJpeg(path, f.ProcessImage.Image, ProjectText(s), s.OutputSet); break;
+            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}, s.OutputSet); break;
+            case 4: SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s), s.OutputSet); break;
+            case 5: WritePng16(path, ws.StackTiff, ws.ImageWidth, ws.ImageHeight, ProjectText(s), s.OutputSet); break;
+            default: WriteBmp24(path, f.ProcessImage.Image, s.OutputSet); break;
         }
     };
     RunResultSave(s, save);

@@ -48,7 +48,7 @@ std::optional<std::filesystem::path> RunResultSave(Session& s, const ResultSave&
 // Writes the top-left width x height of a 16-bit image as a 48-bit TIFF (the result images
 // are allocated a pixel larger than the image each way), carrying `recipe` when given.
 void SaveWideImage(const TTIFFBitMap& image, int width, int height, const std::filesystem::path& path,
-                   std::string_view recipe = {});
+                   std::string_view recipe = {}, SafeFileSet* set = nullptr);
 
 // The save of the Wavelet Processing and Final pages: their shared dialog and its five types
 // (BMP, JPEG, FITS, TIFF, PNG), "default" for an empty name. The caller adds the writer.

@@ -25,6 +25,8 @@ namespace talvenor {
 
 // Calls from start-up and page changes into subsystems that fill them when they are built.
 // An empty seam is skipped: the subsystem does not exist yet, so there is nothing to do.
+class SafeFileSet;
+
 struct Seams {
     std::function<void()> CreateCurves;           // gamma, hue, saturation and lightness curves
     std::function<void()> NormaliseKernel;        // wavelet smoothing kernel from Filter00..Filter44
@@ -64,6 +66,10 @@ public:
     AlignmentPointState points;  // the alignment points and what the last stack measured at them
     WaveletState wavelets;  // kernel, layer statistics, gamma spline of the wavelet page
     FinalState finalImage;  // hue curves, hue histogram and crop of the Final page
+    // While a command saves several files at once (its result, its project, its tables), the
+    // files the save handlers write join this set, and all replace their old files together
+    // when the command commits it; null: each save is replaced as soon as it is written.
+    SafeFileSet* OutputSet = nullptr;
     // The same workspace, form, host and store, as the lower layers take them.
     AppContext ctx{ws, form, host, Settings};
 

@@ -87,19 +87,19 @@ void SaveButtonClick(Session& s) {
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
             // JPEG, FITS, TIFF and PNG results carry the project that made them.
-            case 2: WriteJpeg(path, f.Stackimage.Image, ProjectText(s)); break;
-            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 16, {.Recipe = ProjectText(s)}); break;
-            case 4: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 32, {.Recipe = ProjectText(s)}); break;
-            case 5: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 2, 16, {.Recipe = ProjectText(s)}); break;
+            case 2: WriteJpeg(path, f.Stackimage.Image, ProjectText(s), s.OutputSet); break;
+            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 16, {.Recipe = ProjectText(s)}, s.OutputSet); break;
+            case 4: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 0, 32, {.Recipe = ProjectText(s)}, s.OutputSet); break;
+            case 5: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 2, 16, {.Recipe = ProjectText(s)}, s.OutputSet); break;
             case 6:
                 ExportStackTo16Bits(s.ctx);
-                SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s));
+                SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s), s.OutputSet);
                 break;
             case 7:
                 ExportStackTo16Bits(s.ctx);
-                WritePng16(path, ws.StackTiff, ws.ImageWidth, ws.ImageHeight, ProjectText(s));
+                WritePng16(path, ws.StackTiff, ws.ImageWidth, ws.ImageHeight, ProjectText(s), s.OutputSet);
                 break;
-            default: WriteBmp24(path, f.Stackimage.Image); break;
+            default: WriteBmp24(path, f.Stackimage.Image, s.OutputSet); break;
         }
     };
     RunResultSave(s, save);

@@ -1,6 +1,6 @@
 #include "workspace/big_ini_file.h"
 
-#include "workspace/safe_file_writer.h"
+#include "workspace/safe_file_set.h"
 
 #include <cerrno>
 #include <charconv>
@@ -322,9 +322,9 @@ void TBigIniFile::DeleteKey(std::string_view section, std::string_view key) {
     modified_ = true;
 }
 
-void TBigIniFile::UpdateFile() {
+void TBigIniFile::UpdateFile(SafeFileSet* set) {
     if (!modified_ || fileName_.empty()) return;
-    WriteFile();
+    WriteFile(set);
     modified_ = false;
 }
 
@@ -355,7 +355,11 @@ void TBigIniFile::SetText(std::string_view text) {
     modified_ = true;
 }
 
-void TBigIniFile::WriteFile() const {
+void TBigIniFile::WriteFile(SafeFileSet* set) const {
+    if (set) {
+        set->Add(fileName_).Write(Text());
+        return;
+    }
     // Written beside the target and renamed over it, so a crash or a full disk leaves the old file intact.
     SafeFileWriter out(fileName_, kFileBufferSize);
     out.Write(Text());

@@ -18,6 +18,8 @@
 namespace talvenor {
 
 // One section: its name as first written or read and its raw lines in file order.
+class SafeFileSet;
+
 class TSection {
 public:
     explicit TSection(std::string name) : name_(std::move(name)) {}
@@ -123,8 +125,9 @@ public:
     void DeleteKey(std::string_view section, std::string_view key);
 
     // Rewrites the file when something changed and a file name is known. Throws Error
-    // naming the file when it cannot be written; the old file is then left as it was.
-    void UpdateFile();
+    // naming the file when it cannot be written; the old file is then left as it was. With a
+    // `set`, the file joins it and is replaced when the set is committed.
+    void UpdateFile(SafeFileSet* set = nullptr);
     // Appends the sections of a further file (sections whose names are already present are
     // dropped unless the callback keeps them). Returns false, changing nothing, when the
     // file does not exist; throws Error when it exists but cannot be read.
@@ -142,7 +145,7 @@ public:
 private:
     bool ReadFile(const std::filesystem::path& path);
     void ParseLine(std::string_view line, int& current);
-    void WriteFile() const;
+    void WriteFile(SafeFileSet* set) const;
 
     std::filesystem::path fileName_;
     TSectionList sections_;

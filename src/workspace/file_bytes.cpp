@@ -7,7 +7,7 @@
 #include <string>
 
 #include "workspace/error.h"
-#include "workspace/safe_file_writer.h"
+#include "workspace/safe_file_set.h"
 
 namespace talvenor {
 
@@ -47,9 +47,13 @@ void ReadFileBytes(const fs::path& file, std::vector<uint8_t>& bytes) {
     }
 }
 
-void WriteFileReplacing(const fs::path& file, std::span<const uint8_t> bytes) {
+void WriteFileReplacing(const fs::path& file, std::span<const uint8_t> bytes, SafeFileSet* set) {
     std::error_code ec;
     if (fs::is_directory(file, ec)) Fail(file, "cannot write: it is a directory");
+    if (set) {
+        set->Add(file).Write(bytes.data(), bytes.size());
+        return;
+    }
     SafeFileWriter out(file);
     out.Write(bytes.data(), bytes.size());
     out.Commit();

@@ -108,5 +108,20 @@ TEST(CliOutputs, AnExistingOutputIsReplacedOnlyWithForce) {
     }
 }
 
+// The result, the tables and the project of one run are one save: when the project cannot be
+// written, the result and the table written before it keep their old bytes too.
+TEST(CliOutputs, ARunsOutputsAreReplacedTogetherOrNotAtAll) {
+    Files f;
+    const std::string stack = f / "st.bmp", csv = f / "shifts.csv", project = f / "missing/run.rsp";
+    for (const std::string& file : {stack, csv}) std::ofstream(file, std::ios::binary) << "keep me";
+    const auto r = Cli({"stack", f.avi.string(), "-o", stack, "--shifts-csv", csv, "--project", project, "--force"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("run.rsp"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+    for (const std::string& file : {stack, csv}) EXPECT_EQ(FileBytes(file), "keep me") << file;
+    for (const auto& entry : fs::directory_iterator(f.dir.path()))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+}
+
 }  // namespace
 }  // namespace talvenor

@@ -31,10 +31,15 @@ Picture TiffPicture(const fs::path& file) {
     return p;
 }
 
+bool SamePicture(const Picture& a, const Picture& b) {
+    return a.width == b.width && a.height == b.height && a.samples == b.samples;
+}
+
 // Runs `command` on `capture` with `options`, saving first.tif and the project, then opens the
 // project and saves again.tif; the two pictures must be the same size and pixel for pixel equal.
-void ExpectReplaysTheSamePicture(const testing::TempDir& dir, const fs::path& capture, const std::string& command,
-                                 const std::vector<std::string>& options, const std::string& name) {
+// Returns the picture, so a case can show that its option changed it.
+Picture ExpectReplaysTheSamePicture(const testing::TempDir& dir, const fs::path& capture, const std::string& command,
+                                    const std::vector<std::string>& options, const std::string& name) {
     SCOPED_TRACE(command + " " + name);
     const std::string first = (dir / (name + "-first.tif")).string();
     const std::string again = (dir / (name + "-again.tif")).string();
@@ -42,25 +47,31 @@ void ExpectReplaysTheSamePicture(const testing::TempDir& dir, const fs::path& ca
     std::vector<std::string> args = {command, capture.string(), "-o", first, "--project", project};
     args.insert(args.end(), options.begin(), options.end());
     std::string said;
-    ASSERT_EQ(CliStatus(args, &said), 0) << said;
-    ASSERT_EQ(CliStatus({"project", project, "-o", again}, &said), 0) << said;
+    EXPECT_EQ(CliStatus(args, &said), 0) << said;
+    EXPECT_EQ(CliStatus({"project", project, "-o", again}, &said), 0) << said;
     const Picture a = TiffPicture(first), b = TiffPicture(again);
-    ASSERT_EQ(a.width, b.width);
-    ASSERT_EQ(a.height, b.height);
+    EXPECT_EQ(a.width, b.width);
+    EXPECT_EQ(a.height, b.height);
     std::size_t differing = 0;
-    for (std::size_t i = 0; i < a.samples.size(); ++i) differing += a.samples[i] != b.samples[i];
+    for (std::size_t i = 0; i < std::min(a.samples.size(), b.samples.size()); ++i) differing += a.samples[i] != b.samples[i];
     EXPECT_EQ(differing, 0u) << "of " << a.samples.size() << " samples";
+    return a;
 }
 
 TEST(CliProjectReplay, StacksReplayResampledDrizzledAndAtSubPixelShifts) {
     testing::TempDir dir;
     const fs::path avi = PlainCapture(dir / "moon.avi", 12, 640, 480);
+    const Picture plain = ExpectReplaysTheSamePicture(dir, avi, "stack", {}, "plain");
     // A factor the "Input" section's rounded value would lose.
     ExpectReplaysTheSamePicture(dir, avi, "stack", {"--resample", "1.5"}, "resampled");
-    ExpectReplaysTheSamePicture(dir, avi, "stack", {"--drizzle"}, "drizzled");
-    ExpectReplaysTheSamePicture(dir, avi, "stack", {"--subpixel"}, "subpixel");
+    const Picture drizzled = ExpectReplaysTheSamePicture(dir, avi, "stack", {"--drizzle"}, "drizzled");
+    const Picture subpixel = ExpectReplaysTheSamePicture(dir, avi, "stack", {"--subpixel"}, "subpixel");
     // Sub-pixel drops of a drizzle.
-    ExpectReplaysTheSamePicture(dir, avi, "stack", {"--drizzle", "--subpixel"}, "drizzled-subpixel");
+    const Picture both = ExpectReplaysTheSamePicture(dir, avi, "stack", {"--drizzle", "--subpixel"}, "drizzled-subpixel");
+    // Each option made a picture of its own, so the replays above carried it.
+    EXPECT_FALSE(SamePicture(drizzled, plain));
+    EXPECT_FALSE(SamePicture(subpixel, plain));
+    EXPECT_FALSE(SamePicture(both, drizzled));
 }
 
 TEST(CliProjectReplay, ProcessedPicturesReplayWithTheirWaveletAndColourSettings) {
@@ -69,10 +80,11 @@ TEST(CliProjectReplay, ProcessedPicturesReplayWithTheirWaveletAndColourSettings)
     const fs::path avi = PlainCapture(dir / "planet.avi", 12, 800, 600, true);
     ExpectReplaysTheSamePicture(dir, avi, "process", {"--gains", "3,2,1,1,1,1"}, "plain");
     // A small area around the feature, another kernel, channel shifts by hand.
-    ExpectReplaysTheSamePicture(dir, avi, "process",
-                                {"--gains", "4,2,1,1,1,1", "--area", "256", "--kernel",
-                                 "1,2,3,2,1,2,4,6,4,2,3,6,9,6,3,2,4,6,4,2,1,2,3,2,1", "--rgb-shift", "2,-1,-3,1"},
-                                "area-kernel-shift");
+    const std::vector<std::string> areaShift = {"--gains", "4,2,1,1,1,1", "--area", "256", "--rgb-shift", "2,-1,-3,1"};
+    std::vector<std::string> kernel = areaShift;
+    kernel.insert(kernel.end(), {"--kernel", "1,2,3,2,1,2,4,6,4,2,3,6,9,6,3,2,4,6,4,2,1,2,3,2,1"});
+    const Picture withKernel = ExpectReplaysTheSamePicture(dir, avi, "process", kernel, "area-kernel-shift");
+    EXPECT_FALSE(SamePicture(withKernel, ExpectReplaysTheSamePicture(dir, avi, "process", areaShift, "area-shift")));
     // Estimated noise thresholds on three layers, the estimated channel shift.
     ExpectReplaysTheSamePicture(dir, avi, "process",
                                 {"--gains", "5,3,1,1,1,1", "--denoise", "B", "--denoise-layers", "1,2,3", "--rgb-shift",

@@ -154,9 +154,11 @@ TEST(FinalPage, TheResizeWindowShowsThePictureWithoutTheCropOutline) {
     OnFinalPage p;
     p.s->Dispatch("Shrink", Event::Click);
     const Bitmap24 before = p.f().ShrinkImage.Image;
+    const Bitmap24 shown = p.final();
     p.Mouse(Event::MouseDown, MouseButton::Left, 20, 20);
     p.Mouse(Event::MouseMove, MouseButton::Left, 120, 90);
     p.Mouse(Event::MouseUp, MouseButton::Left, 120, 90);
+    ASSERT_NE(p.final(), shown);  // the outline is on the page's picture
     p.s->Dispatch("Shrink", Event::Click);
     EXPECT_EQ(p.f().ShrinkImage.Image, before);
 }
