@@ -276,16 +276,16 @@ void AviFile::ParseFile() {
     }
 
     if (!haveVideo_) Fail(kNoStream, "the file holds no video stream");
-    if (!indx_.empty() && ReadOpenDmlIndex()) {
+    if (!indx_.empty() && ReadOpenDmlIndexUnlessDamaged()) {
         draft_->kind = AviIndex::Kind::OpenDml;
-    } else if (idx1Size_ && ReadLegacyIndex()) {
+    } else if (idx1Size_ && draft_->indexDamage.empty() && ReadLegacyIndex()) {
         draft_->kind = AviIndex::Kind::Idx1;
     } else {
         try {
             ScanMovi();
         } catch (const Error& e) {
-            if (draft_->idx1Damage.empty()) throw;
-            throw Error(std::string(e.what()) + "; the index 'idx1' cannot stand in for the scan (" + draft_->idx1Damage + ")");
+            if (draft_->indexDamage.empty()) throw;
+            throw Error(std::string(e.what()) + "; the index cannot stand in for the scan (" + draft_->indexDamage + ")");
         }
     }
 
@@ -405,6 +405,35 @@ void AviFile::AddSample(uint64_t offset, uint64_t size, bool key, const char* wh
     draft_->samples.push_back({size ? offset : 0, uint32_t(size), key});
 }
 
+namespace {
+
+// An OpenDML index that cannot be used as it stands (the frames themselves may be sound).
+struct IndexDamaged {
+    std::string problem;
+};
+
+// An index entry must name a frame inside the file.
+void CheckIndexEntry(uint64_t offset, uint64_t size, uint64_t fileSize, std::size_t entry) {
+    if (size != 0 && (offset > fileSize || size > fileSize - offset))
+        throw IndexDamaged{"entry " + Num(entry) + " points past the end of the file (offset " + Num(offset) + ", size " +
+                           Num(size) + ", the file has " + Num(fileSize) + " bytes)"};
+}
+
+}  // namespace
+
+// A damaged OpenDML index costs only the index: the frames are found by a scan of every
+// 'movi' list instead (the 'idx1' index, when there is one, covers the first RIFF only).
+bool AviFile::ReadOpenDmlIndexUnlessDamaged() {
+    try {
+        return ReadOpenDmlIndex();
+    } catch (const IndexDamaged& d) {
+        draft_->indexDamage = "OpenDML index damaged: " + d.problem;
+        draft_->samples.clear();
+        readIndexes_.clear();
+        return false;
+    }
+}
+
 bool AviFile::ReadOpenDmlIndex() {
     const uint8_t* p = indx_.data();
     const uint16_t longsPerEntry = U16(p);
@@ -415,10 +444,11 @@ bool AviFile::ReadOpenDmlIndex() {
         const uint64_t entrySize = uint64_t(longsPerEntry) * 4;
         if (entrySize < 8 || 32 + uint64_t(entries) * entrySize > indx_.size()) return false;
         const uint64_t base = U64(p + 12);
-        if (base > reader_->Size()) Fail(kOpenFailed, "the stream index gives a base offset past the end of the file");
+        if (base > reader_->Size()) throw IndexDamaged{"the stream index gives a base offset past the end of the file"};
         for (uint32_t i = 0; i < entries; ++i) {
             const uint8_t* e = p + 24 + std::size_t(i) * entrySize;
             const uint32_t sz = U32(e + 4);
+            CheckIndexEntry(base + U32(e), sz & ~kNotKeyFrame, reader_->Size(), draft_->samples.size());
             AddSample(base + U32(e), sz & ~kNotKeyFrame, !(sz & kNotKeyFrame), "index entry");
         }
         draft_->openDml = true;
@@ -426,7 +456,7 @@ bool AviFile::ReadOpenDmlIndex() {
     }
     if (type != kIndexOfIndexes || longsPerEntry != 4) return false;
     if (24 + uint64_t(entries) * 16 > indx_.size())
-        Fail(kOpenFailed, "the super index lists " + Num(entries) + " entries but has room for " + Num((indx_.size() - 24) / 16));
+        throw IndexDamaged{"the super index lists " + Num(entries) + " entries but has room for " + Num((indx_.size() - 24) / 16)};
     if (entries == 0) return false;
     draft_->openDml = true;
     for (uint32_t i = 0; i < entries; ++i) {
@@ -440,7 +470,7 @@ void AviFile::ReadStandardIndex(uint64_t pos, int64_t superEntry) {
     const uint64_t size = reader_->Size();
     const std::string which = "super index entry " + Num(uint64_t(superEntry));
     if (pos > size || size - pos < 32)
-        Fail(kOpenFailed, which + " points past the end of the file (offset " + Num(pos) + ", the file has " + Num(size) + " bytes)");
+        throw IndexDamaged{which + " points past the end of the file (offset " + Num(pos) + ", the file has " + Num(size) + " bytes)"};
     uint8_t h[32];
     reader_->Read(pos, h, 32);
     const uint32_t csize = U32(h + 4);
@@ -449,14 +479,14 @@ void AviFile::ReadStandardIndex(uint64_t pos, int64_t superEntry) {
     const uint32_t entries = U32(h + 12);
     const uint64_t base = U64(h + 20);
     if (csize < 24 || type != kIndexOfChunks || longsPerEntry < 2)
-        Fail(kOpenFailed, which + " does not point to a standard index (offset " + Num(pos) + ")");
+        throw IndexDamaged{which + " does not point to a standard index (offset " + Num(pos) + ")"};
     if (pos + 8 + csize > size)
-        Fail(kOpenFailed, "the standard index at offset " + Num(pos) + " runs past the end of the file");
+        throw IndexDamaged{"the standard index at offset " + Num(pos) + " runs past the end of the file"};
     const uint64_t entrySize = uint64_t(longsPerEntry) * 4;
     if (uint64_t(entries) * entrySize > csize - 24)
-        Fail(kOpenFailed, "the standard index at offset " + Num(pos) + " lists " + Num(entries) + " entries but holds " +
-                              Num((csize - 24) / entrySize));
-    if (base > size) Fail(kOpenFailed, "the standard index at offset " + Num(pos) + " gives a base offset past the end of the file");
+        throw IndexDamaged{"the standard index at offset " + Num(pos) + " lists " + Num(entries) + " entries but holds " +
+                              Num((csize - 24) / entrySize)};
+    if (base > size) throw IndexDamaged{"the standard index at offset " + Num(pos) + " gives a base offset past the end of the file"};
     // An index the super index lists again, or one overlapping an index already read, names
     // no frames of its own: it is read once.
     const uint64_t end = pos + 8 + csize;
@@ -473,6 +503,7 @@ void AviFile::ReadStandardIndex(uint64_t pos, int64_t superEntry) {
         uint8_t e[8];
         reader_->Read(pos + 32 + uint64_t(i) * entrySize, e, 8);
         const uint32_t sz = U32(e + 4);
+        CheckIndexEntry(base + U32(e), sz & ~kNotKeyFrame, size, samples.size());
         AddSample(base + U32(e), sz & ~kNotKeyFrame, !(sz & kNotKeyFrame), "index entry");
     }
 }
@@ -502,13 +533,15 @@ bool AviFile::ReadLegacyIndex() {
             }
         }
         if (!found) {  // an index that does not match the data: scan instead
-            draft_->idx1Damage = "its entries do not point at the frame chunks";
+            draft_->indexDamage = "idx1 damaged: its entries do not point at the frame chunks";
             return false;
         }
     }
     if (!found) return false;
-    draft_->idx1Damage = Idx1Damage(base, count);
-    if (!draft_->idx1Damage.empty()) return false;
+    if (const std::string damage = Idx1Damage(base, count); !damage.empty()) {
+        draft_->indexDamage = "idx1 damaged: " + damage;
+        return false;
+    }
     for (uint64_t i = 0; i < count; ++i) {
         uint8_t e[16];
         reader_->Read(idx1Pos_ + 16 * i, e, 16);
@@ -642,9 +675,9 @@ FileInfo AviFile::Probe() const {
         case AviIndex::Kind::OpenDml: info.Details.emplace_back("index", "OpenDML"); break;
         case AviIndex::Kind::Idx1: info.Details.emplace_back("index", "idx1"); break;
         case AviIndex::Kind::Scanned:
-            info.Details.emplace_back("index", index_->idx1Damage.empty() ? "none (frames found in the movi list)"
-                                                                          : "rebuilt from the movi list (idx1 damaged: " +
-                                                                                index_->idx1Damage + ")");
+            info.Details.emplace_back("index", index_->indexDamage.empty()
+                                                   ? "none (frames found in the movi list)"
+                                                   : "rebuilt from the movi list (" + index_->indexDamage + ")");
             break;
     }
     if (index_->headerWidth != 0)

@@ -63,8 +63,9 @@ struct AviIndex {
     AviVideoFormat format;  // Width and Height: the frames' size (see headerWidth)
     // The format block's frame size when the coded frames have another; 0 when they agree.
     int headerWidth = 0, headerHeight = 0;
-    // Why the 'idx1' index was set aside for a scan of the 'movi' lists; empty when it was not.
-    std::string idx1Damage;
+    // Why an index was set aside for a scan of the 'movi' lists ("idx1 damaged: ...", "OpenDML
+    // index damaged: ..."); empty when none was.
+    std::string indexDamage;
     int64_t start = 0;      // dwStart
     int64_t length = 0;     // dwLength
     int64_t dmlFrames = 0;  // dmlh total frames, 0 when absent
@@ -143,6 +144,7 @@ private:
     void ParseHeaderList(uint64_t begin, uint64_t end);
     void ParseStreamList(uint64_t begin, uint64_t end, int streamNumber);
     bool ReadOpenDmlIndex();
+    bool ReadOpenDmlIndexUnlessDamaged();
     void ReadStandardIndex(uint64_t chunkPos, int64_t superEntry);
     bool ReadLegacyIndex();
     std::string Idx1Damage(uint64_t base, uint64_t count);

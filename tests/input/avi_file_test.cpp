@@ -239,8 +239,6 @@ TEST(AviFile, MalformedFilesGiveTheRightMessageAndCloseTheFile) {
         {"avi-4bit-dib.avi", "Failed to start AVI decompression: codec 'BI_RGB' with 4 bits per pixel is not supported", true},
         {"avi-not-riff.avi", "Failed to open AVI file: avi-not-riff.avi: not an AVI file", true},
         {"avi-damaged-header-list.avi", "Failed to open AVI file: avi-damaged-header-list.avi: the header list is damaged", true},
-        {"avi-super-index-past-end.avi", "Failed to open AVI file: avi-super-index-past-end.avi: super index entry 1 points past", true},
-        {"avi-index-count-overflow.avi", "Failed to open AVI file: avi-index-count-overflow.avi: the standard index at offset", true},
         {"avi-short-frame.avi", "Failed to decompress AVI frame: avi-short-frame.avi: frame 1: pixel data ends early (needs 24 bytes, has 10)", false},
         {"avi-mjpeg-garbage.avi", "Failed to decompress AVI frame: avi-mjpeg-garbage.avi: frame 0: not a JPEG frame", false},
         {"avi-mjpeg-huge-frame.avi", "Failed to decompress AVI frame: avi-mjpeg-huge-frame.avi: frame 0: the JPEG frame claims 60000 x 60000", false},
@@ -303,6 +301,11 @@ TEST(AviFile, DamagedIndexOrHeaderSizeStillReadsEveryFrame) {
         {"avi-mjpeg-idx1-entry-past-end.avi", 32, 24, 4, Kind::Scanned,
          "rebuilt from the movi list (idx1 damaged: entry 2 points past the end", "(missing)", false},
         {"avi-mjpeg-header-larger-than-frames.avi", 32, 24, 4, Kind::Idx1, "idx1", "64 x 48", false},
+        // OpenDML: the frames of the AVIX extension are found by the scan too.
+        {"avi-super-index-past-end.avi", 4, 4, 6, Kind::Scanned,
+         "rebuilt from the movi list (OpenDML index damaged: super index entry 1 points past the end", "(missing)", false},
+        {"avi-index-count-overflow.avi", 4, 4, 6, Kind::Scanned,
+         "rebuilt from the movi list (OpenDML index damaged: the standard index at offset", "(missing)", false},
         {"avi-mpeg4-header-larger-than-frames.avi", 32, 24, 4, Kind::Idx1, "idx1", "64 x 48", true},
     };
     for (const auto& c : cases) {

@@ -66,7 +66,8 @@ void ReadWholly(const fs::path& file) {
 // (avi_file_test.cpp checks what they read as).
 bool ReadableDespiteDamage(const std::string& name) {
     for (const char* readable : {"avi-index-past-end.avi", "avi-mjpeg-idx1-entry-past-end.avi",
-                                 "avi-mjpeg-header-larger-than-frames.avi", "avi-mpeg4-header-larger-than-frames.avi"})
+                                 "avi-mjpeg-header-larger-than-frames.avi", "avi-mpeg4-header-larger-than-frames.avi",
+                                 "avi-super-index-past-end.avi", "avi-index-count-overflow.avi"})
         if (name == readable) return true;
     return false;
 }
