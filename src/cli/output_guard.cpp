@@ -3,6 +3,7 @@
 #include "cli/cli_host.h"
 #include "input/frame_lists.h"
 #include "workspace/error.h"
+#include "workspace/read_only_files.h"
 #include "workspace/text_util.h"
 
 namespace talvenor {
@@ -85,6 +86,11 @@ void GuardOutputs(const std::vector<fs::path>& read, const std::vector<OutputFil
                         throw Error(written.string() + ": " + o.option + " " + o.path.string() + " is also " +
                                     outputs[j].option + " " + outputs[j].path.string() + "; one file cannot hold both");
     }
+    // The command line never replaces a protected file; saying so now spares the work.
+    for (const OutputFile& o : outputs)
+        for (const fs::path& written : FilesWritten(o.path))
+            if (IsReadOnlyFile(written))
+                throw Error(written.string() + " is read-only: " + o.option + " " + o.path.string() + " would replace it");
     for (const OutputFile& o : outputs) {
         fs::path there;
         for (const fs::path& written : FilesWritten(o.path))

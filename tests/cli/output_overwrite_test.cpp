@@ -106,6 +106,14 @@ TEST(CliOutputs, AnExistingOutputIsReplacedOnlyWithForce) {
         EXPECT_NE(r.err.find("Overwrite existing projectfile ? -> Yes"), std::string::npos) << r.err;
         for (const std::string& file : {stack, csv, project}) EXPECT_NE(FileBytes(file), "keep me") << file;
     }
+    // Not even --force replaces a read-only output, and that is said before any work.
+    const std::string kept = FileBytes(csv);
+    fs::permissions(csv, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const auto r = Cli({"stack", f.avi.string(), "-o", stack, "--shifts-csv", csv, "--force"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(csv + " is read-only"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("feature:"), std::string::npos) << r.err;
+    EXPECT_EQ(FileBytes(csv), kept);
 }
 
 // The result, the tables and the project of one run are one save: when the project cannot be
