@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "cli/align_command.h"
+#include "cli/json_text.h"
 #include "cli/stack_command.h"
 #include "project/filter_file.h"
 #include "registration/rgb_shift.h"
@@ -32,8 +33,9 @@ namespace talvenor {
 namespace fs = std::filesystem;
 
 const std::string_view kProcessOptions =
-    "  --area 128|256|512|1024|2048|full  process only this square around the feature\n"
-    "                              (by default the whole image is processed)\n"
+    "  --area 128|256|512|1024|2048|full  the processing area around the feature; the saved\n"
+    "                              picture is the whole image processed in tiles of this\n"
+    "                              size (by default one area holds the whole image)\n"
     "  --gains g1,g2,g3,g4,g5,g6   layer gains, finest first (1 keeps a layer, 0 removes it;\n"
     "                              -5 .. 100); default 1,1,1,1,1,1\n"
     "  --scheme dyadic|linear      layer scales 1,2,4,..,32, or initial + step x (n - 1)\n"
@@ -65,7 +67,7 @@ const std::string_view kProcessOptions =
     "  --flip x|y|xy               mirror left to right, top to bottom, or both\n"
     "  --hsl H,S,L                 hue (-100..100 degrees), saturation (-50..50) and lightness\n"
     "                              (-100..100) shifts\n"
-    "  --crop X,Y,W,H              save only this rectangle of the final picture (8-bit types)\n"
+    "  --crop X,Y,W,H              save only this rectangle of the final picture (every type)\n"
     "  --resize PERCENT            save the final picture resized (.bmp, .jpg or .png)\n"
     "  --filter bell|bspline|lanczos|mitchell   the resize filter (default bspline)\n";
 
@@ -446,29 +448,23 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     cli.CommitOutputs();
 
     const Workspace& ws = s.ws;
-    const char* area = p.areaItem ? "area" : "image";
     if (options.json) {
-        char line[1024];
-        std::snprintf(line, sizeof line,
-                      "{\"frames\": %d, \"selected\": %d, \"stacked\": %d, %s\"feature\": [%d, %d], \"box\": %d, "
-                      "\"size\": [%d, %d], \"area\": [%d, %d, %d, %d], \"rgb_shift\": [%d, %d, %d, %d], "
-                      "\"output\": \"%s\", \"seconds\": {\"align\": %.3f, \"optimize\": %.3f, \"stack\": %.3f, "
-                      "\"wavelets\": %.3f, \"total\": %.3f}}\n",
-                      ws.LastFrame + 1, ws.SelectedCount, run.stacked, PointsJson(run).c_str(), run.feature.first,
-                      run.feature.second, ws.AlignBoxSize, ws.ImageWidth, ws.ImageHeight, ws.ProcessAreaLeft, ws.ProcessAreaTop,
-                      std::min(ws.ProcessAreaWidth, ws.ImageWidth), std::min(ws.ProcessAreaHeight, ws.ImageHeight),
-                      ws.RedShiftX, ws.RedShiftY, ws.BlueShiftX, ws.BlueShiftY, options.output.c_str(), run.alignSeconds,
-                      run.optimizeSeconds, run.stackSeconds, waveletSeconds, Since(start));
-        out << line;
+        out << "{\"frames\": " << ws.LastFrame + 1 << ", \"selected\": " << ws.SelectedCount << ", \"stacked\": " << run.stacked
+            << ", " << PointsJson(run) << "\"feature\": [" << run.feature.first << ", " << run.feature.second
+            << "], \"box\": " << ws.AlignBoxSize << ", \"size\": [" << ws.ImageWidth << ", " << ws.ImageHeight
+            << "], \"area\": [" << ws.ProcessAreaLeft << ", " << ws.ProcessAreaTop << ", "
+            << std::min(ws.ProcessAreaWidth, ws.ImageWidth) << ", " << std::min(ws.ProcessAreaHeight, ws.ImageHeight)
+            << "], \"rgb_shift\": [" << ws.RedShiftX << ", " << ws.RedShiftY << ", " << ws.BlueShiftX << ", " << ws.BlueShiftY
+            << "], \"output\": " << JsonString(options.output) << ", \"seconds\": {\"align\": " << Fixed(run.alignSeconds, 3)
+            << ", \"optimize\": " << Fixed(run.optimizeSeconds, 3) << ", \"stack\": " << Fixed(run.stackSeconds, 3)
+            << ", \"wavelets\": " << Fixed(waveletSeconds, 3) << ", \"total\": " << Fixed(Since(start), 3) << "}}\n";
     } else {
-        char line[1024];
-        std::snprintf(line, sizeof line,
-                      "processed the %s of %d stacked frames of %d%s (%d x %d) into %s%s; align %.2f s, stack %.2f s, "
-                      "wavelets %.2f s\n",
-                      area, run.stacked, ws.LastFrame + 1, PointsSummary(run).c_str(), ws.ImageWidth, ws.ImageHeight, options.output.c_str(),
-                      p.resize ? " (the final picture, resized)" : (p.Final() ? " (the final picture)" : ""),
-                      run.alignSeconds + run.optimizeSeconds, run.stackSeconds, waveletSeconds);
-        out << line;
+        // Every save processes the whole image; a smaller area only sets the size of its tiles.
+        out << "processed the image of " << run.stacked << " stacked frames of " << ws.LastFrame + 1 << PointsSummary(run)
+            << " (" << ws.ImageWidth << " x " << ws.ImageHeight << ") into " << options.output
+            << (p.resize ? " (the final picture, resized)" : (p.Final() ? " (the final picture)" : "")) << "; align "
+            << Fixed(run.alignSeconds + run.optimizeSeconds, 2) << " s, stack " << Fixed(run.stackSeconds, 2)
+            << " s, wavelets " << Fixed(waveletSeconds, 2) << " s\n";
     }
     return 0;
 }

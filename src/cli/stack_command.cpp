@@ -8,6 +8,7 @@
 
 #include "cli/align_command.h"
 #include "cli/cli_session.h"
+#include "cli/json_text.h"
 #include "input/dark_flat.h"
 #include "registration/quality.h"
 #include "session/project_files.h"
@@ -138,23 +139,20 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
     const double saveSeconds = Since(saveStart);
 
     const Workspace& ws = s.ws;
+    const std::string stackedOf = std::to_string(run.stacked) + " of " + std::to_string(ws.LastFrame + 1);
+    const std::string size = std::to_string(ws.ImageWidth) + " x " + std::to_string(ws.ImageHeight);
     if (options.json) {
-        char line[1024];
-        std::snprintf(line, sizeof line,
-                      "{\"frames\": %d, \"selected\": %d, \"stacked\": %d, %s\"feature\": [%d, %d], \"box\": %d, "
-                      "\"size\": [%d, %d], \"output\": \"%s\", \"optimizer_runs\": %d, "
-                      "\"seconds\": {\"align\": %.3f, \"optimize\": %.3f, \"stack\": %.3f, \"save\": %.3f, \"total\": %.3f}}\n",
-                      ws.LastFrame + 1, ws.SelectedCount, run.stacked, PointsJson(run).c_str(), run.feature.first,
-                      run.feature.second, ws.AlignBoxSize, ws.ImageWidth, ws.ImageHeight, options.output.c_str(), run.optimizeRuns,
-                      run.alignSeconds, run.optimizeSeconds, run.stackSeconds, saveSeconds, Since(start));
-        out << line;
+        out << "{\"frames\": " << ws.LastFrame + 1 << ", \"selected\": " << ws.SelectedCount << ", \"stacked\": " << run.stacked
+            << ", " << PointsJson(run) << "\"feature\": [" << run.feature.first << ", " << run.feature.second
+            << "], \"box\": " << ws.AlignBoxSize << ", \"size\": [" << ws.ImageWidth << ", " << ws.ImageHeight
+            << "], \"output\": " << JsonString(options.output) << ", \"optimizer_runs\": " << run.optimizeRuns
+            << ", \"seconds\": {\"align\": " << Fixed(run.alignSeconds, 3) << ", \"optimize\": " << Fixed(run.optimizeSeconds, 3)
+            << ", \"stack\": " << Fixed(run.stackSeconds, 3) << ", \"save\": " << Fixed(saveSeconds, 3)
+            << ", \"total\": " << Fixed(Since(start), 3) << "}}\n";
     } else {
-        char line[1024];
-        std::snprintf(line, sizeof line,
-                      "stacked %d of %d frames%s (%d x %d) into %s; align %.2f s, optimise %.2f s, stack %.2f s\n",
-                      run.stacked, ws.LastFrame + 1, PointsSummary(run).c_str(), ws.ImageWidth, ws.ImageHeight, options.output.c_str(),
-                      run.alignSeconds, run.optimizeSeconds, run.stackSeconds);
-        out << line;
+        out << "stacked " << stackedOf << " frames" << PointsSummary(run) << " (" << size << ") into " << options.output
+            << "; align " << Fixed(run.alignSeconds, 2) << " s, optimise " << Fixed(run.optimizeSeconds, 2) << " s, stack "
+            << Fixed(run.stackSeconds, 2) << " s\n";
     }
     return 0;
 }

@@ -91,6 +91,16 @@ bool DragHslPoint(TBSpline& spline, int x, int y) {
 void TableFromCurve(TBSpline& spline, HslTable& table) {
     table.fill(0);
     if (spline.PointCount() < 2) return;
+    // A curve whose points are all at one height is that height everywhere, exactly: the
+    // spline's arithmetic leaves a few millionths, which would shift every hue a hair (an
+    // untouched hue curve turned pure red (128,0,0) into (127,0,0)).
+    const float height = spline.GetPoint(1).second;
+    bool flat = true;
+    for (int i = 2; i <= spline.PointCount(); ++i) flat = flat && spline.GetPoint(i).second == height;
+    if (flat) {
+        table.fill(float(kHslNeutralY) - height);
+        return;
+    }
     const int last = kHueSteps - 1;
     // The table is looked up by hue, so each entry takes the curve's height where it crosses
     // that hue (the x the user sees in the graph), whatever the spacing of the points. Where

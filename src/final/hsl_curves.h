@@ -37,7 +37,8 @@ bool DeleteHslPoint(TBSpline& spline, int x, int y);
 bool DragHslPoint(TBSpline& spline, int x, int y);
 
 // The table from the curve: entry k (hue k / 10) is 50 - y where the curve crosses that hue,
-// so 0 on the neutral line, +50 at the top, -50 at the bottom.
+// so 0 on the neutral line, +50 at the top, -50 at the bottom. A curve with every point at one
+// height gives exactly that height's entry everywhere.
 void TableFromCurve(TBSpline& spline, HslTable& table);
 
 }  // namespace talvenor

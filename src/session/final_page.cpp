@@ -159,45 +159,112 @@ void SetAngle(Session& s, double degrees) {
     UpdateFinalBitmap(s);
 }
 
-// Entering the page: everything processed first unless partial processing, then the render.
+// Entering the page: the whole image processed first (a cancelled run shows what was
+// processed), then the render.
 void FinalPageEntered(Session& s) {
     Controls& f = s.form;
     if (!s.ws.StackReady) return;
-    if (!f.PartialProcessControl.Checked) ProcessAllTiles(s);
-    f.RotateImage.Image = f.ProcessImage.Image;
+    ProcessWholePicture(s);
+    f.RotateImage.Image = ProcessedPicture(s);
     s.finalImage.CropDrawn = false;
     UpdateFinalBitmap(s);
     f.EventScrollBox1.HorzPosition = f.Scrollbox3.HorzPosition;
     f.EventScrollBox1.VertPosition = f.Scrollbox3.VertPosition;
 }
 
+// The part of a width x height final picture that leaves the program: the crop rectangle with
+// "Use crop", otherwise all of it.
+struct OutputBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool Whole(int width, int height) const { return left == 0 && top == 0 && right == width && bottom == height; }
+};
+
+OutputBox OutputBoxOf(const Session& s, int width, int height) {
+    const FinalState& st = s.finalImage;
+    const OutputBox whole{0, 0, width, height};
+    if (!s.form.Cropping.Checked || !HasCrop(st)) return whole;
+    const OutputBox box{std::clamp(st.CropLeft, 0, width), std::clamp(st.CropTop, 0, height),
+                        std::clamp(st.CropRight, 0, width), std::clamp(st.CropBottom, 0, height)};
+    // A click without a drag draws no rectangle worth keeping: the whole picture then.
+    if (box.right - box.left < 1 || box.bottom - box.top < 1) return whole;
+    return box;
+}
+
+// The final picture at 16 bits per channel as it is saved: rendered as the page shows it,
+// flips included, then cropped as the 8-bit picture is.
+TTIFFBitMap FinalWideForOutput(Session& s) {
+    const Workspace& ws = s.ws;
+    TTIFFBitMap wide;
+    RenderFinal16(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, SettingsFromControls(s), wide);
+    const OutputBox box = OutputBoxOf(s, ws.ImageWidth, ws.ImageHeight);
+    if (box.Whole(ws.ImageWidth, ws.ImageHeight)) return wide;
+    TTIFFBitMap out;
+    out.CreateWide(box.right - box.left, box.bottom - box.top);
+    for (int y = box.top; y < box.bottom; ++y)
+        std::copy_n(wide.WideRows[std::size_t(y)] + 6 * box.left, std::size_t(box.right - box.left) * 6,
+                    out.WideRows[std::size_t(y - box.top)]);
+    return out;
+}
+
+// The FITS writer writes the workspace's 16-bit result; the final picture stands in for it
+// while the channel files are written, and the processed result is back afterwards, whatever
+// the writer throws.
+class StandInResult {
+public:
+    StandInResult(TTIFFBitMap& result, TTIFFBitMap& standIn) : result_(result), standIn_(standIn) {
+        std::swap(result_, standIn_);
+    }
+    ~StandInResult() { std::swap(result_, standIn_); }
+    StandInResult(const StandInResult&) = delete;
+    StandInResult& operator=(const StandInResult&) = delete;
+
+private:
+    TTIFFBitMap& result_;
+    TTIFFBitMap& standIn_;
+};
+
+void WriteFinalFits(Session& s, TTIFFBitMap wide, const fs::path& path) {
+    const int width = wide.Width(), height = wide.Height();
+    const StandInResult standIn(s.ws.StackTiff, wide);
+    WriteFits(s.ws, s.form, s.host, path, width, height, 1, 16, {.Recipe = ProjectText(s)}, s.OutputSet);
+}
+
 void BitBtn8Click(Session& s) {
     Controls& f = s.form;
-    Workspace& ws = s.ws;
     ResultSave save = PageSave(s, "Save the final image");
     save.CaptionAfter = false;
-    // The picture is taken before the dialog, as the user saw it.
-    const Bitmap24 picture = FinalPictureForOutput(s);
     save.Chosen = [&f](int) {
         if (f.SaveDialog1.FilterIndex >= 3 && f.SaveDialog1.FilterIndex <= 5) f.SaveDialog1.FilterIndex = 1;
     };
-    save.Write = [&](int type, const fs::path& path) {
+    save.Prepare = [&s] { return PrepareFinalOutput(s); };
+    // Every type writes the final picture as the page shows it, cropped with "Use crop".
+    save.Write = [&s](int type, const fs::path& path) {
         switch (type) {
             // JPEG, FITS, TIFF and PNG results carry the project that made them.
-            case 2: WriteJpeg(path, picture, ProjectText(s), s.OutputSet); break;
-            case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}, s.OutputSet); break;
-            case 4:
-            case 5: {
-                TTIFFBitMap wide;
-                RenderFinal16(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, SettingsFromControls(s), wide);
-                if (type == 4) SaveWideImage(wide, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s), s.OutputSet);
-                else WritePng16(path, wide, ws.ImageWidth, ws.ImageHeight, ProjectText(s), s.OutputSet);
+            case 2: WriteJpeg(path, FinalPictureForOutput(s), ProjectText(s), s.OutputSet); break;
+            case 3: WriteFinalFits(s, FinalWideForOutput(s), path); break;
+            case 4: {
+                const TTIFFBitMap wide = FinalWideForOutput(s);
+                SaveWideImage(wide, wide.Width(), wide.Height(), path, ProjectText(s), s.OutputSet);
                 break;
             }
-            default: WriteBmp24(path, picture, s.OutputSet); break;
+            case 5: {
+                const TTIFFBitMap wide = FinalWideForOutput(s);
+                WritePng16(path, wide, wide.Width(), wide.Height(), ProjectText(s), s.OutputSet);
+                break;
+            }
+            default: WriteBmp24(path, FinalPictureForOutput(s), s.OutputSet); break;
         }
     };
     RunResultSave(s, save);
+}
+
+void BitBtn9Click(Session& s) {
+    if (!PrepareFinalOutput(s)) {
+        s.host.Message(MsgKind::Information, "Processing cancelled: nothing was copied.", Buttons::Ok);
+        return;
+    }
+    s.host.CopyToClipboard(FinalPictureForOutput(s));
 }
 
 }  // namespace
@@ -250,17 +317,20 @@ Bitmap24 FinalPicture(Session& s) {
 }
 
 Bitmap24 FinalPictureForOutput(Session& s) {
-    const Controls& f = s.form;
-    const FinalState& st = s.finalImage;
     Bitmap24 clean = FinalPicture(s);
-    if (!f.Cropping.Checked || !HasCrop(st)) return clean;
-    const int left = std::clamp(st.CropLeft, 0, clean.Width()), right = std::clamp(st.CropRight, 0, clean.Width());
-    const int top = std::clamp(st.CropTop, 0, clean.Height()), bottom = std::clamp(st.CropBottom, 0, clean.Height());
-    // A click without a drag draws no rectangle worth keeping: the whole picture then.
-    if (right - left < 1 || bottom - top < 1) return clean;
-    Bitmap24 out(right - left, bottom - top);
-    for (int y = top; y < bottom; ++y) std::copy_n(clean.Row(y) + 3 * left, std::size_t(right - left) * 3, out.Row(y - top));
+    const OutputBox box = OutputBoxOf(s, clean.Width(), clean.Height());
+    if (box.Whole(clean.Width(), clean.Height())) return clean;
+    Bitmap24 out(box.right - box.left, box.bottom - box.top);
+    for (int y = box.top; y < box.bottom; ++y)
+        std::copy_n(clean.Row(y) + 3 * box.left, std::size_t(box.right - box.left) * 3, out.Row(y - box.top));
     return out;
+}
+
+bool PrepareFinalOutput(Session& s) {
+    if (WholePictureProcessed(s)) return true;
+    if (!ProcessWholePicture(s)) return false;
+    UpdateFinalBitmap(s);
+    return true;
 }
 
 void RegisterFinalPageHandlers(Session& s) {
@@ -293,7 +363,7 @@ void RegisterFinalPageHandlers(Session& s) {
     h.On("RotateImage", Event::Scrolled, [&s] { UpdateOverview(s); });
     h.On("Button7", Event::Click, [&s] { ResetHsl(s); });
     h.On("BitBtn8", Event::Click, [&s] { BitBtn8Click(s); });
-    h.On("BitBtn9", Event::Click, [&s] { s.host.CopyToClipboard(FinalPictureForOutput(s)); });
+    h.On("BitBtn9", Event::Click, [&s] { BitBtn9Click(s); });
     s.seams.FinalPageEntered = [&s] { FinalPageEntered(s); };
     s.seams.ResetCrop = [&s] { ResetCrop(s); };
 }

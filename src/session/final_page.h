@@ -19,6 +19,10 @@ Bitmap24 FinalPicture(Session& s);
 // otherwise the whole picture.
 Bitmap24 FinalPictureForOutput(Session& s);
 
+// What runs before the final picture is saved or copied: the whole image processed (unless it
+// already is) and the final picture rendered from it again. False when the user cancelled.
+bool PrepareFinalOutput(Session& s);
+
 void RegisterFinalPageHandlers(Session& s);
 
 }  // namespace talvenor

@@ -10,6 +10,7 @@
 #include "session/project_files.h"
 #include "session/result_save.h"
 #include "session/tool_windows.h"
+#include "session/wavelet_process.h"
 #include "workspace/canvas.h"
 
 namespace talvenor {
@@ -25,9 +26,9 @@ bool PageHasPicture(const Controls& f) {
 }
 
 // The final picture on the Final page (without the crop outline, which only marks the
-// rectangle on screen), the processed picture everywhere else.
+// rectangle on screen), the processed picture (without the area marks) everywhere else.
 Bitmap24 SourcePicture(Session& s) {
-    return s.form.PageControl1.ActivePageIndex == kPageFinal ? FinalPicture(s) : s.form.ProcessImage.Image;
+    return s.form.PageControl1.ActivePageIndex == kPageFinal ? FinalPicture(s) : ProcessedPicture(s);
 }
 
 PictureSize SizeOf(const Bitmap24& picture) { return {picture.Width(), picture.Height()}; }
@@ -128,6 +129,13 @@ void SaveShrinkClick(Session& s) {
     save.Title = "Save the resized image";
     save.Formats = {SaveFormat::Bmp, SaveFormat::Jpeg, SaveFormat::Png};
     save.DefaultName = true;
+    // A resized partial processing is resized again from the whole processed picture.
+    save.Prepare = [&s] {
+        if (WholePictureProcessed(s)) return true;
+        const bool done = s.form.PageControl1.ActivePageIndex == kPageFinal ? PrepareFinalOutput(s) : ProcessWholePicture(s);
+        if (done && PageHasPicture(s.form)) DrawPicture(s);
+        return done;
+    };
     save.Write = [&s, &f](int type, const fs::path& path) {
         // A JPEG or PNG carries the project that made it (a BMP has no room for it).
         if (type == 2) WriteJpeg(path, f.ShrinkImage.Image, ProjectText(s), s.OutputSet);

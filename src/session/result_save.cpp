@@ -10,6 +10,7 @@
 #include "imagefiles/tiff_file.h"
 #include "session/dialog_dirs.h"
 #include "session/project_files.h"
+#include "session/wavelet_process.h"
 #include "workspace/caption.h"
 #include "workspace/error.h"
 #include "workspace/read_only_files.h"
@@ -123,6 +124,10 @@ std::optional<fs::path> RunResultSave(Session& s, const ResultSave& save) {
         } else if (!go) {
             go = MayWrite(s, path);
         }
+        if (go && save.Prepare && !save.Prepare()) {
+            s.host.Message(MsgKind::Information, "Processing cancelled: nothing was saved.", Buttons::Ok);
+            go = false;
+        }
         if (go) {
             save.Write(type, path);
             written = path;
@@ -158,14 +163,15 @@ void SaveBMP2buttonClick(Session& s) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     ResultSave save = PageSave(s, "Save the processed image");
+    save.Prepare = [&s] { return ProcessWholePicture(s); };
     save.Write = [&](int type, const fs::path& path) {
         switch (type) {
             // JPEG, FITS, TIFF and PNG results carry the project that made them.
-            case 2: WriteJpeg(path, f.ProcessImage.Image, ProjectText(s), s.OutputSet); break;
+            case 2: WriteJpeg(path, ProcessedPicture(s), ProjectText(s), s.OutputSet); break;
             case 3: WriteFits(ws, f, s.host, path, ws.ImageWidth, ws.ImageHeight, 1, 16, {.Recipe = ProjectText(s)}, s.OutputSet); break;
             case 4: SaveWideImage(ws.StackTiff, ws.ImageWidth, ws.ImageHeight, path, ProjectText(s), s.OutputSet); break;
             case 5: WritePng16(path, ws.StackTiff, ws.ImageWidth, ws.ImageHeight, ProjectText(s), s.OutputSet); break;
-            default: WriteBmp24(path, f.ProcessImage.Image, s.OutputSet); break;
+            default: WriteBmp24(path, ProcessedPicture(s), s.OutputSet); break;
         }
     };
     RunResultSave(s, save);

@@ -30,6 +30,9 @@ struct ResultSave {
     bool CaptionAfter = true;
     // Runs once the user has chosen a file, before anything is written.
     std::function<void(int type)> Chosen;
+    // Runs once the file is settled, before the writer: the picture made ready to leave the
+    // program (the whole image processed). False (the user cancelled that) writes nothing.
+    std::function<bool()> Prepare;
     // Writes the file for this type at `path`; name and overwrite are settled by then.
     std::function<void(int type, const std::filesystem::path& path)> Write;
 };
@@ -40,8 +43,9 @@ std::filesystem::path SaveTargetPath(const std::filesystem::path& chosen, SaveFo
 
 // Runs the sequence: the dialog (in the input folder's save subfolder when "Save to subdir"
 // is checked, created when missing), the folder remembered as "Files"/"SaveDir", the name,
-// " Overwrite existing file ?" for BMP, JPEG, TIFF and PNG, the writer, the caption. Returns the
-// file written, nothing when the user cancelled or kept the existing file. A writer's error
+// " Overwrite existing file ?" for BMP, JPEG, TIFF and PNG, the preparation, the writer, the
+// caption. Returns the file written, nothing when the user cancelled or kept the existing file
+// (a cancelled preparation says that nothing was saved). A writer's error
 // propagates and leaves the caption alone.
 std::optional<std::filesystem::path> RunResultSave(Session& s, const ResultSave& save);
 
@@ -54,8 +58,9 @@ void SaveWideImage(const TTIFFBitMap& image, int width, int height, const std::f
 // (BMP, JPEG, FITS, TIFF, PNG), "default" for an empty name. The caller adds the writer.
 ResultSave PageSave(Session& s, std::string title);
 
-// "Save" on the Wavelet Processing page: the processed picture as BMP or JPEG, the 16-bit
-// result as FITS (one file per channel in colour), TIFF or PNG.
+// "Save" on the Wavelet Processing page, once the whole image is processed: the processed
+// picture (without the area marks) as BMP or JPEG, the 16-bit result as FITS (one file per
+// channel in colour), TIFF or PNG.
 void SaveBMP2buttonClick(Session& s);
 
 // "Save to subdir": the subfolder name shows while it is checked.

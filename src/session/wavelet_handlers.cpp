@@ -252,7 +252,7 @@ void RegisterWaveletHandlers(Session& s) {
     }
     h.On("Subtract", Event::Click, [&s] { Process(s); });
     h.On("AntiRing", Event::Click, [&s] { RebuildImage(s); });
-    h.On("ShowProcessingArea", Event::Click, [&s] { RebuildImage(s); });
+    h.On("ShowProcessingArea", Event::Click, [&s] { ToggleAreaMarks(s); });
 
     h.On("Scaletype", Event::Click, [&s] { ScaletypeClick(s); });
     h.On("LevelStep", Event::Change, [&s] { UpdateScaleCaptions(s); });

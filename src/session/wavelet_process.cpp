@@ -44,6 +44,27 @@ bool CanProcess(const Session& s) {
            s.ws.LayerPlanes[1][1].Allocated();
 }
 
+// An area as large as the image processes all of it in one piece.
+bool AreaCoversImage(const Workspace& ws) {
+    const LayerArea a = ProcessArea(ws);
+    return a.left <= 0 && a.top <= 0 && a.right >= ws.ImageWidth - 1 && a.bottom >= ws.ImageHeight - 1;
+}
+
+// The corner marks show where a partial processing works; a whole processed picture has none.
+void ShowAreaMarks(Session& s) {
+    WaveletState& w = s.wavelets;
+    if (!s.form.ShowProcessingArea.Checked || w.DoAllRunning || w.WholeProcessed || w.MarksDrawn) return;
+    w.MarksArea = ProcessArea(s.ws);
+    DrawAreaMarks(s.form.ProcessImage.Image, w.MarksArea);
+    w.MarksDrawn = true;
+}
+
+void HideAreaMarks(Session& s) {
+    WaveletState& w = s.wavelets;
+    if (w.MarksDrawn) DrawAreaMarks(s.form.ProcessImage.Image, w.MarksArea);  // XOR: takes them off
+    w.MarksDrawn = false;
+}
+
 }  // namespace
 
 Slider& GainSlider(Controls& f, int n) {
@@ -153,15 +174,11 @@ void RebuildImage(Session& s) {
     WaveletState& w = s.wavelets;
     ShowGainCaptions(f);
     s.host.SetCursor(CursorKind::Busy);
-    Bitmap24& picture = f.ProcessImage.Image;
-    if (w.MarksDrawn) DrawAreaMarks(picture, w.MarksArea);  // XOR: takes them off
-    w.MarksDrawn = false;
-    RebuildProcessedImage(s.ws, RebuildSettingsFromControls(s), picture);
-    if (f.ShowProcessingArea.Checked && !w.DoAllRunning) {
-        w.MarksArea = ProcessArea(s.ws);
-        DrawAreaMarks(picture, w.MarksArea);
-        w.MarksDrawn = true;
-    }
+    HideAreaMarks(s);
+    RebuildProcessedImage(s.ws, RebuildSettingsFromControls(s), f.ProcessImage.Image);
+    // Outside "Do all" a rebuild redraws only the area: the rest keeps older settings.
+    if (!w.DoAllRunning) w.WholeProcessed = AreaCoversImage(s.ws);
+    ShowAreaMarks(s);
     s.host.Repaint(&f.ProcessImage);
     if (f.HistoWindow.Visible) DrawHistogramWindow(s);
     if (f.Shrinkview.Visible) ResizeToWindow(s);
@@ -195,24 +212,25 @@ void Process(Session& s) {
     s.host.SetCursor(CursorKind::Default);
 }
 
-void ProcessAllTiles(Session& s) {
+bool ProcessAllTiles(Session& s) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     WaveletState& w = s.wavelets;
-    if (!CanProcess(s)) return;
+    if (!CanProcess(s)) return true;
     w.DoAllRunning = true;
     ws.CancelRequested = false;
     const auto start = std::chrono::steady_clock::now();
+    HideAreaMarks(s);
     CopyStackedPicture(s);
 
     const int margin = int(std::nearbyint(5 * f.Multiplicant.Value + f.LevelStep.Value)) + 5;
     const int savedLeft = ws.ProcessAreaLeft, savedTop = ws.ProcessAreaTop;
     const int sx = ws.ProcessAreaWidth - 2 * margin, sy = ws.ProcessAreaHeight - 2 * margin;
+    bool cancelled = false;
     // Scales so large that the tiles' inner parts vanish leave nothing to tile.
     if (sx > 0 && sy > 0) {
-        const int qx = ws.ImageWidth / sx, qy = ws.ImageHeight / sx;
+        const int qx = ws.ImageWidth / sx, qy = ws.ImageHeight / sy;
         ShowProgress(f, s.host, "Processing all");
-        bool cancelled = false;
         for (int r = 0; r <= qy && !cancelled; ++r)
             for (int k = 0; k <= qx; ++k) {
                 ws.ProcessAreaLeft = k * sx;
@@ -220,7 +238,7 @@ void ProcessAllTiles(Session& s) {
                 BuildWorkingPlanesFromControls(s);
                 const std::string where =
                     "position X1= " + std::to_string(ws.ProcessAreaLeft) + " Y1=" + std::to_string(ws.ProcessAreaTop);
-                SetProgress(f, s.host, k + r * qx, (qx + 1) * (qy + 1), where);
+                SetProgress(f, s.host, k + r * (qx + 1), (qx + 1) * (qy + 1), where);
                 DecomposeAllLayers(s, nullptr);
                 RebuildImage(s);
                 s.host.PumpMessages();
@@ -237,10 +255,46 @@ void ProcessAllTiles(Session& s) {
     DecomposeAllLayers(s, nullptr);
     w.Ratios = ComputeNoiseRatios(w.LayerMeanAbs);
     ws.LayersStale = false;
-    w.DoAllRunning = false;
+    // The area live again, unmarked: the picture around it is processed too.
     RebuildImage(s);
+    w.DoAllRunning = false;
+    w.WholeProcessed = !cancelled;
+    ShowAreaMarks(s);
+    s.host.Repaint(&f.ProcessImage);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     f.DoAllspeed.Caption = "Time used :" + std::to_string(ms) + "msec";
+    return !cancelled;
+}
+
+bool WholePictureProcessed(const Session& s) {
+    const Bitmap24& picture = s.form.ProcessImage.Image;
+    return s.wavelets.WholeProcessed && !s.ws.LayersStale && picture.Width() == s.ws.ImageWidth &&
+           picture.Height() == s.ws.ImageHeight;
+}
+
+bool ProcessWholePicture(Session& s) {
+    if (!CanProcess(s) || WholePictureProcessed(s)) return true;
+    // A layer preview holds the picture aside; the processing must not be undone by its end.
+    if (s.wavelets.Previewing) {
+        s.wavelets.Previewing = false;
+        s.form.ProcessImage.Image = s.wavelets.PreviewBackup;
+    }
+    if (s.ws.LayersStale) Process(s);
+    if (WholePictureProcessed(s)) return true;
+    return ProcessAllTiles(s);
+}
+
+Bitmap24 ProcessedPicture(const Session& s) {
+    Bitmap24 picture = s.form.ProcessImage.Image;
+    const WaveletState& w = s.wavelets;
+    if (w.MarksDrawn && !picture.Empty()) DrawAreaMarks(picture, w.MarksArea);  // XOR: takes them off
+    return picture;
+}
+
+void ToggleAreaMarks(Session& s) {
+    if (s.wavelets.MarksDrawn) HideAreaMarks(s);
+    else ShowAreaMarks(s);
+    s.host.Repaint(&s.form.ProcessImage);
 }
 
 void ResetLayerSettings(Session& s) {

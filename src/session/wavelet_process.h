@@ -40,8 +40,24 @@ void RebuildImage(Session& s);
 // rebuild. Does nothing before a stack exists.
 void Process(Session& s);
 
-// "Do all": every tile of the image in turn, then the area live again.
-void ProcessAllTiles(Session& s);
+// "Do all": every tile of the image in turn, then the area live again. False when the user
+// cancelled it (the tiles done so far stay on the picture).
+bool ProcessAllTiles(Session& s);
+
+// The processed picture and the 16-bit result hold the whole image processed with the settings
+// as they stand.
+bool WholePictureProcessed(const Session& s);
+
+// What every save and copy of the processed or final picture runs first: the whole image
+// processed as "Do all" does, unless it already is (or there is nothing to process). False
+// when the user cancelled it.
+bool ProcessWholePicture(Session& s);
+
+// The processed picture as it is saved or copied: without the processing area's marks.
+Bitmap24 ProcessedPicture(const Session& s);
+
+// "Show processing area": the marks on or off without processing anything again.
+void ToggleAreaMarks(Session& s);
 
 // The page's "Reset": scheme, gains, contrast, brightness and gamma back to neutral; Process.
 void ResetLayerSettings(Session& s);

@@ -33,6 +33,10 @@ struct WaveletState {
     bool Previewing = false;
 
     bool DoAllRunning = false;
+    // The processed picture and the 16-bit result hold the whole image processed with the
+    // settings as they stand ("Do all" finished, or an area that covers the image), so a save
+    // need not process it again. Every rebuild of a partial area clears it.
+    bool WholeProcessed = false;
     // Corner marks of the processing area are drawn by the rebuild ("Show processing area",
     // never during "Do all"). They are drawn in XOR outside the redrawn region, so the state
     // remembers whether and where they are on the picture: the next rebuild takes them off

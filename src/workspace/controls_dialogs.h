@@ -44,7 +44,7 @@ struct DialogControls {
     FileDialog SaveDialog3{reg_, "SaveDialog3", "MainForm", {.filter = "Talvenor Projectfile|*.rsp", .defaultExt = "rsp"}};
     FileDialog OpenDialog2{reg_, "OpenDialog2", "MainForm",
                            {.filter = "Talvenor Project File|*.rsp|Talvenor Frame List|*.rfl|"
-                                      "Talvenor Result Image|*.fit;*.fits;*.tif;*.tiff;*.png",
+                                      "Talvenor Result Image|*.fit;*.fits;*.fts;*.fitr;*.tif;*.tiff;*.jpg;*.jpeg;*.png",
                             .filterIndex = 1}};
     FileDialog SaveDialog5{reg_, "SaveDialog5", "MainForm", {.filter = "Talvenor Filter|*.rsf", .defaultExt = "rsf"}};
     FileDialog OpenDialog3{reg_, "OpenDialog3", "MainForm", {.filter = "Talvenor Filter|*.rsf"}};

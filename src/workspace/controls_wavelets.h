@@ -24,7 +24,9 @@ struct WaveletControls {
     CheckBox HoldWavelets{reg_, "HoldWavelets", "TabSheet4", {.caption = "Hold layer settings", .hint = "Keeps the layer settings when a new input is opened"}};
     CheckBox PartialProcessControl{reg_, "PartialProcessControl", "TabSheet4",
                                    {.caption = "Partial processing", .hint = "Processes only the area; unchecked, the Final page does all", .checked = true}};
-    CheckBox ShowProcessingArea{reg_, "ShowProcessingArea", "TabSheet4", {.caption = "Show processing area", .hint = "Marks the corners of the processing area"}};
+    // On by default: a partial processing must not pass for the whole picture on screen.
+    CheckBox ShowProcessingArea{reg_, "ShowProcessingArea", "TabSheet4",
+                                {.caption = "Show processing area", .hint = "Marks the corners of the processing area", .checked = true}};
 
     // Scheme. "Initial" and "Step" only mean something in the linear scheme, the default.
     RadioGroup Scaletype{reg_, "Scaletype", "TabSheet4",
