@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "final/colour_model.h"
+#include "final/render_final.h"
 #include "session/hsl_window.h"
 #include "session/page_change.h"
 #include "session/still_on_wavelet_page.h"
@@ -201,6 +202,27 @@ TEST(HslWindow, ReleasingOnAGraphRendersTheFinalPicture) {
             }
         }
     EXPECT_GT(brighter, 0);
+}
+
+TEST(HslWindow, AClickOnAnUntouchedCurveLeavesItExactlyNeutral) {
+    StartedSession t;
+    Session& s = t.Start();
+    Mouse m{s};
+    for (const char* graph : {"Huegraph", "Saturationgraph", "Lightnessgraph"}) {
+        m(graph, Event::MouseDown, MouseButton::Left, 200, 80);
+        m(graph, Event::MouseUp, MouseButton::Left, 200, 80);
+    }
+    EXPECT_TRUE(AllZero(s.finalImage.HueCurve));
+    EXPECT_TRUE(AllZero(s.finalImage.SatCurve));
+    EXPECT_TRUE(AllZero(s.finalImage.LightCurve));
+    // A pure red keeps its level through the render.
+    TTIFFBitMap red;
+    red.CreateWide(1, 1);
+    red.SetSample(0, 0, 0, 128 * 256);
+    Bitmap24 out;
+    std::array<int32_t, 361> histogram{};
+    RenderFinal(red, 1, 1, FinalSettings{.curves = &s.finalImage}, out, histogram);
+    EXPECT_EQ(out.Pixel(0, 0), (Bgr{0, 0, 128}));
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <ctime>
+#include <fstream>
+#include <iterator>
+#include <set>
 
 #include "imagefiles/recipe.h"
 #include "project/project_file.h"
@@ -387,6 +390,50 @@ TEST(Projects, SaveAsRenamesTheCaptureAfterItsTime) {
     t.ws.IsImageSeries = true;
     EXPECT_FALSE(SaveProjectAsClick(t));
     EXPECT_EQ(series.host.Messages.back().Text, "Only allowed for AVI-projects");
+}
+
+TEST(Projects, TheLoadDialogListsEveryResultTypeItOpens) {
+    StartedSession t;
+    Session& s = t.Start();
+    s.Dispatch("LoadProject", Event::Click);
+    ASSERT_FALSE(t.host.OpenRequests.empty());
+    const std::string filter = t.host.OpenRequests.back().Filter;
+    // Every "*.ext" of the filter, whichever of '|', ';' and ' ' ends it.
+    std::set<std::string> patterns;
+    std::string word;
+    for (const char c : filter + "|") {
+        if (c == '|' || c == ';' || c == ' ') {
+            if (word.starts_with("*.")) patterns.insert(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    for (const char* ext : {".fit", ".fits", ".fts", ".fitr", ".tif", ".tiff", ".jpg", ".jpeg", ".png"}) {
+        ASSERT_TRUE(IsRecipeImageName(std::string("result") + ext)) << ext;
+        EXPECT_TRUE(patterns.contains(std::string("*") + ext)) << ext << " missing from " << filter;
+    }
+}
+
+TEST(Projects, LoadingTakesTheFrameCountFromTheProject) {
+    WorkedCapture w(1);
+    const fs::path project = w.t.appDir / "work.rsp";
+    ASSERT_TRUE(SaveProjectClick(*w.s, project));
+    std::ifstream in(project, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::size_t at = text.find("sequencelength=12");
+    ASSERT_NE(at, std::string::npos);
+    // Shorter than the capture: the later frames stay out; longer: the capture's frames.
+    for (const auto& [stored, last] : {std::pair{"8", 7}, std::pair{"40", 11}}) {
+        std::string edited = text;
+        edited.replace(at, 17, std::string("sequencelength=") + stored);
+        w.t.WriteFile(project, edited);
+        StartedSession again;
+        Session& r = again.Start();
+        again.host.OpenChoices.push_back(FileChoice{{project.string()}, 1});
+        r.Dispatch("LoadProject", Event::Click);
+        EXPECT_EQ(r.ws.LastFrame, last) << stored;
+    }
 }
 
 }  // namespace
