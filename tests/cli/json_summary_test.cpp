@@ -1,0 +1,43 @@
+// The commands' --json summaries are JSON whatever the paths hold, and the one-line summaries
+// carry a long path whole.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "cli_run.h"
+#include "support/temp_dir.h"
+
+namespace talvenor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Cli;
+
+// True when Python's JSON reader takes `text`.
+bool ParsesAsJson(const fs::path& scratch, const std::string& text) {
+    std::ofstream(scratch, std::ios::binary) << text;
+    const std::string command =
+        "/usr/bin/python3 -c 'import json,sys; json.load(sys.stdin)' < '" + scratch.string() + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+TEST(CliJson, PathsWithQuotesBackslashesAndGreatLengthStayJson) {
+    testing::TempDir dir;
+    const fs::path avi = testing::PlainCapture(dir / "capture.avi", 8, 96, 80);
+    fs::path deep = dir / std::string(120, 'a') / std::string(120, 'b');
+    fs::create_directories(deep);
+    const std::string outputs[] = {(dir / "say \"hi\" \\ there.bmp").string(), (deep / (std::string(60, 'c') + ".bmp")).string()};
+    ASSERT_GT(outputs[1].size(), 300u);
+    for (const char* command : {"stack", "process"})
+        for (const std::string& out : outputs) {
+            const auto json = Cli({command, avi.string(), "-o", out, "--json", "--force"});
+            ASSERT_EQ(json.code, 0) << command << ": " << json.err;
+            EXPECT_TRUE(ParsesAsJson(dir / "summary.json", json.out)) << json.out;
+            const auto plain = Cli({command, avi.string(), "-o", out, "--force"});
+            EXPECT_NE(plain.out.find(out), std::string::npos) << plain.out;
+        }
+}
+
+}  // namespace
+}  // namespace talvenor
