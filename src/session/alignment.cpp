@@ -14,6 +14,7 @@
 #include "session/page_change.h"
 #include "session/status_settle.h"
 #include "session/tool_windows.h"
+#include "session/wavelet_process.h"
 #include "workspace/canvas.h"
 #include "workspace/caption.h"
 #include "workspace/progress_window.h"
@@ -163,8 +164,9 @@ void UseProcessedClick(Session& s) {
     ClearSpectrumPicture(s.ctx);
     s.align.ClearTracking();
     f.ShowFFTbox.Checked = f.Showgraphbox.Checked = true;
-    f.PreviewImage.Image = f.ProcessImage.Image;
-    s.ws.CurrentFrameImage = f.ProcessImage.Image;
+    // The area marks are no part of the picture to align on.
+    f.PreviewImage.Image = ProcessedPicture(s);
+    s.ws.CurrentFrameImage = f.PreviewImage.Image;
     const int h = s.ws.AlignBoxSize / 2;
     s.align.AlignBoxX = s.ws.AlignX - h;
     s.align.AlignBoxY = s.ws.AlignY - h;
