@@ -163,11 +163,7 @@ void RestoreFrames(Session& s, const TBigIniFile& ini, const ProjectInput& p) {
     const int n = std::min(p.sequenceLength, ws.LastFrame + 1);
     // The project's frames are the sequence it was made from (its length was checked with the
     // other numbers); a capture that has grown since keeps its later frames out of the work.
-    if (n > 0) {
-        ws.LastFrame = n - 1;
-        f.PreviewSlider.MaxValue = ws.LastFrame;
-        f.PreviewSlider.Value = std::clamp(f.PreviewSlider.Value, 0, ws.LastFrame);
-    }
+    if (n > 0) ws.LastFrame = n - 1;
     if (n > 10) ShowProgress(f, s.host, "Loading project");
     ReadProjectFrames(ini, ws, n, f.Interlaced.Checked, [&](int percent, std::string_view detail) {
         if (n > 10) SetProgress(f, s.host, percent, 100, detail);

@@ -53,7 +53,9 @@ bool AreaCoversImage(const Workspace& ws) {
 // The corner marks show where a partial processing works; a whole processed picture has none.
 void ShowAreaMarks(Session& s) {
     WaveletState& w = s.wavelets;
-    if (!s.form.ShowProcessingArea.Checked || w.DoAllRunning || w.WholeProcessed || w.MarksDrawn) return;
+    if (!s.form.ShowProcessingArea.Checked || w.DoAllRunning || w.WholeProcessed || w.MarksDrawn || !s.ws.StackReady ||
+        s.form.ProcessImage.Image.Empty())
+        return;
     w.MarksArea = ProcessArea(s.ws);
     DrawAreaMarks(s.form.ProcessImage.Image, w.MarksArea);
     w.MarksDrawn = true;
