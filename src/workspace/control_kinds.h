@@ -124,11 +124,15 @@ public:
         int maxValue = 100;
         int increment = 1;
         Orientation orientation = Orientation::Horizontal;
+        int shownDecimals = 0;
     };
     Slider(ControlRegistry* owner, std::string_view name, std::string_view parent, Init init);
     int Value;
     int MinValue, MaxValue, Increment;
     Orientation Orient;
+    // The number beside the slider shows Value / 10^ShownDecimals (a gain held in tenths reads
+    // 2.5 and steps by 0.1); the value itself, and what is stored, stays the whole number.
+    int ShownDecimals;
     const int DefaultValue;
     void SetValue(int v);
     std::optional<std::string> GetProperty(std::string_view property) const override;
