@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ui/binder.h"
+#include "ui/compare_button.h"
 #include "ui/control_column.h"
 #include "ui/picture_view.h"
 #include "ui/zoom_bar.h"
@@ -60,7 +61,9 @@ PageWidget::PageWidget(Binder& binder, const std::string& tabSheet, const std::s
             side->setSpacing(2);
             if (auto* pictureView = dynamic_cast<PictureView*>(view)) {
                 pictureView->SetZoomable(true);
-                side->addWidget(new ZoomBar(pictureView, this));
+                auto* zoom = new ZoomBar(pictureView, this);
+                if (PageCompares(tabSheet)) zoom->AddTool(new CompareButton(binder, pictureView, zoom));
+                side->addWidget(zoom);
             }
             side->addWidget(view, 1);
             row->addLayout(side, 1);

@@ -18,6 +18,14 @@ public:
     explicit PictureView(QWidget* parent = nullptr);
     // Shows the picture again when it changed (by generation or size) or when forced.
     void ShowPicture(const Bitmap24& picture, bool force = false);
+    // Shows `other` in place of the picture, at the same zoom and scroll position, with `caption`
+    // written over its corner, until EndOverride; pictures the view is given meanwhile wait, and
+    // the mouse does nothing on it. Ending shows the view's own picture again as it was kept.
+    void ShowOverride(const Bitmap24& other, const QString& caption);
+    void EndOverride();
+    bool Overriding() const { return overriding_; }
+    // What the view shows now (its own picture or the override), for tests.
+    const QImage& ShownImage() const;
     // Outlines drawn over the picture (never into it), in picture pixels.
     void SetBoxes(const std::vector<Picture::Box>& boxes);
     // Called with MouseDown, MouseMove, MouseUp and DblClick.
@@ -51,8 +59,11 @@ private:
     friend class PictureCanvas;
     void ApplyZoom();
     void ReportView();
+    void Display(const Bitmap24& picture);
     PictureCanvas* canvas_;
     const Bitmap24* shown_ = nullptr;
+    const Bitmap24* own_ = nullptr;  // the picture last given to ShowPicture
+    bool overriding_ = false;
     uint64_t generation_ = ~uint64_t(0);
     int width_ = -1, height_ = -1;
     double zoom_ = 1.0;

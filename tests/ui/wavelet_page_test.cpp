@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QClipboard>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -71,16 +72,23 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     EXPECT_NE(sharpened, processed);
     EXPECT_EQ(DifferentPixels(sharpened, s.form.ProcessImage.Image), 0);
 
-    // The number beside the slider takes a typed gain.
-    auto* typed = gainRow->findChild<QSpinBox*>();
+    // The gain beside the slider takes a typed gain, and its arrows step it by 0.1.
+    auto* typed = gainRow->findChild<QDoubleSpinBox*>();
     ASSERT_TRUE(typed);
-    typed->setValue(25);
+    EXPECT_EQ(typed->value(), 6.0);
+    typed->setValue(2.5);
     QApplication::processEvents();
     EXPECT_EQ(s.form.RxSlider3.Value, 25);
     EXPECT_EQ(gain->value(), 25);
     EXPECT_EQ(Widget<QPushButton>("layer1button")->text(), "2.5");
     EXPECT_NE(Shown(view), sharpened);
-    typed->setValue(60);
+    for (int expected : {26, 27, 26}) {
+        typed->stepBy(expected > s.form.RxSlider3.Value ? 1 : -1);
+        QApplication::processEvents();
+        EXPECT_EQ(s.form.RxSlider3.Value, expected);
+        EXPECT_EQ(gain->value(), expected);
+    }
+    typed->setValue(6.0);
     QApplication::processEvents();
     EXPECT_EQ(Shown(view), sharpened);
 
