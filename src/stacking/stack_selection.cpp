@@ -68,6 +68,7 @@ void StackSliderChange(AppContext& c, const StackerState& st) {
     if (ws.MakingCalibration) return;
     DrawRankGraph(c);
     Picture& graph = f.StackGraph;
+    graph.Axes.Legend.push_back({0x008000, "frames stacked, by weight"});
     const int wg = f.imgGraph.Width, hg = f.imgGraph.Height;
     Canvas canvas(graph.Image);
     canvas.Pen.Colour = 0xFF0000;

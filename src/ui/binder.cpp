@@ -50,6 +50,9 @@ QWidget* Labelled(QWidget* parent, QLabel*& label, QWidget* field) {
     return box;
 }
 
+// Small pictures (graphs, thumbnails) keep their size; the main views fill their page.
+bool IsGraph(const Picture& pic) { return pic.Width > 0 && pic.Height > 0 && pic.Width <= 400 && pic.Height <= 400; }
+
 }  // namespace
 
 Binder::Binder(Session& session) : session_(session) {}
@@ -82,7 +85,8 @@ void Binder::Repaint(const void* control) {
     Binding& b = bindings_[it->second];
     if (b.control->Kind == ControlKind::Picture) {
         if (auto* view = dynamic_cast<PictureView*>(b.widget)) {
-            view->ShowPicture(static_cast<Picture*>(b.control)->Image);
+            const auto* pic = static_cast<Picture*>(b.control);
+            view->ShowGraph(pic->Image, pic->Axes, IsGraph(*pic));
             view->SetBoxes(static_cast<Picture*>(b.control)->Boxes);
         }
     } else if (b.push) {
@@ -397,8 +401,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
         case ControlKind::Picture: {
             auto& pic = static_cast<Picture&>(c);
             auto* w = new PictureView(parent);
-            // Small pictures (graphs, thumbnails) keep their size; the main views fill their page.
-            if (pic.Width > 0 && pic.Height > 0 && pic.Width <= 400 && pic.Height <= 400) {
+            if (IsGraph(pic)) {
                 w->setFixedSize(pic.Width, pic.Height);
                 // A graph shows at its own size; a picture a pixel larger must not bring scroll bars.
                 w->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -423,7 +426,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
                 };
             }
             Bind(c, w, [w, &pic] {
-                w->ShowPicture(pic.Image);
+                w->ShowGraph(pic.Image, pic.Axes, IsGraph(pic));
                 w->SetBoxes(pic.Boxes);
                 if (const ScrollBox* box = pic.Scroller; box && w->ScrollPosition() != QPoint(box->HorzPosition, box->VertPosition))
                     w->ScrollTo(box->HorzPosition, box->VertPosition);

@@ -30,7 +30,7 @@ int WidestGraph(const Controls& form, const std::string& container) {
     for (Control* c : form.ChildrenOf(container)) {
         if (c->Kind == ControlKind::Picture) {
             const auto* p = static_cast<const Picture*>(c);
-            if (p->Width <= 400) widest = std::max(widest, p->Width);
+            if (p->Width <= 400) widest = std::max(widest, p->Width + kGraphFrameWidth);
         } else if (c->Kind == ControlKind::Panel) {
             widest = std::max(widest, WidestGraph(form, c->Name));
         }

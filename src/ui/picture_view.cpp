@@ -10,11 +10,11 @@
 namespace talvenor {
 
 namespace {
-EventArgs ArgsOf(const QMouseEvent* e, double zoom) {
+EventArgs ArgsOf(const QMouseEvent* e, double zoom, QPoint origin) {
     EventArgs a;
     // The pixel under the pointer: floor, so every canvas point inside a zoomed pixel maps to it.
-    a.X = int(std::floor(e->position().x() / zoom));
-    a.Y = int(std::floor(e->position().y() / zoom));
+    a.X = int(std::floor(e->position().x() / zoom)) - origin.x();
+    a.Y = int(std::floor(e->position().y() / zoom)) - origin.y();
     switch (e->button() == Qt::NoButton ? Qt::MouseButton(int(e->buttons()) & 0x7) : e->button()) {
         case Qt::LeftButton: a.Button = MouseButton::Left; break;
         case Qt::RightButton: a.Button = MouseButton::Right; break;
@@ -83,7 +83,7 @@ protected:
 private:
     void Report(Event ev, QMouseEvent* e) {
         // A press on a picture that is not the page's own (the compare view) must not crop or pick it.
-        if (view_->OnMouse && !view_->overriding_) view_->OnMouse(ev, ArgsOf(e, view_->zoom_));
+        if (view_->OnMouse && !view_->overriding_) view_->OnMouse(ev, ArgsOf(e, view_->zoom_, view_->origin_));
     }
     PictureView* view_;
 };
@@ -127,6 +127,24 @@ void PictureView::Display(const Bitmap24& picture) {
     }
     if (resized || fit_) ApplyZoom();
     canvas_->update();
+}
+
+void PictureView::ShowGraph(const Bitmap24& data, const GraphAxes& axes, bool fixedSize) {
+    if (axes.Empty()) {
+        origin_ = {};
+        ShowPicture(data);
+        return;
+    }
+    if (framedFrom_ != data.Generation() || !(framedAxes_ == axes) || framed_.Empty() ||
+        framed_.Width() <= data.Width() || framed_.Height() <= data.Height()) {
+        framed_ = FramedGraph(data, axes);
+        framedAxes_ = axes;
+        framedFrom_ = data.Generation();
+        const GraphMargins m = MarginsOf(axes, data.Width());
+        origin_ = {m.Left, m.Top};
+        if (fixedSize) setFixedSize(framed_.Width(), framed_.Height());
+    }
+    ShowPicture(framed_);
 }
 
 void PictureView::ShowOverride(const Bitmap24& other, const QString& caption) {

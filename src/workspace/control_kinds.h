@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/graph_frame.h"
 
 namespace talvenor {
 
@@ -352,6 +353,8 @@ public:
         int Left = 0, Top = 0, Size = 0;
     };
     std::vector<Box> Boxes;
+    // For a graph: its axes and legend, shown around Image (which stays the data area alone).
+    GraphAxes Axes;
     std::optional<std::string> GetProperty(std::string_view property) const override;
     void SetProperty(std::string_view property, std::string_view value) override;
 };

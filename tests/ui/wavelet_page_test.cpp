@@ -10,6 +10,7 @@
 
 #include "desktop_fixture.h"
 #include "ui/picture_view.h"
+#include "wavelets/histogram.h"
 
 namespace talvenor {
 namespace {
@@ -121,7 +122,14 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     EXPECT_TRUE(Dock("Denoisewindow")->isVisible());
     auto* histogram = Widget<PictureView>("Histograph");
     ASSERT_TRUE(histogram);
-    EXPECT_EQ(Shown(histogram).width(), 281);
+    // The graph shows inside its axes and legend; a drag on it still lands on the graph's own
+    // pixels (a marker dragged to level 30 of the strip below the curves).
+    const GraphMargins frame = MarginsOf(HistogramAxes(), 281);
+    EXPECT_EQ(Shown(histogram).width(), 281 + frame.Left + frame.Right);
+    const QPointF onStrip(frame.Left + 30, frame.Top + 240);
+    QMouseEvent drag(QEvent::MouseMove, onStrip, onStrip, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(histogram->widget(), &drag);
+    EXPECT_EQ(s.wavelets.Histogram.LowPos, 37);
     // Leaving the page hides its windows, coming back shows them again.
     pages->setCurrentIndex(2);
     QApplication::processEvents();
