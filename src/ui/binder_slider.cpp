@@ -21,7 +21,8 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 // The number beside the slider, as the slider's value or in its shown units.
 class ValueBox {
 public:
-    ValueBox(Slider& slider, QWidget* parent) : slider_(slider), scale_(std::pow(10.0, slider.ShownDecimals)) {
+    ValueBox(Slider& slider, QWidget* parent)
+        : slider_(slider), scale_(std::pow(10.0, slider.ShownDecimals)), offset_(slider.ShownOffset) {
         if (slider.ShownDecimals > 0) {
             // A slider a hundred pixels wide over a range of a thousand cannot be set to one step
             // by dragging: the arrows step one unit of the value (0.1 of a gain).
@@ -46,7 +47,7 @@ public:
             QObject::connect(fine_, &QDoubleSpinBox::valueChanged, context,
                              [this, changed](double v) { changed(int(std::lrint(v * scale_))); });
         else
-            QObject::connect(plain_, &QSpinBox::valueChanged, context, changed);
+            QObject::connect(plain_, &QSpinBox::valueChanged, context, [this, changed](int v) { changed(v - offset_); });
     }
     void Push() {
         const int low = slider_.MinValue, high = std::max(slider_.MinValue, slider_.MaxValue);
@@ -54,8 +55,8 @@ public:
             fine_->setRange(low / scale_, high / scale_);
             if (std::lrint(fine_->value() * scale_) != slider_.Value) fine_->setValue(slider_.Value / scale_);
         } else {
-            plain_->setRange(low, high);
-            if (plain_->value() != slider_.Value) plain_->setValue(slider_.Value);
+            plain_->setRange(low + offset_, high + offset_);
+            if (plain_->value() != slider_.Value + offset_) plain_->setValue(slider_.Value + offset_);
         }
         widget()->setEnabled(slider_.Enabled);
     }
@@ -63,6 +64,7 @@ public:
 private:
     Slider& slider_;
     const double scale_;
+    const int offset_;
     QDoubleSpinBox* fine_ = nullptr;
     QSpinBox* plain_ = nullptr;
 };

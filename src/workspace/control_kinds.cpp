@@ -157,6 +157,7 @@ Slider::Slider(ControlRegistry* owner, std::string_view name, std::string_view p
       Increment(init.increment),
       Orient(init.orientation),
       ShownDecimals(init.shownDecimals),
+      ShownOffset(init.shownOffset),
       DefaultValue(init.value) {
     Caption = init.caption;
     Hint = init.hint;

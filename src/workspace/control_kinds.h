@@ -126,6 +126,7 @@ public:
         int increment = 1;
         Orientation orientation = Orientation::Horizontal;
         int shownDecimals = 0;
+        int shownOffset = 0;
     };
     Slider(ControlRegistry* owner, std::string_view name, std::string_view parent, Init init);
     int Value;
@@ -134,6 +135,8 @@ public:
     // The number beside the slider shows Value / 10^ShownDecimals (a gain held in tenths reads
     // 2.5 and steps by 0.1); the value itself, and what is stored, stays the whole number.
     int ShownDecimals;
+    // Added to the value for the number beside the slider (a rank counted from 0 reads from 1).
+    int ShownOffset;
     const int DefaultValue;
     void SetValue(int v);
     std::optional<std::string> GetProperty(std::string_view property) const override;

@@ -14,11 +14,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <fstream>
 
 #include "session/tool_windows.h"
+#include "stacking/stacker.h"
 #include "support/temp_dir.h"
 #include "desktop_fixture.h"
 #include "ui/binder.h"
@@ -190,6 +192,12 @@ TEST_F(DesktopTest, ClickingTheFeatureAndAligningShowTheRegistrationWindows) {
     // The pass leaves the stack slider at the automatic cut, so "Stack" takes the good
     // frames instead of asking whether one frame will do.
     EXPECT_GT(s.form.StackSlider.Value, 0);
+    // Its number counts the frames (the slider holds the last rank, counted from 0), as its
+    // caption does while no frame is left out.
+    auto* count = Widget<QWidget>("StackSlider")->findChild<QSpinBox*>();
+    ASSERT_TRUE(count);
+    EXPECT_EQ(count->value(), s.form.StackSlider.Value + 1);
+    EXPECT_EQ(s.form.StackSlider.Caption, "Frames to stack: " + std::to_string(StackedRanks(s.ctx).size()));
 
     // And on to a stack.
     pages->setCurrentIndex(2);
