@@ -112,11 +112,17 @@ MainWindow::MainWindow(Session& session, Binder& binder)
     InstallShortcuts(binder, this);
 }
 
+QSize MainWindow::StartSize(QSize freeArea) {
+    // The frame is the window manager's, unknown until shown: room for a usual border and title.
+    const QSize frame(16, 48);
+    return QSize(kStartWidth, kStartHeight).boundedTo(freeArea - frame).expandedTo(QSize(kMinWidth, kMinHeight));
+}
+
 void MainWindow::ApplyPlacement() {
     const WindowPlacement& p = session_.MainPlacement;
     QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                      : QRect(0, 0, kMinWidth, kMinHeight);
-    QSize size = QSize(kStartWidth, kStartHeight).boundedTo(screen.size()).expandedTo(QSize(kMinWidth, kMinHeight));
+    QSize size = StartSize(screen.size());
     QPoint at((screen.width() - size.width()) / 2 + screen.x(), (screen.height() - size.height()) / 2 + screen.y());
     if (p.Stored) {
         const QPoint stored(p.NormPos[0], p.NormPos[1]);

@@ -21,6 +21,9 @@ public:
     // scroll); the window starts at the size the pages were laid out for where the screen has it.
     static constexpr int kMinWidth = 1000, kMinHeight = 540;
     static constexpr int kStartWidth = 1024, kStartHeight = 703;
+    // The size the window starts at on a screen with this free area: the designed size where it
+    // fits with the window's frame and title bar, else as much as does (never below the minimum).
+    static QSize StartSize(QSize freeArea);
 
     MainWindow(Session& session, Binder& binder);
     // Places the window and its tool windows as the settings file remembered them, or
