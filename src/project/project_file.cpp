@@ -10,6 +10,7 @@
 #include "project/checked_number.h"
 #include "project/filter_file.h"
 #include "workspace/error.h"
+#include "workspace/hsl_labels.h"
 #include "workspace/settings_file.h"
 #include "workspace/text_util.h"
 
@@ -193,6 +194,7 @@ void ReadProjectFinish(const TBigIniFile& ini, Controls& f) {
     f.HueSlider.SetValue(ReadInt(ini, s, "hue", f.HueSlider.Value));
     f.SaturationSlider.SetValue(ReadInt(ini, s, "saturation", f.SaturationSlider.Value));
     f.Lightnessslider.SetValue(ReadInt(ini, s, "lightness", f.Lightnessslider.Value));
+    ShowHslLabels(f);
 }
 
 void WriteProjectCrop(TBigIniFile& ini, const FinalState& st, bool cropping) {

@@ -123,7 +123,10 @@ float MeasureQuality(AppContext& c, const FftEngine& fft, bool draw) {
     const int w = graph.Image.Width(), h = graph.Image.Height();
     Canvas canvas(graph.Image);
     canvas.Pen = CanvasPen{.Colour = kRed};
-    canvas.TextOut(120, 170, " red line = power spectrum");
+    graph.Axes = {.X = "frequency (cycles per box)",
+                  .Y = "power (relative)",
+                  .Legend = {{kRed, "power spectrum"}, {kGreen, "quality band"}}};
+    if (form.FFTFilter.Checked) graph.Axes.Legend.push_back({kBlue, "FFT filter"});
 
     // The engine is shared and read-only here, so the guard against an all-zero spectrum
     // stays local instead of being added to the engine's maximum.
@@ -141,14 +144,12 @@ float MeasureQuality(AppContext& c, const FftEngine& fft, bool draw) {
     canvas.Pen = CanvasPen{.Colour = kGreen, .Width = 2};
     const int bandStart = PixelCoord(double(qf) * step);
     VerticalLine(canvas, bandStart + 1, h);
-    canvas.TextOut(bandStart + 5, 5, "<- Quality filter");
     VerticalLine(canvas, PixelCoord((double(qf) + dx) * step) + 1, h);
 
     if (form.FFTFilter.Checked) {
         canvas.Pen = CanvasPen{.Colour = kBlue, .Width = 2};
         const int x = PixelCoord(form.FFTFilterspin.Value * step) + 1;
         VerticalLine(canvas, x, h);
-        canvas.TextOut(x + 4, 30, "<- FFT Filter");
     }
     canvas.Pen.Width = 1;
     canvas.Font.Colour = kBlack;
@@ -195,6 +196,11 @@ int AlignAndStackCut(const Workspace& ws, int selectedCount, double p) {
     return m;
 }
 
+GraphAxes RankGraphAxes() {
+    return {.X = "rank", .Y = "quality, difference (relative)",
+            .Legend = {{kRed, "image quality"}, {kBlue, "registration difference"}}};
+}
+
 void DrawRankGraph(AppContext& c) {
     Workspace& ws = c.ws;
     Controls& form = c.form;
@@ -203,10 +209,7 @@ void DrawRankGraph(AppContext& c) {
     const int w = graph.Image.Width(), h = graph.Image.Height();
     Canvas canvas(graph.Image);
     canvas.Pen = CanvasPen{.Colour = kRed};
-    canvas.TextOut(10, 150, " red  line = image quality");
-    canvas.Font.Colour = kBlue;
-    canvas.TextOut(10, 180, " blue line = registration difference");
-    canvas.Font.Colour.reset();
+    graph.Axes = RankGraphAxes();
 
     const int m = ClampRank(form.AlignSlider.MaxValue);
     const double percent = form.OptimizeQualitySpin.Value;
@@ -231,6 +234,7 @@ void DrawRankGraph(AppContext& c) {
     canvas.Pen.Style = PenStyle::Solid;
 
     form.StackGraph.Image = graph.Image;
+    form.StackGraph.Axes = graph.Axes;
     c.host.Repaint(&graph);
     c.host.Repaint(&form.StackGraph);
 }

@@ -39,6 +39,8 @@ int AlignAndStackCut(const Workspace& ws, int selectedCount, double p);
 // 0..AlignSlider.MaxValue on imgGraph, dotted from the first poor rank on, with the difference
 // cut as a blue line; the picture is then copied onto StackGraph.
 void DrawRankGraph(AppContext& c);
+// Its axes and legend: rank across, quality and difference (each against its largest) up.
+GraphAxes RankGraphAxes();
 
 // Marks the rank AlignSlider.Value on imgGraph with a green vertical line.
 void DrawGraphMarker(AppContext& c);

@@ -12,7 +12,29 @@ bool IsFolder(const std::string& dir) {
     return !dir.empty() && std::filesystem::is_directory(dir, ec);
 }
 
+// The per-user store keeps each kind's folder, so the next run starts there too.
+constexpr const char* kSection = "Files";
+const char* KeyOf(FileGroup group) {
+    switch (group) {
+        case FileGroup::Projects: return "ProjectDir";
+        case FileGroup::Results: return "ResultDir";
+        case FileGroup::Calibration: return "CalibrationDir";
+        case FileGroup::Filters: return "FilterDir";
+    }
+    return "ProjectDir";
+}
+
 }  // namespace
+
+std::string StartDirFor(const Session& s, FileGroup group, bool saving) {
+    if (std::string last = s.Settings.ReadString(kSection, KeyOf(group), ""); IsFolder(last)) return last;
+    return saving ? SaveStartDir(s) : OpenStartDir(s);
+}
+
+void RememberDirOf(Session& s, FileGroup group, const std::filesystem::path& chosen) {
+    const std::filesystem::path dir = std::filesystem::absolute(chosen).parent_path();
+    if (!dir.empty()) s.Settings.WriteString(kSection, KeyOf(group), dir.string());
+}
 
 std::string CaptureFolder(const Session& s) {
     const Workspace& ws = s.ws;

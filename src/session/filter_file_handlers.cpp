@@ -25,9 +25,10 @@ DialogSpec FilterDialogSpec(const FileDialog& dialog, std::string title, std::st
     return spec;
 }
 
-std::optional<fs::path> Chosen(FileDialog& dialog, const std::optional<FileChoice>& choice) {
+std::optional<fs::path> Chosen(Session& s, FileDialog& dialog, const std::optional<FileChoice>& choice) {
     if (!choice || choice->Files.empty()) return std::nullopt;
     const fs::path path = choice->Files[0];
+    RememberDirOf(s, FileGroup::Filters, path);
     dialog.FileName = path.filename().string();
     dialog.InitialDir = path.parent_path().string();
     return path;
@@ -44,7 +45,7 @@ fs::path FilterCopyPath(const Session& s) {
 
 void SaveFilterClick(Session& s) {
     FileDialog& dialog = s.form.SaveDialog5;
-    const auto path = Chosen(dialog, s.host.SaveDialog(FilterDialogSpec(dialog, "Save wavelet filter", SaveStartDir(s))));
+    const auto path = Chosen(s, dialog, s.host.SaveDialog(FilterDialogSpec(dialog, "Save wavelet filter", StartDirFor(s, FileGroup::Filters, true))));
     std::error_code ec;
     if (path && (!fs::exists(*path, ec) ||
                  s.host.Message(MsgKind::Warning, " Overwrite existing projectfile ?", Buttons::YesNo) == Answer::Yes)) {
@@ -64,7 +65,7 @@ void SaveFilterClick(Session& s) {
 
 void LoadFilterClick(Session& s) {
     FileDialog& dialog = s.form.OpenDialog3;
-    const auto path = Chosen(dialog, s.host.OpenDialog(FilterDialogSpec(dialog, "Load wavelet filter", OpenStartDir(s))));
+    const auto path = Chosen(s, dialog, s.host.OpenDialog(FilterDialogSpec(dialog, "Load wavelet filter", StartDirFor(s, FileGroup::Filters, false))));
     if (path) {
         // Read whole before any spin changes, so a bad file leaves the filter as it was.
         ApplyFilterValues(s.form, ReadFilterFile(*path));

@@ -16,6 +16,7 @@
 #include "session/result_save.h"
 #include "session/wavelet_process.h"
 #include "workspace/canvas.h"
+#include "workspace/hsl_labels.h"
 
 namespace talvenor {
 
@@ -65,12 +66,6 @@ void HideCropOutline(Session& s) {
 
 void ShowCropOutline(Session& s) {
     if (!s.finalImage.CropDrawn) DrawCropOutline(s);
-}
-
-void ShowHslLabels(Controls& f) {
-    f.Huelabel.Caption = "Hue        :" + std::to_string(f.HueSlider.Value);
-    f.Satlabel.Caption = "Saturation :" + std::to_string(f.SaturationSlider.Value);
-    f.Lightlabel.Caption = "lightness  :" + std::to_string(f.Lightnessslider.Value);
 }
 
 // Press, move and release on the final picture draw the crop rectangle.

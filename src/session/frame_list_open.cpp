@@ -43,10 +43,11 @@ void LoadProjectClick(Session& s) {
         spec.Title = "Project Load";
         spec.Filter = f.OpenDialog2.Filter;
         spec.FilterIndex = f.OpenDialog2.FilterIndex;
-        spec.InitialDir = OpenStartDir(s);
+        spec.InitialDir = StartDirFor(s, FileGroup::Projects, false);
         auto choice = s.host.OpenDialog(spec);
         if (!choice || choice->Files.empty()) return;
         f.OpenDialog2.FileName = choice->Files[0];
+        RememberDirOf(s, FileGroup::Projects, choice->Files[0]);
         f.OpenDialog2.FilterIndex = choice->FilterIndex;
     }
     const std::string path = f.OpenDialog2.FileName;

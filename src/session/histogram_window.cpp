@@ -36,6 +36,7 @@ void ResetClick(Session& s) {
 }  // namespace
 
 void DrawHistogramWindow(Session& s) {
+    s.form.Histograph.Axes = HistogramAxes();
     DrawHistogram(s.form.Histograph.Image, s.ws.Histogram, LookOf(s.form), s.wavelets.Histogram, s.ws.HistLo, s.ws.HistHi);
     s.host.Repaint(&s.form.Histograph);
 }

@@ -291,10 +291,11 @@ bool SaveProjectClick(Session& s, const fs::path& given) {
         // Nothing proposed yet (an image series): the name of the capture's first frame.
         if (spec.FileName.empty())
             spec.FileName = fs::path(ws.IsImageSeries ? ws.FileNames[0] : ws.AviFileName).stem().string();
-        spec.InitialDir = SaveStartDir(s);
+        spec.InitialDir = StartDirFor(s, FileGroup::Projects, true);
         const auto choice = s.host.SaveDialog(spec);
         if (!choice || choice->Files.empty()) return false;
         path = choice->Files[0];
+        RememberDirOf(s, FileGroup::Projects, path);
         if (path.extension().empty()) path += ".rsp";
         std::error_code ec;
         if (fs::exists(path, ec)) {

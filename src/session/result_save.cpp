@@ -42,7 +42,7 @@ std::string SaveDialogStart(Session& s) {
         // A folder that cannot be made is left to the dialog, which opens somewhere sensible.
         if (fs::is_directory(dir, ec)) return dir.string();
     }
-    return SaveStartDir(s);
+    return StartDirFor(s, FileGroup::Results, true);
 }
 
 bool MayWrite(Session& s, const fs::path& path) {
@@ -107,6 +107,7 @@ std::optional<fs::path> RunResultSave(Session& s, const ResultSave& save) {
         dialog.FilterIndex = type;
         const fs::path dir = chosen.parent_path();
         s.Settings.WriteString("Files", "SaveDir", dir.string());
+        RememberDirOf(s, FileGroup::Results, chosen);
         dialog.InitialDir = dir.string();
         // The stack's dialog also carries the last folder saved to for every save dialog.
         s.form.SaveDialog1.InitialDir = dir.string();

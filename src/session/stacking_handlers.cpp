@@ -10,6 +10,7 @@
 #include "imagefiles/png_file.h"
 #include "input/dark_flat.h"
 #include "session/alignment_point_handlers.h"
+#include "session/dialog_dirs.h"
 #include "session/page_change.h"
 #include "session/project_files.h"
 #include "session/result_save.h"
@@ -67,6 +68,16 @@ void StackSingleImage(Session& s) {
     Stack(s);
     s.form.TabSheet3.TabVisible = s.form.TabSheet4.TabVisible = s.form.TabSheet5.TabVisible = true;
     GoToPage(s, kPageWavelets);
+}
+
+// A dark frame or flat field asked for: the dialog starts where the last one came from, and
+// the folder of the one chosen is remembered for the next.
+void WithCalibrationFolder(Session& s, void (*load)(AppContext&)) {
+    FileDialog& dialog = s.form.OpenDialog;
+    dialog.InitialDir = StartDirFor(s, FileGroup::Calibration, false);
+    const std::string before = dialog.FileName;
+    load(s.ctx);
+    if (dialog.FileName != before && !dialog.FileName.empty()) RememberDirOf(s, FileGroup::Calibration, dialog.FileName);
 }
 
 }  // namespace
@@ -145,8 +156,8 @@ void RegisterStackingHandlers(Session& s) {
     h.On("SaveButton", Event::Click, [&s] { SaveButtonClick(s); });
     h.On("CreateDarkframe", Event::Click, [&s] { CreateDarkframeClick(s); });
     h.On("CreateFlatfield", Event::Click, [&s] { CreateDarkframeClick(s); });
-    h.On("LoadDarkframe", Event::Click, [&c] { LoadDarkframeClick(c); });
-    h.On("Flatfieldbutton", Event::Click, [&c] { FlatfieldbuttonClick(c); });
+    h.On("LoadDarkframe", Event::Click, [&s] { WithCalibrationFolder(s, LoadDarkframeClick); });
+    h.On("Flatfieldbutton", Event::Click, [&s] { WithCalibrationFolder(s, FlatfieldbuttonClick); });
     h.On("Optimizebutton", Event::Click, [&s] {
         OptimizeButtonClick(s.ctx, s.align, s.opt);
         // The optimizer works down the ranking; cancelled, it got as far as the slider.

@@ -38,12 +38,10 @@ void StackSliderChange(AppContext& c, const StackerState& st) {
     // most (35 * 0.01 would print as 0.35000000000000003).
     f.RxLabel4.Caption = "Difference Cutoff (blue line) max =" +
                          FormatNumber(std::trunc(double(d) / n / n * 100) / 100.0);
-    const double threshold = f.differencecutslider.Value * double(d) * 0.01;
-    int count = 0;
-    for (int k = 0; k <= cut; ++k) {
-        const int frame = ws.Ranking[std::size_t(k)].FrameIndex;
-        if (frame >= 0 && frame < kMaxFrames && ws.Frames[std::size_t(frame)].Difference <= threshold) ++count;
-    }
+    // The frames the stack will take, counted as the stacker picks them (excluded frames and
+    // those over the difference cut left out); the slider's caption and "n =" say the same.
+    const std::size_t count = StackedRanks(c).size();
+    f.StackSlider.Caption = "Frames to stack: " + std::to_string(count);
     f.StackInfoLabel.Caption = "Stacking : quality >= " +
                                std::to_string(int(std::trunc(ws.Frames[std::size_t(fc)].Quality / q0 * 100))) +
                                "% , difference <= " + std::to_string(f.differencecutslider.Value) + "% , n = " +
@@ -70,6 +68,7 @@ void StackSliderChange(AppContext& c, const StackerState& st) {
     if (ws.MakingCalibration) return;
     DrawRankGraph(c);
     Picture& graph = f.StackGraph;
+    graph.Axes.Legend.push_back({0x008000, "frames stacked, by weight"});
     const int wg = f.imgGraph.Width, hg = f.imgGraph.Height;
     Canvas canvas(graph.Image);
     canvas.Pen.Colour = 0xFF0000;

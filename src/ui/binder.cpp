@@ -50,6 +50,9 @@ QWidget* Labelled(QWidget* parent, QLabel*& label, QWidget* field) {
     return box;
 }
 
+// Small pictures (graphs, thumbnails) keep their size; the main views fill their page.
+bool IsGraph(const Picture& pic) { return pic.Width > 0 && pic.Height > 0 && pic.Width <= 400 && pic.Height <= 400; }
+
 }  // namespace
 
 Binder::Binder(Session& session) : session_(session) {}
@@ -82,7 +85,8 @@ void Binder::Repaint(const void* control) {
     Binding& b = bindings_[it->second];
     if (b.control->Kind == ControlKind::Picture) {
         if (auto* view = dynamic_cast<PictureView*>(b.widget)) {
-            view->ShowPicture(static_cast<Picture*>(b.control)->Image);
+            const auto* pic = static_cast<Picture*>(b.control);
+            view->ShowGraph(pic->Image, pic->Axes, IsGraph(*pic));
             view->SetBoxes(static_cast<Picture*>(b.control)->Boxes);
         }
     } else if (b.push) {
@@ -183,49 +187,9 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
             });
             break;
         }
-        case ControlKind::Slider: {
-            auto& sl = static_cast<Slider&>(c);
-            auto* w = new QSlider(sl.Orient == Slider::Orientation::Vertical ? Qt::Vertical : Qt::Horizontal);
-            QLabel* label = nullptr;
-            made = Labelled(parent, label, w);
-            // The value beside the handle can be typed too: a slider a hundred pixels wide over a
-            // range of a thousand cannot be set to one step by dragging.
-            auto* value = new QSpinBox(made);
-            value->setButtonSymbols(QAbstractSpinBox::NoButtons);
-            value->setAlignment(Qt::AlignRight);
-            value->setKeyboardTracking(false);
-            value->setFixedWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-0000")) + 10);
-            made->layout()->addWidget(value);
-            connect(value, &QSpinBox::valueChanged, this, [this, &sl](int v) {
-                if (pushing_ || v == sl.Value) return;
-                sl.SetValue(v);
-                UserAction(sl, Event::Change);
-            });
-            w->installEventFilter(this);
-            keyTargets_[w] = &sl;
-            // While the handle is dragged the value is only tracking where the handler wants to
-            // tell the two apart; the release (or a keyboard step) is the change.
-            connect(w, &QSlider::valueChanged, this, [this, w, &sl](int v) {
-                if (pushing_) return;  // a push, not the user
-                sl.SetValue(v);
-                const bool tracking = w->isSliderDown() && session_.handlers.Has(sl.Name, Event::Tracking);
-                UserAction(sl, tracking ? Event::Tracking : Event::Change);
-            });
-            connect(w, &QSlider::sliderReleased, this, [this, &sl] {
-                if (!pushing_ && session_.handlers.Has(sl.Name, Event::Tracking)) UserAction(sl, Event::Change);
-            });
-            Bind(c, made, [w, label, value, &sl] {
-                label->setText(Q(sl.Caption));
-                label->setVisible(!sl.Caption.empty());
-                w->setRange(sl.MinValue, std::max(sl.MinValue, sl.MaxValue));
-                w->setSingleStep(std::max(1, sl.Increment));
-                if (w->value() != sl.Value) w->setValue(sl.Value);
-                value->setRange(sl.MinValue, std::max(sl.MinValue, sl.MaxValue));
-                if (value->value() != sl.Value) value->setValue(sl.Value);
-                value->setEnabled(sl.Enabled);
-            });
+        case ControlKind::Slider:
+            made = MakeSlider(static_cast<Slider&>(c), parent);
             break;
-        }
         case ControlKind::RadioGroup: {
             auto& rg = static_cast<Choice&>(c);
             auto* box = new QGroupBox(parent);
@@ -437,8 +401,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
         case ControlKind::Picture: {
             auto& pic = static_cast<Picture&>(c);
             auto* w = new PictureView(parent);
-            // Small pictures (graphs, thumbnails) keep their size; the main views fill their page.
-            if (pic.Width > 0 && pic.Height > 0 && pic.Width <= 400 && pic.Height <= 400) {
+            if (IsGraph(pic)) {
                 w->setFixedSize(pic.Width, pic.Height);
                 // A graph shows at its own size; a picture a pixel larger must not bring scroll bars.
                 w->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -463,7 +426,7 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
                 };
             }
             Bind(c, w, [w, &pic] {
-                w->ShowPicture(pic.Image);
+                w->ShowGraph(pic.Image, pic.Axes, IsGraph(pic));
                 w->SetBoxes(pic.Boxes);
                 if (const ScrollBox* box = pic.Scroller; box && w->ScrollPosition() != QPoint(box->HorzPosition, box->VertPosition))
                     w->ScrollTo(box->HorzPosition, box->VertPosition);

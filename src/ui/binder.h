@@ -51,6 +51,8 @@ public:
     QWidget* WidgetOf(const Control& control) const;
 
 private:
+    // A slider with its caption and the number beside it (binder_slider.cpp).
+    QWidget* MakeSlider(Slider& slider, QWidget* parent);
     void Run(std::string_view name, Event event, const EventArgs& args);
     struct Binding {
         Control* control;

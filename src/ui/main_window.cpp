@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMoveEvent>
@@ -12,11 +13,13 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "session/session.h"
 #include "ui/binder.h"
+#include "ui/compare_button.h"
 #include "ui/page_widget.h"
 #include "ui/shortcuts.h"
 #include "ui/status_line.h"
@@ -42,7 +45,7 @@ MainWindow::MainWindow(Session& session, Binder& binder)
     setObjectName("MainForm");
     setWindowTitle("Talvenor V2.0");
     setMinimumSize(kMinWidth, kMinHeight);
-    resize(kMinWidth, kMinHeight);
+    resize(kStartWidth, kStartHeight);
     setAcceptDrops(true);
     setDockNestingEnabled(true);
     Controls& f = session.form;
@@ -73,6 +76,9 @@ MainWindow::MainWindow(Session& session, Binder& binder)
             pages_->setCurrentIndex(f.PageControl1.ActivePageIndex);
     });
     connect(pages_, &QTabWidget::currentChanged, this, [this, &f](int index) {
+        // A compare held on the page left ends there: its release will reach another page.
+        for (QToolButton* b : pages_->findChildren<QToolButton*>())
+            if (auto* compare = dynamic_cast<CompareButton*>(b)) compare->LetGo();
         if (index < 0 || index == f.PageControl1.ActivePageIndex) return;
         f.PageControl1.ActivePageIndex = index;
         binder_.UserAction(f.PageControl1, Event::Change);
@@ -106,11 +112,17 @@ MainWindow::MainWindow(Session& session, Binder& binder)
     InstallShortcuts(binder, this);
 }
 
+QSize MainWindow::StartSize(QSize freeArea) {
+    // The frame is the window manager's, unknown until shown: room for a usual border and title.
+    const QSize frame(16, 48);
+    return QSize(kStartWidth, kStartHeight).boundedTo(freeArea - frame).expandedTo(QSize(kMinWidth, kMinHeight));
+}
+
 void MainWindow::ApplyPlacement() {
     const WindowPlacement& p = session_.MainPlacement;
     QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                      : QRect(0, 0, kMinWidth, kMinHeight);
-    QSize size(kMinWidth, kMinHeight);
+    QSize size = StartSize(screen.size());
     QPoint at((screen.width() - size.width()) / 2 + screen.x(), (screen.height() - size.height()) / 2 + screen.y());
     if (p.Stored) {
         const QPoint stored(p.NormPos[0], p.NormPos[1]);
@@ -166,6 +178,29 @@ void MainWindow::moveEvent(QMoveEvent* event) {
     if (!isVisible() || event->oldPos() == event->pos()) return;
     const QPoint delta = event->pos() - event->oldPos();
     for (ToolWindowWidget* w : toolWindows_) w->FollowOwner(delta);
+}
+
+CompareButton* MainWindow::CurrentCompare() const {
+    QWidget* page = pages_->currentWidget();
+    // By C++ type: the widgets carry no meta-object of their own, so findChild would take any button.
+    if (page)
+        for (QToolButton* b : page->findChildren<QToolButton*>())
+            if (auto* compare = dynamic_cast<CompareButton*>(b)) return compare;
+    return nullptr;
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    CompareButton* compare = event->key() == Qt::Key_Backslash ? CurrentCompare() : nullptr;
+    if (!compare) return QMainWindow::keyPressEvent(event);
+    if (!event->isAutoRepeat()) compare->Hold();
+    event->accept();
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent* event) {
+    CompareButton* compare = event->key() == Qt::Key_Backslash ? CurrentCompare() : nullptr;
+    if (!compare) return QMainWindow::keyReleaseEvent(event);
+    if (!event->isAutoRepeat()) compare->LetGo();
+    event->accept();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -1,7 +1,7 @@
 #pragma once
 // The main window: six pages, the workspace buttons below them, the tool windows docked
 // beside the page (or floating), a status bar and the keyboard shortcuts. It can be resized
-// and maximised down to the size the pages were laid out for.
+// and maximised, and made as small as a netbook's screen.
 #include <QMainWindow>
 #include <vector>
 
@@ -10,13 +10,20 @@ class QTabWidget;
 namespace talvenor {
 
 class Binder;
+class CompareButton;
 class Session;
 class StatusLine;
 class ToolWindowWidget;
 
 class MainWindow : public QMainWindow {
 public:
-    static constexpr int kMinWidth = 1024, kMinHeight = 703;
+    // Small enough for a 1024 x 600 screen with a title bar and a panel (the page's controls
+    // scroll); the window starts at the size the pages were laid out for where the screen has it.
+    static constexpr int kMinWidth = 1000, kMinHeight = 540;
+    static constexpr int kStartWidth = 1024, kStartHeight = 703;
+    // The size the window starts at on a screen with this free area: the designed size where it
+    // fits with the window's frame and title bar, else as much as does (never below the minimum).
+    static QSize StartSize(QSize freeArea);
 
     MainWindow(Session& session, Binder& binder);
     // Places the window and its tool windows as the settings file remembered them, or
@@ -31,9 +38,13 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Backslash held compares the page's picture with the stack, as its "Compare" button does.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     void StorePlacement();
+    CompareButton* CurrentCompare() const;
     Session& session_;
     Binder& binder_;
     QTabWidget* pages_;

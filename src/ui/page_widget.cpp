@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ui/binder.h"
+#include "ui/compare_button.h"
 #include "ui/control_column.h"
 #include "ui/picture_view.h"
 #include "ui/zoom_bar.h"
@@ -29,7 +30,7 @@ int WidestGraph(const Controls& form, const std::string& container) {
     for (Control* c : form.ChildrenOf(container)) {
         if (c->Kind == ControlKind::Picture) {
             const auto* p = static_cast<const Picture*>(c);
-            if (p->Width <= 400) widest = std::max(widest, p->Width);
+            if (p->Width <= 400) widest = std::max(widest, p->Width + kGraphFrameWidth);
         } else if (c->Kind == ControlKind::Panel) {
             widest = std::max(widest, WidestGraph(form, c->Name));
         }
@@ -60,7 +61,9 @@ PageWidget::PageWidget(Binder& binder, const std::string& tabSheet, const std::s
             side->setSpacing(2);
             if (auto* pictureView = dynamic_cast<PictureView*>(view)) {
                 pictureView->SetZoomable(true);
-                side->addWidget(new ZoomBar(pictureView, this));
+                auto* zoom = new ZoomBar(pictureView, this);
+                if (PageCompares(tabSheet)) zoom->AddTool(new CompareButton(binder, pictureView, zoom));
+                side->addWidget(zoom);
             }
             side->addWidget(view, 1);
             row->addLayout(side, 1);

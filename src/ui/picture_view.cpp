@@ -10,11 +10,11 @@
 namespace talvenor {
 
 namespace {
-EventArgs ArgsOf(const QMouseEvent* e, double zoom) {
+EventArgs ArgsOf(const QMouseEvent* e, double zoom, QPoint origin) {
     EventArgs a;
     // The pixel under the pointer: floor, so every canvas point inside a zoomed pixel maps to it.
-    a.X = int(std::floor(e->position().x() / zoom));
-    a.Y = int(std::floor(e->position().y() / zoom));
+    a.X = int(std::floor(e->position().x() / zoom)) - origin.x();
+    a.Y = int(std::floor(e->position().y() / zoom)) - origin.y();
     switch (e->button() == Qt::NoButton ? Qt::MouseButton(int(e->buttons()) & 0x7) : e->button()) {
         case Qt::LeftButton: a.Button = MouseButton::Left; break;
         case Qt::RightButton: a.Button = MouseButton::Right; break;
@@ -35,11 +35,16 @@ public:
     explicit PictureCanvas(PictureView* view) : view_(view) { setMouseTracking(true); }
     QImage image;
     std::vector<Picture::Box> boxes;
+    QString caption;  // written over the top-left corner of the viewport (the override's name)
 
 protected:
     void paintEvent(QPaintEvent*) override {
         if (image.isNull()) return;
         QPainter p(this);
+        PaintPicture(p);
+        PaintCaption(p);
+    }
+    void PaintPicture(QPainter& p) {
         const double zoom = view_->zoom_;
         if (zoom != 1.0) {
             // Enlarged pixels stay sharp squares; reduced pictures are smoothed.
@@ -55,6 +60,21 @@ protected:
         p.setBrush(Qt::NoBrush);
         for (const Picture::Box& b : boxes) p.drawRect(QRectF(b.Left, b.Top, b.Size, b.Size));
     }
+    // Painted after the picture, on the screen's pixels, where the user is looking: the corner
+    // of the part shown, whatever the scroll position and zoom.
+    void PaintCaption(QPainter& p) {
+        if (caption.isEmpty()) return;
+        p.resetTransform();
+        const QPoint corner(view_->horizontalScrollBar()->value() + 6, view_->verticalScrollBar()->value() + 6);
+        QFont font = p.font();
+        font.setBold(true);
+        p.setFont(font);
+        const QRect box = p.fontMetrics().boundingRect(caption).adjusted(-6, -3, 6, 3);
+        const QRect at(corner, box.size());
+        p.fillRect(at, QColor(0, 0, 0, 170));
+        p.setPen(QColor(255, 220, 80));
+        p.drawText(at, Qt::AlignCenter, caption);
+    }
     void mousePressEvent(QMouseEvent* e) override { Report(Event::MouseDown, e); }
     void mouseMoveEvent(QMouseEvent* e) override { Report(Event::MouseMove, e); }
     void mouseReleaseEvent(QMouseEvent* e) override { Report(Event::MouseUp, e); }
@@ -62,7 +82,8 @@ protected:
 
 private:
     void Report(Event ev, QMouseEvent* e) {
-        if (view_->OnMouse) view_->OnMouse(ev, ArgsOf(e, view_->zoom_));
+        // A press on a picture that is not the page's own (the compare view) must not crop or pick it.
+        if (view_->OnMouse && !view_->overriding_) view_->OnMouse(ev, ArgsOf(e, view_->zoom_, view_->origin_));
     }
     PictureView* view_;
 };
@@ -72,14 +93,25 @@ PictureView::PictureView(QWidget* parent) : QScrollArea(parent), canvas_(new Pic
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setFrameShape(QFrame::NoFrame);
-    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { ReportView(); });
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { ReportView(); });
+    // The caption over the corner stays in the corner: the scrolled canvas is painted again.
+    const auto scrolled = [this] {
+        if (overriding_) canvas_->update();
+        ReportView();
+    };
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, scrolled);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, scrolled);
 }
 
 void PictureView::ShowPicture(const Bitmap24& picture, bool force) {
+    own_ = &picture;
+    if (overriding_) return;  // shown when the override ends
     if (!force && shown_ == &picture && generation_ == picture.Generation() && width_ == picture.Width() &&
         height_ == picture.Height())
         return;
+    Display(picture);
+}
+
+void PictureView::Display(const Bitmap24& picture) {
     const bool resized = width_ != picture.Width() || height_ != picture.Height();
     shown_ = &picture;
     generation_ = picture.Generation();
@@ -96,6 +128,40 @@ void PictureView::ShowPicture(const Bitmap24& picture, bool force) {
     if (resized || fit_) ApplyZoom();
     canvas_->update();
 }
+
+void PictureView::ShowGraph(const Bitmap24& data, const GraphAxes& axes, bool fixedSize) {
+    if (axes.Empty()) {
+        origin_ = {};
+        ShowPicture(data);
+        return;
+    }
+    if (framedFrom_ != data.Generation() || !(framedAxes_ == axes) || framed_.Empty() ||
+        framed_.Width() <= data.Width() || framed_.Height() <= data.Height()) {
+        framed_ = FramedGraph(data, axes);
+        framedAxes_ = axes;
+        framedFrom_ = data.Generation();
+        const GraphMargins m = MarginsOf(axes, data.Width());
+        origin_ = {m.Left, m.Top};
+        if (fixedSize) setFixedSize(framed_.Width(), framed_.Height());
+    }
+    ShowPicture(framed_);
+}
+
+void PictureView::ShowOverride(const Bitmap24& other, const QString& caption) {
+    overriding_ = true;
+    canvas_->caption = caption;
+    Display(other);
+}
+
+void PictureView::EndOverride() {
+    if (!overriding_) return;
+    overriding_ = false;
+    canvas_->caption.clear();
+    if (own_) Display(*own_);
+    else canvas_->update();
+}
+
+const QImage& PictureView::ShownImage() const { return canvas_->image; }
 
 void PictureView::SetBoxes(const std::vector<Picture::Box>& boxes) {
     if (boxes.size() == canvas_->boxes.size() &&

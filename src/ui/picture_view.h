@@ -8,6 +8,7 @@
 #include "workspace/bitmap24.h"
 #include "workspace/control_kinds.h"
 #include "workspace/events.h"
+#include "workspace/graph_frame.h"
 
 namespace talvenor {
 
@@ -18,6 +19,18 @@ public:
     explicit PictureView(QWidget* parent = nullptr);
     // Shows the picture again when it changed (by generation or size) or when forced.
     void ShowPicture(const Bitmap24& picture, bool force = false);
+    // A graph: the data picture with its axes and legend around it (composed by the core);
+    // mouse positions stay the data picture's. Without axes, the same as ShowPicture. A graph
+    // of a fixed size (`fixedSize`) takes the framed picture's size.
+    void ShowGraph(const Bitmap24& data, const GraphAxes& axes, bool fixedSize);
+    // Shows `other` in place of the picture, at the same zoom and scroll position, with `caption`
+    // written over its corner, until EndOverride; pictures the view is given meanwhile wait, and
+    // the mouse does nothing on it. Ending shows the view's own picture again as it was kept.
+    void ShowOverride(const Bitmap24& other, const QString& caption);
+    void EndOverride();
+    bool Overriding() const { return overriding_; }
+    // What the view shows now (its own picture or the override), for tests.
+    const QImage& ShownImage() const;
     // Outlines drawn over the picture (never into it), in picture pixels.
     void SetBoxes(const std::vector<Picture::Box>& boxes);
     // Called with MouseDown, MouseMove, MouseUp and DblClick.
@@ -51,8 +64,16 @@ private:
     friend class PictureCanvas;
     void ApplyZoom();
     void ReportView();
+    void Display(const Bitmap24& picture);
     PictureCanvas* canvas_;
     const Bitmap24* shown_ = nullptr;
+    const Bitmap24* own_ = nullptr;  // the picture last given to ShowPicture
+    bool overriding_ = false;
+    // The framed graph shown, what it was made from, and where the data sits in it.
+    Bitmap24 framed_;
+    GraphAxes framedAxes_;
+    uint64_t framedFrom_ = ~uint64_t(0);
+    QPoint origin_;
     uint64_t generation_ = ~uint64_t(0);
     int width_ = -1, height_ = -1;
     double zoom_ = 1.0;

@@ -1,6 +1,9 @@
 #include "ui/tool_window_widget.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
 #include <QMoveEvent>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -11,6 +14,25 @@
 #include "ui/control_column.h"
 
 namespace talvenor {
+
+namespace {
+// A window's place on some screen: where it was when its title bar is still on one (enough of
+// it to take hold of), else pulled into the nearest screen's free area (a place remembered from
+// a larger or second monitor that is gone would leave it where nobody can reach it).
+QPoint OnSomeScreen(QPoint at, QSize size) {
+    const QRect title(at, QSize(std::max(size.width(), 1), 24));
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect seen = title.intersected(screen->availableGeometry());
+        if (seen.width() >= std::min(60, title.width()) && seen.height() >= 12) return at;
+    }
+    const QScreen* screen = QGuiApplication::screenAt(at);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return at;
+    const QRect free = screen->availableGeometry();
+    return {std::clamp(at.x(), free.left(), std::max(free.left(), free.right() + 1 - size.width())),
+            std::clamp(at.y(), free.top(), std::max(free.top(), free.bottom() + 1 - size.height()))};
+}
+}  // namespace
 
 ToolWindowWidget::ToolWindowWidget(Binder& binder, ToolWindow& window, QWidget* owner)
     : QDockWidget(owner), binder_(binder), window_(window) {
@@ -42,6 +64,12 @@ ToolWindowWidget::ToolWindowWidget(Binder& binder, ToolWindow& window, QWidget* 
 void ToolWindowWidget::Push() {
     const QString title = QString::fromStdString(window_.Caption);
     if (windowTitle() != title) setWindowTitle(title);
+    if (isFloating()) {
+        // The control takes the corrected place, so the settings keep one that can be reached.
+        const QPoint reachable = OnSomeScreen(QPoint(window_.Left, window_.Top), QSize(window_.Width, window_.Height));
+        window_.Left = reachable.x();
+        window_.Top = reachable.y();
+    }
     if (isFloating() && pos() != QPoint(window_.Left, window_.Top)) {
         placing_ = true;
         move(window_.Left, window_.Top);

@@ -1,6 +1,7 @@
 #include "ui/zoom_bar.h"
 
 #include <QButtonGroup>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
@@ -42,7 +43,17 @@ ZoomBar::ZoomBar(PictureView* view, QWidget* parent)
         group_->addButton(b, i);
         row->addWidget(b);
     }
+    // The zoom in use reads as a value, not as one more button: a rule between, and room for
+    // "400 %" so the row does not shift as it changes.
+    auto* rule = new QFrame(this);
+    rule->setFrameShape(QFrame::VLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    row->addSpacing(6);
+    row->addWidget(rule);
+    row->addSpacing(6);
+    shown_->setObjectName(objectName() + "Shown");
     shown_->setToolTip("The zoom in use; Ctrl + mouse wheel over the picture changes it");
+    shown_->setMinimumWidth(shown_->fontMetrics().horizontalAdvance(QStringLiteral("400 %")) + 4);
     row->addWidget(shown_);
     row->addStretch(1);
     connect(group_, &QButtonGroup::idClicked, this, [this](int id) {
@@ -55,6 +66,11 @@ ZoomBar::ZoomBar(PictureView* view, QWidget* parent)
     });
     view_->OnZoomChanged = [this] { Show(); };
     Show();
+}
+
+void ZoomBar::AddTool(QWidget* tool) {
+    tool->setParent(this);
+    layout()->addWidget(tool);
 }
 
 void ZoomBar::Show() {

@@ -109,6 +109,13 @@ void Draw(Bitmap24& graph, const ChannelHistograms& h, const HistogramLook& look
 
 }  // namespace
 
+GraphAxes HistogramAxes() {
+    return {.X = "level",
+            .Y = "count",
+            .Legend = {{kCurveColours[0], "red"}, {kCurveColours[1], "green"}, {kCurveColours[2], "blue"},
+                       {kTeal, "low marker"}, {kRed, "high marker"}}};
+}
+
 int HistogramScale(const ChannelHistograms& h, bool showPeak) {
     int64_t peak = 0;
     for (const auto& bins : h)

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "workspace/bitmap24.h"
+#include "workspace/graph_frame.h"
 
 namespace talvenor {
 
@@ -42,6 +43,9 @@ int HistogramScale(const ChannelHistograms& h, bool showPeak);
 
 // The level a marker position stands for in the graph's current range.
 float MarkerValue(const HistogramState& st, int pos);
+
+// What the graph's axes count and what its lines are, shown around it.
+GraphAxes HistogramAxes();
 
 // The picture after a rebuild: white, the stretch limits as texts, a silver grid every 51
 // levels, the three curves and the two markers. The picture is sized to the graph.

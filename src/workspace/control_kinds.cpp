@@ -156,6 +156,8 @@ Slider::Slider(ControlRegistry* owner, std::string_view name, std::string_view p
       MaxValue(init.maxValue),
       Increment(init.increment),
       Orient(init.orientation),
+      ShownDecimals(init.shownDecimals),
+      ShownOffset(init.shownOffset),
       DefaultValue(init.value) {
     Caption = init.caption;
     Hint = init.hint;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/graph_frame.h"
 
 namespace talvenor {
 
@@ -124,11 +125,18 @@ public:
         int maxValue = 100;
         int increment = 1;
         Orientation orientation = Orientation::Horizontal;
+        int shownDecimals = 0;
+        int shownOffset = 0;
     };
     Slider(ControlRegistry* owner, std::string_view name, std::string_view parent, Init init);
     int Value;
     int MinValue, MaxValue, Increment;
     Orientation Orient;
+    // The number beside the slider shows Value / 10^ShownDecimals (a gain held in tenths reads
+    // 2.5 and steps by 0.1); the value itself, and what is stored, stays the whole number.
+    int ShownDecimals;
+    // Added to the value for the number beside the slider (a rank counted from 0 reads from 1).
+    int ShownOffset;
     const int DefaultValue;
     void SetValue(int v);
     std::optional<std::string> GetProperty(std::string_view property) const override;
@@ -348,6 +356,8 @@ public:
         int Left = 0, Top = 0, Size = 0;
     };
     std::vector<Box> Boxes;
+    // For a graph: its axes and legend, shown around Image (which stays the data area alone).
+    GraphAxes Axes;
     std::optional<std::string> GetProperty(std::string_view property) const override;
     void SetProperty(std::string_view property, std::string_view value) override;
 };

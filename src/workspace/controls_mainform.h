@@ -31,11 +31,11 @@ struct MainFormControls {
     ToolWindow Propertywindow{reg_, "Propertywindow", "", {.caption = "Registration properties", .left = 226, .top = 334, .width = 320, .height = 260}};
     ToolWindow Stackframeswindow{reg_, "Stackframeswindow", "", {.caption = "Stackframes", .left = 168, .top = 136, .width = 260, .height = 420}};
     ToolWindow HistoWindow{reg_, "HistoWindow", "", {.caption = "Histogram", .left = 16, .top = 286, .width = 300, .height = 300}};
-    ToolWindow GammaWindow{reg_, "GammaWindow", "", {.caption = "GammaWindow", .left = 198, .top = 170, .width = 280, .height = 360}};
+    ToolWindow GammaWindow{reg_, "GammaWindow", "", {.caption = "Gamma", .left = 198, .top = 170, .width = 280, .height = 360}};
     ToolWindow Denoisewindow{reg_, "Denoisewindow", "", {.caption = "Noise reduction window", .left = 408, .top = 344, .width = 320, .height = 300}};
     ToolWindow FilterWindow{reg_, "FilterWindow", "", {.caption = "Wavelet Filter", .left = 398, .top = 356, .width = 300, .height = 220}};
     ToolWindow RGBShiftWindow{reg_, "RGBShiftWindow", "", {.caption = "RGB-Shift", .left = 272, .top = 184, .width = 260, .height = 220}};
-    ToolWindow HLSWindow{reg_, "HLSWindow", "", {.caption = "HSLWindow", .left = 608, .top = 144, .width = 400, .height = 420}};
+    ToolWindow HLSWindow{reg_, "HLSWindow", "", {.caption = "HSL curves", .left = 608, .top = 144, .width = 400, .height = 420}};
     ToolWindow Shrinkview{reg_, "Shrinkview", "", {.caption = "Resized image", .left = 252, .top = 148, .width = 500, .height = 400}};
     ToolWindow MessageWindow{reg_, "MessageWindow", "", {.caption = "Progress ", .left = 456, .top = 268, .width = 260, .height = 150}};
     ToolWindow HintWindow{reg_, "HintWindow", "", {.caption = "Hints", .left = 560, .top = 80, .width = 440, .height = 520}};

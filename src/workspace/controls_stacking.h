@@ -70,7 +70,8 @@ struct StackingControls {
     // The last rank kept. The pass sets the real maximum; until then it allows every
     // frame index so that the cut restored from the settings file is not clipped.
     Slider StackSlider{reg_, "StackSlider", "Stackgraphpanel",
-                        {.caption = "Frames to stack", .hint = "The last rank stacked: frames ranked above it are stacked", .value = 0, .minValue = 0, .maxValue = 5000}};
+                        {.caption = "Frames to stack", .hint = "How many of the best ranked frames the stack may take, before the cut-offs",
+                         .value = 0, .minValue = 0, .maxValue = 5000, .shownOffset = 1}};
     Label RxLabel4{reg_, "RxLabel4", "Stackgraphpanel", {.caption = "Difference Cutoff (blue line)"}};
     Label RxLabel5{reg_, "RxLabel5", "Stackgraphpanel", {.caption = "Quality Cutoff (red line)"}};
 

@@ -43,10 +43,11 @@ struct WaveletWindowControls {
     Button LoadFilter{reg_, "LoadFilter", "FilterWindow", {.caption = "Load", .hint = "Loads a wavelet kernel from a file"}};
 
     // Noise reduction. Thresholds are in thousandths of the layer value; an estimator
-    // re-ranges the sliders around its estimate.
+    // re-ranges the sliders around its estimate. Each estimator is named by the statistic it
+    // starts from; the letters stay, as projects and the command line know them by them.
     RadioGroup Denoise{reg_, "Denoise", "Denoisewindow",
                        {.caption = "Estimator",
-                        .hint = "How the noise level of each layer is estimated", .items = {"None", "Method A", "Method B", "Method C", "Method D"},
+                        .hint = "How the noise level of each layer is estimated", .items = {"None", "A: each layer's variance", "B: coarsest layer against each layer", "C: finest layer, scaled per layer", "D: each layer's mean amplitude"},
                         .itemIndex = 0}};
     // Scales every estimate by factor × 0.1; 10 uses the statistic as it is.
     SpinEdit stdevfactor{reg_, "stdevfactor", "Denoisewindow", {.caption = "Estimate factor", .visible = false, .hint = "Scales the noise estimate (10 uses it as measured)", .value = 10, .minValue = 1, .maxValue = 100}};

@@ -40,27 +40,27 @@ struct WaveletControls {
     // and shows the gain.
     Panel LayerRow1{reg_, "LayerRow1", "TabSheet4", {.row = true}};
     CheckBox CheckBox5{reg_, "CheckBox5", "LayerRow1", {.caption = "1:", .hint = "Includes layer 1 in the processed image", .checked = true}};
-    Slider RxSlider3{reg_, "RxSlider3", "LayerRow1", {.hint = "Sharpening gain of wavelet layer 1 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider3{reg_, "RxSlider3", "LayerRow1", {.hint = "Sharpening gain of wavelet layer 1 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000, .shownDecimals = 1}};
     Button layer1button{reg_, "layer1button", "LayerRow1", {.caption = "1", .hint = "Hold to see layer 1 alone"}};
     Panel LayerRow2{reg_, "LayerRow2", "TabSheet4", {.row = true}};
     CheckBox CheckBox6{reg_, "CheckBox6", "LayerRow2", {.caption = "2:", .hint = "Includes layer 2 in the processed image", .checked = true}};
-    Slider RxSlider4{reg_, "RxSlider4", "LayerRow2", {.hint = "Sharpening gain of wavelet layer 2 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider4{reg_, "RxSlider4", "LayerRow2", {.hint = "Sharpening gain of wavelet layer 2 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000, .shownDecimals = 1}};
     Button layer2button{reg_, "layer2button", "LayerRow2", {.caption = "1", .hint = "Hold to see layer 2 alone"}};
     Panel LayerRow3{reg_, "LayerRow3", "TabSheet4", {.row = true}};
     CheckBox CheckBox7{reg_, "CheckBox7", "LayerRow3", {.caption = "3:", .hint = "Includes layer 3 in the processed image", .checked = true}};
-    Slider RxSlider5{reg_, "RxSlider5", "LayerRow3", {.hint = "Sharpening gain of wavelet layer 3 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider5{reg_, "RxSlider5", "LayerRow3", {.hint = "Sharpening gain of wavelet layer 3 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000, .shownDecimals = 1}};
     Button layer3button{reg_, "layer3button", "LayerRow3", {.caption = "1", .hint = "Hold to see layer 3 alone"}};
     Panel LayerRow4{reg_, "LayerRow4", "TabSheet4", {.row = true}};
     CheckBox CheckBox8{reg_, "CheckBox8", "LayerRow4", {.caption = "4:", .hint = "Includes layer 4 in the processed image", .checked = true}};
-    Slider RxSlider6{reg_, "RxSlider6", "LayerRow4", {.hint = "Sharpening gain of wavelet layer 4 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider6{reg_, "RxSlider6", "LayerRow4", {.hint = "Sharpening gain of wavelet layer 4 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000, .shownDecimals = 1}};
     Button layer4button{reg_, "layer4button", "LayerRow4", {.caption = "1", .hint = "Hold to see layer 4 alone"}};
     Panel LayerRow5{reg_, "LayerRow5", "TabSheet4", {.row = true}};
     CheckBox CheckBox9{reg_, "CheckBox9", "LayerRow5", {.caption = "5:", .hint = "Includes layer 5 in the processed image", .checked = true}};
-    Slider RxSlider7{reg_, "RxSlider7", "LayerRow5", {.hint = "Sharpening gain of wavelet layer 5 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider7{reg_, "RxSlider7", "LayerRow5", {.hint = "Sharpening gain of wavelet layer 5 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000, .shownDecimals = 1}};
     Button layer5button{reg_, "layer5button", "LayerRow5", {.caption = "1", .hint = "Hold to see layer 5 alone"}};
     Panel LayerRow6{reg_, "LayerRow6", "TabSheet4", {.row = true}};
     CheckBox CheckBox10{reg_, "CheckBox10", "LayerRow6", {.caption = "6:", .hint = "Includes layer 6 in the processed image", .checked = true}};
-    Slider RxSlider8{reg_, "RxSlider8", "LayerRow6", {.hint = "Sharpening gain of wavelet layer 6 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000}};
+    Slider RxSlider8{reg_, "RxSlider8", "LayerRow6", {.hint = "Sharpening gain of wavelet layer 6 in tenths (10 = 1.0)", .value = 10, .minValue = -50, .maxValue = 1000, .shownDecimals = 1}};
     Button layer6button{reg_, "layer6button", "LayerRow6", {.caption = "1", .hint = "Hold to see layer 6 alone"}};
 
     // Contrast in percent, brightness in grey levels; the captions carry the values.

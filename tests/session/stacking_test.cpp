@@ -132,6 +132,30 @@ TEST(Stacker, CalibrationStackingReproducesThePerPixelMean) {
     EXPECT_FALSE(s.form.TabSheet4.TabVisible);  // calibration leaves the later pages alone
 }
 
+// "Frames to stack" and "n =" name the frames the stack will take, moved together by either
+// cut and by a frame left out of the list.
+TEST(StackSelection, FramesToStackAndNAgreeWithTheFramesStacked) {
+    Series a(5, 16, 12);
+    Session& s = *a.s;
+    for (int k = 0; k < 5; ++k) s.ws.Frames[std::size_t(k)].Difference = float(k * 10);
+    const struct {
+        int lastRank, differenceCut, excluded;
+        std::size_t stacked;
+    } cases[] = {{4, 100, -1, 5}, {2, 100, -1, 3}, {4, 50, -1, 3}, {4, 100, 1, 4}, {0, 100, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lastRank * 1000 + c.differenceCut * 10 + c.excluded);
+        for (int k = 0; k < 5; ++k) s.ws.Frames[std::size_t(k)].Excluded = k == c.excluded;
+        s.form.StackSlider.Value = c.lastRank;
+        s.form.differencecutslider.Value = c.differenceCut;
+        s.Dispatch("StackSlider", Event::Change);
+        const std::string n = std::to_string(c.stacked);
+        EXPECT_EQ(StackedRanks(s.ctx).size(), c.stacked);
+        EXPECT_EQ(s.form.StackSlider.Caption, "Frames to stack: " + n);
+        const std::string& info = s.form.StackInfoLabel.Caption;
+        EXPECT_EQ(info.substr(info.rfind("n = ")), "n = " + n);
+    }
+}
+
 TEST(StackSelection, LabelsReportTheCutOffs) {
     Series a(3, 16, 12);
     Session& s = *a.s;

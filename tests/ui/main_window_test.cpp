@@ -6,17 +6,21 @@
 #include <QCheckBox>
 #include <QDockWidget>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QUrl>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <fstream>
 
 #include "session/tool_windows.h"
+#include "stacking/stacker.h"
 #include "support/temp_dir.h"
 #include "desktop_fixture.h"
 #include "ui/binder.h"
@@ -33,7 +37,12 @@ class DesktopTest : public testing::DesktopFixture {};
 
 TEST_F(DesktopTest, MainWindowHasItsSizePagesAndButtons) {
     MainWindow& w = desktop->window();
-    EXPECT_EQ(w.size(), QSize(1024, 703));
+    // The size the pages were laid out for, as far as the screen has room for it with a title bar.
+    EXPECT_EQ(w.size(), MainWindow::StartSize(QGuiApplication::primaryScreen()->availableGeometry().size()));
+    EXPECT_EQ(MainWindow::StartSize(QSize(1280, 800)), QSize(1024, 703));
+    const QSize netbook = MainWindow::StartSize(QSize(1024, 600));
+    EXPECT_LE(netbook.width(), 1024);
+    EXPECT_LE(netbook.height() + 30, 600);
     QTabWidget* pages = w.Pages();
     ASSERT_EQ(pages->count(), 6);
     const char* captions[] = {"Input", "Aligning", "Stacking", "Wavelet Processing", "Final", "Error-reporting"};
@@ -186,6 +195,12 @@ TEST_F(DesktopTest, ClickingTheFeatureAndAligningShowTheRegistrationWindows) {
     // The pass leaves the stack slider at the automatic cut, so "Stack" takes the good
     // frames instead of asking whether one frame will do.
     EXPECT_GT(s.form.StackSlider.Value, 0);
+    // Its number counts the frames (the slider holds the last rank, counted from 0), as its
+    // caption does while no frame is left out.
+    auto* count = Widget<QWidget>("StackSlider")->findChild<QSpinBox*>();
+    ASSERT_TRUE(count);
+    EXPECT_EQ(count->value(), s.form.StackSlider.Value + 1);
+    EXPECT_EQ(s.form.StackSlider.Caption, "Frames to stack: " + std::to_string(StackedRanks(s.ctx).size()));
 
     // And on to a stack.
     pages->setCurrentIndex(2);

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QClipboard>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 
 #include "desktop_fixture.h"
 #include "ui/picture_view.h"
+#include "wavelets/histogram.h"
 
 namespace talvenor {
 namespace {
@@ -71,16 +73,23 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     EXPECT_NE(sharpened, processed);
     EXPECT_EQ(DifferentPixels(sharpened, s.form.ProcessImage.Image), 0);
 
-    // The number beside the slider takes a typed gain.
-    auto* typed = gainRow->findChild<QSpinBox*>();
+    // The gain beside the slider takes a typed gain, and its arrows step it by 0.1.
+    auto* typed = gainRow->findChild<QDoubleSpinBox*>();
     ASSERT_TRUE(typed);
-    typed->setValue(25);
+    EXPECT_EQ(typed->value(), 6.0);
+    typed->setValue(2.5);
     QApplication::processEvents();
     EXPECT_EQ(s.form.RxSlider3.Value, 25);
     EXPECT_EQ(gain->value(), 25);
     EXPECT_EQ(Widget<QPushButton>("layer1button")->text(), "2.5");
     EXPECT_NE(Shown(view), sharpened);
-    typed->setValue(60);
+    for (int expected : {26, 27, 26}) {
+        typed->stepBy(expected > s.form.RxSlider3.Value ? 1 : -1);
+        QApplication::processEvents();
+        EXPECT_EQ(s.form.RxSlider3.Value, expected);
+        EXPECT_EQ(gain->value(), expected);
+    }
+    typed->setValue(6.0);
     QApplication::processEvents();
     EXPECT_EQ(Shown(view), sharpened);
 
@@ -113,7 +122,14 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     EXPECT_TRUE(Dock("Denoisewindow")->isVisible());
     auto* histogram = Widget<PictureView>("Histograph");
     ASSERT_TRUE(histogram);
-    EXPECT_EQ(Shown(histogram).width(), 281);
+    // The graph shows inside its axes and legend; a drag on it still lands on the graph's own
+    // pixels (a marker dragged to level 30 of the strip below the curves).
+    const GraphMargins frame = MarginsOf(HistogramAxes(), 281);
+    EXPECT_EQ(Shown(histogram).width(), 281 + frame.Left + frame.Right);
+    const QPointF onStrip(frame.Left + 30, frame.Top + 240);
+    QMouseEvent drag(QEvent::MouseMove, onStrip, onStrip, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(histogram->widget(), &drag);
+    EXPECT_EQ(s.wavelets.Histogram.LowPos, 37);
     // Leaving the page hides its windows, coming back shows them again.
     pages->setCurrentIndex(2);
     QApplication::processEvents();

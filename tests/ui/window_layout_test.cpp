@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
@@ -45,14 +47,36 @@ protected:
     }
 };
 
-TEST_F(WindowLayoutTest, TheWindowResizesAndMaximisesButNotBelowThePagesSize) {
-    EXPECT_EQ(window().minimumSize(), QSize(1024, 703));
+TEST_F(WindowLayoutTest, TheWindowResizesAndMaximisesAndFitsANetbooksScreen) {
+    // 1024 x 600 with room for a title bar: every page's controls scroll in what is left.
+    EXPECT_LE(window().minimumWidth(), 1024);
+    EXPECT_LE(window().minimumHeight() + 30, 600);
     EXPECT_GT(window().maximumWidth(), 1024);
     EXPECT_TRUE(window().windowFlags() & Qt::WindowMaximizeButtonHint);
-    window().resize(800, 500);
+    window().resize(800, 400);
     QApplication::processEvents();
-    EXPECT_GE(window().width(), 1024);
-    EXPECT_GE(window().height(), 703);
+    EXPECT_EQ(window().size(), window().minimumSize());
+}
+
+// A floating window remembered where no screen is now (a second monitor unplugged) opens on the
+// screen, and the control keeps the place it opened at.
+TEST_F(WindowLayoutTest, AToolWindowStoredOffEveryScreenOpensOnTheScreen) {
+    ToolWindow& resized = session().form.Shrinkview;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QPoint stored : {QPoint(6000, 4000), QPoint(-3000, 200), QPoint(100, -900)}) {
+        SCOPED_TRACE(stored.x() * 10000 + stored.y());
+        resized.Left = stored.x();
+        resized.Top = stored.y();
+        resized.Visible = true;
+        desktop->binder().PushAll();
+        QApplication::processEvents();
+        auto* dock = Widget<ToolWindowWidget>("Shrinkview");
+        ASSERT_TRUE(dock && dock->isFloating() && dock->isVisible());
+        EXPECT_TRUE(screen.contains(dock->pos())) << dock->pos().x() << "," << dock->pos().y();
+        EXPECT_EQ(QPoint(resized.Left, resized.Top), dock->pos());
+        resized.Visible = false;
+        desktop->binder().PushAll();
+    }
 }
 
 TEST_F(WindowLayoutTest, ThePictureGrowsWithTheWindow) {
