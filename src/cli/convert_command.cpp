@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "cli/any_picture.h"
+#include "input/any_picture.h"
 #include "cli/cli_host.h"
 #include "cli/output_guard.h"
 #include "imagefiles/bmp_file.h"

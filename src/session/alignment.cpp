@@ -173,14 +173,15 @@ void UseProcessedClick(Session& s) {
     CalculateReferenceFFT(s.ctx, s.fft, s.align);
 }
 
-void AlignallButtonClick(Session& s) {
+namespace {
+
+// Clears the frame table's measures and sets the pass up: the status, the progress, the
+// reference box and the transform size. Returns the pass's start time.
+int64_t PrepareAlignmentPass(Session& s) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     AlignmentState& a = s.align;
     Host& host = s.host;
-    if (!a.HasReference) return;  // no feature picked yet
-
-    // 1-8. Preparing the pass.
     if (a.ManualAlignOn)
         host.Message(MsgKind::Information, " Point at the alignmentfeature and left-click ", Buttons::Ok);
     f.Optimizebutton.Visible = true;
@@ -218,10 +219,16 @@ void AlignallButtonClick(Session& s) {
     if (s.fft.AlignBoxSize() != ws.AlignBoxSize) s.fft.SetTransformSize(ws.AlignBoxSize);
     if (f.Resampled.Checked) ws.ResampleFactor = float(f.ResampleSpin.Value);
     host.SetCursor(CursorKind::Busy);
+    return start;
+}
 
-    // 9-11. Every selected frame, through the series loop or the AVI's own. The frames are
-    //       counted as they are aligned (both fields of a de-interlaced frame once), so the
-    //       status left behind says how far the pass got.
+// Every selected frame, through the series loop or the AVI's own. The frames are counted as
+// they are aligned (both fields of a de-interlaced frame once), so the status left behind says
+// how far the pass got. Returns that count.
+int AlignEveryFrame(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    Host& host = s.host;
     int aligned = 0, lastAligned = -1;
     auto alignCounted = [&s, &aligned, &lastAligned] {
         if (s.ws.CurrentFrame != lastAligned) ++aligned;
@@ -253,71 +260,96 @@ void AlignallButtonClick(Session& s) {
     f.Haltbutton.Visible = false;
     f.Stackimagesize.Caption = "Image : " + std::to_string(ws.ImageWidth) + "x" + std::to_string(ws.ImageHeight);
     ws.AlignPassActive = false;
+    return aligned;
+}
 
-    // 12. Ranking, optimisation and, for "Align && stack", the stack.
-    if (!ws.CancelRequested) {
-        double total = 0;
-        for (int k = 0; k <= ws.LastFrame; ++k) {
-            total += ws.Frames[std::size_t(k)].Difference;
-            ws.Ranking[std::size_t(k)].FrameIndex = k;
-            ws.Ranking[std::size_t(k)].RankQuality = ws.Frames[std::size_t(k)].Quality;
-        }
-        if (f.Resampled.Checked) total = 1;
-        SortRanking(ws);
-        ShowFrameAt(s, 0);
-        f.AlignSlider.MaxValue = f.StackSlider.MaxValue = std::max(0, ws.SelectedCount - 1);
-        ItemList& stackList = f.StackFramesList;
-        stackList.Clear();
-        for (int r = 0; r <= ws.LastFrame; ++r) {
-            const int frame = ws.Ranking[std::size_t(r)].FrameIndex;
-            const ItemList& frames = f.SelectFramesChecklist;
-            stackList.Add(frame < frames.Count() ? frames.Items[std::size_t(frame)] : "Frame " + std::to_string(frame + 1),
-                          ws.Frames[std::size_t(frame)].Excluded == 0);
-        }
-        // Every pass leaves the stack slider at the good frames, not only "Align && stack":
-        // left at rank 0, "Stack" would offer to stack the single best frame.
-        const int cut = AlignAndStackCut(ws, ws.SelectedCount, f.OptimizeQualitySpin.Value * 0.01);
-        if (total == 0) total = 1e-10;
-        total *= 0.001;
-        DrawRankGraph(s.ctx);
-        host.SetCursor(CursorKind::Default);
-
-        if (f.AutoOptimize.Checked && !f.SubPixelEstimate.Checked && s.seams.Optimize) {
-            ShowProgress(f, host, "Optimizing frames");
-            double t = s.seams.Optimize();
-            if (f.Resampled.Checked) total = t * 10;
-            while ((1 - f.OptimizeSpin.Value * 0.01) * total > t) {
-                f.Messagewinlabel2.Caption =
-                    "Last improvement :" + std::to_string(std::lrint((1 - t / total) * 100)) + "%";
-                total = t;
-                host.PumpMessages();
-                if (ws.CancelRequested) break;
-                t = s.seams.Optimize();
-            }
-        }
-        f.Messagewinlabel2.Caption = " ";
-        HideProgress(f, host);
-        f.StackSlider.Value = cut;
-        if (s.seams.UpdateStackSelection) s.seams.UpdateStackSelection();
-        f.Memo2.Lines.push_back("End of optimizer " + TimeOfDay());
-        f.Scrollbox3.HorzPosition = f.Scrollbox3.VertPosition = 0;
-
-        if (a.AlignAndStack && s.seams.StackAlignedFrames) {
-            f.FFTWindow.Visible = f.Propertywindow.Visible = false;
-            GoToPage(s, kPageStacking);
-            s.seams.StackAlignedFrames();
-        }
-    } else {
-        HideProgress(f, host);
-        host.SetCursor(CursorKind::Default);
+// The ranking of the aligned frames and the Stacking page's list of them. Returns the
+// frames' total difference for the optimizer.
+double RankAlignedFrames(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    double total = 0;
+    for (int k = 0; k <= ws.LastFrame; ++k) {
+        total += ws.Frames[std::size_t(k)].Difference;
+        ws.Ranking[std::size_t(k)].FrameIndex = k;
+        ws.Ranking[std::size_t(k)].RankQuality = ws.Frames[std::size_t(k)].Quality;
     }
-    a.AlignAndStack = false;
-    // The per-frame status stops wherever the screen last caught up (or at the optimizer's
-    // frame); leave it saying where the pass ended.
-    f.label4.Caption = PassDoneText(aligned, ws.SelectedCount);
+    if (f.Resampled.Checked) total = 1;
+    SortRanking(ws);
+    ShowFrameAt(s, 0);
+    f.AlignSlider.MaxValue = f.StackSlider.MaxValue = std::max(0, ws.SelectedCount - 1);
+    ItemList& stackList = f.StackFramesList;
+    stackList.Clear();
+    for (int r = 0; r <= ws.LastFrame; ++r) {
+        const int frame = ws.Ranking[std::size_t(r)].FrameIndex;
+        const ItemList& frames = f.SelectFramesChecklist;
+        stackList.Add(frame < frames.Count() ? frames.Items[std::size_t(frame)] : "Frame " + std::to_string(frame + 1),
+                      ws.Frames[std::size_t(frame)].Excluded == 0);
+    }
+    return total;
+}
 
-    // 13. The timing lines.
-    const int64_t elapsed = host.NowMs() - start;
+// The optimizer, run again while each run still improves the total difference enough.
+void OptimizeAlignedFrames(Session& s, double total) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    Host& host = s.host;
+    if (total == 0) total = 1e-10;
+    total *= 0.001;
+    if (!f.AutoOptimize.Checked || f.SubPixelEstimate.Checked || !s.seams.Optimize) return;
+    ShowProgress(f, host, "Optimizing frames");
+    double t = s.seams.Optimize();
+    if (f.Resampled.Checked) total = t * 10;
+    while ((1 - f.OptimizeSpin.Value * 0.01) * total > t) {
+        f.Messagewinlabel2.Caption = "Last improvement :" + std::to_string(std::lrint((1 - t / total) * 100)) + "%";
+        total = t;
+        host.PumpMessages();
+        if (ws.CancelRequested) break;
+        t = s.seams.Optimize();
+    }
+}
+
+// A finished pass: ranking, optimisation, the stack slider at the automatic cut and, for
+// "Align && stack", the stack.
+void FinishAlignmentPass(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    Host& host = s.host;
+    const double total = RankAlignedFrames(s);
+    // Every pass leaves the stack slider at the good frames, not only "Align && stack":
+    // left at rank 0, "Stack" would offer to stack the single best frame.
+    const int cut = AlignAndStackCut(ws, ws.SelectedCount, f.OptimizeQualitySpin.Value * 0.01);
+    DrawRankGraph(s.ctx);
+    host.SetCursor(CursorKind::Default);
+    OptimizeAlignedFrames(s, total);
+    f.Messagewinlabel2.Caption = " ";
+    HideProgress(f, host);
+    f.StackSlider.Value = cut;
+    if (s.seams.UpdateStackSelection) s.seams.UpdateStackSelection();
+    f.Memo2.Lines.push_back("End of optimizer " + TimeOfDay());
+    f.Scrollbox3.HorzPosition = f.Scrollbox3.VertPosition = 0;
+    if (s.align.AlignAndStack && s.seams.StackAlignedFrames) {
+        f.FFTWindow.Visible = f.Propertywindow.Visible = false;
+        GoToPage(s, kPageStacking);
+        s.seams.StackAlignedFrames();
+    }
+}
+
+// A cancelled pass leaves half a frame table: the feature stays chosen, but nothing may be
+// ranked or stacked from it, and the Stacking page shows only a stack this capture already had.
+void AbandonAlignmentPass(Session& s) {
+    Controls& f = s.form;
+    Workspace& ws = s.ws;
+    HideProgress(f, s.host);
+    s.host.SetCursor(CursorKind::Default);
+    ws.ProgStatus = 1;
+    f.TabSheet3.TabVisible = ws.StackReady;
+}
+
+// The timing lines of the memo.
+void ReportPassTiming(Session& s, int64_t start) {
+    Controls& f = s.form;
+    const int64_t elapsed = s.host.NowMs() - start;
     const int frames = f.AlignSlider.MaxValue;
     if (frames > 0) {
         char perImage[32];
@@ -327,6 +359,21 @@ void AlignallButtonClick(Session& s) {
         f.Memo2.Lines.push_back("Time per image :" + std::to_string(elapsed) + " ms");
     }
     f.Memo2.Lines.push_back("Total Time     :" + std::to_string(elapsed) + " ms");
+}
+
+}  // namespace
+
+void AlignallButtonClick(Session& s) {
+    if (!s.align.HasReference) return;  // no feature picked yet
+    const int64_t start = PrepareAlignmentPass(s);
+    const int aligned = AlignEveryFrame(s);
+    if (!s.ws.CancelRequested) FinishAlignmentPass(s);
+    else AbandonAlignmentPass(s);
+    s.align.AlignAndStack = false;
+    // The per-frame status stops wherever the screen last caught up (or at the optimizer's
+    // frame); leave it saying where the pass ended.
+    s.form.label4.Caption = PassDoneText(aligned, s.ws.SelectedCount);
+    ReportPassTiming(s, start);
 }
 
 void AlignStackButtonClick(Session& s) {

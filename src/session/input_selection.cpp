@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "imagefiles/file_kind.h"
+#include "input/any_picture.h"
 #include "input/avi_frames.h"
 #include "input/frame_display.h"
 #include "input/frame_lists.h"
@@ -17,6 +18,8 @@
 #include "session/alignment_point_handlers.h"
 #include "session/dialog_dirs.h"
 #include "session/frame_list_open.h"
+#include "session/input_check.h"
+#include "session/new_input_reset.h"
 #include "session/tool_windows.h"
 #include "session/wavelet_process.h"
 #include "workspace/caption.h"
@@ -239,6 +242,8 @@ void ResetForNewInput(Session& s) {
     ResetWaveletsForNewInput(s);
     ws.ProcessAreaLeft = ws.ProcessAreaTop = 0;
     Run(s.seams.ResetCrop);
+    ForgetPreviousResults(s);
+    ResetFinalForNewInput(s);
     f.AddBitmapDialog.InitialDir = f.DirectoryListBox1.Directory;
     ws.ResetForNewSelection();
     // A new input starts with every frame selected: a frame left out of the previous
@@ -290,16 +295,32 @@ void AddBitmapDialogSelectionChange(Session& s, const std::string& path) {
     std::error_code ec;
     if (!IsVideoFile(path) || !fs::is_regular_file(path, ec)) return;
     try {
-        ReadAviFrames(s.ctx, path, 0);
-        s.form.PreviewImage.Image.SetSize(s.ws.ImageWidth, s.ws.ImageHeight);
-        ShowCurrentFrame(s.ctx);
+        // Only the picture: the work in hand stays until a choice is made and can be read.
+        s.form.PreviewImage.Image = ReadAnyPicture(path).Image.Picture;
+        s.host.Repaint(&s.form.PreviewImage);
     } catch (const std::exception&) {
         // Only a preview while the user browses: a file that cannot be read shows nothing.
     }
 }
 
-void SelectFileButtonClick(Session& s) {
+bool ReplaceInput(Session& s, const std::vector<std::string>& files, int type, bool askFitsStretch) {
+    if (files.empty()) return false;
+    std::error_code ec;
+    if (!fs::exists(files[0], ec)) {
+        s.host.Message(MsgKind::Error, "non existing file :" + files[0], Buttons::Ok);
+        s.form.AddBitmapDialog.FileName.clear();
+        return false;
+    }
+    if (const std::string refusal = InputRefusal(files, type); !refusal.empty()) {
+        s.host.Message(MsgKind::Error, refusal + "\nThe input in hand stays open.", Buttons::Ok);
+        return false;
+    }
     ResetForNewInput(s);
+    OpenInput(s, files, type, askFitsStretch);
+    return true;
+}
+
+void SelectFileButtonClick(Session& s) {
     Controls& f = s.form;
     DialogSpec spec;
     spec.Title = "Select input";
@@ -308,19 +329,28 @@ void SelectFileButtonClick(Session& s) {
     spec.InitialDir = OpenStartDir(s);
     spec.MultiSelect = true;
     spec.OnHighlight = [&s](const std::string& path) { AddBitmapDialogSelectionChange(s, path); };
+    // The browsing preview borrows the frame picture; cancelled or refused, the frame in hand
+    // comes back.
+    const Bitmap24 shown = f.PreviewImage.Image;
     const auto choice = s.host.OpenDialog(spec);
-    if (!choice || choice->Files.empty()) return;
-    f.AddBitmapDialog.FilterIndex = choice->FilterIndex;
-    f.AddBitmapDialog.Files = choice->Files;
-    f.AddBitmapDialog.FileName = choice->Files[0];
-    OpenInput(s, choice->Files, choice->FilterIndex);
+    bool opened = false;
+    if (choice && !choice->Files.empty()) {
+        f.AddBitmapDialog.FilterIndex = choice->FilterIndex;
+        opened = ReplaceInput(s, choice->Files, InputTypeForChoice(choice->Files, choice->FilterIndex));
+        if (opened) {
+            f.AddBitmapDialog.Files = choice->Files;
+            f.AddBitmapDialog.FileName = choice->Files[0];
+        }
+    }
+    if (!opened) {
+        f.PreviewImage.Image = shown;
+        s.host.Repaint(&f.PreviewImage);
+    }
 }
 
 void OpenVideoFile(Session& s, const std::string& file) {
-    ResetForNewInput(s);
     const std::string path = fs::absolute(file).string();
-    s.form.AddBitmapDialog.FileName = path;
-    OpenInput(s, {path}, 1);
+    if (ReplaceInput(s, {path}, 1)) s.form.AddBitmapDialog.FileName = path;
 }
 
 void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
@@ -337,6 +367,10 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     for (const std::string& file : dropped)
         if (IsAcceptedImage(file)) files.push_back(fs::absolute(file).string());
     if (files.empty()) return;
+    if (const std::string refusal = InputRefusal(files, InputTypeOfFile(files[0])); !refusal.empty()) {
+        s.host.Message(MsgKind::Error, refusal + "\nThe input in hand stays open.", Buttons::Ok);
+        return;
+    }
     // A drop starts a new series: frames of an earlier one would no longer match their
     // list items (the list and FileNames must stay in step).
     ResetForNewInput(s);

@@ -18,8 +18,14 @@ bool IsVideoFile(const std::string& path);
 // the command line).
 void OpenVideoFile(Session& s, const std::string& file);
 
-// The reset done before the input dialog opens (also when it is then cancelled).
+// The reset done when a new input replaces the one in hand: nothing of the old capture (its
+// alignment, stack, processed and final pictures, their settings) stays.
 void ResetForNewInput(Session& s);
+
+// A new input from the dialog, a drop or the command line: refused with a message, leaving
+// the work in hand untouched, when the files are missing or cannot be read (input_check.h);
+// otherwise the reset and OpenInput. True when the input was opened.
+bool ReplaceInput(Session& s, const std::vector<std::string>& files, int type, bool askFitsStretch = true);
 
 // Colour processing (ColourStack and its mirror Colourprocess2) follows the sequence just
 // opened, judged from its first frame: on for colour, off for grey (FITS frames are one

@@ -12,6 +12,7 @@
 #include "registration/rgb_shift.h"
 #include "session/alignment.h"
 #include "session/dialog_dirs.h"
+#include "session/input_check.h"
 #include "session/input_selection.h"
 #include "session/page_change.h"
 #include "session/stacking_handlers.h"
@@ -80,6 +81,11 @@ bool OpenProjectInput(Session& s, const ProjectInput& p) {
                            Buttons::Ok);
             return false;
         }
+    }
+    // A capture that cannot be read leaves the work in hand as it is.
+    if (const std::string refusal = InputRefusal(files, InputTypeOf(p.fileType)); !refusal.empty()) {
+        s.host.Message(MsgKind::Error, "Error : " + refusal + ", project not loaded", Buttons::Ok);
+        return false;
     }
     // A new input, as from the input dialog: nothing of the work in hand (channel shifts,
     // balances, crop, an earlier stack) may reach the replayed picture.

@@ -24,6 +24,8 @@ QLabel* AddLabel(QStatusBar* bar, const char* name, const char* tip, int stretch
 
 QString StageOf(const Workspace& ws) {
     if (ws.SelectedCount == 0 && ws.LastFrame == 0) return "No input";
+    // Until the next pass or feature pick: what the user stopped is not shown as done.
+    if (ws.CancelRequested) return "Cancelled";
     switch (ws.ProgStatus) {
         case 0: return "Input opened: click the feature to align on";
         case 1: return "Feature chosen";

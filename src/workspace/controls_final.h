@@ -29,6 +29,7 @@ struct FinalControls {
     Label Lightlabel{reg_, "Lightlabel", "TabSheet5", {.caption = "lightness  :0"}};
     Slider Lightnessslider{reg_, "Lightnessslider", "TabSheet5", {.hint = "Raises or lowers the lightness of the whole image", .value = 0, .minValue = -100, .maxValue = 100}};
     Button Button7{reg_, "Button7", "TabSheet5", {.caption = "Reset HSL", .hint = "Returns hue, saturation, lightness and their curves to neutral"}};
+    CheckBox HoldFinal{reg_, "HoldFinal", "TabSheet5", {.caption = "Hold final settings", .hint = "Keeps the angle, flips, colour and curves when a new input is opened"}};
     CheckBox AdvancedHLS{reg_, "AdvancedHLS", "TabSheet5", {.caption = "Advanced HSL", .hint = "Shows the hue, saturation and lightness curves"}};
 
     // Appears once the user has drawn a crop rectangle.

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/any_picture.h"
+#include "input/any_picture.h"
 #include "support/external_tools.h"
 #include "support/temp_dir.h"
 #include "workspace/error.h"

@@ -1,6 +1,7 @@
 #pragma once
 // Any picture file the program reads, or one frame of a video, as its wide image: what
-// `convert` writes out and what the corpus checks compare with other decoders.
+// `convert` writes out, what the corpus checks compare with other decoders, and how an input
+// is checked before it replaces the work in hand.
 #include <filesystem>
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "cli/any_picture.h"
+#include "input/any_picture.h"
 
 #include "imagefiles/bmp_file.h"
 #include "imagefiles/decoded_image.h"
