@@ -80,7 +80,7 @@ TEST(InputSelection, AStillSeriesIsOpenedInTheOrderTheUserSeesIt) {
     EXPECT_EQ(s.form.Frames.Caption, "Frame : 3 of 3 ( selected = 3) ");
 }
 
-TEST(InputSelection, CancellingTheDialogStillResetsTheWorkspace) {
+TEST(InputSelection, CancellingTheDialogLeavesTheWorkInHand) {
     StartedSession t;
     Session& s = t.Start();
     s.ws.Frames[3].ShiftX = 7;
@@ -88,10 +88,10 @@ TEST(InputSelection, CancellingTheDialogStillResetsTheWorkspace) {
     s.form.TabSheet3.TabVisible = true;
     s.form.RxSlider4.Value = 200;
     s.Dispatch("SelectFileButton", Event::Click);  // no choice queued: cancelled
-    EXPECT_EQ(s.ws.Frames[3].ShiftX, 0);
-    EXPECT_EQ(s.ws.Ranking[0].FrameIndex, 0);
-    EXPECT_FALSE(s.form.TabSheet3.TabVisible);
-    EXPECT_EQ(s.form.RxSlider4.Value, 10);
+    EXPECT_EQ(s.ws.Frames[3].ShiftX, 7);
+    EXPECT_EQ(s.ws.Ranking[0].FrameIndex, 9);
+    EXPECT_TRUE(s.form.TabSheet3.TabVisible);
+    EXPECT_EQ(s.form.RxSlider4.Value, 200);
     EXPECT_EQ(t.host.OpenRequests.size(), 1u);
     EXPECT_EQ(t.host.OpenRequests[0].Filter, s.form.AddBitmapDialog.Filter);
 
