@@ -4,10 +4,10 @@
 #include <ostream>
 
 #include "cli/output_guard.h"
-#include "imagefiles/file_kind.h"
 #include "input/debayer.h"
 #include "input/unreadable_frames.h"
 #include "session/frame_list_open.h"
+#include "session/input_check.h"
 #include "session/input_selection.h"
 #include "session/startup.h"
 #include "workspace/error.h"
@@ -41,15 +41,10 @@ int BoxItem(const std::string& text) {
     throw Error("--box must be 32, 64, 128 or 256, not \"" + text + "\"");
 }
 
-// The input dialog's file type of a still image, by its extension.
+// The input dialog's file type of a still image, by its extension (0 for a video).
 int StillType(const std::string& path) {
-    const std::string ext = ToLower(fs::path(path).extension().string());
-    if (ext == ".bmp") return 2;
-    if (ext == ".fit" || ext == ".fits" || ext == ".fts" || IsGzipFitsName(path)) return 3;
-    if (ext == ".jpg" || ext == ".jpeg") return 4;
-    if (ext == ".tif" || ext == ".tiff") return 5;
-    if (ext == ".png") return 6;
-    return 0;
+    const int type = InputTypeOfFile(path);
+    return type == 1 ? 0 : type;
 }
 
 }  // namespace
