@@ -611,10 +611,9 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
     //    last improvement there.
     ws.CancelRequested = false;
     o.OptimizeSum = 0;
-    form.MessageWinlabel.Caption = "Optimizing frames";
-    form.Progressgraph.Progress = 0;
-    form.MessageWindow.Visible = true;
-    host.Repaint(&form.MessageWindow);
+    const std::string lastImprovement = form.Messagewinlabel2.Caption;
+    ShowProgress(form, host, "Optimizing frames");
+    form.Messagewinlabel2.Caption = lastImprovement;
     form.ShowFFTbox.Checked = false;
     form.FFTWindow.Visible = false;
     form.AlignOneBUtton.Visible = false;
@@ -637,11 +636,7 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
     for (int k = 0; k <= m; ++k) {
         const int f = ws.Ranking[std::size_t(k)].FrameIndex;
         if (f < 0 || f > kMaxFrameIndex || ws.Frames[std::size_t(f)].Excluded) continue;
-        const int progress = m > 0 ? Round(double(k) / m * 100) : 100;
-        if (progress != form.Progressgraph.Progress) {
-            form.Progressgraph.Progress = progress;
-            host.Repaint(&form.MessageWindow);
-        }
+        SetProgress(form, host, m > 0 ? k : 1, m > 0 ? m : 1);
         const int shownRank = std::clamp(form.AlignSlider.Value, 0, kMaxFrameIndex);
         form.label4.Caption = "Processing frame " + std::to_string(ws.Ranking[std::size_t(shownRank)].FrameIndex + 1) +
                               " of " + std::to_string(ws.SelectedCount);
