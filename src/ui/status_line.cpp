@@ -93,6 +93,8 @@ void StatusLine::RefreshProgress() {
         progress_->setVisible(shown);
         bar_->setVisible(shown);
         cancel_->setVisible(shown);
+        // The pass's count says where it is; the frame counts would crowd it out of a small window.
+        frames_->setVisible(!shown);
     }
 }
 

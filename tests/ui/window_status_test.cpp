@@ -108,6 +108,10 @@ TEST_F(WindowStatusTest, APassShowsItsProgressInTheStatusBarWhoseCancelStopsIt) 
     status.Refresh();
     EXPECT_EQ(status.StageText(), "Cancelled");
     EXPECT_TRUE(status.Bar()->isHidden());
+    // Idle again, the bar shows what the last save wrote.
+    s.ws.SavedNote = "Saved /data/jupiter.tif";
+    status.Refresh();
+    EXPECT_EQ(status.SavedText(), "Saved /data/jupiter.tif");
 }
 
 TEST_F(WindowStatusTest, NumberBoxesCarryACaptionAndATip) {
