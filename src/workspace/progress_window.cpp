@@ -48,7 +48,10 @@ void BitBtn2Click(Controls& form, Workspace& ws, Host& host, bool passRunning) {
     // otherwise.
     if (!passRunning) return;
     ws.CancelRequested = host.Message(MsgKind::Confirmation, "Do you want to cancel ?", Buttons::YesNo) == Answer::Yes;
+    const bool counting = form.StatusProgress.Running;
     HideProgress(form, host);
+    // After No the pass goes on, and the status bar keeps following it.
+    form.StatusProgress.Running = counting && !ws.CancelRequested;
     host.SetCursor(CursorKind::Default);
 }
 
