@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         ReadProjectFinish(ini, form);
         Workspace ws;
         ReadProjectFrames(ini, ws, std::min(p.sequenceLength, kMaxFrames), form.Interlaced.Checked,
-                          [](int, std::string_view) {});
+                          [](long long, long long, std::string_view) {});
     });
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "workspace/error.h"
 #include "workspace/safe_file_writer.h"
 #include "workspace/text_util.h"
+#include "workspace/saved_note.h"
 
 namespace talvenor {
 
@@ -92,6 +93,7 @@ void FramelistsavebuttonClick(AppContext& c) {
         for (int i = 0; i <= c.ws.LastFrame && i < kMaxFrames; ++i)
             if (!c.ws.Frames[std::size_t(i)].Excluded) lines.push_back(c.ws.FileNames[std::size_t(i)]);
         WriteFrameListFile(choice->Files[0], lines);
+        NoteSaved(c.ws, choice->Files[0]);
     }
     c.host.SetCaption(MakeCaption(c.ws, CaptionKind::Saved));
 }

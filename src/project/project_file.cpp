@@ -136,11 +136,11 @@ void WriteProjectInput(TBigIniFile& ini, const Workspace& ws, const Controls& f,
 void WriteProjectFrames(TBigIniFile& ini, const Workspace& ws, bool interlaced, const ProjectProgress& progress) {
     const int last = std::min(ws.LastFrame, kMaxFrameIndex);
     for (int i = 0; i <= last; ++i) {
-        if (progress && (i % 64 == 0)) progress(Percent(i, last, 0, 33), "");
+        if (progress && (i % 64 == 0)) progress(Percent(i, last, 0, 33), 100, "");
         ini.WriteString(kInputSection, "Ex" + std::to_string(i), Bool01(ws.Frames[std::size_t(i)].Excluded));
     }
     for (int i = 0; i <= last; ++i) {
-        if (progress && (i % 64 == 0)) progress(Percent(i, last, 33, 33), "-X,Y shifts ");
+        if (progress && (i % 64 == 0)) progress(Percent(i, last, 33, 33), 100, "-X,Y shifts ");
         const FrameRecord& r = ws.Frames[std::size_t(i)];
         ini.WriteString("Shifts", "X" + std::to_string(i), std::to_string(r.ShiftX));
         ini.WriteString("Shifts", "Y" + std::to_string(i), std::to_string(r.ShiftY));
@@ -148,29 +148,29 @@ void WriteProjectFrames(TBigIniFile& ini, const Workspace& ws, bool interlaced, 
         ini.WriteString("Shifts", "SY" + std::to_string(i), FloatText(r.SubShiftY));
     }
     for (int i = 0; i <= last; ++i) {
-        if (progress && (i % 64 == 0)) progress(Percent(i, last, 66, 33), "-Difference, Quality ");
+        if (progress && (i % 64 == 0)) progress(Percent(i, last, 66, 33), 100, "-Difference, Quality ");
         const FrameRecord& r = ws.Frames[std::size_t(i)];
         ini.WriteString("Info", "D" + std::to_string(i), FloatText(r.Difference));
         ini.WriteString("Info", "Q" + std::to_string(i), FloatText(r.Quality));
     }
     if (interlaced) {
         for (int i = 0; i <= last; ++i) {
-            if (progress && (i % 64 == 0)) progress(Percent(i, last, 0, 50), "-Interlace info ");
+            if (progress && (i % 64 == 0)) progress(Percent(i, last, 0, 50), 100, "-Interlace info ");
             const FrameRecord& r = ws.Frames[std::size_t(i)];
             ini.WriteString("IShifts", "Xa" + std::to_string(i), std::to_string(r.ShiftXa));
             ini.WriteString("IShifts", "Ya" + std::to_string(i), std::to_string(r.ShiftYa));
         }
         for (int i = 0; i <= last; ++i) {
-            if (progress && (i % 64 == 0)) progress(Percent(i, last, 50, 50), "-Interlace info ");
+            if (progress && (i % 64 == 0)) progress(Percent(i, last, 50, 50), 100, "-Interlace info ");
             const FrameRecord& r = ws.Frames[std::size_t(i)];
             ini.WriteString("IInfo", "Da" + std::to_string(i), FloatText(r.DifferenceA));
             ini.WriteString("IInfo", "Qa" + std::to_string(i), FloatText(r.QualityA));
         }
     }
-    if (progress) progress(100, " Ranking ");
+    if (progress) progress(100, 100, " Ranking ");
     for (int i = 0; i <= last; ++i)
         ini.WriteString("Ranking", "Rank" + std::to_string(i), std::to_string(ws.Ranking[std::size_t(i)].FrameIndex));
-    if (progress) progress(100, " ");
+    if (progress) progress(100, 100, " ");
 }
 
 void WriteProjectFinish(TBigIniFile& ini, const Controls& f) {
@@ -304,20 +304,25 @@ void ReadProjectFrames(const TBigIniFile& ini, Workspace& ws, int count, bool in
     const CheckedNumbers n(ini);
     count = std::min(count, kMaxFrames);
     // Each part of the frame table in turn, the progress naming it.
+    // Each part of every frame is one record of the count.
+    long long parts = 0;
+    for (const FramePart& part : kFrameParts) parts += !part.interlacedOnly || interlaced;
+    const long long total = parts * std::max(0, count);
+    long long done = 0;
     for (const FramePart& part : kFrameParts) {
         if (part.interlacedOnly && !interlaced) continue;
-        for (int i = 0; i < count; ++i) {
-            if (progress && i % 64 == 0) progress(int(std::lrint(100.0 * i / std::max(1, count))), part.detail);
+        for (int i = 0; i < count; ++i, ++done) {
+            if (progress && i % 64 == 0) progress(done, total, part.detail);
             part.read(n, std::to_string(i), ws.Frames[std::size_t(i)]);
         }
     }
-    if (progress) progress(100, "- frame ranking ");
+    if (progress) progress(total, total, "- frame ranking ");
     for (int i = 0; i < count; ++i) {
         RankEntry& e = ws.Ranking[std::size_t(i)];
         e.FrameIndex = std::clamp(RankOf(n, i, kMaxFrames), 0, std::max(0, count - 1));
         e.RankQuality = ws.Frames[std::size_t(e.FrameIndex)].Quality;
     }
-    if (progress) progress(100, " ");
+    if (progress) progress(total, total, " ");
 }
 
 void CheckProjectNumbers(const TBigIniFile& ini, std::string_view origin) {

@@ -21,8 +21,9 @@ namespace talvenor {
 
 constexpr const char* kInputSection = "Input";
 
-// How far the writing or reading has come: a percentage and the detail line.
-using ProjectProgress = std::function<void(int percent, std::string_view detail)>;
+// How far the writing or reading has come: done of total (frame records when reading, percent
+// when writing) and the detail line.
+using ProjectProgress = std::function<void(long long done, long long total, std::string_view detail)>;
 
 // The "Input" keys of the open sequence in their order and conditions; `activePage` is the
 // open page (0 Input .. 4 Final; anything else is not written). A FITS series adds

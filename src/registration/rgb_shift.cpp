@@ -28,9 +28,6 @@ static_assert(kLanes >= kChannelSearchSide && kLanes % kBlock == 0);
 
 bool Covers(const Single2dArray& p, int w, int h) { return p.Allocated() && p.Width() >= w && p.Height() >= h; }
 
-// The gauge after offset (dx, dy) of a search, as the progress window shows it.
-int GaugeAfter(int dx, int dy) { return int(std::nearbyint((dy + 60.0 * dx + 1830.0) / 3600.0 * 100.0)); }
-
 // Whether the source range [lo, hi] of columns or rows (inclusive) fits in a plane
 // dimension of `limit` addressable positions.
 bool Fits(int lo, int hi, int limit) { return lo >= 0 && hi < limit; }
@@ -202,11 +199,11 @@ void DrawEstimationArea(Bitmap24& picture, const ShiftArea& a) {
 }
 
 std::vector<float> ChannelMismatch(const Single2dArray& green, const Single2dArray& other, const ShiftArea& a,
-                                   const std::function<void(int percent)>& progress) {
+                                   const std::function<void(int columns)>& progress) {
     constexpr int side = kChannelSearchSide;
     std::vector<float> e(std::size_t(side) * side, 0.0f);
     auto report = [&](int dxDone) {
-        if (progress) progress(GaugeAfter(dxDone - 1 - kChannelSearchRadius, kChannelSearchRadius));
+        if (progress) progress(dxDone);
     };
     // An empty area sums nothing: every E is 0. So does an area the planes do not hold, which
     // only happens before anything was stacked.
@@ -259,7 +256,7 @@ std::pair<int, int> SmallestMismatch(const std::vector<float>& mismatch) {
 }
 
 std::pair<int, int> BestChannelOffset(const Single2dArray& green, const Single2dArray& other, const ShiftArea& a,
-                                      const std::function<void(int percent)>& progress) {
+                                      const std::function<void(int columns)>& progress) {
     return SmallestMismatch(ChannelMismatch(green, other, a, progress));
 }
 
@@ -269,13 +266,13 @@ void EstimateChannelShifts(AppContext& c) {
     f.MessageWindow.Left = f.RGBShiftWindow.Left + f.RGBShiftWindow.Width + 1;
     f.MessageWindow.Top = f.RGBShiftWindow.Top;
     const ShiftArea area = EstimationArea(ws, f);
-    ShowProgress(f, c.host, "Search Red ");
+    ShowProgress(f, c.host, "Search Red ", "columns");
     DrawEstimationArea(f.ProcessImage.Image, area);
     c.host.Repaint(&f.ProcessImage);
-    const auto gauge = [&](int percent) { SetProgress(f, c.host, percent, 100); };
+    const auto gauge = [&](int columns) { SetProgress(f, c.host, columns, kChannelSearchSide); };
 
     const auto red = BestChannelOffset(ws.StackSum[1], ws.StackSum[0], area, gauge);
-    ShowProgress(f, c.host, "Search Blue ");
+    ShowProgress(f, c.host, "Search Blue ", "columns");
     const auto blue = BestChannelOffset(ws.StackSum[1], ws.StackSum[2], area, gauge);
 
     // The spins show the correction the way the user would set it by hand.

@@ -61,9 +61,9 @@ void DrawEstimationArea(Bitmap24& picture, const ShiftArea& a);
 // i outer and j inner, for dx, dy = -30..30, at index (dx + 30) * 61 + (dy + 30). An empty
 // area, or one that does not fit in both planes, gives 0 everywhere.
 // `progress` (may be empty) is called on the calling thread as the offsets are done, at most
-// once per dx, with the percentage the progress window shows after that dx.
+// once per dx, with the number of dx columns done so far (of 61).
 std::vector<float> ChannelMismatch(const Single2dArray& green, const Single2dArray& other, const ShiftArea& a,
-                                   const std::function<void(int percent)>& progress);
+                                   const std::function<void(int columns)>& progress);
 
 // The offset of smallest mismatch: (0, 0) unless some offset is strictly better; among equal
 // better ones the first with dx outer, dy inner.
@@ -71,7 +71,7 @@ std::pair<int, int> SmallestMismatch(const std::vector<float>& mismatch);
 
 // The offset (dx, dy) at which `other` best matches `green` over the area.
 std::pair<int, int> BestChannelOffset(const Single2dArray& green, const Single2dArray& other, const ShiftArea& a,
-                                      const std::function<void(int percent)>& progress);
+                                      const std::function<void(int columns)>& progress);
 
 // "Estimate": searches the red and the blue offsets against green around the feature (the
 // area drawn on the processed image, progress shown beside the RGB-Shift window), sets the

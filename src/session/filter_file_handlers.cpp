@@ -6,6 +6,7 @@
 #include "session/dialog_dirs.h"
 #include "workspace/caption.h"
 #include "workspace/error.h"
+#include "workspace/saved_note.h"
 
 namespace talvenor {
 
@@ -58,6 +59,7 @@ void SaveFilterClick(Session& s) {
         } catch (const Error&) {
         }
         WriteFilterFile(*path, values);
+        NoteSaved(s.ws, *path);
         WriteFilterFile(copy, values);
     }
     SetSavedCaption(s);

@@ -17,6 +17,7 @@
 #include "session/wavelet_process.h"
 #include "workspace/canvas.h"
 #include "workspace/hsl_labels.h"
+#include "workspace/saved_note.h"
 
 namespace talvenor {
 
@@ -260,6 +261,7 @@ void BitBtn9Click(Session& s) {
         return;
     }
     s.host.CopyToClipboard(FinalPictureForOutput(s));
+    NoteCopied(s.ws);
 }
 
 }  // namespace

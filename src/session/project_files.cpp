@@ -24,6 +24,7 @@
 #include "workspace/progress_window.h"
 #include "workspace/settings_file.h"
 #include "workspace/stack_buffers.h"
+#include "workspace/saved_note.h"
 
 namespace talvenor {
 
@@ -170,9 +171,9 @@ void RestoreFrames(Session& s, const TBigIniFile& ini, const ProjectInput& p) {
     // The project's frames are the sequence it was made from (its length was checked with the
     // other numbers); a capture that has grown since keeps its later frames out of the work.
     if (n > 0) ws.LastFrame = n - 1;
-    if (n > 10) ShowProgress(f, s.host, "Loading project");
-    ReadProjectFrames(ini, ws, n, f.Interlaced.Checked, [&](int percent, std::string_view detail) {
-        if (n > 10) SetProgress(f, s.host, percent, 100, detail);
+    if (n > 10) ShowProgress(f, s.host, "Loading project", "records");
+    ReadProjectFrames(ini, ws, n, f.Interlaced.Checked, [&](long long done, long long total, std::string_view detail) {
+        if (n > 10) SetProgress(f, s.host, done, total, detail);
     });
     HideProgress(f, s.host);
     ws.RecountSelected();
@@ -318,6 +319,7 @@ bool SaveProjectClick(Session& s, const fs::path& given) {
     ComposeProject(s, ini, true);
     ini.UpdateFile(s.OutputSet);
     f.SaveDialog3.FileName = path.string();
+    NoteSaved(ws, path);
     s.host.SetCaption(MakeCaption(ws, CaptionKind::Saved));
     return true;
 }
@@ -381,9 +383,9 @@ void ComposeProject(Session& s, TBigIniFile& ini, bool showProgress) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
     WriteProjectInput(ini, ws, f, f.PageControl1.ActivePageIndex);
-    if (showProgress) ShowProgress(f, s.host, "Writing projectfile");
-    WriteProjectFrames(ini, ws, f.Interlaced.Checked, [&](int percent, std::string_view detail) {
-        if (showProgress) SetProgress(f, s.host, percent, 100, detail);
+    if (showProgress) ShowProgress(f, s.host, "Writing projectfile", "steps");
+    WriteProjectFrames(ini, ws, f.Interlaced.Checked, [&](long long done, long long total, std::string_view detail) {
+        if (showProgress) SetProgress(f, s.host, done, total, detail);
     });
     if (showProgress) HideProgress(f, s.host);
     if (showProgress) {

@@ -14,6 +14,7 @@
 #include "workspace/caption.h"
 #include "workspace/error.h"
 #include "workspace/read_only_files.h"
+#include "workspace/saved_note.h"
 
 namespace talvenor {
 
@@ -132,6 +133,7 @@ std::optional<fs::path> RunResultSave(Session& s, const ResultSave& save) {
         if (go) {
             save.Write(type, path);
             written = path;
+            NoteSaved(s.ws, path);
         }
     }
     // The working directory is never changed by a save, so there is nothing to restore.

@@ -21,6 +21,24 @@
 
 namespace talvenor {
 
+namespace {
+// What the user does to the work (a button, a value, a click on a picture, files dropped)
+// starts an operation; looking around (turning a page, moving the mouse, scrolling, moving a
+// tool window) does not, and leaves the word on the last save in the status bar.
+bool StartsOperation(std::string_view control, Event event) {
+    switch (event) {
+        case Event::Click:
+        case Event::Change:
+        case Event::DblClick:
+        case Event::MouseDown:
+        case Event::KeyDown:
+        case Event::ClickCheck:
+        case Event::FilesDropped: return control != "PageControl1";
+        default: return false;
+    }
+}
+}  // namespace
+
 Session::Session(Host& h) : host(h) {
     RegisterShellHandlers(*this);
     RegisterSettingsMirror(*this);
@@ -41,6 +59,7 @@ Session::Session(Host& h) : host(h) {
 }
 
 bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {
+    if (handlers.Depth() == 0 && StartsOperation(control, event)) ws.SavedNote.clear();
     const bool handled = handlers.Dispatch(control, event, args);
     if (handled && handlers.Depth() == 0) SettleStatus(*this);
     return handled;

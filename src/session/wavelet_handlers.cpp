@@ -131,7 +131,7 @@ void ProcessAreaReleased(Session& s) {
     if (f.CheckBox2.Checked) f.CheckBox2.Checked = false;
     ScrollToArea(s);
     ShowDoAllWhenPartial(s);
-    ShowProgress(f, s.host, "Wavelet layers");
+    ShowProgress(f, s.host, "Wavelet layers", "layers");
     DecomposeAllLayers(s, [&ws](int) {
         return "X1= " + std::to_string(ws.ProcessAreaLeft) + " Y1=" + std::to_string(ws.ProcessAreaTop);
     });

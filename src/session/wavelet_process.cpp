@@ -202,7 +202,7 @@ void Process(Session& s) {
     RefreshImageSize(s);
     CopyStackedPicture(s);
     if (ws.LayersStale) {
-        ShowProgress(f, s.host, "Wavelet layers");
+        ShowProgress(f, s.host, "Wavelet layers", "layers");
         BuildWorkingPlanesFromControls(s);
         ShowDoAllWhenPartial(s);
         DecomposeAllLayers(s, [](int n) { return "Calculating Layer " + std::to_string(n); });
@@ -232,7 +232,7 @@ bool ProcessAllTiles(Session& s) {
     // Scales so large that the tiles' inner parts vanish leave nothing to tile.
     if (sx > 0 && sy > 0) {
         const int qx = ws.ImageWidth / sx, qy = ws.ImageHeight / sy;
-        ShowProgress(f, s.host, "Processing all");
+        ShowProgress(f, s.host, "Processing all", "tiles");
         for (int r = 0; r <= qy && !cancelled; ++r)
             for (int k = 0; k <= qx; ++k) {
                 ws.ProcessAreaLeft = k * sx;

@@ -97,7 +97,8 @@ bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap) 
     const std::vector<float> window = Window(size);
     const std::size_t boxLen = std::size_t(size) * std::size_t(size);
     std::vector<std::size_t> chosen;
-    return ReadFramesInOrder(c, st, ap, frames, "Alignment points: stacking frame", false, [&](std::size_t j) {
+    return ReadFramesInOrder(c, st, ap, frames, "Stacking at alignment points", "Alignment points: stacking frame", false,
+                             [&](std::size_t j) {
         const std::size_t slot = slots[j];
         chosen.clear();
         for (std::size_t i = 0; i < points; ++i)

@@ -194,13 +194,16 @@ bool FrameCovers(const AlignmentPointState& ap, const AlignmentPoint& p, int siz
 // at its whole shift in the frame planes (with its luminance when `luma`). False when the user
 // cancelled.
 bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
-                       const std::string& what, bool luma, const std::function<void(std::size_t)>& handle) {
+                       const std::string& title, const std::string& what, bool luma,
+                       const std::function<void(std::size_t)>& handle) {
     Workspace& ws = c.ws;
     Controls& f = c.form;
     std::unique_ptr<AviFrameSource> avi;
     if (!ws.IsImageSeries && !frames.empty()) avi = std::make_unique<AviFrameSource>(c, AviPath(c));
     const int keepW = ws.ImageWidth, keepH = ws.ImageHeight;
     const std::size_t n = frames.size();
+    // Each reading of the frames is a round of its own, with its own rate.
+    ShowProgress(f, c.host, title);
     for (std::size_t j = 0; j < n; ++j) {
         const std::string detail = what + " " + std::to_string(j + 1) + " of " + std::to_string(n);
         SetProgress(f, c.host, (long long)j + 1, (long long)n, detail);

@@ -71,7 +71,8 @@ bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, con
     MatchPlanes ref{ReferenceView(ap), {}};
     HalveLuma(ref.Full, ap.ReferenceHalf, ref.Half);
     std::vector<float> xs, ys;
-    return ReadFramesInOrder(c, st, ap, frames, "Alignment points: measuring frame", true, [&](std::size_t slot) {
+    return ReadFramesInOrder(c, st, ap, frames, "Measuring alignment points", "Alignment points: measuring frame", true,
+                             [&](std::size_t slot) {
         MatchPlanes frame{FrameLumaView(c, ap), {}};
         HalveLuma(frame.Full, ap.FrameHalf, frame.Half, ap.Region.Left, ap.Region.Top, ap.Region.Right, ap.Region.Bottom);
         auto measure = [&](int cx, int cy, bool retry) {

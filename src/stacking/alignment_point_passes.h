@@ -32,10 +32,11 @@ RowWorkers& WorkersOf(AlignmentPointState& ap);
 // The rectangle each frame is read over, the planes, and the sums cleared.
 void PrepareScratch(AppContext& c, AlignmentPointState& ap);
 // Reads `frames` in order and hands each to `handle` (with its place in the list) once it sits
-// at its whole shift in the frame planes (with its luminance when `luma`). False when the user
-// cancelled.
+// at its whole shift in the frame planes (with its luminance when `luma`), the progress under
+// `title` and each frame's line beginning with `what`. False when the user cancelled.
 bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
-                       const std::string& what, bool luma, const std::function<void(std::size_t)>& handle);
+                       const std::string& title, const std::string& what, bool luma,
+                       const std::function<void(std::size_t)>& handle);
 // The luminance the points match in the frame read.
 LumaView FrameLumaView(const AppContext& c, const AlignmentPointState& ap);
 // Whether the frame read covers the box with its search margin.

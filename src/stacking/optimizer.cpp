@@ -14,7 +14,9 @@
 #include "input/unreadable_frames.h"
 #include "registration/luminance.h"
 #include "registration/quality.h"
+#include "registration/reference.h"
 #include "stacking/resample.h"
+#include "workspace/bitmap_font.h"
 #include "workspace/canvas.h"
 #include "workspace/caption.h"
 #include "workspace/progress_window.h"
@@ -220,29 +222,80 @@ struct Comparison {
     int cx = 0, cy = 0;    // centre of the frame's box at its new shift
 };
 
-void DrawComparison(AppContext& c, const Comparison& cmp) {
-    if (!cmp.valid) return;
+// The comparison in the picture's top-left corner, on white: the reference box left, the
+// frame's box at its new shift right (`cmp` invalid: not yet), "Original" and "Current" below
+// them and the frame being worked on under those, wide enough to be read whole.
+std::string ProcessingLine(const Workspace& ws, const Comparison* cmp) {
+    return cmp ? " Processing frame " + std::to_string(cmp->frame + 1) + " of " + std::to_string(ws.SelectedCount) + " "
+               : "";
+}
+
+// The comparison's width and height: two boxes side by side, the labels and the line below.
+std::pair<int, int> ComparisonPanelSize(const AppContext& c, const Comparison* cmp) {
+    const int n = c.ws.AlignBoxSize;
+    const int b = c.form.Resampled.Checked ? Round(n * ResampleScale(c.ws)) : n;
+    const int text = int(ProcessingLine(c.ws, cmp).size()) * BitmapFont::kCellWidth + 4;
+    return {std::max(2 * b + 20, text), b + 70};
+}
+
+void DrawComparisonPanel(AppContext& c, const AlignmentState& a, const Comparison* cmp) {
     Controls& form = c.form;
+    const Workspace& ws = c.ws;
     Bitmap24& view = form.AlignImage.Image;
-    const int n = cmp.n, h = cmp.h;
+    const int n = ws.AlignBoxSize;
+    const bool resampled = form.Resampled.Checked;
+    const int b = resampled ? Round(n * ResampleScale(ws)) : n;
     Canvas canvas(view);
     canvas.Pen = CanvasPen{};
     canvas.Brush = CanvasBrush{};
     canvas.Font.Background = TextBackground::Opaque;
-    // The blanks after the number wipe out a longer number written before.
-    const std::string processing = " Processing frame " + std::to_string(cmp.frame + 1) + std::string(12, ' ');
-    if (!cmp.resampled) {
-        CopyRect(view, {n + 10, 0, 2 * n + 10, n}, c.ws.CurrentFrameImage,
-                 {cmp.cx - n / 2, cmp.cy - n / 2, cmp.cx + n / 2, cmp.cy + n / 2});
+    const std::string processing = ProcessingLine(ws, cmp);
+    const auto [width, height] = ComparisonPanelSize(c, cmp);
+    canvas.FillRect({0, 0, width, height});  // the default brush: white
+    if (!resampled) {
+        CopyRect(view, {0, 0, n, n}, a.ReferenceImage,
+                 {ws.AlignX - n / 2, ws.AlignY - n / 2, ws.AlignX + n / 2, ws.AlignY + n / 2});
+    } else {
+        const double f = ResampleScale(ws);
+        const int cx = Round(ws.AlignX * f), cy = Round(ws.AlignY * f);
+        CopyRect(view, {0, 0, b, b}, form.Image2.Image, {cx - b / 2, cy - b / 2, cx - b / 2 + b, cy - b / 2 + b});
+    }
+    if (!cmp) return;
+    const int h = cmp->h;
+    if (!cmp->resampled) {
+        CopyRect(view, {n + 10, 0, 2 * n + 10, n}, ws.CurrentFrameImage,
+                 {cmp->cx - n / 2, cmp->cy - n / 2, cmp->cx + n / 2, cmp->cy + n / 2});
         canvas.TextOut(n / 4, n + 15, " Original ");
         canvas.TextOut(n / 4 + n, n + 15, " Current ");
-        canvas.TextOut(n - n / 4 - 10, n + 30, processing);
     } else {
-        CopyRect(view, {2 * h, 0, 4 * h, 2 * h}, form.Image3.Image, {cmp.cx - h, cmp.cy - h, cmp.cx + h, cmp.cy + h});
+        CopyRect(view, {2 * h, 0, 4 * h, 2 * h}, form.Image3.Image, {cmp->cx - h, cmp->cy - h, cmp->cx + h, cmp->cy + h});
         canvas.TextOut(h, 2 * h + 15, " Original ");
         canvas.TextOut(3 * h, 2 * h + 15, " Current ");
-        canvas.TextOut(2 * h, 2 * h + 30, processing);
     }
+    canvas.TextOut(2, b + 30, processing);
+}
+
+// The optimizer's picture: the frame in hand at its usual size with the alignment box where
+// it matched, as the alignment pass shows it, and the comparison in its corner. The picture
+// is at least as large as the comparison, for frames smaller than it.
+void DrawComparison(AppContext& c, const AlignmentState& a, const Comparison& cmp) {
+    if (!cmp.valid) return;
+    Controls& form = c.form;
+    const Workspace& ws = c.ws;
+    const Bitmap24& frame = ws.CurrentFrameImage;
+    Bitmap24& view = form.AlignImage.Image;
+    view = frame;
+    const auto [width, height] = ComparisonPanelSize(c, &cmp);
+    if (view.Width() < width || view.Height() < height) {
+        view.SetSize(std::max(frame.Width(), width), std::max(frame.Height(), height));
+        view.Fill(ColourOf(0xFFFFFF));
+        CopyRect(view, {0, 0, frame.Width(), frame.Height()}, frame, {0, 0, frame.Width(), frame.Height()});
+    }
+    // The match in frame pixels (resampled boxes are measured on the enlarged frame).
+    const double scale = cmp.resampled ? ResampleScale(ws) : 1.0;
+    const int cx = Round(cmp.cx / scale), cy = Round(cmp.cy / scale), n = cmp.n;
+    DrawFeatureMark(view, cx, cy, cx - n / 2, cy - n / 2, n, true);
+    DrawComparisonPanel(c, a, &cmp);
     view.Touch();
     c.host.Repaint(&form.AlignImage);
 }
@@ -533,7 +586,7 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     cmp.h = h;
     cmp.cx = ax + bestX;
     cmp.cy = ay + bestY;
-    if (show) DrawComparison(c, cmp);
+    if (show) DrawComparison(c, a, cmp);
     if (show && graph) DrawRankGraph(c);
     return cmp;
 }
@@ -588,33 +641,23 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
     form.AlignSlider.Visible = false;
     o.AlignViewFollows = false;
 
-    // 2. The comparison picture: reference box left, frame box right, texts below.
-    const bool resampled = form.Resampled.Checked;
-    const int b = resampled ? Round(n * ResampleScale(ws)) : n;
+    // 2-3. The comparison over the frame in hand: the reference box until the first frame is done.
+    if (form.Resampled.Checked) PrepareResampledPictures(c, a);
     Bitmap24& view = form.AlignImage.Image;
-    view.SetSize(2 * b + 20, b + 70);
-    view.Fill(ColourOf(0xFFFFFF));
-
-    // 3. The reference box.
-    if (!resampled) {
-        CopyRect(view, {0, 0, n, n}, a.ReferenceImage,
-                 {ws.AlignX - n / 2, ws.AlignY - n / 2, ws.AlignX + n / 2, ws.AlignY + n / 2});
-    } else {
-        PrepareResampledPictures(c, a);
-        const double f = ResampleScale(ws);
-        const int cx = Round(ws.AlignX * f), cy = Round(ws.AlignY * f);
-        CopyRect(view, {0, 0, b, b}, form.Image2.Image, {cx - b / 2, cy - b / 2, cx - b / 2 + b, cy - b / 2 + b});
-    }
+    const auto [width, height] = ComparisonPanelSize(c, nullptr);
+    if (view.Width() < width || view.Height() < height)
+        view.SetSize(std::max(view.Width(), width), std::max(view.Height(), height));
+    DrawComparisonPanel(c, a, nullptr);
+    view.Touch();
     host.Repaint(&form.AlignImage);
 
     // 4. The progress window keeps its second line: the auto-optimisation loop shows the
     //    last improvement there.
     ws.CancelRequested = false;
     o.OptimizeSum = 0;
-    form.MessageWinlabel.Caption = "Optimizing frames";
-    form.Progressgraph.Progress = 0;
-    form.MessageWindow.Visible = true;
-    host.Repaint(&form.MessageWindow);
+    const std::string lastImprovement = form.Messagewinlabel2.Caption;
+    ShowProgress(form, host, "Optimizing frames");
+    form.Messagewinlabel2.Caption = lastImprovement;
     form.ShowFFTbox.Checked = false;
     form.FFTWindow.Visible = false;
     form.AlignOneBUtton.Visible = false;
@@ -637,11 +680,7 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
     for (int k = 0; k <= m; ++k) {
         const int f = ws.Ranking[std::size_t(k)].FrameIndex;
         if (f < 0 || f > kMaxFrameIndex || ws.Frames[std::size_t(f)].Excluded) continue;
-        const int progress = m > 0 ? Round(double(k) / m * 100) : 100;
-        if (progress != form.Progressgraph.Progress) {
-            form.Progressgraph.Progress = progress;
-            host.Repaint(&form.MessageWindow);
-        }
+        SetProgress(form, host, m > 0 ? k : 1, m > 0 ? m : 1);
         const int shownRank = std::clamp(form.AlignSlider.Value, 0, kMaxFrameIndex);
         form.label4.Caption = "Processing frame " + std::to_string(ws.Ranking[std::size_t(shownRank)].FrameIndex + 1) +
                               " of " + std::to_string(ws.SelectedCount);
@@ -666,7 +705,7 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
         if (ws.CancelRequested) break;
     }
     if (!lastShown && last.valid) {
-        DrawComparison(c, last);
+        DrawComparison(c, a, last);
         AlignSliderChange(c, a, o);
     }
 

@@ -38,6 +38,9 @@ constexpr int kDockLayoutVersion = 2;
 // The progress window floats over the work like a dialog, and so does the resized picture,
 // which needs more room than a dock leaves; every other tool window docks.
 bool FloatsByDefault(const ToolWindow& w) { return w.Name == "MessageWindow" || w.Name == "Shrinkview"; }
+// The status bar shows a pass's progress and its Cancel; the progress window would only
+// cover the picture with the same.
+bool ShownInStatusBar(const ToolWindow& w) { return w.Name == "MessageWindow"; }
 }  // namespace
 
 MainWindow::MainWindow(Session& session, Binder& binder)
@@ -104,6 +107,7 @@ MainWindow::MainWindow(Session& session, Binder& binder)
             dock->setFloating(true);
             dock->move(window.Left, window.Top);
         }
+        if (ShownInStatusBar(window)) dock->KeepHidden();
         dock->hide();
         toolWindows_.push_back(dock);
     }

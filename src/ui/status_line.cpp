@@ -1,12 +1,17 @@
 #include "ui/status_line.h"
 
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 #include "input/unreadable_frames.h"
+#include "session/session.h"
 #include "ui/binder.h"
+#include "workspace/pass_progress.h"
 
 namespace talvenor {
 
@@ -48,7 +53,23 @@ StatusLine::StatusLine(Binder& binder, QStatusBar* bar)
       stage_(AddLabel(bar, "StatusStage", "The stage the work has reached", 2)),
       frames_(AddLabel(bar, "StatusFrames", "Frames in the input and frames selected for stacking", 2)),
       time_(AddLabel(bar, "StatusTime", "How long the last operation took", 1)),
+      saved_(AddLabel(bar, "StatusSaved", "The file the last save wrote", 3)),
+      progress_(AddLabel(bar, "StatusProgress", "The running operation: done of total, rate and time left", 3)),
+      bar_(new QProgressBar(bar)),
+      cancel_(new QPushButton("Cancel", bar)),
       timer_(new QTimer(this)) {
+    // The bar and its Cancel take the floating progress window's place: the pass is followed
+    // where the eye already is, and nothing covers the picture.
+    bar_->setObjectName("StatusProgressBar");
+    bar_->setRange(0, 100);
+    bar_->setTextVisible(false);
+    bar_->setFixedWidth(140);
+    cancel_->setObjectName("StatusCancel");
+    cancel_->setToolTip("Stops the running operation after the frame in hand");
+    bar->addPermanentWidget(bar_);
+    bar->addPermanentWidget(cancel_);
+    connect(cancel_, &QPushButton::clicked, this,
+            [this] { binder_.UserAction(binder_.session().form.ProgressCancel, Event::Click); });
     timer_->setInterval(kRefreshMs);
     connect(timer_, &QTimer::timeout, this, [this] { Refresh(); });
     timer_->start();
@@ -58,6 +79,24 @@ StatusLine::StatusLine(Binder& binder, QStatusBar* bar)
 QString StatusLine::StageText() const { return stage_->text(); }
 QString StatusLine::FramesText() const { return frames_->text(); }
 QString StatusLine::TimeText() const { return time_->text(); }
+QString StatusLine::ProgressText() const { return progress_->text(); }
+QString StatusLine::SavedText() const { return saved_->text(); }
+
+void StatusLine::RefreshProgress() {
+    const PassProgress& p = binder_.session().form.StatusProgress;
+    const bool shown = p.Running && binder_.Busy();
+    const QString text = shown ? QString::fromStdString(talvenor::ProgressText(p)) : QString();
+    if (progress_->text() != text) progress_->setText(text);
+    const int percent = p.Total > 0 ? int(std::clamp(p.Done * 100 / p.Total, 0LL, 100LL)) : 0;
+    if (bar_->value() != percent) bar_->setValue(percent);
+    if (progress_->isVisibleTo(progress_->parentWidget()) != shown) {
+        progress_->setVisible(shown);
+        bar_->setVisible(shown);
+        cancel_->setVisible(shown);
+        // The pass's count says where it is; the frame counts would crowd it out of a small window.
+        frames_->setVisible(!shown);
+    }
+}
 
 void StatusLine::Refresh() {
     const Workspace& ws = binder_.session().ws;
@@ -89,6 +128,14 @@ void StatusLine::Refresh() {
     else if (lastMs_ >= 0)
         time = "Last operation: " + DurationText(lastMs_);
     if (time_->text() != time) time_->setText(time);
+
+    const QString saved = busy ? QString() : QString::fromStdString(ws.SavedNote);
+    if (saved_->text() != saved) {
+        saved_->setText(saved);
+        saved_->setToolTip(saved);
+    }
+    saved_->setVisible(!saved.isEmpty());
+    RefreshProgress();
 }
 
 }  // namespace talvenor

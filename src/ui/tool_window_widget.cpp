@@ -85,7 +85,8 @@ void ToolWindowWidget::Push() {
             placing_ = false;
         }
     }
-    if (isVisible() != window_.Visible) setVisible(window_.Visible);
+    const bool shown = window_.Visible && !keepHidden_;
+    if (isVisible() != shown) setVisible(shown);
 }
 
 void ToolWindowWidget::FollowOwner(QPoint delta) {

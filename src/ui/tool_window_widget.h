@@ -16,6 +16,8 @@ public:
     ToolWindowWidget(Binder& binder, ToolWindow& window, QWidget* owner);
     // Shifts a floating window by the main window's move, so it keeps its place beside it.
     void FollowOwner(QPoint delta);
+    // Never shown, whatever its control says: the status bar tells what it would.
+    void KeepHidden() { keepHidden_ = true; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -28,6 +30,7 @@ private:
     Binder& binder_;
     ToolWindow& window_;
     bool placing_ = false;
+    bool keepHidden_ = false;
     QSize sizeSet_;  // the control's size last applied or reported
 };
 

@@ -3,6 +3,7 @@
 // buttons, the floating tool windows with their stored default positions, and the
 // windows that belong to no page (progress, hints, memory).
 #include "workspace/control_kinds.h"
+#include "workspace/pass_progress.h"
 
 namespace talvenor {
 
@@ -47,6 +48,8 @@ struct MainFormControls {
     Label Messagewinlabel2{reg_, "Messagewinlabel2", "MessageWindow", {}};
     Button ProgressCancel{reg_, "ProgressCancel", "MessageWindow",
                           {.caption = "Cancel", .hint = "Stops the running operation after the frame in hand"}};
+    // The same progress as the status bar tells it (counts, rate, time left).
+    PassProgress StatusProgress;
 
     // Help text and the memory report.
     Memo Hintsmemo{reg_, "Hintsmemo", "HintWindow", {}};

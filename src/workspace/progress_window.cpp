@@ -4,7 +4,13 @@
 
 namespace talvenor {
 
-void ShowProgress(Controls& form, Host& host, std::string_view title) {
+void ShowProgress(Controls& form, Host& host, std::string_view title, std::string_view unit) {
+    PassProgress& p = form.StatusProgress;
+    p.Running = true;
+    p.Title = title.substr(0, title.find_last_not_of(' ') + 1);
+    p.Unit = unit;
+    p.Done = p.Total = 0;
+    p.StartMs = p.NowMs = host.NowMs();
     form.MessageWinlabel.Caption = title;
     form.Messagewinlabel2.Caption.clear();
     form.Progressgraph.Progress = 0;
@@ -16,6 +22,13 @@ void SetProgress(Controls& form, Host& host, long long done, long long total, st
     // Rounded to the nearest percent, halves up: one layer of six shows 17 %.
     int percent = total > 0 ? int(std::clamp((done * 200 + total) / (2 * total), 0LL, 100LL)) : 0;
     bool changed = percent != form.Progressgraph.Progress;
+    PassProgress& p = form.StatusProgress;
+    // A count that starts again is the pass's next round (alignment-point stacking reads the
+    // frames twice): its rate starts again with it.
+    if (done < p.Done) p.StartMs = host.NowMs();
+    p.Done = done;
+    p.Total = total;
+    p.NowMs = host.NowMs();
     form.Progressgraph.Progress = percent;
     if (!detail.empty() && detail != form.Messagewinlabel2.Caption) {
         form.Messagewinlabel2.Caption = detail;
@@ -25,6 +38,7 @@ void SetProgress(Controls& form, Host& host, long long done, long long total, st
 }
 
 void HideProgress(Controls& form, Host& host) {
+    form.StatusProgress.Running = false;
     form.MessageWindow.Visible = false;
     host.Repaint(&form.MessageWindow);
 }
@@ -34,7 +48,10 @@ void BitBtn2Click(Controls& form, Workspace& ws, Host& host, bool passRunning) {
     // otherwise.
     if (!passRunning) return;
     ws.CancelRequested = host.Message(MsgKind::Confirmation, "Do you want to cancel ?", Buttons::YesNo) == Answer::Yes;
+    const bool counting = form.StatusProgress.Running;
     HideProgress(form, host);
+    // After No the pass goes on, and the status bar keeps following it.
+    form.StatusProgress.Running = counting && !ws.CancelRequested;
     host.SetCursor(CursorKind::Default);
 }
 

@@ -9,9 +9,10 @@
 namespace talvenor {
 
 // Shows the progress window with its title ("Alignment processing", "Stacking frames", ...)
-// and the gauge at 0.
-void ShowProgress(Controls& form, Host& host, std::string_view title);
-// Gauge as a whole percentage of done / total; the detail line when given.
+// and the gauge at 0, and starts the status bar's count of `unit` on the host's clock.
+void ShowProgress(Controls& form, Host& host, std::string_view title, std::string_view unit = "frames");
+// Gauge as a whole percentage of done / total; the detail line when given. The status bar's
+// count takes done and total as they are, with the host's clock for the rate.
 void SetProgress(Controls& form, Host& host, long long done, long long total, std::string_view detail = {});
 void HideProgress(Controls& form, Host& host);
 

@@ -147,6 +147,11 @@ struct Workspace {
     bool StackReady = false;
     bool LayersStale = true;
 
+    // What the last save wrote ("Saved " and its full path, or "Copied to the clipboard"),
+    // until the next operation starts: the status bar shows it. Set only once a file is
+    // written (NoteSaved), never by a save that was cancelled or failed.
+    std::string SavedNote;
+
     // Pass control.
     bool AlignPassActive = false;
     bool StackPassActive = false;

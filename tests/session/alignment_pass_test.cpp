@@ -166,6 +166,12 @@ TEST(AlignmentPass, QualityRankingFollowsTheSeeing) {
     EXPECT_EQ(s.form.StackFramesList.Count(), o.frames);
     EXPECT_EQ(s.form.AlignSlider.MaxValue, o.frames - 1);
     EXPECT_NE(s.form.Memo2.Lines.back().find("Total Time     :"), std::string::npos);
+    // The optimizer leaves the frame it did last at its usual size, its comparison in a corner.
+    const Bitmap24& view = s.form.AlignImage.Image;
+    ASSERT_TRUE(s.form.AutoOptimize.Checked);
+    ASSERT_EQ(view.Width(), o.width);
+    ASSERT_EQ(view.Height(), o.height);
+    EXPECT_EQ(view.Pixel(o.width - 1, o.height - 1), s.ws.CurrentFrameImage.Pixel(o.width - 1, o.height - 1));
 }
 
 TEST(AlignmentPass, DeinterlacedInputAlignsBothFields) {

@@ -97,7 +97,7 @@ TEST(WindowStatus, CancelAsksOnlyWhileAPassRuns) {
         PickCentre(s);
         s.form.AutoOptimize.Checked = false;
         o.t.host.Messages.clear();
-        bool cancelledInPass = false;
+        bool cancelledInPass = false, countLeft = false;
         if (c.duringPass) {
             int pumps = 0;
             o.t.host.OnPump = [&] {
@@ -105,6 +105,7 @@ TEST(WindowStatus, CancelAsksOnlyWhileAPassRuns) {
                 o.t.host.Answers.push_back(c.answer);
                 s.Dispatch(c.button, Event::Click);
                 cancelledInPass = s.ws.CancelRequested;
+                countLeft = s.form.StatusProgress.Running;
             };
             s.Dispatch("Allignallbutton", Event::Click);
         } else {
@@ -114,6 +115,8 @@ TEST(WindowStatus, CancelAsksOnlyWhileAPassRuns) {
         const std::string what = std::string(c.button) + (c.duringPass ? " during a pass" : " idle");
         EXPECT_EQ(o.t.host.Showed("Do you want to cancel ?"), c.asks) << what;
         EXPECT_EQ(cancelledInPass, c.cancels) << what;
+        // A pass that goes on keeps its count in the status bar.
+        EXPECT_EQ(countLeft, c.duringPass && !c.cancels) << what;
         if (!c.duringPass) EXPECT_TRUE(o.t.host.Messages.empty()) << what;
     }
 }

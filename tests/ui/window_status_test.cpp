@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBrowser>
@@ -18,6 +19,7 @@
 #include "ui/desktop_app.h"
 #include "ui/main_window.h"
 #include "ui/picture_view.h"
+#include "ui/status_line.h"
 
 namespace talvenor {
 namespace {
@@ -76,6 +78,40 @@ TEST_F(WindowStatusTest, CancelWithNothingRunningShowsNoQuestion) {
     auto* own = Widget<QPushButton>("ProgressCancel");
     ASSERT_TRUE(own) << "the progress window has its own Cancel";
     EXPECT_EQ(own->text(), "Cancel");
+}
+
+TEST_F(WindowStatusTest, APassShowsItsProgressInTheStatusBarWhoseCancelStopsIt) {
+    OpenAndPick();
+    StatusLine& status = window().Status();
+    Session& s = session();
+    QString seen;
+    bool barShown = false, floated = false;
+    // At the pass's first pump that reports progress: what the status bar shows, then its Cancel.
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (!s.form.StatusProgress.Running || !seen.isEmpty()) return;
+        status.Refresh();
+        seen = status.ProgressText();
+        barShown = !status.Bar()->isHidden() && !status.CancelButton()->isHidden();
+        floated = Dock("MessageWindow")->isVisible();
+        status.CancelButton()->click();
+    });
+    during.start(0);
+    Widget<QPushButton>("Allignallbutton")->click();
+    during.stop();
+    EXPECT_TRUE(seen.startsWith("Alignment processing: ")) << seen.toStdString();
+    EXPECT_TRUE(seen.endsWith(" / 8")) << seen.toStdString();
+    EXPECT_TRUE(barShown);
+    EXPECT_FALSE(floated) << "the status bar takes the progress window's place";
+    EXPECT_TRUE(s.ws.CancelRequested);
+    EXPECT_EQ(s.ws.ProgStatus, 1);
+    status.Refresh();
+    EXPECT_EQ(status.StageText(), "Cancelled");
+    EXPECT_TRUE(status.Bar()->isHidden());
+    // Idle again, the bar shows what the last save wrote.
+    s.ws.SavedNote = "Saved /data/jupiter.tif";
+    status.Refresh();
+    EXPECT_EQ(status.SavedText(), "Saved /data/jupiter.tif");
 }
 
 TEST_F(WindowStatusTest, NumberBoxesCarryACaptionAndATip) {
