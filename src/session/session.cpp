@@ -16,6 +16,7 @@
 #include "session/result_save.h"
 #include "session/settings_mirror.h"
 #include "session/status_settle.h"
+#include "session/undoable_settings.h"
 #include "session/wavelet_handlers.h"
 #include "workspace/error.h"
 
@@ -38,10 +39,14 @@ Session::Session(Host& h) : host(h) {
     RegisterResizeWindowHandlers(*this);
     RegisterFinalPageHandlers(*this);
     RegisterProjectHandlers(*this);
+    RegisterUndoHandlers(*this);
+    UndoableControls = FindUndoableControls(form);
 }
 
 bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {
+    const bool outermost = handlers.Depth() == 0;
     const bool handled = handlers.Dispatch(control, event, args);
+    if (outermost) RecordUserAction(*this, control, event);
     if (handled && handlers.Depth() == 0) SettleStatus(*this);
     return handled;
 }
