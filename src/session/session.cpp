@@ -45,6 +45,7 @@ Session::Session(Host& h) : host(h) {
 
 bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {
     const bool outermost = handlers.Depth() == 0;
+    if (outermost) BeginUserAction(*this);
     const bool handled = handlers.Dispatch(control, event, args);
     if (outermost) RecordUserAction(*this, control, event);
     if (handled && handlers.Depth() == 0) SettleStatus(*this);

@@ -44,16 +44,16 @@ void UndoHistory::EndGesture() {
     if (gestures_ > 0 && --gestures_ == 0) open_ = false;
 }
 
-const WorkSettings* UndoHistory::Undo() {
+const HistoryStep* UndoHistory::Undo() {
     if (!CanUndo()) return nullptr;
     open_ = false;
-    return &steps_[--done_].before;
+    return &steps_[--done_];
 }
 
-const WorkSettings* UndoHistory::Redo() {
+const HistoryStep* UndoHistory::Redo() {
     if (!CanRedo()) return nullptr;
     open_ = false;
-    return &steps_[done_++].after;
+    return &steps_[done_++];
 }
 
 }  // namespace talvenor

@@ -3,6 +3,7 @@
 // windows) and the picks (alignment feature, crop rectangle, alignment points), kept so they
 // can be undone and redone. The history holds what the settings were before and after each
 // step; the Session records and replays them (undoable_settings.h).
+#include <array>
 #include <cstddef>
 #include <deque>
 #include <string>
@@ -22,7 +23,22 @@ struct WorkSettings {
     std::vector<std::pair<int, int>> Points;
     int PointSize = 0;
     bool PointsPlacedByUser = false;
+    // The curves edited with the mouse: gamma, hue, saturation, lightness (points in order),
+    // and the gamma table the picture was built with (the spin's power law or the curve's).
+    struct CurvePoint {
+        float X = 0, Y = 0;
+        bool Corner = false;
+        bool operator==(const CurvePoint&) const = default;
+    };
+    std::array<std::vector<CurvePoint>, 4> Curves;
+    std::vector<double> GammaTable;
     bool operator==(const WorkSettings&) const = default;
+};
+
+// One user action: the settings before and after it, and the control it was made on.
+struct HistoryStep {
+    WorkSettings before, after;
+    std::string control;
 };
 
 class UndoHistory {
@@ -35,6 +51,7 @@ public:
     bool Started() const { return started_; }
     // The settings as the last step (or the reset) left them.
     const WorkSettings& Settled() const { return settled_; }
+    WorkSettings& Settled() { return settled_; }
 
     // A user action on `control` ended with the settings at `now`. When they differ from the
     // settled ones a step is recorded, or the open step of the same control grows, so a drag
@@ -50,19 +67,15 @@ public:
     bool CanRedo() const { return done_ < steps_.size(); }
     std::size_t UndoCount() const { return done_; }
     std::size_t RedoCount() const { return steps_.size() - done_; }
-    // The settings to go back (or forward) to, moving through the history; nullptr when there
-    // is nothing to undo (redo). The caller applies them and then calls Settle.
-    const WorkSettings* Undo();
-    const WorkSettings* Redo();
+    // The step to take back (its `before`) or again (its `after`), moving through the history;
+    // nullptr when there is none. The caller applies it and then calls Settle.
+    const HistoryStep* Undo();
+    const HistoryStep* Redo();
     // After applying a step: the settings as the replay left them.
     void Settle(WorkSettings now) { settled_ = std::move(now); }
 
 private:
-    struct Step {
-        WorkSettings before, after;
-        std::string control;
-    };
-    std::deque<Step> steps_;
+    std::deque<HistoryStep> steps_;
     std::size_t done_ = 0;  // steps_[0 .. done_) are done; the rest can be redone
     WorkSettings settled_;
     bool started_ = false;

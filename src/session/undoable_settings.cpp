@@ -5,6 +5,9 @@
 
 #include "session/alignment_point_handlers.h"
 #include "session/final_page.h"
+#include "session/gamma_window.h"
+#include "session/hsl_window.h"
+#include "session/wavelet_process.h"
 #include "session/session.h"
 #include "session/unsaved_work.h"
 
@@ -72,6 +75,33 @@ Event ChangeEventOf(const Control& c) {
     return c.Kind == ControlKind::CheckBox || c.Kind == ControlKind::RadioGroup ? Event::Click : Event::Change;
 }
 
+using CurvePoints = std::vector<WorkSettings::CurvePoint>;
+
+std::array<TBSpline*, 4> CurvesOf(Session& s) {
+    return {&s.wavelets.GammaSpline, &s.finalImage.HueSpline, &s.finalImage.SatSpline, &s.finalImage.LightSpline};
+}
+
+CurvePoints PointsOf(const TBSpline& spline) {
+    CurvePoints out;
+    for (int i = 1; i <= spline.PointCount(); ++i) {
+        const auto [x, y] = spline.GetPoint(i);
+        out.push_back({x, y, spline.Corner(i)});
+    }
+    return out;
+}
+
+// The points set in place, so the spline keeps how it is drawn (pen, resolution, marks).
+void SetPoints(TBSpline& spline, const CurvePoints& points) {
+    if (points.empty()) return;
+    while (spline.PointCount() > int(points.size())) spline.DeletePoint(spline.PointCount());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const int index = int(i) + 1;
+        if (index <= spline.PointCount()) spline.SetPoint(index, points[i].X, points[i].Y);
+        else spline.AddPoint(points[i].X, points[i].Y);
+        spline.SetCorner(index, points[i].Corner);
+    }
+}
+
 // The settings and picks as they are now.
 WorkSettings Observed(Session& s) {
     WorkSettings w;
@@ -92,6 +122,9 @@ WorkSettings Observed(Session& s) {
     for (const AlignmentPoint& p : s.points.Points) w.Points.emplace_back(p.X, p.Y);
     w.PointSize = s.points.Size;
     w.PointsPlacedByUser = s.points.PlacedByUser;
+    const auto curves = CurvesOf(s);
+    for (std::size_t i = 0; i < curves.size(); ++i) w.Curves[i] = PointsOf(*curves[i]);
+    w.GammaTable.assign(s.ws.GammaCurve.begin(), s.ws.GammaCurve.end());
     return w;
 }
 
@@ -181,19 +214,37 @@ void ReplayPoints(Session& s, const WorkSettings& from, const WorkSettings& targ
     ShowAlignmentPoints(s);
 }
 
-void Apply(Session& s, WorkSettings target) {
-    const WorkSettings from = s.undo.Settled();
+// The curves after the values: a gamma spin's change has put its own curve and table in place.
+void ReplayCurves(Session& s, const WorkSettings& target) {
+    const WorkSettings now = Observed(s);
+    const auto curves = CurvesOf(s);
+    if (now.Curves[0] != target.Curves[0]) {
+        SetPoints(*curves[0], target.Curves[0]);
+        RedrawGammaGraph(s);
+    }
+    if (now.GammaTable != target.GammaTable && target.GammaTable.size() == s.ws.GammaCurve.size()) {
+        std::copy(target.GammaTable.begin(), target.GammaTable.end(), s.ws.GammaCurve.begin());
+        RebuildImage(s);
+    }
+    bool hsl = false;
+    for (std::size_t i = 1; i < curves.size(); ++i)
+        if (now.Curves[i] != target.Curves[i]) {
+            SetPoints(*curves[i], target.Curves[i]);
+            hsl = true;
+        }
+    if (hsl) ApplyHslCurves(s);
+}
+
+// The settings of `target` replayed; of the picks only the one the step's control makes, so
+// undoing a setting never takes back what a pass or a stack has done to the others since.
+void Apply(Session& s, const WorkSettings& target, const std::string& control) {
+    const WorkSettings from = Observed(s);
     ReplayValues(s, target);
-    ReplayFeature(s, from, target);
-    ReplayCrop(s, from, target);
-    ReplayPoints(s, from, target);
-    // The values as the handlers left them; the picks as the step says (a pick that could not
-    // be made again must not be recorded as a new step).
-    WorkSettings now = Observed(s);
-    KeepFeature(now, target);
-    KeepCrop(now, target);
-    KeepPoints(now, target);
-    s.undo.Settle(std::move(now));
+    if (Among(kFeaturePickers, control)) ReplayFeature(s, from, target);
+    if (Among(kCropPickers, control)) ReplayCrop(s, from, target);
+    if (Among(kPointPickers, control)) ReplayPoints(s, from, target);
+    ReplayCurves(s, target);
+    s.undo.Settle(Observed(s));
     MarkWorkChanged(s);
 }
 
@@ -204,6 +255,17 @@ std::vector<Control*> FindUndoableControls(const ControlRegistry& form) {
     for (Control* c : form.All())
         if (IsSettingKind(c->Kind) && !Among(kNotSettings, c->Name) && !RootOf(form, *c).empty()) out.push_back(c);
     return out;
+}
+
+void BeginUserAction(Session& s) {
+    if (!s.undo.Started()) return;
+    // Picks changed since the last step by the work itself (a tracking pass, a stack placing
+    // points) are where this action starts from, not a step of their own.
+    const WorkSettings now = Observed(s);
+    WorkSettings& settled = s.undo.Settled();
+    KeepFeature(settled, now);
+    KeepCrop(settled, now);
+    KeepPoints(settled, now);
 }
 
 void RecordUserAction(Session& s, std::string_view control, Event event) {
@@ -219,16 +281,16 @@ void RecordUserAction(Session& s, std::string_view control, Event event) {
 void StartUndoHistory(Session& s) { s.undo.Reset(Observed(s)); }
 
 bool UndoStep(Session& s) {
-    const WorkSettings* target = s.undo.Undo();
-    if (!target) return false;
-    Apply(s, *target);
+    const HistoryStep* step = s.undo.Undo();
+    if (!step) return false;
+    Apply(s, step->before, step->control);
     return true;
 }
 
 bool RedoStep(Session& s) {
-    const WorkSettings* target = s.undo.Redo();
-    if (!target) return false;
-    Apply(s, *target);
+    const HistoryStep* step = s.undo.Redo();
+    if (!step) return false;
+    Apply(s, step->after, step->control);
     return true;
 }
 

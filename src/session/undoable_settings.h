@@ -20,7 +20,9 @@ class Session;
 // show a window or keep an option for the next capture.
 std::vector<Control*> FindUndoableControls(const ControlRegistry& form);
 
-// Called when a user action at the top level is over: records the step it made, if any.
+// Called as a user action at the top level begins and when it is over: records the step it
+// made, if any.
+void BeginUserAction(Session& s);
 void RecordUserAction(Session& s, std::string_view control, Event event);
 
 // A fresh start for undoing: nothing to undo, the settings in hand are where it stops.

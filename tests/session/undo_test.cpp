@@ -2,7 +2,11 @@
 
 #include <functional>
 
+#include <cmath>
+
 #include "session/page_change.h"
+#include "session/ranked_stills.h"
+#include "session/stacking_handlers.h"
 #include "session/still_on_wavelet_page.h"
 #include "session/tool_windows.h"
 
@@ -17,9 +21,9 @@ void Undo(Session& s, int times = 1) {
 void Redo(Session& s, int times = 1) {
     for (int i = 0; i < times; ++i) s.Dispatch("Redo", Event::Click);
 }
-void Mouse(Session& s, const char* picture, Event ev, int x, int y) {
+void Mouse(Session& s, const char* picture, Event ev, int x, int y, MouseButton button = MouseButton::Left) {
     EventArgs e;
-    e.Button = MouseButton::Left;
+    e.Button = button;
     e.X = x;
     e.Y = y;
     s.Dispatch(picture, ev, e);
@@ -62,6 +66,10 @@ TEST(Undo, EverySettingKindComesBackWithItsPicture) {
              w.s->Dispatch("Gamma1spin", Event::Change);
          }},
         {"reset", [](StillOnWaveletPage& w) { w.s->Dispatch("ResetButton", Event::Click); }},
+        {"gamma curve point", [](StillOnWaveletPage& w) {
+             Mouse(*w.s, "GammaSplineGraph", Event::MouseDown, 60, 150, MouseButton::Right);
+             Mouse(*w.s, "GammaSplineGraph", Event::MouseUp, 60, 150, MouseButton::Right);
+         }},
     };
     for (const Case& c : cases) {
         StillOnWaveletPage w;
@@ -109,23 +117,75 @@ TEST(Undo, OneUserActionIsOneStepAndTheHistoryKeepsTheLastHundred) {
     EXPECT_EQ(s.undo.UndoCount(), UndoHistory::kMaxSteps);
 }
 
-TEST(Undo, TheCropRectangleIsAPickThatComesBack) {
-    StillOnWaveletPage w;
-    Session& s = *w.s;
-    GoToPage(s, kPageFinal);
-    const Bitmap24 plain = w.f().RotateImage.Image;
-    Mouse(s, "RotateImage", Event::MouseDown, 40, 30);
-    Mouse(s, "RotateImage", Event::MouseMove, 120, 90);
-    Mouse(s, "RotateImage", Event::MouseUp, 120, 90);
-    const Bitmap24 cropped = w.f().RotateImage.Image;
+// Drags on the Final page's picture and curves: one step each, undone and redone exactly.
+TEST(Undo, TheFinalPagesCropAndCurvesComeBack) {
+    struct Case {
+        const char* name;
+        const char* control;
+        int x0, y0, x1, y1;
+    };
+    const Case cases[] = {
+        {"crop rectangle", "RotateImage", 40, 30, 120, 90},
+        {"saturation curve", "Saturationgraph", 90, 50, 90, 10},
+    };
+    for (const Case& c : cases) {
+        StillOnWaveletPage w;
+        Session& s = *w.s;
+        GoToPage(s, kPageFinal);
+        const Bitmap24 plain = w.f().RotateImage.Image;
+        Mouse(s, c.control, Event::MouseDown, c.x0, c.y0);
+        // A pixel at a time, as the pointer moves.
+        const int steps = std::max(std::abs(c.x1 - c.x0), std::abs(c.y1 - c.y0));
+        for (int k = 1; k <= steps; ++k)
+            Mouse(s, c.control, Event::MouseMove, c.x0 + (c.x1 - c.x0) * k / steps, c.y0 + (c.y1 - c.y0) * k / steps);
+        Mouse(s, c.control, Event::MouseUp, c.x1, c.y1);
+        const Bitmap24 changed = w.f().RotateImage.Image;
+        ASSERT_NE(changed, plain) << c.name;
+        EXPECT_EQ(s.undo.UndoCount(), 1u) << c.name;
+        Undo(s);
+        EXPECT_EQ(w.f().RotateImage.Image, plain) << c.name;
+        EXPECT_EQ(s.finalImage.CropLeft, -1) << c.name;
+        EXPECT_FALSE(w.f().Cropping.Checked) << c.name;
+        Redo(s);
+        EXPECT_EQ(w.f().RotateImage.Image, changed) << c.name;
+    }
+}
+
+// The feature clicked and the alignment points edited on the stack: each pick comes back, and
+// what a stack placed by itself is where undoing stops, not a step.
+TEST(Undo, TheFeatureAndTheAlignmentPointsComeBack) {
+    testing::RankedStills r(4, 200, 160, [](int k, int x, int y) {
+        const auto v = uint8_t(120 + int(40 * std::sin(x * 0.3) * std::cos(y * 0.23)) + k);
+        return Bgr{v, v, v};
+    });
+    Session& s = *r.s;
+    Mouse(s, "PreviewImage", Event::MouseDown, 100, 80);
+    Mouse(s, "PreviewImage", Event::MouseDown, 90, 70);
     Undo(s);
-    EXPECT_EQ(s.finalImage.CropLeft, -1);
-    EXPECT_FALSE(w.f().Cropping.Checked);
-    EXPECT_EQ(w.f().RotateImage.Image, plain);
+    EXPECT_EQ(std::make_pair(s.ws.AlignX, s.ws.AlignY), std::make_pair(100, 80));
     Redo(s);
-    EXPECT_EQ(s.finalImage.CropRight, 120);
-    EXPECT_TRUE(w.f().Cropping.Checked);
-    EXPECT_EQ(w.f().RotateImage.Image, cropped);
+    EXPECT_EQ(std::make_pair(s.ws.AlignX, s.ws.AlignY), std::make_pair(90, 70));
+
+    s.form.StackSlider.Value = 1;
+    Stack(s);
+    const std::size_t automatic = s.points.Points.size();
+    ASSERT_GT(automatic, 1u);
+    s.Dispatch("APClearButton", Event::Click);
+    s.form.APEditMode.Checked = true;
+    Mouse(s, "Stackimage", Event::MouseDown, 100, 80);
+    ASSERT_EQ(s.points.Points.size(), 1u);
+    Undo(s);
+    EXPECT_TRUE(s.points.Points.empty());
+    Undo(s);
+    EXPECT_EQ(s.points.Points.size(), automatic);
+    EXPECT_EQ(s.form.Stackimage.Boxes.size(), automatic);
+    Redo(s, 2);
+    EXPECT_EQ(s.points.Points.size(), 1u);
+    // Undoing further goes back past the stack's points to the feature, never to a stack
+    // without its points.
+    Undo(s, 3);
+    EXPECT_EQ(s.points.Points.size(), automatic);
+    EXPECT_EQ(s.ws.AlignX, 100);
 }
 
 TEST(Undo, ANewInputClearsTheHistory) {
