@@ -43,6 +43,12 @@ const Opening kOpenings[] = {
          w.s->form.PageControl1.ActivePageIndex = 0;  // files are dropped on the Input page
          w.s->Dispatch("MainForm", Event::FilesDropped, EventArgs{.Files = {file}});
      }},
+    {"frame list", [](StillOnWaveletPage& w, const std::string& file) {
+         const fs::path list = w.t.appDir / "other.rfl";
+         w.t.WriteFile(list, file + "\r\n");
+         w.t.host.OpenChoices.push_back(FileChoice{{list.string()}, 1});
+         w.s->Dispatch("Framelistloadbutton", Event::Click);
+     }},
     {"project load", [](StillOnWaveletPage& w, const std::string& file) {
          // A project of the other still, saved by another session.
          StillOnWaveletPage other;
