@@ -21,7 +21,7 @@ void Mouse(Session& s, const char* picture, Event ev, int x, int y, MouseButton 
     s.Dispatch(picture, ev, EventArgs{.X = x, .Y = y, .Button = button});
 }
 
-TEST(Undo, TenSliderMovesUndoneRestoreTheFirstPictureExactlyAndRedoneTheLast) {
+TEST(Undo, TenSliderMovesUndoneRestoreTheFirstPictureExactlyAndTheLastHundredAreKept) {
     StillOnWaveletPage w;
     const Bitmap24 first = w.picture();
     Slider* gains[] = {&w.f().RxSlider3, &w.f().RxSlider4, &w.f().RxSlider5};
@@ -34,6 +34,16 @@ TEST(Undo, TenSliderMovesUndoneRestoreTheFirstPictureExactlyAndRedoneTheLast) {
     Act(*w.s, "Redo", 10);
     EXPECT_EQ(w.picture(), last);
     EXPECT_FALSE(w.s->undo.CanRedo());
+
+    w.s->undo.BeginGesture();  // a slider without tracking, its handle held: one step
+    for (int v : {10, 20, 30}) w.Set(w.f().Noise1, v);
+    w.s->undo.EndGesture();
+    EXPECT_EQ(w.s->undo.UndoCount(), 11u);
+    Act(*w.s, "Undo");
+    w.Set(w.f().BrightnessSlider, 5);  // a new step forgets what could be redone
+    EXPECT_FALSE(w.s->undo.CanRedo());
+    for (int i = 0; i < 120; ++i) w.Set(w.f().BrightnessSlider, 6 + i % 50);
+    EXPECT_EQ(w.s->undo.UndoCount(), UndoHistory::kMaxSteps);
 }
 
 // Each kind of setting, and the drags on the Final page: one step each, undone and redone
@@ -81,19 +91,6 @@ TEST(Undo, EverySettingAndDragIsOneStepThatComesBackExactly) {
         Act(*w.s, "Redo");
         EXPECT_EQ(shown, after) << name;
     }
-}
-
-TEST(Undo, AHeldSliderIsOneStepAndTheHistoryKeepsTheLastHundred) {
-    StillOnWaveletPage w;
-    w.s->undo.BeginGesture();  // a slider without tracking, its handle held
-    for (int v : {10, 20, 30}) w.Set(w.f().Noise1, v);
-    w.s->undo.EndGesture();
-    EXPECT_EQ(w.s->undo.UndoCount(), 1u);
-    Act(*w.s, "Undo");
-    w.Set(w.f().BrightnessSlider, 5);  // a new step forgets what could be redone
-    EXPECT_FALSE(w.s->undo.CanRedo());
-    for (int i = 0; i < 120; ++i) w.Set(w.f().BrightnessSlider, 6 + i % 50);
-    EXPECT_EQ(w.s->undo.UndoCount(), UndoHistory::kMaxSteps);
 }
 
 // The feature and the alignment points: each pick comes back, and points a stack placed by

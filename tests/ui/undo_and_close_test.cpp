@@ -13,7 +13,7 @@
 #include <QTimer>
 
 #include "desktop_fixture.h"
-#include "imagefiles/bmp_file.h"
+#include "session/still_on_wavelet_page.h"
 
 namespace talvenor {
 namespace {
@@ -22,10 +22,7 @@ class UndoAndCloseTest : public testing::DesktopFixture {
 protected:
     // A still opened: it arrives stacked and processed on the Wavelet Processing page.
     QSlider* OpenStillAndFindAGain() {
-        Bitmap24 still(120, 90);
-        for (int y = 0; y < 90; ++y)
-            for (int x = 0; x < 120; ++x) still.SetPixel(x, y, Bgr{uint8_t(x * 2), uint8_t(y * 2), uint8_t(x + y)});
-        WriteBmp24(appDir / "still.bmp", still);
+        WriteBmp24(appDir / "still.bmp", testing::PlanetPicture(120, 90));
         OpenInput(session(), {(appDir / "still.bmp").string()}, 2);
         desktop->binder().PushAll();
         return Widget<QWidget>("RxSlider3")->findChild<QSlider*>();
