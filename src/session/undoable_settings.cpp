@@ -7,9 +7,9 @@
 #include "session/final_page.h"
 #include "session/gamma_window.h"
 #include "session/hsl_window.h"
-#include "session/wavelet_process.h"
 #include "session/session.h"
 #include "session/unsaved_work.h"
+#include "session/wavelet_process.h"
 
 namespace talvenor {
 

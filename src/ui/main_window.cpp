@@ -18,8 +18,8 @@
 #include <QVBoxLayout>
 
 #include "session/session.h"
-#include "ui/binder.h"
 #include "session/unsaved_work.h"
+#include "ui/binder.h"
 #include "ui/compare_button.h"
 #include "ui/edit_menu.h"
 #include "ui/page_widget.h"
