@@ -8,6 +8,7 @@ void UndoHistory::Reset(WorkSettings now) {
     settled_ = std::move(now);
     started_ = true;
     open_ = false;
+    gestures_ = 0;  // a handle that never reported its release holds no later steps together
 }
 
 bool UndoHistory::Record(WorkSettings now, const std::string& control, bool continues) {
