@@ -14,6 +14,7 @@
 #include "session/page_change.h"
 #include "session/status_settle.h"
 #include "session/tool_windows.h"
+#include "session/unsaved_work.h"
 #include "session/wavelet_process.h"
 #include "workspace/canvas.h"
 #include "workspace/caption.h"
@@ -365,6 +366,7 @@ void ReportPassTiming(Session& s, int64_t start) {
 
 void AlignallButtonClick(Session& s) {
     if (!s.align.HasReference) return;  // no feature picked yet
+    MarkWorkChanged(s);
     const int64_t start = PrepareAlignmentPass(s);
     const int aligned = AlignEveryFrame(s);
     if (!s.ws.CancelRequested) FinishAlignmentPass(s);

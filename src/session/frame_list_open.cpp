@@ -9,6 +9,7 @@
 #include "session/dialog_dirs.h"
 #include "session/input_selection.h"
 #include "session/project_files.h"
+#include "session/unsaved_work.h"
 #include "workspace/stack_buffers.h"
 #include "workspace/text_util.h"
 
@@ -19,6 +20,7 @@ void OpenFrameListFile(Session& s, const std::string& path) {
     Workspace& ws = s.ws;
     // An unreadable or empty list is refused before the open sequence is let go.
     const std::vector<std::string> lines = ReadFrameListToOpen(path);
+    if (!ConfirmDiscardWork(s)) return;
     ResetForNewInput(s);
     ws.FreeStackBuffers();
     LoadFrameList(s.ctx, path, lines, false);
@@ -34,6 +36,7 @@ void OpenFrameListFile(Session& s, const std::string& path) {
     ws.SingleFrameCase = ws.LastFrame == 0;
     SyncBoxSize(s);
     ShowFrameState(s.ctx, f.PreviewSlider.Value);
+    StartCleanWork(s);
 }
 
 void LoadProjectClick(Session& s) {

@@ -96,6 +96,8 @@ void GraphMouseDown(Session& s, const EventArgs& e) {
 
 }  // namespace
 
+void RedrawGammaGraph(Session& s) { RedrawGraph(s); }
+
 void CreateGammaCurve(Session& s) {
     ResetGammaSpline(s.wavelets.GammaSpline, s.form.LinearSpline.Checked);
     DrawBackground(s.form.GammaSplineGraph.Image);

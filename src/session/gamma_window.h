@@ -19,6 +19,9 @@ void GammaSpinChanged(Session& s);
 // Double-click or "Reset": the default curve, the table from it, the image rebuilt.
 void ResetCurve(Session& s);
 
+// The graph drawn again with the curve as it stands (after the curve was set from outside).
+void RedrawGammaGraph(Session& s);
+
 void RegisterGammaWindowHandlers(Session& s);
 
 }  // namespace talvenor

@@ -65,6 +65,15 @@ void ResetHslCurves(Session& s) {
     }
 }
 
+void ApplyHslCurves(Session& s) {
+    for (const HslCurve& c : {HueGraph(s), SatGraph(s), LightGraph(s)}) {
+        Redraw(s, c);
+        TableFromCurve(c.spline, c.table);
+    }
+    UpdateFinalBitmap(s);
+    UpdateOverview(s);
+}
+
 void InsertHuePoint(Session& s, int hue) {
     const HslCurve c = HueGraph(s);
     InsertHslPoint(c.spline, hue, kHslNeutralY);

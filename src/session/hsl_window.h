@@ -14,6 +14,10 @@ void ResetHslCurves(Session& s);
 // follows at the next release on the graph.
 void InsertHuePoint(Session& s, int hue);
 
+// The three graphs drawn again with their curves as they stand, and the tables and the final
+// picture brought into line with them, as a release on the graphs does.
+void ApplyHslCurves(Session& s);
+
 void RegisterHslWindowHandlers(Session& s);
 
 }  // namespace talvenor

@@ -21,6 +21,7 @@
 #include "session/input_check.h"
 #include "session/new_input_reset.h"
 #include "session/tool_windows.h"
+#include "session/unsaved_work.h"
 #include "session/wavelet_process.h"
 #include "workspace/caption.h"
 #include "workspace/layer_controls.h"
@@ -279,6 +280,7 @@ void OpenInput(Session& s, const std::vector<std::string>& files, int type, bool
     if (type == 1) {
         OpenAvi(s, files[0]);
     } else if (!OpenSeries(s, files, type, askFitsStretch)) {
+        StartCleanWork(s);  // a single still, stacked and processed as it opened
         return;
     }
     if (ws.ImageWidth > kMaxImageSide || ws.ImageHeight > kMaxImageSide)
@@ -289,6 +291,7 @@ void OpenInput(Session& s, const std::vector<std::string>& files, int type, bool
     ws.SourceHeight = std::min(ws.SourceHeight, kMaxImageSide);
     AllocateStackBuffers(ws, f, ws.ImageWidth, ws.ImageHeight);
     FinishSelection(s);
+    StartCleanWork(s);
 }
 
 void AddBitmapDialogSelectionChange(Session& s, const std::string& path) {
@@ -315,6 +318,7 @@ bool ReplaceInput(Session& s, const std::vector<std::string>& files, int type, b
         s.host.Message(MsgKind::Error, refusal + "\nThe input in hand stays open.", Buttons::Ok);
         return false;
     }
+    if (!ConfirmDiscardWork(s)) return false;
     ResetForNewInput(s);
     OpenInput(s, files, type, askFitsStretch);
     return true;
@@ -371,6 +375,7 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
         s.host.Message(MsgKind::Error, refusal + "\nThe input in hand stays open.", Buttons::Ok);
         return;
     }
+    if (!ConfirmDiscardWork(s)) return;
     // A drop starts a new series: frames of an earlier one would no longer match their
     // list items (the list and FileNames must stay in step).
     ResetForNewInput(s);
@@ -408,6 +413,7 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     AllocateStackBuffers(ws, f, ws.ImageWidth, ws.ImageHeight);
     f.FFTsizeGroup.Visible = true;
     FinishSelection(s);
+    StartCleanWork(s);
 }
 
 // A new choice for raw colour frames shows at once on the frame in view, and colour
@@ -441,9 +447,11 @@ void RegisterInputHandlers(Session& s) {
         const auto path = AskFrameListFile(s.ctx, "Load frame list");
         if (!path) return;
         const std::vector<std::string> lines = ReadFrameListToOpen(*path);
+        if (!ConfirmDiscardWork(s)) return;
         ResetForNewInput(s);
         LoadFrameList(s.ctx, *path, lines, false);
         FollowInputColour(s);
+        StartCleanWork(s);
     });
     h.On("AddFramesButton", Event::Click, [&c] { AddFramesButtonClick(c); });
     h.On("BitBtn10", Event::Click, [&c] { BitBtn10Click(c); });

@@ -17,6 +17,7 @@
 #include "session/page_change.h"
 #include "session/stacking_handlers.h"
 #include "session/tool_windows.h"
+#include "session/unsaved_work.h"
 #include "session/wavelet_process.h"
 #include "stacking/stack_selection.h"
 #include "workspace/caption.h"
@@ -255,6 +256,7 @@ bool LoadProject(Session& s, const TBigIniFile& ini, const fs::path& origin) {
     // Every number first: one out of range refuses the project while the work in hand is whole.
     CheckProjectNumbers(ini, origin.string());
     const ProjectInput p = ReadProjectInput(ini, origin.string());
+    if (!ConfirmDiscardWork(s)) return false;
     Controls& f = s.form;
     f.Showpanel.Visible = false;
     f.Frontpanel.Visible = f.FFTsizeGroup.Visible = true;
@@ -272,6 +274,7 @@ bool LoadProject(Session& s, const TBigIniFile& ini, const fs::path& origin) {
     // The capture named with its folder, as on opening it.
     if (s.ws.IsImageSeries) s.host.SetCaption(MakeCaption(s.ws, CaptionKind::Saved));
     else s.host.SetCaption("Talvenor processing AVI: " + (ProjectPath(p.fileDir) / s.ws.AviFileName).string());
+    StartCleanWork(s);
     return true;
 }
 
@@ -321,6 +324,7 @@ bool SaveProjectClick(Session& s, const fs::path& given) {
     f.SaveDialog3.FileName = path.string();
     NoteSaved(ws, path);
     s.host.SetCaption(MakeCaption(ws, CaptionKind::Saved));
+    MarkWorkSaved(s);
     return true;
 }
 
@@ -369,6 +373,12 @@ bool SaveProjectAsClick(Session& s) {
             s.host.Message(MsgKind::Warning, "Avi does allready exist, no renaming !! ", Buttons::Yes);
             return false;
         }
+        // Renaming the user's capture is not undone by anything: it is done only when asked.
+        if (s.host.Message(MsgKind::Confirmation,
+                           "The capture " + avi.filename().string() + " will be renamed to " +
+                               renamed.filename().string() + ". Rename it and save the project?",
+                           Buttons::YesNo) != Answer::Yes)
+            return false;
         fs::rename(avi, renamed, ec);
         if (ec) {
             s.host.Message(MsgKind::Warning, "Avi does allready exist, no renaming !! ", Buttons::Yes);

@@ -16,6 +16,7 @@
 #include "session/result_save.h"
 #include "session/settings_mirror.h"
 #include "session/status_settle.h"
+#include "session/undoable_settings.h"
 #include "session/wavelet_handlers.h"
 #include "workspace/error.h"
 
@@ -56,11 +57,16 @@ Session::Session(Host& h) : host(h) {
     RegisterResizeWindowHandlers(*this);
     RegisterFinalPageHandlers(*this);
     RegisterProjectHandlers(*this);
+    RegisterUndoHandlers(*this);
+    UndoableControls = FindUndoableControls(form);
 }
 
 bool Session::Dispatch(std::string_view control, Event event, const EventArgs& args) {
-    if (handlers.Depth() == 0 && StartsOperation(control, event)) ws.SavedNote.clear();
+    const bool outermost = handlers.Depth() == 0;
+    if (outermost && StartsOperation(control, event)) ws.SavedNote.clear();
+    if (outermost) BeginUserAction(*this);
     const bool handled = handlers.Dispatch(control, event, args);
+    if (outermost) RecordUserAction(*this, control, event);
     if (handled && handlers.Depth() == 0) SettleStatus(*this);
     return handled;
 }

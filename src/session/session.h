@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "final/final_state.h"
 #include "registration/alignment_state.h"
 #include "registration/fft_engine.h"
 #include "session/handlers.h"
+#include "session/undo_history.h"
 #include "stacking/alignment_points.h"
 #include "stacking/optimizer.h"
 #include "stacking/stacker.h"
@@ -66,6 +68,10 @@ public:
     AlignmentPointState points;  // the alignment points and what the last stack measured at them
     WaveletState wavelets;  // kernel, layer statistics, gamma spline of the wavelet page
     FinalState finalImage;  // hue curves, hue histogram and crop of the Final page
+    UndoHistory undo;       // the settings steps and picks that can be undone
+    std::vector<Control*> UndoableControls;  // the controls whose changes are steps
+    // The work changed since the project was last saved or loaded (unsaved_work.h).
+    bool UnsavedWork = false;
     // While a command saves several files at once (its result, its project, its tables), the
     // files the save handlers write join this set, and all replace their old files together
     // when the command commits it; null: each save is replaced as soon as it is written.
@@ -74,7 +80,8 @@ public:
     AppContext ctx{ws, form, host, Settings};
 
     // Runs the handlers of a user action on a control; once the outermost action is over,
-    // brings the status the window shows into line with the work (SettleStatus).
+    // records the undoable step it made and brings the status the window shows into line with
+    // the work (SettleStatus).
     bool Dispatch(std::string_view control, Event event, const EventArgs& args = {});
 
     // The main window is closing: writes the settings file. Returns the error text when it

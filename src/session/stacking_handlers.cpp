@@ -16,6 +16,7 @@
 #include "session/result_save.h"
 #include "session/status_settle.h"
 #include "session/tool_windows.h"
+#include "session/unsaved_work.h"
 #include "stacking/optimizer.h"
 #include "stacking/stack_selection.h"
 #include "stacking/stacker.h"
@@ -85,6 +86,7 @@ void WithCalibrationFolder(Session& s, void (*load)(AppContext&)) {
 void Stack(Session& s) {
     StackButtonClick(s.ctx, s.fft, s.stack, s.points, [&s] { SelectionChanged(s); });
     ShowAlignmentPoints(s);
+    if (s.ws.StackReady) MarkWorkChanged(s);
 }
 
 void SaveButtonClick(Session& s) {
@@ -160,6 +162,7 @@ void RegisterStackingHandlers(Session& s) {
     h.On("Flatfieldbutton", Event::Click, [&s] { WithCalibrationFolder(s, FlatfieldbuttonClick); });
     h.On("Optimizebutton", Event::Click, [&s] {
         OptimizeButtonClick(s.ctx, s.align, s.opt);
+        MarkWorkChanged(s);
         // The optimizer works down the ranking; cancelled, it got as far as the slider.
         const int done = s.ws.CancelRequested ? s.form.AlignSlider.Value + 1 : s.ws.SelectedCount;
         s.form.label4.Caption = PassDoneText(done, s.ws.SelectedCount);

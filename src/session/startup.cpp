@@ -9,6 +9,7 @@
 #include "session/alignment.h"
 #include "session/frame_list_open.h"
 #include "session/input_selection.h"
+#include "session/unsaved_work.h"
 #include "workspace/build_info.h"
 #include "workspace/config_paths.h"
 #include "workspace/layer_controls.h"
@@ -243,6 +244,8 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
             }
         }
     }
+    // What start-up set (and a command line opened) is where undoing stops, and nothing is unsaved.
+    StartCleanWork(s);
 }
 
 }  // namespace talvenor

@@ -76,6 +76,7 @@ void Binder::PushAll() {
         if (b.widget->isEnabled() != b.control->Enabled) b.widget->setEnabled(b.control->Enabled);
         if (b.push) b.push();
     }
+    for (const auto& after : afterPush_) after();
     pushing_ = false;
 }
 
@@ -259,6 +260,11 @@ QWidget* Binder::CreateWidget(Control& c, QWidget* parent) {
         case ControlKind::Button: {
             auto& bt = static_cast<Button&>(c);
             auto* w = new QPushButton(parent);
+            // Enter or Space meant for the page must never press a button: none is a default
+            // button, and the workspace buttons (Save as renames the capture) take no focus.
+            w->setAutoDefault(false);
+            w->setDefault(false);
+            if (c.Parent == "MainForm") w->setFocusPolicy(Qt::NoFocus);
             connect(w, &QPushButton::pressed, this, [this, &bt] {
                 bt.Down = true;
                 UserAction(bt, Event::MouseDown);

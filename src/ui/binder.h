@@ -30,6 +30,8 @@ public:
 
     // Copies every control into its widget.
     void PushAll();
+    // Runs `after` at the end of every push (window parts that follow the Session, not a control).
+    void OnPushed(std::function<void()> after) { afterPush_.push_back(std::move(after)); }
     // Shows a changed picture at once.
     void Repaint(const void* control);
 
@@ -63,6 +65,7 @@ private:
     std::vector<Binding> bindings_;
     std::unordered_map<const void*, std::size_t> byControl_;
     std::unordered_map<QObject*, Control*> keyTargets_;
+    std::vector<std::function<void()>> afterPush_;
     int depth_ = 0;
     bool pushing_ = false;
 };

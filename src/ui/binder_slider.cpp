@@ -97,8 +97,11 @@ QWidget* Binder::MakeSlider(Slider& sl, QWidget* parent) {
         const bool tracking = w->isSliderDown() && session_.handlers.Has(sl.Name, Event::Tracking);
         UserAction(sl, tracking ? Event::Tracking : Event::Change);
     });
+    // A drag is one step to undo, however many changes it makes on the way.
+    connect(w, &QSlider::sliderPressed, this, [this] { session_.undo.BeginGesture(); });
     connect(w, &QSlider::sliderReleased, this, [this, &sl] {
         if (!pushing_ && session_.handlers.Has(sl.Name, Event::Tracking)) UserAction(sl, Event::Change);
+        session_.undo.EndGesture();
     });
     Bind(sl, made, [w, label, value, &sl] {
         label->setText(Q(sl.Caption));

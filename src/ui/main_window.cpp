@@ -18,8 +18,10 @@
 #include <QVBoxLayout>
 
 #include "session/session.h"
+#include "session/unsaved_work.h"
 #include "ui/binder.h"
 #include "ui/compare_button.h"
+#include "ui/edit_menu.h"
 #include "ui/page_widget.h"
 #include "ui/shortcuts.h"
 #include "ui/status_line.h"
@@ -114,6 +116,7 @@ MainWindow::MainWindow(Session& session, Binder& binder)
 
     status_ = new StatusLine(binder, statusBar());
     InstallShortcuts(binder, this);
+    InstallEditMenu(binder, *this);
 }
 
 QSize MainWindow::StartSize(QSize freeArea) {
@@ -170,6 +173,18 @@ void MainWindow::StorePlacement() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Unsaved work is asked about first; Cancel (or a save that was not made) keeps the window.
+    bool goOn = false;
+    try {
+        goOn = ConfirmDiscardWork(session_);
+    } catch (const std::exception& e) {
+        QMessageBox::critical(this, "Talvenor", QString::fromUtf8(e.what()));
+    }
+    binder_.PushAll();
+    if (!goOn) {
+        event->ignore();
+        return;
+    }
     StorePlacement();
     if (std::string error = session_.Close(); !error.empty())
         QMessageBox::warning(this, "Talvenor", QString::fromStdString("The settings could not be saved: " + error));

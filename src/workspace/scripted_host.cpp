@@ -36,8 +36,9 @@ Answer NaturalDefault(Buttons buttons) {
         case Buttons::OkNo: return Answer::No;
         case Buttons::Yes:
         case Buttons::YesNo:
-        case Buttons::YesCancel:
-        case Buttons::YesNoCancel: return Answer::Yes;
+        case Buttons::YesCancel: return Answer::Yes;
+        // "Save first?": nobody is there to choose where; go on as told, without saving.
+        case Buttons::YesNoCancel: return Answer::No;
         case Buttons::AbortRetryIgnore: return Answer::Ignore;
     }
     return Answer::Ok;

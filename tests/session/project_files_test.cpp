@@ -365,8 +365,17 @@ TEST(Projects, SaveAsRenamesTheCaptureAfterItsTime) {
 
     s.form.SaveDialog3.FileName = "night";
     const fs::path project = fs::path(w.avi).parent_path() / "night_20261206_215902.rsp";
-    w.t.host.SaveChoices.push_back(FileChoice{{project.string()}, 1});
-    ASSERT_TRUE(SaveProjectAsClick(s));
+    // Asked first, with both names: No renames and writes nothing.
+    const std::string question =
+        "The capture jupiter.avi will be renamed to night_20261206_215902.avi. Rename it and save the project?";
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        w.t.host.Answers.push_back(answer);
+        w.t.host.SaveChoices.push_back(FileChoice{{project.string()}, 1});
+        EXPECT_EQ(SaveProjectAsClick(s), answer == Answer::Yes);
+        EXPECT_EQ(w.t.host.Messages.back().Text, question);
+        EXPECT_EQ(fs::exists(w.avi), answer == Answer::No);
+        EXPECT_EQ(fs::exists(project), answer == Answer::Yes);
+    }
     EXPECT_EQ(w.t.host.SaveRequests.back().FileName, "night_20261206_215902");
     EXPECT_EQ(s.ws.AviFileName, "night_20261206_215902.avi");
     EXPECT_TRUE(fs::exists(fs::path(w.avi).parent_path() / "night_20261206_215902.avi"));

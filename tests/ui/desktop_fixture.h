@@ -9,6 +9,7 @@
 
 #include "capture/capture.h"
 #include "session/input_selection.h"
+#include "session/unsaved_work.h"
 #include "support/temp_dir.h"
 #include "test_app.h"
 #include "ui/binder.h"
@@ -40,6 +41,8 @@ protected:
     }
     void StopDesktop() {
         if (!desktop) return;
+        // The test's work is not asked about as the window closes.
+        MarkWorkSaved(session());
         desktop->window().close();
         desktop.reset();
     }
