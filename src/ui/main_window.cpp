@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
@@ -173,6 +174,15 @@ void MainWindow::StorePlacement() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing while a pass runs stops the pass first (at its next frame) and comes back once it
+    // has ended: a project saved or a window torn down in the middle of a pass would hold half
+    // of its work.
+    if (binder_.Busy()) {
+        session_.ws.CancelRequested = true;
+        event->ignore();
+        QTimer::singleShot(100, this, [this] { close(); });
+        return;
+    }
     // Unsaved work is asked about first; Cancel (or a save that was not made) keeps the window.
     bool goOn = false;
     try {

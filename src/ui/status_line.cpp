@@ -106,7 +106,9 @@ void StatusLine::Refresh() {
     wasBusy_ = busy;
 
     QString stage = StageOf(ws);
-    if (busy) stage = "Working - " + stage;
+    // The stage reached before the operation would read as what it is doing ("Working -
+    // Aligned" while aligning): the progress text beside it names the operation.
+    if (busy) stage = "Working";
     if (stage_->text() != stage) stage_->setText(stage);
 
     QString frames;

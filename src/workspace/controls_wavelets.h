@@ -23,7 +23,7 @@ struct WaveletControls {
     CheckBox AutoProcessBox{reg_, "AutoProcessBox", "TabSheet4", {.caption = "Auto-processing", .hint = "Processes again as soon as a setting changes"}};
     CheckBox HoldWavelets{reg_, "HoldWavelets", "TabSheet4", {.caption = "Hold layer settings", .hint = "Keeps the layer settings when a new input is opened"}};
     CheckBox PartialProcessControl{reg_, "PartialProcessControl", "TabSheet4",
-                                   {.caption = "Partial processing", .hint = "Processes only the area while you adjust; every save and the Final page process the whole picture", .checked = true}};
+                                   {.caption = "Partial processing", .hint = "Processes only the area while you adjust; saves and the Final page do all", .checked = true}};
     // On by default: a partial processing must not pass for the whole picture on screen.
     CheckBox ShowProcessingArea{reg_, "ShowProcessingArea", "TabSheet4",
                                 {.caption = "Show processing area", .hint = "Marks the corners of the processing area", .checked = true}};

@@ -13,6 +13,7 @@
 
 #include "capture/capture.h"
 #include "session/input_selection.h"
+#include "session/unsaved_work.h"
 #include "desktop_fixture.h"
 #include "support/temp_dir.h"
 #include "ui/binder.h"
@@ -108,6 +109,26 @@ TEST_F(WindowStatusTest, APassShowsItsProgressInTheStatusBarWhoseCancelStopsIt) 
     status.Refresh();
     EXPECT_EQ(status.StageText(), "Cancelled");
     EXPECT_TRUE(status.Bar()->isHidden());
+    // Closing the window during a pass stops the pass rather than tearing the window down under it.
+    QString stage;
+    bool stillOpen = false;
+    QObject::disconnect(&during, nullptr, nullptr, nullptr);
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (!s.form.StatusProgress.Running || !stage.isEmpty()) return;
+        status.Refresh();
+        stage = status.StageText();
+        window().close();
+        stillOpen = window().isVisible();
+    });
+    during.start(0);
+    Widget<QPushButton>("Allignallbutton")->click();
+    during.stop();
+    EXPECT_EQ(stage, "Working");
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(s.ws.CancelRequested);
+    EXPECT_EQ(s.ws.ProgStatus, 1);
+    MarkWorkSaved(s);  // the close that follows the pass has nothing to ask
+
     // Idle again, the bar shows what the last save wrote.
     s.ws.SavedNote = "Saved /data/jupiter.tif";
     status.Refresh();
