@@ -23,7 +23,7 @@ using namespace talvenor::capture;
 const char* const kHelp =
     "talvenor-deconvolve - how far Gaussian deconvolution brings a stack towards the truth.\n"
     "\n"
-    "Usage: talvenor-deconvolve STACK --truth DIR [--grid] [--luminance] [--sigma S]\n"
+    "Usage: talvenor-deconvolve STACK --truth DIR [--grid] [--per-channel] [--sigma S]\n"
     "       talvenor-deconvolve --time\n"
     "\n"
     "STACK is a stack of a capture by talvenor-capture (16-bit TIFF); DIR holds its truth.\n"
@@ -36,8 +36,8 @@ const char* const kHelp =
     "  --truth DIR     where truth.tif and truth.csv are\n"
     "  --grid          also every sigma from the estimate - 0.4 to + 0.4 in steps of 0.1 with\n"
     "                  several parameters of each method, and the best of each\n"
-    "  --luminance     also the Wiener filter on the luminance alone, its change added to each\n"
-    "                  channel, next to the channels restored one by one\n"
+    "  --per-channel   colour: also each channel restored on its own, next to the default (the\n"
+    "                  mean of the channels restored and its change added to each)\n"
     "  --sigma S       use S instead of the blind estimate\n"
     "  --time          time both methods on 640 x 480 and 1920 x 1080 colour pictures\n";
 
@@ -84,23 +84,6 @@ FloatImage Restored(const FloatImage& stack, const DeconvolutionSettings& s) {
     return ToImage(p);
 }
 
-// The luminance alone restored, and its change added to every channel.
-FloatImage RestoredLuminance(const FloatImage& stack, const DeconvolutionSettings& s) {
-    FloatImage grey;
-    grey.Allocate(stack.width, stack.height, 1);
-    const std::size_t n = std::size_t(stack.width) * stack.height;
-    for (std::size_t i = 0; i < n; ++i) {
-        float sum = 0;
-        for (int c = 0; c < stack.channels; ++c) sum += stack.Plane(c)[i];
-        grey.Plane(0)[i] = sum / float(stack.channels);
-    }
-    const FloatImage sharp = Restored(grey, s);
-    FloatImage out = stack;
-    for (int c = 0; c < stack.channels; ++c)
-        for (std::size_t i = 0; i < n; ++i) out.Plane(c)[i] += sharp.Plane(0)[i] - grey.Plane(0)[i];
-    return out;
-}
-
 struct Judge {
     const GroundTruth& truth;
     double stackSky = 0, truthRing = 0;
@@ -127,10 +110,10 @@ void Grid(const FloatImage& stack, const GroundTruth& truth, double centre) {
         DeconvolutionSettings s;
     };
     std::vector<DeconvolutionSettings> variants;
-    for (double k : {0.001, 0.002, 0.005, 0.01, 0.02, 0.05})
+    for (double k : {0.002, 0.005, 0.01, 0.02, 0.05, 0.1})
         variants.push_back({DeconvolutionMethod::Wiener, 0, k});
     for (int it : {10, 20, 40})
-        for (double d : {0.0, 1.0, 2.0}) variants.push_back({DeconvolutionMethod::RichardsonLucy, 0, 0, it, d});
+        for (double d : {0.0, 1.0, 3.0}) variants.push_back({DeconvolutionMethod::RichardsonLucy, 0, 0, it, d});
     std::printf("  grid: PSNR dB by sigma (columns) and parameters (rows)\n  %-24s", "");
     for (int k = -4; k <= 4; ++k) std::printf(" %6.2f", centre + 0.1 * k);
     std::printf("\n");
@@ -167,13 +150,18 @@ void Time() {
         image.Allocate(w, h, 3);
         unsigned state = 1;
         for (float& v : image.data) v = float((state = state * 1664525u + 1013904223u) >> 8) / float(1 << 24) * 0.5f;
-        for (DeconvolutionSettings s : {DeconvolutionSettings{}, DeconvolutionSettings{DeconvolutionMethod::RichardsonLucy}}) {
-            Planes p = ToPlanes(image);
-            const auto pointers = p.Pointers();
-            const auto start = std::chrono::steady_clock::now();
-            Deconvolve(pointers, w, h, {0, 0, w, h}, s);
-            std::printf("  %4d x %-4d colour  %-30s %7.3f s\n", w, h, Describe(s).c_str(), Seconds(start));
-        }
+        for (DeconvolutionMethod method : {DeconvolutionMethod::Wiener, DeconvolutionMethod::RichardsonLucy})
+            for (bool luminance : {true, false}) {
+                DeconvolutionSettings s;
+                s.method = method;
+                s.luminance = luminance;
+                Planes p = ToPlanes(image);
+                const auto pointers = p.Pointers();
+                const auto start = std::chrono::steady_clock::now();
+                Deconvolve(pointers, w, h, {0, 0, w, h}, s);
+                std::printf("  %4d x %-4d colour  %-30s %-12s %7.3f s\n", w, h, Describe(s).c_str(),
+                            luminance ? "luminance" : "per channel", Seconds(start));
+            }
     }
 }
 
@@ -183,7 +171,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::optional<std::string> stackFile, truthDir;
     std::optional<double> sigma;
-    bool grid = false, luminance = false, time = false;
+    bool grid = false, perChannel = false, time = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> std::string {
@@ -200,8 +188,8 @@ int main(int argc, char** argv) {
             if (!sigma || !(*sigma > 0)) Usage("--sigma needs a number above 0");
         } else if (a == "--grid") {
             grid = true;
-        } else if (a == "--luminance") {
-            luminance = true;
+        } else if (a == "--per-channel") {
+            perChannel = true;
         } else if (a == "--time") {
             time = true;
         } else if (a.rfind("-", 0) == 0) {
@@ -234,10 +222,16 @@ int main(int argc, char** argv) {
         judge.Row("stack", stack);
         DeconvolutionSettings wiener, rl;
         wiener.sigma = rl.sigma = s;
+        wiener.method = DeconvolutionMethod::Wiener;
         rl.method = DeconvolutionMethod::RichardsonLucy;
         judge.Row(Describe(wiener), Restored(stack, wiener));
         judge.Row(Describe(rl), Restored(stack, rl));
-        if (luminance && stack.channels == 3) judge.Row(Describe(wiener) + " lum", RestoredLuminance(stack, wiener));
+        if (perChannel && stack.channels == 3) {
+            for (DeconvolutionSettings s : {wiener, rl}) {
+                s.luminance = false;
+                judge.Row(Describe(s) + " per channel", Restored(stack, s));
+            }
+        }
         if (grid) Grid(stack, truth, std::nearbyint(s * 10) / 10);
         return 0;
     } catch (const std::exception& e) {

@@ -6,8 +6,8 @@
 #include <numbers>
 #include <vector>
 
-#include "wavelets/deconvolution.h"
 #include "wavelets/mixed_radix_fft.h"
+#include "wavelets/sky_and_noise.h"
 
 namespace talvenor {
 
@@ -112,6 +112,17 @@ void TryFit(const std::vector<double>& f, const std::vector<double>& p, double s
     if (cost < best.cost) best = {cost, sigma, exponent, a, n};
 }
 
+Fit FitSpectrum(const std::vector<double>& f, const std::vector<double>& p) {
+    Fit best;
+    for (int a = 0; a <= 120; ++a)
+        for (int s = 10; s <= 400; s += 2) TryFit(f, p, s / 100.0, a / 20.0, best);
+    // Refined around the best point of the coarse grid.
+    const Fit coarse = best;
+    for (int a = -2; a <= 2; ++a)
+        for (int s = -3; s <= 3; ++s) TryFit(f, p, coarse.sigma + s / 200.0, coarse.exponent + a / 40.0, best);
+    return best;
+}
+
 }  // namespace
 
 BlindSigmaEstimate EstimateBlurSigma(std::span<const Single2dArray* const> channels, int imageWidth, int imageHeight,
@@ -132,13 +143,7 @@ BlindSigmaEstimate EstimateBlurSigma(std::span<const Single2dArray* const> chann
         if (centre >= lowest && power[std::size_t(b)] > 0) f.push_back(centre), p.push_back(power[std::size_t(b)]);
     }
     if (f.size() < 8) return result;
-    Fit best;
-    for (int a = 0; a <= 120; ++a)
-        for (int s = 10; s <= 400; s += 2) TryFit(f, p, s / 100.0, a / 20.0, best);
-    // Refined around the best point of the coarse grid.
-    const Fit coarse = best;
-    for (int a = -2; a <= 2; ++a)
-        for (int s = -3; s <= 3; ++s) TryFit(f, p, coarse.sigma + s / 200.0, coarse.exponent + a / 40.0, best);
+    Fit best = FitSpectrum(f, p);
     double mean = 0;
     for (double v : p) mean += v;
     mean /= double(p.size());

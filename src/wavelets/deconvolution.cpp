@@ -7,6 +7,7 @@
 
 #include "wavelets/mixed_radix_fft.h"
 #include "wavelets/richardson_lucy.h"
+#include "wavelets/sky_and_noise.h"
 #include "workspace/error.h"
 
 namespace talvenor {
@@ -90,29 +91,37 @@ PixelRect Clipped(const PixelRect& r, int w, int h) {
 
 }  // namespace
 
-float SkyLevel(const Single2dArray& plane, const PixelRect& area, double percentile) {
-    std::vector<float> values;
-    values.reserve(std::size_t(std::max(0, area.right - area.left)) * std::max(0, area.bottom - area.top));
-    for (int y = area.top; y < area.bottom; ++y) values.insert(values.end(), plane.Row(y) + area.left, plane.Row(y) + area.right);
-    if (values.empty()) return 0;
-    const auto k = std::size_t(std::clamp(percentile, 0.0, 1.0) * double(values.size() - 1));
-    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(k), values.end());
-    return values[k];
+namespace {
+
+// The mean of the channels over the whole picture.
+Single2dArray MeanOf(std::span<Single2dArray* const> channels, int width, int height) {
+    Single2dArray mean(width, height);
+    const float share = 1.0f / float(channels.size());
+    for (int y = 0; y < height; ++y) {
+        float* dst = mean.Row(y);
+        std::fill(dst, dst + width, 0.0f);
+        for (const Single2dArray* c : channels) {
+            const float* src = c->Row(y);
+            for (int x = 0; x < width; ++x) dst[x] += share * src[x];
+        }
+    }
+    return mean;
 }
 
-float PixelNoise(const Single2dArray& plane, const PixelRect& area) {
-    std::vector<float> deviations;
-    for (int y = area.top + 1; y < area.bottom - 1; ++y)
-        for (int x = area.left + 1; x < area.right - 1; ++x)
-            deviations.push_back(std::fabs(plane.Get(x, y) - 0.25f * (plane.Get(x - 1, y) + plane.Get(x + 1, y) +
-                                                                      plane.Get(x, y - 1) + plane.Get(x, y + 1))));
-    if (deviations.empty()) return 0;
-    const auto middle = deviations.begin() + std::ptrdiff_t(deviations.size() / 2);
-    std::nth_element(deviations.begin(), middle, deviations.end());
-    // White noise of deviation s gives differences of deviation s sqrt(1 + 4/16); the median of
-    // their absolute value is 0.6745 of that.
-    return *middle / (0.6745f * std::sqrt(1.25f));
+// The restored mean's change added to every channel.
+void AddChange(const Working& restored, const Single2dArray& mean, std::span<Single2dArray* const> channels,
+               const PixelRect& area) {
+    for (int y = area.top; y < area.bottom; ++y) {
+        const float* after = restored.plane.Row(y - restored.top) - restored.left;
+        const float* before = mean.Row(y);
+        for (Single2dArray* c : channels) {
+            float* dst = c->Row(y);
+            for (int x = area.left; x < area.right; ++x) dst[x] = std::max(0.0f, dst[x] + after[x] + restored.sky - before[x]);
+        }
+    }
 }
+
+}  // namespace
 
 bool Deconvolve(std::span<Single2dArray* const> channels, int imageWidth, int imageHeight, const PixelRect& area,
                 const DeconvolutionSettings& settings, const DeconvolutionHooks& hooks) {
@@ -123,10 +132,19 @@ bool Deconvolve(std::span<Single2dArray* const> channels, int imageWidth, int im
     const int margin = MarginFor(settings.sigma);
     const int width = r.right - r.left + 2 * margin, height = r.bottom - r.top + 2 * margin;
     const int fftWidth = wiener ? GoodFftLength(width) : width, fftHeight = wiener ? GoodFftLength(height) : height;
+    const PixelRect picture{0, 0, imageWidth, imageHeight};
 
+    const bool luminance = settings.luminance && channels.size() > 1;
+    Single2dArray mean;
+    if (luminance) mean = MeanOf(channels, imageWidth, imageHeight);
+    std::vector<const Single2dArray*> sources;
+    if (luminance)
+        sources.push_back(&mean);
+    else
+        sources.assign(channels.begin(), channels.end());
     std::vector<Working> work;
-    for (Single2dArray* c : channels)
-        work.push_back(Extend(*c, imageWidth, imageHeight, r, fftWidth, fftHeight, margin, SkyLevel(*c, r)));
+    for (const Single2dArray* c : sources)
+        work.push_back(Extend(*c, imageWidth, imageHeight, r, fftWidth, fftHeight, margin, SkyLevel(*c, picture)));
 
     const int steps = wiener ? int(work.size() + 1) / 2 : int(work.size()) * std::max(1, settings.iterations);
     int done = 0;
@@ -142,13 +160,16 @@ bool Deconvolve(std::span<Single2dArray* const> channels, int imageWidth, int im
         }
     } else {
         for (std::size_t c = 0; c < work.size(); ++c) {
-            const float noise = PixelNoise(*channels[c], r);
+            const NoiseModel noise = settings.damping > 0 ? EstimateNoise(*sources[c], picture, work[c].sky) : NoiseModel{};
             if (!RichardsonLucy(work[c].plane, settings.sigma, settings.iterations, settings.damping, noise,
                                 [&](int) { return step(); }))
                 return false;
         }
     }
-    for (std::size_t c = 0; c < work.size(); ++c) WriteBack(work[c], *channels[c], r);
+    if (luminance)
+        AddChange(work[0], mean, channels, r);
+    else
+        for (std::size_t c = 0; c < work.size(); ++c) WriteBack(work[c], *channels[c], r);
     return true;
 }
 

@@ -55,19 +55,19 @@ void GaussianBlur(const FloatPlane& in, FloatPlane& out, double sigma) {
     }, 16);
 }
 
-bool RichardsonLucy(FloatPlane& data, double sigma, int iterations, double damping, float noise,
+bool RichardsonLucy(FloatPlane& data, double sigma, int iterations, double damping, const NoiseModel& noise,
                     const std::function<bool(int)>& step) {
     // Division needs positive values; the sky's noise dips below zero once its level is off.
     constexpr float kFloor = 1.0f;
     for (float& v : data.values) v = std::max(v, kFloor);
     FloatPlane estimate = data, model, ratio{data.width, data.height, std::vector<float>(data.values.size())};
-    const float threshold = float(damping) * noise;
-    const float inverseSquare = threshold > 0 ? 1.0f / (threshold * threshold) : 0.0f;
+    const float floor = float(damping * damping * noise.floor), perLevel = float(damping * damping * noise.perLevel);
+    const bool damped = damping > 0 && (floor > 0 || perLevel > 0);
     for (int i = 1; i <= iterations; ++i) {
         GaussianBlur(estimate, model, sigma);
         for (std::size_t k = 0; k < data.values.size(); ++k) {
             const float m = std::max(model.values[k], kFloor), r = data.values[k] - m;
-            const float weight = threshold > 0 ? std::min(1.0f, r * r * inverseSquare) : 1.0f;
+            const float weight = damped ? std::min(1.0f, r * r / (floor + perLevel * m)) : 1.0f;
             ratio.values[k] = 1.0f + weight * r / m;
         }
         GaussianBlur(ratio, model, sigma);
