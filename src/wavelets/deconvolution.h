@@ -2,14 +2,14 @@
 // Undoing the Gaussian blur that seeing, guiding and stacking leave in a stacked picture, before
 // (or instead of) wavelet sharpening. Two ways: a Wiener filter (one pass in the frequency
 // domain) and Richardson-Lucy iterations (in the picture, with damping where the model already
-// fits the data within the noise). Planes hold 16-bit levels; each channel is restored on its own.
+// fits the data within the noise). Planes hold 16-bit levels.
 //
 // The sky level (a low percentile of the whole picture, so that an area restores as the whole
 // picture would there) is taken off before and put back after, so the filters work on the
-// object's light alone and a flat sky stays at its level. The area is
-// widened by a margin of the picture's own pixels, mirrored where the picture ends, and for the
-// Wiener filter widened again to a transform size of factors 2, 3 and 5: the seam where the
-// transform wraps around then lies far outside the area and nothing rings at the borders.
+// object's light alone and a flat sky stays at its level. The area is widened by a margin of the
+// picture's own pixels, mirrored where the picture ends, and for the Wiener filter widened again
+// to a transform size of factors 2, 3 and 5: the seam where the transform wraps around then lies
+// far outside the area and nothing rings at the borders.
 #include <functional>
 #include <span>
 
@@ -33,7 +33,7 @@ struct DeconvolutionSettings {
     int iterations = 20;
     double damping = 1.0;
     // Colour: restore the mean of the channels and add its change to each channel, rather than
-    // each channel on its own (three times the noise).
+    // each channel on its own (three times the noise power).
     bool luminance = true;
 };
 
