@@ -126,9 +126,10 @@ void AddChange(const Working& restored, const Single2dArray& mean, std::span<Sin
 bool Deconvolve(std::span<Single2dArray* const> channels, int imageWidth, int imageHeight, const PixelRect& area,
                 const DeconvolutionSettings& settings, const DeconvolutionHooks& hooks) {
     if (!(settings.sigma > 0) || settings.sigma > 20) throw Error("The blur's sigma must be above 0 and at most 20 pixels");
-    const PixelRect r = Clipped(area, imageWidth, imageHeight);
-    if (r.right <= r.left || r.bottom <= r.top || channels.empty()) return true;
     const bool wiener = settings.method == DeconvolutionMethod::Wiener;
+    if (wiener && !(settings.wienerK > 0)) throw Error("The Wiener filter's noise ratio must be above 0");
+    const PixelRect r = Clipped(area, imageWidth, imageHeight);
+    if (r.right <= r.left || r.bottom <= r.top || channels.empty() || (!wiener && settings.iterations < 1)) return true;
     const int margin = MarginFor(settings.sigma);
     const int width = r.right - r.left + 2 * margin, height = r.bottom - r.top + 2 * margin;
     const int fftWidth = wiener ? GoodFftLength(width) : width, fftHeight = wiener ? GoodFftLength(height) : height;

@@ -44,7 +44,8 @@ struct DeconvolutionHooks {
 
 // Restores channels[c] inside `area` (right and bottom exclusive, within the picture of
 // imageWidth x imageHeight); pixels outside it are read, never written. Returns false when
-// cancelled, leaving every plane as it was. Values below 0 are raised to 0.
+// cancelled, leaving every plane as it was. Values below 0 are raised to 0. Throws Error for a
+// sigma outside 0 .. 20 or a Wiener K not above 0; no iterations leave the planes as they are.
 bool Deconvolve(std::span<Single2dArray* const> channels, int imageWidth, int imageHeight, const PixelRect& area,
                 const DeconvolutionSettings& settings, const DeconvolutionHooks& hooks = {});
 

@@ -180,6 +180,31 @@ TEST(Deconvolution, ReportsProgressAndACancelLeavesThePictureAsItWas) {
     }
 }
 
+TEST(Deconvolution, RefusesSettingsItCannotHonourAndDoesNothingWithoutIterations) {
+    Single2dArray picture = ToArray(Planet(1.5));
+    const float before = picture.Get(100, 80);
+    const struct {
+        DeconvolutionMethod method;
+        double sigma, k;
+        int iterations;
+        bool refused;
+    } cases[] = {{DeconvolutionMethod::Wiener, 0, 0.02, 20, true},
+                 {DeconvolutionMethod::RichardsonLucy, 25, 0.02, 20, true},
+                 {DeconvolutionMethod::Wiener, 1.5, 0, 20, true},
+                 {DeconvolutionMethod::RichardsonLucy, 1.5, 0, 0, false}};
+    for (const auto& c : cases) {
+        DeconvolutionSettings s = Settings(c.method, c.sigma);
+        s.wienerK = c.k;
+        s.iterations = c.iterations;
+        if (c.refused) {
+            EXPECT_THROW(Restore(picture, s), Error) << c.sigma << " " << c.k;
+        } else {
+            EXPECT_TRUE(Restore(picture, s));
+        }
+        EXPECT_EQ(picture.Get(100, 80), before);
+    }
+}
+
 TEST(BlindSigma, RecoversTheBlurOfANoisyPlanet) {
     const FloatPlane noise = Noise(kW, kH, 60, 11);
     for (double sigma : {0.9, 1.3, 1.8}) {
