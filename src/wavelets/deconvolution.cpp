@@ -19,13 +19,6 @@ namespace {
 // kernel widths away.
 int MarginFor(double sigma) { return 16 + int(std::ceil(8 * sigma)); }
 
-int Mirror(int i, int n) {
-    const int period = 2 * n;
-    i %= period;
-    if (i < 0) i += period;
-    return i < n ? i : period - 1 - i;
-}
-
 // The working plane: pixel (x, y) is the picture's (left + x, top + y), mirrored into the
 // picture where that lies outside it, less the sky level.
 struct Working {
@@ -38,9 +31,9 @@ Working Extend(const Single2dArray& source, int imageWidth, int imageHeight, con
                int height, int margin, float sky) {
     Working w{area.left - margin, area.top - margin, sky, {width, height, std::vector<float>(std::size_t(width) * height)}};
     std::vector<int> columns(static_cast<std::size_t>(width));
-    for (int x = 0; x < width; ++x) columns[std::size_t(x)] = Mirror(w.left + x, imageWidth);
+    for (int x = 0; x < width; ++x) columns[std::size_t(x)] = MirroredIndex(w.left + x, imageWidth);
     for (int y = 0; y < height; ++y) {
-        const float* src = source.Row(Mirror(w.top + y, imageHeight));
+        const float* src = source.Row(MirroredIndex(w.top + y, imageHeight));
         float* dst = w.plane.Row(y);
         for (int x = 0; x < width; ++x) dst[x] = src[columns[std::size_t(x)]] - sky;
     }
@@ -49,9 +42,9 @@ Working Extend(const Single2dArray& source, int imageWidth, int imageHeight, con
 
 void WriteBack(const Working& w, Single2dArray& target, const PixelRect& area) {
     for (int y = area.top; y < area.bottom; ++y) {
-        const float* src = w.plane.Row(y - w.top) - w.left;
+        const float* src = w.plane.Row(y - w.top);
         float* dst = target.Row(y);
-        for (int x = area.left; x < area.right; ++x) dst[x] = std::max(0.0f, src[x] + w.sky);
+        for (int x = area.left; x < area.right; ++x) dst[x] = std::max(0.0f, src[x - w.left] + w.sky);
     }
 }
 
@@ -112,11 +105,12 @@ Single2dArray MeanOf(std::span<Single2dArray* const> channels, int width, int he
 void AddChange(const Working& restored, const Single2dArray& mean, std::span<Single2dArray* const> channels,
                const PixelRect& area) {
     for (int y = area.top; y < area.bottom; ++y) {
-        const float* after = restored.plane.Row(y - restored.top) - restored.left;
+        const float* after = restored.plane.Row(y - restored.top);
         const float* before = mean.Row(y);
         for (Single2dArray* c : channels) {
             float* dst = c->Row(y);
-            for (int x = area.left; x < area.right; ++x) dst[x] = std::max(0.0f, dst[x] + after[x] + restored.sky - before[x]);
+            for (int x = area.left; x < area.right; ++x)
+                dst[x] = std::max(0.0f, dst[x] + after[x - restored.left] + restored.sky - before[x]);
         }
     }
 }

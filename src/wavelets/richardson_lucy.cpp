@@ -19,13 +19,6 @@ std::vector<float> GaussianTaps(double sigma) {
     return taps;
 }
 
-int Mirror(int i, int n) {  // the edge pixel repeated: -1 -> 0, n -> n - 1
-    const int period = 2 * n;
-    i %= period;
-    if (i < 0) i += period;
-    return i < n ? i : period - 1 - i;
-}
-
 }  // namespace
 
 void GaussianBlur(const FloatPlane& in, FloatPlane& out, double sigma) {
@@ -41,10 +34,10 @@ void GaussianBlur(const FloatPlane& in, FloatPlane& out, double sigma) {
             std::fill(column.begin(), column.end(), 0.0f);
             for (int t = -radius; t <= radius; ++t) {
                 const float k = taps[std::size_t(t + radius)];
-                const float* src = in.Row(Mirror(y + t, h));
+                const float* src = in.Row(MirroredIndex(y + t, h));
                 for (int x = 0; x < w; ++x) column[std::size_t(x)] += k * src[x];
             }
-            for (int x = -radius; x < w + radius; ++x) padded[std::size_t(x + radius)] = column[std::size_t(Mirror(x, w))];
+            for (int x = -radius; x < w + radius; ++x) padded[std::size_t(x + radius)] = column[std::size_t(MirroredIndex(x, w))];
             float* dst = out.Row(y);
             for (int x = 0; x < w; ++x) {
                 float s = 0;

@@ -3,17 +3,10 @@
 // (a separable blur per step, edges mirrored) rather than through transforms: the kernel is a
 // few pixels wide, so two blurs per iteration cost less than four transforms.
 #include <functional>
-#include <vector>
+
+#include "wavelets/float_plane.h"
 
 namespace talvenor {
-
-// width x height values, rows contiguous.
-struct FloatPlane {
-    int width = 0, height = 0;
-    std::vector<float> values;
-    float* Row(int y) { return values.data() + std::size_t(y) * width; }
-    const float* Row(int y) const { return values.data() + std::size_t(y) * width; }
-};
 
 // out = in blurred by a Gaussian of `sigma` pixels (taps to 4 sigma), edges mirrored.
 void GaussianBlur(const FloatPlane& in, FloatPlane& out, double sigma);
