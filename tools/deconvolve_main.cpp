@@ -105,13 +105,13 @@ std::string Describe(const DeconvolutionSettings& s) {
     return text;
 }
 
-void Grid(const FloatImage& stack, const GroundTruth& truth, double centre) {
+void Grid(const FloatImage& stack, const GroundTruth& truth, double centre, double blindK) {
     struct Best {
         double psnr = -1e9;
         DeconvolutionSettings s;
     };
     std::vector<DeconvolutionSettings> variants;
-    for (double k : {0.002, 0.005, 0.01, 0.02, 0.05, 0.1})
+    for (double k : {blindK, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1})
         variants.push_back({DeconvolutionMethod::Wiener, 0, k});
     for (int it : {10, 20, 40})
         for (double d : {0.0, 1.0, 3.0}) variants.push_back({DeconvolutionMethod::RichardsonLucy, 0, 0, it, d});
@@ -238,6 +238,9 @@ int main(int argc, char** argv) {
         wiener.method = DeconvolutionMethod::Wiener;
         rl.method = DeconvolutionMethod::RichardsonLucy;
         judge.Row(Describe(wiener), Restored(stack, wiener));
+        DeconvolutionSettings blindWiener = wiener;
+        blindWiener.wienerK = blind.wienerK;
+        judge.Row(Describe(blindWiener) + " (K from the estimate)", Restored(stack, blindWiener));
         judge.Row(Describe(rl), Restored(stack, rl));
         if (perChannel && stack.channels == 3) {
             for (DeconvolutionSettings s : {wiener, rl}) {
@@ -245,7 +248,7 @@ int main(int argc, char** argv) {
                 judge.Row(Describe(s) + " per channel", Restored(stack, s));
             }
         }
-        if (grid) Grid(stack, truth, std::nearbyint(s * 10) / 10);
+        if (grid) Grid(stack, truth, std::nearbyint(s * 10) / 10, blind.wienerK);
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "talvenor-deconvolve: " << e.what() << "\n";

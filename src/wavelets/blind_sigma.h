@@ -16,8 +16,12 @@ struct BlindSigmaEstimate {
     double sigma = 0;      // pixels
     double exponent = 0;   // a
     double noiseFloor = 0; // N relative to the spectrum's mean over the fitted band
+    // The Wiener filter's K for this picture: the noise floor times kWienerKPerFloor, within
+    // 0.001 .. 0.1 (a quiet picture, the Moon, wants far less regularisation than a noisy one).
+    double wienerK = 0.02;
     PixelRect region;      // where the spectrum was taken
 };
+inline constexpr double kWienerKPerFloor = 30;
 
 // From the sum of `channels` inside `area` of an imageWidth x imageHeight picture.
 BlindSigmaEstimate EstimateBlurSigma(std::span<const Single2dArray* const> channels, int imageWidth, int imageHeight,

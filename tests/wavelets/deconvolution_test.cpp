@@ -214,5 +214,19 @@ TEST(BlindSigma, RecoversTheBlurOfANoisyPlanet) {
     }
 }
 
+// The noisier the picture, the more the Wiener filter it is offered holds back.
+TEST(BlindSigma, OffersAWienerKThatGrowsWithTheNoise) {
+    double previous = 0;
+    for (double noise : {10.0, 60.0, 300.0}) {
+        const FloatPlane n = Noise(kW, kH, noise, 13);
+        const Single2dArray picture = ToArray(Planet(1.3), &n);
+        const Single2dArray* planes[] = {&picture};
+        const double k = EstimateBlurSigma(planes, kW, kH, {0, 0, kW, kH}).wienerK;
+        EXPECT_GT(k, previous) << noise;
+        EXPECT_LE(k, 0.1);
+        previous = k;
+    }
+}
+
 }  // namespace
 }  // namespace talvenor
