@@ -107,6 +107,22 @@ TEST(DiskPsnr, MoreBlurScoresLowerAndAGreyResultOfAColourTruthScoresLower) {
     EXPECT_LT(DiskPsnr(grey, truth).psnr, DiskPsnr(soft, truth).psnr);
 }
 
+// The ring just outside the limb: dark in the truth, lit by blur's glow, whatever the result's
+// brightness scale.
+TEST(BackgroundOf, RingShareGrowsWithBlurAndIgnoresGainAndOffset) {
+    const GroundTruth truth = SmallTruth(false);
+    EXPECT_NEAR(BackgroundOf(truth.image, truth).ringShare, 0, 0.005);
+    double previous = 0;
+    for (double sigma : {1.0, 2.0, 3.0}) {
+        FloatImage soft = Blurred(truth.image, sigma);
+        const double share = BackgroundOf(soft, truth).ringShare;
+        EXPECT_GT(share, previous + 0.01) << sigma;
+        for (float& v : soft.data) v = 0.5f * v + 0.1f;
+        EXPECT_NEAR(BackgroundOf(soft, truth).ringShare, share, 1e-4) << sigma;
+        previous = share;
+    }
+}
+
 TEST(DiskPsnr, ResampledResultsAreReducedAndOddSizesRefused) {
     const GroundTruth truth = SmallTruth(false);
     FloatImage doubled;

@@ -343,6 +343,8 @@ Background BackgroundOf(const FloatImage& result, const GroundTruth& truth) {
         distance.swap(next);
     }
     std::vector<double> sky, limb;
+    double ringSum = 0, diskSum = 0;
+    long ringCount = 0, diskCount = 0;
     const int border = 8;
     for (int y = border; y < std::min(H, result.height) - border; ++y)
         for (int x = border; x < std::min(W, result.width) - border; ++x) {
@@ -350,6 +352,8 @@ Background BackgroundOf(const FloatImage& result, const GroundTruth& truth) {
             const double l = LuminanceAt(result, std::size_t(y) * result.width + x);
             if (d >= 1 && d <= 6) limb.push_back(l);
             else if (d == 99) sky.push_back(l);
+            if (d >= 1 && d <= kRingWidth) ringSum += l, ++ringCount;
+            if (d == 0) diskSum += l, ++diskCount;
         }
     Background b;
     b.skyPixels = long(sky.size());
@@ -360,6 +364,8 @@ Background BackgroundOf(const FloatImage& result, const GroundTruth& truth) {
         mean /= double(sky.size());
         for (double v : sky) sq += (v - mean) * (v - mean);
         b.skyStd = std::sqrt(sq / double(sky.size()));
+        if (ringCount > 0 && diskCount > 0 && diskSum / double(diskCount) > mean)
+            b.ringShare = (ringSum / double(ringCount) - mean) / (diskSum / double(diskCount) - mean);
     }
     b.skyLow = LowPercentile(sky);
     b.limbLow = LowPercentile(limb);

@@ -68,8 +68,12 @@ BlurMatch EquivalentBlur(const FloatImage& result, const GroundTruth& truth);
 // (standard deviation of the luminance where the truth is black, 12 pixels or more from the
 // disk), its darkest values (1st percentile), and the darkest values of the band 1 to 6 pixels
 // outside the limb, where sharpening rings. Luminance in the result's own units (0 .. 1).
+// The ring's brightness: the mean of the band 1 to kRingWidth pixels outside the limb as a share
+// of the way from the sky's mean to the disk's (comparable between a result and the truth).
+inline constexpr int kRingWidth = 4;
 struct Background {
     double skyStd = 0, skyLow = 0, limbLow = 0;
+    double ringShare = 0;
     long skyPixels = 0, limbPixels = 0;
 };
 Background BackgroundOf(const FloatImage& result, const GroundTruth& truth);
