@@ -51,6 +51,8 @@ std::pair<int, int> OpenAndAlign(CliSession& cli, const CliOptions& options, std
     cli.Apply(options.settings);
     cli.Open(options.inputs);
     cli.Apply(options.settings);  // a new input resets some of them (the box size for small frames)
+    // A single still opens as its own stack: there is nothing to align it with.
+    if (s.ws.SingleFrameCase) return {s.ws.AlignX, s.ws.AlignY};
     if (!options.boxGiven && !options.feature) BoxForTheObject(cli, err);
 
     std::pair<int, int> feature;
@@ -104,6 +106,8 @@ int RunAlignCommand(const std::vector<std::string>& args, std::ostream& out, std
     cli.GuardOutputs(options);
     const auto start = std::chrono::steady_clock::now();
     const auto feature = OpenAndAlign(cli, options, err);
+    if (cli.session().ws.SingleFrameCase)
+        throw Error(options.inputs[0] + " is a single picture: it needs no alignment (process sharpens it as it is)");
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
     cli.CommitOutputs();

@@ -12,7 +12,8 @@ struct CliOptions;
 // the feature (or finds one), runs the alignment pass and reports the shifts.
 int RunAlignCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// The part the later commands share: open, settings, feature, pass. Returns the feature.
+// The part the later commands share: open, settings, feature, pass. Returns the feature. A
+// single still is left as the stack its opening made, with its centre as the feature.
 std::pair<int, int> OpenAndAlign(CliSession& cli, const CliOptions& options, std::ostream& err);
 
 // One row per frame: index, ShiftX, ShiftY, Quality, Difference, rank, excluded, dropped.

@@ -52,14 +52,15 @@ const std::vector<Command>& Commands() {
          "      the automatic cut of \"Align && stack\"; --keep 50 or --keep 20%), stack them with\n"
          "      the dark frame and flat field given, resampled, drizzled or expanded, and save\n"
          "      by OUT's extension: .bmp, .jpg, .fit (16-bit), .fitr (fixed point), .tif (48-bit)\n"
-         "      or .png (48-bit).",
+         "      or .png (48-bit). A single picture needs no stacking and is refused.",
          RunStackCommand},
         {"process", "process INPUT... -o OUT [--keep N|P%] [--dark F] [--flat F] [--resample F] [--drizzle] [--expand] [--force] [wavelet options]",
          "Everything stack does, then the wavelet sharpening of the whole image (or of the\n"
          "      --area square around the feature) with the layer gains, scheme, kernel, contrast,\n"
          "      brightness, gamma and channel shift given, and save the processed image by OUT's\n"
          "      extension: .bmp, .jpg, .fit (16-bit, colour as _R/_G/_B files), .tif or .png\n"
-         "      (both 48-bit).",
+         "      (both 48-bit). A single picture (a stack made earlier, e.g. a 16-bit TIFF, FITS\n"
+         "      or PNG) is sharpened as it is, at its full precision, with no alignment feature.",
          RunProcessCommand},
         {"project", "project FILE.rsp|RESULT.fit|RESULT.fitr|RESULT.tif|RESULT.jpg|RESULT.png [-o OUT] [--force]",
          "Open a project as the desktop program does, replaying the work as far as it had come\n"

@@ -449,7 +449,7 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
 
     const Workspace& ws = s.ws;
     if (options.json) {
-        out << "{\"frames\": " << ws.LastFrame + 1 << ", \"selected\": " << ws.SelectedCount << ", \"stacked\": " << run.stacked
+        out << "{\"frames\": " << InputFrameCount(ws) << ", \"selected\": " << ws.SelectedCount << ", \"stacked\": " << run.stacked
             << ", " << PointsJson(run) << "\"feature\": [" << run.feature.first << ", " << run.feature.second
             << "], \"box\": " << ws.AlignBoxSize << ", \"size\": [" << ws.ImageWidth << ", " << ws.ImageHeight
             << "], \"area\": [" << ws.ProcessAreaLeft << ", " << ws.ProcessAreaTop << ", "
@@ -460,8 +460,9 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
             << ", \"wavelets\": " << Fixed(waveletSeconds, 3) << ", \"total\": " << Fixed(Since(start), 3) << "}}\n";
     } else {
         // Every save processes the whole image; a smaller area only sets the size of its tiles.
-        out << "processed the image of " << run.stacked << " stacked frames of " << ws.LastFrame + 1 << PointsSummary(run)
-            << " (" << ws.ImageWidth << " x " << ws.ImageHeight << ") into " << options.output
+        if (ws.SingleFrameCase) out << "processed the single picture " << options.inputs[0];
+        else out << "processed the image of " << run.stacked << " stacked frames of " << InputFrameCount(ws) << PointsSummary(run);
+        out << " (" << ws.ImageWidth << " x " << ws.ImageHeight << ") into " << options.output
             << (p.resize ? " (the final picture, resized)" : (p.Final() ? " (the final picture)" : "")) << "; align "
             << Fixed(run.alignSeconds + run.optimizeSeconds, 2) << " s, stack " << Fixed(run.stackSeconds, 2)
             << " s, wavelets " << Fixed(waveletSeconds, 2) << " s\n";

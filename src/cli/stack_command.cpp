@@ -76,6 +76,8 @@ std::string PointsJson(const StackRun& run) {
            std::to_string(run.failedShifts) + ", ";
 }
 
+int InputFrameCount(const Workspace& ws) { return ws.SingleFrameCase ? 1 : ws.LastFrame + 1; }
+
 StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostream& err) {
     Session& s = cli.session();
     StackRun run;
@@ -106,8 +108,15 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
     s.seams.Optimize = optimize;
 
     const auto stackStart = Clock::now();
-    s.form.StackSlider.Value = CutRank(s, options.keep);
-    Stack(s);
+    if (s.ws.SingleFrameCase) {
+        // Opening made the stack; settings given after the opening (colour, resampling) are
+        // taken into it by making it again.
+        if (options.pointsAsked) throw Error("--ap on: a single picture has no frames to align at points");
+        s.seams.StackSingleImage();
+    } else {
+        s.form.StackSlider.Value = CutRank(s, options.keep);
+        Stack(s);
+    }
     run.stackSeconds = Since(stackStart);
     // Counted after the stack: a frame that could not be read there is left out of it.
     run.stacked = int(StackedRanks(s.ctx).size());
@@ -129,6 +138,10 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
     Session& s = cli.session();
     const auto start = Clock::now();
     const StackRun run = StackFromOptions(cli, options, err);
+    // Saving one picture as its own stack would only rescale its levels.
+    if (s.ws.SingleFrameCase)
+        throw Error(options.inputs[0] + " is a single picture: one picture needs no stacking (process " +
+                    "sharpens it, convert changes its file type)");
 
     const auto saveStart = Clock::now();
     cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});
@@ -139,10 +152,10 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
     const double saveSeconds = Since(saveStart);
 
     const Workspace& ws = s.ws;
-    const std::string stackedOf = std::to_string(run.stacked) + " of " + std::to_string(ws.LastFrame + 1);
+    const std::string stackedOf = std::to_string(run.stacked) + " of " + std::to_string(InputFrameCount(ws));
     const std::string size = std::to_string(ws.ImageWidth) + " x " + std::to_string(ws.ImageHeight);
     if (options.json) {
-        out << "{\"frames\": " << ws.LastFrame + 1 << ", \"selected\": " << ws.SelectedCount << ", \"stacked\": " << run.stacked
+        out << "{\"frames\": " << InputFrameCount(ws) << ", \"selected\": " << ws.SelectedCount << ", \"stacked\": " << run.stacked
             << ", " << PointsJson(run) << "\"feature\": [" << run.feature.first << ", " << run.feature.second
             << "], \"box\": " << ws.AlignBoxSize << ", \"size\": [" << ws.ImageWidth << ", " << ws.ImageHeight
             << "], \"output\": " << JsonString(options.output) << ", \"optimizer_runs\": " << run.optimizeRuns

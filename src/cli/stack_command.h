@@ -17,6 +17,10 @@ struct StackRun {
     double alignSeconds = 0, optimizeSeconds = 0, stackSeconds = 0;
 };
 
+// The frames of the input as the user gave them (a single still is held as two copies of
+// itself).
+int InputFrameCount(const Workspace& ws);
+
 // Opens the inputs, loads the calibration frames, aligns (with the optimizer), cuts and
 // stacks as the options say; throws when nothing was stacked.
 StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostream& err);
