@@ -5,6 +5,7 @@
 
 #include "cli/cli_session.h"
 #include "cli/output_guard.h"
+#include "cli/stack_command.h"
 #include "imagefiles/recipe.h"
 #include "session/project_files.h"
 #include "session/result_save.h"
@@ -97,7 +98,7 @@ int RunProjectCommand(const std::vector<std::string>& args, std::ostream& out, s
         cli.CommitOutputs();
     }
     const char* pages[] = {"Input", "Aligning", "Stacking", "Wavelet Processing", "Final", "Error-reporting"};
-    out << "opened " << project << ": " << s.ws.LastFrame + 1 << " frames, status " << int(s.ws.ProgStatus) << ", page "
+    out << "opened " << project << ": " << InputFrameCount(s.ws) << " frames, status " << int(s.ws.ProgStatus) << ", page "
         << pages[std::clamp(page, 0, 5)];
     if (!output.empty()) out << "; saved " << output;
     out << "\n";

@@ -371,6 +371,11 @@ void FilesDropped(Session& s, const std::vector<std::string>& dropped) {
     for (const std::string& file : dropped)
         if (IsAcceptedImage(file)) files.push_back(fs::absolute(file).string());
     if (files.empty()) return;
+    // One picture dropped opens as one chosen in the dialog: as its own stack, on the Wavelet page.
+    if (files.size() == 1) {
+        if (ReplaceInput(s, files, InputTypeOfFile(files[0]))) f.AddBitmapDialog.FileName = files[0];
+        return;
+    }
     if (const std::string refusal = InputRefusal(files, InputTypeOfFile(files[0])); !refusal.empty()) {
         s.host.Message(MsgKind::Error, refusal + "\nThe input in hand stays open.", Buttons::Ok);
         return;

@@ -99,6 +99,9 @@ bool OpenProjectInput(Session& s, const ProjectInput& p) {
     // A FITS series is not asked about its levels again: the project says (stretched unless
     // it stored the user's "No").
     OpenInput(s, files, InputTypeOf(p.fileType), false);
+    // A single still is held as two copies of itself (see the input selection); its project
+    // replays as its own stack, with no question about stacking one frame.
+    if (files.size() == 2 && files[0] == files[1]) s.ws.SingleFrameCase = true;
     if (s.ws.IsFits && p.stretchFitsLevels) s.ws.StretchFitsLevels = *p.stretchFitsLevels;
     return true;
 }
