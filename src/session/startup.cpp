@@ -8,6 +8,7 @@
 #include "registration/quality.h"
 #include "session/alignment.h"
 #include "session/frame_list_open.h"
+#include "session/input_check.h"
 #include "session/input_selection.h"
 #include "session/unsaved_work.h"
 #include "workspace/build_info.h"
@@ -20,6 +21,19 @@
 namespace talvenor {
 
 namespace {
+
+// A picture that carries no project of ours (a stack from another program, or one saved
+// without it); a result that does, or one that cannot be read, goes the project's way, which
+// says what is wrong with it.
+bool IsPlainStill(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (!IsAcceptedImage(file.string()) || !std::filesystem::is_regular_file(file, ec)) return false;
+    try {
+        return !ReadRecipe(file);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
 
 void Run(const std::function<void()>& seam) {
     if (seam) seam();
@@ -222,7 +236,15 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
         const std::string ext = ToLower(arg.extension().string());
         // A project, a frame list, or a result image that carries its recipe.
         const bool result = IsRecipeImageName(arg);
-        if (ext == ".rsp" || ext == ".rfl" || result) {
+        if (IsPlainStill(arg)) {
+            // "Open with" on a picture that is no result of ours: it opens as its own stack.
+            Run(s.seams.ShowMainWindow);
+            try {
+                ReplaceInput(s, {std::filesystem::absolute(arg).string()}, InputTypeOfFile(arg.string()));
+            } catch (const std::exception& e) {
+                host.Message(MsgKind::Error, e.what(), Buttons::Ok);
+            }
+        } else if (ext == ".rsp" || ext == ".rfl" || result) {
             f.OpenDialog2.FileName = arg.string();
             f.OpenDialog2.FilterIndex = result ? 3 : (ext == ".rsp" ? 1 : 2);
             ws.CommandLineLoad = true;

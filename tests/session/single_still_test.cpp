@@ -1,4 +1,4 @@
-// One picture opened on its own, from the dialog or dropped, is its own stack at its full
+// One picture opened on its own (chosen, dropped or given at start) is its own stack at its full
 // precision: it lands on the Wavelet page ready to save; two pictures still make a series.
 #include <gtest/gtest.h>
 
@@ -23,28 +23,34 @@ TTIFFBitMap FineLevels() {
     return image;
 }
 
-void Open(testing::StartedSession& t, const std::vector<std::string>& files, bool dropped) {
-    if (dropped) {
+enum class Route { Chosen, Dropped, Given };
+
+// The picture chosen in the input dialog, dropped on the window, or given when the program starts.
+Session& Open(testing::StartedSession& t, const std::vector<std::string>& files, Route route) {
+    if (route == Route::Given) return t.Start(files);
+    t.Start();
+    if (route == Route::Dropped) {
         t.session->Dispatch("MainForm", Event::FilesDropped, EventArgs{.Files = files});
     } else {
         t.host.OpenChoices.push_back(FileChoice{files, 1});
         t.session->Dispatch("SelectFileButton", Event::Click);
     }
+    return *t.session;
 }
 
 TEST(SingleStill, OpensAsItsOwnStackOnTheWaveletPage) {
     const struct {
         const char* name;
-        bool dropped;
-    } cases[] = {{"still.tif", false}, {"still.tif", true}, {"still.png", false}, {"still.png", true}};
+        Route route;
+    } cases[] = {{"still.tif", Route::Chosen}, {"still.tif", Route::Dropped}, {"still.tif", Route::Given},
+                 {"still.png", Route::Chosen}, {"still.png", Route::Dropped}, {"still.png", Route::Given}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + (c.dropped ? " dropped" : " chosen"));
+        SCOPED_TRACE(std::string(c.name) + " route " + std::to_string(int(c.route)));
         testing::StartedSession t;
-        Session& s = t.Start();
         const fs::path file = t.appDir / c.name;
         if (file.extension() == ".tif") SaveWideImage(FineLevels(), 40, 30, file);
         else WritePng16(file, FineLevels(), 40, 30);
-        Open(t, {file.string()}, c.dropped);
+        Session& s = Open(t, {file.string()}, c.route);
         EXPECT_TRUE(s.ws.SingleFrameCase);
         EXPECT_TRUE(s.ws.StackReady);
         EXPECT_EQ(s.form.PageControl1.ActivePageIndex, kPageWavelets);
@@ -57,16 +63,15 @@ TEST(SingleStill, OpensAsItsOwnStackOnTheWaveletPage) {
 }
 
 TEST(SingleStill, TwoPicturesStillMakeASeriesToAlign) {
-    for (const bool dropped : {false, true}) {
-        SCOPED_TRACE(dropped ? "dropped" : "chosen");
+    for (const Route route : {Route::Chosen, Route::Dropped}) {
+        SCOPED_TRACE(int(route));
         testing::StartedSession t;
-        Session& s = t.Start();
         std::vector<std::string> files;
         for (const char* name : {"a.tif", "b.tif"}) {
             SaveWideImage(FineLevels(), 40, 30, t.appDir / name);
             files.push_back((t.appDir / name).string());
         }
-        Open(t, files, dropped);
+        Session& s = Open(t, files, route);
         EXPECT_FALSE(s.ws.SingleFrameCase);
         EXPECT_FALSE(s.ws.StackReady);
         EXPECT_EQ(s.ws.LastFrame, 1);

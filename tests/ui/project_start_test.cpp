@@ -1,8 +1,10 @@
+#include <QPushButton>
 #include <QTabWidget>
 
 #include "desktop_fixture.h"
 #include "session/page_change.h"
 #include "session/project_files.h"
+#include "session/result_save.h"
 #include "session/stacking_handlers.h"
 #include "session/tool_windows.h"
 #include "session/worked_session.h"
@@ -50,6 +52,29 @@ TEST_F(ProjectStartTest, StartedWithAProjectTheProgramOpensOnItsPageWithTheStack
     auto* processed = Widget<PictureView>("ProcessImage");
     ASSERT_TRUE(processed);
     EXPECT_EQ(processed->widget()->grab().toImage().width(), session().ws.ImageWidth);
+}
+
+TEST_F(ProjectStartTest, StartedWithAPlainStillTheProgramOpensOnTheWaveletPageReadyToSave) {
+    // A 16-bit stack from another program: no project inside.
+    TTIFFBitMap still;
+    still.CreateWide(97, 81);
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 96; ++x)
+            for (int c = 0; c < 3; ++c) still.SetSample(x, y, c, uint16_t((x * 600 + y * 200) % 65536));
+    SaveWideImage(still, 96, 80, appDir / "stack.tif");
+
+    StartDesktop({(appDir / "stack.tif").string()});
+
+    EXPECT_EQ(window().Pages()->currentIndex(), kPageWavelets);
+    EXPECT_TRUE(session().ws.StackReady);
+    for (const char* save : {"SaveBMP2button", "SaveButton"}) {
+        auto* button = Widget<QPushButton>(save);
+        ASSERT_TRUE(button) << save;
+        EXPECT_TRUE(button->isEnabled()) << save;
+    }
+    auto* processed = Widget<PictureView>("ProcessImage");
+    ASSERT_TRUE(processed);
+    EXPECT_EQ(processed->widget()->grab().toImage().width(), 96);
 }
 
 }  // namespace
