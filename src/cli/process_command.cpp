@@ -449,7 +449,8 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
 
     const Workspace& ws = s.ws;
     if (options.json) {
-        out << "{\"frames\": " << InputFrameCount(ws) << ", \"selected\": " << ws.SelectedCount << ", \"stacked\": " << run.stacked
+        out << "{\"frames\": " << InputFrameCount(ws) << ", \"selected\": " << (ws.SingleFrameCase ? 1 : ws.SelectedCount)
+            << ", \"stacked\": " << run.stacked
             << ", " << PointsJson(run) << "\"feature\": [" << run.feature.first << ", " << run.feature.second
             << "], \"box\": " << ws.AlignBoxSize << ", \"size\": [" << ws.ImageWidth << ", " << ws.ImageHeight
             << "], \"area\": [" << ws.ProcessAreaLeft << ", " << ws.ProcessAreaTop << ", "

@@ -30,7 +30,8 @@ TEST(CliSingleStill, ProcessSharpensItAsTheSameStillGivenTwiceIsSharpened) {
     const std::string capture = testing::PlainCapture(dir / "cap.avi", 8, 120, 90, true).string();
     for (const char* still : {"stack.tif", "stack.png", "stack.fit"}) {
         SCOPED_TRACE(still);
-        ASSERT_EQ(Cli({"stack", capture, std::string(still).ends_with(".fit") ? "--mono" : "--colour", "-o", p(still)}).code, 0);
+        const char* colour = std::string(still).ends_with(".fit") ? "--mono" : "--colour";
+        ASSERT_EQ(Cli({"stack", capture, colour, "-o", p(still)}).code, 0);
         const auto r = Cli({"process", p(still), "-o", p("one.tif"), "-y", "--gains", "3,2,1.5,1,1,1"});
         ASSERT_EQ(r.code, 0) << r.said();
         EXPECT_NE(r.out.find("single picture"), std::string::npos) << r.out;
