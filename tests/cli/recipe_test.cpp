@@ -10,23 +10,15 @@
 #include "imagefiles/recipe.h"
 #include "imagefiles/tiff_file.h"
 #include "support/temp_dir.h"
+#include "support/tiff_samples.h"
 
 namespace talvenor {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::TiffSamples;
 using testing::CliStatus;
 using testing::PlainCapture;
-
-std::vector<uint16_t> TiffPixels(const fs::path& file) {
-    TTIFFBitMap image;
-    LoadFromFile(image, file);
-    std::vector<uint16_t> v;
-    for (int y = 0; y < image.Height(); ++y)
-        for (int x = 0; x < image.Width(); ++x)
-            for (int c = 0; c < 3; ++c) v.push_back(image.Sample(x, y, c));
-    return v;
-}
 
 std::vector<int64_t> FitsPixels(const fs::path& file) {
     const FitsFile f = LoadFitsFile(file);
@@ -49,7 +41,7 @@ TEST(CliRecipe, ResultsReopenAsTheirProjectAndSaveTheSamePixels) {
     ASSERT_TRUE(ReadRecipe(p("r.tif")));
     ASSERT_EQ(CliStatus({"project", p("r.tif"), "-o", p("again.tif")}, &said), 0) << said;
     EXPECT_NE(said.find("status 4"), std::string::npos) << said;
-    EXPECT_EQ(TiffPixels(p("r.tif")), TiffPixels(p("again.tif")));
+    EXPECT_EQ(TiffSamples(p("r.tif")), TiffSamples(p("again.tif")));
 
     ASSERT_EQ(CliStatus({"stack", grey.string(), "-o", p("g.fit")}, &said), 0) << said;
     ASSERT_EQ(CliStatus({"project", p("g.fit"), "-o", p("g-again.fit")}, &said), 0) << said;

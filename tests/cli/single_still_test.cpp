@@ -7,21 +7,13 @@
 #include "cli_run.h"
 #include "imagefiles/tiff_file.h"
 #include "support/temp_dir.h"
+#include "support/tiff_samples.h"
 
 namespace talvenor {
 namespace {
 
+using testing::TiffSamples;
 using testing::Cli;
-
-std::vector<uint16_t> Samples(const std::string& file) {
-    TTIFFBitMap image;
-    LoadFromFile(image, file);
-    std::vector<uint16_t> v;
-    for (int y = 0; y < image.Height(); ++y)
-        for (int x = 0; x < image.Width(); ++x)
-            for (int c = 0; c < 3; ++c) v.push_back(image.Sample(x, y, c));
-    return v;
-}
 
 // Given twice, the still is aligned on itself and stacked globally (no points): the same stack.
 TEST(CliSingleStill, ProcessSharpensItAsTheSameStillGivenTwiceIsSharpened) {
@@ -37,13 +29,13 @@ TEST(CliSingleStill, ProcessSharpensItAsTheSameStillGivenTwiceIsSharpened) {
         EXPECT_NE(r.out.find("single picture"), std::string::npos) << r.out;
         ASSERT_EQ(Cli({"process", p(still), p(still), "--feature", "60,45", "--ap", "off", "-o", p("two.tif"), "-y",
                        "--gains", "3,2,1.5,1,1,1"}).code, 0);
-        const std::vector<uint16_t> one = Samples(p("one.tif"));
-        EXPECT_TRUE(one == Samples(p("two.tif")));
+        const std::vector<uint16_t> one = TiffSamples(p("one.tif"));
+        EXPECT_TRUE(one == TiffSamples(p("two.tif")));
         EXPECT_TRUE(std::any_of(one.begin(), one.end(), [](uint16_t v) { return v % 257 != 0; }));  // 16 bits kept
         // Its project replays to the same picture, with no question about one frame.
         const auto replay = Cli({"project", p("one.tif"), "-o", p("again.tif"), "-y"});
         EXPECT_EQ(replay.said().find("Only one frame"), std::string::npos) << replay.said();
-        EXPECT_TRUE(Samples(p("again.tif")) == one);
+        EXPECT_TRUE(TiffSamples(p("again.tif")) == one);
     }
     const struct {
         std::vector<std::string> args;
