@@ -154,6 +154,8 @@ CliSession::CliSession(std::ostream& err) : err_(err), host_(err) {
     std::error_code ec;
     env.ProgramFile = fs::read_symlink("/proc/self/exe", ec);
     StartUp(*session_, env);
+    // A script's picture is sharpened only as its options say.
+    session_->form.AutoSharpenAfterStack.Checked = false;
     session_->OutputSet = &outputs_;
 }
 

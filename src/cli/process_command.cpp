@@ -13,6 +13,8 @@
 #include "cli/stack_command.h"
 #include "project/filter_file.h"
 #include "registration/rgb_shift.h"
+#include "session/auto_sharpening.h"
+#include "session/deconvolution_step.h"
 #include "session/final_page.h"
 #include "session/gamma_window.h"
 #include "session/page_change.h"
@@ -38,6 +40,15 @@ const std::string_view kProcessOptions =
     "                              size (by default one area holds the whole image)\n"
     "  --gains g1,g2,g3,g4,g5,g6   layer gains, finest first (1 keeps a layer, 0 removes it;\n"
     "                              -5 .. 100); default 1,1,1,1,1,1\n"
+    "  --gains auto                the scheme, gains and finest layers' noise thresholds\n"
+    "                              chosen from the stack itself (the page's \"Auto\")\n"
+    "  --deconvolve SIGMA[,PARAM]  sharpen by undoing a Gaussian blur of SIGMA pixels (0.3 .. 6)\n"
+    "                              instead of the layer gains; PARAM: Richardson-Lucy's\n"
+    "                              iterations (1 .. 200, default 20) or the Wiener filter's\n"
+    "                              regularisation (0.001 .. 1, default 0.02)\n"
+    "  --deconvolve auto           the blur (and the Wiener regularisation) read off the stack\n"
+    "  --deconvolve-filter richardson-lucy|wiener   the deconvolution's filter (default\n"
+    "                              richardson-lucy)\n"
     "  --scheme dyadic|linear      layer scales 1,2,4,..,32, or initial + step x (n - 1)\n"
     "  --initial N                 scale of layer 1 in the linear scheme (1 .. 32)\n"
     "  --step S                    scale growth per layer in the linear scheme (0 .. 32)\n"
@@ -79,6 +90,12 @@ double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::
 struct ProcessOptions {
     std::optional<int> areaItem;  // Processarea item
     std::optional<std::vector<double>> gains;
+    bool autoGains = false;
+    // --deconvolve: automatic, or the sigma with the filter's parameter when given.
+    bool deconvolve = false, autoDeconvolve = false;
+    double sigma = 0;
+    std::optional<double> deconvolveParameter;
+    int deconvolveFilter = 0;                   // DeconvFilter item
     std::optional<int> scheme;    // Scaletype item
     std::optional<double> initial, step, gamma;
     std::optional<std::vector<double>> kernel;
@@ -122,6 +139,26 @@ double Number(const std::string& option, const std::string& text, double lo, dou
     return *n;
 }
 
+// --deconvolve auto, or SIGMA[,PARAM] (the parameter is checked once the filter is known).
+void TakeDeconvolve(ProcessOptions& p, const std::string& text) {
+    p.deconvolve = true;
+    if (ToLower(text) == "auto") {
+        p.autoDeconvolve = true;
+        return;
+    }
+    const std::size_t comma = text.find(',');
+    p.sigma = Number("--deconvolve", text.substr(0, comma), 0.3, 6);
+    if (comma != std::string::npos) p.deconvolveParameter = Number("--deconvolve", text.substr(comma + 1), 0.001, 200);
+}
+
+void CheckDeconvolveParameter(const ProcessOptions& p) {
+    if (!p.deconvolveParameter) return;
+    const double v = *p.deconvolveParameter;
+    if (p.deconvolveFilter == 0 && (v < 1 || v != std::floor(v)))
+        throw Error("--deconvolve: Richardson-Lucy's iterations are a whole number from 1 to 200");
+    if (p.deconvolveFilter == 1 && v > 1) throw Error("--deconvolve: the Wiener regularisation lies from 0.001 to 1");
+}
+
 // Takes process's own options out of `args`, leaving those of stack.
 ProcessOptions TakeProcessOptions(std::vector<std::string>& args) {
     ProcessOptions p;
@@ -139,9 +176,21 @@ ProcessOptions TakeProcessOptions(std::vector<std::string>& args) {
                 if (v == items[k]) p.areaItem = k;
             if (!p.areaItem) throw Error("--area needs 128, 256, 512, 1024, 2048 or full, not \"" + v + "\"");
         } else if (a == "--gains") {
-            p.gains = Numbers(a, value(), 6);
+            const std::string v = value();
+            if (ToLower(v) == "auto") {
+                p.autoGains = true;
+                continue;
+            }
+            p.gains = Numbers(a, v, 6);
             for (double g : *p.gains)
                 if (g < -5 || g > 100) throw Error("--gains: each gain lies from -5 to 100");
+        } else if (a == "--deconvolve") {
+            TakeDeconvolve(p, value());
+        } else if (a == "--deconvolve-filter") {
+            const std::string v = ToLower(value());
+            if (v == "richardson-lucy" || v == "rl") p.deconvolveFilter = 0;
+            else if (v == "wiener") p.deconvolveFilter = 1;
+            else throw Error("--deconvolve-filter needs richardson-lucy or wiener, not \"" + v + "\"");
         } else if (a == "--scheme") {
             const std::string v = ToLower(value());
             if (v == "dyadic") p.scheme = 0;
@@ -229,6 +278,9 @@ ProcessOptions TakeProcessOptions(std::vector<std::string>& args) {
         }
     }
     if (p.noise && p.denoise) throw Error("--noise and --denoise both set the thresholds: give one of them");
+    if (p.deconvolve && (p.gains || p.autoGains))
+        throw Error("--deconvolve and --gains both choose the sharpening: give one of them");
+    CheckDeconvolveParameter(p);
     args = std::move(rest);
     return p;
 }
@@ -267,6 +319,22 @@ void ApplyLayerSettings(Session& s, const ProcessOptions& p) {
         if (!f.ColourStack.Checked) throw Error("--lrgb needs colour processing (a colour input or --colour)");
         f.LRGB2.Checked = true;
     }
+    s.ws.LayersStale = true;
+}
+
+// The sharpening method and its settings; "auto" reads them off the stack (after the channel
+// shift and the luminance mix, which change the planes it measures).
+void ApplySharpening(Session& s, const ProcessOptions& p) {
+    Controls& f = s.form;
+    f.SharpenMethod.ItemIndex = p.deconvolve ? 1 : 0;
+    f.DeconvFilter.ItemIndex = p.deconvolveFilter;
+    if (p.deconvolve && !p.autoDeconvolve) {
+        f.DeconvSigma.SetValue(int(std::lrint(p.sigma * 100)));
+        if (p.deconvolveParameter && p.deconvolveFilter == 0) f.DeconvIterations.SetValue(*p.deconvolveParameter);
+        if (p.deconvolveParameter && p.deconvolveFilter == 1) f.DeconvWienerK.SetValue(*p.deconvolveParameter);
+    }
+    if (p.autoGains || p.autoDeconvolve) ChooseAutomaticSharpening(s);
+    ShowSharpeningControls(f);
     s.ws.LayersStale = true;
 }
 
@@ -393,6 +461,35 @@ void ApplyFinalPicture(Session& s, const ProcessOptions& p) {
     }
 }
 
+std::string GainList(Controls& f, const char* separator) {
+    std::string text;
+    for (int n = 1; n <= kLayers; ++n) text += (n > 1 ? separator : "") + Fixed(GainSlider(f, n).Value * 0.1, 1);
+    return text;
+}
+
+// How the picture was sharpened, for a script: the method and what it used.
+std::string SharpeningJson(Session& s) {
+    Controls& f = s.form;
+    if (DeconvolutionChosen(f)) {
+        const DeconvolutionSettings d = DeconvolutionSettingsFromControls(f);
+        const bool wiener = d.method == DeconvolutionMethod::Wiener;
+        return std::string("\"sharpening\": {\"method\": \"deconvolution\", \"filter\": \"") +
+               (wiener ? "wiener" : "richardson-lucy") + "\", \"sigma\": " + Fixed(d.sigma, 2) +
+               (wiener ? ", \"regularisation\": " + Fixed(d.wienerK, 4) : ", \"iterations\": " + std::to_string(d.iterations)) +
+               "}, ";
+    }
+    return "\"sharpening\": {\"method\": \"wavelets\", \"scheme\": \"" + std::string(f.Scaletype.ItemIndex == 0 ? "dyadic" : "linear") +
+           "\", \"gains\": [" + GainList(f, ", ") + "]}, ";
+}
+
+std::string SharpeningSummary(Session& s) {
+    Controls& f = s.form;
+    if (!DeconvolutionChosen(f)) return "gains " + GainList(f, ",");
+    const DeconvolutionSettings d = DeconvolutionSettingsFromControls(f);
+    return std::string(d.method == DeconvolutionMethod::Wiener ? "Wiener" : "Richardson-Lucy") + " deconvolution, sigma " +
+           Fixed(d.sigma, 2) + " px";
+}
+
 }  // namespace
 
 int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
@@ -416,6 +513,7 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     ApplyLayerSettings(s, p);
     PlaceArea(s, p, run.feature);
     ApplyChannelShift(s, p);
+    ApplySharpening(s, p);
     Process(s);
     ApplyFinishing(s, p);
     const double waveletSeconds = Since(waveletStart);
@@ -456,7 +554,7 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
             << "], \"area\": [" << ws.ProcessAreaLeft << ", " << ws.ProcessAreaTop << ", "
             << std::min(ws.ProcessAreaWidth, ws.ImageWidth) << ", " << std::min(ws.ProcessAreaHeight, ws.ImageHeight)
             << "], \"rgb_shift\": [" << ws.RedShiftX << ", " << ws.RedShiftY << ", " << ws.BlueShiftX << ", " << ws.BlueShiftY
-            << "], \"output\": " << JsonString(options.output) << ", \"seconds\": {\"align\": " << Fixed(run.alignSeconds, 3)
+            << "], " << SharpeningJson(s) << "\"output\": " << JsonString(options.output) << ", \"seconds\": {\"align\": " << Fixed(run.alignSeconds, 3)
             << ", \"optimize\": " << Fixed(run.optimizeSeconds, 3) << ", \"stack\": " << Fixed(run.stackSeconds, 3)
             << ", \"wavelets\": " << Fixed(waveletSeconds, 3) << ", \"total\": " << Fixed(Since(start), 3) << "}}\n";
     } else {
@@ -466,7 +564,7 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
         out << " (" << ws.ImageWidth << " x " << ws.ImageHeight << ") into " << options.output
             << (p.resize ? " (the final picture, resized)" : (p.Final() ? " (the final picture)" : "")) << "; align "
             << Fixed(run.alignSeconds + run.optimizeSeconds, 2) << " s, stack " << Fixed(run.stackSeconds, 2)
-            << " s, wavelets " << Fixed(waveletSeconds, 2) << " s\n";
+            << " s, wavelets " << Fixed(waveletSeconds, 2) << " s; " << SharpeningSummary(s) << "\n";
     }
     return 0;
 }

@@ -337,6 +337,7 @@ void CheckProjectNumbers(const TBigIniFile& ini, std::string_view origin) {
     AlignmentPointState points;
     ReadProjectPoints(ini, points, origin);
     for (const std::string& key : ProcessingKeys()) ProcessingNumber(n, key, 0);
+    ReadProjectSharpening(ini, origin);
 }
 
 std::span<const std::string> ProjectControlProperties() {
@@ -432,6 +433,34 @@ void ReadProjectProcessing(const TBigIniFile& ini, Workspace& ws, WaveletState& 
                         &w.Histogram.HistRangeLo, &w.Histogram.HistRangeHi};
     static_assert(std::size(targets) == kProcessingKeyCount);
     for (std::size_t k = 0; k < std::size(targets); ++k) *targets[k] = ProcessingNumber(n, ProcessingKeys()[k], *targets[k]);
+}
+
+void WriteProjectSharpening(TBigIniFile& ini, const ProjectSharpening& p) {
+    const char* s = kProcessingSection;
+    ini.WriteString(s, "sharpening", p.method == 1 ? "deconvolution" : "wavelets");
+    ini.WriteString(s, "deconvfilter", p.filter == 1 ? "wiener" : "richardson-lucy");
+    ini.WriteString(s, "sigma", std::to_string(p.sigmaHundredths));
+    ini.WriteString(s, "iterations", std::to_string(p.iterations));
+    ini.WriteString(s, "wienerk", FloatText(p.wienerK));
+}
+
+ProjectSharpening ReadProjectSharpening(const TBigIniFile& ini, std::string_view origin) {
+    const char* s = kProcessingSection;
+    const CheckedNumbers n(ini, origin);
+    ProjectSharpening p;
+    const std::string method = ToLower(std::string(Trim(ini.ReadString(s, "sharpening", "wavelets"))));
+    const std::string filter = ToLower(std::string(Trim(ini.ReadString(s, "deconvfilter", "richardson-lucy"))));
+    const std::string& name = n.Origin();
+    if (method != "wavelets" && method != "deconvolution")
+        throw Error(name + ": [Processing] sharpening must be wavelets or deconvolution, not \"" + method + "\"");
+    if (filter != "richardson-lucy" && filter != "wiener")
+        throw Error(name + ": [Processing] deconvfilter must be richardson-lucy or wiener, not \"" + filter + "\"");
+    p.method = method == "deconvolution" ? 1 : 0;
+    p.filter = filter == "wiener" ? 1 : 0;
+    p.sigmaHundredths = n.Int(s, "sigma", p.sigmaHundredths, 30, 600);
+    p.iterations = n.Int(s, "iterations", p.iterations, 1, 200);
+    p.wienerK = n.Float(s, "wienerk", p.wienerK, 0.001f, 1.0f);
+    return p;
 }
 
 std::optional<ProjectArea> ReadProjectArea(const TBigIniFile& ini, std::string_view origin) {

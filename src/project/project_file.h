@@ -59,6 +59,19 @@ void ReadProjectControls(const TBigIniFile& ini, Controls& f);
 void WriteProjectProcessing(TBigIniFile& ini, const Workspace& ws, const WaveletState& w);
 // The thresholds, the anti-ring level and the stretch, when stored.
 void ReadProjectProcessing(const TBigIniFile& ini, Workspace& ws, WaveletState& w);
+// Also in "Processing": how the page sharpens. A project without these keys was sharpened by
+// the wavelet layers alone and reopens so.
+struct ProjectSharpening {
+    int method = 0;           // SharpenMethod item: 0 wavelets, 1 deconvolution
+    int filter = 0;           // DeconvFilter item: 0 Richardson-Lucy, 1 Wiener
+    int sigmaHundredths = 130;
+    int iterations = 20;
+    float wienerK = 0.02f;
+};
+void WriteProjectSharpening(TBigIniFile& ini, const ProjectSharpening& p);
+// Throws Error naming `origin` for a value out of range.
+ProjectSharpening ReadProjectSharpening(const TBigIniFile& ini, std::string_view origin = {});
+
 struct ProjectArea {
     int left = 0, top = 0, width = 0, height = 0;
 };

@@ -1,5 +1,6 @@
 #include "session/new_input_reset.h"
 
+#include "session/auto_sharpening.h"
 #include "session/session.h"
 
 namespace talvenor {
@@ -15,6 +16,7 @@ void ForgetPreviousResults(Session& s) {
     }
     f.SaveButton.Enabled = false;
     f.SaveBMP2button.Enabled = false;
+    ForgetBlurEstimate(s);
 }
 
 void ResetFinalForNewInput(Session& s) {

@@ -11,6 +11,7 @@
 #include "registration/reference.h"
 #include "registration/rgb_shift.h"
 #include "session/alignment.h"
+#include "session/deconvolution_step.h"
 #include "session/dialog_dirs.h"
 #include "session/input_check.h"
 #include "session/input_selection.h"
@@ -147,6 +148,7 @@ void RestoreWork(Session& s, const TBigIniFile& ini, const ProjectInput& p) {
     ws.ColourBalance = {float(f.Rbalance.Value), float(f.Gbalance.Value), float(f.Bbalance.Value)};
     if (s.seams.NormaliseKernel) s.seams.NormaliseKernel();
     ReadProjectProcessing(ini, ws, s.wavelets);
+    ApplyProjectSharpening(f, ReadProjectSharpening(ini));
     ReadProjectPoints(ini, s.points);
     // The processing area's size: the stored choice is mapped to the planes only at start-up,
     // so a project of another size would process a different area.
@@ -414,6 +416,7 @@ void ComposeProject(Session& s, TBigIniFile& ini, bool showProgress) {
     WriteProjectFinish(ini, f);
     WriteProjectControls(ini, f);
     WriteProjectProcessing(ini, ws, s.wavelets);
+    WriteProjectSharpening(ini, SharpeningOfControls(f));
     WriteProjectPoints(ini, s.points);
     WriteProjectCrop(ini, s.finalImage, f.Cropping.Checked);
     ini.WriteString(kInputSection, "filedir", f.DirectoryListBox1.Directory);

@@ -10,6 +10,7 @@
 #include "imagefiles/png_file.h"
 #include "input/dark_flat.h"
 #include "session/alignment_point_handlers.h"
+#include "session/auto_sharpening.h"
 #include "session/dialog_dirs.h"
 #include "session/page_change.h"
 #include "session/project_files.h"
@@ -60,6 +61,7 @@ void StackAlignedFrames(Session& s) {
     ws.LayersStale = true;
     f.RGBSHIFT.Enabled = f.Colourprocess2.Checked;
     if (f.RGBSHIFT.Enabled) f.RGBShiftWindow.Visible = f.RGBSHIFT.Checked;
+    SharpenNewStack(s);
     GoToPage(s, kPageWavelets);
 }
 
@@ -68,6 +70,7 @@ void StackSingleImage(Session& s) {
     SelectionChanged(s);
     Stack(s);
     s.form.TabSheet3.TabVisible = s.form.TabSheet4.TabVisible = s.form.TabSheet5.TabVisible = true;
+    SharpenNewStack(s);
     GoToPage(s, kPageWavelets);
 }
 

@@ -25,7 +25,8 @@ constexpr std::array kUndoableRoots = {"TabSheet4"sv, "TabSheet5"sv,   "FilterWi
 constexpr std::array kNotSettings = {"Histowin"sv,   "Gammawin"sv,         "Showdenoise"sv,          "Filtercheckbox"sv,
                                      "RGBSHIFT"sv,   "AdvancedHLS"sv,      "HoldWavelets"sv,         "HoldFinal"sv,
                                      "AutoProcessBox"sv, "ShowProcessingArea"sv, "PartialProcessControl"sv, "SaveSub"sv,
-                                     "CheckBox2"sv,  "ActiveNoise"sv,      "Showpeak"sv,             "HistoSmooth"sv};
+                                     "CheckBox2"sv,  "ActiveNoise"sv,      "Showpeak"sv,             "HistoSmooth"sv,
+                                     "AutoSharpenAfterStack"sv};
 
 // The controls whose actions make each pick; any other action leaves the pick as recorded
 // (an alignment pass that tracks the feature or a stack that places points is no pick).

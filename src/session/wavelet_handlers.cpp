@@ -5,6 +5,8 @@
 
 #include "project/filter_file.h"
 #include "registration/rgb_shift.h"
+#include "session/auto_sharpening.h"
+#include "session/deconvolution_step.h"
 #include "session/wavelet_process.h"
 #include "wavelets/layer_preview.h"
 #include "workspace/error.h"
@@ -126,12 +128,17 @@ void ProcessAreaReleased(Session& s) {
     Workspace& ws = s.ws;
     if (!ws.StackReady || !ws.ResultPlanes[1].Allocated()) return;
     CopyStackedPicture(s);
-    BuildWorkingPlanesFromControls(s);
     // Picking the channel-shift area ends with this click.
     if (f.CheckBox2.Checked) f.CheckBox2.Checked = false;
     ScrollToArea(s);
     ShowDoAllWhenPartial(s);
     ShowProgress(f, s.host, "Wavelet layers", "layers");
+    ws.CancelRequested = false;
+    if (!PrepareWorkingPlanes(s, true)) {
+        HideProgress(f, s.host);
+        ws.LayersStale = true;
+        return;
+    }
     DecomposeAllLayers(s, [&ws](int) {
         return "X1= " + std::to_string(ws.ProcessAreaLeft) + " Y1=" + std::to_string(ws.ProcessAreaTop);
     });
@@ -230,6 +237,7 @@ void RegisterWaveletHandlers(Session& s) {
     h.On("ProcessButton", Event::Click, [&s] { Process(s); });
     h.On("DoAll", Event::Click, [&s] { ProcessAllTiles(s); });
     h.On("ResetButton", Event::Click, [&s] { ResetLayerSettings(s); });
+    h.On("AutoSharpen", Event::Click, [&s] { AutoSharpenClick(s); });
     h.On("AutoProcessBox", Event::Click, [&f] { f.ProcessButton.Visible = !f.AutoProcessBox.Checked; });
 
     for (const char* slider : kGainSliders) {
@@ -244,7 +252,7 @@ void RegisterWaveletHandlers(Session& s) {
     for (int n = 1; n <= kLayers; ++n) {
         h.On(kLayerBoxes[n - 1], Event::Click, [&s, n] {
             Process(s);
-            GainSlider(s.form, n).Enabled = LayerBox(s.form, n).Checked;
+            ShowSharpeningControls(s.form);
         });
         h.On(kCutBoxes[n - 1], Event::Click, [&s] { Process(s); });
         h.On(kLayerButtons[n - 1], Event::MouseDown, [&s, n] { PreviewLayer(s, n); });
@@ -274,6 +282,7 @@ void RegisterWaveletHandlers(Session& s) {
     h.On("ProcessImage", Event::MouseDown, Handlers::Fn([&s](const EventArgs& e) { MoveProcessArea(s, e); }));
     h.On("ProcessImage", Event::MouseUp, [&s] { ProcessAreaReleased(s); });
     RegisterChannelShiftHandlers(s);
+    RegisterDeconvolutionHandlers(s);
 
     s.seams.NormaliseKernel = [&s] { NormaliseKernel(s); };
     s.seams.WaveletPageEntered = [&s] {

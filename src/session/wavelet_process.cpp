@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "registration/rgb_shift.h"
+#include "session/deconvolution_step.h"
 #include "session/gamma_window.h"
 #include "session/histogram_window.h"
 #include "session/resize_window.h"
@@ -120,8 +121,10 @@ LayerArea ProcessArea(const Workspace& ws) {
 RebuildSettings RebuildSettingsFromControls(Session& s) {
     Controls& f = s.form;
     RebuildSettings r;
+    // A deconvolved picture is carried by the layers as it is.
+    const bool deconvolving = DeconvolutionChosen(f);
     for (int n = 1; n <= kLayers; ++n) {
-        r.gain[std::size_t(n)] = float(GainSlider(f, n).Value * 0.1);
+        r.gain[std::size_t(n)] = deconvolving ? 1.0f : float(GainSlider(f, n).Value * 0.1);
         r.enabled[std::size_t(n)] = LayerBox(f, n).Checked;
         r.cut[std::size_t(n)] = CutBox(f, n).Checked;
         r.threshold[std::size_t(n)] = s.wavelets.NoiseThreshold[std::size_t(n)];
@@ -148,6 +151,11 @@ RebuildSettings RebuildSettingsFromControls(Session& s) {
 void BuildWorkingPlanesFromControls(Session& s) {
     const Controls& f = s.form;
     BuildWorkingPlanes(s.ws, f.ColourStack.Checked, f.LRGB2.Checked, f.Lumichannel.Checked && f.Lumichannel.Visible);
+}
+
+bool PrepareWorkingPlanes(Session& s, bool progress) {
+    BuildWorkingPlanesFromControls(s);
+    return !DeconvolutionChosen(s.form) || DeconvolveWorkingPlanes(s, progress);
 }
 
 void DecomposeAllLayers(Session& s, const std::function<std::string(int)>& detail) {
@@ -203,7 +211,12 @@ void Process(Session& s) {
     CopyStackedPicture(s);
     if (ws.LayersStale) {
         ShowProgress(f, s.host, "Wavelet layers", "layers");
-        BuildWorkingPlanesFromControls(s);
+        if (!PrepareWorkingPlanes(s, true)) {
+            // Cancelled: the plain stack stays on show and the next Process starts again.
+            HideProgress(f, s.host);
+            s.host.SetCursor(CursorKind::Default);
+            return;
+        }
         ShowDoAllWhenPartial(s);
         DecomposeAllLayers(s, [](int n) { return "Calculating Layer " + std::to_string(n); });
         s.wavelets.Ratios = ComputeNoiseRatios(s.wavelets.LayerMeanAbs);
@@ -237,7 +250,10 @@ bool ProcessAllTiles(Session& s) {
             for (int k = 0; k <= qx; ++k) {
                 ws.ProcessAreaLeft = k * sx;
                 ws.ProcessAreaTop = r * sy;
-                BuildWorkingPlanesFromControls(s);
+                if (!PrepareWorkingPlanes(s, false)) {
+                    cancelled = true;
+                    break;
+                }
                 const std::string where =
                     "position X1= " + std::to_string(ws.ProcessAreaLeft) + " Y1=" + std::to_string(ws.ProcessAreaTop);
                 SetProgress(f, s.host, k + r * (qx + 1), (qx + 1) * (qy + 1), where);
@@ -253,7 +269,9 @@ bool ProcessAllTiles(Session& s) {
     }
     ws.ProcessAreaLeft = savedLeft;
     ws.ProcessAreaTop = savedTop;
-    BuildWorkingPlanesFromControls(s);
+    // The area live again; a cancel here leaves the area as the last tile drew it.
+    ws.CancelRequested = false;
+    PrepareWorkingPlanes(s, false);
     DecomposeAllLayers(s, nullptr);
     w.Ratios = ComputeNoiseRatios(w.LayerMeanAbs);
     ws.LayersStale = false;
@@ -317,7 +335,7 @@ void ResetWaveletsForNewInput(Session& s) {
         CreateGammaCurve(s);
     }
     CheckAllLayers(f);
-    for (int n = 1; n <= kLayers; ++n) GainSlider(f, n).Enabled = true;
+    ShowSharpeningControls(f);
 }
 
 }  // namespace talvenor

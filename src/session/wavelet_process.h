@@ -29,6 +29,11 @@ RebuildSettings RebuildSettingsFromControls(Session& s);
 // The working planes from the stack, with the channel shift and the luminance mix.
 void BuildWorkingPlanesFromControls(Session& s);
 
+// The working planes as BuildWorkingPlanesFromControls makes them, restored inside the
+// processing area when the page deconvolves (with its own progress line when `progress`).
+// False when the user cancelled the deconvolution.
+bool PrepareWorkingPlanes(Session& s, bool progress);
+
 // Layers 1..6 of the processing area from freshly built working planes, with their
 // statistics; `detail`, when given, is the progress line shown for layer n.
 void DecomposeAllLayers(Session& s, const std::function<std::string(int)>& detail);

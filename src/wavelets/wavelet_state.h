@@ -22,6 +22,9 @@ struct WaveletState {
     std::array<float, kLayers + 1> NoiseThreshold{};
     float AntiRingLevel = 0;
 
+    // The blind estimate of the stack's Gaussian blur in pixels (0: not measured).
+    double BlurSigma = 0;
+
     // The gamma window's curve.
     TBSpline GammaSpline;
 

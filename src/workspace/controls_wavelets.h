@@ -28,6 +28,28 @@ struct WaveletControls {
     CheckBox ShowProcessingArea{reg_, "ShowProcessingArea", "TabSheet4",
                                 {.caption = "Show processing area", .hint = "Marks the corners of the processing area", .checked = true}};
 
+    // Sharpening: the wavelet layers, or a Gaussian deconvolution of the working planes (the
+    // layers then carry it at gain 1, so noise thresholds and the layer previews still work).
+    Panel SharpeningRow{reg_, "SharpeningRow", "TabSheet4", {.row = true}};
+    RadioGroup SharpenMethod{reg_, "SharpenMethod", "SharpeningRow",
+                             {.caption = "Sharpening", .hint = "Sharpens with the wavelet layers or by undoing the blur", .items = {"Wavelets", "Deconvolution"}, .itemIndex = 0}};
+    Button AutoSharpen{reg_, "AutoSharpen", "SharpeningRow", {.caption = "Auto", .hint = "Chooses the sharpening from the stack itself: the layer gains, or the blur to undo"}};
+    CheckBox AutoSharpenAfterStack{reg_, "AutoSharpenAfterStack", "TabSheet4",
+                                   {.caption = "Sharpen automatically after stacking", .hint = "Each new stack is sharpened by the method that measures best, with settings read off the stack", .checked = true}};
+    // Shown while the method is "Deconvolution".
+    Panel DeconvolutionGroup{reg_, "DeconvolutionGroup", "TabSheet4", {.caption = "Deconvolution", .visible = false}};
+    RadioGroup DeconvFilter{reg_, "DeconvFilter", "DeconvolutionGroup",
+                            {.caption = "Filter", .hint = "Richardson-Lucy iterates in the picture; Wiener filters in one pass", .items = {"Richardson-Lucy", "Wiener"}, .itemIndex = 0}};
+    // Sigma of the Gaussian blur in hundredths of a pixel.
+    Slider DeconvSigma{reg_, "DeconvSigma", "DeconvolutionGroup",
+                       {.caption = "Blur sigma (pixels)", .hint = "Width of the blur to undo: the Gaussian's sigma in pixels", .value = 130, .minValue = 30, .maxValue = 600, .increment = 5, .shownDecimals = 2}};
+    SpinEdit DeconvIterations{reg_, "DeconvIterations", "DeconvolutionGroup",
+                              {.caption = "Iterations", .hint = "Richardson-Lucy iterations: more restore more and raise the noise", .value = 20, .minValue = 1, .maxValue = 200}};
+    SpinEdit DeconvWienerK{reg_, "DeconvWienerK", "DeconvolutionGroup",
+                           {.caption = "Regularisation", .visible = false, .hint = "Wiener filter: the noise power relative to the signal's; larger is smoother", .value = 0.02, .minValue = 0.001, .maxValue = 1, .increment = 0.005, .decimals = 4}};
+    // The blind estimate of the stack's blur, so the user sees where "Auto" put the sigma.
+    Label BlurEstimate{reg_, "BlurEstimate", "DeconvolutionGroup", {.caption = "Estimated blur: not measured yet"}};
+
     // Scheme. "Initial" and "Step" only mean something in the linear scheme, the default.
     RadioGroup Scaletype{reg_, "Scaletype", "TabSheet4",
                          {.caption = "Wavelet Scheme", .hint = "How the scale grows from layer to layer", .items = {"Dyadic (2^n)", "Linear"}, .itemIndex = 1}};

@@ -32,6 +32,7 @@ struct RampOnWaveletPage {
     Session* s = nullptr;
     RampOnWaveletPage() {
         s = &t.Start();
+        s->form.AutoSharpenAfterStack.Checked = false;  // the stack's own levels on show
         const std::filesystem::path p = t.appDir / "ramp.bmp";
         WriteBmp24(p, RampPicture());
         OpenInput(*s, {p.string()}, 2);

@@ -29,8 +29,10 @@ inline Bitmap24 PlanetPicture(int width, int height) {
 struct StillOnWaveletPage {
     StartedSession t;
     Session* s = nullptr;
-    explicit StillOnWaveletPage(int width = 240, int height = 180) {
+    // `autoSharpen`: as a new user finds it; off, the still arrives with neutral layer gains.
+    explicit StillOnWaveletPage(int width = 240, int height = 180, bool autoSharpen = false) {
         s = &t.Start();
+        s->form.AutoSharpenAfterStack.Checked = autoSharpen;
         const std::filesystem::path p = t.appDir / "planet.bmp";
         WriteBmp24(p, PlanetPicture(width, height));
         OpenInput(*s, {p.string()}, 2);
