@@ -27,7 +27,15 @@ QLabel* AddLabel(QStatusBar* bar, const char* name, const char* tip, int stretch
 }
 }  // namespace
 
-QString StageOf(const Workspace& ws) {
+// Every layer at gain 1: nothing sharpened yet.
+static bool GainsNeutral(const Controls& f) {
+    for (const Slider* g : {&f.RxSlider3, &f.RxSlider4, &f.RxSlider5, &f.RxSlider6, &f.RxSlider7, &f.RxSlider8})
+        if (g->Value != 10) return false;
+    return true;
+}
+
+QString StageOf(const Session& s) {
+    const Workspace& ws = s.ws;
     if (ws.SelectedCount == 0 && ws.LastFrame == 0) return "No input";
     // Until the next pass or feature pick: what the user stopped is not shown as done.
     if (ws.CancelRequested) return "Cancelled";
@@ -38,7 +46,11 @@ QString StageOf(const Workspace& ws) {
         case 3: return "Aligned and ranked";
         default:
             if (!ws.StackReady) return "Aligned";
-            return ws.LayersStale ? "Stacked" : "Stacked; wavelet layers ready: set the gains to sharpen";
+            if (ws.LayersStale) return "Stacked";
+            if (s.form.SharpenMethod.ItemIndex == 1)
+                return "Stacked and deconvolved (blur sigma " + QString::number(s.form.DeconvSigma.Value * 0.01, 'f', 2) + " px)";
+            return GainsNeutral(s.form) ? "Stacked; wavelet layers ready: set the gains or press Auto to sharpen"
+                                        : "Stacked and sharpened by the wavelet layers";
     }
 }
 
@@ -105,7 +117,7 @@ void StatusLine::Refresh() {
     if (!busy && wasBusy_) lastMs_ = running_.elapsed();
     wasBusy_ = busy;
 
-    QString stage = StageOf(ws);
+    QString stage = StageOf(binder_.session());
     // The stage reached before the operation would read as what it is doing ("Working -
     // Aligned" while aligning): the progress text beside it names the operation.
     if (busy) stage = "Working";

@@ -17,6 +17,7 @@ class QTimer;
 namespace talvenor {
 
 class Binder;
+class Session;
 struct Workspace;
 
 class StatusLine : public QObject {
@@ -49,8 +50,9 @@ private:
     int64_t lastMs_ = -1;
 };
 
-// "Stacked", "Aligned", ... for a workspace's progress status.
-QString StageOf(const Workspace& ws);
+// "Stacked", "Aligned", ... for the session's progress status and, once stacked, how the
+// picture is sharpened.
+QString StageOf(const Session& s);
 // "3.25 s" / "850 ms".
 QString DurationText(int64_t ms);
 

@@ -2,7 +2,9 @@
 #include <QDoubleSpinBox>
 #include <QClipboard>
 #include <QMouseEvent>
+#include <QGroupBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
@@ -51,7 +53,16 @@ TEST_F(WaveletPageTest, AlignAndStackEndsOnTheProcessedPictureThatFollowsGainsAn
     EXPECT_FALSE(s.ws.LayersStale);
     auto* view = Widget<PictureView>("ProcessImage");
     ASSERT_TRUE(view);
+    // A new stack arrives deconvolved, its gains out of use; the "Wavelets" choice brings them back.
+    EXPECT_EQ(s.form.SharpenMethod.ItemIndex, 1);
+    EXPECT_TRUE(Widget<QWidget>("DeconvolutionGroup")->isVisible());
+    EXPECT_FALSE(Widget<QWidget>("RxSlider3")->isEnabled());
+    const QImage deconvolved = Shown(view);
+    Widget<QGroupBox>("SharpenMethod")->findChildren<QRadioButton*>().at(0)->click();
+    QApplication::processEvents();
+    EXPECT_FALSE(Widget<QWidget>("DeconvolutionGroup")->isVisible());
     const QImage processed = Shown(view);
+    EXPECT_NE(processed, deconvolved);
     EXPECT_EQ(processed.width(), s.ws.ImageWidth);
     EXPECT_EQ(processed.height(), s.ws.ImageHeight);
     EXPECT_EQ(DifferentPixels(processed, s.form.ProcessImage.Image), 0);
