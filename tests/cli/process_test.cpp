@@ -58,7 +58,26 @@ TEST(CliProcess, NeutralGainsGiveTheStackAndSharpeningGainsAreSharperAgainstTheT
     const capture::BlurMatch blurStack = capture::EquivalentBlur(stack, truth);
     const capture::BlurMatch blurSharp = capture::EquivalentBlur(sharpened, truth);
     EXPECT_LT(blurSharp.sigma, blurStack.sigma - 0.2);
-    EXPECT_GE(capture::DiskPsnr(sharpened, truth).psnr, capture::DiskPsnr(stack, truth).psnr);
+    const double stackPsnr = capture::DiskPsnr(stack, truth).psnr;
+    EXPECT_GE(capture::DiskPsnr(sharpened, truth).psnr, stackPsnr);
+
+    // One-click sharpening by either method, and a deconvolution by hand, gain well over the stack.
+    const struct {
+        std::vector<std::string> options;
+        const char* method;
+    } automatic[] = {{{"--gains", "auto"}, "wavelets"},
+                     {{"--deconvolve", "auto"}, "deconvolution"},
+                     {{"--deconvolve", "auto", "--deconvolve-filter", "wiener"}, "deconvolution"},
+                     {{"--deconvolve", "1.4,10"}, "deconvolution"}};
+    for (const auto& a : automatic) {
+        SCOPED_TRACE(a.options[1]);
+        std::vector<std::string> args = {"process", c.avi.string(), "-o", c.Out("auto.tif"), "--force", "--json"};
+        args.insert(args.end(), a.options.begin(), a.options.end());
+        const CliRun r = Cli(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find(std::string("\"sharpening\": {\"method\": \"") + a.method), std::string::npos) << r.out;
+        EXPECT_GT(capture::DiskPsnr(capture::ReadFloatImage(c.Out("auto.tif")), truth).psnr, stackPsnr + 1);
+    }
 }
 
 TEST(CliProcess, WaveletOptionsReachThePictureAndBadValuesAreRefused) {
@@ -108,6 +127,8 @@ TEST(CliProcess, WaveletOptionsReachThePictureAndBadValuesAreRefused) {
     const std::vector<std::vector<std::string>> refused = {
         {"--gains", "1,2"}, {"--gains", "1,1,1,1,1,200"}, {"--area", "300"}, {"--scheme", "cubic"},
         {"--kernel", "1,2,3"}, {"--contrast", "5"}, {"--gamma", "0"}, {"--rgb-shift", "left"},
+        {"--deconvolve", "0.1"}, {"--deconvolve", "1.5,2.5"}, {"--deconvolve-filter", "box"},
+        {"--deconvolve", "auto", "--gains", "2,1,1,1,1,1"},
     };
     for (const auto& v : refused) {
         std::vector<std::string> args = {"process", c.avi.string(), "-o", c.Out("x.bmp")};
@@ -253,7 +274,7 @@ TEST(CliProcess, HelpDocumentsTheWaveletOptions) {
     for (const char* option : {"--gains", "--scheme", "--initial", "--step", "--kernel", "--contrast", "--brightness",
                                "--gamma", "--rgb-shift", "--lrgb", "--area", "--keep", "--subpixel", "--denoise",
                                "--denoise-layers", "--noise", "--antiring", "--stretch", "--offsets", "--balance", "--rotate",
-                               "--flip", "--hsl", "--crop", "--resize", "--filter"})
+                               "--flip", "--hsl", "--crop", "--resize", "--filter", "--deconvolve", "--deconvolve-filter", "--gains auto"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 

@@ -11,6 +11,7 @@
 #include "session/still_on_wavelet_page.h"
 #include "session/wavelet_process.h"
 #include "support/picture_difference.h"
+#include "workspace/error.h"
 
 namespace talvenor {
 namespace {
@@ -216,6 +217,18 @@ TEST(Sharpening, ProjectsKeepTheMethodAndOlderProjectsReopenWithTheirWavelets) {
         } else {
             EXPECT_LE(testing::MaxDifference(s.form.ProcessImage.Image, s.form.Stackimage.Image), 1);
         }
+    }
+    // A sharpening value out of range refuses the project before the work in hand changes.
+    for (const char* bad : {"sigma=5000", "sharpening=blur"}) {
+        SCOPED_TRACE(bad);
+        std::string broken = text;
+        const std::string key = std::string(bad).substr(0, std::string(bad).find('=') + 1);
+        const std::size_t at = broken.find("\n" + key) + 1;
+        broken.replace(at, broken.find('\n', at) - at, bad);
+        w.t.WriteFile(project, broken);
+        EXPECT_THROW(LoadProjectFile(*w.s, project), Error);
+        EXPECT_EQ(w.f().DeconvWienerK.Value, 0.0123);
+        EXPECT_EQ(testing::MaxDifference(w.picture(), shown), 0);
     }
 }
 
