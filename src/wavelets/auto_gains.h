@@ -18,14 +18,15 @@ struct AutoWavelets {
     // The scheme: dyadic, or linear with the page's "Initial" and "Step".
     bool dyadic = true;
     double initial = 1, step = 0;
-    // [1..6]: the gain sliders' values in tenths (10 is a gain of 1.0), never below 10.
+    // [1..6]: the gain sliders' values in tenths (10 is a gain of 1.0), 0 .. 1000.
     std::array<int, kLayers + 1> gain{0, 10, 10, 10, 10, 10, 10};
     // [1..6]: a soft threshold applied, and its value in the planes' levels, as
     // RebuildSettings takes them.
     std::array<bool, kLayers + 1> cut{};
     std::array<float, kLayers + 1> threshold{};
     // The blur the gains undo (the channels' blind estimates, mean); 0 when the picture gave no
-    // estimate, and the gains are then all 1.0 (the picture is left as it is).
+    // estimate or holds nothing but noise, and the gains are then all 1.0 (the picture is left
+    // as it is).
     double sigma = 0;
 };
 
