@@ -45,7 +45,7 @@ const char* const kHelp =
     "  --wavelets      also the stack sharpened by the automatic wavelet gains (\"Auto\"), and a\n"
     "                  summary line: stack, auto gains, grid best, automatic deconvolution\n"
     "                  (Richardson-Lucy with the default settings at the blind sigma)\n"
-    "  --wavelet-grid  with --wavelets: also the best of dyadic gains 1, 2, 3, 4, 6, 8 on layers\n"
+    "  --wavelet-grid  --wavelets and also the best of dyadic gains 1, 2, 3, 4, 6, 8 on layers\n"
     "                  1-3 and 1, 1.5 on layers 4-6, each without and with layer 1's mean absolute\n"
     "                  value as its soft threshold\n"
     "  --time          time both methods on 640 x 480 and 1920 x 1080 colour pictures\n";
