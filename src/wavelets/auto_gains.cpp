@@ -55,20 +55,14 @@ bool HoldsAScene(const std::vector<SpectrumModel>& models) {
     return signal > noise;
 }
 
-}  // namespace
-
-AutoWavelets ChooseAutoWavelets(std::span<const Single2dArray* const> channels, int imageWidth, int imageHeight,
-                                const PixelRect& area, const SmoothingKernel& kernel) {
-    AutoWavelets best;
-    const std::vector<SpectrumModel> models = ChannelModels(channels, imageWidth, imageHeight, area);
-    if (models.empty() || !HoldsAScene(models)) return best;
-    for (const SpectrumModel& m : models) best.sigma += m.sigma / double(models.size());
+// The scheme and gains (in tenths, as the sliders hold them) with the least expected error;
+// dyadic on a tie.
+void ChooseSchemeAndGains(const std::vector<SpectrumModel>& models, const SmoothingKernel& kernel, AutoWavelets& out) {
     double lowest = 0;
     bool first = true;
     for (const Scheme& scheme : kSchemes) {
         const GainProblem problem = ExpectedError(models, kernel, ScalesOf(scheme.dyadic, scheme.initial, scheme.step));
         Gains g = problem.Solve(kLowestGain, kHighestGain);
-        // As the sliders hold them.
         std::array<int, kLayers + 1> tenths{};
         for (int n = 0; n < kLayers; ++n) {
             tenths[std::size_t(n + 1)] = int(std::lrint(g[std::size_t(n)] * 10));
@@ -78,23 +72,38 @@ AutoWavelets ChooseAutoWavelets(std::span<const Single2dArray* const> channels, 
         if (first || error < lowest) {
             first = false;
             lowest = error;
-            best.dyadic = scheme.dyadic;
-            best.initial = scheme.initial;
-            best.step = scheme.step;
-            best.gain = tenths;
+            out.dyadic = scheme.dyadic;
+            out.initial = scheme.initial;
+            out.step = scheme.step;
+            out.gain = tenths;
         }
     }
-    // Only on layer 1 and only where it is raised: there the sharpened noise shows in the sky.
-    // Measured on generated captures, a threshold on a layer kept at 1 or below, or on layer 2,
-    // took more detail from the disk than noise (0.05-0.15 dB) while the sky's noise was within
-    // bounds.
-    if (best.gain[1] > 10) {
-        const std::array<LayerCut, 3> cuts = ChooseFineThresholds(channels, imageWidth, imageHeight, area, kernel,
-                                                                  ScalesOf(best.dyadic, best.initial, best.step));
-        best.cut[1] = cuts[1].cut;
-        best.threshold[1] = cuts[1].threshold;
-    }
-    return best;
+}
+
+// A soft threshold only on layer 1 and only where it is raised: there the sharpened noise shows
+// in the sky. Measured on generated captures, a threshold on a layer kept at 1 or below, or on
+// layer 2, took more detail from the disk than noise (0.05-0.15 dB) while the sky's noise was
+// within bounds.
+void ChooseThreshold(std::span<const Single2dArray* const> channels, int imageWidth, int imageHeight,
+                     const PixelRect& area, const SmoothingKernel& kernel, AutoWavelets& out) {
+    if (out.gain[1] <= 10) return;
+    const std::array<LayerCut, 3> cuts = ChooseFineThresholds(channels, imageWidth, imageHeight, area, kernel,
+                                                              ScalesOf(out.dyadic, out.initial, out.step));
+    out.cut[1] = cuts[1].cut;
+    out.threshold[1] = cuts[1].threshold;
+}
+
+}  // namespace
+
+AutoWavelets ChooseAutoWavelets(std::span<const Single2dArray* const> channels, int imageWidth, int imageHeight,
+                                const PixelRect& area, const SmoothingKernel& kernel) {
+    AutoWavelets chosen;
+    const std::vector<SpectrumModel> models = ChannelModels(channels, imageWidth, imageHeight, area);
+    if (models.empty() || !HoldsAScene(models)) return chosen;
+    for (const SpectrumModel& m : models) chosen.sigma += m.sigma / double(models.size());
+    ChooseSchemeAndGains(models, kernel, chosen);
+    ChooseThreshold(channels, imageWidth, imageHeight, area, kernel, chosen);
+    return chosen;
 }
 
 }  // namespace talvenor
