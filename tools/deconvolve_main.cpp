@@ -14,6 +14,7 @@
 #include "wavelets/blind_sigma.h"
 #include "wavelets/deconvolution.h"
 #include "wavelets/mixed_radix_fft.h"
+#include "wavelet_measure.h"
 #include "workspace/text_util.h"
 
 namespace {
@@ -25,6 +26,7 @@ const char* const kHelp =
     "talvenor-deconvolve - how far Gaussian deconvolution brings a stack towards the truth.\n"
     "\n"
     "Usage: talvenor-deconvolve STACK --truth DIR [--grid] [--per-channel] [--sigma S]\n"
+    "                           [--wavelets] [--wavelet-grid]\n"
     "       talvenor-deconvolve --time\n"
     "\n"
     "STACK is a stack of a capture by talvenor-capture (16-bit TIFF); DIR holds its truth.\n"
@@ -40,6 +42,12 @@ const char* const kHelp =
     "  --per-channel   colour: also each channel restored on its own, next to the default (the\n"
     "                  mean of the channels restored and its change added to each)\n"
     "  --sigma S       use S instead of the blind estimate\n"
+    "  --wavelets      also the stack sharpened by the automatic wavelet gains (\"Auto\"), and a\n"
+    "                  summary line: stack, auto gains, grid best, automatic deconvolution\n"
+    "                  (Richardson-Lucy with the default settings at the blind sigma)\n"
+    "  --wavelet-grid  --wavelets and also the best of dyadic gains 1, 2, 3, 4, 6, 8 on layers\n"
+    "                  1-3 and 1, 1.5 on layers 4-6, each without and with layer 1's mean absolute\n"
+    "                  value as its soft threshold\n"
     "  --time          time both methods on 640 x 480 and 1920 x 1080 colour pictures\n";
 
 [[noreturn]] void Usage(const std::string& message) {
@@ -178,7 +186,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::optional<std::string> stackFile, truthDir;
     std::optional<double> sigma;
-    bool grid = false, perChannel = false, time = false;
+    bool grid = false, perChannel = false, time = false, wavelets = false, waveletGrid = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> std::string {
@@ -195,6 +203,10 @@ int main(int argc, char** argv) {
             if (!sigma || !(*sigma > 0)) Usage("--sigma needs a number above 0");
         } else if (a == "--grid") {
             grid = true;
+        } else if (a == "--wavelets") {
+            wavelets = true;
+        } else if (a == "--wavelet-grid") {
+            wavelets = waveletGrid = true;
         } else if (a == "--per-channel") {
             perChannel = true;
         } else if (a == "--time") {
@@ -241,12 +253,21 @@ int main(int argc, char** argv) {
         DeconvolutionSettings blindWiener = wiener;
         blindWiener.wienerK = blind.wienerK;
         judge.Row(Describe(blindWiener) + " (K from the estimate)", Restored(stack, blindWiener));
-        judge.Row(Describe(rl), Restored(stack, rl));
+        const FloatImage deconvolved = Restored(stack, rl);
+        judge.Row(Describe(rl), deconvolved);
         if (perChannel && stack.channels == 3) {
             for (DeconvolutionSettings s : {wiener, rl}) {
                 s.luminance = false;
                 judge.Row(Describe(s) + " per channel", Restored(stack, s));
             }
+        }
+        if (wavelets) {
+            const WaveletMeasurement w =
+                MeasureWavelets(stack, truth, waveletGrid, [&](const std::string& label, const FloatImage& image) { judge.Row(label, image); });
+            char gridBest[16] = "-";
+            if (waveletGrid) std::snprintf(gridBest, sizeof gridBest, "%.2f", w.gridBestPsnr);
+            std::printf("  summary: stack %.2f | auto wavelets %.2f | wavelet grid best %s | auto deconvolution %.2f dB\n",
+                        DiskPsnr(stack, truth).psnr, w.autoPsnr, gridBest, DiskPsnr(deconvolved, truth).psnr);
         }
         if (grid) Grid(stack, truth, std::nearbyint(s * 10) / 10, blind.wienerK);
         return 0;

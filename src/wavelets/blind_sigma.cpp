@@ -150,6 +150,8 @@ BlindSigmaEstimate EstimateBlurSigma(std::span<const Single2dArray* const> chann
     result.sigma = best.sigma;
     result.exponent = best.exponent;
     result.noiseFloor = best.floor / mean;
+    result.amplitude = best.amplitude / mean;
+    result.meanPower = mean;
     result.wienerK = std::clamp(kWienerKPerFloor * result.noiseFloor, 0.001, 0.1);
     return result;
 }

@@ -16,6 +16,9 @@ struct BlindSigmaEstimate {
     double sigma = 0;      // pixels
     double exponent = 0;   // a
     double noiseFloor = 0; // N relative to the spectrum's mean over the fitted band
+    double amplitude = 0;  // A relative to the same mean
+    double meanPower = 0;  // that mean, in squared levels (Hann-windowed periodogram): puts
+                           // the spectra of several channels on one scale
     // The Wiener filter's K for this picture: the noise floor times kWienerKPerFloor, within
     // 0.001 .. 0.1 (a quiet picture, the Moon, wants far less regularisation than a noisy one).
     double wienerK = 0.02;

@@ -260,14 +260,66 @@ PsnrResult DiskPsnr(const FloatImage& resultIn, const FloatImage& truth, const s
             }
         }
     // Registered on the whole mask (the limb pins the position down best), judged inside it.
-    const std::vector<uint8_t> interior = ErodedSquare(mask, truth.width, truth.height, kLimbMargin);
-    Comparison judged(result, truth, interior, whole.dx, whole.dy);
     PsnrResult out;
-    out.psnr = ToPsnr(judged.MeanSquare(dx, dy));
     out.dx = dx;
     out.dy = dy;
-    out.pixels = judged.Pixels();
+    out.wholeDx = whole.dx;
+    out.wholeDy = whole.dy;
+    const DiskJudge judge(truth, mask, out);
+    out.psnr = judge.Psnr(result);
+    out.pixels = long(judge.Pixels().size());
     return out;
+}
+
+DiskJudge::DiskJudge(const FloatImage& truth, const std::vector<uint8_t>& mask, const PsnrResult& where)
+    : width_(truth.width), height_(truth.height) {
+    const std::vector<uint8_t> interior = ErodedSquare(mask, truth.width, truth.height, kLimbMargin);
+    // The same pixels Comparison takes for that whole shift.
+    const int w = truth.width, h = truth.height;
+    constexpr int kEdge = 5;
+    for (int y = kEdge; y < h - kEdge; ++y)
+        for (int x = kEdge; x < w - kEdge; ++x) {
+            const int sx = x - where.wholeDx, sy = y - where.wholeDy;
+            if (sx < kEdge || sy < kEdge || sx >= w - kEdge || sy >= h - kEdge) continue;
+            if (interior[std::size_t(sy) * std::size_t(w) + std::size_t(sx)])
+                pixels_.push_back(std::size_t(y) * std::size_t(w) + std::size_t(x));
+        }
+    if (pixels_.empty()) throw Error("the result and the truth have no judged area in common");
+    FloatImage moved;
+    ShiftImage(truth, where.dx, where.dy, moved);
+    for (int c = 0; c < (truth.channels == 3 ? 3 : 1); ++c) {
+        std::vector<float>& t = truth_.emplace_back(pixels_.size());
+        for (std::size_t i = 0; i < pixels_.size(); ++i) t[i] = moved.Plane(c)[pixels_[i]];
+    }
+}
+
+DiskJudge::DiskJudge(const GroundTruth& truth, const PsnrResult& where)
+    : DiskJudge(truth.image, EvaluationMask(truth), where) {}
+
+double DiskJudge::Psnr(std::span<const float* const> values) const {
+    if (values.size() != truth_.size()) throw Error("a result is judged by as many planes as the truth compares");
+    std::vector<std::size_t> all(pixels_.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    double sum = 0;
+    for (std::size_t c = 0; c < truth_.size(); ++c) sum += FitResidual(truth_[c].data(), values[c], all);
+    return ToPsnr(sum / (double(pixels_.size()) * double(truth_.size())));
+}
+
+double DiskJudge::Psnr(const FloatImage& resultIn) const {
+    FloatImage reduced;
+    if (resultIn.width != width_ || resultIn.height != height_) reduced = ReduceToSize(resultIn, width_, height_);
+    const FloatImage& result = reduced.data.empty() ? resultIn : reduced;
+    std::vector<float> luminance;
+    if (truth_.size() == 1) luminance = LuminanceOf(result);
+    std::vector<std::vector<float>> values;
+    std::vector<const float*> planes;
+    for (std::size_t c = 0; c < truth_.size(); ++c) {
+        const float* plane = truth_.size() == 1 ? luminance.data() : result.Plane(result.channels == 3 ? int(c) : 0);
+        std::vector<float>& v = values.emplace_back(pixels_.size());
+        for (std::size_t i = 0; i < pixels_.size(); ++i) v[i] = plane[pixels_[i]];
+        planes.push_back(v.data());
+    }
+    return Psnr(planes);
 }
 
 PsnrResult DiskPsnr(const FloatImage& result, const GroundTruth& truth) {

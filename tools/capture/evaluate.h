@@ -44,6 +44,7 @@ struct PsnrResult {
     double dx = 0;       // the result shows the truth moved right by dx and down by dy
     double dy = 0;
     long pixels = 0;     // mask pixels compared
+    int wholeDx = 0, wholeDy = 0;  // the whole-pixel shift the compared pixels were chosen by
 };
 
 // `result` registered to the truth by a global shift (whole pixels by correlation over a
@@ -54,6 +55,27 @@ struct PsnrResult {
 // integer multiple of the truth's size (a resampled stack) is reduced first.
 PsnrResult DiskPsnr(const FloatImage& result, const FloatImage& truth, const std::vector<uint8_t>& mask, int reach = 128);
 PsnrResult DiskPsnr(const FloatImage& result, const GroundTruth& truth);
+
+// DiskPsnr's judgement at a registration already found (`where`, from DiskPsnr), the truth moved
+// there once: many results that sit where one did (a stack sharpened by a grid of settings
+// moves nothing) are judged for the cost of a fit each.
+class DiskJudge {
+public:
+    DiskJudge(const FloatImage& truth, const std::vector<uint8_t>& mask, const PsnrResult& where);
+    DiskJudge(const GroundTruth& truth, const PsnrResult& where);
+    // The judged pixels (indices into a plane of the truth's size) and how many planes are
+    // compared: red, green and blue for a colour truth, the luminance for a grey one.
+    const std::vector<std::size_t>& Pixels() const { return pixels_; }
+    int Planes() const { return int(truth_.size()); }
+    // The PSNR of a result given by its values at Pixels(), one array per compared plane.
+    double Psnr(std::span<const float* const> values) const;
+    double Psnr(const FloatImage& result) const;
+
+private:
+    int width_ = 0, height_ = 0;
+    std::vector<std::size_t> pixels_;
+    std::vector<std::vector<float>> truth_;  // the moved truth at pixels_, per plane
+};
 
 // The sharpness of a result as the Gaussian blur (sigma in truth pixels, 0 .. 5 in steps of
 // 0.1) that, applied to the truth, best matches the result over the disk (highest DiskPsnr):
