@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "session/deconvolution_step.h"
+#include "session/noise_window.h"
 #include "session/wavelet_process.h"
+#include "wavelets/auto_gains.h"
 #include "wavelets/blind_sigma.h"
 
 namespace talvenor {
@@ -45,7 +47,31 @@ void ChooseDeconvolution(Session& s) {
     f.DeconvWienerK.SetValue(WienerKOfSpin(e.wienerK));
 }
 
-void ChooseWavelets(Session&) {}
+void ChooseWavelets(Session& s) {
+    Controls& f = s.form;
+    const AutoWavelets g =
+        ChooseAutoWavelets(WorkingChannels(s), s.ws.ImageWidth, s.ws.ImageHeight, WholeImage(s.ws), s.wavelets.Kernel);
+    f.Scaletype.ItemIndex = g.dyadic ? 0 : 1;
+    f.LevelStep.Enabled = f.Multiplicant.Enabled = !g.dyadic;
+    f.LevelStep.SetValue(g.initial);
+    f.Multiplicant.SetValue(g.step);
+    for (int n = 1; n <= kLayers; ++n) {
+        LayerBox(f, n).Checked = true;
+        GainSlider(f, n).SetValue(g.gain[std::size_t(n)]);
+        CutBox(f, n).Checked = g.cut[std::size_t(n)];
+        s.wavelets.NoiseThreshold[std::size_t(n)] = g.threshold[std::size_t(n)];
+        // The noise window's slider shows the threshold in the middle of its range, as after
+        // an estimator; the threshold itself stays exact.
+        Slider& slider = NoiseSlider(f, n);
+        const int thousandths = int(std::nearbyint(g.threshold[std::size_t(n)] * 1000));
+        slider.MaxValue = std::max(slider.MaxValue, thousandths * 2 + 1);
+        slider.Value = std::clamp(thousandths, slider.MinValue, slider.MaxValue);
+    }
+    if (g.sigma > 0) {
+        s.wavelets.BlurSigma = g.sigma;
+        ShowBlurEstimate(f, g.sigma);
+    }
+}
 
 }  // namespace
 

@@ -143,11 +143,16 @@ TEST(Sharpening, ANewStackArrivesDeconvolvedWithTheBlurReadOffItAndCloserToTheTr
         sharpened.s->Dispatch("RxSlider3", Event::Change);
         EXPECT_EQ(testing::MaxDifference(sharpened.picture(), shown), 0);
     }
-    // Back to the wavelets: their gains act again.
+    // Back to the wavelets: their gains act again, and "Auto" sets them from the stack.
     f.SharpenMethod.ItemIndex = 0;
     sharpened.s->Dispatch("SharpenMethod", Event::Click);
     EXPECT_FALSE(f.DeconvolutionGroup.Visible);
     EXPECT_TRUE(f.RxSlider3.Enabled);
+    sharpened.s->Dispatch("AutoSharpen", Event::Click);
+    int changed = 0;
+    for (int n = 1; n <= kLayers; ++n) changed += GainSlider(f, n).Value != 10;
+    EXPECT_GT(changed, 0);
+    EXPECT_LT(RmsDifference(sharpened.picture(), plain.truth), before * 0.9);
 }
 
 TEST(Sharpening, TilesOfASaveDeconvolveAsTheWholePictureAndCancelLeavesThePlainStack) {

@@ -65,6 +65,8 @@ TEST(Undo, EverySettingAndDragIsOneStepThatComesBackExactly) {
         {"layer switch", false, [](StillOnWaveletPage& w) { w.f().CheckBox6.Checked = false; w.s->Dispatch("CheckBox6", Event::Click); }},
         {"gamma", false, [](StillOnWaveletPage& w) { w.f().Gamma1spin.Value = 1.8; w.s->Dispatch("Gamma1spin", Event::Change); }},
         {"reset", false, [](StillOnWaveletPage& w) { w.s->Dispatch("ResetButton", Event::Click); }},
+        {"auto", false, [](StillOnWaveletPage& w) { w.s->Dispatch("AutoSharpen", Event::Click); }},
+        {"deconvolution", false, [](StillOnWaveletPage& w) { w.f().SharpenMethod.ItemIndex = 1; w.s->Dispatch("SharpenMethod", Event::Click); }},
         {"gamma curve point", false, [](StillOnWaveletPage& w) {
              Mouse(*w.s, "GammaSplineGraph", Event::MouseDown, 60, 150, MouseButton::Right);
              Mouse(*w.s, "GammaSplineGraph", Event::MouseUp, 60, 150, MouseButton::Right);
