@@ -249,6 +249,7 @@ int main(int argc, char** argv) {
         wiener.sigma = rl.sigma = s;
         wiener.method = DeconvolutionMethod::Wiener;
         rl.method = DeconvolutionMethod::RichardsonLucy;
+        rl.iterations = blind.iterations;  // as "Auto" chooses them
         judge.Row(Describe(wiener), Restored(stack, wiener));
         DeconvolutionSettings blindWiener = wiener;
         blindWiener.wienerK = blind.wienerK;

@@ -43,7 +43,7 @@ void ChooseDeconvolution(Session& s) {
     s.wavelets.BlurSigma = e.sigma;
     ShowBlurEstimate(f, e.sigma);
     f.DeconvSigma.SetValue(int(std::lrint(e.sigma * 100)));
-    f.DeconvIterations.SetValue(f.DeconvIterations.DefaultValue);
+    f.DeconvIterations.SetValue(e.iterations);
     f.DeconvWienerK.SetValue(WienerKOfSpin(e.wienerK));
 }
 

@@ -153,6 +153,7 @@ BlindSigmaEstimate EstimateBlurSigma(std::span<const Single2dArray* const> chann
     result.amplitude = best.amplitude / mean;
     result.meanPower = mean;
     result.wienerK = std::clamp(kWienerKPerFloor * result.noiseFloor, 0.001, 0.1);
+    result.iterations = int(std::clamp(std::lrint(kIterationsTimesK / result.wienerK), 20L, 40L));
     return result;
 }
 
