@@ -319,6 +319,9 @@ void ToggleAreaMarks(Session& s) {
 
 void ResetLayerSettings(Session& s) {
     Controls& f = s.form;
+    // Neutral is the stack itself: no deconvolution either.
+    f.SharpenMethod.ItemIndex = 0;
+    ShowSharpeningControls(f);
     f.LevelStep.Value = 1;
     f.Multiplicant.Value = 0;
     s.ws.LayersStale = true;
@@ -331,6 +334,7 @@ void ResetWaveletsForNewInput(Session& s) {
     Controls& f = s.form;
     if (!f.HoldWavelets.Checked) {
         ResetLayerGains(f);
+        f.SharpenMethod.ItemIndex = 0;
         // The gamma back at 1.0, as its spin's change would: the edited curve goes too.
         CreateGammaCurve(s);
     }

@@ -64,11 +64,12 @@ Bitmap24 ProcessedPicture(const Session& s);
 // "Show processing area": the marks on or off without processing anything again.
 void ToggleAreaMarks(Session& s);
 
-// The page's "Reset": scheme, gains, contrast, brightness and gamma back to neutral; Process.
+// The page's "Reset": the wavelets as the method, scheme, gains, contrast, brightness and gamma
+// back to neutral; Process.
 void ResetLayerSettings(Session& s);
 
-// A new input: gains, contrast, brightness and gamma back to neutral unless "Hold layer
-// settings" is checked; every layer enabled in any case.
+// A new input: the wavelets as the method, gains, contrast, brightness and gamma back to neutral
+// unless "Hold layer settings" is checked; every layer enabled in any case.
 void ResetWaveletsForNewInput(Session& s);
 
 // "Do all" is offered only when the area is narrower or lower than the image.

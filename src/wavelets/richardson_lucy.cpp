@@ -21,60 +21,74 @@ std::vector<float> GaussianTaps(double sigma) {
 
 }  // namespace
 
-void GaussianBlur(const FloatPlane& in, FloatPlane& out, double sigma) {
-    const std::vector<float> taps = GaussianTaps(sigma);
+namespace {
+
+// One blur of `in` into `out` with the symmetric `taps`, and `finish(y, row)` on each output row
+// as soon as it is complete, on the thread that made it: the iteration's per-pixel work then
+// rides on the blur's pass over memory instead of a pass of its own.
+void BlurRows(const FloatPlane& in, FloatPlane& out, const std::vector<float>& taps,
+              const std::function<void(int, float*)>& finish) {
     const int radius = int(taps.size() / 2), w = in.width, h = in.height;
     out.width = w;
     out.height = h;
     out.values.resize(in.values.size());
+    const float* k = taps.data() + radius;  // k[-radius .. radius], k[-t] == k[t]
     ParallelRows(0, h - 1, [&](int first, int last) {
-        std::vector<float> column(static_cast<std::size_t>(w)), padded(static_cast<std::size_t>(w + 2 * radius));
+        std::vector<float> padded(static_cast<std::size_t>(w + 2 * radius));
+        float* column = padded.data() + radius;
         for (int y = first; y <= last; ++y) {
-            // Down the columns first, a whole row at a time, then along the row.
-            std::fill(column.begin(), column.end(), 0.0f);
-            for (int t = -radius; t <= radius; ++t) {
-                const float k = taps[std::size_t(t + radius)];
-                const float* src = in.Row(MirroredIndex(y + t, h));
-                for (int x = 0; x < w; ++x) column[std::size_t(x)] += k * src[x];
+            // Down the columns first, a whole row at a time, the rows t above and below taken
+            // together (the kernel is even), then along the row the same way.
+            const float* centre = in.Row(y);
+            for (int x = 0; x < w; ++x) column[x] = k[0] * centre[x];
+            for (int t = 1; t <= radius; ++t) {
+                const float* above = in.Row(MirroredIndex(y - t, h));
+                const float* below = in.Row(MirroredIndex(y + t, h));
+                for (int x = 0; x < w; ++x) column[x] += k[t] * (above[x] + below[x]);
             }
-            for (int x = -radius; x < w + radius; ++x) padded[std::size_t(x + radius)] = column[std::size_t(MirroredIndex(x, w))];
-            // Along the row tap by tap over the whole row: every pixel adds the same products in
-            // the same order as a pixel-by-pixel loop, and the row vectorises.
+            for (int t = 1; t <= radius; ++t) {
+                column[-t] = column[MirroredIndex(-t, w)];
+                column[w - 1 + t] = column[MirroredIndex(w - 1 + t, w)];
+            }
             float* dst = out.Row(y);
-            std::fill(dst, dst + w, 0.0f);
-            for (std::size_t t = 0; t < taps.size(); ++t) {
-                const float k = taps[t];
-                const float* src = padded.data() + t;
-                for (int x = 0; x < w; ++x) dst[x] += k * src[x];
-            }
+            for (int x = 0; x < w; ++x) dst[x] = k[0] * column[x];
+            for (int t = 1; t <= radius; ++t)
+                for (int x = 0; x < w; ++x) dst[x] += k[t] * (column[x - t] + column[x + t]);
+            if (finish) finish(y, dst);
         }
     }, 16);
 }
+
+}  // namespace
+
+void GaussianBlur(const FloatPlane& in, FloatPlane& out, double sigma) { BlurRows(in, out, GaussianTaps(sigma), {}); }
 
 bool RichardsonLucy(FloatPlane& data, double sigma, int iterations, double damping, const NoiseModel& noise,
                     const std::function<bool(int)>& step) {
     // Division needs positive values; the sky's noise dips below zero once its level is off.
     constexpr float kFloor = 1.0f;
     for (float& v : data.values) v = std::max(v, kFloor);
-    FloatPlane estimate = data, model, ratio{data.width, data.height, std::vector<float>(data.values.size())};
+    const std::vector<float> taps = GaussianTaps(sigma);
+    FloatPlane estimate = data, ratio, correction;
     const float floor = float(damping * damping * noise.floor), perLevel = float(damping * damping * noise.perLevel);
     const bool damped = damping > 0 && (floor > 0 || perLevel > 0);
-    // Each pixel's update is its own, so rows are shared among the cores with the same result.
-    const std::size_t width = std::size_t(data.width);
+    const int width = data.width;
+    // Each pixel's update is its own, so the rows are shared among the cores with the same result.
+    const auto toRatio = [&](int y, float* model) {
+        const float* d = data.Row(y);
+        for (int x = 0; x < width; ++x) {
+            const float m = std::max(model[x], kFloor), r = d[x] - m;
+            const float weight = damped ? std::min(1.0f, r * r / (floor + perLevel * m)) : 1.0f;
+            model[x] = 1.0f + weight * r / m;
+        }
+    };
+    const auto update = [&](int y, const float* c) {
+        float* e = estimate.Row(y);
+        for (int x = 0; x < width; ++x) e[x] *= c[x];
+    };
     for (int i = 1; i <= iterations; ++i) {
-        GaussianBlur(estimate, model, sigma);
-        ParallelRows(0, data.height - 1, [&](int first, int last) {
-            for (std::size_t k = std::size_t(first) * width; k < std::size_t(last + 1) * width; ++k) {
-                const float m = std::max(model.values[k], kFloor), r = data.values[k] - m;
-                const float weight = damped ? std::min(1.0f, r * r / (floor + perLevel * m)) : 1.0f;
-                ratio.values[k] = 1.0f + weight * r / m;
-            }
-        }, 16);
-        GaussianBlur(ratio, model, sigma);
-        ParallelRows(0, data.height - 1, [&](int first, int last) {
-            for (std::size_t k = std::size_t(first) * width; k < std::size_t(last + 1) * width; ++k)
-                estimate.values[k] *= model.values[k];
-        }, 16);
+        BlurRows(estimate, ratio, taps, toRatio);
+        BlurRows(ratio, correction, taps, update);
         if (step && !step(i)) return false;
     }
     data.values.swap(estimate.values);

@@ -15,7 +15,7 @@ struct WaveletControls {
     Button DoAll{reg_, "DoAll", "TabSheet4", {.caption = "Do all", .visible = false, .hint = "Processes the whole image tile by tile"}};
     // Timing of the last "Do all"; kept for diagnosis, never shown.
     Label DoAllspeed{reg_, "DoAllspeed", "TabSheet4", {.visible = false}};
-    Button ResetButton{reg_, "ResetButton", "TabSheet4", {.caption = "Reset", .hint = "Returns layer gains, contrast, brightness and gamma to neutral"}};
+    Button ResetButton{reg_, "ResetButton", "TabSheet4", {.caption = "Reset", .hint = "Returns the sharpening, layer gains, contrast, brightness and gamma to neutral"}};
     // Enabled by the first Process (or the single-image path).
     Button SaveBMP2button{reg_, "SaveBMP2button", "TabSheet4", {.caption = "Save", .enabled = false, .hint = "Saves the processed image"}};
     Button BitBtn11{reg_, "BitBtn11", "TabSheet4", {.caption = "Resize", .hint = "Opens a resized view of the processed image to judge or save"}};

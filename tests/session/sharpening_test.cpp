@@ -153,6 +153,12 @@ TEST(Sharpening, ANewStackArrivesDeconvolvedWithTheBlurReadOffItAndCloserToTheTr
     for (int n = 1; n <= kLayers; ++n) changed += GainSlider(f, n).Value != 10;
     EXPECT_GT(changed, 0);
     EXPECT_LT(RmsDifference(sharpened.picture(), plain.truth), before * 0.9);
+    // "Reset" from deconvolving: the plain stack again.
+    f.SharpenMethod.ItemIndex = 1;
+    sharpened.s->Dispatch("SharpenMethod", Event::Click);
+    sharpened.s->Dispatch("ResetButton", Event::Click);
+    EXPECT_EQ(f.SharpenMethod.ItemIndex, 0);
+    EXPECT_LE(testing::MaxDifference(sharpened.picture(), plain.picture()), 1);
 }
 
 TEST(Sharpening, TilesOfASaveDeconvolveAsTheWholePictureAndCancelLeavesThePlainStack) {
