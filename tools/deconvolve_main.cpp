@@ -26,6 +26,7 @@ const char* const kHelp =
     "talvenor-deconvolve - how far Gaussian deconvolution brings a stack towards the truth.\n"
     "\n"
     "Usage: talvenor-deconvolve STACK --truth DIR [--grid] [--per-channel] [--sigma S]\n"
+    "                           [--damping D] [--iterations N]\n"
     "                           [--wavelets] [--wavelet-grid]\n"
     "       talvenor-deconvolve --time\n"
     "\n"
@@ -42,6 +43,8 @@ const char* const kHelp =
     "  --per-channel   colour: also each channel restored on its own, next to the default (the\n"
     "                  mean of the channels restored and its change added to each)\n"
     "  --sigma S       use S instead of the blind estimate\n"
+    "  --damping D     Richardson-Lucy's damping (default 1.5)\n"
+    "  --iterations N  Richardson-Lucy's iterations (default: as \"Auto\" chooses them)\n"
     "  --wavelets      also the stack sharpened by the automatic wavelet gains (\"Auto\"), and a\n"
     "                  summary line: stack, auto gains, grid best, automatic deconvolution\n"
     "                  (Richardson-Lucy with the default settings at the blind sigma)\n"
@@ -185,7 +188,7 @@ void Time() {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::optional<std::string> stackFile, truthDir;
-    std::optional<double> sigma;
+    std::optional<double> sigma, damping, iterations;
     bool grid = false, perChannel = false, time = false, wavelets = false, waveletGrid = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -201,6 +204,12 @@ int main(int argc, char** argv) {
         } else if (a == "--sigma") {
             sigma = ParseNumber(value());
             if (!sigma || !(*sigma > 0)) Usage("--sigma needs a number above 0");
+        } else if (a == "--iterations") {
+            iterations = ParseNumber(value());
+            if (!iterations || *iterations < 1) Usage("--iterations needs a number of 1 or more");
+        } else if (a == "--damping") {
+            damping = ParseNumber(value());
+            if (!damping || *damping < 0) Usage("--damping needs a number of 0 or more");
         } else if (a == "--grid") {
             grid = true;
         } else if (a == "--wavelets") {
@@ -250,6 +259,8 @@ int main(int argc, char** argv) {
         wiener.method = DeconvolutionMethod::Wiener;
         rl.method = DeconvolutionMethod::RichardsonLucy;
         rl.iterations = blind.iterations;  // as "Auto" chooses them
+        if (damping) rl.damping = *damping;
+        if (iterations) rl.iterations = int(*iterations);
         judge.Row(Describe(wiener), Restored(stack, wiener));
         DeconvolutionSettings blindWiener = wiener;
         blindWiener.wienerK = blind.wienerK;

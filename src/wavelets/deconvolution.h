@@ -30,8 +30,10 @@ struct DeconvolutionSettings {
     double wienerK = 0.02;
     // Richardson-Lucy: iterations, and the damping: residuals below `damping` times the
     // picture's noise count only by the square of their share of it (0: plain iterations).
+    // Damping 1.5 keeps the sky's noise within 1.5 times the stack's on generated captures
+    // (damping 1: up to 1.56) for 0.05-0.2 dB.
     int iterations = 20;
-    double damping = 1.0;
+    double damping = 1.5;
     // Colour: restore the mean of the channels and add its change to each channel, rather than
     // each channel on its own (three times the noise power).
     bool luminance = true;
