@@ -9,8 +9,11 @@ namespace talvenor {
 
 namespace {
 
+// Division needs positive values; the sky's noise dips below zero once its level is off.
+constexpr float kFloor = 1.0f;
+
 std::vector<float> GaussianTaps(double sigma) {
-    const int radius = std::max(1, int(std::ceil(4 * sigma)));
+    const int radius = std::max(1, int(std::ceil(3 * sigma)));
     std::vector<float> taps(std::size_t(2 * radius + 1));
     double sum = 0;
     for (int t = -radius; t <= radius; ++t) sum += std::exp(-0.5 * t * t / (sigma * sigma));
@@ -65,8 +68,6 @@ void GaussianBlur(const FloatPlane& in, FloatPlane& out, double sigma) { BlurRow
 
 bool RichardsonLucy(FloatPlane& data, double sigma, int iterations, double damping, const NoiseModel& noise,
                     const std::function<bool(int)>& step) {
-    // Division needs positive values; the sky's noise dips below zero once its level is off.
-    constexpr float kFloor = 1.0f;
     for (float& v : data.values) v = std::max(v, kFloor);
     const std::vector<float> taps = GaussianTaps(sigma);
     FloatPlane estimate = data, ratio, correction;
@@ -74,15 +75,24 @@ bool RichardsonLucy(FloatPlane& data, double sigma, int iterations, double dampi
     const bool damped = damping > 0 && (floor > 0 || perLevel > 0);
     const int width = data.width;
     // Each pixel's update is its own, so the rows are shared among the cores with the same result.
-    const auto toRatio = [&](int y, float* model) {
+    // The constants are copied in: read through the captures, they could alias the row and
+    // the loop would not vectorise.
+    const auto toRatio = [&data, width, floor, perLevel, damped](int y, float* model) {
         const float* d = data.Row(y);
-        for (int x = 0; x < width; ++x) {
-            const float m = std::max(model[x], kFloor), r = d[x] - m;
-            const float weight = damped ? std::min(1.0f, r * r / (floor + perLevel * m)) : 1.0f;
-            model[x] = 1.0f + weight * r / m;
+        const float f = floor, p = perLevel;
+        if (damped) {
+            for (int x = 0; x < width; ++x) {
+                const float m = std::max(model[x], kFloor), r = d[x] - m;
+                model[x] = 1.0f + std::min(1.0f, r * r / (f + p * m)) * r / m;
+            }
+        } else {
+            for (int x = 0; x < width; ++x) {
+                const float m = std::max(model[x], kFloor);
+                model[x] = 1.0f + (d[x] - m) / m;
+            }
         }
     };
-    const auto update = [&](int y, const float* c) {
+    const auto update = [&estimate, width](int y, const float* c) {
         float* e = estimate.Row(y);
         for (int x = 0; x < width; ++x) e[x] *= c[x];
     };

@@ -8,7 +8,7 @@
 
 namespace talvenor {
 
-// out = in blurred by a Gaussian of `sigma` pixels (taps to 4 sigma), edges mirrored.
+// out = in blurred by a Gaussian of `sigma` pixels (taps to 3 sigma: the 0.3 % beyond is left out), edges mirrored.
 void GaussianBlur(const FloatPlane& in, FloatPlane& out, double sigma);
 
 // The noise of a picture as it grows with the light: variance = floor + perLevel x level, the
