@@ -15,6 +15,7 @@
 #include "imagefiles/bmp_file.h"
 #include "support/temp_dir.h"
 #include "support/picture_difference.h"
+#include "support/tiff_samples.h"
 
 namespace talvenor {
 namespace {
@@ -77,6 +78,11 @@ TEST(CliProcess, NeutralGainsGiveTheStackAndSharpeningGainsAreSharperAgainstTheT
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_NE(r.out.find(std::string("\"sharpening\": {\"method\": \"") + a.method), std::string::npos) << r.out;
         EXPECT_GT(capture::DiskPsnr(capture::ReadFloatImage(c.Out("auto.tif")), truth).psnr, stackPsnr + 1);
+        // What "auto" chose travels in the result's recipe and replays to the same pixels.
+        if (a.options.size() == 2) {
+            ASSERT_EQ(Cli({"project", c.Out("auto.tif"), "-o", c.Out("again.tif"), "--force"}).code, 0);
+            EXPECT_TRUE(testing::TiffSamples(c.Out("auto.tif")) == testing::TiffSamples(c.Out("again.tif")));
+        }
     }
 }
 
