@@ -9,39 +9,17 @@
 #include "wavelets/auto_gains.h"
 #include "wavelets/mixed_radix_fft.h"
 #include "wavelets/richardson_lucy.h"
+#include "wavelets/synthetic_planet.h"
 
 namespace talvenor {
 namespace {
 
 constexpr int kW = 240, kH = 200;
 
-FloatPlane Noise(double sd, unsigned seed) {
-    std::mt19937 random(seed);
-    std::normal_distribution<float> normal(0, float(sd));
-    FloatPlane p{kW, kH, std::vector<float>(std::size_t(kW) * kH)};
-    for (float& v : p.values) v = normal(random);
-    return p;
-}
+FloatPlane Noise(double sd, unsigned seed) { return testing::NoisePlane(kW, kH, sd, seed); }
 
 // A planet of 30000 levels on a sky of 1000 whose detail (3000 levels rms) falls off as f^-3.
-FloatPlane Planet(unsigned seed) {
-    FftPlane2d field(kW, kH);
-    const FloatPlane white = Noise(1, seed);
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) field.Row(y)[x] = white.Row(y)[x];
-    field.Forward();
-    field.MultiplySpectrum([](float fx, float fy) { return std::pow(std::max(fx * fx + fy * fy, 1e-4f), -0.75f); });
-    field.Inverse();
-    double power = 0;
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) power += std::norm(field.Row(y)[x].real());
-    const float scale = float(3000 / std::sqrt(power / (kW * kH)));
-    FloatPlane p{kW, kH, std::vector<float>(std::size_t(kW) * kH)};
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x)
-            p.Row(y)[x] = std::hypot(x - kW / 2.0, y - kH / 2.0) < 75 ? 30000 + scale * field.Row(y)[x].real() : 1000;
-    return p;
-}
+FloatPlane Planet(unsigned seed) { return testing::SyntheticPlanet(kW, kH, 75, seed); }
 
 Single2dArray Blurred(const FloatPlane& scene, double sigma, double noise, unsigned seed) {
     FloatPlane b = scene;

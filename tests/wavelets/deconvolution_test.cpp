@@ -9,6 +9,7 @@
 #include "wavelets/deconvolution.h"
 #include "wavelets/mixed_radix_fft.h"
 #include "wavelets/richardson_lucy.h"
+#include "wavelets/synthetic_planet.h"
 #include "workspace/error.h"
 
 namespace talvenor {
@@ -37,34 +38,11 @@ TEST(MixedRadixFft, MatchesTheDirectSumAndComesBack) {
     EXPECT_THROW(Fft1d(7), Error);
 }
 
-FloatPlane Noise(int w, int h, double sd, unsigned seed) {
-    std::mt19937 random(seed);
-    std::normal_distribution<float> normal(0, float(sd));
-    FloatPlane p{w, h, std::vector<float>(std::size_t(w) * h)};
-    for (float& v : p.values) v = normal(random);
-    return p;
-}
+FloatPlane Noise(int w, int h, double sd, unsigned seed) { return testing::NoisePlane(w, h, sd, seed); }
 
-// A planet: a disk of 30000 levels over a sky of 1000, with detail whose power falls off as
-// f^-3 (as a planet's does), blurred by `sigma` (none when 0).
+// A planet (detail falling off as f^-3), blurred by `sigma` (none when 0).
 FloatPlane Planet(double sigma) {
-    FftPlane2d field(kW, kH);
-    const FloatPlane white = Noise(kW, kH, 1, 7);
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) field.Row(y)[x] = white.Row(y)[x];
-    field.Forward();
-    field.MultiplySpectrum([](float fx, float fy) { return std::pow(std::max(fx * fx + fy * fy, 1e-4f), -0.75f); });
-    field.Inverse();
-    double power = 0;
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) power += std::norm(field.Row(y)[x].real());
-    const float scale = float(3000 / std::sqrt(power / (kW * kH)));  // detail of 3000 levels rms
-    FloatPlane p{kW, kH, std::vector<float>(std::size_t(kW) * kH)};
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) {
-            const bool disk = std::hypot(x - kW / 2.0, y - kH / 2.0) < 60;
-            p.Row(y)[x] = disk ? 30000 + scale * field.Row(y)[x].real() : 1000;
-        }
+    const FloatPlane p = testing::SyntheticPlanet(kW, kH, 60, 7);
     if (sigma <= 0) return p;
     FloatPlane blurred;
     GaussianBlur(p, blurred, sigma);
