@@ -35,7 +35,7 @@ struct WaveletControls {
                              {.caption = "Sharpening", .hint = "Sharpens with the wavelet layers or by undoing the blur", .items = {"Wavelets", "Deconvolution"}, .itemIndex = 0}};
     Button AutoSharpen{reg_, "AutoSharpen", "SharpeningRow", {.caption = "Auto", .hint = "Chooses the sharpening from the stack itself: the layer gains, or the blur to undo"}};
     CheckBox AutoSharpenAfterStack{reg_, "AutoSharpenAfterStack", "TabSheet4",
-                                   {.caption = "Sharpen automatically after stacking", .hint = "Each new stack is sharpened by the method that measures best, with settings read off the stack", .checked = true}};
+                                   {.caption = "Sharpen automatically after stacking", .hint = "Sharpens each new stack by the best-measuring method, read off the stack", .checked = true}};
     // Shown while the method is "Deconvolution".
     Panel DeconvolutionGroup{reg_, "DeconvolutionGroup", "TabSheet4", {.caption = "Deconvolution", .visible = false}};
     RadioGroup DeconvFilter{reg_, "DeconvFilter", "DeconvolutionGroup",

@@ -65,7 +65,7 @@ TEST(Controls, EveryStoredPropertyResolvesAndSurvivesARestore) {
         EXPECT_NO_THROW(form.SetValue(entry, *value));
         EXPECT_EQ(form.GetValue(entry), value);
     }
-    EXPECT_EQ(StoredProperties().size(), 93u);
+    EXPECT_EQ(StoredProperties().size(), 99u);
 }
 
 TEST(Controls, EveryControlSitsOnAContainerDeclaredBeforeIt) {
