@@ -85,8 +85,6 @@ const std::string_view kProcessOptions =
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 struct ProcessOptions {
     std::optional<int> areaItem;  // Processarea item
@@ -504,10 +502,10 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     CliSession cli(err);
     cli.GuardOutputs(options);
     Session& s = cli.session();
-    const auto start = Clock::now();
+    const StageCost start = CostNow();
     const StackRun run = StackFromOptions(cli, options, err);
 
-    const auto waveletStart = Clock::now();
+    const StageCost waveletStart = CostNow();
     // As "Align && stack" does: the Wavelet page is open while it works, so the project and the
     // recipe of the saved picture reopen there.
     GoToPage(s, kPageWavelets);
@@ -517,7 +515,7 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
     ApplySharpening(s, p);
     Process(s);
     ApplyFinishing(s, p);
-    const double waveletSeconds = Since(waveletStart);
+    const StageCost wavelets = CostSince(waveletStart);
 
     if (p.resize) {
         // The resize window's save: the final picture resampled, as BMP, JPEG or 8-bit PNG.
@@ -555,17 +553,16 @@ int RunProcessCommand(const std::vector<std::string>& arguments, std::ostream& o
             << "], \"area\": [" << ws.ProcessAreaLeft << ", " << ws.ProcessAreaTop << ", "
             << std::min(ws.ProcessAreaWidth, ws.ImageWidth) << ", " << std::min(ws.ProcessAreaHeight, ws.ImageHeight)
             << "], \"rgb_shift\": [" << ws.RedShiftX << ", " << ws.RedShiftY << ", " << ws.BlueShiftX << ", " << ws.BlueShiftY
-            << "], " << SharpeningJson(s) << "\"output\": " << JsonString(options.output) << ", \"seconds\": {\"align\": " << Fixed(run.alignSeconds, 3)
-            << ", \"optimize\": " << Fixed(run.optimizeSeconds, 3) << ", \"stack\": " << Fixed(run.stackSeconds, 3)
-            << ", \"wavelets\": " << Fixed(waveletSeconds, 3) << ", \"total\": " << Fixed(Since(start), 3) << "}}\n";
+            << "], " << SharpeningJson(s) << "\"output\": " << JsonString(options.output) << ", "
+            << StageCostsJson(run, {"wavelets", wavelets}, CostSince(start)) << "}\n";
     } else {
         // Every save processes the whole image; a smaller area only sets the size of its tiles.
         if (ws.SingleFrameCase) out << "processed the single picture " << options.inputs[0];
         else out << "processed the image of " << run.stacked << " stacked frames of " << InputFrameCount(ws) << PointsSummary(run);
         out << " (" << ws.ImageWidth << " x " << ws.ImageHeight << ") into " << options.output
             << (p.resize ? " (the final picture, resized)" : (p.Final() ? " (the final picture)" : "")) << "; align "
-            << Fixed(run.alignSeconds + run.optimizeSeconds, 2) << " s, stack " << Fixed(run.stackSeconds, 2)
-            << " s, wavelets " << Fixed(waveletSeconds, 2) << " s; " << SharpeningSummary(s) << "\n";
+            << Fixed(run.align.wall + run.optimize.wall, 2) << " s, stack " << Fixed(run.stack.wall, 2)
+            << " s, wavelets " << Fixed(wavelets.wall, 2) << " s; " << SharpeningSummary(s) << "\n";
     }
     return 0;
 }

@@ -24,8 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 // The Stacking page's save type for an output name: 1 BMP, 2 JPEG, 3 FIT (16-bit),
 // 5 the fixed-point FITS, 6 TIFF, 7 PNG (16-bit).
@@ -76,6 +74,13 @@ std::string PointsJson(const StackRun& run) {
            std::to_string(run.failedShifts) + ", ";
 }
 
+std::string StageCostsJson(const StackRun& run, const NamedCost& last, const StageCost& total) {
+    const auto stages = [&](char measure) {
+        return StageJson({{"align", run.align}, {"optimize", run.optimize}, {"stack", run.stack}, last, {"total", total}}, measure);
+    };
+    return "\"seconds\": " + stages('w') + ", \"cpu_seconds\": " + stages('c') + ", \"bytes_read\": " + stages('b');
+}
+
 int InputFrameCount(const Workspace& ws) { return ws.SingleFrameCase ? 1 : ws.LastFrame + 1; }
 
 StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostream& err) {
@@ -84,14 +89,14 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
     // The optimizer runs inside the alignment pass; time it on its own.
     const auto optimize = s.seams.Optimize;
     s.seams.Optimize = [&run, optimize] {
-        const auto t = Clock::now();
+        const StageCost t = CostNow();
         const double total = optimize();
-        run.optimizeSeconds += Since(t);
+        run.optimize += CostSince(t);
         ++run.optimizeRuns;
         return total;
     };
 
-    const auto start = Clock::now();
+    const StageCost start = CostNow();
     if (!options.dark.empty()) {
         LoadDarkFrame(s.ctx, options.dark, CalibrationType(options.dark), false);
         s.form.UseDarkFrame.Checked = true;
@@ -104,10 +109,10 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
     // Asked for by name, the points are not silently left out.
     if (options.pointsAsked)
         if (const std::string refusal = PointsRefusal(s.ctx); !refusal.empty()) throw Error("--ap on: " + refusal);
-    run.alignSeconds = Since(start) - run.optimizeSeconds;
+    run.align = CostSince(start) - run.optimize;
     s.seams.Optimize = optimize;
 
-    const auto stackStart = Clock::now();
+    const StageCost stackStart = CostNow();
     if (s.ws.SingleFrameCase) {
         // Opening made the stack; settings given after the opening (colour, resampling) are
         // taken into it by making it again.
@@ -117,7 +122,7 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
         s.form.StackSlider.Value = CutRank(s, options.keep);
         Stack(s);
     }
-    run.stackSeconds = Since(stackStart);
+    run.stack = CostSince(stackStart);
     // Counted after the stack: a frame that could not be read there is left out of it.
     run.stacked = int(StackedRanks(s.ctx).size());
     if (!s.ws.StackReady) throw Error("nothing was stacked");
@@ -136,20 +141,20 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
     CliSession cli(err);
     cli.GuardOutputs(options);
     Session& s = cli.session();
-    const auto start = Clock::now();
+    const StageCost start = CostNow();
     const StackRun run = StackFromOptions(cli, options, err);
     // Saving one picture as its own stack would only rescale its levels.
     if (s.ws.SingleFrameCase)
         throw Error(options.inputs[0] + " is a single picture: one picture needs no stacking (process " +
                     "sharpens it, convert changes its file type)");
 
-    const auto saveStart = Clock::now();
+    const StageCost saveStart = CostNow();
     cli.host().SaveChoices.push_back(FileChoice{{fs::absolute(options.output).string()}, saveType});
     SaveButtonClick(s);
     if (!options.shiftsCsv.empty()) WriteShiftsCsv(options.shiftsCsv, cli);
     if (!options.project.empty()) SaveProjectClick(s, fs::absolute(options.project));
     cli.CommitOutputs();
-    const double saveSeconds = Since(saveStart);
+    const StageCost save = CostSince(saveStart);
 
     const Workspace& ws = s.ws;
     const std::string stackedOf = std::to_string(run.stacked) + " of " + std::to_string(InputFrameCount(ws));
@@ -159,13 +164,11 @@ int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std
             << ", " << PointsJson(run) << "\"feature\": [" << run.feature.first << ", " << run.feature.second
             << "], \"box\": " << ws.AlignBoxSize << ", \"size\": [" << ws.ImageWidth << ", " << ws.ImageHeight
             << "], \"output\": " << JsonString(options.output) << ", \"optimizer_runs\": " << run.optimizeRuns
-            << ", \"seconds\": {\"align\": " << Fixed(run.alignSeconds, 3) << ", \"optimize\": " << Fixed(run.optimizeSeconds, 3)
-            << ", \"stack\": " << Fixed(run.stackSeconds, 3) << ", \"save\": " << Fixed(saveSeconds, 3)
-            << ", \"total\": " << Fixed(Since(start), 3) << "}}\n";
+            << ", " << StageCostsJson(run, {"save", save}, CostSince(start)) << "}\n";
     } else {
         out << "stacked " << stackedOf << " frames" << PointsSummary(run) << " (" << size << ") into " << options.output
-            << "; align " << Fixed(run.alignSeconds, 2) << " s, optimise " << Fixed(run.optimizeSeconds, 2) << " s, stack "
-            << Fixed(run.stackSeconds, 2) << " s\n";
+            << "; align " << Fixed(run.align.wall, 2) << " s, optimise " << Fixed(run.optimize.wall, 2) << " s, stack "
+            << Fixed(run.stack.wall, 2) << " s\n";
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/cli_session.h"
+#include "cli/stage_meter.h"
 
 namespace talvenor {
 
@@ -14,7 +15,8 @@ struct StackRun {
     int stacked = 0;
     int optimizeRuns = 0;
     int points = 0, failedShifts = 0;  // alignment points of the stack (0: the global stack)
-    double alignSeconds = 0, optimizeSeconds = 0, stackSeconds = 0;
+    // The alignment pass without its optimizer, the optimizer, the stack.
+    StageCost align, optimize, stack;
 };
 
 // The frames of the input as the user gave them (a single still is held as two copies of
@@ -30,6 +32,9 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
 // The alignment points' part of the summary line (empty for a global stack) and of --json.
 std::string PointsSummary(const StackRun& run);
 std::string PointsJson(const StackRun& run);
+// "seconds", "cpu_seconds" and "bytes_read" of --json: align, optimize, stack, the command's own
+// last stage (save, wavelets) and the total, each as an object of the stages.
+std::string StageCostsJson(const StackRun& run, const NamedCost& last, const StageCost& total);
 
 int RunStackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

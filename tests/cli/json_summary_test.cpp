@@ -39,5 +39,25 @@ TEST(CliJson, PathsWithQuotesBackslashesAndGreatLengthStayJson) {
         }
 }
 
+// Where the time went, per stage: wall and CPU seconds and the bytes read. The alignment pass
+// reads every frame, so at least the capture's size; the stages add up to no more than the total.
+TEST(CliJson, StagesReportWallAndCpuTimeAndTheBytesRead) {
+    testing::TempDir dir;
+    const fs::path avi = testing::PlainCapture(dir / "capture.avi", 8, 96, 80);
+    const std::string check =
+        "import json,sys; d=json.load(sys.stdin); s=d['seconds']; c=d['cpu_seconds']; b=d['bytes_read']; "
+        "assert set(s) == set(c) == set(b) and 'total' in s and 'align' in s, d; "
+        "assert b['align'] >= " + std::to_string(fs::file_size(avi)) + ", b; "
+        "assert sum(v for k, v in b.items() if k != 'total') <= b['total'], b; "
+        "assert c['total'] > 0 and all(v >= 0 for v in c.values()), c";
+    for (const char* command : {"stack", "process"}) {
+        const auto json = Cli({command, avi.string(), "-o", (dir / "out.bmp").string(), "--json", "--force"});
+        ASSERT_EQ(json.code, 0) << command << ": " << json.err;
+        std::ofstream(dir / "summary.json", std::ios::binary) << json.out;
+        const std::string run = "/usr/bin/python3 -c \"" + check + "\" < '" + (dir / "summary.json").string() + "'";
+        EXPECT_EQ(std::system(run.c_str()), 0) << command << ": " << json.out;
+    }
+}
+
 }  // namespace
 }  // namespace talvenor
