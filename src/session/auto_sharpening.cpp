@@ -23,10 +23,8 @@ bool HasStack(const Session& s) {
 std::vector<const Single2dArray*> WorkingChannels(Session& s) {
     BuildWorkingPlanesFromControls(s);
     s.ws.LayersStale = true;
-    const bool allChannels = s.form.ColourStack.Checked && !s.form.LRGB2.Checked;
-    std::vector<const Single2dArray*> planes;
-    for (int c = allChannels ? 0 : 1; c <= (allChannels ? 2 : 1); ++c) planes.push_back(&s.ws.ResultPlanes[std::size_t(c)]);
-    return planes;
+    const std::vector<Single2dArray*> planes = SharpenedPlanes(s);
+    return {planes.begin(), planes.end()};
 }
 
 PixelRect WholeImage(const Workspace& ws) { return {0, 0, ws.ImageWidth, ws.ImageHeight}; }
@@ -74,13 +72,6 @@ void ChooseWavelets(Session& s) {
 }
 
 }  // namespace
-
-void MeasureStackBlur(Session& s) {
-    if (!HasStack(s)) return;
-    const BlindSigmaEstimate e = EstimateBlurSigma(WorkingChannels(s), s.ws.ImageWidth, s.ws.ImageHeight, WholeImage(s.ws));
-    s.wavelets.BlurSigma = e.sigma;
-    ShowBlurEstimate(s.form, e.sigma);
-}
 
 void ChooseAutomaticSharpening(Session& s) {
     if (!HasStack(s)) return;

@@ -11,10 +11,6 @@ namespace talvenor {
 // their truth.
 inline constexpr int kAutomaticSharpenMethod = 1;
 
-// The blind estimate of the stack's Gaussian blur, from the working planes of the whole image;
-// shown in BlurEstimate. Nothing happens before a stack exists.
-void MeasureStackBlur(Session& s);
-
 // Sets the page's controls for the method in use from the stack: the deconvolution's sigma
 // (and the Wiener filter's regularisation), or the scheme, the six gains and the noise
 // thresholds of the finest layers. Processes nothing.

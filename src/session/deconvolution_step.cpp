@@ -37,12 +37,17 @@ DeconvolutionSettings DeconvolutionSettingsFromControls(const Controls& f) {
     return d;
 }
 
+std::vector<Single2dArray*> SharpenedPlanes(Session& s) {
+    const bool allChannels = s.form.ColourStack.Checked && !s.form.LRGB2.Checked;
+    std::vector<Single2dArray*> planes;
+    for (int c = allChannels ? 0 : 1; c <= (allChannels ? 2 : 1); ++c) planes.push_back(&s.ws.ResultPlanes[std::size_t(c)]);
+    return planes;
+}
+
 bool DeconvolveWorkingPlanes(Session& s, bool progress) {
     Controls& f = s.form;
     Workspace& ws = s.ws;
-    const bool allChannels = f.ColourStack.Checked && !f.LRGB2.Checked;
-    std::vector<Single2dArray*> planes;
-    for (int c = allChannels ? 0 : 1; c <= (allChannels ? 2 : 1); ++c) planes.push_back(&ws.ResultPlanes[std::size_t(c)]);
+    const std::vector<Single2dArray*> planes = SharpenedPlanes(s);
     const LayerArea a = ProcessArea(ws);
     const PixelRect area{a.left, a.top, a.right + 1, a.bottom + 1};
     DeconvolutionHooks hooks;

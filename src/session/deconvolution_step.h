@@ -3,6 +3,8 @@
 // from the Gaussian blur before they are split into layers. The layers then carry the restored
 // picture at gain 1, so the noise thresholds, the layer previews, the histogram, the gamma and
 // the Final page take it as they take a wavelet result.
+#include <vector>
+
 #include "project/project_file.h"
 #include "session/session.h"
 #include "wavelets/deconvolution.h"
@@ -14,6 +16,10 @@ bool DeconvolutionChosen(const Controls& f);
 
 // The filter, sigma and its parameter as the page's controls stand.
 DeconvolutionSettings DeconvolutionSettingsFromControls(const Controls& f);
+
+// The working planes the page sharpens: the three channels of a colour stack, else plane 1 (the
+// grey stack, or the luminance of an LRGB one).
+std::vector<Single2dArray*> SharpenedPlanes(Session& s);
 
 // Restores the working planes inside the processing area (every channel of a colour stack, the
 // luminance of an LRGB one). `progress` shows its own progress line and lets Cancel stop it;
