@@ -26,8 +26,10 @@
 #include "capture/evaluate.h"
 #include "capture/image_reading.h"
 #include "input/avi_file.h"
+#include "bench_process.h"
 
 using namespace talvenor;
+using namespace talvenor::bench;
 namespace fs = std::filesystem;
 
 namespace {
@@ -35,48 +37,8 @@ namespace {
 constexpr double kTargetRatio = 4.0;  // stack time over the time to decode the capture three times
 constexpr double kTargetMb = 300.0;
 
-struct Kind {
-    const char* name;
-    int width, height, frames;
-    bool colour;
-    double distort = 0, patchy = 0;  // seeing that moves and blurs each area on its own
-};
-
 constexpr double kPointsRatio = 2.0;    // the alignment-point stack over the global stack, whole process
 constexpr double kPointsSeconds = 3.0;  // ... and at most this long on the 500-frame colour capture
-
-std::string ReadText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Generates the capture unless a finished one with the same description is there.
-fs::path EnsureCapture(const fs::path& root, const Kind& k) {
-    const fs::path dir = root / k.name;
-    const fs::path avi = dir / "capture.avi", stamp = dir / "done";
-    capture::CaptureOptions o = capture::RealisticCaptureOptions();
-    o.width = k.width;
-    o.height = k.height;
-    o.frames = k.frames;
-    o.colour = k.colour;
-    o.format = k.colour ? capture::CaptureFormat::AviRgb : capture::CaptureFormat::AviGrey;
-    o.seed = 1;
-    o.seeing.distortion = k.distort;
-    o.seeing.patchiness = k.patchy;
-    std::string description = "realistic v1 " + std::to_string(k.width) + "x" + std::to_string(k.height) + " " +
-                              std::to_string(k.frames) + (k.colour ? " colour" : " mono") + " seed 1\n";
-    if (k.distort > 0 || k.patchy > 0)
-        description += "distort " + std::to_string(k.distort) + " patchy " + std::to_string(k.patchy) + "\n";
-    if (fs::exists(avi) && ReadText(stamp) == description) return avi;
-    fs::create_directories(dir);
-    fs::remove(stamp);
-    std::printf("  generating %s ...\n", (dir / "capture.avi").c_str());
-    std::fflush(stdout);
-    const auto summary = capture::WriteCapture(avi, o);
-    std::printf("  %s\n", summary.Describe(o).c_str());
-    std::ofstream(stamp) << description;
-    return avi;
-}
 
 // Decodes every frame with the program's AVI reader; seconds.
 double DecodeAll(const fs::path& file) {
@@ -85,52 +47,6 @@ double DecodeAll(const fs::path& file) {
     Bitmap24 frame;
     for (int64_t i = avi.Start(); i < avi.Start() + avi.Length(); ++i) avi.DecodeFrame(i, frame);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-struct Run {
-    int status = -1;
-    double wall = 0;
-    double peakMb = 0;
-    std::string out, err;
-};
-
-// fork/exec with stdout and stderr in files; wait4 gives the child's peak resident memory.
-Run Spawn(const std::vector<std::string>& args, const fs::path& scratch) {
-    const fs::path outFile = scratch / "stdout.txt", errFile = scratch / "stderr.txt";
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    Run run;
-    const auto t0 = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int o = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (o < 0 || e < 0) _exit(126);
-        dup2(o, 1);
-        dup2(e, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    if (pid < 0) return run;
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(pid, &status, 0, &usage) == pid) {
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.peakMb = double(usage.ru_maxrss) / 1024.0;
-    }
-    run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    run.out = ReadText(outFile);
-    run.err = ReadText(errFile);
-    return run;
-}
-
-// A number after "key": in the CLI's one-line JSON; nullopt when absent.
-std::optional<double> JsonNumber(const std::string& json, const std::string& key) {
-    const std::string needle = "\"" + key + "\": ";
-    const auto at = json.find(needle);
-    if (at == std::string::npos) return std::nullopt;
-    return std::strtod(json.c_str() + at + needle.size(), nullptr);
 }
 
 std::string FirstLine(const std::string& text) {

@@ -17,7 +17,7 @@ void Single2dArray::Create(int width, int height) {
     rows_ = height + kMargin;
     // Zeroed: the wavelet filters and the stack read the margin rows and columns that no frame
     // fills, and stale memory there could hold anything, NaN included.
-    data_.reset(new float[std::size_t(stride_) * rows_]());
+    data_ = ZeroedArray<float>(std::size_t(stride_) * rows_);
 }
 
 void Single2dArray::Destroy() {

@@ -1,11 +1,14 @@
 #pragma once
 // A plane of single-precision samples addressed (column, row), with ten spare columns and
 // rows beyond the nominal size that code may address freely: filters and shifts read a
-// little past the edge without testing every index. There is no bounds checking and the
-// contents start uninitialised, because planes are filled completely before use and are
-// large (4096 x 4096 at most).
+// little past the edge without testing every index. There is no bounds checking. A new
+// plane reads as zeros, but its memory is only written where it is used (large planes come
+// from the system as pages it zeroes on first touch): a run allocates planes for the largest
+// picture and area it may need and touches only what the capture in hand uses.
 #include <cstddef>
 #include <memory>
+
+#include "workspace/zeroed_memory.h"
 
 namespace talvenor {
 
@@ -38,7 +41,7 @@ public:
     void Fill(float value);
 
 private:
-    std::unique_ptr<float[]> data_;
+    ZeroedArray<float> data_;
     int width_ = 0, height_ = 0, stride_ = 0, rows_ = 0;
 };
 
