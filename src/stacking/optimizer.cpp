@@ -188,7 +188,7 @@ void RefineSubShift(const std::vector<float>& scores, int C, int dx, int dy, int
 // Brings frame f into CurrentFrameImage as it is in the file, not de-interlaced. Returns
 // false when the frame was not read: the AVI reader pumps messages and stops before
 // decoding once Cancel was pressed, which would leave the previous frame in hand.
-bool ReadRawFrame(AppContext& c, int f) {
+bool ReadRawFrame(AppContext& c, OptimizerState& o, int f) {
     Workspace& ws = c.ws;
     if (ws.IsImageSeries) return LoadFrameOrSkip(c, f);
     // With "De-interlace" on, the AVI reader hands over field 1 and leaves FieldIndex at 1;
@@ -206,7 +206,13 @@ bool ReadRawFrame(AppContext& c, int f) {
     c.form.Interlaced.Checked = false;
     const int32_t previous = ws.CurrentFrame;
     ws.CurrentFrame = -1;
-    ReadAviFrames(c, AviPath(c), f);
+    if (o.RunSource) {
+        // As the reader of a single frame does: Cancel pressed meanwhile leaves it unread.
+        c.host.PumpMessages();
+        if (!ws.CancelRequested) o.RunSource->Read(f, {}, o.RunNextFrame);
+    } else {
+        ReadAviFrames(c, AviPath(c), f);
+    }
     if (ws.CurrentFrame == f) return true;
     ws.CurrentFrame = previous;
     return false;
@@ -385,7 +391,7 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
 
     // 3. The frame, before anything in its record changes: a frame that could not be read
     //    keeps its record as it was.
-    if (!ReadRawFrame(c, f)) return cmp;
+    if (!ReadRawFrame(c, o, f)) return cmp;
     ws.ImageWidth = ws.SourceWidth;
     ws.ImageHeight = ws.SourceHeight;
     const bool interlaced = form.Interlaced.Checked;
@@ -619,6 +625,35 @@ bool IsPoorRank(const Workspace& ws, int k, double percent) {
     return double(ws.Ranking[std::size_t(k)].RankQuality) / double(ws.Ranking[0].RankQuality) * 100 < percent;
 }
 
+struct RankedFrame {
+    int rank, frame;
+};
+
+// The ranks 0..m a run optimises (not excluded, above the quality limit and, with "Fast
+// optimize", still improving), in file order: each frame's search is its own, and a capture
+// read front to back is decoded once however its codec predicts frames from earlier ones.
+std::vector<RankedFrame> FramesToOptimize(const AppContext& c, int m) {
+    const Workspace& ws = c.ws;
+    const Controls& form = c.form;
+    std::vector<RankedFrame> visits;
+    for (int k = 0; k <= m; ++k) {
+        const int f = ws.Ranking[std::size_t(k)].FrameIndex;
+        if (f < 0 || f > kMaxFrameIndex || ws.Frames[std::size_t(f)].Excluded) continue;
+        if (form.FastOptimize.Checked && ws.Frames[std::size_t(f)].OptimizeScore <= form.OptimizeSpin.Value) continue;
+        if (IsPoorRank(ws, k, form.OptimizeQualitySpin.Value)) continue;
+        visits.push_back({k, f});
+    }
+    std::stable_sort(visits.begin(), visits.end(),
+                     [](const RankedFrame& a, const RankedFrame& b) { return a.frame < b.frame; });
+    return visits;
+}
+
+// A video stays open for the run, its next frame decoded while one is searched.
+void OpenRunSource(AppContext& c, OptimizerState& o, const std::vector<RankedFrame>& visits) {
+    o.RunSource.reset();
+    if (!c.ws.IsImageSeries && !visits.empty()) o.RunSource = std::make_shared<AviFrameSource>(c, AviPath(c));
+}
+
 }  // namespace
 
 void OptimizeFrame(AppContext& c, AlignmentState& a, OptimizerState& o, int f) {
@@ -666,27 +701,29 @@ double OptimizeButtonClick(AppContext& c, AlignmentState& a, OptimizerState& o) 
     struct RunEnd {
         Controls& form;
         Host& host;
+        OptimizerState& o;
         ~RunEnd() {
+            o.RunSource.reset();
+            o.RunNextFrame = -1;
             host.SetCursor(CursorKind::Default);
             HideProgress(form, host);
         }
-    } runEnd{form, host};
+    } runEnd{form, host, o};
 
     // 5.
     const int m = std::clamp(form.AlignSlider.MaxValue, 0, kMaxFrameIndex);
     const bool interlaced = form.Interlaced.Checked;
+    const std::vector<RankedFrame> visits = FramesToOptimize(c, m);
+    OpenRunSource(c, o, visits);
     Comparison last;
     bool lastShown = true;
-    for (int k = 0; k <= m; ++k) {
-        const int f = ws.Ranking[std::size_t(k)].FrameIndex;
-        if (f < 0 || f > kMaxFrameIndex || ws.Frames[std::size_t(f)].Excluded) continue;
-        SetProgress(form, host, m > 0 ? k : 1, m > 0 ? m : 1);
+    for (std::size_t j = 0; j < visits.size(); ++j) {
+        const auto [k, f] = visits[j];
+        o.RunNextFrame = j + 1 < visits.size() ? visits[j + 1].frame : -1;
+        SetProgress(form, host, (long long)j + 1, (long long)visits.size());
         const int shownRank = std::clamp(form.AlignSlider.Value, 0, kMaxFrameIndex);
         form.label4.Caption = "Processing frame " + std::to_string(ws.Ranking[std::size_t(shownRank)].FrameIndex + 1) +
                               " of " + std::to_string(ws.SelectedCount);
-        if (form.FastOptimize.Checked && ws.Frames[std::size_t(f)].OptimizeScore <= form.OptimizeSpin.Value) continue;
-        if (IsPoorRank(ws, k, form.OptimizeQualitySpin.Value)) continue;
-
         form.AlignSlider.Value = k;
         host.SetCursor(CursorKind::Busy);
         const bool show = host.TimeToShowProgress();

@@ -6,10 +6,14 @@
 // difference (what the difference cut-off of the stack selection works on) together with a
 // score of how much the run improved it. The alignment pass repeats it until a run no longer
 // improves the total difference enough.
+#include <memory>
+
 #include "registration/alignment_state.h"
 #include "workspace/app_context.h"
 
 namespace talvenor {
+
+class AviFrameSource;
 
 struct OptimizerState {
     // 0.001 x the sum of Difference over the ranked frames within the quality limit, as the
@@ -20,6 +24,11 @@ struct OptimizerState {
     // While clear, showing the frame at the AlignSlider position leaves AlignImage alone, so
     // the optimizer's comparison picture stays visible.
     bool AlignViewFollows = true;
+    // During a run over an AVI or SER: the capture kept open, its frames visited in file order
+    // so a codec that predicts from earlier frames decodes each once, and the frame the run
+    // visits next (decoded ahead), -1 for none.
+    std::shared_ptr<AviFrameSource> RunSource;
+    int RunNextFrame = -1;
 };
 
 // One optimizer run over the ranked frames within the quality limit (and, with "Fast

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "capture/capture.h"
+#include "input/avi_frames.h"
 #include "registration/feature_finder.h"
 #include "session/alignment.h"
 #include "session/input_selection.h"
@@ -166,11 +167,13 @@ TEST(AlignmentPass, QualityRankingFollowsTheSeeing) {
     EXPECT_EQ(s.form.StackFramesList.Count(), o.frames);
     EXPECT_EQ(s.form.AlignSlider.MaxValue, o.frames - 1);
     EXPECT_NE(s.form.Memo2.Lines.back().find("Total Time     :"), std::string::npos);
-    // The optimizer leaves the frame it did last at its usual size, its comparison in a corner.
+    // The optimizer leaves the frame it did last (the one at the slider's rank) at its usual
+    // size, its comparison in a corner.
     const Bitmap24& view = s.form.AlignImage.Image;
     ASSERT_TRUE(s.form.AutoOptimize.Checked);
     ASSERT_EQ(view.Width(), o.width);
     ASSERT_EQ(view.Height(), o.height);
+    ReadAviFrames(s.ctx, AviPath(s.ctx), s.ws.Ranking[std::size_t(s.form.AlignSlider.Value)].FrameIndex);
     EXPECT_EQ(view.Pixel(o.width - 1, o.height - 1), s.ws.CurrentFrameImage.Pixel(o.width - 1, o.height - 1));
 }
 
