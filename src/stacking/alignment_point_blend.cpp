@@ -7,6 +7,7 @@
 #include "stacking/alignment_point_passes.h"
 #include "stacking/subpixel_sampler.h"
 #include "workspace/parallel_rows.h"
+#include "workspace/vector_clones.h"
 
 namespace talvenor {
 
@@ -16,7 +17,9 @@ constexpr float kPi = 3.14159265358979f;
 
 // The box of channel plane `plane` read at (x + dx, y + dy), separably with the stacker's
 // sub-pixel taps, into `out` (size x size): each output row from the six rows across it, kept in a
-// small ring, so nothing is allocated per box.
+// small ring, so nothing is allocated per box. Each sample adds its taps in their order, tap by
+// tap over the whole row, so the loops run over pixels and vectorise.
+TALVENOR_VECTOR_CLONES
 void SampleBox(const Single2dArray& plane, int x0, int y0, int size, float dx, float dy, float* out) {
     const int wholeX = int(std::floor(dx)), wholeY = int(std::floor(dy));
     const SubPixelTaps tx = SubPixelTaps::For(double(dx) - wholeX), ty = SubPixelTaps::For(double(dy) - wholeY);
@@ -25,10 +28,11 @@ void SampleBox(const Single2dArray& plane, int x0, int y0, int size, float dx, f
     auto across = [&](int r) {  // source row r of the box, read across at the fraction
         const float* src = plane.Row(y0 + wholeY + ty.First + r) + (x0 + wholeX + tx.First);
         float* dst = ring.data() + std::size_t(r % kRing) * kMaxBoxSide;
-        for (int i = 0; i < size; ++i) {
-            float v = 0;
-            for (int k = 0; k < tx.Count; ++k) v += tx.Weight[std::size_t(k)] * src[i + k];
-            dst[i] = v;
+        std::fill_n(dst, size, 0.0f);
+        for (int k = 0; k < tx.Count; ++k) {
+            const float w = tx.Weight[std::size_t(k)];
+            const float* s = src + k;
+            for (int i = 0; i < size; ++i) dst[i] += w * s[i];
         }
     };
     for (int r = 0; r + 1 < ty.Count; ++r) across(r);

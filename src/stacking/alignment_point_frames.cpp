@@ -101,6 +101,26 @@ PointRegion PlainCoverOf(const Workspace& ws, int dx, int dy) {
     return {std::max(0, -dx), std::max(0, -dy), limitX - 1 - dx, limitY - 1 - dy};
 }
 
+// The rectangle the points read from a frame: their boxes with the search of a second look
+// (twice the radius) and the interpolation taps, on the stack.
+PointRegion RegionOf(const AlignmentPointState& ap, int search, int width, int height) {
+    PointRegion r{width, height, -1, -1};
+    const int m = PointMargin(2 * search), h = ap.Size / 2;
+    for (const AlignmentPoint& p : ap.Points) {
+        r.Left = std::min(r.Left, p.X - h - m);
+        r.Top = std::min(r.Top, p.Y - h - m);
+        r.Right = std::max(r.Right, p.X - h + ap.Size - 1 + m);
+        r.Bottom = std::max(r.Bottom, p.Y - h + ap.Size - 1 + m);
+    }
+    r.Left = std::max(r.Left, 0);
+    r.Top = std::max(r.Top, 0);
+    r.Right = std::min(r.Right, width - 1);
+    r.Bottom = std::min(r.Bottom, height - 1);
+    return r;
+}
+
+}  // namespace
+
 // The frame just read, placed at its whole global shift on the stack's grid into the points'
 // frame planes, and (for measuring) its luminance, by bands of rows in parallel. Frames other
 // than plain 8-bit pictures go through the stacker itself (planes swapped in for its own), so
@@ -145,26 +165,6 @@ void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState
     }, 32);
 }
 
-// The rectangle the points read from a frame: their boxes with the search of a second look
-// (twice the radius) and the interpolation taps, on the stack.
-PointRegion RegionOf(const AlignmentPointState& ap, int search, int width, int height) {
-    PointRegion r{width, height, -1, -1};
-    const int m = PointMargin(2 * search), h = ap.Size / 2;
-    for (const AlignmentPoint& p : ap.Points) {
-        r.Left = std::min(r.Left, p.X - h - m);
-        r.Top = std::min(r.Top, p.Y - h - m);
-        r.Right = std::max(r.Right, p.X - h + ap.Size - 1 + m);
-        r.Bottom = std::max(r.Bottom, p.Y - h + ap.Size - 1 + m);
-    }
-    r.Left = std::max(r.Left, 0);
-    r.Top = std::max(r.Top, 0);
-    r.Right = std::min(r.Right, width - 1);
-    r.Bottom = std::min(r.Bottom, height - 1);
-    return r;
-}
-
-}  // namespace
-
 RowWorkers& WorkersOf(AlignmentPointState& ap) {
     if (!ap.Workers) ap.Workers = std::make_unique<RowWorkers>();
     return *ap.Workers;
@@ -178,24 +178,17 @@ LumaView FrameLumaView(const AppContext& c, const AlignmentPointState& ap) {
 // Whether the frame covers the box with its search margin (the whole shift moves part of the
 // frame off the stack near its edges), within the rectangle the frame planes hold.
 bool FrameCovers(const AlignmentPointState& ap, const AlignmentPoint& p, int size, int search) {
+    if (ap.FrameIsPlain) return FrameCoversPlain(ap.Region, ap.PlainCover, p, size, search);
     const int m = PointMargin(search), h = size / 2;
     const int x0 = p.X - h - m, y0 = p.Y - h - m, x1 = p.X - h + size - 1 + m, y1 = p.Y - h + size - 1 + m;
     const PointRegion& r = ap.Region;
     if (x0 < r.Left || y0 < r.Top || x1 > r.Right || y1 > r.Bottom) return false;
-    if (ap.FrameIsPlain) {
-        const PointRegion& in = ap.PlainCover;
-        return x0 >= in.Left && y0 >= in.Top && x1 <= in.Right && y1 <= in.Bottom;
-    }
     const Single2dArray& cover = ap.FrameCover;
     return cover.Get(x0, y0) > 0 && cover.Get(x1, y0) > 0 && cover.Get(x0, y1) > 0 && cover.Get(x1, y1) > 0;
 }
 
-// Reads `frames` in order and hands each to `handle` (with its place in the list) once it sits
-// at its whole shift in the frame planes (with its luminance when `luma`). False when the user
-// cancelled.
-bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
-                       const std::string& title, const std::string& what, bool luma,
-                       const std::function<void(std::size_t)>& handle) {
+bool VisitFramesInOrder(AppContext& c, const std::vector<int>& frames, const std::string& title, const std::string& what,
+                        const std::function<void(std::size_t)>& visit) {
     Workspace& ws = c.ws;
     Controls& f = c.form;
     std::unique_ptr<AviFrameSource> avi;
@@ -212,10 +205,7 @@ bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap,
         if (ws.CancelRequested) return false;
         const int frame = frames[j];
         ws.CurrentFrame = frame;
-        auto step = [&c, &st, &ap, &handle, j, luma] {
-            PlaceFrameAtWholeShift(c, st, ap, luma);
-            handle(j);
-        };
+        auto step = [&visit, j] { visit(j); };
         if (ws.IsImageSeries) {
             LoadFrame(c, ws.FileNames[std::size_t(frame)]);
             step();
@@ -227,6 +217,60 @@ bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap,
         ws.ImageHeight = keepH;
     }
     return true;
+}
+
+// Reads `frames` in order and hands each to `handle` (with its place in the list) once it sits
+// at its whole shift in the frame planes (with its luminance when `luma`). False when the user
+// cancelled.
+bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
+                       const std::string& title, const std::string& what, bool luma,
+                       const std::function<void(std::size_t)>& handle) {
+    return VisitFramesInOrder(c, frames, title, what, [&](std::size_t j) {
+        PlaceFrameAtWholeShift(c, st, ap, luma);
+        handle(j);
+    });
+}
+
+bool PlainRun(const AppContext& c) { return PlainFrame(c); }
+
+void PlaceLaneLuma(const AppContext& c, const AlignmentPointState& ap, PointLane& lane, int frame) {
+    const Workspace& ws = c.ws;
+    const FrameShift shift = GlobalShift(ws.Frames[std::size_t(frame)]);
+    const int dx = int(std::lrint(shift.X)), dy = int(std::lrint(shift.Y));
+    const Bitmap24& picture = lane.Picture;
+    const int limitX = std::min(ws.ImageWidth, picture.Width()), limitY = std::min(ws.ImageHeight, picture.Height());
+    lane.Cover = {std::max(0, -dx), std::max(0, -dy), limitX - 1 - dx, limitY - 1 - dy};
+    Ensure(lane.Luma, ws.StackSum[1].Width(), ws.StackSum[1].Height());
+    const PointRegion& r = ap.Region;
+    const PointRegion& in = lane.Cover;
+    const bool colour = c.form.ColourStack.Checked;
+    // The weights and the order of the products are the placed planes' and their luminance's
+    // (CopyPlainFrame, LumaOf), so the values are the same to the bit.
+    const std::array<float, 3>& lw = colour ? ws.LumaWeight : ws.LrgbWeight;
+    const int xa = std::max(r.Left, in.Left), xb = std::min(r.Right, in.Right);
+    for (int y = r.Top; y <= r.Bottom; ++y) {
+        float* out = lane.Luma.Row(y);
+        std::fill(out + r.Left, out + r.Right + 1, 0.0f);
+        if (y < in.Top || y > in.Bottom || xa > xb) continue;
+        const uint8_t* src = picture.Row(y + dy) + 3 * std::ptrdiff_t(xa + dx);
+        float* o = out + xa;
+        const int n = xb - xa + 1;
+        if (colour) {
+            for (int i = 0; i < n; ++i) {
+                const float b = src[3 * i], g = src[3 * i + 1], red = src[3 * i + 2];
+                o[i] = red * lw[0] + g * lw[1] + b * lw[2];
+            }
+        } else {
+            for (int i = 0; i < n; ++i) o[i] = src[3 * i + 1] * lw[1] + src[3 * i + 2] * lw[0] + src[3 * i] * lw[2];
+        }
+    }
+}
+
+bool FrameCoversPlain(const PointRegion& region, const PointRegion& cover, const AlignmentPoint& p, int size, int search) {
+    const int m = PointMargin(search), h = size / 2;
+    const int x0 = p.X - h - m, y0 = p.Y - h - m, x1 = p.X - h + size - 1 + m, y1 = p.Y - h + size - 1 + m;
+    if (x0 < region.Left || y0 < region.Top || x1 > region.Right || y1 > region.Bottom) return false;
+    return x0 >= cover.Left && y0 >= cover.Top && x1 <= cover.Right && y1 <= cover.Bottom;
 }
 
 void PrepareScratch(AppContext& c, AlignmentPointState& ap) {

@@ -6,6 +6,7 @@
 #include "stacking/alignment_point_passes.h"
 #include "stacking/alignment_point_stack.h"
 #include "stacking/local_shift.h"
+#include "workspace/frame_lanes.h"
 #include "workspace/parallel_rows.h"
 
 namespace talvenor {
@@ -61,43 +62,106 @@ std::pair<int, int> FrameConsensus(const AlignmentPointState& ap, std::size_t sl
 
 }  // namespace
 
-// Pass 1: every candidate frame at every point it covers: the local shift and quality.
-bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames) {
+namespace {
+
+// Runs `points(first, last)` over the points 0..count - 1.
+using PointRunner = std::function<void(int count, const std::function<void(int, int)>& points)>;
+
+// One frame (in slot `slot`) at every point it covers: the local shift and quality, then a second
+// look around the frame's consensus for the points that found nothing.
+void MeasureFrame(const AppContext& c, AlignmentPointState& ap, const MatchPlanes& ref, std::size_t slot,
+                  const MatchPlanes& frame, const std::function<bool(const AlignmentPoint&, int, int)>& covers,
+                  const PointRunner& run, std::vector<float>& xs, std::vector<float>& ys) {
     const std::size_t points = ap.Points.size();
     const int size = ap.Size, search = int(c.form.APSearch.Value);
     const int width = c.ws.ImageWidth, height = c.ws.ImageHeight;
+    auto measure = [&](int cx, int cy, bool retry) {
+        const int reach = search + std::max(std::abs(cx), std::abs(cy));
+        run(int(points), [&](int first, int last) {
+            for (int i = first; i <= last; ++i) {
+                const AlignmentPoint& p = ap.Points[std::size_t(i)];
+                PointMeasure& m = ap.Measure(slot, std::size_t(i));
+                if (retry && !(m.Quality >= 0 && m.Failed)) continue;
+                if (!covers(p, size, reach) || !PointFits(p.X, p.Y, size, reach, width, height)) continue;
+                const int x0 = p.X - size / 2, y0 = p.Y - size / 2;
+                const LocalMatch match = MatchPatch(ref, frame, x0, y0, size, search, cx, cy);
+                if (retry && !match.Ok) continue;
+                m.Dx = match.Dx;
+                m.Dy = match.Dy;
+                m.Failed = !match.Ok;
+                if (!retry) m.Quality = LocalQuality(frame.Full, x0, y0, size);
+            }
+        });
+    };
+    measure(0, 0, false);
+    const auto [cx, cy] = FrameConsensus(ap, slot, search, xs, ys);
+    if (cx != 0 || cy != 0) measure(cx, cy, true);
+}
+
+// Plain 8-bit frames: each measured whole on a lane of its own while the next is read. A frame
+// that is not plain after all takes the planes and the workers, as every frame otherwise does.
+bool MeasureInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
+                    const MatchPlanes& ref, const std::function<void(std::size_t)>& measureInPlanes) {
+    // What the jobs use is made before the lanes, so a read that throws leaves it in place until
+    // the lanes' end has waited for the jobs still running.
+    std::vector<PointLane> lane(std::size_t(FrameLanes::Count()));
+    const PointRunner inOrder = [](int count, const std::function<void(int, int)>& points) { points(0, count - 1); };
+    FrameLanes lanes;
+    int lastLane = -1;
+    const bool done = VisitFramesInOrder(c, frames, "Measuring alignment points", "Alignment points: measuring frame",
+                                         [&](std::size_t slot) {
+        if (!PlainRun(c)) {
+            lanes.Finish();
+            PlaceFrameAtWholeShift(c, st, ap, true);
+            measureInPlanes(slot);
+            return;
+        }
+        const int n = lanes.Acquire();
+        PointLane& l = lane[std::size_t(n)];
+        std::swap(l.Picture, c.ws.CurrentFrameImage);
+        lastLane = n;
+        const int frame = frames[slot];
+        lanes.Start(n, [&c, &ap, &ref, &l, &inOrder, slot, frame] {
+            PlaceLaneLuma(c, ap, l, frame);
+            MatchPlanes planes{ViewOf(l.Luma), {}};
+            const PointRegion& r = ap.Region;
+            HalveLuma(planes.Full, l.Half, planes.Half, r.Left, r.Top, r.Right, r.Bottom);
+            MeasureFrame(c, ap, ref, slot, planes,
+                         [&](const AlignmentPoint& p, int size, int reach) {
+                             return FrameCoversPlain(ap.Region, l.Cover, p, size, reach);
+                         },
+                         inOrder, l.Xs, l.Ys);
+        });
+    });
+    lanes.Finish();
+    // The frame last read is in hand afterwards, as when the frames are measured one by one.
+    if (lastLane >= 0) std::swap(lane[std::size_t(lastLane)].Picture, c.ws.CurrentFrameImage);
+    return done;
+}
+
+}  // namespace
+
+// Pass 1: every candidate frame at every point it covers: the local shift and quality.
+bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames) {
     ap.Frames = frames;
-    ap.Measures.assign(frames.size() * points, PointMeasure{0, 0, -1, 0, 0});
+    ap.Measures.assign(frames.size() * ap.Points.size(), PointMeasure{0, 0, -1, 0, 0});
     MatchPlanes ref{ReferenceView(ap), {}};
     HalveLuma(ref.Full, ap.ReferenceHalf, ref.Half);
     std::vector<float> xs, ys;
-    return ReadFramesInOrder(c, st, ap, frames, "Measuring alignment points", "Alignment points: measuring frame", true,
-                             [&](std::size_t slot) {
+    const PointRunner workers = [&ap](int count, const std::function<void(int, int)>& points) {
+        WorkersOf(ap).Run(0, count - 1, points, 8);
+    };
+    // The frame placed in the points' planes, its points split over the workers.
+    const auto measureInPlanes = [&](std::size_t slot) {
         MatchPlanes frame{FrameLumaView(c, ap), {}};
         HalveLuma(frame.Full, ap.FrameHalf, frame.Half, ap.Region.Left, ap.Region.Top, ap.Region.Right, ap.Region.Bottom);
-        auto measure = [&](int cx, int cy, bool retry) {
-            const int reach = search + std::max(std::abs(cx), std::abs(cy));
-            WorkersOf(ap).Run(0, int(points) - 1, [&](int first, int last) {
-                for (int i = first; i <= last; ++i) {
-                    const AlignmentPoint& p = ap.Points[std::size_t(i)];
-                    PointMeasure& m = ap.Measure(slot, std::size_t(i));
-                    if (retry && !(m.Quality >= 0 && m.Failed)) continue;
-                    if (!FrameCovers(ap, p, size, reach) || !PointFits(p.X, p.Y, size, reach, width, height))
-                        continue;
-                    const int x0 = p.X - size / 2, y0 = p.Y - size / 2;
-                    const LocalMatch match = MatchPatch(ref, frame, x0, y0, size, search, cx, cy);
-                    if (retry && !match.Ok) continue;
-                    m.Dx = match.Dx;
-                    m.Dy = match.Dy;
-                    m.Failed = !match.Ok;
-                    if (!retry) m.Quality = LocalQuality(frame.Full, x0, y0, size);
-                }
-            }, 8);
-        };
-        measure(0, 0, false);
-        const auto [cx, cy] = FrameConsensus(ap, slot, search, xs, ys);
-        if (cx != 0 || cy != 0) measure(cx, cy, true);
-    });
+        MeasureFrame(c, ap, ref, slot, frame,
+                     [&](const AlignmentPoint& p, int size, int reach) { return FrameCovers(ap, p, size, reach); },
+                     workers, xs, ys);
+    };
+    if (PlainRun(c) && !ap.MeasureFrameByFrame) return MeasureInLanes(c, st, ap, frames, ref, measureInPlanes);
+    return ReadFramesInOrder(c, st, ap, frames, "Measuring alignment points", "Alignment points: measuring frame", true,
+                             measureInPlanes);
 }
 
 // A shift that could not be measured is the mean of its neighbours' in the same frame (the

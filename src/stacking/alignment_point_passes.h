@@ -37,6 +37,31 @@ void PrepareScratch(AppContext& c, AlignmentPointState& ap);
 bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
                        const std::string& title, const std::string& what, bool luma,
                        const std::function<void(std::size_t)>& handle);
+// The frame in hand at its whole global shift in the points' frame planes (with its luminance
+// when `luma`).
+void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState& ap, bool luma);
+
+// Visits `frames` in order, each in the frame in hand, the progress under `title` and each
+// frame's line beginning with `what`. False when the user cancelled.
+bool VisitFramesInOrder(AppContext& c, const std::vector<int>& frames, const std::string& title, const std::string& what,
+                        const std::function<void(std::size_t)>& visit);
+
+// Whether every frame of the run is a plain 8-bit picture (no 16-bit samples, FITS planes or
+// calibration), whose luminance a lane can place straight from its bytes.
+bool PlainRun(const AppContext& c);
+// A frame measured on a lane of its own: its picture, its luminance at its whole global shift
+// over the points' rectangle (as the frame planes would give it) and what it covers.
+struct PointLane {
+    Bitmap24 Picture;
+    Single2dArray Luma;
+    std::vector<float> Half;
+    std::vector<float> Xs, Ys;
+    PointRegion Cover;
+};
+// The lane's luminance of frame `frame` (whose picture the lane holds).
+void PlaceLaneLuma(const AppContext& c, const AlignmentPointState& ap, PointLane& lane, int frame);
+bool FrameCoversPlain(const PointRegion& region, const PointRegion& cover, const AlignmentPoint& p, int size, int search);
+
 // The luminance the points match in the frame read.
 LumaView FrameLumaView(const AppContext& c, const AlignmentPointState& ap);
 // Whether the frame read covers the box with its search margin.

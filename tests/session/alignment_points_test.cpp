@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "imagefiles/bmp_file.h"
+#include "registration/feature_finder.h"
+#include "session/generated_capture.h"
 #include "session/alignment_point_handlers.h"
 #include "session/input_selection.h"
 #include "session/ranked_stills.h"
@@ -105,6 +107,57 @@ TEST(AlignmentPointsSession, OnePointOverTheObjectStacksEachFrameAtItsOwnShift) 
     for (int y = 56; y < 72; ++y)
         for (int x = 72; x < 88; ++x) pointError += std::fabs(f.At(x, y) - std::lrint(detail(x, y)));
     EXPECT_GT(globalError, 3 * pointError);
+}
+
+// Frames measured whole side by side (the default) give the measures and the stack, to the bit,
+// of frames measured one at a time with their points split over the workers: a capture whose
+// seeing bends each area its own way, in colour and grey.
+TEST(AlignmentPointsSession, FramesMeasuredSideBySideEqualOneAtATime) {
+    for (const bool colour : {true, false}) {
+        SCOPED_TRACE(colour ? "colour" : "grey");
+        testing::TempDir dir;
+        capture::CaptureOptions o = capture::RealisticCaptureOptions();
+        o.frames = 24;
+        o.width = 240;
+        o.height = 200;
+        o.colour = colour;
+        o.format = colour ? capture::CaptureFormat::AviRgb : capture::CaptureFormat::AviGrey;
+        o.seeing.distortion = 1.0;
+        o.seeing.patchiness = 0.4;
+        const testing::GeneratedCapture cap = testing::WriteAviCapture(dir.path() / "bending.avi", o);
+        testing::StartedSession t;
+        Session& s = t.Start();
+        testing::OpenAvi(t, cap.path);
+        const auto feature = FindAlignmentFeature(s.ws.CurrentFrameImage, s.ws.ImageWidth, s.ws.ImageHeight,
+                                                  s.ws.AlignBoxSize, s.ws.LumaWeight);
+        ASSERT_TRUE(feature.has_value());
+        EventArgs click;
+        click.X = feature->first;
+        click.Y = feature->second;
+        click.Button = MouseButton::Left;
+        s.Dispatch("PreviewImage", Event::MouseDown, click);
+        s.Dispatch("Allignallbutton", Event::Click);
+        s.form.StackSlider.Value = 11;
+        std::vector<std::vector<PointMeasure>> measures;
+        std::vector<std::vector<float>> stacks;
+        for (const bool oneAtATime : {false, true}) {
+            s.points.MeasureFrameByFrame = oneAtATime;
+            Stack(s);
+            ASSERT_TRUE(s.points.LastStackUsedPoints);
+            measures.push_back(s.points.Measures);
+            const Single2dArray& plane = s.ws.StackSum[1];
+            stacks.emplace_back(plane.Data(), plane.Data() + plane.ElementCount());
+        }
+        ASSERT_GT(s.points.Points.size(), 4u);
+        ASSERT_EQ(measures[0].size(), measures[1].size());
+        for (std::size_t i = 0; i < measures[0].size(); ++i) {
+            const PointMeasure &a = measures[0][i], &b = measures[1][i];
+            ASSERT_TRUE(a.Dx == b.Dx && a.Dy == b.Dy && a.Quality == b.Quality && a.Failed == b.Failed &&
+                        a.Used == b.Used)
+                << "measure " << i;
+        }
+        EXPECT_TRUE(stacks[0] == stacks[1]);
+    }
 }
 
 TEST(AlignmentPointsSession, ABlackCaptureHasNoPointsAndSaysSo) {

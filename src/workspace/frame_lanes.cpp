@@ -1,0 +1,100 @@
+#include "workspace/frame_lanes.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <utility>
+#include <thread>
+#include <vector>
+
+namespace talvenor {
+
+struct FrameLanes::Shared {
+    struct Lane {
+        std::function<void()> job;  // set while the lane has work
+        std::thread thread;
+    };
+    std::mutex mutex;
+    std::condition_variable wake, done;
+    std::vector<Lane> lanes;
+    std::exception_ptr error;
+    bool stop = false;
+
+    void Work(std::size_t n) {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [&] { return stop || lanes[n].job; });
+            if (!lanes[n].job) return;
+            std::function<void()> job = lanes[n].job;
+            lock.unlock();
+            std::exception_ptr failed;
+            try {
+                job();
+            } catch (...) {
+                failed = std::current_exception();
+            }
+            lock.lock();
+            if (failed && !error) error = failed;
+            lanes[n].job = nullptr;
+            done.notify_all();
+        }
+    }
+
+    void ThrowError(std::unique_lock<std::mutex>&) {
+        if (error) std::rethrow_exception(std::exchange(error, nullptr));
+    }
+};
+
+int FrameLanes::Count() { return int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u)); }
+
+FrameLanes::FrameLanes() : shared_(std::make_unique<Shared>()) {
+    shared_->lanes.resize(std::size_t(Count()));
+    for (std::size_t n = 0; n < shared_->lanes.size(); ++n)
+        shared_->lanes[n].thread = std::thread([s = shared_.get(), n] { s->Work(n); });
+}
+
+FrameLanes::~FrameLanes() {
+    {
+        std::unique_lock<std::mutex> lock(shared_->mutex);
+        shared_->done.wait(lock, [&] {
+            return std::none_of(shared_->lanes.begin(), shared_->lanes.end(), [](const auto& l) { return bool(l.job); });
+        });
+        shared_->stop = true;
+    }
+    shared_->wake.notify_all();
+    for (auto& lane : shared_->lanes) lane.thread.join();
+}
+
+
+int FrameLanes::Acquire() {
+    Shared& s = *shared_;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    int free = -1;
+    s.done.wait(lock, [&] {
+        for (std::size_t n = 0; n < s.lanes.size(); ++n)
+            if (!s.lanes[n].job) {
+                free = int(n);
+                return true;
+            }
+        return false;
+    });
+    s.ThrowError(lock);
+    return free;
+}
+
+void FrameLanes::Start(int lane, std::function<void()> job) {
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->lanes[std::size_t(lane)].job = std::move(job);
+    }
+    shared_->wake.notify_all();
+}
+
+void FrameLanes::Finish() {
+    Shared& s = *shared_;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    s.done.wait(lock, [&] { return std::none_of(s.lanes.begin(), s.lanes.end(), [](const auto& l) { return bool(l.job); }); });
+    s.ThrowError(lock);
+}
+
+}  // namespace talvenor
