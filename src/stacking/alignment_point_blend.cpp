@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 #include "stacking/alignment_point_passes.h"
 #include "stacking/subpixel_sampler.h"
+#include "workspace/frame_lanes.h"
 #include "workspace/parallel_rows.h"
 #include "workspace/vector_clones.h"
 
@@ -84,63 +87,173 @@ float GlobalScale(const AppContext& c, const AlignmentPointState& ap) {
 
 }  // namespace
 
-// Pass 2: the frames some point chose, each chosen box added at its own shift with the window,
-// weighed so every point's frames together weigh as one.
-bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap) {
-    const std::size_t points = ap.Points.size();
-    const int size = ap.Size, channels = Channels(c.form);
-    std::vector<int> frames;
-    std::vector<std::size_t> slots;
+namespace {
+
+// The frames some point chose (in file order) with their slots among the measured frames.
+void ChosenFrames(const AlignmentPointState& ap, std::vector<int>& frames, std::vector<std::size_t>& slots) {
     for (std::size_t slot = 0; slot < ap.Frames.size(); ++slot)
-        for (std::size_t i = 0; i < points; ++i)
+        for (std::size_t i = 0; i < ap.Points.size(); ++i)
             if (ap.Measure(slot, i).Used) {
                 frames.push_back(ap.Frames[slot]);
                 slots.push_back(slot);
                 break;
             }
-    const std::vector<float> window = Window(size);
+}
+
+// The points that chose the frame in slot `slot`.
+void ChosenPoints(const AlignmentPointState& ap, std::size_t slot, std::vector<std::size_t>& chosen) {
+    chosen.clear();
+    for (std::size_t i = 0; i < ap.Points.size(); ++i)
+        if (ap.Measure(slot, i).Used) chosen.push_back(i);
+}
+
+// Runs `boxes(first, last)` over the chosen boxes 0..count - 1, or `rows(top, bottom)` over rows.
+using Split = std::function<void(int first, int last, const std::function<void(int, int)>& part, int least)>;
+
+// The chosen boxes of the frame (slot `slot`) read from its channel `planes` at their shifts.
+void SampleChosenBoxes(const AppContext& c, const AlignmentPointState& ap, std::size_t slot,
+                       const std::vector<std::size_t>& chosen, const std::array<Single2dArray, 4>& planes,
+                       std::vector<float>& patches, const Split& split) {
+    const int size = ap.Size, channels = Channels(c.form);
     const std::size_t boxLen = std::size_t(size) * std::size_t(size);
+    patches.resize(chosen.size() * std::size_t(channels) * boxLen);
+    split(0, int(chosen.size()) - 1, [&](int first, int last) {
+        for (int n = first; n <= last; ++n) {
+            const std::size_t i = chosen[std::size_t(n)];
+            const AlignmentPoint& p = ap.Points[i];
+            const PointMeasure& m = ap.Measure(slot, i);
+            for (int k = 0; k < channels; ++k)
+                SampleBox(planes[PlaneOf(c.form, k)], p.X - size / 2, p.Y - size / 2, size, m.Dx, m.Dy,
+                          patches.data() + (std::size_t(n) * std::size_t(channels) + std::size_t(k)) * boxLen);
+        }
+    }, 4);
+}
+
+// The sampled boxes added with the window into the points' sums, every pixel taking the boxes in
+// the same order however the rows are split.
+void AddChosenBoxes(const AppContext& c, AlignmentPointState& ap, const std::vector<std::size_t>& chosen,
+                    const std::vector<float>& patches, const std::vector<float>& window, const Split& split) {
+    const int size = ap.Size, channels = Channels(c.form);
+    const std::size_t boxLen = std::size_t(size) * std::size_t(size);
+    split(0, ap.PointWeights.Height() - 1, [&](int top, int bottom) {
+        for (std::size_t n = 0; n < chosen.size(); ++n) {
+            const std::size_t i = chosen[n];
+            const AlignmentPoint& p = ap.Points[i];
+            const float share = 1.0f / float(std::max(ap.KeptPerPoint[i], 1));
+            const int x0 = p.X - size / 2, y0 = p.Y - size / 2;
+            for (int y = std::max(y0, top); y <= std::min(y0 + size - 1, bottom); ++y) {
+                const int j2 = y - y0;
+                const float wy = window[std::size_t(j2)] * share;
+                float* weights = ap.PointWeights.Row(y) + x0;
+                for (int x = 0; x < size; ++x) weights[x] += wy * window[std::size_t(x)];
+                for (int k = 0; k < channels; ++k) {
+                    const float* v = patches.data() + (n * std::size_t(channels) + std::size_t(k)) * boxLen +
+                                     std::size_t(j2) * std::size_t(size);
+                    float* sum = ap.PointSums[std::size_t(k)].Row(y) + x0;
+                    for (int x = 0; x < size; ++x) sum[x] += wy * window[std::size_t(x)] * v[x];
+                }
+            }
+        }
+    }, 64);
+}
+
+// Whose turn it is to add: frames add in the order they were read (a frame that could not be read
+// takes no turn), whichever lane sampled them first.
+class AddingTurns {
+public:
+    void Wait(std::size_t j) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        // (Later than j only when a job failed: its turn passed early, and the stack is dropped.)
+        turn_.wait(lock, [&] { return next_ >= j; });
+    }
+    void Pass(std::size_t j) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            next_ = std::max(next_, j + 1);
+        }
+        turn_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    std::size_t next_ = 0;
+};
+
+// Plain 8-bit frames: each placed and its boxes sampled on a lane of its own while the next is
+// read, then added in its turn. A frame that is not plain after all is placed in the points'
+// planes and added there, in its turn, once the lanes are idle.
+bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
+                       const std::vector<std::size_t>& slots, const std::vector<float>& window,
+                       const Split& workers) {
+    // What the jobs use is made before the lanes (see MeasureInLanes).
+    std::vector<PointLane> lane(std::size_t(FrameLanes::Count()));
+    std::vector<std::vector<std::size_t>> chosen(lane.size());
+    AddingTurns turns;
+    const Split inOrder = [](int first, int last, const std::function<void(int, int)>& part, int) {
+        if (last >= first) part(first, last);
+    };
+    FrameLanes lanes;
+    int lastLane = -1;
+    std::size_t tickets = 0;
+    std::vector<std::size_t> chosenHere;
+    const bool done = VisitFramesInOrder(c, frames, "Stacking at alignment points", "Alignment points: stacking frame",
+                                         [&](std::size_t j) {
+        const std::size_t ticket = tickets++;
+        if (!PlainRun(c)) {
+            lanes.Finish();
+            PlaceFrameAtWholeShift(c, st, ap, false);
+            ChosenPoints(ap, slots[j], chosenHere);
+            SampleChosenBoxes(c, ap, slots[j], chosenHere, ap.FramePlanes, ap.Patches, workers);
+            AddChosenBoxes(c, ap, chosenHere, ap.Patches, window, workers);
+            turns.Pass(ticket);
+            return;
+        }
+        const int n = lanes.Acquire();
+        PointLane& l = lane[std::size_t(n)];
+        std::vector<std::size_t>& boxes = chosen[std::size_t(n)];
+        std::swap(l.Picture, c.ws.CurrentFrameImage);
+        lastLane = n;
+        lanes.Start(n, [&c, &ap, &l, &boxes, &turns, &window, &inOrder, &frames, &slots, j, ticket] {
+            // The turn passes however the job ends, so no later frame waits for ever.
+            struct PassTurn {
+                AddingTurns& turns;
+                std::size_t j;
+                ~PassTurn() { turns.Pass(j); }
+            };
+            PassTurn pass{turns, ticket};
+            ChosenPoints(ap, slots[j], boxes);
+            PlaceLanePlanes(c, ap, l, frames[j]);
+            SampleChosenBoxes(c, ap, slots[j], boxes, l.Planes, l.Patches, inOrder);
+            turns.Wait(ticket);
+            AddChosenBoxes(c, ap, boxes, l.Patches, window, inOrder);
+        });
+    });
+    lanes.Finish();
+    if (lastLane >= 0) std::swap(lane[std::size_t(lastLane)].Picture, c.ws.CurrentFrameImage);
+    return done;
+}
+
+}  // namespace
+
+// Pass 2: the frames some point chose, each chosen box added at its own shift with the window,
+// weighed so every point's frames together weigh as one.
+bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap) {
+    std::vector<int> frames;
+    std::vector<std::size_t> slots;
+    ChosenFrames(ap, frames, slots);
+    const std::vector<float> window = Window(ap.Size);
+    const Split workers = [&ap](int first, int last, const std::function<void(int, int)>& part, int least) {
+        WorkersOf(ap).Run(first, last, part, least);
+    };
+    if (PlainRun(c) && !ap.OneFrameAtATime) return AccumulateInLanes(c, st, ap, frames, slots, window, workers);
     std::vector<std::size_t> chosen;
     return ReadFramesInOrder(c, st, ap, frames, "Stacking at alignment points", "Alignment points: stacking frame", false,
                              [&](std::size_t j) {
-        const std::size_t slot = slots[j];
-        chosen.clear();
-        for (std::size_t i = 0; i < points; ++i)
-            if (ap.Measure(slot, i).Used) chosen.push_back(i);
-        ap.Patches.resize(chosen.size() * std::size_t(channels) * boxLen);
-        // The boxes of this frame, each on its own (in parallel)...
-        WorkersOf(ap).Run(0, int(chosen.size()) - 1, [&](int first, int last) {
-            for (int n = first; n <= last; ++n) {
-                const std::size_t i = chosen[std::size_t(n)];
-                const AlignmentPoint& p = ap.Points[i];
-                const PointMeasure& m = ap.Measure(slot, i);
-                for (int k = 0; k < channels; ++k)
-                    SampleBox(ap.FramePlanes[PlaneOf(c.form, k)], p.X - size / 2, p.Y - size / 2, size, m.Dx, m.Dy,
-                              ap.Patches.data() + (std::size_t(n) * std::size_t(channels) + std::size_t(k)) * boxLen);
-            }
-        }, 4);
-        // ...then added by bands of rows, every pixel taking the boxes in the same order.
-        const int height = ap.PointWeights.Height();
-        WorkersOf(ap).Run(0, height - 1, [&](int top, int bottom) {
-            for (std::size_t n = 0; n < chosen.size(); ++n) {
-                const std::size_t i = chosen[n];
-                const AlignmentPoint& p = ap.Points[i];
-                const float share = 1.0f / float(std::max(ap.KeptPerPoint[i], 1));
-                const int x0 = p.X - size / 2, y0 = p.Y - size / 2;
-                for (int y = std::max(y0, top); y <= std::min(y0 + size - 1, bottom); ++y) {
-                    const int j2 = y - y0;
-                    const float wy = window[std::size_t(j2)] * share;
-                    float* weights = ap.PointWeights.Row(y) + x0;
-                    for (int x = 0; x < size; ++x) weights[x] += wy * window[std::size_t(x)];
-                    for (int k = 0; k < channels; ++k) {
-                        const float* v = ap.Patches.data() + (n * std::size_t(channels) + std::size_t(k)) * boxLen +
-                                         std::size_t(j2) * std::size_t(size);
-                        float* sum = ap.PointSums[std::size_t(k)].Row(y) + x0;
-                        for (int x = 0; x < size; ++x) sum[x] += wy * window[std::size_t(x)] * v[x];
-                    }
-                }
-            }
-        });
+        // The boxes of this frame, each on its own (in parallel), then added by bands of rows.
+        ChosenPoints(ap, slots[j], chosen);
+        SampleChosenBoxes(c, ap, slots[j], chosen, ap.FramePlanes, ap.Patches, workers);
+        AddChosenBoxes(c, ap, chosen, ap.Patches, window, workers);
     });
 }
 

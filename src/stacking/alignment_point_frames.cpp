@@ -53,19 +53,17 @@ bool PlainFrame(const AppContext& c) {
     return !ws.FrameIsWide && !(ws.IsImageSeries && ws.IsFits) && !calibration.UseDark && !calibration.UseFlat;
 }
 
-// The 8-bit frame at whole shift (dx, dy) over rows top..bottom of the points' rectangle, as the
-// stacker adds it: red, green and blue, or the grey mix; 0 where the frame does not reach. What
-// it covers is a rectangle (`PlainCover`), so no cover plane is written.
-void CopyPlainFrame(const AppContext& c, AlignmentPointState& ap, int top, int bottom) {
+// The 8-bit `frame` at whole shift (dx, dy) over rows top..bottom of the points' rectangle, as the
+// stacker adds it, into `planes`: red, green and blue, or the grey mix; 0 where the frame does
+// not reach. What it covers is the rectangle `in` (`PlainCoverOf`), so no cover plane is written.
+void CopyPlainFrame(const AppContext& c, const Bitmap24& frame, const PointRegion& r, const PointRegion& in, int dx,
+                    int dy, std::array<Single2dArray, 4>& planes, int top, int bottom) {
     const Workspace& ws = c.ws;
-    const Bitmap24& frame = ws.CurrentFrameImage;
-    const PointRegion& r = ap.Region;
-    const PointRegion& in = ap.PlainCover;
     const bool colour = c.form.ColourStack.Checked;
     const std::array<float, 3>& lw = ws.LrgbWeight;
     const int xa = std::max(r.Left, in.Left), xb = std::min(r.Right, in.Right);
     for (int y = top; y <= bottom; ++y) {
-        float* out[3] = {ap.FramePlanes[0].Row(y), ap.FramePlanes[1].Row(y), ap.FramePlanes[2].Row(y)};
+        float* out[3] = {colour ? planes[0].Row(y) : nullptr, planes[1].Row(y), colour ? planes[2].Row(y) : nullptr};
         const bool rowIn = y >= in.Top && y <= in.Bottom && xa <= xb;
         for (int k = 0; k < 3; ++k) {
             if (!colour && k != 1) continue;
@@ -77,7 +75,7 @@ void CopyPlainFrame(const AppContext& c, AlignmentPointState& ap, int top, int b
             std::fill(out[k] + xb + 1, out[k] + r.Right + 1, 0.0f);
         }
         if (!rowIn) continue;
-        const uint8_t* src = frame.Row(y + ap.PlainShiftY) + 3 * std::ptrdiff_t(xa + ap.PlainShiftX);
+        const uint8_t* src = frame.Row(y + dy) + 3 * std::ptrdiff_t(xa + dx);
         const int n = xb - xa + 1;
         if (colour) {
             float *red = out[0] + xa, *g = out[1] + xa, *b = out[2] + xa;
@@ -95,8 +93,7 @@ void CopyPlainFrame(const AppContext& c, AlignmentPointState& ap, int top, int b
 
 // The stack positions whose source lies in an 8-bit frame at whole shift (dx, dy): x + dx
 // within the frame and the stack's source size.
-PointRegion PlainCoverOf(const Workspace& ws, int dx, int dy) {
-    const Bitmap24& frame = ws.CurrentFrameImage;
+PointRegion PlainCoverOf(const Workspace& ws, const Bitmap24& frame, int dx, int dy) {
     const int limitX = std::min(ws.ImageWidth, frame.Width()), limitY = std::min(ws.ImageHeight, frame.Height());
     return {std::max(0, -dx), std::max(0, -dy), limitX - 1 - dx, limitY - 1 - dy};
 }
@@ -134,7 +131,7 @@ void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState
     if (ap.FrameIsPlain) {
         ap.PlainShiftX = st.CurShiftX;
         ap.PlainShiftY = st.CurShiftY;
-        ap.PlainCover = PlainCoverOf(ws, st.CurShiftX, st.CurShiftY);
+        ap.PlainCover = PlainCoverOf(ws, ws.CurrentFrameImage, st.CurShiftX, st.CurShiftY);
     } else {
         st.CurSubShiftX = float(st.CurShiftX);
         st.CurSubShiftY = float(st.CurShiftY);
@@ -160,7 +157,9 @@ void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState
     const PointRegion& r = ap.Region;
     const bool plain = ap.FrameIsPlain;
     WorkersOf(ap).Run(r.Top, r.Bottom, [&](int top, int bottom) {
-        if (plain) CopyPlainFrame(c, ap, top, bottom);
+        if (plain)
+            CopyPlainFrame(c, ws.CurrentFrameImage, r, ap.PlainCover, ap.PlainShiftX, ap.PlainShiftY, ap.FramePlanes, top,
+                           bottom);
         if (ownLuma) LumaOf(c, ap.FramePlanes, ap.FrameLuma, {r.Left, top, r.Right, bottom});
     }, 32);
 }
@@ -238,8 +237,7 @@ void PlaceLaneLuma(const AppContext& c, const AlignmentPointState& ap, PointLane
     const FrameShift shift = GlobalShift(ws.Frames[std::size_t(frame)]);
     const int dx = int(std::lrint(shift.X)), dy = int(std::lrint(shift.Y));
     const Bitmap24& picture = lane.Picture;
-    const int limitX = std::min(ws.ImageWidth, picture.Width()), limitY = std::min(ws.ImageHeight, picture.Height());
-    lane.Cover = {std::max(0, -dx), std::max(0, -dy), limitX - 1 - dx, limitY - 1 - dy};
+    lane.Cover = PlainCoverOf(ws, picture, dx, dy);
     Ensure(lane.Luma, ws.StackSum[1].Width(), ws.StackSum[1].Height());
     const PointRegion& r = ap.Region;
     const PointRegion& in = lane.Cover;
@@ -264,6 +262,16 @@ void PlaceLaneLuma(const AppContext& c, const AlignmentPointState& ap, PointLane
             for (int i = 0; i < n; ++i) o[i] = src[3 * i + 1] * lw[1] + src[3 * i + 2] * lw[0] + src[3 * i] * lw[2];
         }
     }
+}
+
+void PlaceLanePlanes(const AppContext& c, const AlignmentPointState& ap, PointLane& lane, int frame) {
+    const Workspace& ws = c.ws;
+    const FrameShift shift = GlobalShift(ws.Frames[std::size_t(frame)]);
+    const int dx = int(std::lrint(shift.X)), dy = int(std::lrint(shift.Y));
+    lane.Cover = PlainCoverOf(ws, lane.Picture, dx, dy);
+    const int w = ws.StackSum[1].Width(), h = ws.StackSum[1].Height();
+    for (int k = 0; k < Channels(c.form); ++k) Ensure(lane.Planes[PlaneOf(c.form, k)], w, h);
+    CopyPlainFrame(c, lane.Picture, ap.Region, lane.Cover, dx, dy, lane.Planes, ap.Region.Top, ap.Region.Bottom);
 }
 
 bool FrameCoversPlain(const PointRegion& region, const PointRegion& cover, const AlignmentPoint& p, int size, int search) {

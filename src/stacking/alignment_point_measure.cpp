@@ -159,7 +159,7 @@ bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, con
                      [&](const AlignmentPoint& p, int size, int reach) { return FrameCovers(ap, p, size, reach); },
                      workers, xs, ys);
     };
-    if (PlainRun(c) && !ap.MeasureFrameByFrame) return MeasureInLanes(c, st, ap, frames, ref, measureInPlanes);
+    if (PlainRun(c) && !ap.OneFrameAtATime) return MeasureInLanes(c, st, ap, frames, ref, measureInPlanes);
     return ReadFramesInOrder(c, st, ap, frames, "Measuring alignment points", "Alignment points: measuring frame", true,
                              measureInPlanes);
 }

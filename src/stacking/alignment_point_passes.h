@@ -54,12 +54,16 @@ bool PlainRun(const AppContext& c);
 struct PointLane {
     Bitmap24 Picture;
     Single2dArray Luma;
+    std::array<Single2dArray, 4> Planes;  // adding: the channels, as the frame planes hold them
+    std::vector<float> Patches;           // adding: the frame's chosen boxes read at their shifts
     std::vector<float> Half;
     std::vector<float> Xs, Ys;
     PointRegion Cover;
 };
 // The lane's luminance of frame `frame` (whose picture the lane holds).
 void PlaceLaneLuma(const AppContext& c, const AlignmentPointState& ap, PointLane& lane, int frame);
+// The lane's channels of frame `frame` at its whole global shift over the points' rectangle.
+void PlaceLanePlanes(const AppContext& c, const AlignmentPointState& ap, PointLane& lane, int frame);
 bool FrameCoversPlain(const PointRegion& region, const PointRegion& cover, const AlignmentPoint& p, int size, int search);
 
 // The luminance the points match in the frame read.

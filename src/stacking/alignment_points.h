@@ -115,9 +115,10 @@ struct AlignmentPointState {
     bool FrameIsPlain = false;
     PointRegion PlainCover;
     int PlainShiftX = 0, PlainShiftY = 0;
-    // Plain frames are measured whole, side by side on lanes of their own; set, one at a time with
-    // their points split over the workers (the exactness tests compare the two).
-    bool MeasureFrameByFrame = false;
+    // Plain frames are measured, sampled and added whole, side by side on lanes of their own; set,
+    // one at a time with each frame's work split over the workers (the exactness test compares
+    // the two).
+    bool OneFrameAtATime = false;
 
     PointMeasure& Measure(std::size_t frameSlot, std::size_t point) { return Measures[frameSlot * Points.size() + point]; }
     const PointMeasure& Measure(std::size_t frameSlot, std::size_t point) const {

@@ -109,10 +109,10 @@ TEST(AlignmentPointsSession, OnePointOverTheObjectStacksEachFrameAtItsOwnShift) 
     EXPECT_GT(globalError, 3 * pointError);
 }
 
-// Frames measured whole side by side (the default) give the measures and the stack, to the bit,
+// Frames measured and added whole side by side (the default) give the measures and the stack, to the bit,
 // of frames measured one at a time with their points split over the workers: a capture whose
 // seeing bends each area its own way, in colour and grey.
-TEST(AlignmentPointsSession, FramesMeasuredSideBySideEqualOneAtATime) {
+TEST(AlignmentPointsSession, FramesWorkedSideBySideEqualOneAtATime) {
     for (const bool colour : {true, false}) {
         SCOPED_TRACE(colour ? "colour" : "grey");
         testing::TempDir dir;
@@ -141,7 +141,7 @@ TEST(AlignmentPointsSession, FramesMeasuredSideBySideEqualOneAtATime) {
         std::vector<std::vector<PointMeasure>> measures;
         std::vector<std::vector<float>> stacks;
         for (const bool oneAtATime : {false, true}) {
-            s.points.MeasureFrameByFrame = oneAtATime;
+            s.points.OneFrameAtATime = oneAtATime;
             Stack(s);
             ASSERT_TRUE(s.points.LastStackUsedPoints);
             measures.push_back(s.points.Measures);
