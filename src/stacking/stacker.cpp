@@ -232,11 +232,13 @@ void StackGlobalFrames(AppContext& c, FftEngine& fft, StackerState& st, const st
     Host& host = c.host;
     const int n = st.StackFrameCount;
     const PassSteps steps{{}, [&c, &st] { AddFrame(c, st); }};
-    // An AVI stays open for the whole loop; its frames are read in rank order.
+    // An AVI stays open for the whole loop; its frames are read in rank order (the stack graph
+    // shows the quality of the stack growing by the best frames first).
     std::unique_ptr<AviFrameSource> avi;
     if (!ws.IsImageSeries && !ranks.empty()) avi = std::make_unique<AviFrameSource>(c, AviPath(c));
     int j = 0;
-    for (int k : ranks) {
+    for (std::size_t at = 0; at < ranks.size(); ++at) {
+        const int k = ranks[at];
         const int frame = ws.Ranking[std::size_t(k)].FrameIndex;
         const FrameRecord& r = ws.Frames[std::size_t(frame)];
         ++j;
@@ -265,8 +267,10 @@ void StackGlobalFrames(AppContext& c, FftEngine& fft, StackerState& st, const st
         } else {
             // The AVI reader adds the frame itself while the stack pass is active; its
             // size bookkeeping must not change the stack's.
+            // The next rank's frame is decoded while this one is added.
             const int keepW = ws.ImageWidth, keepH = ws.ImageHeight;
-            avi->Read(frame, steps);
+            const int next = at + 1 < ranks.size() ? ws.Ranking[std::size_t(ranks[at + 1])].FrameIndex : -1;
+            avi->Read(frame, steps, next);
             ws.ImageWidth = keepW;
             ws.ImageHeight = keepH;
         }
