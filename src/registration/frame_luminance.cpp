@@ -9,8 +9,7 @@ FrameLuminance::FrameLuminance(const Workspace& ws)
       wide_(ws.FrameIsWide && ws.FrameWide.HasWide && ws.FrameWide.Width() >= ws.CurrentFrameImage.Width() &&
             ws.FrameWide.Height() >= ws.CurrentFrameImage.Height()) {}
 
-float FrameLuminance::operator()(int x, int y) const {
-    if (!wide_) return Luminance(ws_.CurrentFrameImage.Row(y) + 3 * x, ws_.LumaWeight);
+float FrameLuminance::Wide(int x, int y) const {
     // 65535 / 257 = 255: the same scale as the bytes, with the fraction the bytes lose.
     const TTIFFBitMap& w = ws_.FrameWide;
     const auto& k = ws_.LumaWeight;

@@ -1,5 +1,6 @@
 #pragma once
 // Where registration reads a frame's luminance: its full-precision samples when it has them.
+#include "registration/luminance.h"
 #include "workspace/workspace.h"
 
 namespace talvenor {
@@ -9,9 +10,14 @@ namespace talvenor {
 class FrameLuminance {
 public:
     explicit FrameLuminance(const Workspace& ws);
-    float operator()(int x, int y) const;
+    // Inline: the alignment calls it for every pixel of every box.
+    float operator()(int x, int y) const {
+        if (!wide_) return Luminance(ws_.CurrentFrameImage.Row(y) + 3 * x, ws_.LumaWeight);
+        return Wide(x, y);
+    }
 
 private:
+    float Wide(int x, int y) const;
     const Workspace& ws_;
     bool wide_;
 };
