@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "imagefiles/bmp_file.h"
-#include "registration/feature_finder.h"
 #include "session/generated_capture.h"
 #include "session/alignment_point_handlers.h"
 #include "session/input_selection.h"
@@ -128,14 +127,7 @@ TEST(AlignmentPointsSession, FramesWorkedSideBySideEqualOneAtATime) {
         testing::StartedSession t;
         Session& s = t.Start();
         testing::OpenAvi(t, cap.path);
-        const auto feature = FindAlignmentFeature(s.ws.CurrentFrameImage, s.ws.ImageWidth, s.ws.ImageHeight,
-                                                  s.ws.AlignBoxSize, s.ws.LumaWeight);
-        ASSERT_TRUE(feature.has_value());
-        EventArgs click;
-        click.X = feature->first;
-        click.Y = feature->second;
-        click.Button = MouseButton::Left;
-        s.Dispatch("PreviewImage", Event::MouseDown, click);
+        testing::PickFeature(s);
         s.Dispatch("Allignallbutton", Event::Click);
         s.form.StackSlider.Value = 11;
         std::vector<std::vector<PointMeasure>> measures;

@@ -35,17 +35,7 @@ Capture Realistic(const fs::path& dir, int frames, int width, int height, uint64
 
 void Open(StartedSession& t, const std::string& avi) { testing::OpenAvi(t, avi); }
 
-void PickFeature(Session& s) {
-    const auto f = FindAlignmentFeature(s.ws.CurrentFrameImage, s.ws.ImageWidth, s.ws.ImageHeight, s.ws.AlignBoxSize,
-                                        s.ws.LumaWeight);
-    ASSERT_TRUE(f.has_value());
-    EventArgs click;
-    click.X = f->first;
-    click.Y = f->second;
-    click.Button = MouseButton::Left;
-    s.Dispatch("PreviewImage", Event::MouseDown, click);
-    ASSERT_EQ(s.ws.ProgStatus, 1);
-}
+using testing::PickFeature;
 
 double QualityAgainstBlur(const Session& s, const std::vector<capture::FrameTruth>& truth) {
     std::vector<double> quality, sigma;
