@@ -8,7 +8,6 @@
 
 #include "capture/capture.h"
 #include "capture/evaluate.h"
-#include "registration/feature_finder.h"
 #include "registration/quality.h"
 #include "session/generated_capture.h"
 #include "session/session_fixture.h"
