@@ -116,7 +116,9 @@ void SampleChosenBoxes(const AppContext& c, const AlignmentPointState& ap, std::
                        std::vector<float>& patches, const Split& split) {
     const int size = ap.Size, channels = Channels(c.form);
     const std::size_t boxLen = std::size_t(size) * std::size_t(size);
-    patches.resize(chosen.size() * std::size_t(channels) * boxLen);
+    // Only ever grown: a frame with fewer boxes than the last leaves the rest unused.
+    const std::size_t need = chosen.size() * std::size_t(channels) * boxLen;
+    if (patches.size() < need) patches.resize(need);
     split(0, int(chosen.size()) - 1, [&](int first, int last) {
         for (int n = first; n <= last; ++n) {
             const std::size_t i = chosen[std::size_t(n)];
@@ -189,6 +191,16 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
     // What the jobs use is made before the lanes (see MeasureInLanes).
     std::vector<PointLane> lane(std::size_t(FrameLanes::Count()));
     std::vector<std::vector<std::size_t>> chosen(lane.size());
+    // Room for the most boxes a frame has, made once: growing frame by frame moved and cleared it
+    // again and again.
+    std::size_t mostBoxes = 0;
+    for (const std::size_t slot : slots) {
+        std::size_t boxes = 0;
+        for (std::size_t i = 0; i < ap.Points.size(); ++i) boxes += ap.Measure(slot, i).Used;
+        mostBoxes = std::max(mostBoxes, boxes);
+    }
+    for (PointLane& l : lane)
+        l.Patches.resize(mostBoxes * std::size_t(Channels(c.form)) * std::size_t(ap.Size) * std::size_t(ap.Size));
     AddingTurns turns;
     const Split inOrder = [](int first, int last, const std::function<void(int, int)>& part, int) {
         if (last >= first) part(first, last);

@@ -36,8 +36,10 @@ void LumaOf(const AppContext& c, const std::array<Single2dArray, 4>& planes, Sin
 
 PointRegion WholePlane(const Single2dArray& p) { return {0, 0, p.Width() - 1, p.Height() - 1}; }
 
-void Ensure(Single2dArray& p, int w, int h) {
-    if (!p.Allocated() || p.Width() != w || p.Height() != h) p.Create(w, h);
+bool Ensure(Single2dArray& p, int w, int h) {
+    if (p.Allocated() && p.Width() == w && p.Height() == h) return false;
+    p.Create(w, h);
+    return true;
 }
 
 // The frame's global shift, to the fraction when the alignment measured one.
@@ -288,12 +290,10 @@ void PrepareScratch(AppContext& c, AlignmentPointState& ap) {
     for (Single2dArray& p : ap.FramePlanes) Ensure(p, w, h);
     Ensure(ap.FrameCover, w, h);
     Ensure(ap.FrameLuma, w, h);
-    for (int k = 0; k < Channels(c.form); ++k) {
-        Ensure(ap.PointSums[std::size_t(k)], w, h);
-        ap.PointSums[std::size_t(k)].Fill(0);
-    }
-    Ensure(ap.PointWeights, w, h);
-    ap.PointWeights.Fill(0);
+    // A plane just made reads as zeros already; one kept from the last stack is cleared.
+    for (int k = 0; k < Channels(c.form); ++k)
+        if (!Ensure(ap.PointSums[std::size_t(k)], w, h)) ap.PointSums[std::size_t(k)].Fill(0);
+    if (!Ensure(ap.PointWeights, w, h)) ap.PointWeights.Fill(0);
 }
 
 }  // namespace talvenor

@@ -19,8 +19,8 @@ int Channels(const Controls& f);
 std::size_t PlaneOf(const Controls& f, int k);
 LumaView ViewOf(const Single2dArray& p);
 PointRegion WholePlane(const Single2dArray& p);
-// Creates the plane unless it has that size already.
-void Ensure(Single2dArray& p, int w, int h);
+// Creates the plane (reading as zeros) unless it has that size already; true when it was made.
+bool Ensure(Single2dArray& p, int w, int h);
 // The luminance of three planes (or the grey plane) into `out`, over the rectangle.
 void LumaOf(const AppContext& c, const std::array<Single2dArray, 4>& planes, Single2dArray& out, const PointRegion& r);
 // The frame's global shift, to the fraction when the alignment measured one.

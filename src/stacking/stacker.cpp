@@ -181,8 +181,8 @@ StackCanvas PrepareCanvas(AppContext& c, StackerState& st, const std::vector<int
         ws.ImageWidth = keepW;
         ws.ImageHeight = keepH;
     }
-    for (auto* plane : {&ws.ExtraPlane, &ws.StackSum[0], &ws.StackSum[1], &ws.StackSum[2], &ws.StackSum[3]})
-        plane->Fill(0);
+    // The planes were just made, so they read as zeros: clearing them would only write (and fault
+    // in) memory the frames are about to fill.
     return {width, height};
 }
 
