@@ -41,27 +41,9 @@ double Ssd(const LumaView& ref, const LumaView& frame, int x0, int y0, int size,
     return total;
 }
 
-// The sum of the box, row by row: each row's samples added in order, the rows' sums in order.
-// Four rows are summed side by side, so the four chains of dependent additions overlap.
 double BoxSum(const LumaView& p, int x0, int y0, int size) {
     double s = 0;
-    int y = y0;
-    for (; y + 4 <= y0 + size; y += 4) {
-        const float* a = p.Data + std::size_t(y) * p.Stride;
-        const float *b = a + p.Stride, *c = b + p.Stride, *d = c + p.Stride;
-        float ra = 0, rb = 0, rc = 0, rd = 0;
-        for (int x = x0; x < x0 + size; ++x) {
-            ra += a[x];
-            rb += b[x];
-            rc += c[x];
-            rd += d[x];
-        }
-        s += ra;
-        s += rb;
-        s += rc;
-        s += rd;
-    }
-    for (; y < y0 + size; ++y) {
+    for (int y = y0; y < y0 + size; ++y) {
         const float* row = p.Data + std::size_t(y) * p.Stride;
         float r = 0;
         for (int x = x0; x < x0 + size; ++x) r += row[x];
@@ -100,41 +82,17 @@ void HalveLuma(const LumaView& full, std::vector<float>& storage, LumaView& half
 }
 
 float LocalQuality(const LumaView& frame, int x0, int y0, int size) {
-    // Each row's sums run along the row and the rows add in order; two rows at a time, so their
-    // chains of dependent additions overlap.
     double energy = 0, sum = 0;
-    auto rowSums = [&](int y, float& e, float& s) {
+    for (int y = y0; y < y0 + size; ++y) {
         const float* row = frame.Data + std::size_t(y) * frame.Stride;
         const float* up = row - frame.Stride;
         const float* down = row + frame.Stride;
+        float e = 0, s = 0;
         for (int x = x0; x < x0 + size; ++x) {
             const float gx = row[x + 1] - row[x - 1], gy = down[x] - up[x];
             e += gx * gx + gy * gy;
             s += row[x];
         }
-    };
-    int y = y0;
-    for (; y + 2 <= y0 + size; y += 2) {
-        const float* a = frame.Data + std::size_t(y) * frame.Stride;
-        const float* b = a + frame.Stride;
-        const float *aUp = a - frame.Stride, *bDown = b + frame.Stride;
-        float ea = 0, sa = 0, eb = 0, sb = 0;
-        for (int x = x0; x < x0 + size; ++x) {
-            const float gxa = a[x + 1] - a[x - 1], gya = b[x] - aUp[x];
-            const float gxb = b[x + 1] - b[x - 1], gyb = bDown[x] - a[x];
-            ea += gxa * gxa + gya * gya;
-            sa += a[x];
-            eb += gxb * gxb + gyb * gyb;
-            sb += b[x];
-        }
-        energy += ea;
-        sum += sa;
-        energy += eb;
-        sum += sb;
-    }
-    for (; y < y0 + size; ++y) {
-        float e = 0, s = 0;
-        rowSums(y, e, s);
         energy += e;
         sum += s;
     }
