@@ -120,6 +120,8 @@ StackRun StackFromOptions(CliSession& cli, const CliOptions& options, std::ostre
         s.seams.StackSingleImage();
     } else {
         s.form.StackSlider.Value = CutRank(s, options.keep);
+        // The table has a shift for every frame measured; the stack itself needs only the chosen.
+        s.points.ShiftsOfEveryFrame = !options.pointsCsv.empty();
         Stack(s);
     }
     run.stack = CostSince(stackStart);

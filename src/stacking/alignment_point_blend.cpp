@@ -1,5 +1,5 @@
-// The alignment points' second pass: each chosen box read at its shift and added with a window
-// that falls to zero at its edges, and the sums blended into the stack.
+// The alignment points' second pass: each chosen box matched for its shift, read there and added
+// with a window that falls to zero at its edges, and the sums blended into the stack.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -185,9 +185,9 @@ private:
 // Plain 8-bit frames: each placed and its boxes sampled on a lane of its own while the next is
 // read, then added in its turn. A frame that is not plain after all is placed in the points'
 // planes and added there, in its turn, once the lanes are idle.
-bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames,
-                       const std::vector<std::size_t>& slots, const std::vector<float>& window,
-                       const Split& workers) {
+bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, const PointMatching& matching,
+                       const std::vector<int>& frames, const std::vector<std::size_t>& slots,
+                       const std::vector<float>& window, const std::function<void(std::size_t)>& addInPlanes) {
     // What the jobs use is made before the lanes (see MeasureInLanes).
     std::vector<PointLane> lane(std::size_t(FrameLanes::Count()));
     std::vector<std::vector<std::size_t>> chosen(lane.size());
@@ -208,16 +208,13 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
     FrameLanes lanes;
     int lastLane = -1;
     std::size_t tickets = 0;
-    std::vector<std::size_t> chosenHere;
     const bool done = VisitFramesInOrder(c, frames, "Stacking at alignment points", "Alignment points: stacking frame",
                                          [&](std::size_t j) {
         const std::size_t ticket = tickets++;
         if (!PlainRun(c)) {
             lanes.Finish();
-            PlaceFrameAtWholeShift(c, st, ap, false);
-            ChosenPoints(ap, slots[j], chosenHere);
-            SampleChosenBoxes(c, ap, slots[j], chosenHere, ap.FramePlanes, ap.Patches, workers);
-            AddChosenBoxes(c, ap, chosenHere, ap.Patches, window, workers);
+            PlaceFrameAtWholeShift(c, st, ap, !ap.ShiftsOfEveryFrame);
+            addInPlanes(j);
             turns.Pass(ticket);
             return;
         }
@@ -226,7 +223,7 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
         std::vector<std::size_t>& boxes = chosen[std::size_t(n)];
         std::swap(l.Picture, c.ws.CurrentFrameImage);
         lastLane = n;
-        lanes.Start(n, [&c, &ap, &l, &boxes, &turns, &window, &inOrder, &frames, &slots, j, ticket] {
+        lanes.Start(n, [&c, &ap, &matching, &l, &boxes, &turns, &window, &inOrder, &frames, &slots, j, ticket] {
             // The turn passes however the job ends, so no later frame waits for ever.
             struct PassTurn {
                 AddingTurns& turns;
@@ -236,6 +233,13 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
             PassTurn pass{turns, ticket};
             ChosenPoints(ap, slots[j], boxes);
             PlaceLanePlanes(c, ap, l, frames[j]);
+            if (!ap.ShiftsOfEveryFrame) {
+                // A grey frame's plane is its luminance.
+                const bool colour = c.form.ColourStack.Checked;
+                if (colour) PlaceLaneLuma(c, ap, l, frames[j]);
+                MatchChosenPoints(c, ap, matching, LaneFrame(ap, l, colour ? l.Luma : l.Planes[1], slots[j], true),
+                                  boxes);
+            }
             SampleChosenBoxes(c, ap, slots[j], boxes, l.Planes, l.Patches, inOrder);
             turns.Wait(ticket);
             AddChosenBoxes(c, ap, boxes, l.Patches, window, inOrder);
@@ -250,7 +254,7 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
 
 // Pass 2: the frames some point chose, each chosen box added at its own shift with the window,
 // weighed so every point's frames together weigh as one.
-bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap) {
+bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const PointMatching& matching) {
     std::vector<int> frames;
     std::vector<std::size_t> slots;
     ChosenFrames(ap, frames, slots);
@@ -258,15 +262,20 @@ bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap) 
     const Split workers = [&ap](int first, int last, const std::function<void(int, int)>& part, int least) {
         WorkersOf(ap).Run(first, last, part, least);
     };
-    if (PlainRun(c) && !ap.OneFrameAtATime) return AccumulateInLanes(c, st, ap, frames, slots, window, workers);
     std::vector<std::size_t> chosen;
-    return ReadFramesInOrder(c, st, ap, frames, "Stacking at alignment points", "Alignment points: stacking frame", false,
-                             [&](std::size_t j) {
-        // The boxes of this frame, each on its own (in parallel), then added by bands of rows.
+    std::vector<float> xs, ys;
+    // The frame placed in the points' planes: its chosen boxes matched and sampled, each on its own
+    // (in parallel), then added by bands of rows.
+    const auto addInPlanes = [&](std::size_t j) {
         ChosenPoints(ap, slots[j], chosen);
+        if (!ap.ShiftsOfEveryFrame) MatchChosenPoints(c, ap, matching, PlanesFrame(c, ap, slots[j], true, xs, ys), chosen);
         SampleChosenBoxes(c, ap, slots[j], chosen, ap.FramePlanes, ap.Patches, workers);
         AddChosenBoxes(c, ap, chosen, ap.Patches, window, workers);
-    });
+    };
+    if (PlainRun(c) && !ap.OneFrameAtATime)
+        return AccumulateInLanes(c, st, ap, matching, frames, slots, window, addInPlanes);
+    return ReadFramesInOrder(c, st, ap, frames, "Stacking at alignment points", "Alignment points: stacking frame",
+                             !ap.ShiftsOfEveryFrame, addInPlanes);
 }
 
 // The stacker's planes become the points' stack where the points' windows cover the picture

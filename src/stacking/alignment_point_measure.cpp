@@ -1,5 +1,6 @@
-// The alignment points' first pass: every frame measured at every point (local shift and
-// quality), shifts that failed taken from the neighbours, and each point's sharpest frames.
+// The alignment points' first pass: every frame's quality at every point and each point's
+// sharpest frames; and the local shifts, found where a point stacks the frame (or everywhere,
+// when every frame's shifts are wanted), failed ones taken from the neighbours.
 #include <algorithm>
 #include <cmath>
 
@@ -60,42 +61,62 @@ std::pair<int, int> FrameConsensus(const AlignmentPointState& ap, std::size_t sl
             std::clamp(int(std::lrint(ys[std::size_t(mid)])), -search, search)};
 }
 
-}  // namespace
-
-namespace {
-
-// Runs `points(first, last)` over the points 0..count - 1.
-using PointRunner = std::function<void(int count, const std::function<void(int, int)>& points)>;
-
-// One frame (in slot `slot`) at every point it covers: the local shift and quality, then a second
-// look around the frame's consensus for the points that found nothing.
-void MeasureFrame(const AppContext& c, AlignmentPointState& ap, const MatchPlanes& ref, std::size_t slot,
-                  const MatchPlanes& frame, const std::function<bool(const AlignmentPoint&, int, int)>& covers,
-                  const PointRunner& run, std::vector<float>& xs, std::vector<float>& ys) {
-    const std::size_t points = ap.Points.size();
+// The first look at points (every one the frame covers, or those listed): each one's local shift
+// around the frame's global shift, and its quality when `quality`. A second look (`retry`) goes
+// around (cx, cy) and replaces only the shifts that failed, when it finds one.
+void Look(const AppContext& c, AlignmentPointState& ap, const MatchPlanes& ref, const FrameAtPoints& frame, int cx,
+          int cy, bool retry, bool quality, const std::vector<std::size_t>* only) {
     const int size = ap.Size, search = int(c.form.APSearch.Value);
     const int width = c.ws.ImageWidth, height = c.ws.ImageHeight;
-    auto measure = [&](int cx, int cy, bool retry) {
-        const int reach = search + std::max(std::abs(cx), std::abs(cy));
-        run(int(points), [&](int first, int last) {
-            for (int i = first; i <= last; ++i) {
-                const AlignmentPoint& p = ap.Points[std::size_t(i)];
-                PointMeasure& m = ap.Measure(slot, std::size_t(i));
-                if (retry && !(m.Quality >= 0 && m.Failed)) continue;
-                if (!covers(p, size, reach) || !PointFits(p.X, p.Y, size, reach, width, height)) continue;
-                const int x0 = p.X - size / 2, y0 = p.Y - size / 2;
-                const LocalMatch match = MatchPatch(ref, frame, x0, y0, size, search, cx, cy);
-                if (retry && !match.Ok) continue;
-                m.Dx = match.Dx;
-                m.Dy = match.Dy;
-                m.Failed = !match.Ok;
-                if (!retry) m.Quality = LocalQuality(frame.Full, x0, y0, size);
-            }
-        });
-    };
-    measure(0, 0, false);
-    const auto [cx, cy] = FrameConsensus(ap, slot, search, xs, ys);
-    if (cx != 0 || cy != 0) measure(cx, cy, true);
+    const int reach = search + std::max(std::abs(cx), std::abs(cy));
+    const int count = int(only ? only->size() : ap.Points.size());
+    frame.Run(count, [&](int first, int last) {
+        for (int n = first; n <= last; ++n) {
+            const std::size_t i = only ? (*only)[std::size_t(n)] : std::size_t(n);
+            const AlignmentPoint& p = ap.Points[i];
+            PointMeasure& m = ap.Measure(frame.Slot, i);
+            if (retry && !(m.Quality >= 0 && m.Failed)) continue;
+            if (!frame.Covers(p, size, reach) || !PointFits(p.X, p.Y, size, reach, width, height)) continue;
+            const int x0 = p.X - size / 2, y0 = p.Y - size / 2;
+            const LocalMatch match = MatchPatch(ref, frame.Planes, x0, y0, size, search, cx, cy);
+            if (retry && !match.Ok) continue;
+            m.Dx = match.Dx;
+            m.Dy = match.Dy;
+            m.Failed = !match.Ok;
+            if (quality) m.Quality = LocalQuality(frame.Planes.Full, x0, y0, size);
+        }
+    });
+}
+
+// Every point of the frame looked at, then a second look around the frame's consensus for the
+// points that found nothing.
+void LookEverywhere(const AppContext& c, AlignmentPointState& ap, const MatchPlanes& ref, const FrameAtPoints& frame,
+                    bool quality) {
+    Look(c, ap, ref, frame, 0, 0, false, quality, nullptr);
+    const auto [cx, cy] = FrameConsensus(ap, frame.Slot, int(c.form.APSearch.Value), frame.Xs, frame.Ys);
+    if (cx != 0 || cy != 0) Look(c, ap, ref, frame, cx, cy, true, false, nullptr);
+}
+
+// The quality alone at every point the frame covers: which frames a point stacks needs nothing
+// more, and its shift is found only where it stacks the frame.
+void QualityEverywhere(const AppContext& c, AlignmentPointState& ap, const FrameAtPoints& frame) {
+    const int size = ap.Size, search = int(c.form.APSearch.Value);
+    const int width = c.ws.ImageWidth, height = c.ws.ImageHeight;
+    frame.Run(int(ap.Points.size()), [&](int first, int last) {
+        for (int i = first; i <= last; ++i) {
+            const AlignmentPoint& p = ap.Points[std::size_t(i)];
+            if (!frame.Covers(p, size, search) || !PointFits(p.X, p.Y, size, search, width, height)) continue;
+            ap.Measure(frame.Slot, std::size_t(i)).Quality =
+                LocalQuality(frame.Planes.Full, p.X - size / 2, p.Y - size / 2, size);
+        }
+    });
+}
+
+// One frame (in slot frame.Slot) measured at every point it covers: the quality, and the local
+// shifts too when every frame's shifts are wanted.
+void MeasureFrame(const AppContext& c, AlignmentPointState& ap, const MatchPlanes& ref, const FrameAtPoints& frame) {
+    if (ap.ShiftsOfEveryFrame) LookEverywhere(c, ap, ref, frame, true);
+    else QualityEverywhere(c, ap, frame);
 }
 
 // Plain 8-bit frames: each measured whole on a lane of its own while the next is read. A frame
@@ -105,7 +126,6 @@ bool MeasureInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, co
     // What the jobs use is made before the lanes, so a read that throws leaves it in place until
     // the lanes' end has waited for the jobs still running.
     std::vector<PointLane> lane(std::size_t(FrameLanes::Count()));
-    const PointRunner inOrder = [](int count, const std::function<void(int, int)>& points) { points(0, count - 1); };
     FrameLanes lanes;
     int lastLane = -1;
     const bool done = VisitFramesInOrder(c, frames, "Measuring alignment points", "Alignment points: measuring frame",
@@ -121,16 +141,9 @@ bool MeasureInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, co
         std::swap(l.Picture, c.ws.CurrentFrameImage);
         lastLane = n;
         const int frame = frames[slot];
-        lanes.Start(n, [&c, &ap, &ref, &l, &inOrder, slot, frame] {
+        lanes.Start(n, [&c, &ap, &ref, &l, slot, frame] {
             PlaceLaneLuma(c, ap, l, frame);
-            MatchPlanes planes{ViewOf(l.Luma), {}};
-            const PointRegion& r = ap.Region;
-            HalveLuma(planes.Full, l.Half, planes.Half, r.Left, r.Top, r.Right, r.Bottom);
-            MeasureFrame(c, ap, ref, slot, planes,
-                         [&](const AlignmentPoint& p, int size, int reach) {
-                             return FrameCoversPlain(ap.Region, l.Cover, p, size, reach);
-                         },
-                         inOrder, l.Xs, l.Ys);
+            MeasureFrame(c, ap, ref, LaneFrame(ap, l, l.Luma, slot, ap.ShiftsOfEveryFrame));
         });
     });
     lanes.Finish();
@@ -141,59 +154,100 @@ bool MeasureInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, co
 
 }  // namespace
 
-// Pass 1: every candidate frame at every point it covers: the local shift and quality.
-bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames) {
-    ap.Frames = frames;
-    ap.Measures.assign(frames.size() * ap.Points.size(), PointMeasure{0, 0, -1, 0, 0});
-    MatchPlanes ref{ReferenceView(ap), {}};
-    HalveLuma(ref.Full, ap.ReferenceHalf, ref.Half);
-    std::vector<float> xs, ys;
-    const PointRunner workers = [&ap](int count, const std::function<void(int, int)>& points) {
-        WorkersOf(ap).Run(0, count - 1, points, 8);
-    };
-    // The frame placed in the points' planes, its points split over the workers.
-    const auto measureInPlanes = [&](std::size_t slot) {
-        MatchPlanes frame{FrameLumaView(c, ap), {}};
-        HalveLuma(frame.Full, ap.FrameHalf, frame.Half, ap.Region.Left, ap.Region.Top, ap.Region.Right, ap.Region.Bottom);
-        MeasureFrame(c, ap, ref, slot, frame,
-                     [&](const AlignmentPoint& p, int size, int reach) { return FrameCovers(ap, p, size, reach); },
-                     workers, xs, ys);
-    };
-    if (PlainRun(c) && !ap.OneFrameAtATime) return MeasureInLanes(c, st, ap, frames, ref, measureInPlanes);
-    return ReadFramesInOrder(c, st, ap, frames, "Measuring alignment points", "Alignment points: measuring frame", true,
-                             measureInPlanes);
+FrameAtPoints LaneFrame(const AlignmentPointState& ap, PointLane& lane, const Single2dArray& luma, std::size_t slot,
+                        bool half) {
+    const PointRegion& r = ap.Region;
+    FrameAtPoints frame{{ViewOf(luma), {}}, slot,
+                        [&ap, &lane](const AlignmentPoint& p, int size, int reach) {
+                            return FrameCoversPlain(ap.Region, lane.Cover, p, size, reach);
+                        },
+                        [](int count, const std::function<void(int, int)>& points) { points(0, count - 1); }, lane.Xs,
+                        lane.Ys};
+    if (half) HalveLuma(frame.Planes.Full, lane.Half, frame.Planes.Half, r.Left, r.Top, r.Right, r.Bottom);
+    return frame;
 }
 
-// A shift that could not be measured is the mean of its neighbours' in the same frame (the
-// points within one and a half boxes), else the frame's global shift.
-void FillFailedShifts(AlignmentPointState& ap) {
+FrameAtPoints PlanesFrame(const AppContext& c, AlignmentPointState& ap, std::size_t slot, bool half,
+                          std::vector<float>& xs, std::vector<float>& ys) {
+    const PointRegion& r = ap.Region;
+    FrameAtPoints frame{{FrameLumaView(c, ap), {}}, slot,
+                        [&ap](const AlignmentPoint& p, int size, int reach) { return FrameCovers(ap, p, size, reach); },
+                        [&ap](int count, const std::function<void(int, int)>& points) {
+                            WorkersOf(ap).Run(0, count - 1, points, 8);
+                        },
+                        xs, ys};
+    if (half) HalveLuma(frame.Planes.Full, ap.FrameHalf, frame.Planes.Half, r.Left, r.Top, r.Right, r.Bottom);
+    return frame;
+}
+
+PointMatching MakePointMatching(AlignmentPointState& ap) {
+    PointMatching m;
+    m.Reference.Full = ReferenceView(ap);
+    HalveLuma(m.Reference.Full, ap.ReferenceHalf, m.Reference.Half);
     const std::size_t points = ap.Points.size();
     const double reach = 1.5 * ap.Size;
-    // Each point's neighbours, found once rather than for every frame.
-    std::vector<std::vector<std::size_t>> near(points);
+    m.Neighbours.resize(points);
     for (std::size_t i = 0; i < points; ++i)
         for (std::size_t j = 0; j < points; ++j) {
             const double dx = ap.Points[j].X - ap.Points[i].X, dy = ap.Points[j].Y - ap.Points[i].Y;
-            if (j != i && dx * dx + dy * dy <= reach * reach) near[i].push_back(j);
+            if (j != i && dx * dx + dy * dy <= reach * reach) m.Neighbours[i].push_back(j);
         }
-    ap.FailedShifts = 0;
-    for (std::size_t slot = 0; slot < ap.Frames.size(); ++slot)
-        for (std::size_t i = 0; i < points; ++i) {
-            PointMeasure& m = ap.Measure(slot, i);
-            if (m.Quality < 0 || !m.Failed) continue;
-            ++ap.FailedShifts;
-            double sx = 0, sy = 0;
-            int n = 0;
-            for (std::size_t j : near[i]) {
-                const PointMeasure& o = ap.Measure(slot, j);
-                if (o.Quality < 0 || o.Failed) continue;
-                sx += o.Dx;
-                sy += o.Dy;
-                ++n;
-            }
-            m.Dx = n ? float(sx / n) : 0.0f;
-            m.Dy = n ? float(sy / n) : 0.0f;
+    return m;
+}
+
+// Pass 1: every measured frame at every point it covers.
+bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const PointMatching& matching,
+                   const std::vector<int>& frames) {
+    ap.Frames = frames;
+    ap.Measures.assign(frames.size() * ap.Points.size(), PointMeasure{0, 0, -1, 0, 0});
+    std::vector<float> xs, ys;
+    // The frame placed in the points' planes, its points split over the workers.
+    const auto measureInPlanes = [&](std::size_t slot) {
+        MeasureFrame(c, ap, matching.Reference, PlanesFrame(c, ap, slot, ap.ShiftsOfEveryFrame, xs, ys));
+    };
+    const bool done =
+        PlainRun(c) && !ap.OneFrameAtATime
+            ? MeasureInLanes(c, st, ap, frames, matching.Reference, measureInPlanes)
+            : ReadFramesInOrder(c, st, ap, frames, "Measuring alignment points", "Alignment points: measuring frame",
+                                true, measureInPlanes);
+    if (done && ap.ShiftsOfEveryFrame)
+        for (std::size_t slot = 0; slot < frames.size(); ++slot) FillFailedShifts(ap, slot, matching.Neighbours);
+    return done;
+}
+
+void MatchChosenPoints(const AppContext& c, AlignmentPointState& ap, const PointMatching& matching,
+                       const FrameAtPoints& frame, const std::vector<std::size_t>& chosen) {
+    Look(c, ap, matching.Reference, frame, 0, 0, false, false, &chosen);
+    if (std::none_of(chosen.begin(), chosen.end(), [&](std::size_t i) { return ap.Measure(frame.Slot, i).Failed; }))
+        return;
+    // The consensus a second look goes around is that of all the frame's points.
+    LookEverywhere(c, ap, matching.Reference, frame, false);
+    FillFailedShifts(ap, frame.Slot, matching.Neighbours);
+}
+
+// A shift that could not be measured is the mean of its neighbours' in the same frame, else the
+// frame's global shift.
+void FillFailedShifts(AlignmentPointState& ap, std::size_t slot, const std::vector<std::vector<std::size_t>>& near) {
+    for (std::size_t i = 0; i < ap.Points.size(); ++i) {
+        PointMeasure& m = ap.Measure(slot, i);
+        if (m.Quality < 0 || !m.Failed) continue;
+        double sx = 0, sy = 0;
+        int n = 0;
+        for (std::size_t j : near[i]) {
+            const PointMeasure& o = ap.Measure(slot, j);
+            if (o.Quality < 0 || o.Failed) continue;
+            sx += o.Dx;
+            sy += o.Dy;
+            ++n;
         }
+        m.Dx = n ? float(sx / n) : 0.0f;
+        m.Dy = n ? float(sy / n) : 0.0f;
+    }
+}
+
+int StackedShiftsFromNeighbours(const AlignmentPointState& ap) {
+    return int(std::count_if(ap.Measures.begin(), ap.Measures.end(),
+                             [](const PointMeasure& m) { return m.Used && m.Failed; }));
 }
 
 // Each point takes its `keep` sharpest frames.

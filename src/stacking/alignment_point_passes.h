@@ -2,13 +2,14 @@
 // The passes behind the alignment-point stack, shared by its files: frames read at their whole
 // global shift into the points' planes (alignment_point_frames.cpp), every frame measured at
 // every point and each point's frames chosen (alignment_point_measure.cpp), and the chosen
-// boxes added and blended into the stack (alignment_point_blend.cpp).
+// boxes matched, added and blended into the stack (alignment_point_blend.cpp).
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "stacking/alignment_points.h"
 #include "stacking/frame_shift.h"
+#include "stacking/local_shift.h"
 #include "stacking/stacker.h"
 #include "workspace/app_context.h"
 
@@ -74,15 +75,54 @@ bool FrameCovers(const AlignmentPointState& ap, const AlignmentPoint& p, int siz
 // The frames a point may choose from, best first, and those measured, in file order.
 std::vector<int> RankedCandidates(const AppContext& c);
 std::vector<int> MeasuredFrames(std::vector<int> ranked, int keep);
-// Pass 1: every measured frame at every point it covers: the local shift and quality.
-bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const std::vector<int>& frames);
-// Shifts that failed from their neighbours; each point's `keep` sharpest frames.
-void FillFailedShifts(AlignmentPointState& ap);
+
+// What matching frames at the points needs, made once a stack: the reference with its half-size
+// copy, and each point's neighbours (the points within one and a half boxes, whose shifts one
+// that failed takes).
+struct PointMatching {
+    MatchPlanes Reference;
+    std::vector<std::vector<std::size_t>> Neighbours;
+};
+PointMatching MakePointMatching(AlignmentPointState& ap);
+
+// Runs `points(first, last)` over the points 0..count - 1, on the calling thread or the workers.
+using PointRunner = std::function<void(int count, const std::function<void(int, int)>& points)>;
+// One frame read for the points: its luminance at its whole global shift (with the half-size copy
+// when it is to be matched), its slot among the measured frames, whether it covers a box with a
+// search margin, how its points are run, and room for its consensus.
+struct FrameAtPoints {
+    MatchPlanes Planes;
+    std::size_t Slot = 0;
+    std::function<bool(const AlignmentPoint&, int size, int search)> Covers;
+    PointRunner Run;
+    std::vector<float>& Xs;
+    std::vector<float>& Ys;
+};
+// A lane's frame (its luminance `luma` placed), or the frame in the points' planes, its points on
+// the workers; `half` makes the half-size copy.
+FrameAtPoints LaneFrame(const AlignmentPointState& ap, PointLane& lane, const Single2dArray& luma, std::size_t slot,
+                        bool half);
+FrameAtPoints PlanesFrame(const AppContext& c, AlignmentPointState& ap, std::size_t slot, bool half,
+                          std::vector<float>& xs, std::vector<float>& ys);
+
+// Pass 1: every measured frame's quality at every point it covers (and the local shifts, when
+// every frame's are wanted); then each point's `keep` sharpest frames.
+bool MeasurePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const PointMatching& matching,
+                   const std::vector<int>& frames);
 void SelectFramesPerPoint(AlignmentPointState& ap, int keep);
+// The local shifts of the frame at the points in `chosen` (those that stack it). Where one finds
+// nothing, the frame is looked at everywhere, as when every frame's shifts are measured, and the
+// shifts that still failed are taken from the neighbours.
+void MatchChosenPoints(const AppContext& c, AlignmentPointState& ap, const PointMatching& matching,
+                       const FrameAtPoints& frame, const std::vector<std::size_t>& chosen);
+// The frame's failed shifts (slot `slot`) from the neighbours' mean, else the global shift.
+void FillFailedShifts(AlignmentPointState& ap, std::size_t slot, const std::vector<std::vector<std::size_t>>& near);
+// The stacked boxes whose shift came from the neighbours.
+int StackedShiftsFromNeighbours(const AlignmentPointState& ap);
 
 // Pass 2: the chosen boxes added at their shifts with the window; then the blend into the
 // stacker's planes.
-bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap);
+bool AccumulatePoints(AppContext& c, StackerState& st, AlignmentPointState& ap, const PointMatching& matching);
 void BlendPointsIntoStack(AppContext& c, AlignmentPointState& ap);
 
 }  // namespace talvenor

@@ -82,11 +82,12 @@ bool StackAlignmentPoints(AppContext& c, StackerState& st, AlignmentPointState& 
     c.ws.StackPassActive = true;
     bool done = false;
     try {
-        done = MeasurePoints(c, st, ap, frames);
+        const PointMatching matching = MakePointMatching(ap);
+        done = MeasurePoints(c, st, ap, matching, frames);
         if (done) {
-            FillFailedShifts(ap);
             SelectFramesPerPoint(ap, keep);
-            done = AccumulatePoints(c, st, ap);
+            done = AccumulatePoints(c, st, ap, matching);
+            ap.FailedShifts = StackedShiftsFromNeighbours(ap);
         }
     } catch (const Error& e) {
         // A frame that cannot be read now (a file removed or damaged since the alignment) ends

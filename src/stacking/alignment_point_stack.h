@@ -4,9 +4,9 @@
 // points are placed on and matched against, and what pixels outside every point keep.
 //
 // Two passes over the capture, in file order (a compressed video decodes forward): every
-// candidate frame is measured at every point (local shift and quality), then the frames some
-// point chose are read again and each chosen box is added at its own shift with a window that
-// falls to zero at the box edge. The result replaces the stacker's planes.
+// candidate frame's quality is measured at every point, then the frames some point chose are
+// read again, each chosen box is matched to the reference for its local shift and added there
+// with a window that falls to zero at the box edge. The result replaces the stacker's planes.
 #include <string>
 #include <vector>
 
@@ -40,7 +40,8 @@ void PlacePointsAutomatically(AppContext& c, AlignmentPointState& ap);
 bool StackAlignmentPoints(AppContext& c, StackerState& st, AlignmentPointState& ap, int globalCount);
 
 // One row per measured frame and point: frame index, point x, y, local dx, dy (against the
-// frame's global shift), local quality, used (0/1), failed (0/1).
+// frame's global shift), local quality, used (0/1), failed (0/1). The shifts are every frame's
+// only when the stack was made with ShiftsOfEveryFrame.
 // Written line by line: a long capture has a row for every frame at every point.
 void WriteAlignmentPointCsv(const AppContext& c, const AlignmentPointState& ap, SafeFileWriter& out);
 

@@ -91,8 +91,8 @@ struct AlignmentPointState {
     bool PlacedByUser = false;
 
     // The last stack with points: the frames measured (frame indices, in reading order), a
-    // measure per frame and point (frame-major), how many frames each point stacked, and the
-    // shifts taken from neighbours.
+    // measure per frame and point (frame-major), how many frames each point stacked, and how
+    // many stacked boxes took their shift from the neighbours.
     std::vector<int> Frames;
     std::vector<PointMeasure> Measures;
     std::vector<int> KeptPerPoint;
@@ -119,6 +119,9 @@ struct AlignmentPointState {
     // one at a time with each frame's work split over the workers (the exactness test compares
     // the two).
     bool OneFrameAtATime = false;
+    // Set, every measured frame's shift is found at every point (for a table of them all); else
+    // only where a point stacks the frame, which gives the same stack for a fraction of the work.
+    bool ShiftsOfEveryFrame = false;
 
     PointMeasure& Measure(std::size_t frameSlot, std::size_t point) { return Measures[frameSlot * Points.size() + point]; }
     const PointMeasure& Measure(std::size_t frameSlot, std::size_t point) const {
