@@ -61,7 +61,7 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, bool single, const PassSt
     }
 
     try {
-        if (ahead) ahead->Take(position, ws.CurrentFrameImage);
+        if (ahead) ws.ReaderKeptUp = ahead->Take(position, ws.CurrentFrameImage);
         else avi.DecodeFrame(position, ws.CurrentFrameImage);
     } catch (const Error& e) {
         // In a pass the frame is left out and the pass goes on; a frame asked for on its own

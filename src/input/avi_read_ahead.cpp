@@ -33,9 +33,11 @@ void AviReadAhead::Start(int64_t position) {
     wake_.notify_one();
 }
 
-void AviReadAhead::Take(int64_t position, Bitmap24& out) {
+bool AviReadAhead::Take(int64_t position, Bitmap24& out) {
+    bool keptUp = false;
     {
         std::unique_lock<std::mutex> lock(mutex_);
+        keptUp = !pending_;
         WaitIdle(lock);
         if (ready_ && position_ == position) {
             ready_ = false;
@@ -44,11 +46,12 @@ void AviReadAhead::Take(int64_t position, Bitmap24& out) {
             Bitmap24 old = std::move(out);
             out = std::move(picture_);
             picture_ = std::move(old);
-            return;
+            return keptUp;
         }
         ready_ = false;
     }
     avi_.DecodeFrame(position, out);
+    return false;
 }
 
 void AviReadAhead::Run() {

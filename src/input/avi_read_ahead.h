@@ -35,7 +35,8 @@ public:
     void Start(int64_t position);
     // The frame at `position` into `out`: the one decoded ahead (handed over without a copy)
     // when it is that position, otherwise decoded now. A decoding error is thrown here.
-    void Take(int64_t position, Bitmap24& out);
+    // Returns whether the frame was ready when asked for (the worker kept up with the pass).
+    bool Take(int64_t position, Bitmap24& out);
 
 private:
     void Run();

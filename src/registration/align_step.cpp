@@ -8,6 +8,7 @@
 #include "registration/luminance.h"
 #include "registration/quality.h"
 #include "registration/quality_box.h"
+#include "registration/quality_lanes.h"
 #include "registration/reference.h"
 #include "workspace/canvas.h"
 
@@ -345,9 +346,17 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
     const int q = QualityBoxSize(c, n);
     a.QualityOnOwnBox = q != n;
     if (a.QualityOnOwnBox) {
+        const int left = ws.AlignX + dx - q / 2, top = ws.AlignY + dy - q / 2;
+        // Beside the pass while the reader keeps up, unless the screen shows this frame's
+        // spectrum (or a de-interlaced field, whose quality goes elsewhere).
+        const bool beside = a.PassQuality && ws.ReaderKeptUp && !show && !f.Interlaced.Checked;
+        if (beside && a.PassQuality->Start(frame, width, height, left, top, q, ws.LumaWeight, a.QualityTaper(q),
+                                           QualityRating::Of(f), record)) {
+            ++a.QualitiesBeside;
+            return;
+        }
         FftEngine& engine = a.QualityEngine(q);
-        MeasureBoxSpectrum(frame, width, height, ws.AlignX + dx - q / 2, ws.AlignY + dy - q / 2, ws.LumaWeight, engine,
-                           a.QualityTaper(q));
+        MeasureBoxSpectrum(frame, width, height, left, top, ws.LumaWeight, engine, a.QualityTaper(q));
         MeasureQuality(c, engine, show);
         return;
     }

@@ -12,6 +12,8 @@
 
 namespace talvenor {
 
+class QualityLanes;
+
 struct AlignmentState {
 public:
     int AlignBoxX = 0, AlignBoxY = 0;  // top-left of the box in frame pixels
@@ -57,6 +59,10 @@ public:
     bool HasQualityEngine() const { return qualityEngine_ != nullptr; }
     const std::vector<float>& QualityTaper(int q);
     bool QualityOnOwnBox = false;
+    // During a pass: the lanes that measure the quality boxes beside the alignment (made and
+    // finished by the pass; none outside one).
+    std::shared_ptr<QualityLanes> PassQuality;
+    int QualitiesBeside = 0;  // how many of the last pass's frames were measured there
 
     // The taper over the box, one factor per column (and row) for the current box side.
     // A box cut out of a frame is not periodic, but the transform treats it as if it were:

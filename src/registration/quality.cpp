@@ -89,26 +89,33 @@ void ClearGraph(Picture& graph) {
     }
 }
 
-float MeasureQuality(AppContext& c, const FftEngine& fft, bool draw) {
-    Workspace& ws = c.ws;
-    Controls& form = c.form;
-    const int qf = PixelCoord(form.QualityFilter.Value);
-    const int dx = PixelCoord(form.QualFilterDX.Value);
+QualityRating QualityRating::Of(const Controls& form) {
+    return {{PixelCoord(form.QualityFilter.Value), PixelCoord(form.QualFilterDX.Value)}, form.Contrast.Checked};
+}
 
+float QualityRating::Of(const FftEngine& fft, const FrameRecord* record) const {
     // Bin i holds radius i + 1; only bins 0..50 enter the graph and the quality, which also
     // keeps the measure comparable whatever the box size.
     double total = 0, band = 0;
     for (int i = 0; i <= 50; ++i) {
         const double v = fft.RadialSpectrum[std::size_t(i)];
         total += v;
-        if (qf < i && i < qf + dx) band += v;
+        if (Band.Start < i && i < Band.Start + Band.Width) band += v;
     }
     double quality = band / (total + 1e-10);
+    // A uniform box (no contrast) then rates 0: it carries no detail whatever its spectrum says.
+    if (Contrast && record) quality *= record->AlignDifference;
+    return float(quality);
+}
+
+float MeasureQuality(AppContext& c, const FftEngine& fft, bool draw) {
+    Workspace& ws = c.ws;
+    Controls& form = c.form;
+    const QualityRating rating = QualityRating::Of(form);
+    const int qf = rating.Band.Start, dx = rating.Band.Width;
     const int frame = ws.CurrentFrame;
     FrameRecord* record = ValidFrame(frame) ? &ws.Frames[std::size_t(frame)] : nullptr;
-    // A uniform box (no contrast) then rates 0: it carries no detail whatever its spectrum says.
-    if (form.Contrast.Checked && record) quality *= record->AlignDifference;
-    const float stored = float(quality);
+    const float stored = rating.Of(fft, record);
     if (record) {
         // Each de-interlaced field is rated on its own; the first one keeps its value apart.
         if (form.Interlaced.Checked && ws.FieldIndex == 0)

@@ -8,6 +8,7 @@
 // a larger share there means a sharper frame. Everything that selects frames later (the stack
 // cut, the optimizer) compares a frame's quality with the best one as a percentage.
 #include "registration/fft_engine.h"
+#include "registration/quality_band.h"
 #include "workspace/app_context.h"
 
 namespace talvenor {
@@ -15,6 +16,17 @@ namespace talvenor {
 // White picture with a black one-pixel frame and a grey 10 x 10 grid. The picture's Image is
 // first made graph.Width x graph.Height when it has another size.
 void ClearGraph(Picture& graph);
+
+// The band the quality is the share of, and whether the box contrast scales it: read from the
+// controls once, so the quality can be worked out away from them.
+struct QualityRating {
+    QualityBand Band;
+    bool Contrast = false;
+    static QualityRating Of(const Controls& form);
+    // The quality of the box spectrum in fft.RadialSpectrum for the frame's record (its box
+    // contrast, AlignDifference).
+    float Of(const FftEngine& fft, const FrameRecord* record) const;
+};
 
 // The quality of the box spectrum in fft.RadialSpectrum: the band's share of the spectrum,
 // times the box contrast when "Use contrast" is checked. Stores it for CurrentFrame (in

@@ -10,6 +10,7 @@
 #include "registration/align_step.h"
 #include "registration/quality.h"
 #include "registration/quality_box.h"
+#include "registration/quality_lanes.h"
 #include "registration/reference.h"
 #include "session/page_change.h"
 #include "session/status_settle.h"
@@ -236,6 +237,17 @@ int AlignEveryFrame(Session& s) {
         lastAligned = s.ws.CurrentFrame;
         AlignOnce(s);
     };
+    // The qualities measured beside the pass are all stored before the pass counts as done;
+    // however it ends, their lanes end with it.
+    struct PassQuality {
+        AlignmentState& a;
+        PassQuality(AlignmentState& state, Workspace& ws) : a(state) {
+            a.PassQuality = std::make_shared<QualityLanes>();
+            a.QualitiesBeside = 0;
+            ws.ReaderKeptUp = true;
+        }
+        ~PassQuality() { a.PassQuality.reset(); }
+    } quality(s.align, ws);
     try {
         if (ws.IsImageSeries) {
             SeriesPass pass;
@@ -252,6 +264,7 @@ int AlignEveryFrame(Session& s) {
             ReadAviFrames(s.ctx, AviPath(s.ctx), kAviWholeStream, PassSteps{alignCounted, {}});
             if (ws.DroppedFramesSeen) host.SetCaption(MakeCaption(ws, CaptionKind::DroppedFrames));
         }
+        s.align.PassQuality->Finish();
     } catch (...) {
         ws.AlignPassActive = false;
         f.Haltbutton.Visible = false;

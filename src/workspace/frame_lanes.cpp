@@ -47,8 +47,8 @@ struct FrameLanes::Shared {
 
 int FrameLanes::Count() { return int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u)); }
 
-FrameLanes::FrameLanes() : shared_(std::make_unique<Shared>()) {
-    shared_->lanes.resize(std::size_t(Count()));
+FrameLanes::FrameLanes(int count) : shared_(std::make_unique<Shared>()) {
+    shared_->lanes.resize(std::size_t(std::max(count, 1)));
     for (std::size_t n = 0; n < shared_->lanes.size(); ++n)
         shared_->lanes[n].thread = std::thread([s = shared_.get(), n] { s->Work(n); });
 }
@@ -80,6 +80,15 @@ int FrameLanes::Acquire() {
     });
     s.ThrowError(lock);
     return free;
+}
+
+int FrameLanes::TryAcquire() {
+    Shared& s = *shared_;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    s.ThrowError(lock);
+    for (std::size_t n = 0; n < s.lanes.size(); ++n)
+        if (!s.lanes[n].job) return int(n);
+    return -1;
 }
 
 void FrameLanes::Start(int lane, std::function<void()> job) {

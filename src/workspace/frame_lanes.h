@@ -11,8 +11,8 @@ namespace talvenor {
 
 class FrameLanes {
 public:
-    // One lane per core (at least two, so reading overlaps the work even on one core).
-    FrameLanes();
+    // One lane per core by default (at least two, so reading overlaps the work even on one core).
+    explicit FrameLanes(int count = Count());
     ~FrameLanes();  // waits for the jobs started, then ends the workers
     FrameLanes(const FrameLanes&) = delete;
     FrameLanes& operator=(const FrameLanes&) = delete;
@@ -21,7 +21,9 @@ public:
     static int Count();
     // Waits until a lane is free and returns it; an error thrown by a job is rethrown here.
     int Acquire();
-    // Runs `job` on lane `lane` (from Acquire).
+    // A free lane, or -1 when every lane is busy; an error thrown by a job is rethrown here.
+    int TryAcquire();
+    // Runs `job` on lane `lane` (from Acquire or TryAcquire).
     void Start(int lane, std::function<void()> job);
     // Waits until every job started has finished; rethrows the first error.
     void Finish();

@@ -159,6 +159,9 @@ struct Workspace {
     // Set by the frame loops: whether this frame's pictures are brought up to date (a pass
     // shows only as many frames as the screen can, see Host::TimeToShowProgress).
     bool RefreshDisplays = true;
+    // Set by a pass that decodes frames ahead: whether this frame was decoded before the pass
+    // wanted it. When not, the other core is busy reading, and work is better left off it.
+    bool ReaderKeptUp = true;
 
     // Settings-file bookkeeping: tool-window moves are recorded only once start-up is done.
     bool PositionsReady = false;

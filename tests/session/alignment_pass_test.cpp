@@ -175,6 +175,18 @@ TEST(AlignmentPass, QualityRankingFollowsTheSeeing) {
     ASSERT_EQ(view.Height(), o.height);
     ReadAviFrames(s.ctx, AviPath(s.ctx), s.ws.Ranking[std::size_t(s.form.AlignSlider.Value)].FrameIndex);
     EXPECT_EQ(view.Pixel(o.width - 1, o.height - 1), s.ws.CurrentFrameImage.Pixel(o.width - 1, o.height - 1));
+
+    // Frames the screen does not show have their quality measured beside the pass: the same to the bit.
+    EXPECT_EQ(s.align.QualitiesBeside, 0);
+    StartedSession unseen;
+    Session& u = unseen.Start();
+    unseen.host.ShowProgressPictures = false;
+    Open(unseen, cap.path);
+    Pick(u, fx, fy);
+    u.Dispatch("Allignallbutton", Event::Click);
+    EXPECT_GT(u.align.QualitiesBeside, 0);
+    for (int k = 0; k < o.frames; ++k)
+        ASSERT_EQ(u.ws.Frames[std::size_t(k)].Quality, s.ws.Frames[std::size_t(k)].Quality) << k;
 }
 
 TEST(AlignmentPass, DeinterlacedInputAlignsBothFields) {
