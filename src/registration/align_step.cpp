@@ -10,6 +10,7 @@
 #include "registration/quality_box.h"
 #include "registration/quality_lanes.h"
 #include "registration/reference.h"
+#include "workspace/bgr_bytes.h"
 #include "workspace/canvas.h"
 
 namespace talvenor {
@@ -87,13 +88,19 @@ Peak CorrelateBox(AppContext& c, FftEngine& fft, AlignmentState& a, int ox, int 
     a.BoxPlane.ClearCorner(n);
     float maximum = 0, minimum = 255;
     const FrameLuminance luminance(ws);
+    // The box's columns inside the frame; an 8-bit row is weighed a run at a time.
+    const int bx = a.AlignBoxX + ox, x0 = std::clamp(-bx, 0, n), x1 = std::clamp(width - bx, x0, n);
+    std::array<float, kMaxTransformSize> row;
     for (int y = 0; y < n; ++y) {
         const int fy = a.AlignBoxY + oy + y;
         if (fy < 0 || fy >= height) continue;
-        for (int x = 0; x < n; ++x) {
-            const int fx = a.AlignBoxX + ox + x;
-            if (fx < 0 || fx >= width) continue;
-            const float l = luminance(fx, fy);
+        if (luminance.Wide())
+            for (int x = x0; x < x1; ++x) row[std::size_t(x)] = luminance(bx + x, fy);
+        else
+            WeighBgrRow(frame.Row(fy) + 3 * (bx + x0), x1 - x0, ws.LumaWeight[0], ws.LumaWeight[1], ws.LumaWeight[2],
+                        false, row.data() + x0);
+        for (int x = x0; x < x1; ++x) {
+            const float l = row[std::size_t(x)];
             a.BoxPlane(x, y) = l;
             maximum = std::max(maximum, l);
             minimum = std::min(minimum, l);

@@ -15,6 +15,8 @@ public:
         if (!wide_) return Luminance(ws_.CurrentFrameImage.Row(y) + 3 * x, ws_.LumaWeight);
         return Wide(x, y);
     }
+    // Whether the frame has full-precision samples (else the luminance is the picture's bytes').
+    bool Wide() const { return wide_; }
 
 private:
     float Wide(int x, int y) const;

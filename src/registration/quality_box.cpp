@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "registration/luminance.h"
+#include "workspace/bgr_bytes.h"
 
 namespace talvenor {
 
@@ -30,13 +30,9 @@ void MeasureBoxSpectrum(const Bitmap24& frame, int width, int height, int left, 
     float* rows = engine.BoxRows();
     double sum = 0;
     for (int y = y0; y < y1; ++y) {
-        const uint8_t* pixel = frame.Row(top + y) + 3 * (left + x0);
         float* out = rows + std::size_t(y) * q;
-        for (int x = x0; x < x1; ++x, pixel += 3) {
-            const float l = Luminance(pixel, weights);
-            out[x] = l;
-            sum += l;
-        }
+        WeighBgrRow(frame.Row(top + y) + 3 * (left + x0), x1 - x0, weights[0], weights[1], weights[2], false, out + x0);
+        for (int x = x0; x < x1; ++x) sum += out[x];
     }
     const long long count = (long long)(x1 - x0) * (y1 - y0);
     const float mean = count > 0 ? float(sum / double(count)) : 0.0f;

@@ -8,6 +8,7 @@
 #include "input/dark_flat.h"
 #include "input/frame_loader.h"
 #include "stacking/alignment_point_passes.h"
+#include "workspace/bgr_bytes.h"
 #include "workspace/parallel_rows.h"
 #include "workspace/progress_window.h"
 
@@ -81,14 +82,16 @@ void CopyPlainFrame(const AppContext& c, const Bitmap24& frame, const PointRegio
         const int n = xb - xa + 1;
         if (colour) {
             float *red = out[0] + xa, *g = out[1] + xa, *b = out[2] + xa;
-            for (int i = 0; i < n; ++i) {
-                b[i] = src[3 * i];
-                g[i] = src[3 * i + 1];
-                red[i] = src[3 * i + 2];
+            alignas(32) uint8_t blue8[kBgrRun], green8[kBgrRun], red8[kBgrRun];
+            for (int x = 0; x < n; x += kBgrRun) {
+                const int m = std::min(kBgrRun, n - x);
+                SplitBgr(src + 3 * x, m, blue8, green8, red8);
+                BytesToFloats(blue8, b + x, m);
+                BytesToFloats(green8, g + x, m);
+                BytesToFloats(red8, red + x, m);
             }
         } else {
-            float* g = out[1] + xa;
-            for (int i = 0; i < n; ++i) g[i] = src[3 * i + 1] * lw[1] + src[3 * i + 2] * lw[0] + src[3 * i] * lw[2];
+            WeighBgrRow(src, n, lw[0], lw[1], lw[2], true, out[1] + xa);
         }
     }
 }
@@ -253,16 +256,8 @@ void PlaceLaneLuma(const AppContext& c, const AlignmentPointState& ap, PointLane
         std::fill(out + r.Left, out + r.Right + 1, 0.0f);
         if (y < in.Top || y > in.Bottom || xa > xb) continue;
         const uint8_t* src = picture.Row(y + dy) + 3 * std::ptrdiff_t(xa + dx);
-        float* o = out + xa;
-        const int n = xb - xa + 1;
-        if (colour) {
-            for (int i = 0; i < n; ++i) {
-                const float b = src[3 * i], g = src[3 * i + 1], red = src[3 * i + 2];
-                o[i] = red * lw[0] + g * lw[1] + b * lw[2];
-            }
-        } else {
-            for (int i = 0; i < n; ++i) o[i] = src[3 * i + 1] * lw[1] + src[3 * i + 2] * lw[0] + src[3 * i] * lw[2];
-        }
+        // Colour: red, green, blue (LumaOf's order); grey: the grey mix's, green first.
+        WeighBgrRow(src, xb - xa + 1, lw[0], lw[1], lw[2], !colour, out + xa);
     }
 }
 

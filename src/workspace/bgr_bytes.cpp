@@ -1,0 +1,94 @@
+#include "workspace/bgr_bytes.h"
+
+#include <algorithm>
+
+#include "workspace/vector_clones.h"
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#include <immintrin.h>
+#define TALVENOR_SPLIT_SSSE3 1
+#endif
+
+namespace talvenor {
+
+namespace {
+
+void SplitBgrPlain(const uint8_t* src, int n, uint8_t* blue, uint8_t* green, uint8_t* red) {
+    for (int i = 0; i < n; ++i) {
+        blue[i] = src[3 * i];
+        green[i] = src[3 * i + 1];
+        red[i] = src[3 * i + 2];
+    }
+}
+
+#ifdef TALVENOR_SPLIT_SSSE3
+__attribute__((target("ssse3"))) inline __m128i Pick(__m128i a0, __m128i a1, __m128i a2, __m128i m0, __m128i m1,
+                                                    __m128i m2) {
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a0, m0), _mm_shuffle_epi8(a1, m1)), _mm_shuffle_epi8(a2, m2));
+}
+
+// Sixteen pixels (48 bytes) a step: each channel's bytes picked out of the three 16-byte loads
+// by one shuffle each and put together.
+__attribute__((target("ssse3"))) void SplitBgrSsse3(const uint8_t* src, int n, uint8_t* blue, uint8_t* green,
+                                                   uint8_t* red) {
+    constexpr char Z = -128;  // a shuffle index that gives 0
+    const __m128i b0 = _mm_setr_epi8(0, 3, 6, 9, 12, 15, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i b1 = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, 2, 5, 8, 11, 14, Z, Z, Z, Z, Z);
+    const __m128i b2 = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, 1, 4, 7, 10, 13);
+    const __m128i g0 = _mm_setr_epi8(1, 4, 7, 10, 13, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i g1 = _mm_setr_epi8(Z, Z, Z, Z, Z, 0, 3, 6, 9, 12, 15, Z, Z, Z, Z, Z);
+    const __m128i g2 = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, 2, 5, 8, 11, 14);
+    const __m128i r0 = _mm_setr_epi8(2, 5, 8, 11, 14, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i r1 = _mm_setr_epi8(Z, Z, Z, Z, Z, 1, 4, 7, 10, 13, Z, Z, Z, Z, Z, Z);
+    const __m128i r2 = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, 0, 3, 6, 9, 12, 15);
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const uint8_t* p = src + 3 * i;
+        const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        const __m128i a2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(blue + i), Pick(a0, a1, a2, b0, b1, b2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(green + i), Pick(a0, a1, a2, g0, g1, g2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(red + i), Pick(a0, a1, a2, r0, r1, r2));
+    }
+    SplitBgrPlain(src + 3 * i, n - i, blue + i, green + i, red + i);
+}
+#endif
+
+using SplitFn = void (*)(const uint8_t*, int, uint8_t*, uint8_t*, uint8_t*);
+SplitFn PickSplit() {
+#ifdef TALVENOR_SPLIT_SSSE3
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("ssse3")) return SplitBgrSsse3;
+#endif
+    return SplitBgrPlain;
+}
+
+}  // namespace
+
+void SplitBgr(const uint8_t* src, int n, uint8_t* blue, uint8_t* green, uint8_t* red) {
+    static const SplitFn split = PickSplit();
+    split(src, n, blue, green, red);
+}
+
+TALVENOR_VECTOR_CLONES
+void WeighBytes(const uint8_t* a, float wa, const uint8_t* b, float wb, const uint8_t* c, float wc, float* out, int n) {
+    for (int i = 0; i < n; ++i) out[i] = (float(a[i]) * wa + float(b[i]) * wb) + float(c[i]) * wc;
+}
+
+TALVENOR_VECTOR_CLONES
+void BytesToFloats(const uint8_t* bytes, float* out, int n) {
+    for (int i = 0; i < n; ++i) out[i] = float(bytes[i]);
+}
+
+void WeighBgrRow(const uint8_t* src, int n, float wr, float wg, float wb, bool greenFirst, float* out) {
+    alignas(32) uint8_t blue[kBgrRun], green[kBgrRun], red[kBgrRun];
+    for (int x = 0; x < n; x += kBgrRun) {
+        const int m = std::min(kBgrRun, n - x);
+        SplitBgr(src + 3 * x, m, blue, green, red);
+        if (greenFirst) WeighBytes(green, wg, red, wr, blue, wb, out + x, m);
+        else WeighBytes(red, wr, green, wg, blue, wb, out + x, m);
+    }
+}
+
+}  // namespace talvenor

@@ -1,0 +1,27 @@
+#pragma once
+// Rows of 8-bit BGR pixels (three bytes each, as frames are held) into floats. Reading three
+// bytes a pixel keeps the compiler from converting whole vectors at a time, so the bytes of a
+// run of pixels are first split into their blue, green and red runs; the conversions then run on
+// whole vectors and give the same floats, in the same order of products and sums, as a loop
+// over the pixels.
+#include <cstdint>
+
+namespace talvenor {
+
+// The most pixels the helpers below take at a time (a run of a row).
+constexpr int kBgrRun = 64;
+
+// Splits `n` (at most kBgrRun) BGR pixels into their blue, green and red bytes.
+void SplitBgr(const uint8_t* src, int n, uint8_t* blue, uint8_t* green, uint8_t* red);
+
+// out[i] = (a[i] * wa + b[i] * wb) + c[i] * wc for i < n.
+void WeighBytes(const uint8_t* a, float wa, const uint8_t* b, float wb, const uint8_t* c, float wc, float* out, int n);
+
+// out[i] = bytes[i] for i < n.
+void BytesToFloats(const uint8_t* bytes, float* out, int n);
+
+// A whole row of `n` BGR pixels weighed into `out`: (red wr + green wg) + blue wb, or with
+// `greenFirst` (green wg + red wr) + blue wb, the order of the grey mix.
+void WeighBgrRow(const uint8_t* src, int n, float wr, float wg, float wb, bool greenFirst, float* out);
+
+}  // namespace talvenor
