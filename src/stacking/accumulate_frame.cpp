@@ -9,6 +9,7 @@
 #include "stacking/shift_reach.h"
 #include "stacking/stacker.h"
 #include "stacking/subpixel_sampler.h"
+#include "workspace/bgr_bytes.h"
 
 namespace talvenor {
 
@@ -236,19 +237,8 @@ void AccumulateFrame(AppContext& c, StackerState& st) {
             const uint8_t* row = frame->Row(sy);
             if (sourceIsBytes && (resample || (!calibration.UseDark && !calibration.UseFlat))) {
                 // The common case in plain loops the compiler can vectorise.
-                if (colour) {
-                    float *r = out[0], *g = out[1], *b = out[2];
-                    for (int sx = 0; sx < frameW; ++sx) {
-                        b[sx] = row[3 * sx];
-                        g[sx] = row[3 * sx + 1];
-                        r[sx] = row[3 * sx + 2];
-                    }
-                } else {
-                    float* v = out[0];
-                    for (int sx = 0; sx < frameW; ++sx)
-                        v[sx] = float(row[3 * sx + 1]) * lw[1] + float(row[3 * sx + 2]) * lw[0] +
-                                float(row[3 * sx]) * lw[2];
-                }
+                if (colour) SplitBgrRow(row, frameW, out[0], out[1], out[2]);
+                else WeighBgrRow(row, frameW, lw[0], lw[1], lw[2], true, out[0]);
                 return;
             }
             for (int sx = 0; sx < frameW; ++sx) {
@@ -348,24 +338,12 @@ void AccumulateFrame(AppContext& c, StackerState& st) {
             const uint8_t* src = frame->Row(sy) + 3 * std::ptrdiff_t(xa + dx);
             float* cover = coverage.Row(y + oy) + (xa + ox);
             const int count = xb - xa + 1;
-            if (colour) {
-                float* r = sums[0]->Row(y + oy) + (xa + ox);
-                float* g = sums[1]->Row(y + oy) + (xa + ox);
-                float* b = sums[2]->Row(y + oy) + (xa + ox);
-                for (int i = 0; i < count; ++i) {
-                    b[i] += src[3 * i];
-                    g[i] += src[3 * i + 1];
-                    r[i] += src[3 * i + 2];
-                    cover[i] += 1;
-                }
-            } else {
-                float* g = sums[1]->Row(y + oy) + (xa + ox);
-                const float wr = lw[0] * weight, wg = lw[1] * weight, wb = lw[2] * weight;
-                for (int i = 0; i < count; ++i) {
-                    g[i] += src[3 * i + 1] * wg + src[3 * i + 2] * wr + src[3 * i] * wb;
-                    cover[i] += 1;
-                }
-            }
+            for (int i = 0; i < count; ++i) cover[i] += 1;
+            if (colour)
+                AddBgrRow(src, count, sums[0]->Row(y + oy) + (xa + ox), sums[1]->Row(y + oy) + (xa + ox),
+                          sums[2]->Row(y + oy) + (xa + ox));
+            else
+                AddGreyMixRow(src, count, lw[0] * weight, lw[1] * weight, lw[2] * weight, sums[1]->Row(y + oy) + (xa + ox));
         }
         return;
     }

@@ -81,14 +81,60 @@ void BytesToFloats(const uint8_t* bytes, float* out, int n) {
     for (int i = 0; i < n; ++i) out[i] = float(bytes[i]);
 }
 
-void WeighBgrRow(const uint8_t* src, int n, float wr, float wg, float wb, bool greenFirst, float* out) {
+namespace {
+
+TALVENOR_VECTOR_CLONES
+void AddBytes(const uint8_t* bytes, float* sum, int n) {
+    for (int i = 0; i < n; ++i) sum[i] += float(bytes[i]);
+}
+
+TALVENOR_VECTOR_CLONES
+void AddFloats(const float* v, float* sum, int n) {
+    for (int i = 0; i < n; ++i) sum[i] += v[i];
+}
+
+// Runs of at most kBgrRun pixels of a row, each split into its channels' bytes first.
+template <class Run>
+void ForEachRun(const uint8_t* src, int n, Run run) {
     alignas(32) uint8_t blue[kBgrRun], green[kBgrRun], red[kBgrRun];
     for (int x = 0; x < n; x += kBgrRun) {
         const int m = std::min(kBgrRun, n - x);
         SplitBgr(src + 3 * x, m, blue, green, red);
-        if (greenFirst) WeighBytes(green, wg, red, wr, blue, wb, out + x, m);
-        else WeighBytes(red, wr, green, wg, blue, wb, out + x, m);
+        run(x, m, red, green, blue);
     }
+}
+
+}  // namespace
+
+void AddBgrRow(const uint8_t* src, int n, float* red, float* green, float* blue) {
+    ForEachRun(src, n, [&](int x, int m, const uint8_t* r, const uint8_t* g, const uint8_t* b) {
+        AddBytes(b, blue + x, m);
+        AddBytes(g, green + x, m);
+        AddBytes(r, red + x, m);
+    });
+}
+
+void AddGreyMixRow(const uint8_t* src, int n, float wr, float wg, float wb, float* sum) {
+    alignas(32) float mixed[kBgrRun];
+    ForEachRun(src, n, [&](int x, int m, const uint8_t* r, const uint8_t* g, const uint8_t* b) {
+        WeighBytes(g, wg, r, wr, b, wb, mixed, m);
+        AddFloats(mixed, sum + x, m);
+    });
+}
+
+void SplitBgrRow(const uint8_t* src, int n, float* red, float* green, float* blue) {
+    ForEachRun(src, n, [&](int x, int m, const uint8_t* r, const uint8_t* g, const uint8_t* b) {
+        BytesToFloats(b, blue + x, m);
+        BytesToFloats(g, green + x, m);
+        BytesToFloats(r, red + x, m);
+    });
+}
+
+void WeighBgrRow(const uint8_t* src, int n, float wr, float wg, float wb, bool greenFirst, float* out) {
+    ForEachRun(src, n, [&](int x, int m, const uint8_t* r, const uint8_t* g, const uint8_t* b) {
+        if (greenFirst) WeighBytes(g, wg, r, wr, b, wb, out + x, m);
+        else WeighBytes(r, wr, g, wg, b, wb, out + x, m);
+    });
 }
 
 }  // namespace talvenor

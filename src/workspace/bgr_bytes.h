@@ -24,4 +24,12 @@ void BytesToFloats(const uint8_t* bytes, float* out, int n);
 // `greenFirst` (green wg + red wr) + blue wb, the order of the grey mix.
 void WeighBgrRow(const uint8_t* src, int n, float wr, float wg, float wb, bool greenFirst, float* out);
 
+// A whole row of `n` BGR pixels added to running sums: each channel to its own, or weighed as
+// the grey mix (green wg + red wr) + blue wb to one.
+void AddBgrRow(const uint8_t* src, int n, float* red, float* green, float* blue);
+void AddGreyMixRow(const uint8_t* src, int n, float wr, float wg, float wb, float* sum);
+
+// A whole row of `n` BGR pixels into three channel rows.
+void SplitBgrRow(const uint8_t* src, int n, float* red, float* green, float* blue);
+
 }  // namespace talvenor
