@@ -68,6 +68,9 @@ public:
     // The fewest bytes a frame it accepts can have: the frame size times the depth for frames
     // stored as they are, 0 for codecs, whose frames may be any size.
     virtual uint64_t SmallestSampleBytes() const { return 0; }
+    // Whether frames are predicted from earlier ones, so that a frame asked for out of order
+    // is decoded from the key frame before it.
+    virtual bool NeedsEarlierFrames() const { return false; }
 };
 
 // The decoder for the format, ours first, then libavcodec's. Null when none can handle it.

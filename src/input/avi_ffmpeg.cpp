@@ -145,6 +145,8 @@ public:
     // sample's own position says nothing about the picture it holds; each packet is
     // stamped with its sample number instead, the codec hands the stamp back with the
     // picture, and the stamps of key frames tie the delivered pictures to their slots.
+    bool NeedsEarlierFrames() const override { return !intraOnly_; }
+
     void Decode(int64_t sample, AviSampleSource& source, Bitmap24& out) override {
         IndexSamples(source);
         const int64_t slot = Ordinal(sample);

@@ -660,6 +660,8 @@ void AviFile::DecodeFrame(int64_t position, Bitmap24& out) {
     }
 }
 
+bool AviFile::PredictsFrames() const { return decoder_->NeedsEarlierFrames(); }
+
 FileInfo AviFile::Probe() const {
     FileInfo info;
     info.Format = "AVI";

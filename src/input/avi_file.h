@@ -127,6 +127,8 @@ public:
     // "Failed to decompress AVI frame: ..." for a position outside the stream, a stream
     // without any frame data, or data the decoder cannot read.
     void DecodeFrame(int64_t position, Bitmap24& out);
+    // Whether a frame decoded out of order costs a decode from the key frame before it.
+    bool PredictsFrames() const;
 
     // What `talvenor-cli info` prints: format "AVI", the frame size, the bit count, and the
     // details "codec", "frames" (chunks found), "dwStart", "dwLength", "OpenDML" (yes/no),

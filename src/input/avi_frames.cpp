@@ -44,7 +44,7 @@ void DemosaicGreyAviFrame(AppContext& c, Bitmap24& picture) {
 // frame comes from it and frame `next` (when there is one, >= 0) is decoded ahead.
 template <class Video>
 void HandleFrame(AppContext& c, Video& avi, int64_t i, bool single, const PassSteps& steps, Bitmap24& kept,
-                 AviReadAhead* ahead = nullptr, int64_t next = -1) {
+                 AviReadAhead* ahead = nullptr, int64_t next = -1, Bitmap24* decoded = nullptr) {
     Workspace& ws = c.ws;
     FrameRecord& f = ws.Frames[std::size_t(i)];
     const int64_t position = avi.Start() + i;
@@ -61,7 +61,8 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, bool single, const PassSt
     }
 
     try {
-        if (ahead) ws.ReaderKeptUp = ahead->Take(position, ws.CurrentFrameImage);
+        if (decoded) std::swap(ws.CurrentFrameImage, *decoded);
+        else if (ahead) ws.ReaderKeptUp = ahead->Take(position, ws.CurrentFrameImage);
         else avi.DecodeFrame(position, ws.CurrentFrameImage);
     } catch (const Error& e) {
         // In a pass the frame is left out and the pass goes on; a frame asked for on its own
@@ -212,9 +213,52 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
         HandleFrame(c_, *ser_, i, true, steps, kept_);
         return;
     }
+    if (!order_.empty()) {
+        // Frames come from the batches; nothing is decoded ahead beside them.
+        next = -1;
+        if (!decoded_.contains(i)) DecodeBatchFrom(i);
+        if (const auto it = decoded_.find(i); it != decoded_.end()) {
+            Bitmap24 picture = std::move(it->second);
+            decoded_.erase(it);
+            HandleFrame(c_, *avi_, i, true, steps, kept_, nullptr, -1, &picture);
+            return;
+        }
+    }
     if (next >= 0 && !ahead_) ahead_ = std::make_unique<AviReadAhead>(*avi_);
     if (ahead_) HandleFrame(c_, *avi_, i, true, steps, kept_, ahead_.get(), std::min<int64_t>(next, kMaxFrameIndex));
     else HandleFrame(c_, *avi_, i, true, steps, kept_);
+}
+
+void AviFrameSource::WillRead(std::vector<int> order) {
+    if (!avi_ || !avi_->PredictsFrames() || ahead_) return;
+    order_ = std::move(order);
+    ordered_ = 0;
+}
+
+void AviFrameSource::DecodeBatchFrom(int64_t frame) {
+    // Where the frame comes in the order from here on; a frame read out of the order is
+    // decoded on its own.
+    std::size_t from = ordered_;
+    while (from < order_.size() && order_[from] != frame) ++from;
+    if (from == order_.size()) return;
+    const std::size_t frameBytes = std::max<std::size_t>(std::size_t(avi_->Width()) * std::size_t(avi_->Height()) * 3, 1);
+    const std::size_t count = std::max<std::size_t>(1, kDecodedBatchBytes / frameBytes);
+    std::vector<int> batch(order_.begin() + std::ptrdiff_t(from),
+                           order_.begin() + std::ptrdiff_t(std::min(order_.size(), from + count)));
+    ordered_ = from + batch.size();
+    std::sort(batch.begin(), batch.end());
+    batch.erase(std::unique(batch.begin(), batch.end()), batch.end());
+    for (const int f : batch) {
+        if (decoded_.contains(f)) continue;
+        Bitmap24 picture;
+        try {
+            avi_->DecodeFrame(avi_->Start() + f, picture);
+        } catch (const Error&) {
+            continue;  // read again when its turn comes, which reports the error as ever
+        }
+        decoded_.emplace(f, std::move(picture));
+        ++decodedInFileOrder_;
+    }
 }
 
 }  // namespace talvenor

@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "workspace/app_context.h"
+#include "workspace/bitmap24.h"
 
 namespace talvenor {
 
@@ -49,14 +52,31 @@ public:
     // frame as in ReadAviFrames. `next`, the frame the caller will read after this one, is
     // decoded ahead on a worker while this one is handled (an AVI's frames; a SER's are a copy).
     void Read(int64_t frame, const PassSteps& steps = {}, int64_t next = -1);
+    // The frames the caller will read, in its order. When the capture's frames are predicted
+    // from earlier ones (MPEG-4, H.264), asking for them in that order would decode each from
+    // the key frame before it: they are decoded instead in file order, a batch of the next ones
+    // at a time (as many as kDecodedBatchBytes hold), and kept until read. Read then ignores
+    // `next`.
+    void WillRead(std::vector<int> order);
+    // How many frames were decoded in file order for WillRead.
+    int FramesDecodedInFileOrder() const { return decodedInFileOrder_; }
 
 private:
+    void DecodeBatchFrom(int64_t frame);
+
     AppContext& c_;
     std::unique_ptr<AviFile> avi_;
     std::unique_ptr<AviReadAhead> ahead_;  // once used, every frame comes through it
     std::unique_ptr<SerVideo> ser_;
     Bitmap24 kept_;
+    std::vector<int> order_;
+    std::size_t ordered_ = 0;                // order_[0 .. ordered_ - 1] are decoded or read
+    std::map<int64_t, Bitmap24> decoded_;   // frames decoded ahead of their turn
+    int decodedInFileOrder_ = 0;
 };
+
+// The most bytes of pictures WillRead keeps at a time.
+constexpr std::size_t kDecodedBatchBytes = std::size_t(256) << 20;
 
 // Opens an AVI with the index kept in the workspace when it was parsed from this very file
 // (same path, size and modification time), else parses it and keeps its index.

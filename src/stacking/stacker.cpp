@@ -235,7 +235,14 @@ void StackGlobalFrames(AppContext& c, FftEngine& fft, StackerState& st, const st
     // An AVI stays open for the whole loop; its frames are read in rank order (the stack graph
     // shows the quality of the stack growing by the best frames first).
     std::unique_ptr<AviFrameSource> avi;
-    if (!ws.IsImageSeries && !ranks.empty()) avi = std::make_unique<AviFrameSource>(c, AviPath(c));
+    if (!ws.IsImageSeries && !ranks.empty()) {
+        avi = std::make_unique<AviFrameSource>(c, AviPath(c));
+        // A compressed capture whose frames are predicted from earlier ones decodes them in
+        // file order, a batch at a time, instead of from a key frame for every rank.
+        std::vector<int> frames;
+        for (const int k : ranks) frames.push_back(ws.Ranking[std::size_t(k)].FrameIndex);
+        avi->WillRead(std::move(frames));
+    }
     int j = 0;
     for (std::size_t at = 0; at < ranks.size(); ++at) {
         const int k = ranks[at];
