@@ -189,87 +189,87 @@ std::pair<float, float> SubPixelPeak(const FftEngine& fft, int px, int py) {
     return {std::clamp(dx, -1.0f, 1.0f), std::clamp(dy, -1.0f, 1.0f)};
 }
 
-void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
-    Workspace& ws = c.ws;
-    Controls& f = c.form;
-    const int n = fft.AlignBoxSize(), h = n / 2;
-    const Bitmap24& frame = ws.CurrentFrameImage;
-    const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
-    FrameRecord& record = ws.Frames[std::size_t(std::clamp(ws.CurrentFrame, 0, kMaxFrameIndex))];
+namespace {
 
-    // 1. Where the box is looked for.
-    int ox = 0, oy = 0;
-    if (f.Followme.Checked) {
-        ox = a.TrackDX;
-        oy = a.TrackDY;
-        if (f.PredictTrack.Checked) {
-            ox += a.PredictDX;
-            oy += a.PredictDY;
-        }
+// Step 1: where the box is looked for in this frame (tracking and its prediction).
+std::pair<int, int> BoxOffset(const Controls& f, const AlignmentState& a) {
+    if (!f.Followme.Checked) return {0, 0};
+    int ox = a.TrackDX, oy = a.TrackDY;
+    if (f.PredictTrack.Checked) {
+        ox += a.PredictDX;
+        oy += a.PredictDY;
     }
-    // 2-3. The frame and its box on the Aligning page, as often as the screen shows them.
-    const bool show = !ws.AlignPassActive || ws.RefreshDisplays;
-    const bool trace = f.Showtracebox.Checked && show;
-    if (trace) f.AlignImage.Image = frame;
-    f.label4.Caption = "Processing frame " + std::to_string(ws.CurrentFrame + 1) + " of " + std::to_string(ws.SelectedCount);
+    return {ox, oy};
+}
 
-    // 4-12. The box correlated with the reference. The taper that keeps the box's edges out
-    //       of the correlation also weighs shifts near zero more than large ones, which pulls
-    //       a broad peak (a blurred frame, the low-pass filter) towards the box's centre:
-    //       displacements of 8 pixels in a 64-pixel box measured 1 to 5. So when the feature
-    //       is found away from the centre, the box is cut again where the feature is, and the
-    //       small remainder is measured there (at most twice). A displacement of one pixel
-    //       is taken as found: the pull there is a fraction of a pixel, cutting the box again
-    //       for it doubled the pass's transforms, and the stacks of realistic and bending
-    //       captures came out within 0.01 dB (two pixels lost up to 0.07 dB).
-    Peak found = CorrelateBox(c, fft, a, ox, oy, show, &record.AlignDifference);
+// Where the correlation put the feature: the peak in the box looked for at (ox, oy), or the
+// user's click there.
+struct Found {
+    int px = 0, py = 0;
+    int ox = 0, oy = 0;
+    bool manual = false;
+};
+
+// Steps 4-12: the box correlated with the reference. The taper that keeps the box's edges out
+// of the correlation also weighs shifts near zero more than large ones, which pulls a broad
+// peak (a blurred frame, the low-pass filter) towards the box's centre: displacements of 8
+// pixels in a 64-pixel box measured 1 to 5. So when the feature is found away from the centre,
+// the box is cut again where the feature is, and the small remainder is measured there (at
+// most twice). A displacement of one pixel is taken as found: the pull there is a fraction of
+// a pixel, cutting the box again for it doubled the pass's transforms, and the stacks of
+// realistic and bending captures came out within 0.01 dB (two pixels lost up to 0.07 dB).
+Peak CorrelateAndRecentre(AppContext& c, FftEngine& fft, AlignmentState& a, Found& at, bool show, float* range) {
+    const int n = fft.AlignBoxSize(), h = n / 2;
+    Peak found = CorrelateBox(c, fft, a, at.ox, at.oy, show, range);
     for (int pass = 0; pass < 2 && !a.ManualAlignOn; ++pass) {
         const int sx = found.x > h ? found.x - n : found.x, sy = found.y > h ? found.y - n : found.y;
         if (std::max(std::abs(sx), std::abs(sy)) <= 1 || std::abs(sx) >= h / 2 || std::abs(sy) >= h / 2) break;
-        ox -= sx;
-        oy -= sy;
-        found = CorrelateBox(c, fft, a, ox, oy, show, nullptr);
+        at.ox -= sx;
+        at.oy -= sy;
+        found = CorrelateBox(c, fft, a, at.ox, at.oy, show, nullptr);
     }
-    int px = found.x, py = found.y;
-    const float peak = found.value;
+    at.px = found.x;
+    at.py = found.y;
+    return found;
+}
 
-    // 13-14. A click from the user in place of the correlation.
-    bool manual = false;
-    if (a.ManualAlignOn && WaitForFeatureClick(c, a)) {
-        px = a.ClickX - a.AlignBoxX - ox;
-        py = a.ClickY - a.AlignBoxY - oy;
-        manual = true;
-    }
+// Steps 13-15: a click from the user in place of the correlation, when aligning by hand or when
+// the peak collapsed and the user wants to point at the feature again.
+void AskForTheFeature(AppContext& c, AlignmentState& a, Found& at, float peak) {
+    Controls& f = c.form;
+    auto takeClick = [&] {
+        at.px = a.ClickX - a.AlignBoxX - at.ox;
+        at.py = a.ClickY - a.AlignBoxY - at.oy;
+        at.manual = true;
+    };
+    if (a.ManualAlignOn && WaitForFeatureClick(c, a)) takeClick();
     if ((f.Misalignwarning.Checked && 0.7 * a.PreviousPeak > peak) || a.RealignRequested) {
         a.RealignRequested = false;
         f.FFTWindow.Visible = f.Propertywindow.Visible = f.MessageWindow.Visible = false;
         const Answer answer =
             c.host.Message(MsgKind::Warning, " Is the alignment lost ? \n\r Click OK to realign on feature ", Buttons::OkNo);
-        if (answer == Answer::Ok && WaitForFeatureClick(c, a)) {
-            px = a.ClickX - a.AlignBoxX - ox;
-            py = a.ClickY - a.AlignBoxY - oy;
-            manual = true;
-        }
+        if (answer == Answer::Ok && WaitForFeatureClick(c, a)) takeClick();
         f.FFTWindow.Visible = f.ShowFFTbox.Checked;
         f.Propertywindow.Visible = f.Showgraphbox.Checked;
         f.MessageWindow.Visible = true;
     }
     a.PreviousPeak = peak;
+}
 
-    // 16-17. The integer shift, and its refinement.
-    int sx, sy;
-    if (manual) {
-        sx = h - px;
-        sy = h - py;
-    } else {
-        sx = px > h ? px - n : px;
-        sy = py > h ? py - n : py;
-    }
-    // Always refined (a click excepted, it has no sub-pixel part), so that checking
-    // "Sub-pixel stacking" after the pass needs no new pass; the stacker reads these only
-    // with that box or "SubPixelEstimate" checked.
+// Steps 16-21: the shift stored for the frame (its sub-pixel refinement too), the captions,
+// the feature's mark, and where the box goes next.
+void StoreShift(AppContext& c, const FftEngine& fft, AlignmentState& a, const Found& at, bool trace,
+                FrameRecord& record) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
+    const int n = fft.AlignBoxSize(), h = n / 2;
+    // 16-17. The integer shift, and its refinement. Always refined (a click excepted, it has
+    // no sub-pixel part), so that checking "Sub-pixel stacking" after the pass needs no new
+    // pass; the stacker reads these only with that box or "SubPixelEstimate" checked.
+    const int sx = at.manual ? h - at.px : (at.px > h ? at.px - n : at.px);
+    const int sy = at.manual ? h - at.py : (at.py > h ? at.py - n : at.py);
     float dxSub = 0, dySub = 0;
-    if (!manual) std::tie(dxSub, dySub) = SubPixelPeak(fft, px, py);
+    if (!at.manual) std::tie(dxSub, dySub) = SubPixelPeak(fft, at.px, at.py);
 
     // 18-21. Where the feature is in this frame, and where the box goes next.
     const int fx = ws.AlignX - sx, fy = ws.AlignY - sy;
@@ -278,10 +278,10 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
     // The box was looked for at (ox, oy) (tracking, the prediction, the re-centring), so
     // that is what the displacement measured in it adds to.
     FieldRefs field = FieldOf(c);
-    field.shiftX = fx + ox - ws.AlignX;
-    field.shiftY = fy + oy - ws.AlignY;
+    field.shiftX = fx + at.ox - ws.AlignX;
+    field.shiftY = fy + at.oy - ws.AlignY;
     if (trace) {
-        const int cx = fx + ox, cy = fy + oy;
+        const int cx = fx + at.ox, cy = fy + at.oy;
         DrawFeatureMark(f.AlignImage.Image, cx, cy, cx - h, cy - h, n, true);
         c.host.Repaint(&f.AlignImage);
     }
@@ -304,9 +304,17 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
     // offset (the correlation peak sits at minus the displacement).
     record.SubShiftX = float(field.shiftX) - dxSub;
     record.SubShiftY = float(field.shiftY) - dySub;
+}
 
-    // 22. The registration difference between the aligned box and the reference picture.
-    const int dx = field.shiftX, dy = field.shiftY;
+// Step 22: the registration difference between the box aligned at (dx, dy) and the reference
+// picture, which leaves the mean-free aligned box in fft.TransformRe (and zeros in
+// TransformIm).
+float RegistrationDifference(const AppContext& c, FftEngine& fft, const AlignmentState& a, int dx, int dy) {
+    const Workspace& ws = c.ws;
+    const Controls& f = c.form;
+    const int n = fft.AlignBoxSize(), h = n / 2;
+    const Bitmap24& frame = ws.CurrentFrameImage;
+    const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
     fft.TransformRe.ClearCorner(n);
     fft.TransformIm.ClearCorner(n);
     const Bitmap24& ref = a.ReferenceImage;
@@ -341,25 +349,26 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
             total += noSquare ? std::fabs(d) : d * d;
         }
     }
-    field.difference = total;
+    return total;
+}
 
-    // 23. Resampled stacking works on a finer grid.
-    if (f.Resampled.Checked) {
-        record.Difference = 1.0f;
-        field.shiftX = int(std::nearbyint(dx * ws.ResampleFactor));
-        field.shiftY = int(std::nearbyint(dy * ws.ResampleFactor));
-    }
-
-    // 24. The quality of the aligned box, faded towards its edges like the boxes that were
-    //     correlated: the cut edges would otherwise add a spectrum of their own, the same
-    //     in sharp and blurred frames, that drowns the difference the quality looks for.
+// Step 24: the quality of the aligned box, faded towards its edges like the boxes that were
+// correlated: the cut edges would otherwise add a spectrum of their own, the same in sharp and
+// blurred frames, that drowns the difference the quality looks for. Measured on the quality
+// box's own transform when it is larger than the alignment box, else on the aligned box left
+// in fft. Beside the pass (see quality_lanes.h) while the reader keeps up, unless the screen
+// shows this frame's spectrum (or a de-interlaced field, whose quality goes elsewhere).
+void FrameQuality(AppContext& c, FftEngine& fft, AlignmentState& a, int dx, int dy, bool show, FrameRecord& record) {
+    Workspace& ws = c.ws;
+    const Controls& f = c.form;
+    const int n = fft.AlignBoxSize();
+    const Bitmap24& frame = ws.CurrentFrameImage;
+    const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
     const int q = QualityBoxSize(c, n);
     a.QualityOnOwnBox = q != n;
+    const bool beside = a.PassQuality && ws.ReaderKeptUp && !show && !f.Interlaced.Checked;
     if (a.QualityOnOwnBox) {
         const int left = ws.AlignX + dx - q / 2, top = ws.AlignY + dy - q / 2;
-        // Beside the pass while the reader keeps up, unless the screen shows this frame's
-        // spectrum (or a de-interlaced field, whose quality goes elsewhere).
-        const bool beside = a.PassQuality && ws.ReaderKeptUp && !show && !f.Interlaced.Checked;
         if (beside && a.PassQuality->Start(frame, width, height, left, top, q, ws.LumaWeight, a.QualityTaper(q),
                                            QualityRating::Of(f), record)) {
             ++a.QualitiesBeside;
@@ -371,14 +380,43 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
         return;
     }
     const std::vector<float>& taper = a.Taper(n);
-    for (int x = 0; x < n; ++x) {
-        float* re = fft.TransformRe.Column(x);
-        const float tx = taper[std::size_t(x)];
-        for (int y = 0; y < n; ++y) re[y] *= tx * taper[std::size_t(y)];
+    if (beside && a.PassQuality->StartAligned(fft.TransformRe, n, taper, QualityRating::Of(f), record)) {
+        ++a.QualitiesBeside;
+        return;
     }
+    TaperAlignedBox(fft, n, taper);
     fft.ForwardTransform2D();
     fft.ComputeRadialSpectrum();
     MeasureQuality(c, fft, show);
+}
+
+}  // namespace
+
+void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
+    Workspace& ws = c.ws;
+    Controls& f = c.form;
+    FrameRecord& record = ws.Frames[std::size_t(std::clamp(ws.CurrentFrame, 0, kMaxFrameIndex))];
+    Found at;
+    std::tie(at.ox, at.oy) = BoxOffset(f, a);
+    // 2-3. The frame and its box on the Aligning page, as often as the screen shows them.
+    const bool show = !ws.AlignPassActive || ws.RefreshDisplays;
+    const bool trace = f.Showtracebox.Checked && show;
+    if (trace) f.AlignImage.Image = ws.CurrentFrameImage;
+    f.label4.Caption = "Processing frame " + std::to_string(ws.CurrentFrame + 1) + " of " + std::to_string(ws.SelectedCount);
+
+    const Peak peak = CorrelateAndRecentre(c, fft, a, at, show, &record.AlignDifference);
+    AskForTheFeature(c, a, at, peak.value);
+    StoreShift(c, fft, a, at, trace, record);
+    FieldRefs field = FieldOf(c);
+    const int dx = field.shiftX, dy = field.shiftY;
+    field.difference = RegistrationDifference(c, fft, a, dx, dy);
+    // 23. Resampled stacking works on a finer grid.
+    if (f.Resampled.Checked) {
+        record.Difference = 1.0f;
+        field.shiftX = int(std::nearbyint(dx * ws.ResampleFactor));
+        field.shiftY = int(std::nearbyint(dy * ws.ResampleFactor));
+    }
+    FrameQuality(c, fft, a, dx, dy, show, record);
 }
 
 }  // namespace talvenor

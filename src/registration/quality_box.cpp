@@ -55,6 +55,14 @@ void MeasureBoxSpectrum(const Bitmap24& frame, int width, int height, int left, 
     engine.ComputeRadialSpectrum();
 }
 
+void TaperAlignedBox(FftEngine& fft, int n, const std::vector<float>& taper) {
+    for (int x = 0; x < n; ++x) {
+        float* re = fft.TransformRe.Column(x);
+        const float tx = taper[std::size_t(x)];
+        for (int y = 0; y < n; ++y) re[y] *= tx * taper[std::size_t(y)];
+    }
+}
+
 const FftEngine& LastQualitySpectrum(const AlignmentState& a, const FftEngine& alignment) {
     return a.QualityOnOwnBox && a.HasQualityEngine() ? a.QualityEngine() : alignment;
 }

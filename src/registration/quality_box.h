@@ -27,6 +27,10 @@ int AutomaticQualityBoxSize(const Workspace& ws, int alignBox);
 void MeasureBoxSpectrum(const Bitmap24& frame, int width, int height, int left, int top,
                         const std::array<float, 3>& weights, FftEngine& engine, const std::vector<float>& taper);
 
+// The mean-free aligned box in the n x n corner of fft.TransformRe faded by `taper` (one
+// factor per column and row), as it is transformed for the quality on the alignment box.
+void TaperAlignedBox(FftEngine& fft, int n, const std::vector<float>& taper);
+
 // The engine whose RadialSpectrum holds the last quality measured (the alignment engine, or
 // the quality box's own).
 const FftEngine& LastQualitySpectrum(const AlignmentState& a, const FftEngine& alignment);

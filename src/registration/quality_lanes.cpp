@@ -36,6 +36,24 @@ bool QualityLanes::Start(const Bitmap24& frame, int width, int height, int left,
     return true;
 }
 
+bool QualityLanes::StartAligned(const FftPlane& box, int n, const std::vector<float>& taper,
+                                const QualityRating& rating, FrameRecord& record) {
+    const int lane = lanes_.TryAcquire();
+    if (lane < 0) return false;
+    Lane& l = *lane_[std::size_t(lane)];
+    if (l.Engine.AlignBoxSize() != n) l.Engine.SetTransformSize(n);
+    l.Engine.TransformRe.CopyCornerFrom(box, n);
+    if (l.Taper != taper) l.Taper = taper;
+    lanes_.Start(lane, [&l, n, rating, &record] {
+        l.Engine.TransformIm.ClearCorner(n);
+        TaperAlignedBox(l.Engine, n, l.Taper);
+        l.Engine.ForwardTransform2D();
+        l.Engine.ComputeRadialSpectrum();
+        record.Quality = rating.Of(l.Engine, &record);
+    });
+    return true;
+}
+
 void QualityLanes::Finish() { lanes_.Finish(); }
 
 }  // namespace talvenor

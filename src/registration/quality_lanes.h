@@ -32,6 +32,11 @@ public:
     bool Start(const Bitmap24& frame, int width, int height, int left, int top, int q,
                const std::array<float, 3>& weights, const std::vector<float>& taper, const QualityRating& rating,
                FrameRecord& record);
+    // The quality of the mean-free aligned box in the n x n corner of `box` (the alignment box,
+    // when it is the quality box too), as TaperAlignedBox, the transform and `rating` give it,
+    // into record.Quality once measured. False, measuring nothing, when the lane is busy.
+    bool StartAligned(const FftPlane& box, int n, const std::vector<float>& taper, const QualityRating& rating,
+                      FrameRecord& record);
     // Waits until every quality started is stored; rethrows a lane's error.
     void Finish();
 

@@ -176,17 +176,26 @@ TEST(AlignmentPass, QualityRankingFollowsTheSeeing) {
     ReadAviFrames(s.ctx, AviPath(s.ctx), s.ws.Ranking[std::size_t(s.form.AlignSlider.Value)].FrameIndex);
     EXPECT_EQ(view.Pixel(o.width - 1, o.height - 1), s.ws.CurrentFrameImage.Pixel(o.width - 1, o.height - 1));
 
-    // Frames the screen does not show have their quality measured beside the pass: the same to the bit.
+    // Frames the screen does not show have their quality measured beside the pass, on the
+    // quality box (64-pixel alignment box) or on the aligned box itself (128): the same to the bit.
     EXPECT_EQ(s.align.QualitiesBeside, 0);
-    StartedSession unseen;
-    Session& u = unseen.Start();
-    unseen.host.ShowProgressPictures = false;
-    Open(unseen, cap.path);
-    Pick(u, fx, fy);
-    u.Dispatch("Allignallbutton", Event::Click);
-    EXPECT_GT(u.align.QualitiesBeside, 0);
-    for (int k = 0; k < o.frames; ++k)
-        ASSERT_EQ(u.ws.Frames[std::size_t(k)].Quality, s.ws.Frames[std::size_t(k)].Quality) << k;
+    for (const int box : {1, 2}) {
+        SCOPED_TRACE(box);
+        std::vector<float> quality[2];
+        for (const bool shown : {true, false}) {
+            StartedSession run;
+            Session& r = run.Start();
+            run.host.ShowProgressPictures = shown;
+            r.form.FFTsizeGroup.ItemIndex = box;
+            r.Dispatch("FFTsizeGroup", Event::Click);
+            Open(run, cap.path);
+            Pick(r, fx, fy);
+            r.Dispatch("Allignallbutton", Event::Click);
+            EXPECT_EQ(r.align.QualitiesBeside > 0, !shown);
+            for (int k = 0; k < o.frames; ++k) quality[shown].push_back(r.ws.Frames[std::size_t(k)].Quality);
+        }
+        EXPECT_TRUE(quality[0] == quality[1]);
+    }
 }
 
 TEST(AlignmentPass, DeinterlacedInputAlignsBothFields) {
