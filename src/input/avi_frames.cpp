@@ -38,13 +38,21 @@ void DemosaicGreyAviFrame(AppContext& c, Bitmap24& picture) {
     Debayer(picture, choice.pattern, choice.method);
 }
 
+// How a frame is read: in a pass over the stream, on its own (the slider, a preview), or as one
+// of a run of single reads from a file kept open (the optimizer, the stacker), whose pictures
+// the screen shows only as often as it can, as a pass's (copying every frame of a run into the
+// preview cost the optimizer a tenth of its time on large frames).
+enum class FrameRead { InPass, Alone, InRun };
+
 // Everything done with frame i once it is due: the dropped-frame test, decoding, the sizes
 // (single-frame reads), showing it, and the steps (both fields when de-interlacing).
 // Frame i is the stream's (i + 1)-th frame, at stream position dwStart + i. With `ahead`, the
-// frame comes from it and frame `next` (when there is one, >= 0) is decoded ahead.
+// frame comes from it and frame `next` (when there is one, >= 0) is decoded ahead; with
+// `decoded`, it was decoded already.
 template <class Video>
-void HandleFrame(AppContext& c, Video& avi, int64_t i, bool single, const PassSteps& steps, Bitmap24& kept,
+void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const PassSteps& steps, Bitmap24& kept,
                  AviReadAhead* ahead = nullptr, int64_t next = -1, Bitmap24* decoded = nullptr) {
+    const bool single = how != FrameRead::InPass;
     Workspace& ws = c.ws;
     FrameRecord& f = ws.Frames[std::size_t(i)];
     const int64_t position = avi.Start() + i;
@@ -80,7 +88,7 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, bool single, const PassSt
     // The two fields of an interlaced frame are cut from the 8-bit picture only.
     if (c.form.Interlaced.Checked) ws.FrameIsWide = false;
     const bool passActive = ws.AlignPassActive || ws.StackPassActive;
-    ws.RefreshDisplays = (single && !passActive) || c.host.TimeToShowProgress();
+    ws.RefreshDisplays = (how == FrameRead::Alone && !passActive) || c.host.TimeToShowProgress();
     if (single) {
         ws.ImageHeight = ws.UnclampedHeight = avi.Height();
         ws.ImageWidth = ws.UnclampedWidth = avi.Width();
@@ -164,8 +172,9 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
         c.host.PumpMessages();
         if (ws.CancelRequested) break;
 
-        if (ahead) HandleFrame(c, video, i, mode >= 0, steps, kept, &*ahead, nextHandled(i));
-        else HandleFrame(c, video, i, mode >= 0, steps, kept);
+        const FrameRead how = mode >= 0 ? FrameRead::Alone : FrameRead::InPass;
+        if (ahead) HandleFrame(c, video, i, how, steps, kept, &*ahead, nextHandled(i));
+        else HandleFrame(c, video, i, how, steps, kept);
     }
     return frames;
 }
@@ -210,7 +219,7 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
     const bool passActive = c_.ws.AlignPassActive || c_.ws.StackPassActive;
     if (c_.ws.Frames[std::size_t(i)].Excluded && passActive) return;
     if (ser_) {
-        HandleFrame(c_, *ser_, i, true, steps, kept_);
+        HandleFrame(c_, *ser_, i, FrameRead::InRun, steps, kept_);
         return;
     }
     if (!order_.empty()) {
@@ -220,13 +229,14 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
         if (const auto it = decoded_.find(i); it != decoded_.end()) {
             Bitmap24 picture = std::move(it->second);
             decoded_.erase(it);
-            HandleFrame(c_, *avi_, i, true, steps, kept_, nullptr, -1, &picture);
+            HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, nullptr, -1, &picture);
             return;
         }
     }
     if (next >= 0 && !ahead_) ahead_ = std::make_unique<AviReadAhead>(*avi_);
-    if (ahead_) HandleFrame(c_, *avi_, i, true, steps, kept_, ahead_.get(), std::min<int64_t>(next, kMaxFrameIndex));
-    else HandleFrame(c_, *avi_, i, true, steps, kept_);
+    if (ahead_)
+        HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, ahead_.get(), std::min<int64_t>(next, kMaxFrameIndex));
+    else HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_);
 }
 
 void AviFrameSource::WillRead(std::vector<int> order) {

@@ -44,7 +44,8 @@ bool IsSerCapture(const std::filesystem::path& path);
 
 // An AVI kept open for a run of single-frame reads in any order (the stacker's ranks, the
 // optimizer's frames): each Read does what ReadAviFrames(path, frame) does, without opening
-// the file and reading its index again for every frame.
+// the file and reading its index again for every frame, except that the preview shows the
+// frames only as often as the screen can (Host::TimeToShowProgress), as in a pass.
 class AviFrameSource {
 public:
     AviFrameSource(AppContext& c, const std::filesystem::path& path);
