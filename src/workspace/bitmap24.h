@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "workspace/zeroed_memory.h"
+
 namespace talvenor {
 
 struct Bgr {
@@ -87,7 +89,7 @@ public:
 
 private:
     int width_ = 0, height_ = 0;
-    std::vector<uint8_t> data_;
+    LargeBytes data_;
     uint64_t generation_ = 0;
 };
 

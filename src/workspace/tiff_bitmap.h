@@ -18,7 +18,7 @@ public:
     int BitsPerPixel = 48;
     // The wide image: Height rows of 6 x Width bytes, pixels of three little-endian
     // 16-bit samples red, green, blue.
-    std::vector<uint8_t> Wide;
+    LargeBytes Wide;
     std::vector<uint8_t*> WideRows;
     bool HasWide = false;
 

@@ -4,7 +4,9 @@
 // calloc. Zeroing a plane sized for the largest picture (or a 4096-pixel processing area) on
 // every run wrote and faulted in hundreds of megabytes a capture never used.
 #include <cstddef>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
 namespace talvenor {
 
@@ -12,6 +14,10 @@ namespace talvenor {
 void* AllocateZeroed(std::size_t bytes);
 // Gives back what AllocateZeroed returned for the same `bytes` (null does nothing).
 void ReleaseZeroed(void* block, std::size_t bytes);
+
+// Blocks for LargeBlockAllocator: uninitialised when they come from the heap.
+void* AllocateLarge(std::size_t bytes);
+void ReleaseLarge(void* block, std::size_t bytes);
 
 // An owned array of `count` zero-initialised T (a trivial type), moved but never copied.
 template <class T>
@@ -42,5 +48,22 @@ private:
     T* data_ = nullptr;
     std::size_t bytes_ = 0;
 };
+
+// An allocator for containers that may hold megabytes (a frame's pixels): blocks that large are
+// mapped as AllocateZeroed maps them, in large pages, smaller ones come from the heap.
+template <class T>
+struct LargeBlockAllocator {
+    using value_type = T;
+    LargeBlockAllocator() = default;
+    template <class U>
+    LargeBlockAllocator(const LargeBlockAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) { return static_cast<T*>(AllocateLarge(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) noexcept { ReleaseLarge(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const LargeBlockAllocator<U>&) const noexcept { return true; }
+};
+
+// Bytes that may run to megabytes: a frame's pixels, a 16-bit picture.
+using LargeBytes = std::vector<uint8_t, LargeBlockAllocator<uint8_t>>;
 
 }  // namespace talvenor

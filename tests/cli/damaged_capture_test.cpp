@@ -18,7 +18,7 @@ using testing::FileBytes;
 using testing::TempDir;
 
 // The stacked picture's 16-bit samples (the file also records where it came from).
-std::vector<uint8_t> Stacked(const fs::path& tif) {
+LargeBytes Stacked(const fs::path& tif) {
     TTIFFBitMap bitmap;
     LoadFromFile(bitmap, tif);
     return bitmap.Wide;

@@ -399,7 +399,7 @@ TEST(TiffFileTest, OtherProgramsReadOurFiles) {
     const testing::CommandOutput raw =
         testing::RunCommand(testing::ShellQuoted(convert) + " " + file + " -depth 16 -endian LSB rgb:- 2>/dev/null");
     EXPECT_EQ(raw.status, 0);
-    EXPECT_EQ(raw.bytes, bmp.Wide);
+    EXPECT_EQ(raw.bytes, std::vector<uint8_t>(bmp.Wide.begin(), bmp.Wide.end()));
 }
 
 // --- Malformed files -------------------------------------------------------------------

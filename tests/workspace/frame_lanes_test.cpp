@@ -39,10 +39,11 @@ TEST(FrameLanes, RunEveryJobAndHandBackTheFirstError) {
     EXPECT_EQ(after.load(), 1);
 }
 
-// Small (heap) and large (mapped) blocks both start as zeros, and planes made again over old
-// contents read as zeros too, margins included.
+// Small (heap), mapped and large-page blocks (whole large pages or not) all start as zeros, and
+// planes made again over old contents read as zeros too, margins included.
 TEST(ZeroedMemory, BlocksAndPlanesStartAsZeros) {
-    for (const std::size_t count : {std::size_t(10), std::size_t(1) << 22}) {
+    for (const std::size_t count : {std::size_t(10), std::size_t(300000), std::size_t(1) << 19,
+                                    (std::size_t(1) << 19) + 1, std::size_t(1920 * 1080 * 3 / 4), std::size_t(1) << 22}) {
         ZeroedArray<float> a(count);
         EXPECT_EQ(a[0], 0.0f);
         EXPECT_EQ(a[count - 1], 0.0f);
@@ -50,6 +51,14 @@ TEST(ZeroedMemory, BlocksAndPlanesStartAsZeros) {
         ZeroedArray<float> b(std::move(a));
         EXPECT_TRUE(a == nullptr);
         EXPECT_EQ(b[count - 1], 5.0f);
+    }
+    // A frame's bytes grow through every kind of block and keep what they held.
+    LargeBytes bytes;
+    for (const std::size_t size : {std::size_t(100), std::size_t(3) << 20, std::size_t(6220800), std::size_t(200)}) {
+        bytes.resize(size, 7);
+        bytes.shrink_to_fit();
+        EXPECT_EQ(bytes.front(), 7);
+        EXPECT_EQ(bytes.back(), 7);
     }
     Single2dArray plane(1000, 700);
     plane.Fill(3);
