@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <memory>
 
 #include "workspace/error.h"
+#include "workspace/shared_library.h"
 
 namespace talvenor {
 
@@ -17,12 +19,45 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// cfitsio, loaded by the first FITS file that needs it (see shared_library.h): linked, it
+// brought a network stack into every start of the program. These are the functions read
+// through it; the long names stand for cfitsio's short ones, which the library exports.
+#define TALVENOR_CFITSIO_FUNCTIONS(X)                                                                   \
+    X(fits_clear_errmsg) X(fits_close_file) X(fits_get_errstatus) X(fits_get_img_equivtype)            \
+    X(fits_get_img_paramll) X(fits_get_num_hdus) X(fits_is_compressed_image) X(fits_movabs_hdu)         \
+    X(fits_open_diskfile) X(fits_read_key_dbl) X(fits_read_key_str) X(fits_read_pixll)
+
+struct CfitsioLibrary {
+#define TALVENOR_CFITSIO_POINTER(name) decltype(&::name) name = nullptr;
+    TALVENOR_CFITSIO_FUNCTIONS(TALVENOR_CFITSIO_POINTER)
+#undef TALVENOR_CFITSIO_POINTER
+};
+
+std::unique_ptr<const CfitsioLibrary> LoadCfitsio() {
+    const SharedLibrary from(TALVENOR_SONAME("cfitsio", CFITSIO_SONAME));
+    auto library = std::make_unique<CfitsioLibrary>();
+    bool complete = true;
+#define TALVENOR_CFITSIO_FIND(name) complete = from.Find(TALVENOR_SYMBOL_NAME(name), library->name) && complete;
+    TALVENOR_CFITSIO_FUNCTIONS(TALVENOR_CFITSIO_FIND)
+#undef TALVENOR_CFITSIO_FIND
+    if (!complete) return nullptr;
+    return library;
+}
+
+// The library, loaded once for the process and never changed; a file that needs it when it
+// cannot be loaded is refused with the reason.
+const CfitsioLibrary& Cfitsio() {
+    static const std::unique_ptr<const CfitsioLibrary> library = LoadCfitsio();
+    if (!library) throw Error("cfitsio (" TALVENOR_SONAME("cfitsio", CFITSIO_SONAME) ") could not be loaded");
+    return *library;
+}
+
 // "<file>: <cfitsio's status text>", the library's message stack cleared so the next file
 // starts without this one's messages.
 [[noreturn]] void ThrowStatus(const std::string& name, int status) {
     char text[FLEN_STATUS] = {};
-    fits_get_errstatus(status, text);
-    fits_clear_errmsg();
+    Cfitsio().fits_get_errstatus(status, text);
+    Cfitsio().fits_clear_errmsg();
     throw Error(name + ": " + text);
 }
 
@@ -33,12 +68,12 @@ public:
         int status = 0;
         // The disk-file call takes the name as it is: brackets or a trailing "+" in a folder
         // name must not be read as cfitsio's filters. It still opens gzip-compressed files.
-        fits_open_diskfile(&file_, name.c_str(), READONLY, &status);
+        Cfitsio().fits_open_diskfile(&file_, name.c_str(), READONLY, &status);
         if (status) ThrowStatus(name_, status);
     }
     ~OpenFits() {
         int status = 0;
-        if (file_) fits_close_file(file_, &status);
+        if (file_) Cfitsio().fits_close_file(file_, &status);
     }
     OpenFits(const OpenFits&) = delete;
     OpenFits& operator=(const OpenFits&) = delete;
@@ -64,9 +99,9 @@ bool IsGzip(const fs::path& path) {
 double NumberOr(fitsfile* f, const char* key, double fallback) {
     int status = 0;
     double v = fallback;
-    fits_read_key_dbl(f, key, &v, nullptr, &status);
+    Cfitsio().fits_read_key_dbl(f, key, &v, nullptr, &status);
     if (status) {
-        fits_clear_errmsg();
+        Cfitsio().fits_clear_errmsg();
         return fallback;
     }
     return v;
@@ -75,9 +110,9 @@ double NumberOr(fitsfile* f, const char* key, double fallback) {
 std::string TextOr(fitsfile* f, const char* key) {
     int status = 0;
     char v[FLEN_VALUE] = {};
-    fits_read_key_str(f, key, v, nullptr, &status);
+    Cfitsio().fits_read_key_str(f, key, v, nullptr, &status);
     if (status) {
-        fits_clear_errmsg();
+        Cfitsio().fits_clear_errmsg();
         return {};
     }
     return v;
@@ -87,26 +122,26 @@ std::string TextOr(fitsfile* f, const char* key) {
 FitsLayout FindImage(const OpenFits& file, const std::string& name, bool gzip) {
     fitsfile* f = file.get();
     int status = 0, units = 0;
-    file.Check(fits_get_num_hdus(f, &units, &status));
+    file.Check(Cfitsio().fits_get_num_hdus(f, &units, &status));
     for (int unit = 1; unit <= units; ++unit) {
         int type = 0;
-        file.Check(fits_movabs_hdu(f, unit, &type, &status));
+        file.Check(Cfitsio().fits_movabs_hdu(f, unit, &type, &status));
         if (type != IMAGE_HDU) continue;  // tile-compressed images count as images here
         FitsLayout l;
         LONGLONG axes[9] = {};
-        file.Check(fits_get_img_paramll(f, 9, &l.Bitpix, &l.Naxis, axes, &status));
+        file.Check(Cfitsio().fits_get_img_paramll(f, 9, &l.Bitpix, &l.Naxis, axes, &status));
         if (l.Naxis <= 0) continue;  // an empty primary header in front of the extensions
         bool empty = false;
         for (int i = 0; i < std::min(l.Naxis, 9); ++i) empty = empty || axes[i] <= 0;
         if (empty) continue;
-        file.Check(fits_get_img_equivtype(f, &l.EquivalentBitpix, &status));
+        file.Check(Cfitsio().fits_get_img_equivtype(f, &l.EquivalentBitpix, &status));
         l.Hdu = unit - 1;
         l.Width = axes[0];
         l.Height = l.Naxis >= 2 ? axes[1] : 1;
         l.Planes = l.Naxis >= 3 ? axes[2] : 1;
         l.Bscale = NumberOr(f, "BSCALE", 1.0);
         l.Bzero = NumberOr(f, "BZERO", 0.0);
-        if (fits_is_compressed_image(f, &status)) {
+        if (Cfitsio().fits_is_compressed_image(f, &status)) {
             l.Compression = TextOr(f, "ZCMPTYPE");
             if (l.Compression.empty()) l.Compression = "tiles";
         } else if (gzip) {
@@ -166,7 +201,7 @@ FitsValues ReadFitsValues(const fs::path& path) {
     double blank = std::numeric_limits<double>::quiet_NaN();
     int anyBlank = 0, status = 0;
     LONGLONG first[3] = {1, 1, 1};
-    file.Check(fits_read_pixll(file.get(), TDOUBLE, first, count, &blank, out.Values.data(), &anyBlank, &status));
+    file.Check(Cfitsio().fits_read_pixll(file.get(), TDOUBLE, first, count, &blank, out.Values.data(), &anyBlank, &status));
     return out;
 }
 

@@ -7,19 +7,13 @@
 #include <cstring>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "input/avi_ffmpeg_picture.h"
+#include "input/ffmpeg_library.h"
 #include "workspace/error.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/error.h>
-#include <libavutil/log.h>
-}
 
 namespace talvenor {
 
@@ -74,7 +68,7 @@ AVCodecID CodecFor(uint32_t code) {
 
 std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    Av().av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -95,9 +89,9 @@ public:
     FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
 
     void Open(const AviVideoFormat& f, const AVCodec* codec) {
-        ctx_ = avcodec_alloc_context3(codec);
-        packet_ = av_packet_alloc();
-        frame_ = av_frame_alloc();
+        ctx_ = Av().avcodec_alloc_context3(codec);
+        packet_ = Av().av_packet_alloc();
+        frame_ = Av().av_frame_alloc();
         if (!ctx_ || !packet_ || !frame_) throw Error("out of memory for the codec");
         ctx_->width = f.Width;
         ctx_->height = f.Height;
@@ -112,16 +106,16 @@ public:
         ctx_->thread_count = 0;
         ctx_->thread_type = FF_THREAD_SLICE;
         if (!f.Extra.empty()) {
-            ctx_->extradata = static_cast<uint8_t*>(av_mallocz(f.Extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            ctx_->extradata = static_cast<uint8_t*>(Av().av_mallocz(f.Extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
             if (!ctx_->extradata) throw Error("out of memory for the codec");
             std::memcpy(ctx_->extradata, f.Extra.data(), f.Extra.size());
             ctx_->extradata_size = int(f.Extra.size());
         }
-        const int r = avcodec_open2(ctx_, codec, nullptr);
+        const int r = Av().avcodec_open2(ctx_, codec, nullptr);
         if (r < 0) throw Error("libavcodec cannot open its " + std::string(codec->name) + " decoder (" + AvError(r) + ")");
         // Palette codecs take the stream's colour table from the packets.
         if (f.BitCount <= 8 && !f.Palette.empty()) {
-            uint8_t* pal = av_packet_new_side_data(packet_, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+            uint8_t* pal = Av().av_packet_new_side_data(packet_, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
             if (pal) {
                 std::memset(pal, 0, AVPALETTE_SIZE);
                 for (std::size_t i = 0; i < f.Palette.size() && i < 256; ++i) {
@@ -130,13 +124,13 @@ public:
                 }
             }
         }
-        const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->id);
+        const AVCodecDescriptor* desc = Av().avcodec_descriptor_get(codec->id);
         intraOnly_ = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY);
     }
     void Release() {
-        av_frame_free(&frame_);
-        av_packet_free(&packet_);
-        avcodec_free_context(&ctx_);
+        Av().av_frame_free(&frame_);
+        Av().av_packet_free(&packet_);
+        Av().avcodec_free_context(&ctx_);
     }
 
     // Frames are numbered in display order: slot j shows the j-th picture the codec
@@ -165,7 +159,7 @@ public:
 
 private:
     struct FrameFree {
-        void operator()(AVFrame* f) const { av_frame_free(&f); }
+        void operator()(AVFrame* f) const { Av().av_frame_free(&f); }
     };
     using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
     struct Picture {
@@ -243,7 +237,7 @@ private:
             }
         }
         anchorDisplay_ = keySlot ? *keySlot : Ordinal(key);
-        avcodec_flush_buffers(ctx_);
+        Av().avcodec_flush_buffers(ctx_);
         pending_.clear();
         leading_.clear();
         next_ = from;
@@ -290,15 +284,15 @@ private:
     // end of the stream.
     FramePtr Receive(AviSampleSource& source) {
         for (;;) {
-            int r = avcodec_receive_frame(ctx_, frame_);
+            int r = Av().avcodec_receive_frame(ctx_, frame_);
             if (r == 0) {
                 delivered_ = true;
-                FramePtr f(av_frame_alloc());
+                FramePtr f(Av().av_frame_alloc());
                 if (!f) {
-                    av_frame_unref(frame_);
+                    Av().av_frame_unref(frame_);
                     throw Error("out of memory for a picture");
                 }
-                av_frame_move_ref(f.get(), frame_);
+                Av().av_frame_move_ref(f.get(), frame_);
                 return f;
             }
             if (r == AVERROR_EOF) Fail("the " + std::string(ctx_->codec->name) + " decoder delivered no picture");
@@ -312,14 +306,14 @@ private:
                 packet_->pts = k;
                 packet_->dts = AV_NOPTS_VALUE;
                 packet_->flags = IsKey(k, source) ? AV_PKT_FLAG_KEY : 0;
-                r = avcodec_send_packet(ctx_, packet_);
+                r = Av().avcodec_send_packet(ctx_, packet_);
                 packet_->data = nullptr;
                 packet_->size = 0;
                 if (r == AVERROR(EAGAIN)) --next_;  // not taken: offer it again after the next picture
                 else if (r < 0)
                     Fail("the " + std::string(ctx_->codec->name) + " decoder rejected the frame data (" + AvError(r) + ")");
             } else if (!draining_) {
-                avcodec_send_packet(ctx_, nullptr);
+                Av().avcodec_send_packet(ctx_, nullptr);
                 draining_ = true;
             } else {
                 Fail("the " + std::string(ctx_->codec->name) + " decoder delivered no picture");
@@ -358,16 +352,13 @@ private:
 
 }  // namespace
 
-bool HaveFfmpegDecoders() { return true; }
+bool HaveFfmpegDecoders() { return Ffmpeg() != nullptr; }
 
 std::unique_ptr<AviFrameDecoder> MakeFfmpegDecoder(const AviVideoFormat& format) {
-    // The decoders report damaged data through their return values; we turn those into
-    // errors, so libavcodec's own console chatter would only repeat them.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    if (!Ffmpeg()) return nullptr;
     const AVCodecID id = CodecFor(format.Compression);
     if (id == AV_CODEC_ID_NONE) return nullptr;
-    const AVCodec* codec = avcodec_find_decoder(id);
+    const AVCodec* codec = Av().avcodec_find_decoder(id);
     if (!codec) return nullptr;
     return std::make_unique<FfmpegDecoder>(format, codec);
 }

@@ -6,13 +6,8 @@
 #include <string>
 
 #include "input/avi_decoders.h"
+#include "input/ffmpeg_library.h"
 #include "workspace/error.h"
-
-extern "C" {
-#include <libavutil/frame.h>
-#include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
-}
 
 namespace talvenor {
 
@@ -28,7 +23,7 @@ inline void PutPixel(uint8_t* dst, uint8_t b, uint8_t g, uint8_t r) {
 // libswscale has it, else BT.601, which is what streams without the information mean.
 const int* MatrixFor(int colorspace) {
     if (colorspace < 1 || colorspace > 10 || colorspace == AVCOL_SPC_YCGCO) colorspace = AVCOL_SPC_BT470BG;
-    return sws_getCoefficients(colorspace);
+    return Av().sws_getCoefficients(colorspace);
 }
 
 // Rows of pictures libavcodec delivers as RGB, palette or grey bytes, copied across (the
@@ -77,7 +72,7 @@ bool CopyRow(const AVFrame* f, int y, uint8_t* dst) {
 
 }  // namespace
 
-FfmpegPictureConverter::~FfmpegPictureConverter() { sws_freeContext(sws_); }
+FfmpegPictureConverter::~FfmpegPictureConverter() { Av().sws_freeContext(sws_); }
 
 void FfmpegPictureConverter::Convert(const AVFrame* f, Bitmap24& out) {
     const int w = f->width, h = f->height;
@@ -103,20 +98,20 @@ void FfmpegPictureConverter::Scale(const AVFrame* f, Bitmap24& out) {
     if (!sws_ || !(want == setup_)) {
         setup_ = {};
         const auto format = AVPixelFormat(f->format);
-        sws_ = sws_getCachedContext(sws_, w, h, format, w, h, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        sws_ = Av().sws_getCachedContext(sws_, w, h, format, w, h, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!sws_) {
-            const char* name = av_get_pix_fmt_name(format);
+            const char* name = Av().av_get_pix_fmt_name(format);
             throw Error(std::string("the decoder delivered pixels in the ") + (name ? name : "unknown") +
                         " format, which cannot be shown");
         }
         int *inverse = nullptr, *table = nullptr;
         int srcFull = 0, dstFull = 0, brightness = 0, contrast = 0, saturation = 0;
-        sws_getColorspaceDetails(sws_, &inverse, &srcFull, &table, &dstFull, &brightness, &contrast, &saturation);
+        Av().sws_getColorspaceDetails(sws_, &inverse, &srcFull, &table, &dstFull, &brightness, &contrast, &saturation);
         // libswscale already takes the 'J' formats and grey as full range; a range the
         // stream states wins.
         if (f->color_range != AVCOL_RANGE_UNSPECIFIED) srcFull = f->color_range == AVCOL_RANGE_JPEG;
         const int* matrix = MatrixFor(f->colorspace);
-        sws_setColorspaceDetails(sws_, matrix, srcFull, matrix, dstFull, brightness, contrast, saturation);
+        Av().sws_setColorspaceDetails(sws_, matrix, srcFull, matrix, dstFull, brightness, contrast, saturation);
         setup_ = want;
     }
     // The fast YUV converters write whole steps of 8 pixels, into the padding of ffmpeg's
@@ -131,7 +126,7 @@ void FfmpegPictureConverter::Scale(const AVFrame* f, Bitmap24& out) {
     }
     uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
     const int strides[4] = {stride, 0, 0, 0};
-    if (sws_scale(sws_, f->data, f->linesize, 0, h, planes, strides) != h) throw Error("libswscale could not convert the picture");
+    if (Av().sws_scale(sws_, f->data, f->linesize, 0, h, planes, strides) != h) throw Error("libswscale could not convert the picture");
     if (!direct)
         for (int y = 0; y < h; ++y) std::memcpy(out.Row(y), dst + std::ptrdiff_t(y) * stride, std::size_t(w) * 3);
 }

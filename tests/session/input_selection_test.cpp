@@ -13,6 +13,7 @@
 #include "session/input_selection.h"
 #include "session/session_fixture.h"
 #include "session/tool_windows.h"
+#include "support/external_tools.h"
 #include "workspace/error.h"
 #include "workspace/stored_properties.h"
 
@@ -415,7 +416,7 @@ std::vector<std::pair<int, int>> AlignmentPassFrames(Session& s) {
 // the file opened for each (the slider), or in any order from one open file (the optimizer),
 // told the order first or not (the stacker).
 TEST(AviInput, CodecsThatReorderFramesShowEveryFrameAsFfmpegDoes) {
-    if (!HaveFfmpegDecoders()) GTEST_SKIP() << "needs a build with libavcodec";
+    TALVENOR_REQUIRE_TOOL(HaveFfmpegDecoders(), "libavcodec");
     for (const char* name : {"h264-bframes", "mpeg4-bframes"}) {
         SCOPED_TRACE(name);
         StartedSession t;
