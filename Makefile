@@ -39,7 +39,8 @@ test: build
 # error, undefined behaviour or leak fails the test that met it.
 SANITIZE_BUILD ?= build-sanitize
 test-sanitize: setup
-	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVENOR_SANITIZE=ON
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVENOR_SANITIZE=ON \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --output-on-failure -j $(JOBS)
@@ -55,6 +56,7 @@ demo: build
 	@scripts/demo-stack $(BUILD)
 
 bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	@scripts/bench $(BUILD)
 
 clean:
