@@ -10,6 +10,7 @@
 
 #include "workspace/error.h"
 #include "workspace/random_access_file.h"
+#include "workspace/zeroed_memory.h"
 
 namespace talvenor {
 
@@ -137,7 +138,7 @@ public:
 
 private:
     AviFile& file_;
-    std::vector<uint8_t> buffer_;
+    LargeBytes buffer_;  // a frame's worth: in large pages, not faulted in 4 KB at a time
 };
 
 AviFile::AviFile(const fs::path& file) : AviFile(file, nullptr) {}

@@ -14,6 +14,7 @@
 #include "input/frame_display.h"
 #include "workspace/error.h"
 #include "workspace/progress_window.h"
+#include "workspace/zeroed_memory.h"
 
 namespace talvenor {
 
@@ -251,7 +252,8 @@ void AviFrameSource::DecodeBatchFrom(int64_t frame) {
     std::size_t from = ordered_;
     while (from < order_.size() && order_[from] != frame) ++from;
     if (from == order_.size()) return;
-    const std::size_t frameBytes = std::max<std::size_t>(std::size_t(avi_->Width()) * std::size_t(avi_->Height()) * 3, 1);
+    const std::size_t frameBytes =
+        std::max<std::size_t>(BlockFootprint(std::size_t(avi_->Width()) * std::size_t(avi_->Height()) * 3), 1);
     const std::size_t count = std::max<std::size_t>(1, kDecodedBatchBytes / frameBytes);
     std::vector<int> batch(order_.begin() + std::ptrdiff_t(from),
                            order_.begin() + std::ptrdiff_t(std::min(order_.size(), from + count)));

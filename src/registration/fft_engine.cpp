@@ -18,7 +18,6 @@ namespace talvenor {
 namespace {
 
 constexpr std::size_t kPlaneElements = std::size_t(kFftPlaneSide) * kFftColumnStride;
-constexpr std::size_t kCacheLine = 64;
 
 // Four columns side by side: lane l of element y is value y of column l.
 using Lanes = float __attribute__((vector_size(16)));
@@ -136,15 +135,9 @@ std::array<Bgr, 256> SpectrumPalette() {
 
 }  // namespace
 
-// calloc: a fresh block comes zeroed from the system without being written, so the pages of
-// a plane are only faulted in where a corner is actually used.
-FftPlane::FftPlane() : block_(std::calloc(kPlaneElements * sizeof(float) + kCacheLine, 1)) {
-    if (!block_) throw std::bad_alloc();
-    const auto address = reinterpret_cast<std::uintptr_t>(block_.get());
-    data_ = reinterpret_cast<float*>((address + kCacheLine - 1) / kCacheLine * kCacheLine);
-}
-
-void FftPlane::Free::operator()(void* p) const { std::free(p); }
+// A mapped block comes zeroed from the system without being written, in large pages: the
+// corner a box uses (a column every 4 KB) is faulted in once, not a page per column.
+FftPlane::FftPlane() : block_(kPlaneElements), data_(block_.get()) {}
 
 void FftPlane::ClearCorner(int n) {
     n = ClampSide(n);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/zeroed_memory.h"
 
 namespace talvenor {
 
@@ -42,11 +43,8 @@ public:
     void CopyCornerFrom(const FftPlane& other, int n);
 
 private:
-    struct Free {
-        void operator()(void* p) const;
-    };
-    std::unique_ptr<void, Free> block_;
-    float* data_ = nullptr;  // block_ aligned to a cache line
+    ZeroedArray<float> block_;  // mapped, so it starts on a page
+    float* data_ = nullptr;
 };
 
 class FftEngine {

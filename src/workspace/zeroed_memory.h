@@ -15,6 +15,9 @@ void* AllocateZeroed(std::size_t bytes);
 // Gives back what AllocateZeroed returned for the same `bytes` (null does nothing).
 void ReleaseZeroed(void* block, std::size_t bytes);
 
+// The memory a block of `bytes` from either of them may take: a large one is whole large pages.
+std::size_t BlockFootprint(std::size_t bytes);
+
 // Blocks for LargeBlockAllocator: uninitialised when they come from the heap.
 void* AllocateLarge(std::size_t bytes);
 void ReleaseLarge(void* block, std::size_t bytes);

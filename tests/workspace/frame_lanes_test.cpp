@@ -42,7 +42,7 @@ TEST(FrameLanes, RunEveryJobAndHandBackTheFirstError) {
 // Small (heap), mapped and large-page blocks (whole large pages or not) all start as zeros, and
 // planes made again over old contents read as zeros too, margins included.
 TEST(ZeroedMemory, BlocksAndPlanesStartAsZeros) {
-    for (const std::size_t count : {std::size_t(10), std::size_t(300000), std::size_t(1) << 19,
+    for (const std::size_t count : {std::size_t(10), (std::size_t(1) << 17) + 1, std::size_t(300000), std::size_t(1) << 19,
                                     (std::size_t(1) << 19) + 1, std::size_t(1920 * 1080 * 3 / 4), std::size_t(1) << 22}) {
         ZeroedArray<float> a(count);
         EXPECT_EQ(a[0], 0.0f);
@@ -54,12 +54,16 @@ TEST(ZeroedMemory, BlocksAndPlanesStartAsZeros) {
     }
     // A frame's bytes grow through every kind of block and keep what they held.
     LargeBytes bytes;
-    for (const std::size_t size : {std::size_t(100), std::size_t(3) << 20, std::size_t(6220800), std::size_t(200)}) {
+    for (const std::size_t size : {std::size_t(100), std::size_t(921600), std::size_t(3) << 20, std::size_t(6220800), std::size_t(200)}) {
         bytes.resize(size, 7);
         bytes.shrink_to_fit();
         EXPECT_EQ(bytes.front(), 7);
         EXPECT_EQ(bytes.back(), 7);
     }
+    // What a block may take: a large one whole large pages, which bound the decoded batches.
+    EXPECT_EQ(BlockFootprint(200), 200u);
+    EXPECT_EQ(BlockFootprint(921600), std::size_t(2) << 20);
+    EXPECT_EQ(BlockFootprint(6220800), std::size_t(6) << 20);
     Single2dArray plane(1000, 700);
     plane.Fill(3);
     plane.Create(1000, 700);
