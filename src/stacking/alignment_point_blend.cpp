@@ -113,7 +113,7 @@ using Split = std::function<void(int first, int last, const std::function<void(i
 // The chosen boxes of the frame (slot `slot`) read from its channel `planes` at their shifts.
 void SampleChosenBoxes(const AppContext& c, const AlignmentPointState& ap, std::size_t slot,
                        const std::vector<std::size_t>& chosen, const std::array<Single2dArray, 4>& planes,
-                       std::vector<float>& patches, const Split& split) {
+                       LargeFloats& patches, const Split& split) {
     const int size = ap.Size, channels = Channels(c.form);
     const std::size_t boxLen = std::size_t(size) * std::size_t(size);
     // Only ever grown: a frame with fewer boxes than the last leaves the rest unused.
@@ -134,7 +134,7 @@ void SampleChosenBoxes(const AppContext& c, const AlignmentPointState& ap, std::
 // The sampled boxes added with the window into the points' sums, every pixel taking the boxes in
 // the same order however the rows are split.
 void AddChosenBoxes(const AppContext& c, AlignmentPointState& ap, const std::vector<std::size_t>& chosen,
-                    const std::vector<float>& patches, const std::vector<float>& window, const Split& split) {
+                    const LargeFloats& patches, const std::vector<float>& window, const Split& split) {
     const int size = ap.Size, channels = Channels(c.form);
     const std::size_t boxLen = std::size_t(size) * std::size_t(size);
     split(0, ap.PointWeights.Height() - 1, [&](int top, int bottom) {

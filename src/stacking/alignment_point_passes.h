@@ -56,7 +56,7 @@ struct PointLane {
     Bitmap24 Picture;
     Single2dArray Luma;
     std::array<Single2dArray, 4> Planes;  // adding: the channels, as the frame planes hold them
-    std::vector<float> Patches;           // adding: the frame's chosen boxes read at their shifts
+    LargeFloats Patches;                  // adding: the frame's chosen boxes read at their shifts
     std::vector<float> Half;
     std::vector<float> Xs, Ys;
     PointRegion Cover;

@@ -15,6 +15,7 @@
 
 #include "workspace/parallel_rows.h"
 #include "workspace/single2d_array.h"
+#include "workspace/zeroed_memory.h"
 
 namespace talvenor {
 
@@ -107,7 +108,7 @@ struct AlignmentPointState {
     Single2dArray ReferenceLuma, FrameLuma;
     std::array<Single2dArray, 3> PointSums;
     Single2dArray PointWeights;
-    std::vector<float> Patches;
+    LargeFloats Patches;
     std::vector<float> ReferenceHalf, FrameHalf;
     PointRegion Region;  // what the frame planes hold of each frame
     std::unique_ptr<RowWorkers> Workers;  // both cores, kept from frame to frame

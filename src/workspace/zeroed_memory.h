@@ -68,5 +68,7 @@ struct LargeBlockAllocator {
 
 // Bytes that may run to megabytes: a frame's pixels, a 16-bit picture.
 using LargeBytes = std::vector<uint8_t, LargeBlockAllocator<uint8_t>>;
+// Floats that may run to megabytes: the boxes a frame adds at the alignment points.
+using LargeFloats = std::vector<float, LargeBlockAllocator<float>>;
 
 }  // namespace talvenor
