@@ -204,6 +204,7 @@ public:
     }
 
     void Decode(int64_t sample, AviSampleSource& source, Bitmap24& out) override {
+        if (kind_ == Kind::Bgr24 && ReadRowsInPlace(sample, source, out)) return;
         const std::span<const uint8_t> data = source.ReadSample(sample);
         const std::size_t h = std::size_t(height_);
         // Writers disagree on row padding: DIB rows are padded to four bytes, grey ones
@@ -241,6 +242,24 @@ public:
     }
 
 private:
+    // 24-bit rows need no conversion: each is read from the file straight into its row of the
+    // picture, sparing a copy of every frame. Only the usual layout goes this way; a frame too
+    // short for it is left to the checks of the whole-frame path.
+    bool ReadRowsInPlace(int64_t sample, AviSampleSource& source, Bitmap24& out) {
+        const std::size_t h = std::size_t(height_), row = std::size_t(width_) * 3;
+        if (stride_ < row || source.SampleBytes(sample) < stride_ * h) return false;
+        if (out.Width() != width_ || out.Height() != height_) out.SetSize(width_, height_);
+        pieces_.clear();
+        padding_.resize(stride_ - row);
+        for (std::size_t r = 0; r < h; ++r) {
+            pieces_.push_back({out.Row(int(topDown_ ? r : h - 1 - r)), row});
+            if (stride_ > row) pieces_.push_back({padding_.data(), stride_ - row});
+        }
+        if (!source.ReadSampleInto(sample, pieces_)) return false;
+        out.Touch();
+        return true;
+    }
+
     Kind kind_;
     int width_, height_;
     bool topDown_;
@@ -248,6 +267,8 @@ private:
     MaskChannel red_, green_, blue_;
     const YuvToBgr& yuv_;
     std::vector<uint32_t> lut_;
+    std::vector<FilePiece> pieces_;  // the rows of the frame being read in place
+    std::vector<uint8_t> padding_;   // where the rows' padding is read to
 };
 
 std::size_t DibStride(int width, int bits) { return (std::size_t(width) * bits + 31) / 32 * 4; }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/random_access_file.h"
 
 namespace talvenor {
 
@@ -52,6 +53,10 @@ public:
     // An empty span for a dropped frame. Followed in memory by at least 64 zero bytes, as
     // libavcodec wants; valid until the next call.
     virtual std::span<const uint8_t> ReadSample(int64_t sample) = 0;
+    // The sample's size, and its first bytes read piece by piece straight into their places (a
+    // frame's rows into the picture); false where the source cannot, and ReadSample serves.
+    virtual uint64_t SampleBytes(int64_t) const { return 0; }
+    virtual bool ReadSampleInto(int64_t, std::span<const FilePiece>) { return false; }
     // A non-empty sample a decoder can start from. Files scanned without an index only
     // know their first frame to be one.
     virtual bool IsKeySample(int64_t sample) const = 0;

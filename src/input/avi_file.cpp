@@ -85,6 +85,14 @@ public:
         }
         std::memcpy(dst, window_.data() + (pos - windowPos_), n);
     }
+    void ReadPieces(uint64_t pos, std::span<const FilePiece> pieces) {
+        try {
+            file_.ReadPieces(pos, pieces);
+        } catch (const FileReadFailure&) {
+            windowLen_ = 0;
+            throw;
+        }
+    }
     uint32_t ReadU32(uint64_t pos) {
         uint8_t b[4];
         Read(pos, b, 4);
@@ -124,6 +132,16 @@ public:
         file_.reader_->Read(s.offset, buffer_.data(), s.size);
         std::memset(buffer_.data() + s.size, 0, kTail);
         return {buffer_.data(), s.size};
+    }
+
+    uint64_t SampleBytes(int64_t k) const override {
+        return k < 0 || k >= SampleCount() ? 0 : file_.index_->samples[std::size_t(k)].size;
+    }
+
+    bool ReadSampleInto(int64_t k, std::span<const FilePiece> pieces) override {
+        if (k < 0 || k >= SampleCount()) return false;
+        file_.reader_->ReadPieces(file_.index_->samples[std::size_t(k)].offset, pieces);
+        return true;
     }
 
     bool IsKeySample(int64_t k) const override {

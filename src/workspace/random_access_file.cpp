@@ -1,8 +1,15 @@
 #include "workspace/random_access_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <limits.h>
+#include <sys/uio.h>
+#endif
 
 namespace talvenor {
 
@@ -49,6 +56,47 @@ void RandomAccessFile::Read(uint64_t pos, void* dst, std::size_t n) {
         throw FileReadFailure("cannot read " + Num(n) + " bytes at offset " + Num(pos) +
                               (e ? Reason(e) : std::string(" (the file is shorter than it was)")));
     }
+}
+
+void RandomAccessFile::ReadPieces(uint64_t pos, std::span<const FilePiece> pieces) {
+    std::size_t total = 0;
+    for (const FilePiece& p : pieces) total += p.n;
+    if (pos > size_ || total > size_ - pos)
+        throw FileReadFailure("a read of " + Num(total) + " bytes at offset " + Num(pos) + " lies past the end of the file (" +
+                              Num(size_) + " bytes)");
+#ifdef _WIN32
+    for (const FilePiece& p : pieces) {
+        Read(pos, p.dst, p.n);
+        pos += p.n;
+    }
+#else
+    // preadv takes at most IOV_MAX pieces a call and may stop short; what it left is read on.
+    std::vector<iovec> rest;
+    rest.reserve(pieces.size());
+    for (const FilePiece& p : pieces)
+        if (p.n != 0) rest.push_back({p.dst, p.n});
+    std::size_t first = 0;
+    uint64_t at = pos;
+    while (first < rest.size()) {
+        const int count = int(std::min<std::size_t>(rest.size() - first, IOV_MAX));
+        const ssize_t got = preadv(fileno(file_), rest.data() + first, count, off_t(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0)
+            throw FileReadFailure("cannot read " + Num(total) + " bytes at offset " + Num(pos) +
+                                  (got < 0 ? Reason(errno) : std::string(" (the file is shorter than it was)")));
+        at += uint64_t(got);
+        for (std::size_t left = std::size_t(got); left > 0;) {
+            iovec& v = rest[first];
+            if (left < v.iov_len) {
+                v.iov_base = static_cast<uint8_t*>(v.iov_base) + left;
+                v.iov_len -= left;
+                break;
+            }
+            left -= v.iov_len;
+            ++first;
+        }
+    }
+#endif
 }
 
 bool RandomAccessFile::SeekTo(uint64_t pos, int whence) {

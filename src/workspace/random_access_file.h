@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 
 #include "workspace/error.h"
 
@@ -14,6 +15,12 @@ namespace talvenor {
 class FileReadFailure : public Error {
 public:
     using Error::Error;
+};
+
+// A run of bytes of the file and where it goes.
+struct FilePiece {
+    void* dst;
+    std::size_t n;
 };
 
 class RandomAccessFile {
@@ -27,6 +34,9 @@ public:
     uint64_t Size() const { return size_; }
     // `n` bytes at `pos` into `dst`; FileReadFailure when they lie past the end or cannot be read.
     void Read(uint64_t pos, void* dst, std::size_t n);
+    // The pieces one after the other from `pos`, each into its own place: a frame's rows straight
+    // into a picture, bottom row first, without a copy in between. Fails as Read does.
+    void ReadPieces(uint64_t pos, std::span<const FilePiece> pieces);
 
 private:
     bool SeekTo(uint64_t pos, int whence);
