@@ -77,7 +77,7 @@ TEST(FitsLibrary, FilesNeitherReaderTakesAreErrorsThatLeaveTheFrameAlone) {
     // A header whose BITPIX no FITS reader knows, and one promising far more than the file holds.
     for (const auto& [name, bitpix, side] : {std::tuple("bitpix24.fit", "24", "2"), std::tuple("huge.fit", "-32", "16000")}) {
         std::string text;
-        for (const std::string card : {std::string("SIMPLE  = T"), std::string("BITPIX  = ") + bitpix, std::string("NAXIS   = 2"),
+        for (const std::string& card : {std::string("SIMPLE  = T"), std::string("BITPIX  = ") + bitpix, std::string("NAXIS   = 2"),
                                        std::string("NAXIS1  = ") + side, std::string("NAXIS2  = ") + side, std::string("END")})
             text += (card + std::string(80, ' ')).substr(0, 80);
         text.resize(2 * 2880, ' ');

@@ -213,7 +213,9 @@ TEST(Recipe, TiffCarriesTheRecipeAsImageDescription) {
         const fs::path file = dir / "r.tif";
         SaveToFile(image, file, 48, false, c.recipe);
         EXPECT_EQ(ReadRecipe(file), c.back) << c.what;
-        if (c.recipe.empty()) EXPECT_EQ(fs::file_size(file), 170u + 7 * 5 * 6) << c.what;
+        if (c.recipe.empty()) {
+            EXPECT_EQ(fs::file_size(file), 170u + 7 * 5 * 6) << c.what;
+        }
         TTIFFBitMap read;
         LoadFromFile(read, file);
         int mismatches = 0;

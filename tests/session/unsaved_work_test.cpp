@@ -59,7 +59,9 @@ TEST(UnsavedWork, EveryOpeningAsksFirstAndCancelLeavesTheWorkAsItWas) {
             EXPECT_EQ(w.s->ws.ImageWidth, cancelled ? 240 : 200) << name;
             EXPECT_EQ(HasUnsavedWork(*w.s), cancelled) << name;
             EXPECT_EQ(w.s->undo.CanUndo(), cancelled) << name;
-            if (cancelled) EXPECT_EQ(w.picture(), worked) << name;
+            if (cancelled) {
+                EXPECT_EQ(w.picture(), worked) << name;
+            }
         }
 }
 

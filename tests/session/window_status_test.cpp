@@ -117,7 +117,9 @@ TEST(WindowStatus, CancelAsksOnlyWhileAPassRuns) {
         EXPECT_EQ(cancelledInPass, c.cancels) << what;
         // A pass that goes on keeps its count in the status bar.
         EXPECT_EQ(countLeft, c.duringPass && !c.cancels) << what;
-        if (!c.duringPass) EXPECT_TRUE(o.t.host.Messages.empty()) << what;
+        if (!c.duringPass) {
+            EXPECT_TRUE(o.t.host.Messages.empty()) << what;
+        }
     }
 }
 

@@ -189,8 +189,9 @@ TEST(SubPixelSampler, ReadsRampsWhereAskedAndFlatAreasFlat) {
             for (int x = sampler.FirstColumn(); x <= sampler.LastColumn(); ++x) {
                 const double u = x + shift, v = y - shift;
                 EXPECT_NEAR(sampler.Row(1)[x - sampler.FirstColumn()], 7.0f, 1e-4);
-                if (u >= 3 && u <= w - 4 && v >= 3 && v <= h - 4)
+                if (u >= 3 && u <= w - 4 && v >= 3 && v <= h - 4) {
                     EXPECT_NEAR(sampler.Row(0)[x - sampler.FirstColumn()], u + 2 * v, 0.07) << x << "," << y;
+                }
             }
         }
     }
