@@ -80,10 +80,11 @@ void RandomAccessFile::ReadPieces(uint64_t pos, std::span<const FilePiece> piece
     while (first < rest.size()) {
         const int count = int(std::min<std::size_t>(rest.size() - first, IOV_MAX));
         const ssize_t got = preadv(fileno(file_), rest.data() + first, count, off_t(at));
-        if (got < 0 && errno == EINTR) continue;
+        const int e = got < 0 ? errno : 0;
+        if (e == EINTR) continue;
         if (got <= 0)
             throw FileReadFailure("cannot read " + Num(total) + " bytes at offset " + Num(pos) +
-                                  (got < 0 ? Reason(errno) : std::string(" (the file is shorter than it was)")));
+                                  (e ? Reason(e) : std::string(" (the file is shorter than it was)")));
         at += uint64_t(got);
         for (std::size_t left = std::size_t(got); left > 0;) {
             iovec& v = rest[first];
