@@ -48,11 +48,12 @@ enum class FrameRead { InPass, Alone, InRun };
 // Everything done with frame i once it is due: the dropped-frame test, decoding, the sizes
 // (single-frame reads), showing it, and the steps (both fields when de-interlacing).
 // Frame i is the stream's (i + 1)-th frame, at stream position dwStart + i. With `ahead`, the
-// frame comes from it and frame `next` (when there is one, >= 0) is decoded ahead; with
-// `decoded`, it was decoded already.
+// frame comes from it and `askAhead` then asks it for the frames that follow; with `decoded`,
+// it was decoded already.
 template <class Video>
 void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const PassSteps& steps, Bitmap24& kept,
-                 AviReadAhead* ahead = nullptr, int64_t next = -1, Bitmap24* decoded = nullptr) {
+                 AviReadAhead* ahead = nullptr, const std::function<void()>& askAhead = {},
+                 Bitmap24* decoded = nullptr) {
     const bool single = how != FrameRead::InPass;
     Workspace& ws = c.ws;
     FrameRecord& f = ws.Frames[std::size_t(i)];
@@ -77,11 +78,11 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const Pass
         // In a pass the frame is left out and the pass goes on; a frame asked for on its own
         // (the preview) says why it cannot be shown.
         if (single || !(ws.AlignPassActive || ws.StackPassActive)) throw;
-        if (ahead && next >= 0) ahead->Start(avi.Start() + next);
+        if (ahead) askAhead();
         SkipUnreadableFrame(c, int(i), e.what());
         return;
     }
-    if (ahead && next >= 0) ahead->Start(avi.Start() + next);
+    if (ahead) askAhead();
     if constexpr (std::is_same_v<Video, AviFile>) {
         ws.FrameIsWide = false;
         DemosaicGreyAviFrame(c, ws.CurrentFrameImage);
@@ -161,7 +162,18 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
     };
     std::optional<AviReadAhead> ahead;
     if constexpr (std::is_same_v<Video, AviFile>)
-        if (readAhead && first != last) ahead.emplace(video);
+        if (readAhead && first != last) ahead.emplace(video, AviReadAhead::DepthFor(video.Width(), video.Height()));
+    // The frames after the one in hand are asked for as far as the read-ahead has room.
+    int64_t asked = -1;
+    int64_t inHand = first;
+    const auto askAhead = [&] {
+        for (asked = std::max(asked, inHand); ahead->Room() > 0;) {
+            const int64_t next = nextHandled(asked);
+            if (next < 0) break;
+            ahead->Start(video.Start() + next);
+            asked = next;
+        }
+    };
     int counted = 0;
     for (int64_t i = first; i <= last; ++i) {
         FrameRecord& f = ws.Frames[std::size_t(i)];
@@ -174,7 +186,8 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
         if (ws.CancelRequested) break;
 
         const FrameRead how = mode >= 0 ? FrameRead::Alone : FrameRead::InPass;
-        if (ahead) HandleFrame(c, video, i, how, steps, kept, &*ahead, nextHandled(i));
+        inHand = i;
+        if (ahead) HandleFrame(c, video, i, how, steps, kept, &*ahead, askAhead);
         else HandleFrame(c, video, i, how, steps, kept);
     }
     return frames;
@@ -230,20 +243,43 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
         if (const auto it = decoded_.find(i); it != decoded_.end()) {
             Bitmap24 picture = std::move(it->second);
             decoded_.erase(it);
-            HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, nullptr, -1, &picture);
+            HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, nullptr, {}, &picture);
             return;
         }
     }
-    if (next >= 0 && !ahead_) ahead_ = std::make_unique<AviReadAhead>(*avi_);
-    if (ahead_)
-        HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, ahead_.get(), std::min<int64_t>(next, kMaxFrameIndex));
+    if (next >= 0 && !ahead_) {
+        const int depth = aheadOrder_.empty() ? 1 : AviReadAhead::DepthFor(avi_->Width(), avi_->Height());
+        ahead_ = std::make_unique<AviReadAhead>(*avi_, depth);
+    }
+    if (ahead_) HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, ahead_.get(), [&] { AskAhead(i, next); });
     else HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_);
 }
 
+void AviFrameSource::AskAhead(int64_t frame, int64_t next) {
+    // Where the frame stands in the order the caller gave; the frames after it are asked for
+    // as far as there is room.
+    std::size_t at = aheadAt_;
+    while (at < aheadOrder_.size() && aheadOrder_[at] != frame) ++at;
+    if (at == aheadOrder_.size()) {
+        if (next >= 0 && ahead_->Room() > 0) ahead_->Start(avi_->Start() + std::min<int64_t>(next, kMaxFrameIndex));
+        return;
+    }
+    aheadAt_ = at + 1;
+    for (aheadAsked_ = std::max(aheadAsked_, aheadAt_); aheadAsked_ < aheadOrder_.size() && ahead_->Room() > 0;
+         ++aheadAsked_)
+        ahead_->Start(avi_->Start() + std::min<int64_t>(aheadOrder_[aheadAsked_], kMaxFrameIndex));
+}
+
 void AviFrameSource::WillRead(std::vector<int> order) {
-    if (!avi_ || !avi_->PredictsFrames() || ahead_) return;
-    order_ = std::move(order);
-    ordered_ = 0;
+    if (!avi_) return;
+    // Frames asked for in file order never make a predicting codec go back to a key frame.
+    if (avi_->PredictsFrames() && !ahead_ && !std::is_sorted(order.begin(), order.end())) {
+        order_ = std::move(order);
+        ordered_ = 0;
+        return;
+    }
+    aheadOrder_ = std::move(order);
+    aheadAt_ = aheadAsked_ = 0;
 }
 
 void AviFrameSource::DecodeBatchFrom(int64_t frame) {

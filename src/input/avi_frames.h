@@ -53,17 +53,19 @@ public:
     // frame as in ReadAviFrames. `next`, the frame the caller will read after this one, is
     // decoded ahead on a worker while this one is handled (an AVI's frames; a SER's are a copy).
     void Read(int64_t frame, const PassSteps& steps = {}, int64_t next = -1);
-    // The frames the caller will read, in its order. When the capture's frames are predicted
-    // from earlier ones (MPEG-4, H.264), asking for them in that order would decode each from
-    // the key frame before it: they are decoded instead in file order, a batch of the next ones
-    // at a time (as many as kDecodedBatchBytes hold), and kept until read. Read then ignores
-    // `next`.
+    // The frames the caller will read, in its order. They are decoded several at a time ahead
+    // of the reads (Read then ignores `next` for them). When the capture's frames are predicted
+    // from earlier ones (MPEG-4, H.264) and the order goes back in the file, asking for them in
+    // that order would decode each from the key frame before it: they are decoded instead in
+    // file order, a batch of the next ones at a time (as many as kDecodedBatchBytes hold), and
+    // kept until read.
     void WillRead(std::vector<int> order);
     // How many frames were decoded in file order for WillRead.
     int FramesDecodedInFileOrder() const { return decodedInFileOrder_; }
 
 private:
     void DecodeBatchFrom(int64_t frame);
+    void AskAhead(int64_t frame, int64_t next);
 
     AppContext& c_;
     std::unique_ptr<AviFile> avi_;
@@ -74,6 +76,9 @@ private:
     std::size_t ordered_ = 0;                // order_[0 .. ordered_ - 1] are decoded or read
     std::map<int64_t, Bitmap24> decoded_;   // frames decoded ahead of their turn
     int decodedInFileOrder_ = 0;
+    std::vector<int> aheadOrder_;      // the order read ahead in
+    std::size_t aheadAt_ = 0;          // aheadOrder_[aheadAt_] is the next frame expected
+    std::size_t aheadAsked_ = 0;       // aheadOrder_[.. aheadAsked_ - 1] were asked for
 };
 
 // The most bytes of pictures WillRead keeps at a time.

@@ -1,12 +1,15 @@
 #include "input/avi_read_ahead.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "input/avi_file.h"
+#include "workspace/zeroed_memory.h"
 
 namespace talvenor {
 
-AviReadAhead::AviReadAhead(AviFile& avi) : avi_(avi), worker_([this] { Run(); }) {}
+AviReadAhead::AviReadAhead(AviFile& avi, int depth)
+    : avi_(avi), depth_(std::max(depth, 1)), worker_([this] { Run(); }) {}
 
 AviReadAhead::~AviReadAhead() {
     {
@@ -17,61 +20,107 @@ AviReadAhead::~AviReadAhead() {
     worker_.join();
 }
 
-void AviReadAhead::WaitIdle(std::unique_lock<std::mutex>& lock) {
-    done_.wait(lock, [this] { return !pending_; });
+int AviReadAhead::DepthFor(int width, int height) {
+    constexpr std::size_t kBudget = std::size_t(8) << 20;
+    const std::size_t picture = BlockFootprint(std::size_t(std::max(width, 1)) * std::size_t(std::max(height, 1)) * 3);
+    return int(std::clamp<std::size_t>(kBudget / std::max<std::size_t>(picture, 1), 1, 8));
+}
+
+// With the lock held: whether to wake the worker, which is then counted as awake. It is woken
+// when it sleeps, has frames to decode and at most half the depth waits decoded (none, for a
+// depth of one).
+bool AviReadAhead::ShouldWake() {
+    if (!workerIdle_ || decoded_ >= jobs_.size() || int(decoded_) * 2 > depth_) return false;
+    workerIdle_ = false;
+    return true;
 }
 
 void AviReadAhead::Start(int64_t position) {
+    bool wake = false;
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        WaitIdle(lock);
-        position_ = position;
-        ready_ = false;
-        error_ = nullptr;
-        pending_ = true;
+        std::lock_guard<std::mutex> lock(mutex_);
+        Job job;
+        job.Position = position;
+        if (!spare_.empty()) {
+            job.Picture = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        jobs_.push_back(std::move(job));
+        wake = ShouldWake();
     }
-    wake_.notify_one();
+    if (wake) wake_.notify_one();
+}
+
+int AviReadAhead::Room() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return depth_ - int(jobs_.size());
+}
+
+// Drops every frame asked for, once the worker is done with the one it decodes.
+void AviReadAhead::Forget(std::unique_lock<std::mutex>& lock) {
+    takerWaiting_ = true;
+    done_.wait(lock, [this] { return !decoding_; });
+    takerWaiting_ = false;
+    for (Job& job : jobs_) spare_.push_back(std::move(job.Picture));
+    jobs_.clear();
+    decoded_ = 0;
 }
 
 bool AviReadAhead::Take(int64_t position, Bitmap24& out) {
-    bool keptUp = false;
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        keptUp = !pending_;
-        WaitIdle(lock);
-        if (ready_ && position_ == position) {
-            ready_ = false;
-            if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-            // Handing the pixels over: the caller's old picture becomes the next one to fill.
-            Bitmap24 old = std::move(out);
-            out = std::move(picture_);
-            picture_ = std::move(old);
-            return keptUp;
-        }
-        ready_ = false;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (jobs_.empty() || jobs_.front().Position != position) {
+        Forget(lock);
+        lock.unlock();
+        avi_.DecodeFrame(position, out);
+        return false;
     }
-    avi_.DecodeFrame(position, out);
-    return false;
+    const bool keptUp = decoded_ > 0;
+    if (!keptUp) {
+        if (ShouldWake()) wake_.notify_one();
+        takerWaiting_ = true;
+        done_.wait(lock, [this] { return decoded_ > 0; });
+        takerWaiting_ = false;
+    }
+    Job job = std::move(jobs_.front());
+    jobs_.pop_front();
+    --decoded_;
+    if (ShouldWake()) wake_.notify_one();
+    // Handing the pixels over: the caller's old picture becomes a spare for a frame ahead.
+    spare_.push_back(std::move(job.Error ? job.Picture : out));
+    if (job.Error) std::rethrow_exception(job.Error);
+    out = std::move(job.Picture);
+    return keptUp;
 }
 
 void AviReadAhead::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return pending_ || stopping_; });
         if (stopping_) return;
-        const int64_t position = position_;
+        if (decoded_ >= jobs_.size()) {
+            workerIdle_ = true;
+            wake_.wait(lock);
+            workerIdle_ = false;
+            continue;
+        }
+        // Frames before this one are only ever taken (never dropped) while it is decoded, so it
+        // stays at jobs_[decoded_].
+        const int64_t position = jobs_[decoded_].Position;
+        Bitmap24 picture = std::move(jobs_[decoded_].Picture);
+        decoding_ = true;
         lock.unlock();
         std::exception_ptr error;
         try {
-            avi_.DecodeFrame(position, picture_);
+            avi_.DecodeFrame(position, picture);
         } catch (...) {
             error = std::current_exception();
         }
         lock.lock();
-        error_ = error;
-        ready_ = true;
-        pending_ = false;
-        done_.notify_one();
+        decoding_ = false;
+        Job& job = jobs_[decoded_];
+        job.Picture = std::move(picture);
+        job.Error = error;
+        ++decoded_;
+        if (takerWaiting_) done_.notify_one();
     }
 }
 

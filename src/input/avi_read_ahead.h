@@ -1,21 +1,28 @@
 #pragma once
-// Decoding the next frame of a pass while the current one is worked on. A pass over a capture
+// Decoding the next frames of a pass while the current one is worked on. A pass over a capture
 // reads every frame in order, and reading and decoding one (a copy out of the page cache and a
-// conversion to 24 bits) took a fifth of the time of aligning it: a worker thread with a
-// picture of its own now decodes frame i + 1 while the pass aligns frame i. The frames are the
-// very bytes a decode on the calling thread gives, whatever was asked ahead: a frame asked for
-// that is not the one decoded ahead is decoded there and then, and a decoding error of a frame
-// ahead only surfaces when (and if) the pass comes to that frame.
+// conversion to 24 bits) took a fifth of the time of aligning it: a worker thread with pictures
+// of its own decodes the frames the pass will ask for while it works on the one in hand. The
+// frames are the very bytes a decode on the calling thread gives, whatever was asked ahead: a
+// frame asked for that is not the next one decoded ahead is decoded there and then (the frames
+// ahead are dropped), and a decoding error of a frame ahead only surfaces when (and if) the
+// pass comes to that frame.
 //
-// Only this object's worker calls AviFile::DecodeFrame while a frame is being decoded ahead;
+// Several frames may wait decoded (`depth`): waking a sleeping thread costs as much as a small
+// frame's work on a virtual machine, so the worker, once it has filled every picture, sleeps
+// until half of them are taken, and a pass wakes it once every few frames instead of every frame.
+//
+// Only this object's worker calls AviFile::DecodeFrame while frames are being decoded ahead;
 // the calling thread may use the file's index (FindSample, sizes) meanwhile, which never
 // changes once the file is open. The worker never touches the workspace, the controls or the
 // host.
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "workspace/bitmap24.h"
 
@@ -25,32 +32,47 @@ class AviFile;
 
 class AviReadAhead {
 public:
-    explicit AviReadAhead(AviFile& avi);
+    explicit AviReadAhead(AviFile& avi, int depth = 1);
     ~AviReadAhead();  // waits for a frame being decoded, then ends the worker
     AviReadAhead(const AviReadAhead&) = delete;
     AviReadAhead& operator=(const AviReadAhead&) = delete;
 
-    // Starts decoding the frame at `position` on the worker; a frame decoded ahead and not
-    // taken is dropped.
+    // How many frames to keep decoded ahead of a pass over frames of this size: as many as
+    // 8 MB of pictures hold, 1 to 8.
+    static int DepthFor(int width, int height);
+
+    // Asks for the frame at `position` after those asked for before; they are decoded in that
+    // order. Ask only while Room() > 0.
     void Start(int64_t position);
-    // The frame at `position` into `out`: the one decoded ahead (handed over without a copy)
-    // when it is that position, otherwise decoded now. A decoding error is thrown here.
-    // Returns whether the frame was ready when asked for (the worker kept up with the pass).
+    // How many more frames may be asked for now: the depth less those asked for and not taken.
+    int Room();
+    // The frame at `position` into `out`: the next one decoded ahead (handed over without a
+    // copy) when it is that position, otherwise decoded now, and every frame asked for is
+    // forgotten. A decoding error is thrown here. Returns whether the frame was ready when
+    // asked for (the worker kept up with the pass).
     bool Take(int64_t position, Bitmap24& out);
 
 private:
+    struct Job {
+        int64_t Position = -1;
+        Bitmap24 Picture;
+        std::exception_ptr Error;
+    };
     void Run();
-    void WaitIdle(std::unique_lock<std::mutex>& lock);
+    bool ShouldWake();
+    void Forget(std::unique_lock<std::mutex>& lock);
 
     AviFile& avi_;
+    const int depth_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;
-    bool pending_ = false;   // a position was asked for and is not decoded yet
-    bool ready_ = false;     // `picture_` holds `position_`, or `error_` its failure
+    std::deque<Job> jobs_;           // asked for and not taken, in order; the first `decoded_` are done
+    std::size_t decoded_ = 0;
+    bool decoding_ = false;          // the worker holds the picture of jobs_[decoded_]
+    bool workerIdle_ = false;        // the worker waits for work
+    bool takerWaiting_ = false;      // the calling thread waits for jobs_.front()
     bool stopping_ = false;
-    int64_t position_ = -1;
-    Bitmap24 picture_;
-    std::exception_ptr error_;
+    std::vector<Bitmap24> spare_;    // pictures of frames taken, for the next ones
     std::thread worker_;  // last: started once everything it uses exists
 };
 

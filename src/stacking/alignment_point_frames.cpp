@@ -196,7 +196,10 @@ bool VisitFramesInOrder(AppContext& c, const std::vector<int>& frames, const std
     Workspace& ws = c.ws;
     Controls& f = c.form;
     std::unique_ptr<AviFrameSource> avi;
-    if (!ws.IsImageSeries && !frames.empty()) avi = std::make_unique<AviFrameSource>(c, AviPath(c));
+    if (!ws.IsImageSeries && !frames.empty()) {
+        avi = std::make_unique<AviFrameSource>(c, AviPath(c));
+        avi->WillRead(frames);
+    }
     const int keepW = ws.ImageWidth, keepH = ws.ImageHeight;
     const std::size_t n = frames.size();
     // Each reading of the frames is a round of its own, with its own rate.
@@ -214,7 +217,7 @@ bool VisitFramesInOrder(AppContext& c, const std::vector<int>& frames, const std
             LoadFrame(c, ws.FileNames[std::size_t(frame)]);
             step();
         } else {
-            // The next frame is decoded while this one is measured or added.
+            // The next frames are decoded while this one is measured or added.
             avi->Read(frame, PassSteps{{}, step}, j + 1 < n ? frames[j + 1] : -1);
         }
         ws.ImageWidth = keepW;

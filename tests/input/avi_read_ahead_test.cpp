@@ -30,25 +30,35 @@ std::filesystem::path WriteCapture(const testing::TempDir& dir) {
 }
 
 // Frames decoded ahead are exactly the frames decoded on the spot, whether the frame taken
-// is the one asked ahead (the pass's order), another one (the table changed), a dropped one,
-// or one taken with nothing asked ahead.
+// is the next one asked ahead (the pass's order), a later one or another one (the table
+// changed), a dropped one, or one taken with nothing asked ahead; with one frame ahead or
+// several.
 TEST(AviReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
     testing::TempDir dir;
     const auto path = WriteCapture(dir);
-    AviFile direct(path), file(path);
+    AviFile direct(path);
     struct Step {
-        int take, next;  // next -1: nothing asked ahead
+        int take;
+        std::vector<int> ask;  // asked for afterwards, as far as there is room
     };
-    const Step steps[] = {{0, 1}, {1, 2}, {2, 3}, {3, 5}, {4, 6}, {5, 7}, {7, -1}, {6, 0}, {0, -1}, {2, -1}};
-    AviReadAhead ahead(file);
-    Bitmap24 got, want;
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.take);
-        ahead.Take(s.take, got);
-        if (s.next >= 0) ahead.Start(s.next);
-        direct.DecodeFrame(s.take, want);
-        EXPECT_EQ(got, want);
+    const std::vector<Step> steps = {{0, {1, 2, 3, 4}}, {1, {5, 6}}, {2, {}},     {4, {7}}, {5, {6, 7}},
+                                     {7, {}},           {6, {0, 1}}, {0, {2, 4}}, {4, {}},  {2, {}}};
+    for (const int depth : {1, 3, 8}) {
+        AviFile file(path);
+        AviReadAhead ahead(file, depth);
+        Bitmap24 got, want;
+        for (const Step& s : steps) {
+            SCOPED_TRACE(std::to_string(depth) + " " + std::to_string(s.take));
+            ahead.Take(s.take, got);
+            for (const int next : s.ask)
+                if (ahead.Room() > 0) ahead.Start(next);
+            EXPECT_LE(ahead.Room(), depth);
+            direct.DecodeFrame(s.take, want);
+            EXPECT_EQ(got, want);
+        }
     }
+    EXPECT_EQ(AviReadAhead::DepthFor(640, 480), 4);
+    EXPECT_EQ(AviReadAhead::DepthFor(4096, 3000), 1);
 }
 
 // A frame that cannot be decoded fails when it is taken, not when it is asked ahead.

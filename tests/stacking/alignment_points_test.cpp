@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -106,6 +107,30 @@ TEST(AlignmentPoints, QualityFallsWithBlur) {
     Plane brighter = sharp;
     for (float& v : brighter.v) v *= 1.7f;
     EXPECT_NEAR(LocalQuality(brighter.View(), 8, 8, 48), LocalQuality(sharp.View(), 8, 8, 48), 1e-4);
+}
+
+// Rows measured four at a time must sum as one row alone does, pixel by pixel left to right:
+// the qualities rank a point's frames, and the same frames must win as ever.
+TEST(AlignmentPoints, QualitySumsEachRowInItsOrder) {
+    const Plane p = Texture(80, 72, 0.3, 0.7, 3.0, 5);
+    const auto rowByRow = [&](int x0, int y0, int size) {
+        double energy = 0, sum = 0;
+        for (int y = y0; y < y0 + size; ++y) {
+            float e = 0, s = 0;
+            for (int x = x0; x < x0 + size; ++x) {
+                const float gx = p.v[std::size_t(y * p.w + x + 1)] - p.v[std::size_t(y * p.w + x - 1)];
+                const float gy = p.v[std::size_t((y + 1) * p.w + x)] - p.v[std::size_t((y - 1) * p.w + x)];
+                e += gx * gx + gy * gy;
+                s += p.v[std::size_t(y * p.w + x)];
+            }
+            energy += e;
+            sum += s;
+        }
+        const double n = double(size) * size, mean = sum / n;
+        return float(energy / n / (mean * mean));
+    };
+    for (const auto& [x0, y0, size] : {std::array{1, 1, 64}, {3, 2, 48}, {5, 7, 33}, {2, 1, 7}, {9, 4, 3}})
+        EXPECT_EQ(LocalQuality(p.View(), x0, y0, size), rowByRow(x0, y0, size)) << x0 << "," << y0 << " " << size;
 }
 
 TEST(AlignmentPoints, PlacedOnTheObjectOnly) {
