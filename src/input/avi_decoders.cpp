@@ -6,13 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#include <immintrin.h>
-#define TALVENOR_GREY_SSSE3 1
-#endif
-
 #include "imagefiles/jpeg_file.h"
 #include "input/avi_ffmpeg.h"
+#include "workspace/bgr_bytes.h"
 #include "workspace/error.h"
 
 namespace talvenor {
@@ -123,48 +119,6 @@ const YuvToBgr& YuvToBgr::Get(bool fullRange, bool bt709) {
     return tables[(fullRange ? 2 : 0) + (bt709 ? 1 : 0)];
 }
 
-namespace {
-
-void GreyRowPlain(const uint8_t* src, uint8_t* dst, int width) {
-    for (int x = 0; x < width; ++x) dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = src[x];
-}
-
-#ifdef TALVENOR_GREY_SSSE3
-// Monochrome cameras give the commonest captures, and spreading each grey byte over three
-// is the whole cost of their frames: one byte shuffle makes 16 bytes of output at a time,
-// several times faster than a byte loop.
-__attribute__((target("ssse3"))) void GreyRowSsse3(const uint8_t* src, uint8_t* dst, int width) {
-    const __m128i m0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
-    const __m128i m1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
-    const __m128i m2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
-    int x = 0;
-    for (; x + 16 <= width; x += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
-        uint8_t* d = dst + 3 * x;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_shuffle_epi8(v, m0));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), _mm_shuffle_epi8(v, m1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32), _mm_shuffle_epi8(v, m2));
-    }
-    GreyRowPlain(src + x, dst + 3 * x, width - x);
-}
-#endif
-
-using GreyRowFn = void (*)(const uint8_t*, uint8_t*, int);
-GreyRowFn PickGreyRow() {
-#ifdef TALVENOR_GREY_SSSE3
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("ssse3")) return GreyRowSsse3;
-#endif
-    return GreyRowPlain;
-}
-
-}  // namespace
-
-void ConvertGreyRow(const uint8_t* src, uint8_t* dst, int width) {
-    static const GreyRowFn row = PickGreyRow();
-    row(src, dst, width);
-}
-
 void ConvertBgrxRow(const uint8_t* src, uint8_t* dst, int width) {
     if (width <= 0) return;
     const int last = width - 1;
@@ -204,7 +158,7 @@ public:
     }
 
     void Decode(int64_t sample, AviSampleSource& source, Bitmap24& out) override {
-        if (kind_ == Kind::Bgr24 && ReadRowsInPlace(sample, source, out)) return;
+        if ((kind_ == Kind::Bgr24 || kind_ == Kind::Grey8) && ReadRowsInPlace(sample, source, out)) return;
         const std::span<const uint8_t> data = source.ReadSample(sample);
         const std::size_t h = std::size_t(height_);
         // Writers disagree on row padding: DIB rows are padded to four bytes, grey ones
@@ -215,13 +169,20 @@ public:
         if (data.size() < stride * h)
             throw Error("pixel data ends early (needs " + std::to_string(stride_ * h) + " bytes, has " +
                         std::to_string(data.size()) + ")");
+        if (kind_ == Kind::Grey8) {
+            out.SetGreySize(width_, height_);
+            for (int y = 0; y < height_; ++y)
+                std::memcpy(out.GreyRowToFill(y), data.data() + stride * std::size_t(topDown_ ? y : height_ - 1 - y),
+                            std::size_t(width_));
+            return;
+        }
         if (out.Width() != width_ || out.Height() != height_) out.SetSize(width_, height_);
 
         for (int y = 0; y < height_; ++y) {
             const uint8_t* src = data.data() + stride * std::size_t(topDown_ ? y : height_ - 1 - y);
             uint8_t* dst = out.Row(y);
             switch (kind_) {
-                case Kind::Grey8: ConvertGreyRow(src, dst, width_); break;
+                case Kind::Grey8: break;  // held as grey, above
                 case Kind::Lookup8: LookupRow8(src, dst, width_, lut_.data()); break;
                 case Kind::Lookup16: LookupRow16(src, dst, width_, lut_.data()); break;
                 case Kind::Bgr24: std::memcpy(dst, src, std::size_t(width_) * 3); break;
@@ -242,17 +203,21 @@ public:
     }
 
 private:
-    // 24-bit rows need no conversion: each is read from the file straight into its row of the
-    // picture, sparing a copy of every frame. Only the usual layout goes this way; a frame too
-    // short for it is left to the checks of the whole-frame path.
+    // 24-bit and grey rows need no conversion: each is read from the file straight into its row
+    // of the picture (grey ones into its grey bytes), sparing a copy of every frame. Only the
+    // usual layout goes this way; a frame too short for it is left to the checks of the
+    // whole-frame path.
     bool ReadRowsInPlace(int64_t sample, AviSampleSource& source, Bitmap24& out) {
-        const std::size_t h = std::size_t(height_), row = std::size_t(width_) * 3;
+        const bool grey = kind_ == Kind::Grey8;
+        const std::size_t h = std::size_t(height_), row = std::size_t(width_) * (grey ? 1 : 3);
         if (stride_ < row || source.SampleBytes(sample) < stride_ * h) return false;
-        if (out.Width() != width_ || out.Height() != height_) out.SetSize(width_, height_);
+        if (grey) out.SetGreySize(width_, height_);
+        else if (out.Width() != width_ || out.Height() != height_) out.SetSize(width_, height_);
         pieces_.clear();
         padding_.resize(stride_ - row);
         for (std::size_t r = 0; r < h; ++r) {
-            pieces_.push_back({out.Row(int(topDown_ ? r : h - 1 - r)), row});
+            const int y = int(topDown_ ? r : h - 1 - r);
+            pieces_.push_back({grey ? out.GreyRowToFill(y) : out.Row(y), row});
             if (stride_ > row) pieces_.push_back({padding_.data(), stride_ - row});
         }
         if (!source.ReadSampleInto(sample, pieces_)) return false;

@@ -104,7 +104,6 @@ struct YuvToBgr {
 };
 
 // Row converters shared with the libavcodec path. `dst` receives `width` BGR pixels.
-void ConvertGreyRow(const uint8_t* src, uint8_t* dst, int width);
 void ConvertBgrxRow(const uint8_t* src, uint8_t* dst, int width);  // 32-bit B, G, R, x
 // Packed 4:2:2: `lumaFirst` for Y0 U Y1 V (YUY2), else U Y0 V Y1 (UYVY).
 void ConvertYuv422Row(const uint8_t* src, uint8_t* dst, int width, bool lumaFirst, const YuvToBgr& t);

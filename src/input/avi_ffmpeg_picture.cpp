@@ -7,6 +7,7 @@
 
 #include "input/avi_decoders.h"
 #include "input/ffmpeg_library.h"
+#include "workspace/bgr_bytes.h"
 #include "workspace/error.h"
 
 namespace talvenor {
@@ -50,7 +51,7 @@ bool CopyRow(const AVFrame* f, int y, uint8_t* dst) {
         case AV_PIX_FMT_0BGR:
             for (int x = 0; x < w; ++x) PutPixel(dst + 3 * x, s[4 * x + 1], s[4 * x + 2], s[4 * x + 3]);
             return true;
-        case AV_PIX_FMT_GRAY8: ConvertGreyRow(s, dst, w); return true;
+        case AV_PIX_FMT_GRAY8: GreyToBgr(s, w, dst); return true;
         case AV_PIX_FMT_PAL8: {
             const uint8_t* pal = f->data[1];  // 256 entries of B, G, R, A
             for (int x = 0; x < w; ++x) {

@@ -5,6 +5,7 @@
 namespace talvenor {
 
 bool IsGreyPicture(const Bitmap24& picture, int tolerance) {
+    if (picture.HoldsGrey()) return true;
     for (int y = 0; y < picture.Height(); ++y) {
         const uint8_t* p = picture.Row(y);
         for (int x = 0; x < picture.Width(); ++x, p += 3) {

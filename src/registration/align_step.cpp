@@ -97,8 +97,8 @@ Peak CorrelateBox(AppContext& c, FftEngine& fft, AlignmentState& a, int ox, int 
         if (luminance.Wide())
             for (int x = x0; x < x1; ++x) row[std::size_t(x)] = luminance(bx + x, fy);
         else
-            WeighBgrRow(frame.Row(fy) + 3 * (bx + x0), x1 - x0, ws.LumaWeight[0], ws.LumaWeight[1], ws.LumaWeight[2],
-                        false, row.data() + x0);
+            WeighPictureRow(frame, fy, bx + x0, x1 - x0, ws.LumaWeight[0], ws.LumaWeight[1], ws.LumaWeight[2], false,
+                            row.data() + x0);
         for (int x = x0; x < x1; ++x) {
             const float l = row[std::size_t(x)];
             a.BoxPlane(x, y) = l;
@@ -320,15 +320,18 @@ float RegistrationDifference(const AppContext& c, FftEngine& fft, const Alignmen
     const Bitmap24& ref = a.ReferenceImage;
     const int refW = std::min(width, ref.Width()), refH = std::min(height, ref.Height());
     double frameSum = 0, refSum = 0;
+    // A monochrome capture's frames are read as their grey bytes.
+    const bool greyFrame = frame.HoldsGrey(), greyRef = ref.HoldsGrey();
     for (int j = -h; j < h; ++j) {
         const int yf = ws.AlignY + j + dy, yr = ws.AlignY + j;
         if (yf < 0 || yf >= height || yr < 0 || yr >= refH) continue;
-        const uint8_t* frow = frame.Row(yf);
-        const uint8_t* rrow = ref.Row(yr);
+        const uint8_t* frow = greyFrame ? frame.GreyRow(yf) : frame.Row(yf);
+        const uint8_t* rrow = greyRef ? ref.GreyRow(yr) : ref.Row(yr);
         for (int i = -h; i < h; ++i) {
             const int xf = ws.AlignX + i + dx, xr = ws.AlignX + i;
             if (xf < 0 || xf >= width || xr < 0 || xr >= refW) continue;
-            const float lf = Luminance(frow + 3 * xf, ws.LumaWeight), lr = Luminance(rrow + 3 * xr, ws.LumaWeight);
+            const float lf = greyFrame ? GreyLuminance(frow[xf], ws.LumaWeight) : Luminance(frow + 3 * xf, ws.LumaWeight);
+            const float lr = greyRef ? GreyLuminance(rrow[xr], ws.LumaWeight) : Luminance(rrow + 3 * xr, ws.LumaWeight);
             fft.TransformRe(i + h, j + h) = lf;
             fft.TransformIm(i + h, j + h) = lr;
             frameSum += lf;

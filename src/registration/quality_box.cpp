@@ -31,7 +31,7 @@ void MeasureBoxSpectrum(const Bitmap24& frame, int width, int height, int left, 
     double sum = 0;
     for (int y = y0; y < y1; ++y) {
         float* out = rows + std::size_t(y) * q;
-        WeighBgrRow(frame.Row(top + y) + 3 * (left + x0), x1 - x0, weights[0], weights[1], weights[2], false, out + x0);
+        WeighPictureRow(frame, top + y, left + x0, x1 - x0, weights[0], weights[1], weights[2], false, out + x0);
         for (int x = x0; x < x1; ++x) sum += out[x];
     }
     const long long count = (long long)(x1 - x0) * (y1 - y0);

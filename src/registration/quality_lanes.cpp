@@ -24,8 +24,13 @@ bool QualityLanes::Start(const Bitmap24& frame, int width, int height, int left,
     Lane& l = *lane_[std::size_t(n)];
     // The part of the box inside the frame, measured where it lies in the box: the same pixels
     // in the same places as in the frame, so the same sums.
-    if (l.Box.Width() != x1 - x0 || l.Box.Height() != y1 - y0) l.Box.SetSize(x1 - x0, y1 - y0);
-    for (int y = y0; y < y1; ++y) std::memcpy(l.Box.Row(y - y0), frame.Row(y) + 3 * x0, std::size_t(x1 - x0) * 3);
+    if (frame.HoldsGrey()) {
+        l.Box.SetGreySize(x1 - x0, y1 - y0);
+        for (int y = y0; y < y1; ++y) std::memcpy(l.Box.GreyRowToFill(y - y0), frame.GreyRow(y) + x0, std::size_t(x1 - x0));
+    } else {
+        if (l.Box.Width() != x1 - x0 || l.Box.Height() != y1 - y0 || l.Box.HoldsGrey()) l.Box.SetSize(x1 - x0, y1 - y0);
+        for (int y = y0; y < y1; ++y) std::memcpy(l.Box.Row(y - y0), frame.Row(y) + 3 * x0, std::size_t(x1 - x0) * 3);
+    }
     if (l.Engine.AlignBoxSize() != q) l.Engine.SetTransformSize(q);
     if (l.Taper != taper) l.Taper = taper;
     const int boxLeft = left - x0, boxTop = top - y0;

@@ -243,13 +243,13 @@ SubPixelSampler::RowSource RowsForSampler(const AppContext& c, const AddMode& m,
             return;
         }
         const bool sourceIsBytes = !(m.tiff && !m.resample);
-        const uint8_t* row = source.picture->Row(sy);
         if (sourceIsBytes && (m.resample || (!m.calibration.UseDark && !m.calibration.UseFlat))) {
             // The common case in plain loops the compiler can vectorise.
-            if (m.colour) SplitBgrRow(row, frameW, out[0], out[1], out[2]);
-            else WeighBgrRow(row, frameW, lw[0], lw[1], lw[2], true, out[0]);
+            if (m.colour) SplitPictureRow(*source.picture, sy, 0, frameW, out[0], out[1], out[2]);
+            else WeighPictureRow(*source.picture, sy, 0, frameW, lw[0], lw[1], lw[2], true, out[0]);
             return;
         }
+        const uint8_t* row = source.picture->Row(sy);
         for (int sx = 0; sx < frameW; ++sx) {
             float rgb[3];
             SourceRgb(ws, row, sx, sy, !sourceIsBytes, rgb);
@@ -347,16 +347,16 @@ void AddPlainRows(AppContext& c, StackerState& st, const AddMode& m, const Frame
         const int sy = y + dy;
         if (sy < 0 || sy >= at.H || sy >= source.height || y + oy < 0 || y + oy >= planeH || xa > xb) continue;
         if (!RowTakesPart(c, sy)) continue;
-        const uint8_t* src = source.picture->Row(sy) + 3 * std::ptrdiff_t(xa + dx);
         float* cover = coverage.Row(y + oy) + (xa + ox);
         const int count = xb - xa + 1;
         for (int i = 0; i < count; ++i) cover[i] += 1;
         const std::size_t at0 = std::size_t(xa + ox);
         if (m.colour)
-            AddBgrRow(src, count, ws.StackSum[0].Row(y + oy) + at0, ws.StackSum[1].Row(y + oy) + at0,
-                      ws.StackSum[2].Row(y + oy) + at0);
+            AddPictureRow(*source.picture, sy, xa + dx, count, ws.StackSum[0].Row(y + oy) + at0,
+                          ws.StackSum[1].Row(y + oy) + at0, ws.StackSum[2].Row(y + oy) + at0);
         else
-            AddGreyMixRow(src, count, lw[0] * weight, lw[1] * weight, lw[2] * weight, ws.StackSum[1].Row(y + oy) + at0);
+            AddGreyMixPictureRow(*source.picture, sy, xa + dx, count, lw[0] * weight, lw[1] * weight, lw[2] * weight,
+                                 ws.StackSum[1].Row(y + oy) + at0);
     }
 }
 

@@ -78,9 +78,13 @@ void CopyPlainFrame(const AppContext& c, const Bitmap24& frame, const PointRegio
             std::fill(out[k] + xb + 1, out[k] + r.Right + 1, 0.0f);
         }
         if (!rowIn) continue;
-        const uint8_t* src = frame.Row(y + dy) + 3 * std::ptrdiff_t(xa + dx);
         const int n = xb - xa + 1;
-        if (colour) {
+        if (colour && frame.HoldsGrey()) {
+            // A monochrome capture stacked in colour: its grey bytes in all three planes.
+            const uint8_t* grey = frame.GreyRow(y + dy) + (xa + dx);
+            for (int k = 0; k < 3; ++k) BytesToFloats(grey, out[k] + xa, n);
+        } else if (colour) {
+            const uint8_t* src = frame.Row(y + dy) + 3 * std::ptrdiff_t(xa + dx);
             float *red = out[0] + xa, *g = out[1] + xa, *b = out[2] + xa;
             alignas(32) uint8_t blue8[kBgrRun], green8[kBgrRun], red8[kBgrRun];
             for (int x = 0; x < n; x += kBgrRun) {
@@ -91,7 +95,7 @@ void CopyPlainFrame(const AppContext& c, const Bitmap24& frame, const PointRegio
                 BytesToFloats(red8, red + x, m);
             }
         } else {
-            WeighBgrRow(src, n, lw[0], lw[1], lw[2], true, out[1] + xa);
+            WeighPictureRow(frame, y + dy, xa + dx, n, lw[0], lw[1], lw[2], true, out[1] + xa);
         }
     }
 }
@@ -258,9 +262,8 @@ void PlaceLaneLuma(const AppContext& c, const AlignmentPointState& ap, PointLane
         float* out = lane.Luma.Row(y);
         std::fill(out + r.Left, out + r.Right + 1, 0.0f);
         if (y < in.Top || y > in.Bottom || xa > xb) continue;
-        const uint8_t* src = picture.Row(y + dy) + 3 * std::ptrdiff_t(xa + dx);
         // Colour: red, green, blue (LumaOf's order); grey: the grey mix's, green first.
-        WeighBgrRow(src, xb - xa + 1, lw[0], lw[1], lw[2], !colour, out + xa);
+        WeighPictureRow(picture, y + dy, xa + dx, xb - xa + 1, lw[0], lw[1], lw[2], !colour, out + xa);
     }
 }
 

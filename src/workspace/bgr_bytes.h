@@ -4,7 +4,10 @@
 // run of pixels are first split into their blue, green and red runs; the conversions then run on
 // whole vectors and give the same floats, in the same order of products and sums, as a loop
 // over the pixels.
+#include <cstddef>
 #include <cstdint>
+
+#include "workspace/bitmap24.h"
 
 namespace talvenor {
 
@@ -20,9 +23,21 @@ void WeighBytes(const uint8_t* a, float wa, const uint8_t* b, float wb, const ui
 // out[i] = bytes[i] for i < n.
 void BytesToFloats(const uint8_t* bytes, float* out, int n);
 
+// `n` grey bytes spread over blue, green and red: three bytes each.
+void GreyToBgr(const uint8_t* grey, int n, uint8_t* bgr);
+
 // A whole row of `n` BGR pixels weighed into `out`: (red wr + green wg) + blue wb, or with
 // `greenFirst` (green wg + red wr) + blue wb, the order of the grey mix.
 void WeighBgrRow(const uint8_t* src, int n, float wr, float wg, float wb, bool greenFirst, float* out);
+// The same for a row of `n` grey bytes, as WeighBgrRow gives it for the row spread over blue,
+// green and red, to the bit.
+void WeighGreyRow(const uint8_t* grey, int n, float wr, float wg, float wb, bool greenFirst, float* out);
+// Pixels x .. x + n - 1 of row y of `picture` weighed so, from its grey bytes when it holds them.
+inline void WeighPictureRow(const Bitmap24& picture, int y, int x, int n, float wr, float wg, float wb,
+                            bool greenFirst, float* out) {
+    if (picture.HoldsGrey()) WeighGreyRow(picture.GreyRow(y) + x, n, wr, wg, wb, greenFirst, out);
+    else WeighBgrRow(picture.Row(y) + 3 * std::ptrdiff_t(x), n, wr, wg, wb, greenFirst, out);
+}
 
 // A whole row of `n` BGR pixels added to running sums: each channel to its own, or weighed as
 // the grey mix (green wg + red wr) + blue wb to one.
@@ -31,5 +46,11 @@ void AddGreyMixRow(const uint8_t* src, int n, float wr, float wg, float wb, floa
 
 // A whole row of `n` BGR pixels into three channel rows.
 void SplitBgrRow(const uint8_t* src, int n, float* red, float* green, float* blue);
+
+// Pixels x .. x + n - 1 of row y of `picture`, as the three helpers above take them, from its
+// grey bytes when it holds them (the same floats, to the bit).
+void AddPictureRow(const Bitmap24& picture, int y, int x, int n, float* red, float* green, float* blue);
+void AddGreyMixPictureRow(const Bitmap24& picture, int y, int x, int n, float wr, float wg, float wb, float* sum);
+void SplitPictureRow(const Bitmap24& picture, int y, int x, int n, float* red, float* green, float* blue);
 
 }  // namespace talvenor

@@ -1,8 +1,10 @@
 #pragma once
 // A 24-bit picture with rows of blue, green, red bytes: the frame in hand, every display
 // picture and every graph. The Qt layer wraps it in a QImage (BGR888) without conversion.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -21,35 +23,30 @@ constexpr Bgr ColourOf(uint32_t rgb) {
 }
 constexpr uint32_t RgbOf(Bgr c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; }
 
+// A grey picture may be held as its grey bytes alone, one a pixel: a monochrome capture's frame
+// is decoded that way, and the passes that only weigh its pixels read the grey bytes, three
+// times fewer than the blue, green and red rows. Those rows are spread from the grey bytes the
+// first time anything asks for them (Row, Data, Pixel), so every other reader sees the picture
+// as ever; a const reader may do so from several threads at once. A change through the
+// non-const accessors ends the grey holding, as the rows may no longer be grey.
 class Bitmap24 {
 public:
     Bitmap24() = default;
     Bitmap24(int width, int height) { SetSize(width, height); }
-    Bitmap24(const Bitmap24& other) : width_(other.width_), height_(other.height_), data_(other.data_) {}
-    Bitmap24(Bitmap24&& other) noexcept
-        : width_(other.width_), height_(other.height_), data_(std::move(other.data_)) {
-        other.width_ = other.height_ = 0;
-        other.Touch();
-    }
+    Bitmap24(const Bitmap24& other) { CopyFrom(other); }
+    Bitmap24(Bitmap24&& other) noexcept { TakeFrom(other); }
     // Taking another picture's pixels is a change of this picture: its generation moves on
     // (it is never copied, so a display can trust "same generation = same pixels").
     Bitmap24& operator=(const Bitmap24& other) {
         if (this != &other) {
-            width_ = other.width_;
-            height_ = other.height_;
-            data_ = other.data_;
+            CopyFrom(other);
             Touch();
         }
         return *this;
     }
     Bitmap24& operator=(Bitmap24&& other) noexcept {
         if (this != &other) {
-            width_ = other.width_;
-            height_ = other.height_;
-            data_ = std::move(other.data_);
-            other.width_ = other.height_ = 0;
-            other.data_.clear();
-            other.Touch();
+            TakeFrom(other);
             Touch();
         }
         return *this;
@@ -64,10 +61,17 @@ public:
     // Bytes per row: three per pixel, no padding.
     std::size_t Stride() const { return std::size_t(width_) * 3; }
 
-    uint8_t* Row(int y) { return data_.data() + std::size_t(y) * Stride(); }
-    const uint8_t* Row(int y) const { return data_.data() + std::size_t(y) * Stride(); }
-    uint8_t* Data() { return data_.data(); }
-    const uint8_t* Data() const { return data_.data(); }
+    uint8_t* Row(int y) { return Data() + std::size_t(y) * Stride(); }
+    const uint8_t* Row(int y) const { return Data() + std::size_t(y) * Stride(); }
+    uint8_t* Data() {
+        SpreadGrey();
+        greyHeld_ = false;
+        return data_.data();
+    }
+    const uint8_t* Data() const {
+        SpreadGrey();
+        return data_.data();
+    }
 
     Bgr Pixel(int x, int y) const {
         const uint8_t* p = Row(y) + 3 * x;
@@ -79,17 +83,40 @@ public:
     }
     void Fill(Bgr c);
 
+    // A grey picture of the size, held as grey bytes for the caller to fill (GreyRowToFill);
+    // what the picture held before is gone.
+    void SetGreySize(int width, int height);
+    uint8_t* GreyRowToFill(int y) { return grey_.data() + std::size_t(y) * std::size_t(width_); }
+    // Whether the picture is grey and its grey bytes are at hand: one a pixel, a row of
+    // Width() bytes from GreyRow.
+    bool HoldsGrey() const { return greyHeld_; }
+    const uint8_t* GreyRow(int y) const { return grey_.data() + std::size_t(y) * std::size_t(width_); }
+    // The blue, green and red rows spread from the grey bytes now, if they are not yet.
+    void SpreadGrey() const {
+        if (unspread_.load(std::memory_order_acquire)) SpreadGreyNow();
+    }
+
     // Bumped by every change a display should pick up (see Host::Repaint).
     uint64_t Generation() const { return generation_; }
     void Touch() { ++generation_; }
 
     friend bool operator==(const Bitmap24& a, const Bitmap24& b) {
+        a.SpreadGrey();
+        b.SpreadGrey();
         return a.width_ == b.width_ && a.height_ == b.height_ && a.data_ == b.data_;
     }
 
 private:
+    void SpreadGreyNow() const;
+    void CopyFrom(const Bitmap24& other);
+    void TakeFrom(Bitmap24& other) noexcept;
+
     int width_ = 0, height_ = 0;
-    LargeBytes data_;
+    mutable LargeBytes data_;  // blue, green, red rows; spread from grey_ while unspread_
+    LargeBytes grey_;          // the grey bytes, valid while greyHeld_
+    bool greyHeld_ = false;
+    mutable std::atomic<bool> unspread_{false};
+    mutable std::mutex spreading_;
     uint64_t generation_ = 0;
 };
 
