@@ -229,12 +229,15 @@ SerFile::~SerFile() = default;
 
 void SerFile::Fail(const std::string& problem) const { throw Error(name_ + ": " + problem); }
 
-void SerFile::ReadRaw(int64_t i) {
+void SerFile::ReadRaw(int64_t i, uint8_t* into) {
     if (i < 0 || i >= frames_) Fail("there is no frame " + std::to_string(i) + " (the file holds " + std::to_string(frames_) + ")");
     const uint64_t frameBytes = header_.FrameBytes();
     try {
-        raw_.resize(std::size_t(frameBytes));
-        reader_->Read(kSerHeaderSize + uint64_t(i) * frameBytes, raw_.data(), raw_.size());
+        if (!into) {
+            raw_.resize(std::size_t(frameBytes));
+            into = raw_.data();
+        }
+        reader_->Read(kSerHeaderSize + uint64_t(i) * frameBytes, into, std::size_t(frameBytes));
     } catch (const ReadFailure& e) {
         Fail("frame " + std::to_string(i) + ": " + e.what());
     } catch (const std::bad_alloc&) {
@@ -256,7 +259,15 @@ void SerFile::ReadFrame(int64_t i, std::vector<uint16_t>& samples) {
     }
 }
 
-void SerFile::ReadFrame(int64_t i, Bitmap24& picture) { ReadFrame(i, scratch_, picture); }
+void SerFile::ReadFrame(int64_t i, Bitmap24& picture) {
+    // One plane of bytes, top row first, is a grey picture's bytes as they are: read in place.
+    if (header_.BytesPerSample() == 1 && header_.Planes() == 1) {
+        picture.SetGreySize(header_.Width, header_.Height);
+        ReadRaw(i, picture.GreyRowToFill(0));
+        return;
+    }
+    ReadFrame(i, scratch_, picture);
+}
 
 void SerFile::ReadFrame(int64_t i, std::vector<uint16_t>& samples, Bitmap24& picture) {
     ReadFrame(i, samples);

@@ -115,7 +115,7 @@ private:
     class Reader;
 
     [[noreturn]] void Fail(const std::string& problem) const;
-    void ReadRaw(int64_t i);
+    void ReadRaw(int64_t i, uint8_t* into = nullptr);  // into raw_ when null
 
     std::string name_;
     std::unique_ptr<Reader> reader_;
