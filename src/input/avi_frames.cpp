@@ -162,7 +162,8 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
     };
     std::optional<AviReadAhead> ahead;
     if constexpr (std::is_same_v<Video, AviFile>)
-        if (readAhead && first != last) ahead.emplace(video, AviReadAhead::DepthFor(video.Width(), video.Height()));
+        if (readAhead && first != last)
+            ahead.emplace(video, AviReadAhead::DepthFor(video.Width(), video.Height()), &ws.ReadAheadPictures);
     // The frames after the one in hand are asked for as far as the read-ahead has room.
     int64_t asked = -1;
     int64_t inHand = first;
@@ -249,7 +250,7 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
     }
     if (next >= 0 && !ahead_) {
         const int depth = aheadOrder_.empty() ? 1 : AviReadAhead::DepthFor(avi_->Width(), avi_->Height());
-        ahead_ = std::make_unique<AviReadAhead>(*avi_, depth);
+        ahead_ = std::make_unique<AviReadAhead>(*avi_, depth, &c_.ws.ReadAheadPictures);
     }
     if (ahead_) HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, ahead_.get(), [&] { AskAhead(i, next); });
     else HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_);

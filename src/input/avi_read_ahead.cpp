@@ -8,8 +8,9 @@
 
 namespace talvenor {
 
-AviReadAhead::AviReadAhead(AviFile& avi, int depth)
-    : avi_(avi), depth_(std::max(depth, 1)), worker_([this] { Run(); }) {}
+AviReadAhead::AviReadAhead(AviFile& avi, int depth, std::vector<Bitmap24>* pictures)
+    : avi_(avi), depth_(std::max(depth, 1)), spare_(pictures ? std::move(*pictures) : std::vector<Bitmap24>{}),
+      pictures_(pictures), worker_([this] { Run(); }) {}
 
 AviReadAhead::~AviReadAhead() {
     {
@@ -18,6 +19,10 @@ AviReadAhead::~AviReadAhead() {
     }
     wake_.notify_one();
     worker_.join();
+    if (!pictures_) return;
+    for (Job& job : jobs_) spare_.push_back(std::move(job.Picture));
+    for (Bitmap24& p : spare_)
+        if (!p.Empty() && pictures_->size() < 8) pictures_->push_back(std::move(p));
 }
 
 int AviReadAhead::DepthFor(int width, int height) {

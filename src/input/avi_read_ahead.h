@@ -32,7 +32,8 @@ class AviFile;
 
 class AviReadAhead {
 public:
-    explicit AviReadAhead(AviFile& avi, int depth = 1);
+    // With `pictures`, the pictures to decode into are taken from there, and given back at the end.
+    explicit AviReadAhead(AviFile& avi, int depth = 1, std::vector<Bitmap24>* pictures = nullptr);
     ~AviReadAhead();  // waits for a frame being decoded, then ends the worker
     AviReadAhead(const AviReadAhead&) = delete;
     AviReadAhead& operator=(const AviReadAhead&) = delete;
@@ -73,6 +74,7 @@ private:
     bool takerWaiting_ = false;      // the calling thread waits for jobs_.front()
     bool stopping_ = false;
     std::vector<Bitmap24> spare_;    // pictures of frames taken, for the next ones
+    std::vector<Bitmap24>* pictures_;
     std::thread worker_;  // last: started once everything it uses exists
 };
 

@@ -25,6 +25,7 @@ void Workspace::ResetForNewSelection() {
     for (RankEntry& r : Ranking) r = RankEntry{};
     UnreadableFrames.clear();
     CaptureIndex.Drop();
+    ReadAheadPictures.clear();
 }
 
 void Workspace::ClearAll() {

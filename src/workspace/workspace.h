@@ -113,6 +113,9 @@ struct Workspace {
     Bitmap24 CurrentFrameImage;
     // The bytes of the last frame file read; kept so reading the next frame allocates nothing.
     std::vector<uint8_t> FrameFileBytes;
+    // The pictures a pass decoded frames ahead into, kept for the next pass: fresh memory costs
+    // more than decoding a frame into it on a virtual machine.
+    std::vector<Bitmap24> ReadAheadPictures;
     // The video input's parsed index (never frame data), so that showing or reading one frame
     // does not parse the whole index again; dropped when another input is selected.
     KeptIndex CaptureIndex;
