@@ -189,7 +189,8 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
                        const std::vector<int>& frames, const std::vector<std::size_t>& slots,
                        const std::vector<float>& window, const std::function<void(std::size_t)>& addInPlanes) {
     // What the jobs use is made before the lanes (see MeasureInLanes).
-    std::vector<PointLane> lane(std::size_t(FrameLanes::Count()));
+    std::vector<PointLane>& lane = ap.Lanes;
+    lane.resize(std::size_t(FrameLanes::Count()));
     std::vector<std::vector<std::size_t>> chosen(lane.size());
     // Room for the most boxes a frame has, made once: growing frame by frame moved and cleared it
     // again and again.

@@ -125,7 +125,8 @@ bool MeasureInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, co
                     const MatchPlanes& ref, const std::function<void(std::size_t)>& measureInPlanes) {
     // What the jobs use is made before the lanes, so a read that throws leaves it in place until
     // the lanes' end has waited for the jobs still running.
-    std::vector<PointLane> lane(std::size_t(FrameLanes::Count()));
+    std::vector<PointLane>& lane = ap.Lanes;
+    lane.resize(std::size_t(FrameLanes::Count()));
     FrameLanes lanes;
     int lastLane = -1;
     const bool done = VisitFramesInOrder(c, frames, "Measuring alignment points", "Alignment points: measuring frame",

@@ -50,17 +50,6 @@ bool VisitFramesInOrder(AppContext& c, const std::vector<int>& frames, const std
 // Whether every frame of the run is a plain 8-bit picture (no 16-bit samples, FITS planes or
 // calibration), whose luminance a lane can place straight from its bytes.
 bool PlainRun(const AppContext& c);
-// A frame measured on a lane of its own: its picture, its luminance at its whole global shift
-// over the points' rectangle (as the frame planes would give it) and what it covers.
-struct PointLane {
-    Bitmap24 Picture;
-    Single2dArray Luma;
-    std::array<Single2dArray, 4> Planes;  // adding: the channels, as the frame planes hold them
-    LargeFloats Patches;                  // adding: the frame's chosen boxes read at their shifts
-    std::vector<float> Half;
-    std::vector<float> Xs, Ys;
-    PointRegion Cover;
-};
 // The lane's luminance of frame `frame` (whose picture the lane holds).
 void PlaceLaneLuma(const AppContext& c, const AlignmentPointState& ap, PointLane& lane, int frame);
 // The lane's channels of frame `frame` at its whole global shift over the points' rectangle.

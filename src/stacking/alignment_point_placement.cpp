@@ -42,6 +42,7 @@ void AlignmentPointState::Reset() {
     KeptPerPoint.clear();
     FailedShifts = 0;
     LastStackUsedPoints = false;
+    Lanes.clear();
 }
 
 float BrightLevel(const LumaView& luma) {

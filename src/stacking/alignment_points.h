@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "workspace/bitmap24.h"
 #include "workspace/parallel_rows.h"
 #include "workspace/single2d_array.h"
 #include "workspace/zeroed_memory.h"
@@ -82,6 +83,18 @@ struct PointMeasure {
     uint8_t Used = 0;       // the point stacked this frame
 };
 
+// A frame measured on a lane of its own: its picture, its luminance at its whole global shift
+// over the points' rectangle (as the frame planes would give it) and what it covers.
+struct PointLane {
+    Bitmap24 Picture;
+    Single2dArray Luma;
+    std::array<Single2dArray, 4> Planes;  // adding: the channels, as the frame planes hold them
+    LargeFloats Patches;                  // adding: the frame's chosen boxes read at their shifts
+    std::vector<float> Half;
+    std::vector<float> Xs, Ys;
+    PointRegion Cover;
+};
+
 // The points of the work in hand and what the last stack with them measured. Per-point data
 // are bounded by points x frames.
 struct AlignmentPointState {
@@ -112,6 +125,10 @@ struct AlignmentPointState {
     std::vector<float> ReferenceHalf, FrameHalf;
     PointRegion Region;  // what the frame planes hold of each frame
     std::unique_ptr<RowWorkers> Workers;  // both cores, kept from frame to frame
+    // The lanes' scratch, kept from pass to pass and from stack to stack: memory a pass touches
+    // first costs more on a virtual machine than the pass's work in it. Each pass writes all of
+    // the points' rectangle it reads.
+    std::vector<PointLane> Lanes;
     // A plain 8-bit frame is copied without a cover plane: what it covers is a rectangle.
     bool FrameIsPlain = false;
     PointRegion PlainCover;

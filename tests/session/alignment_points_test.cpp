@@ -133,7 +133,8 @@ TEST(AlignmentPointsSession, FramesWorkedSideBySideEqualOneAtATime) {
         s.form.StackSlider.Value = 11;
         std::vector<std::vector<PointMeasure>> measures;
         std::vector<std::vector<float>> stacks;
-        for (const int way : {0, 1, 2}) {
+        // The last way is the first again, on the lanes' scratch the stacks before left.
+        for (const int way : {0, 1, 2, 0}) {
             s.points.OneFrameAtATime = way == 1;
             s.points.ShiftsOfEveryFrame = way == 2;
             Stack(s);
@@ -165,6 +166,7 @@ TEST(AlignmentPointsSession, FramesWorkedSideBySideEqualOneAtATime) {
         EXPECT_GT(stacked, 0);
         EXPECT_GT(elsewhere, 0);
         EXPECT_TRUE(stacks[0] == stacks[2]);
+        EXPECT_TRUE(stacks[0] == stacks[3]);
     }
 }
 
