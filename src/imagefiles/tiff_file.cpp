@@ -577,11 +577,12 @@ FileInfo ProbeTiff(const fs::path& file) {
 }
 
 void SaveToFile(const TTIFFBitMap& bitmap, const fs::path& file, int bitsPerPixel, bool compress,
-                std::string_view description, SafeFileSet* set) {
+                std::string_view description, SafeFileSet* set, int width, int height) {
     const std::string name = file.filename().string();
     if (bitsPerPixel != 48 || compress)
         throw Error(name + ": only uncompressed 48-bit TIFF files can be written");
-    const int width = bitmap.Width(), height = bitmap.Height();
+    width = width < 0 ? bitmap.Width() : std::min(width, bitmap.Width());
+    height = height < 0 ? bitmap.Height() : std::min(height, bitmap.Height());
     if (!bitmap.HasWide || width <= 0 || height <= 0) throw Error(name + ": there is no 16-bit image to save");
     if (uint32_t(width) > kMaxSide || uint32_t(height) > kMaxSide)
         throw Error(name + ": an image of " + Num(uint32_t(width)) + " x " + Num(uint32_t(height)) +

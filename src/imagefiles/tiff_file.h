@@ -27,8 +27,10 @@ TIFD LoadFromFile(TTIFFBitMap& bitmap, const std::filesystem::path& file, std::s
 // (up to its first NUL) goes into an ImageDescription entry, its text after the directory.
 // Written beside the target and renamed over it, so a failed save never destroys an older
 // file of that name. Only 48 bits without compression exist; other arguments raise an Error.
+// With `width` and `height` (at most the image's), only the image's top-left part of that size.
 void SaveToFile(const TTIFFBitMap& bitmap, const std::filesystem::path& file, int bitsPerPixel = 48,
-                bool compress = false, std::string_view description = {}, SafeFileSet* set = nullptr);
+                bool compress = false, std::string_view description = {}, SafeFileSet* set = nullptr,
+                int width = -1, int height = -1);
 
 // What `info` reports of a TIFF file: its size and depth as stored, and the directory's
 // byte order, offsets (BigTIFF), compression, predictor, photometric interpretation,

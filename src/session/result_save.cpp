@@ -146,11 +146,8 @@ void SaveWideImage(const TTIFFBitMap& image, int width, int height, const fs::pa
     if (!image.HasWide || width <= 0 || height <= 0 || image.Width() < width || image.Height() < height)
         throw Error(path.filename().string() + ": there is no 16-bit image of " + std::to_string(width) + " x " +
                     std::to_string(height) + " to save");
-    TTIFFBitMap out;
-    out.CreateWide(width, height);
-    for (int y = 0; y < height; ++y)
-        std::copy_n(image.WideRows[std::size_t(y)], std::size_t(width) * 6, out.WideRows[std::size_t(y)]);
-    SaveToFile(out, path, 48, false, recipe, set);
+    // Written from the image's own rows: a copy of a large stack cost more than the write.
+    SaveToFile(image, path, 48, false, recipe, set, width, height);
 }
 
 ResultSave PageSave(Session& s, std::string title) {

@@ -18,7 +18,41 @@ namespace talvenor {
 namespace {
 
 int Round(double v) { return int(std::nearbyint(v)); }
-uint8_t Clamp8(double v) { return v <= 0 ? 0 : v > 254 ? 255 : uint8_t(std::nearbyint(v)); }
+// v rounded to the nearest integer, halves to even (as std::nearbyint rounds), for 0 <= v < 2^52:
+// without a call into the maths library, so that the loops over a large stack's pixels stay
+// tight.
+double RoundNonNegative(double v) {
+    constexpr double k2To52 = 4503599627370496.0;
+    return (v + k2To52) - k2To52;
+}
+
+uint8_t Clamp8(double v) { return !(v > 0) ? 0 : v > 254 ? 255 : uint8_t(RoundNonNegative(v)); }
+
+// A sample on the 16-bit scale: rounded, negative sums (a dark frame brighter than the frame)
+// held at 0 rather than wrapping to white, and the top at 65535.
+uint16_t Clamp16(double v) { return !(v > 0) ? 0 : uint16_t(RoundNonNegative(std::min(v, 65535.0))); }
+
+void PutSample16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v & 0xFF);
+    p[1] = uint8_t(v >> 8);
+}
+
+// The stack's planes of row y: red, green, blue, or the grey plane three times.
+std::array<const float*, 3> StackRow(const Workspace& ws, bool colour, int y) {
+    if (!colour) return {ws.StackSum[1].Row(y), ws.StackSum[1].Row(y), ws.StackSum[1].Row(y)};
+    return {ws.StackSum[0].Row(y), ws.StackSum[1].Row(y), ws.StackSum[2].Row(y)};
+}
+
+// The largest sum of the stack's w x h pixels (0 when none is above it).
+float LargestSum(const Workspace& ws, bool colour, int w, int h) {
+    float largest = 0;
+    for (int y = 0; y < h; ++y)
+        for (int ch = colour ? 0 : 1; ch <= (colour ? 2 : 1); ++ch) {
+            const float* row = ws.StackSum[std::size_t(ch)].Row(y);
+            for (int x = 0; x < w; ++x) largest = std::max(largest, row[x]);
+        }
+    return largest;
+}
 
 // The thumbnail of the Final page: the picture's shape within 150 x 150.
 void SizeOverview(Picture& overview, int width, int height) {
@@ -323,14 +357,7 @@ void ShowStack(AppContext& c, StackerState& st, const StackCanvas& canvas) {
     Controls& f = c.form;
     const int stackW = canvas.Width, stackH = canvas.Height;
     const bool colour = f.ColourStack.Checked;
-    float largest = 0;
-    for (int y = 0; y < stackH; ++y)
-        for (int x = 0; x < stackW; ++x) {
-            if (colour)
-                for (int ch = 0; ch < 3; ++ch) largest = std::max(largest, ws.StackSum[std::size_t(ch)].Get(x, y));
-            else
-                largest = std::max(largest, ws.StackSum[1].Get(x, y));
-        }
+    const float largest = LargestSum(ws, colour, stackW, stackH);
     st.StackMax = ws.MakingCalibration ? 255.0f : largest;
     st.StackMin = 0;
     // An all-black stack has no scale of its own: show it as it is.
@@ -339,12 +366,11 @@ void ShowStack(AppContext& c, StackerState& st, const StackCanvas& canvas) {
     picture.SetSize(stackW, stackH);
     for (int y = 0; y < stackH; ++y) {
         uint8_t* out = picture.Row(y);
+        const std::array<const float*, 3> in = StackRow(ws, colour, y);
         for (int x = 0; x < stackW; ++x) {
-            float v[3];
-            for (int ch = 0; ch < 3; ++ch) v[ch] = ws.StackSum[std::size_t(colour ? ch : 1)].Get(x, y) * s;
-            out[3 * x + 2] = Clamp8(v[0]);
-            out[3 * x + 1] = Clamp8(v[1]);
-            out[3 * x + 0] = Clamp8(v[2]);
+            out[3 * x + 2] = Clamp8(in[0][x] * s);
+            out[3 * x + 1] = Clamp8(in[1][x] * s);
+            out[3 * x + 0] = Clamp8(in[2][x] * s);
         }
     }
     StackTo16Bits(ws, st, colour);
@@ -397,32 +423,27 @@ void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, Alignment
 void StackTo16Bits(Workspace& ws, const StackerState& st, bool colour) {
     const float s = st.StackMax - st.StackMin > 0 ? 255.0f / (st.StackMax - st.StackMin) : 1.0f;
     const int w = std::min(ws.ImageWidth, ws.StackTiff.Width()), h = std::min(ws.ImageHeight, ws.StackTiff.Height());
-    for (int y = 0; y < h; ++y)
+    for (int y = 0; y < h; ++y) {
+        const std::array<const float*, 3> in = StackRow(ws, colour, y);
+        uint8_t* out = ws.StackTiff.WideRows[std::size_t(y)];
         for (int x = 0; x < w; ++x)
-            for (int ch = 0; ch < 3; ++ch) {
-                // The full range; negative sums (a dark frame brighter than the frame) stop at 0
-                // rather than wrapping to white.
-                const float v = ws.StackSum[std::size_t(colour ? ch : 1)].Get(x, y) * s;
-                ws.StackTiff.SetSample(x, y, ch, uint16_t(std::clamp(std::nearbyint(double(v) * 255.0), 0.0, 65535.0)));
-            }
+            for (int ch = 0; ch < 3; ++ch) PutSample16(out + 6 * x + 2 * ch, Clamp16(double(in[std::size_t(ch)][x] * s) * 255.0));
+    }
 }
 
 void ExportStackTo16Bits(AppContext& c) {
     Workspace& ws = c.ws;
     const bool colour = c.form.ColourStack.Checked;
     const int w = ws.ImageWidth, h = ws.ImageHeight;
-    float m = 0;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int ch = colour ? 0 : 1; ch <= (colour ? 2 : 1); ++ch) m = std::max(m, ws.StackSum[std::size_t(ch)].Get(x, y));
+    float m = LargestSum(ws, colour, w, h);
     if (m <= 0) m = 1;
     if (ws.StackTiff.Width() < w || ws.StackTiff.Height() < h) ws.StackTiff.CreateWide(w + 1, h + 1);
-    for (int y = 0; y < h; ++y)
+    for (int y = 0; y < h; ++y) {
+        const std::array<const float*, 3> in = StackRow(ws, colour, y);
+        uint8_t* out = ws.StackTiff.WideRows[std::size_t(y)];
         for (int x = 0; x < w; ++x)
-            for (int ch = 0; ch < 3; ++ch) {
-                const float v = ws.StackSum[std::size_t(colour ? ch : 1)].Get(x, y);
-                ws.StackTiff.SetSample(x, y, ch, uint16_t(std::clamp(std::nearbyint(double(v) / m * 65535.0), 0.0, 65535.0)));
-            }
+            for (int ch = 0; ch < 3; ++ch) PutSample16(out + 6 * x + 2 * ch, Clamp16(double(in[std::size_t(ch)][x]) / m * 65535.0));
+    }
 }
 
 }  // namespace talvenor
