@@ -5,7 +5,7 @@
 #include <type_traits>
 
 #include "input/avi_file.h"
-#include "input/avi_read_ahead.h"
+#include "input/frame_read_ahead.h"
 #include "input/unreadable_frames.h"
 #include "input/input_colour.h"
 #include "input/ser_video.h"
@@ -52,7 +52,7 @@ enum class FrameRead { InPass, Alone, InRun };
 // it was decoded already.
 template <class Video>
 void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const PassSteps& steps, Bitmap24& kept,
-                 AviReadAhead* ahead = nullptr, const std::function<void()>& askAhead = {},
+                 FrameReadAhead* ahead = nullptr, const std::function<void()>& askAhead = {},
                  Bitmap24* decoded = nullptr) {
     const bool single = how != FrameRead::InPass;
     Workspace& ws = c.ws;
@@ -86,6 +86,8 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const Pass
     if constexpr (std::is_same_v<Video, AviFile>) {
         ws.FrameIsWide = false;
         DemosaicGreyAviFrame(c, ws.CurrentFrameImage);
+    } else if (ahead) {
+        ws.FrameIsWide = false;  // a SER frame read ahead is its picture alone
     }
     // The two fields of an interlaced frame are cut from the 8-bit picture only.
     if (c.form.Interlaced.Checked) ws.FrameIsWide = false;
@@ -135,7 +137,16 @@ std::filesystem::path AviPath(const AppContext& c) {
 
 namespace {
 
-// The frames of a video the call asks for, handled in order; AVIs decode the next frame ahead.
+// How a worker reads a video's frames ahead.
+FrameReadAhead::Decode ReadAheadOf(AviFile& avi) {
+    return [&avi](int64_t position, Bitmap24& out) { avi.DecodeFrame(position, out); };
+}
+FrameReadAhead::Decode ReadAheadOf(SerVideo& ser) {
+    return [&ser](int64_t position, Bitmap24& out) { ser.ReadPicture(position, out); };
+}
+
+// The frames of a video the call asks for, handled in order; the next ones are decoded ahead
+// (AVIs, and SERs whose frames are their pictures alone).
 template <class Video>
 int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& steps, bool readAhead) {
     Workspace& ws = c.ws;
@@ -160,10 +171,9 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
             if (!(ws.Frames[std::size_t(j)].Excluded && passActive)) return j;
         return -1;
     };
-    std::optional<AviReadAhead> ahead;
-    if constexpr (std::is_same_v<Video, AviFile>)
-        if (readAhead && first != last)
-            ahead.emplace(video, AviReadAhead::DepthFor(video.Width(), video.Height()), &ws.ReadAheadPictures);
+    std::optional<FrameReadAhead> ahead;
+    if (readAhead && first != last)
+        ahead.emplace(ReadAheadOf(video), FrameReadAhead::DepthFor(video.Width(), video.Height()), &ws.ReadAheadPictures);
     // The frames after the one in hand are asked for as far as the read-ahead has room.
     int64_t asked = -1;
     int64_t inHand = first;
@@ -213,7 +223,7 @@ int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t 
     CursorRestorer restore{c.host};
     if (IsSerCapture(path)) {
         SerVideo ser(c.ws, MosaicChoiceOf(c.form), path);
-        return RunFrames(c, ser, mode, steps, false);
+        return RunFrames(c, ser, mode, steps, ser.PicturesStandAlone());
     }
     const std::unique_ptr<AviFile> avi = OpenAviFile(c.ws, path);
     return RunFrames(c, *avi, mode, steps, true);
@@ -233,7 +243,7 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
     const int64_t i = std::clamp<int64_t>(frame, 0, kMaxFrameIndex);
     const bool passActive = c_.ws.AlignPassActive || c_.ws.StackPassActive;
     if (c_.ws.Frames[std::size_t(i)].Excluded && passActive) return;
-    if (ser_) {
+    if (ser_ && !ser_->PicturesStandAlone()) {
         HandleFrame(c_, *ser_, i, FrameRead::InRun, steps, kept_);
         return;
     }
@@ -249,32 +259,36 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
         }
     }
     if (next >= 0 && !ahead_) {
-        const int depth = aheadOrder_.empty() ? 1 : AviReadAhead::DepthFor(avi_->Width(), avi_->Height());
-        ahead_ = std::make_unique<AviReadAhead>(*avi_, depth, &c_.ws.ReadAheadPictures);
+        const int w = ser_ ? ser_->Width() : avi_->Width(), h = ser_ ? ser_->Height() : avi_->Height();
+        const int depth = aheadOrder_.empty() ? 1 : FrameReadAhead::DepthFor(w, h);
+        ahead_ = std::make_unique<FrameReadAhead>(ser_ ? ReadAheadOf(*ser_) : ReadAheadOf(*avi_), depth,
+                                                  &c_.ws.ReadAheadPictures);
     }
-    if (ahead_) HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, ahead_.get(), [&] { AskAhead(i, next); });
-    else HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_);
+    const auto askAhead = [&] { AskAhead(i, next); };
+    if (ser_) HandleFrame(c_, *ser_, i, FrameRead::InRun, steps, kept_, ahead_.get(), askAhead);
+    else HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, ahead_.get(), askAhead);
 }
 
 void AviFrameSource::AskAhead(int64_t frame, int64_t next) {
     // Where the frame stands in the order the caller gave; the frames after it are asked for
     // as far as there is room.
+    const int64_t start = ser_ ? ser_->Start() : avi_->Start();
     std::size_t at = aheadAt_;
     while (at < aheadOrder_.size() && aheadOrder_[at] != frame) ++at;
     if (at == aheadOrder_.size()) {
-        if (next >= 0 && ahead_->Room() > 0) ahead_->Start(avi_->Start() + std::min<int64_t>(next, kMaxFrameIndex));
+        if (next >= 0 && ahead_->Room() > 0) ahead_->Start(start + std::min<int64_t>(next, kMaxFrameIndex));
         return;
     }
     aheadAt_ = at + 1;
     for (aheadAsked_ = std::max(aheadAsked_, aheadAt_); aheadAsked_ < aheadOrder_.size() && ahead_->Room() > 0;
          ++aheadAsked_)
-        ahead_->Start(avi_->Start() + std::min<int64_t>(aheadOrder_[aheadAsked_], kMaxFrameIndex));
+        ahead_->Start(start + std::min<int64_t>(aheadOrder_[aheadAsked_], kMaxFrameIndex));
 }
 
 void AviFrameSource::WillRead(std::vector<int> order) {
-    if (!avi_) return;
+    if (ser_ && !ser_->PicturesStandAlone()) return;
     // Frames asked for in file order never make a predicting codec go back to a key frame.
-    if (avi_->PredictsFrames() && !ahead_ && !std::is_sorted(order.begin(), order.end())) {
+    if (avi_ && avi_->PredictsFrames() && !ahead_ && !std::is_sorted(order.begin(), order.end())) {
         order_ = std::move(order);
         ordered_ = 0;
         return;

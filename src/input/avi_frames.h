@@ -35,7 +35,7 @@ constexpr int64_t kAviWholeStream = -1;
 int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t mode, const PassSteps& steps = {});
 
 class AviFile;
-class AviReadAhead;
+class FrameReadAhead;
 class SerVideo;
 
 // Whether the file is a SER capture (read by its first bytes). The AVI access below serves SER
@@ -69,7 +69,7 @@ private:
 
     AppContext& c_;
     std::unique_ptr<AviFile> avi_;
-    std::unique_ptr<AviReadAhead> ahead_;  // once used, every frame comes through it
+    std::unique_ptr<FrameReadAhead> ahead_;  // once used, every frame comes through it
     std::unique_ptr<SerVideo> ser_;
     Bitmap24 kept_;
     std::vector<int> order_;

@@ -260,10 +260,22 @@ void SerFile::ReadFrame(int64_t i, std::vector<uint16_t>& samples) {
 }
 
 void SerFile::ReadFrame(int64_t i, Bitmap24& picture) {
-    // One plane of bytes, top row first, is a grey picture's bytes as they are: read in place.
+    // One plane of bytes, top row first, is a grey picture's bytes as they are, and blue, green,
+    // red bytes are a colour picture's rows: read in place (red, green, blue ones then swapped).
     if (header_.BytesPerSample() == 1 && header_.Planes() == 1) {
         picture.SetGreySize(header_.Width, header_.Height);
         ReadRaw(i, picture.GreyRowToFill(0));
+        return;
+    }
+    if (header_.BytesPerSample() == 1) {
+        if (picture.Width() != header_.Width || picture.Height() != header_.Height || picture.HoldsGrey())
+            picture.SetSize(header_.Width, header_.Height);
+        uint8_t* p = picture.Data();
+        ReadRaw(i, p);
+        if (header_.Colour == SerColour::Rgb)
+            for (std::size_t k = 0, n = std::size_t(header_.Width) * std::size_t(header_.Height); k < n; ++k)
+                std::swap(p[3 * k], p[3 * k + 2]);
+        picture.Touch();
         return;
     }
     ReadFrame(i, scratch_, picture);

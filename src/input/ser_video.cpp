@@ -42,8 +42,8 @@ void SerVideo::DecodeFrame(int64_t position, Bitmap24& picture) {
     ws_.FrameIsWide = false;
     // Plain 8-bit frames go straight to the picture; mosaics and wider samples are worked on
     // as samples (demosaicing them is quicker than demosaicing the grey picture).
-    if (ser_.PixelDepth() <= 8 && !pattern_) {
-        ser_.ReadFrame(position, picture);
+    if (PicturesStandAlone()) {
+        ReadPicture(position, picture);
         return;
     }
     DecodeSamples(position, picture);

@@ -25,6 +25,11 @@ public:
     int Height() const { return ser_.Height(); }
     int64_t FindSample(int64_t position) const { return position; }
     void DecodeFrame(int64_t position, Bitmap24& picture);
+    // Whether a frame is its 8-bit picture alone (no mosaic to demosaic, no wider samples for
+    // the workspace): ReadPicture then gives what DecodeFrame gives and touches nothing else,
+    // so another thread may read frames ahead with it.
+    bool PicturesStandAlone() const { return ser_.PixelDepth() <= 8 && !pattern_; }
+    void ReadPicture(int64_t position, Bitmap24& picture) { ser_.ReadFrame(position, picture); }
 
 private:
     int PictureDepth();

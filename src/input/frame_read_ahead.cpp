@@ -1,18 +1,17 @@
-#include "input/avi_read_ahead.h"
+#include "input/frame_read_ahead.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "input/avi_file.h"
 #include "workspace/zeroed_memory.h"
 
 namespace talvenor {
 
-AviReadAhead::AviReadAhead(AviFile& avi, int depth, std::vector<Bitmap24>* pictures)
-    : avi_(avi), depth_(std::max(depth, 1)), spare_(pictures ? std::move(*pictures) : std::vector<Bitmap24>{}),
+FrameReadAhead::FrameReadAhead(Decode decode, int depth, std::vector<Bitmap24>* pictures)
+    : decode_(std::move(decode)), depth_(std::max(depth, 1)), spare_(pictures ? std::move(*pictures) : std::vector<Bitmap24>{}),
       pictures_(pictures), worker_([this] { Run(); }) {}
 
-AviReadAhead::~AviReadAhead() {
+FrameReadAhead::~FrameReadAhead() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -25,7 +24,7 @@ AviReadAhead::~AviReadAhead() {
         if (!p.Empty() && pictures_->size() < 8) pictures_->push_back(std::move(p));
 }
 
-int AviReadAhead::DepthFor(int width, int height) {
+int FrameReadAhead::DepthFor(int width, int height) {
     constexpr std::size_t kBudget = std::size_t(8) << 20;
     const std::size_t picture = BlockFootprint(std::size_t(std::max(width, 1)) * std::size_t(std::max(height, 1)) * 3);
     return int(std::clamp<std::size_t>(kBudget / std::max<std::size_t>(picture, 1), 1, 8));
@@ -34,13 +33,13 @@ int AviReadAhead::DepthFor(int width, int height) {
 // With the lock held: whether to wake the worker, which is then counted as awake. It is woken
 // when it sleeps, has frames to decode and at most half the depth waits decoded (none, for a
 // depth of one).
-bool AviReadAhead::ShouldWake() {
+bool FrameReadAhead::ShouldWake() {
     if (!workerIdle_ || decoded_ >= jobs_.size() || int(decoded_) * 2 > depth_) return false;
     workerIdle_ = false;
     return true;
 }
 
-void AviReadAhead::Start(int64_t position) {
+void FrameReadAhead::Start(int64_t position) {
     bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -56,13 +55,13 @@ void AviReadAhead::Start(int64_t position) {
     if (wake) wake_.notify_one();
 }
 
-int AviReadAhead::Room() {
+int FrameReadAhead::Room() {
     std::lock_guard<std::mutex> lock(mutex_);
     return depth_ - int(jobs_.size());
 }
 
 // Drops every frame asked for, once the worker is done with the one it decodes.
-void AviReadAhead::Forget(std::unique_lock<std::mutex>& lock) {
+void FrameReadAhead::Forget(std::unique_lock<std::mutex>& lock) {
     takerWaiting_ = true;
     done_.wait(lock, [this] { return !decoding_; });
     takerWaiting_ = false;
@@ -71,12 +70,12 @@ void AviReadAhead::Forget(std::unique_lock<std::mutex>& lock) {
     decoded_ = 0;
 }
 
-bool AviReadAhead::Take(int64_t position, Bitmap24& out) {
+bool FrameReadAhead::Take(int64_t position, Bitmap24& out) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (jobs_.empty() || jobs_.front().Position != position) {
         Forget(lock);
         lock.unlock();
-        avi_.DecodeFrame(position, out);
+        decode_(position, out);
         return false;
     }
     const bool keptUp = decoded_ > 0;
@@ -97,7 +96,7 @@ bool AviReadAhead::Take(int64_t position, Bitmap24& out) {
     return keptUp;
 }
 
-void AviReadAhead::Run() {
+void FrameReadAhead::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (stopping_) return;
@@ -115,7 +114,7 @@ void AviReadAhead::Run() {
         lock.unlock();
         std::exception_ptr error;
         try {
-            avi_.DecodeFrame(position, picture);
+            decode_(position, picture);
         } catch (...) {
             error = std::current_exception();
         }

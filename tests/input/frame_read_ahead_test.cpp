@@ -1,4 +1,4 @@
-#include "input/avi_read_ahead.h"
+#include "input/frame_read_ahead.h"
 
 #include <gtest/gtest.h>
 
@@ -29,11 +29,15 @@ std::filesystem::path WriteCapture(const testing::TempDir& dir) {
     return path;
 }
 
+FrameReadAhead::Decode DecodeFrom(AviFile& file) {
+    return [&file](int64_t position, Bitmap24& out) { file.DecodeFrame(position, out); };
+}
+
 // Frames decoded ahead are exactly the frames decoded on the spot, whether the frame taken
 // is the next one asked ahead (the pass's order), a later one or another one (the table
 // changed), a dropped one, or one taken with nothing asked ahead; with one frame ahead or
 // several.
-TEST(AviReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
+TEST(FrameReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
     testing::TempDir dir;
     const auto path = WriteCapture(dir);
     AviFile direct(path);
@@ -45,7 +49,7 @@ TEST(AviReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
                                      {7, {}},           {6, {0, 1}}, {0, {2, 4}}, {4, {}},  {2, {}}};
     for (const int depth : {1, 3, 8}) {
         AviFile file(path);
-        AviReadAhead ahead(file, depth);
+        FrameReadAhead ahead(DecodeFrom(file), depth);
         Bitmap24 got, want;
         for (const Step& s : steps) {
             SCOPED_TRACE(std::to_string(depth) + " " + std::to_string(s.take));
@@ -57,16 +61,16 @@ TEST(AviReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
             EXPECT_EQ(got, want);
         }
     }
-    EXPECT_EQ(AviReadAhead::DepthFor(640, 480), 4);
-    EXPECT_EQ(AviReadAhead::DepthFor(4096, 3000), 1);
+    EXPECT_EQ(FrameReadAhead::DepthFor(640, 480), 4);
+    EXPECT_EQ(FrameReadAhead::DepthFor(4096, 3000), 1);
 }
 
 // A frame that cannot be decoded fails when it is taken, not when it is asked ahead.
-TEST(AviReadAhead, AnErrorAheadSurfacesOnlyWhenThatFrameIsTaken) {
+TEST(FrameReadAhead, AnErrorAheadSurfacesOnlyWhenThatFrameIsTaken) {
     testing::TempDir dir;
     const auto path = WriteCapture(dir);
     AviFile file(path);
-    AviReadAhead ahead(file);
+    FrameReadAhead ahead(DecodeFrom(file));
     Bitmap24 got;
     ahead.Start(99);  // past the stream
     ahead.Take(1, got);

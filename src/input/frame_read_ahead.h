@@ -12,14 +12,15 @@
 // frame's work on a virtual machine, so the worker, once it has filled every picture, sleeps
 // until half of them are taken, and a pass wakes it once every few frames instead of every frame.
 //
-// Only this object's worker calls AviFile::DecodeFrame while frames are being decoded ahead;
-// the calling thread may use the file's index (FindSample, sizes) meanwhile, which never
-// changes once the file is open. The worker never touches the workspace, the controls or the
-// host.
+// Only this object's worker calls the decoding function while frames are being decoded ahead
+// (an AVI's DecodeFrame, a plain SER's ReadPicture); the calling thread may use the file's index
+// (FindSample, sizes) meanwhile, which never changes once the file is open. The worker never
+// touches the workspace, the controls or the host.
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -28,15 +29,15 @@
 
 namespace talvenor {
 
-class AviFile;
-
-class AviReadAhead {
+class FrameReadAhead {
 public:
-    // With `pictures`, the pictures to decode into are taken from there, and given back at the end.
-    explicit AviReadAhead(AviFile& avi, int depth = 1, std::vector<Bitmap24>* pictures = nullptr);
-    ~AviReadAhead();  // waits for a frame being decoded, then ends the worker
-    AviReadAhead(const AviReadAhead&) = delete;
-    AviReadAhead& operator=(const AviReadAhead&) = delete;
+    // `decode` puts the frame at a position into a picture (throwing what it cannot read). With
+    // `pictures`, the pictures to decode into are taken from there, and given back at the end.
+    using Decode = std::function<void(int64_t, Bitmap24&)>;
+    explicit FrameReadAhead(Decode decode, int depth = 1, std::vector<Bitmap24>* pictures = nullptr);
+    ~FrameReadAhead();  // waits for a frame being decoded, then ends the worker
+    FrameReadAhead(const FrameReadAhead&) = delete;
+    FrameReadAhead& operator=(const FrameReadAhead&) = delete;
 
     // How many frames to keep decoded ahead of a pass over frames of this size: as many as
     // 8 MB of pictures hold, 1 to 8.
@@ -63,7 +64,7 @@ private:
     bool ShouldWake();
     void Forget(std::unique_lock<std::mutex>& lock);
 
-    AviFile& avi_;
+    Decode decode_;
     const int depth_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;
