@@ -85,9 +85,9 @@ int BayerChannelAt(BayerPattern pattern, int x, int y) {
     return kCells[int(pattern)][(y & 1) * 2 + (x & 1)];
 }
 
-std::vector<uint16_t> MirrorPaddedMosaic(const uint16_t* mosaic, int width, int height, int border) {
+void MirrorPaddedMosaic(const uint16_t* mosaic, int width, int height, int border, std::vector<uint16_t>& padded) {
     const int pw = width + 2 * border, ph = height + 2 * border;
-    std::vector<uint16_t> padded(std::size_t(pw) * std::size_t(ph));
+    padded.resize(std::size_t(pw) * std::size_t(ph));
     std::vector<int> columns(std::size_t(pw), 0);
     for (int x = 0; x < pw; ++x) columns[std::size_t(x)] = Mirror(x - border, width);
     for (int y = 0; y < ph; ++y) {
@@ -99,23 +99,25 @@ std::vector<uint16_t> MirrorPaddedMosaic(const uint16_t* mosaic, int width, int 
             dst[pw - 1 - x] = src[columns[std::size_t(pw - 1 - x)]];
         }
     }
-    return padded;
 }
 
 void DebayerSamples(const uint16_t* mosaic, int width, int height, BayerPattern pattern,
-                    DebayerMethod method, uint16_t* rgb) {
+                    DebayerMethod method, uint16_t* rgb, DebayerScratch* scratch) {
     if (width <= 0 || height <= 0) return;
+    DebayerScratch own;
+    DebayerScratch& work = scratch ? *scratch : own;
     if (width < 2 || height < 2) {
         for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i)
             rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = mosaic[i];
         return;
     }
     if (method == DebayerMethod::Edge) {
-        DebayerEdgeSamples(mosaic, width, height, pattern, rgb);
+        DebayerEdgeSamples(mosaic, width, height, pattern, rgb, work);
         return;
     }
-    const std::vector<uint16_t> padded = MirrorPaddedMosaic(mosaic, width, height, 1);
-    ParallelRows(0, height - 1, [&](int y0, int y1) { BilinearRows(padded.data(), width, pattern, y0, y1, rgb); }, 128);
+    MirrorPaddedMosaic(mosaic, width, height, 1, work.Padded);
+    const uint16_t* padded = work.Padded.data();
+    ParallelRows(0, height - 1, [&](int y0, int y1) { BilinearRows(padded, width, pattern, y0, y1, rgb); }, 128);
 }
 
 void Debayer(Bitmap24& picture, BayerPattern pattern, DebayerMethod method) {

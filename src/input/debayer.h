@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "workspace/bitmap24.h"
 
@@ -33,9 +34,13 @@ int BayerChannelAt(BayerPattern pattern, int x, int y);
 // `rgb` (3 * width * height values, red, green, blue per pixel, the samples' scale). Every
 // sample the sensor saw is kept; no value made up passes the brightest sample of the frame or
 // drops below 0; the picture's edges are mirrored. A mosaic less than 2 pixels wide or high
-// has no full cell and comes out grey.
+// has no full cell and comes out grey. `scratch`, kept by a caller that demosaics frame after
+// frame, spares the allocation (and the first touch) of the working planes each time.
+struct DebayerScratch {
+    std::vector<uint16_t> Padded, Green;
+};
 void DebayerSamples(const uint16_t* mosaic, int width, int height, BayerPattern pattern,
-                    DebayerMethod method, uint16_t* rgb);
+                    DebayerMethod method, uint16_t* rgb, DebayerScratch* scratch = nullptr);
 
 // The 24-bit picture form, in place: the green bytes of `picture` are the mosaic's samples.
 // A picture less than 2 pixels wide or high is left as it is.

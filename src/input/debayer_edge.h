@@ -8,11 +8,13 @@
 
 namespace talvenor {
 
-// The mosaic with `border` samples added on every side, mirrored about the edge pixels: the
-// mirror of a pixel is an even distance away, so the filter colours continue unbroken.
-std::vector<uint16_t> MirrorPaddedMosaic(const uint16_t* mosaic, int width, int height, int border);
+// The mosaic with `border` samples added on every side, mirrored about the edge pixels, into
+// `padded`: the mirror of a pixel is an even distance away, so the filter colours continue
+// unbroken.
+void MirrorPaddedMosaic(const uint16_t* mosaic, int width, int height, int border, std::vector<uint16_t>& padded);
 
 // DebayerSamples for DebayerMethod::Edge, for a mosaic at least 2 x 2.
-void DebayerEdgeSamples(const uint16_t* mosaic, int width, int height, BayerPattern pattern, uint16_t* rgb);
+void DebayerEdgeSamples(const uint16_t* mosaic, int width, int height, BayerPattern pattern, uint16_t* rgb,
+                        DebayerScratch& scratch);
 
 }  // namespace talvenor

@@ -40,13 +40,16 @@ int SerVideo::PictureDepth() {
 
 void SerVideo::DecodeFrame(int64_t position, Bitmap24& picture) {
     ws_.FrameIsWide = false;
-    // Plain 8-bit frames go straight to the picture; mosaics and wider samples are worked on
-    // as samples (demosaicing them is quicker than demosaicing the grey picture).
-    if (PicturesStandAlone()) {
-        ReadPicture(position, picture);
-        return;
-    }
-    DecodeSamples(position, picture);
+    if (PicturesStandAlone()) ReadPicture(position, picture);
+    else DecodeSamples(position, picture);
+}
+
+void SerVideo::ReadPicture(int64_t position, Bitmap24& picture) {
+    // Plain 8-bit frames go straight to the picture; mosaics are worked on as samples
+    // (demosaicing them is quicker than demosaicing the grey picture), which leave nothing in
+    // the workspace at 8 bits.
+    if (!pattern_) ser_.ReadFrame(position, picture);
+    else DecodeSamples(position, picture);
 }
 
 void SerVideo::DecodeSamples(int64_t position, Bitmap24& picture) {
@@ -56,7 +59,7 @@ void SerVideo::DecodeSamples(int64_t position, Bitmap24& picture) {
     const uint16_t* colour = samples_.data();
     if (pattern_) {
         rgb_.resize(std::size_t(w) * std::size_t(h) * 3);
-        DebayerSamples(samples_.data(), w, h, *pattern_, choice_.method, rgb_.data());
+        DebayerSamples(samples_.data(), w, h, *pattern_, choice_.method, rgb_.data(), &debayer_);
         colour = rgb_.data();
         channels = 3;
     } else if (ser_.Colour() == SerColour::Bgr) {

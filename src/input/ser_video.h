@@ -25,11 +25,11 @@ public:
     int Height() const { return ser_.Height(); }
     int64_t FindSample(int64_t position) const { return position; }
     void DecodeFrame(int64_t position, Bitmap24& picture);
-    // Whether a frame is its 8-bit picture alone (no mosaic to demosaic, no wider samples for
-    // the workspace): ReadPicture then gives what DecodeFrame gives and touches nothing else,
-    // so another thread may read frames ahead with it.
-    bool PicturesStandAlone() const { return ser_.PixelDepth() <= 8 && !pattern_; }
-    void ReadPicture(int64_t position, Bitmap24& picture) { ser_.ReadFrame(position, picture); }
+    // Whether a frame is its 8-bit picture alone (no wider samples for the workspace):
+    // ReadPicture then gives what DecodeFrame gives and touches nothing else, so another
+    // thread may read frames ahead with it (one thread at a time).
+    bool PicturesStandAlone() const { return ser_.PixelDepth() <= 8; }
+    void ReadPicture(int64_t position, Bitmap24& picture);
 
 private:
     int PictureDepth();
@@ -41,6 +41,7 @@ private:
     std::optional<BayerPattern> pattern_;  // the mosaic demosaiced, if any
     int pictureDepth_ = 8;  // the bits the 8-bit picture shows the top eight of
     std::vector<uint16_t> samples_, rgb_;
+    DebayerScratch debayer_;
 };
 
 }  // namespace talvenor
