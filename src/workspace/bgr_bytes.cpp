@@ -78,33 +78,30 @@ __attribute__((target("ssse3"))) void GreyToBgrSsse3(const uint8_t* grey, int n,
 }
 #endif
 
-using GreyFn = void (*)(const uint8_t*, int, uint8_t*);
-GreyFn PickGreyToBgr() {
 #ifdef TALVENOR_SPLIT_SSSE3
+// The SSSE3 version of a row helper where the processor has SSSE3, else the plain one.
+template <class Fn>
+Fn PickSsse3(Fn ssse3, Fn plain) {
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("ssse3")) return GreyToBgrSsse3;
-#endif
-    return GreyToBgrPlain;
+    return __builtin_cpu_supports("ssse3") ? ssse3 : plain;
 }
+#define TALVENOR_PICK(name) PickSsse3(name##Ssse3, name##Plain)
+#else
+#define TALVENOR_PICK(name) name##Plain
+#endif
 
+using GreyFn = void (*)(const uint8_t*, int, uint8_t*);
 using SplitFn = void (*)(const uint8_t*, int, uint8_t*, uint8_t*, uint8_t*);
-SplitFn PickSplit() {
-#ifdef TALVENOR_SPLIT_SSSE3
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("ssse3")) return SplitBgrSsse3;
-#endif
-    return SplitBgrPlain;
-}
 
 }  // namespace
 
 void GreyToBgr(const uint8_t* grey, int n, uint8_t* bgr) {
-    static const GreyFn spread = PickGreyToBgr();
+    static const GreyFn spread = TALVENOR_PICK(GreyToBgr);
     spread(grey, n, bgr);
 }
 
 void SplitBgr(const uint8_t* src, int n, uint8_t* blue, uint8_t* green, uint8_t* red) {
-    static const SplitFn split = PickSplit();
+    static const SplitFn split = TALVENOR_PICK(SplitBgr);
     split(src, n, blue, green, red);
 }
 
@@ -179,12 +176,28 @@ void WeighGreyRow(const uint8_t* grey, int n, float wr, float wg, float wb, bool
     else WeighBytes(grey, wr, grey, wg, grey, wb, out, n);
 }
 
-void AddPictureRow(const Bitmap24& picture, int y, int x, int n, float* red, float* green, float* blue) {
-    if (!picture.HoldsGrey()) return AddBgrRow(picture.Row(y) + 3 * std::ptrdiff_t(x), n, red, green, blue);
+namespace {
+
+// Pixels x .. x + n - 1 of row y of `picture` into three channel rows: `fromBgr` on its blue,
+// green, red bytes, or `perChannel` on its grey bytes for each channel.
+template <class FromBgr, class PerChannel>
+void ChannelsOfRow(const Bitmap24& picture, int y, int x, int n, float* red, float* green, float* blue,
+                   FromBgr fromBgr, PerChannel perChannel) {
+    if (!picture.HoldsGrey()) return fromBgr(picture.Row(y) + 3 * std::ptrdiff_t(x), n, red, green, blue);
     const uint8_t* grey = picture.GreyRow(y) + x;
-    AddBytes(grey, blue, n);
-    AddBytes(grey, green, n);
-    AddBytes(grey, red, n);
+    perChannel(grey, blue, n);
+    perChannel(grey, green, n);
+    perChannel(grey, red, n);
+}
+
+}  // namespace
+
+void AddPictureRow(const Bitmap24& picture, int y, int x, int n, float* red, float* green, float* blue) {
+    ChannelsOfRow(picture, y, x, n, red, green, blue, AddBgrRow, AddBytes);
+}
+
+void SplitPictureRow(const Bitmap24& picture, int y, int x, int n, float* red, float* green, float* blue) {
+    ChannelsOfRow(picture, y, x, n, red, green, blue, SplitBgrRow, BytesToFloats);
 }
 
 void AddGreyMixPictureRow(const Bitmap24& picture, int y, int x, int n, float wr, float wg, float wb, float* sum) {
@@ -196,14 +209,6 @@ void AddGreyMixPictureRow(const Bitmap24& picture, int y, int x, int n, float wr
         WeighBytes(grey + i, wg, grey + i, wr, grey + i, wb, mixed, m);
         AddFloats(mixed, sum + i, m);
     }
-}
-
-void SplitPictureRow(const Bitmap24& picture, int y, int x, int n, float* red, float* green, float* blue) {
-    if (!picture.HoldsGrey()) return SplitBgrRow(picture.Row(y) + 3 * std::ptrdiff_t(x), n, red, green, blue);
-    const uint8_t* grey = picture.GreyRow(y) + x;
-    BytesToFloats(grey, blue, n);
-    BytesToFloats(grey, green, n);
-    BytesToFloats(grey, red, n);
 }
 
 }  // namespace talvenor
