@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <utility>
 #include <thread>
@@ -10,20 +11,23 @@
 namespace talvenor {
 
 struct FrameLanes::Shared {
+    // Each lane sleeps on a condition of its own: a job wakes its lane alone (waking every lane
+    // for each job woke the other one for nothing, a context switch each time).
     struct Lane {
         std::function<void()> job;  // set while the lane has work
+        std::condition_variable wake;
         std::thread thread;
     };
     std::mutex mutex;
-    std::condition_variable wake, done;
-    std::vector<Lane> lanes;
+    std::condition_variable done;
+    std::deque<Lane> lanes;
     std::exception_ptr error;
     bool stop = false;
 
     void Work(std::size_t n) {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            wake.wait(lock, [&] { return stop || lanes[n].job; });
+            lanes[n].wake.wait(lock, [&] { return stop || lanes[n].job; });
             if (!lanes[n].job) return;
             std::function<void()> job = lanes[n].job;
             lock.unlock();
@@ -48,7 +52,7 @@ struct FrameLanes::Shared {
 int FrameLanes::Count() { return int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u)); }
 
 FrameLanes::FrameLanes(int count) : shared_(std::make_unique<Shared>()) {
-    shared_->lanes.resize(std::size_t(std::max(count, 1)));
+    for (int n = 0; n < std::max(count, 1); ++n) shared_->lanes.emplace_back();
     for (std::size_t n = 0; n < shared_->lanes.size(); ++n)
         shared_->lanes[n].thread = std::thread([s = shared_.get(), n] { s->Work(n); });
 }
@@ -61,7 +65,7 @@ FrameLanes::~FrameLanes() {
         });
         shared_->stop = true;
     }
-    shared_->wake.notify_all();
+    for (auto& lane : shared_->lanes) lane.wake.notify_one();
     for (auto& lane : shared_->lanes) lane.thread.join();
 }
 
@@ -96,7 +100,7 @@ void FrameLanes::Start(int lane, std::function<void()> job) {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         shared_->lanes[std::size_t(lane)].job = std::move(job);
     }
-    shared_->wake.notify_all();
+    shared_->lanes[std::size_t(lane)].wake.notify_one();
 }
 
 void FrameLanes::Finish() {
