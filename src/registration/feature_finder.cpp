@@ -18,12 +18,18 @@ namespace {
 constexpr int kSmooth = 2;
 constexpr int kReach = 2;
 
-// The luminance of rows y0 .. y1 - 1, smoothed along each row (the square cut at the
-// frame's sides), into `out` (width values per row).
+// Pixel x of a row of `frame`: its grey bytes when it holds them, else blue, green, red.
+float LuminanceAt(const Bitmap24& frame, const uint8_t* row, int x, const std::array<float, 3>& weights) {
+    return frame.HoldsGrey() ? GreyLuminance(row[x], weights) : Luminance(row + 3 * x, weights);
+}
+const uint8_t* RowOf(const Bitmap24& frame, int y) { return frame.HoldsGrey() ? frame.GreyRow(y) : frame.Row(y); }
+
+// The luminance of row y, smoothed along the row (the square cut at the frame's sides), into
+// `out` (width values).
 void RowSmoothedLuminance(const Bitmap24& frame, int width, int y, const std::array<float, 3>& weights,
                           std::vector<float>& lum, float* out) {
-    const uint8_t* row = frame.Row(y);
-    for (int x = 0; x < width; ++x) lum[std::size_t(x)] = Luminance(row + 3 * x, weights);
+    const uint8_t* row = RowOf(frame, y);
+    for (int x = 0; x < width; ++x) lum[std::size_t(x)] = LuminanceAt(frame, row, x, weights);
     for (int x = 0; x < width; ++x) {
         const int a = std::max(0, x - kSmooth), b = std::min(width - 1, x + kSmooth);
         float sum = 0;
@@ -84,7 +90,7 @@ std::optional<std::pair<int, int>> FindAlignmentFeature(const Bitmap24& frame, i
         const float* up = smoothed(yu);
         const float* down = smoothed(yd);
         const float* mid = smoothed(y);
-        const uint8_t* row = frame.Row(y);
+        const uint8_t* row = RowOf(frame, y);
         double* cx2 = cellX.data() + std::size_t(cy) * std::size_t(cellsX);
         double* cy2 = cellY.data() + std::size_t(cy) * std::size_t(cellsX);
         double* cs = cellSat.data() + std::size_t(cy) * std::size_t(cellsX);
@@ -97,7 +103,7 @@ std::optional<std::pair<int, int>> FindAlignmentFeature(const Bitmap24& frame, i
                 sx += double(gx) * gx;
                 sy += double(gy) * gy;
                 // Saturated pixels: their gradients are clipped, not detail.
-                sat += Luminance(row + 3 * x, weights) >= 250 ? 1.0 : 0.0;
+                sat += LuminanceAt(frame, row, x, weights) >= 250 ? 1.0 : 0.0;
             }
             cx2[c] += sx;
             cy2[c] += sy;
