@@ -452,21 +452,26 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     const int frameH = std::min(ws.ImageHeight, framePicture->Height());
     double sumR = 0, sumF = 0;
     long long count = 0;
+    // A monochrome capture's frames are read as their grey bytes.
+    const bool greyRef = refPicture->HoldsGrey(), greyFrame = framePicture->HoldsGrey();
+    const auto pixels = [](const Bitmap24& p, bool grey, int y, int x) {
+        return grey ? p.GreyRow(y) + x : p.Row(y) + 3 * std::size_t(x);
+    };
     for (int i = -reach; i <= reach; ++i) {
         const int ry = ay + i, fy = ry + sy;
         if (ry < 0 || ry >= refH || fy < 0 || fy >= frameH) continue;
         const int jLo = std::max({-reach, -ax, -ax - sx});
         const int jHi = std::min({reach, refW - 1 - ax, frameW - 1 - ax - sx});
         if (jLo > jHi) continue;
-        const uint8_t* refPixel = refPicture->Row(ry) + 3 * std::size_t(ax + jLo);
-        const uint8_t* framePixel = framePicture->Row(fy) + 3 * std::size_t(ax + jLo + sx);
+        const uint8_t* refPixel = pixels(*refPicture, greyRef, ry, ax + jLo);
+        const uint8_t* framePixel = pixels(*framePicture, greyFrame, fy, ax + jLo + sx);
         float* refOut = scratch.ref.data() + std::size_t(i + reach) * side + (jLo + reach);
         float* frameOut = scratch.frame.data() + std::size_t(i + reach) * side + (jLo + reach);
         const int width = jHi - jLo + 1;
         double rowR = 0, rowF = 0;
         for (int j = 0; j < width; ++j) {
-            const float r = Luminance(refPixel + 3 * j, weights);
-            const float v = Luminance(framePixel + 3 * j, weights);
+            const float r = greyRef ? GreyLuminance(refPixel[j], weights) : Luminance(refPixel + 3 * j, weights);
+            const float v = greyFrame ? GreyLuminance(framePixel[j], weights) : Luminance(framePixel + 3 * j, weights);
             refOut[j] = r;
             frameOut[j] = v;
         }
