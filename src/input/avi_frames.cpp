@@ -33,10 +33,10 @@ struct CursorRestorer {
 
 // AVIs say nothing about a sensor's mosaic: a grey frame becomes colour only when the user
 // named its pattern.
-void DemosaicGreyAviFrame(AppContext& c, Bitmap24& picture) {
+void DemosaicGreyAviFrame(AppContext& c, Bitmap24& picture, DebayerScratch& scratch) {
     const MosaicChoice choice = MosaicChoiceOf(c.form);
     if (choice.source != MosaicChoice::Source::Fixed || !IsGreyPicture(picture, 0)) return;
-    Debayer(picture, choice.pattern, choice.method);
+    Debayer(picture, choice.pattern, choice.method, &scratch);
 }
 
 // How a frame is read: in a pass over the stream, on its own (the slider, a preview), or as one
@@ -51,7 +51,7 @@ enum class FrameRead { InPass, Alone, InRun };
 // frame comes from it and `askAhead` then asks it for the frames that follow; with `decoded`,
 // it was decoded already.
 template <class Video>
-void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const PassSteps& steps, Bitmap24& kept,
+void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const PassSteps& steps, FrameScratch& scratch,
                  FrameReadAhead* ahead = nullptr, const std::function<void()>& askAhead = {},
                  Bitmap24* decoded = nullptr) {
     const bool single = how != FrameRead::InPass;
@@ -85,7 +85,7 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const Pass
     if (ahead) askAhead();
     if constexpr (std::is_same_v<Video, AviFile>) {
         ws.FrameIsWide = false;
-        DemosaicGreyAviFrame(c, ws.CurrentFrameImage);
+        DemosaicGreyAviFrame(c, ws.CurrentFrameImage, scratch.Demosaic);
     } else if (ahead) {
         ws.FrameIsWide = false;  // a SER frame read ahead is its picture alone
     }
@@ -112,12 +112,12 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const Pass
         RunSteps(c, steps);
     } else {
         const bool horizontal = c.form.InterlaceHoriz.Checked;
-        kept = ws.CurrentFrameImage;
+        scratch.Kept = ws.CurrentFrameImage;
         ws.FieldIndex = 0;
         Deinterlace(ws.CurrentFrameImage, 0, horizontal, ws.SourceWidth, ws.SourceHeight);
         RunSteps(c, steps);
         ws.FieldIndex = 1;
-        ws.CurrentFrameImage = kept;
+        ws.CurrentFrameImage = scratch.Kept;
         Deinterlace(ws.CurrentFrameImage, 1, horizontal, ws.SourceWidth, ws.SourceHeight);
         if (ws.RefreshDisplays) ShowCurrentFrame(c);
         RunSteps(c, steps);
@@ -164,7 +164,7 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
         bool& flag;
         ~RefreshRestorer() { flag = true; }
     } restoreRefresh{ws.RefreshDisplays};
-    Bitmap24 kept;  // the decoded frame, to restore between the two de-interlace fields
+    FrameScratch scratch;
     // Frames handled after frame i: the next one not skipped, as the table stands now.
     const auto nextHandled = [&](int64_t i) -> int64_t {
         for (int64_t j = i + 1; j <= last; ++j)
@@ -198,8 +198,8 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
 
         const FrameRead how = mode >= 0 ? FrameRead::Alone : FrameRead::InPass;
         inHand = i;
-        if (ahead) HandleFrame(c, video, i, how, steps, kept, &*ahead, askAhead);
-        else HandleFrame(c, video, i, how, steps, kept);
+        if (ahead) HandleFrame(c, video, i, how, steps, scratch, &*ahead, askAhead);
+        else HandleFrame(c, video, i, how, steps, scratch);
     }
     return frames;
 }
@@ -244,7 +244,7 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
     const bool passActive = c_.ws.AlignPassActive || c_.ws.StackPassActive;
     if (c_.ws.Frames[std::size_t(i)].Excluded && passActive) return;
     if (ser_ && !ser_->PicturesStandAlone()) {
-        HandleFrame(c_, *ser_, i, FrameRead::InRun, steps, kept_);
+        HandleFrame(c_, *ser_, i, FrameRead::InRun, steps, scratch_);
         return;
     }
     if (!order_.empty()) {
@@ -254,7 +254,7 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
         if (const auto it = decoded_.find(i); it != decoded_.end()) {
             Bitmap24 picture = std::move(it->second);
             decoded_.erase(it);
-            HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, nullptr, {}, &picture);
+            HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, scratch_, nullptr, {}, &picture);
             return;
         }
     }
@@ -265,8 +265,8 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
                                                   &c_.ws.ReadAheadPictures);
     }
     const auto askAhead = [&] { AskAhead(i, next); };
-    if (ser_) HandleFrame(c_, *ser_, i, FrameRead::InRun, steps, kept_, ahead_.get(), askAhead);
-    else HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, kept_, ahead_.get(), askAhead);
+    if (ser_) HandleFrame(c_, *ser_, i, FrameRead::InRun, steps, scratch_, ahead_.get(), askAhead);
+    else HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, scratch_, ahead_.get(), askAhead);
 }
 
 void AviFrameSource::AskAhead(int64_t frame, int64_t next) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "input/debayer.h"
 #include "workspace/app_context.h"
 #include "workspace/bitmap24.h"
 
@@ -42,6 +43,14 @@ class SerVideo;
 // captures too: same frame numbering, no dropped frames.
 bool IsSerCapture(const std::filesystem::path& path);
 
+// What handling frame after frame reuses: the decoded frame kept between the two de-interlace
+// fields, and the buffers of a mosaic demosaiced (fresh ones each frame were most of a raw
+// colour capture's alignment pass in zeroing and page faults).
+struct FrameScratch {
+    Bitmap24 Kept;
+    DebayerScratch Demosaic;
+};
+
 // An AVI kept open for a run of single-frame reads in any order (the stacker's ranks, the
 // optimizer's frames): each Read does what ReadAviFrames(path, frame) does, without opening
 // the file and reading its index again for every frame, except that the preview shows the
@@ -71,7 +80,7 @@ private:
     std::unique_ptr<AviFile> avi_;
     std::unique_ptr<FrameReadAhead> ahead_;  // once used, every frame comes through it
     std::unique_ptr<SerVideo> ser_;
-    Bitmap24 kept_;
+    FrameScratch scratch_;
     std::vector<int> order_;
     std::size_t ordered_ = 0;                // order_[0 .. ordered_ - 1] are decoded or read
     std::map<int64_t, Bitmap24> decoded_;   // frames decoded ahead of their turn

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "input/debayer_edge.h"
@@ -120,14 +121,28 @@ void DebayerSamples(const uint16_t* mosaic, int width, int height, BayerPattern 
     ParallelRows(0, height - 1, [&](int y0, int y1) { BilinearRows(padded, width, pattern, y0, y1, rgb); }, 128);
 }
 
-void Debayer(Bitmap24& picture, BayerPattern pattern, DebayerMethod method) {
+void Debayer(Bitmap24& picture, BayerPattern pattern, DebayerMethod method, DebayerScratch* scratch) {
     const int w = picture.Width(), h = picture.Height();
     if (w < 2 || h < 2) return;
     const std::size_t n = std::size_t(w) * std::size_t(h);
-    std::vector<uint16_t> mosaic(n), rgb(3 * n);
-    const uint8_t* bytes = picture.Data();
-    for (std::size_t i = 0; i < n; ++i) mosaic[i] = bytes[3 * i + 1];
-    DebayerSamples(mosaic.data(), w, h, pattern, method, rgb.data());
+    DebayerScratch own;
+    DebayerScratch& work = scratch ? *scratch : own;
+    // Kept from frame to frame by a caller with scratch: fresh buffers of a frame's size each
+    // time were most of a raw colour capture's alignment pass in zeroing and page faults.
+    work.Mosaic.resize(n);
+    work.Rgb.resize(3 * n);
+    uint16_t* mosaic = work.Mosaic.data();
+    const uint16_t* rgb = work.Rgb.data();
+    if (picture.HoldsGrey()) {
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* grey = picture.GreyRow(y);
+            for (int x = 0; x < w; ++x) mosaic[std::size_t(y) * std::size_t(w) + std::size_t(x)] = grey[x];
+        }
+    } else {
+        const uint8_t* bytes = std::as_const(picture).Data();
+        for (std::size_t i = 0; i < n; ++i) mosaic[i] = bytes[3 * i + 1];
+    }
+    DebayerSamples(mosaic, w, h, pattern, method, work.Rgb.data(), &work);
     // Every value lies within the samples' range, so each fits its byte unchanged.
     uint8_t* out = picture.Data();
     for (std::size_t i = 0; i < n; ++i) {

@@ -38,13 +38,14 @@ int BayerChannelAt(BayerPattern pattern, int x, int y);
 // frame, spares the allocation (and the first touch) of the working planes each time.
 struct DebayerScratch {
     std::vector<uint16_t> Padded, Green;
+    std::vector<uint16_t> Mosaic, Rgb;  // the picture form's samples in and out
 };
 void DebayerSamples(const uint16_t* mosaic, int width, int height, BayerPattern pattern,
                     DebayerMethod method, uint16_t* rgb, DebayerScratch* scratch = nullptr);
 
-// The 24-bit picture form, in place: the green bytes of `picture` are the mosaic's samples.
-// A picture less than 2 pixels wide or high is left as it is.
-void Debayer(Bitmap24& picture, BayerPattern pattern, DebayerMethod method);
+// The 24-bit picture form, in place: the green bytes of `picture` (its grey bytes, when it holds
+// them) are the mosaic's samples. A picture less than 2 pixels wide or high is left as it is.
+void Debayer(Bitmap24& picture, BayerPattern pattern, DebayerMethod method, DebayerScratch* scratch = nullptr);
 
 // Bilinear demosaicing of the grey mosaic `picture` (its green bytes are the samples), in place:
 // a missing colour is the mean of the neighbours within one pixel that saw it (rounded), the

@@ -168,10 +168,15 @@ TEST(Debayer, EdgesAreMirroredAndTinyMosaicsComeOutGrey) {
     for (int i = 0; i < w * h; ++i) mosaic[i] = uint16_t((i * 7919) % 1000 + ((i % w) > 8 ? 3000 : 0));
     for (int y = 0; y < ph; ++y)
         for (int x = 0; x < pw; ++x) padded[y * pw + x] = mosaic[mirror(y - pad, h) * w + mirror(x - pad, w)];
+    // Scratch kept from call to call (of both sizes, every pattern and method) changes nothing.
+    DebayerScratch scratch;
+    std::vector<uint16_t> again(rgb.size());
     for (BayerPattern p : kAllPatterns)
         for (DebayerMethod m : {DebayerMethod::Bilinear, DebayerMethod::Edge}) {
             DebayerSamples(mosaic.data(), w, h, p, m, rgb.data());
-            DebayerSamples(padded.data(), pw, ph, p, m, paddedRgb.data());
+            DebayerSamples(padded.data(), pw, ph, p, m, paddedRgb.data(), &scratch);
+            DebayerSamples(mosaic.data(), w, h, p, m, again.data(), &scratch);
+            ASSERT_EQ(again, rgb);
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
                     for (int c = 0; c < 3; ++c)
@@ -191,8 +196,15 @@ TEST(Debayer, EdgesAreMirroredAndTinyMosaicsComeOutGrey) {
         Bitmap24 scene(cols, rows);
         scene.Fill(Bgr{10, 120, 250});
         Bitmap24 picture = Mosaic(scene, BayerPattern::Gbrg);
+        // The same mosaic held as grey bytes (a grey capture's frame) demosaics alike.
+        Bitmap24 grey;
+        grey.SetGreySize(cols, rows);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x) grey.GreyRowToFill(y)[x] = picture.Pixel(x, y).g;
         Debayer(picture, BayerPattern::Gbrg, DebayerMethod::Edge);
+        Debayer(grey, BayerPattern::Gbrg, DebayerMethod::Edge, &scratch);
         EXPECT_EQ(picture, scene) << cols << "x" << rows;
+        EXPECT_EQ(grey, scene) << cols << "x" << rows;
     }
 }
 
