@@ -47,9 +47,13 @@ private:
     float* data_ = nullptr;
 };
 
+// Which vector steps the transforms take: the widest the processor has, or the baseline
+// x86-64 ones every processor has (the same values either way; tests compare the two).
+enum class FftVectors { Widest, Baseline };
+
 class FftEngine {
 public:
-    FftEngine();
+    explicit FftEngine(FftVectors vectors = FftVectors::Widest);
     FftEngine(const FftEngine&) = delete;
     FftEngine& operator=(const FftEngine&) = delete;
 
@@ -94,10 +98,13 @@ private:
     // Along x: the butterflies act on whole columns at once, so no strided gather is needed.
     void TransformAlongX(int direction, float scale);
     int n_ = 0, bits_ = 0;
+    bool baseline_ = false;
     std::array<uint16_t, kMaxTransformSize> bitReverse_{};
     // Twiddle factors per stage, computed directly in double precision and stored as single.
     std::array<float, kMaxTransformSize> twiddleRe_{}, twiddleIm_{};
-    std::unique_ptr<float[]> laneRe_, laneIm_;  // the columns of one AlongY group, interleaved
+    // The columns of one AlongY group, interleaved (up to 8 of them), aligned for the widest
+    // vector; written before they are read.
+    alignas(64) std::array<float, kMaxTransformSize * 8> laneRe_, laneIm_;
     std::unique_ptr<float[]> magnitude_;  // RenderSpectrum's magnitudes, allocated once
     std::unique_ptr<float[]> boxRows_;
     // Rounded radius (1..255, 0 = ignored) of every frequency, N x N at x * N + y, and how
