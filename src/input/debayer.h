@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/demosaic_scratch.h"
 
 namespace talvenor {
 
@@ -36,10 +37,6 @@ int BayerChannelAt(BayerPattern pattern, int x, int y);
 // drops below 0; the picture's edges are mirrored. A mosaic less than 2 pixels wide or high
 // has no full cell and comes out grey. `scratch`, kept by a caller that demosaics frame after
 // frame, spares the allocation (and the first touch) of the working planes each time.
-struct DebayerScratch {
-    std::vector<uint16_t> Padded, Green;
-    std::vector<uint16_t> Mosaic, Rgb;  // the picture form's samples in and out
-};
 void DebayerSamples(const uint16_t* mosaic, int width, int height, BayerPattern pattern,
                     DebayerMethod method, uint16_t* rgb, DebayerScratch* scratch = nullptr);
 

@@ -23,6 +23,14 @@ namespace talvenor {
 
 namespace {
 
+// A plane's value as a 16-bit sample: clamped, then rounded half to even as nearbyint rounds.
+// Adding 2^23 rounds a float of 0 .. 65535 to its integer exactly, in vector steps, where the
+// library call per sample did not vectorise; not-a-number comes out 0.
+inline uint16_t SampleOf(float v) {
+    v = v > 0.0f ? std::min(v, 65535.0f) : 0.0f;
+    return uint16_t((v + 8388608.0f) - 8388608.0f);
+}
+
 // A FITS frame that is a raw colour mosaic (its BAYERPAT, or the user's pattern) becomes
 // colour: the picture from its (level-stretched) bytes, the full-precision samples from the
 // plane into FrameWide.
@@ -34,14 +42,19 @@ void DemosaicFitsFrame(AppContext& c) {
     const Single2dArray& plane = ws.FitsPlane;
     const int w = ws.CurrentFrameImage.Width(), h = ws.CurrentFrameImage.Height();
     if (!pattern || !plane.Allocated() || plane.Width() < w || plane.Height() < h) return;
-    std::vector<uint16_t> mosaic(std::size_t(w) * std::size_t(h)), rgb(mosaic.size() * 3);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            mosaic[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
-                uint16_t(std::clamp(std::nearbyint(plane.Get(x, y)), 0.0f, 65535.0f));
-    DebayerSamples(mosaic.data(), w, h, *pattern, choice.method, rgb.data());
-    SetWideFrame(ws, rgb.data(), 3, w, h, 16);
-    Debayer(ws.CurrentFrameImage, *pattern, choice.method);
+    // The samples go through the series' kept buffers; the picture's own demosaicing reuses
+    // them once the wide frame holds its copy.
+    DebayerScratch& work = ws.SeriesDemosaic;
+    work.Mosaic.resize(std::size_t(w) * std::size_t(h));
+    work.Rgb.resize(work.Mosaic.size() * 3);
+    for (int y = 0; y < h; ++y) {
+        const float* in = plane.Row(y);
+        uint16_t* row = work.Mosaic.data() + std::size_t(y) * std::size_t(w);
+        for (int x = 0; x < w; ++x) row[x] = SampleOf(in[x]);
+    }
+    DebayerSamples(work.Mosaic.data(), w, h, *pattern, choice.method, work.Rgb.data(), &work);
+    SetWideFrame(ws, work.Rgb.data(), 3, w, h, 16);
+    Debayer(ws.CurrentFrameImage, *pattern, choice.method, &work);
 }
 
 }  // namespace

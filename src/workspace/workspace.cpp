@@ -26,6 +26,7 @@ void Workspace::ResetForNewSelection() {
     UnreadableFrames.clear();
     CaptureIndex.Drop();
     ReadAheadPictures.clear();
+    SeriesDemosaic = DebayerScratch();
 }
 
 void Workspace::ClearAll() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/demosaic_scratch.h"
 #include "workspace/kept_index.h"
 #include "workspace/single2d_array.h"
 #include "workspace/tiff_bitmap.h"
@@ -116,6 +117,8 @@ struct Workspace {
     // The pictures a pass decoded frames ahead into, kept for the next pass: fresh memory costs
     // more than decoding a frame into it on a virtual machine.
     std::vector<Bitmap24> ReadAheadPictures;
+    // A raw colour series' demosaicing buffers, kept from frame to frame.
+    DebayerScratch SeriesDemosaic;
     // The video input's parsed index (never frame data), so that showing or reading one frame
     // does not parse the whole index again; dropped when another input is selected.
     KeptIndex CaptureIndex;

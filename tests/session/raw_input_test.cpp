@@ -7,6 +7,7 @@
 
 #include "capture/capture.h"
 #include "input/input_colour.h"
+#include "input/unreadable_frames.h"
 #include "session/generated_capture.h"
 #include "session/project_files.h"
 #include "session/session_fixture.h"
@@ -130,6 +131,18 @@ TEST(RawInput, AFitsSeriesOfRawMosaicsOpensInColourWithItsFullSamples) {
     // The stack's source keeps the bits below the picture's byte: the green ramp (one level in
     // 65536 per column) differs from column to column there.
     EXPECT_NE(s.ws.FrameWide.Sample(10, 12, 1), s.ws.FrameWide.Sample(12, 12, 1));
+    // The demosaicing buffers kept from frame to frame carry nothing of one frame into the next.
+    const auto samples = [&] {
+        std::vector<int> all;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 32; ++x)
+                for (int k = 0; k < 3; ++k) all.push_back(s.ws.FrameWide.Sample(x, y, k));
+        return std::pair(all, s.ws.CurrentFrameImage);
+    };
+    const auto first = samples();
+    ASSERT_TRUE(LoadFrameOrSkip(s.ctx, 1));
+    ASSERT_TRUE(LoadFrameOrSkip(s.ctx, 0));
+    EXPECT_TRUE(samples() == first);
 
     // "none" keeps the frames grey, as FITS frames are otherwise.
     Choose(s, "BayerCombo", "none");
