@@ -225,6 +225,22 @@ template <bool Forward, int W>
     }
 }
 
+// The n x n box stored row by row in `rows` into the plane's columns, W x W blocks at a time.
+template <int W>
+[[gnu::always_inline]] inline void RowsIntoColumns(const float* rows, int n, FftPlane& plane) {
+    using V = LanesOf<W>;
+    for (int y = 0; y < n; y += W)
+        for (int x = 0; x < n; x += W) {
+            V r[W];
+            for (int k = 0; k < W; ++k) __builtin_memcpy(&r[k], rows + std::size_t(y + k) * std::size_t(n) + x, sizeof(V));
+            Transpose(r);
+            for (int l = 0; l < W; ++l) __builtin_memcpy(plane.Column(x + l) + y, &r[l], sizeof(V));
+        }
+}
+
+using RowsFn = void (*)(const float*, int, FftPlane&);
+void RowsIntoColumnsPlain(const float* rows, int n, FftPlane& plane) { RowsIntoColumns<4>(rows, n, plane); }
+
 using AlongYFn = void (*)(FftPlane&, FftPlane&, const AlongY&);
 
 void ForwardAlongYPlain(FftPlane& re, FftPlane& im, const AlongY& g) { AlongYGroups<true, 4>(re, im, g); }
@@ -238,12 +254,22 @@ __attribute__((target("avx2"))) void InverseAlongYAvx2(FftPlane& re, FftPlane& i
     AlongYGroups<false, 8>(re, im, g);
 }
 
+__attribute__((target("avx2"))) void RowsIntoColumnsAvx2(const float* rows, int n, FftPlane& plane) {
+    RowsIntoColumns<8>(rows, n, plane);
+}
+
+RowsFn PickRowsIntoColumns() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? RowsIntoColumnsAvx2 : RowsIntoColumnsPlain;
+}
+
 AlongYFn PickAlongY(bool forward) {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2")) return forward ? ForwardAlongYAvx2 : InverseAlongYAvx2;
     return forward ? ForwardAlongYPlain : InverseAlongYPlain;
 }
 #else
+RowsFn PickRowsIntoColumns() { return RowsIntoColumnsPlain; }
 AlongYFn PickAlongY(bool forward) { return forward ? ForwardAlongYPlain : InverseAlongYPlain; }
 #endif
 
@@ -403,6 +429,11 @@ void FftEngine::TransformAlongY(float scale) {
     const AlongYFn transform = !baseline_ ? widest : Forward ? ForwardAlongYPlain : InverseAlongYPlain;
     transform(TransformRe, TransformIm,
               AlongY{n_, bitReverse_.data(), twiddleRe_.data(), twiddleIm_.data(), laneRe_.data(), laneIm_.data(), scale});
+}
+
+void FftEngine::TakeBoxRows() {
+    static const RowsFn widest = PickRowsIntoColumns();
+    (baseline_ ? RowsIntoColumnsPlain : widest)(boxRows_.get(), n_, TransformRe);
 }
 
 void FftEngine::TransformAlongX(int direction, float scale) {

@@ -36,21 +36,22 @@ void MeasureBoxSpectrum(const Bitmap24& frame, int width, int height, int left, 
     }
     const long long count = (long long)(x1 - x0) * (y1 - y0);
     const float mean = count > 0 ? float(sum / double(count)) : 0.0f;
-    // Into the column-major planes a column at a time, mean-free and tapered; pixels outside
-    // the frame are 0 (the mean).
-    engine.TransformIm.ClearCorner(q);
-    for (int x = 0; x < q; ++x) {
-        float* re = engine.TransformRe.Column(x);
-        if (x < x0 || x >= x1 || y0 == y1) {
-            std::fill(re, re + q, 0.0f);
+    // Mean-free and tapered where they are, row by row (pixels outside the frame are 0, the
+    // mean), then into the column-major plane by block transposes: reading the rows a column at
+    // a time strode through the cache at every pixel.
+    for (int y = 0; y < q; ++y) {
+        float* out = rows + std::size_t(y) * q;
+        if (y < y0 || y >= y1 || x0 == x1) {
+            std::fill(out, out + q, 0.0f);
             continue;
         }
-        const float tx = taper[std::size_t(x)];
-        std::fill(re, re + y0, 0.0f);
-        const float* in = rows + x;
-        for (int y = y0; y < y1; ++y) re[y] = (in[std::size_t(y) * q] - mean) * tx * taper[std::size_t(y)];
-        std::fill(re + y1, re + q, 0.0f);
+        const float ty = taper[std::size_t(y)];
+        std::fill(out, out + x0, 0.0f);
+        for (int x = x0; x < x1; ++x) out[x] = (out[x] - mean) * taper[std::size_t(x)] * ty;
+        std::fill(out + x1, out + q, 0.0f);
     }
+    engine.TakeBoxRows();
+    engine.TransformIm.ClearCorner(q);
     engine.ForwardTransform2D();
     engine.ComputeRadialSpectrum();
 }
