@@ -84,28 +84,34 @@ Peak CorrelateBox(AppContext& c, FftEngine& fft, AlignmentState& a, int ox, int 
     const int n = fft.AlignBoxSize();
     const Bitmap24& frame = ws.CurrentFrameImage;
     const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
-    // 4-6. The box's luminance, its range, and its mean-free transform.
-    a.BoxPlane.ClearCorner(n);
+    // 4-6. The box's luminance, its range, and its mean-free transform. The box is staged row
+    // by row as the frame is stored (0 outside the frame) and goes into its plane's columns by
+    // block transposes.
     float maximum = 0, minimum = 255;
     const FrameLuminance luminance(ws);
     // The box's columns inside the frame; an 8-bit row is weighed a run at a time.
     const int bx = a.AlignBoxX + ox, x0 = std::clamp(-bx, 0, n), x1 = std::clamp(width - bx, x0, n);
-    std::array<float, kMaxTransformSize> row;
+    float* rows = fft.BoxRows();
     for (int y = 0; y < n; ++y) {
+        float* row = rows + std::size_t(y) * std::size_t(n);
         const int fy = a.AlignBoxY + oy + y;
-        if (fy < 0 || fy >= height) continue;
+        if (fy < 0 || fy >= height || x0 == x1) {
+            std::fill(row, row + n, 0.0f);
+            continue;
+        }
+        std::fill(row, row + x0, 0.0f);
+        std::fill(row + x1, row + n, 0.0f);
         if (luminance.Wide())
-            for (int x = x0; x < x1; ++x) row[std::size_t(x)] = luminance(bx + x, fy);
+            for (int x = x0; x < x1; ++x) row[x] = luminance(bx + x, fy);
         else
             WeighPictureRow(frame, fy, bx + x0, x1 - x0, ws.LumaWeight[0], ws.LumaWeight[1], ws.LumaWeight[2], false,
-                            row.data() + x0);
+                            row + x0);
         for (int x = x0; x < x1; ++x) {
-            const float l = row[std::size_t(x)];
-            a.BoxPlane(x, y) = l;
-            maximum = std::max(maximum, l);
-            minimum = std::min(minimum, l);
+            maximum = std::max(maximum, row[x]);
+            minimum = std::min(minimum, row[x]);
         }
     }
+    fft.BoxRowsInto(a.BoxPlane);
     if (range) *range = (maximum - minimum) / 255.0f;
     fft.TransformRe.ClearCorner(n);
     fft.TransformIm.ClearCorner(n);

@@ -431,9 +431,9 @@ void FftEngine::TransformAlongY(float scale) {
               AlongY{n_, bitReverse_.data(), twiddleRe_.data(), twiddleIm_.data(), laneRe_.data(), laneIm_.data(), scale});
 }
 
-void FftEngine::TakeBoxRows() {
+void FftEngine::BoxRowsInto(FftPlane& plane) {
     static const RowsFn widest = PickRowsIntoColumns();
-    (baseline_ ? RowsIntoColumnsPlain : widest)(boxRows_.get(), n_, TransformRe);
+    (baseline_ ? RowsIntoColumnsPlain : widest)(boxRows_.get(), n_, plane);
 }
 
 void FftEngine::TransformAlongX(int direction, float scale) {

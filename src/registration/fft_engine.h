@@ -88,8 +88,9 @@ public:
     // a picture a row at a time: filling the column-major planes directly from rows strides
     // through the cache at every pixel, copying a finished box over does not.
     float* BoxRows() { return boxRows_.get(); }
-    // The N x N box in BoxRows() into TransformRe's columns, 8 x 8 (or 4 x 4) blocks at a time.
-    void TakeBoxRows();
+    // The N x N box in BoxRows() into the columns of `plane` (TransformRe or another), 8 x 8
+    // (or 4 x 4) blocks at a time.
+    void BoxRowsInto(FftPlane& plane);
 
 private:
     // The transforms along y of `Lanes` columns at a time, one column per vector lane, so

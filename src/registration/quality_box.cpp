@@ -50,7 +50,7 @@ void MeasureBoxSpectrum(const Bitmap24& frame, int width, int height, int left, 
         for (int x = x0; x < x1; ++x) out[x] = (out[x] - mean) * taper[std::size_t(x)] * ty;
         std::fill(out + x1, out + q, 0.0f);
     }
-    engine.TakeBoxRows();
+    engine.BoxRowsInto(engine.TransformRe);
     engine.TransformIm.ClearCorner(q);
     engine.ForwardTransform2D();
     engine.ComputeRadialSpectrum();
