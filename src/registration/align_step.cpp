@@ -128,16 +128,7 @@ Peak CorrelateBox(AppContext& c, FftEngine& fft, AlignmentState& a, int ox, int 
     // 8. The frame spectrum, whitened when asked (the working plane is not).
     a.FrameSpecRe.CopyCornerFrom(fft.TransformRe, n);
     a.FrameSpecIm.CopyCornerFrom(fft.TransformIm, n);
-    if (f.Normalize.Checked)
-        for (int x = 0; x < n; ++x) {
-            float* re = a.FrameSpecRe.Column(x);
-            float* im = a.FrameSpecIm.Column(x);
-            for (int y = 0; y < n; ++y) {
-                const float m = std::sqrt(re[y] * re[y] + im[y] * im[y] + 0.000001f);
-                re[y] /= m;
-                im[y] /= m;
-            }
-        }
+    if (f.Normalize.Checked) WhitenSpectrum(a.FrameSpecRe, a.FrameSpecIm, n);
 
     // 9-10. Correlation with the reference, back to the shift domain.
     const bool phase = f.Correlationtype.ItemIndex == 1;

@@ -312,6 +312,49 @@ MagnitudesFn PickMagnitudes() {
 MagnitudesFn PickMagnitudes() { return ColumnMagnitudesPlain; }
 #endif
 
+// One column whitened; the root's argument is never below 0.000001, so the vector root (correctly
+// rounded like the scalar one) never meets the library's error cases.
+void WhitenColumnPlain(float* re, float* im, int n) {
+    int y = 0;
+#ifdef __SSE2__
+    const __m128 floor = _mm_set1_ps(0.000001f);
+    for (; y + 4 <= n; y += 4) {
+        const __m128 r = _mm_loadu_ps(re + y), i = _mm_loadu_ps(im + y);
+        const __m128 m = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(r, r), _mm_mul_ps(i, i)), floor));
+        _mm_storeu_ps(re + y, _mm_div_ps(r, m));
+        _mm_storeu_ps(im + y, _mm_div_ps(i, m));
+    }
+#endif
+    for (; y < n; ++y) {
+        const float m = std::sqrt(re[y] * re[y] + im[y] * im[y] + 0.000001f);
+        re[y] /= m;
+        im[y] /= m;
+    }
+}
+
+using WhitenFn = void (*)(float*, float*, int);
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target("avx2"))) void WhitenColumnAvx2(float* re, float* im, int n) {
+    const __m256 floor = _mm256_set1_ps(0.000001f);
+    int y = 0;
+    for (; y + 8 <= n; y += 8) {
+        const __m256 r = _mm256_loadu_ps(re + y), i = _mm256_loadu_ps(im + y);
+        const __m256 m = _mm256_sqrt_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(r, r), _mm256_mul_ps(i, i)), floor));
+        _mm256_storeu_ps(re + y, _mm256_div_ps(r, m));
+        _mm256_storeu_ps(im + y, _mm256_div_ps(i, m));
+    }
+    WhitenColumnPlain(re + y, im + y, n - y);
+}
+
+WhitenFn PickWhiten() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? WhitenColumnAvx2 : WhitenColumnPlain;
+}
+#else
+WhitenFn PickWhiten() { return WhitenColumnPlain; }
+#endif
+
 // Builds the 256 colours the spectrum picture can take: index l is the spectral colour of
 // the wavelength l + 380 nm.
 std::array<Bgr, 256> SpectrumPalette() {
@@ -572,6 +615,13 @@ Bitmap24 FftEngine::RenderSpectrum(const FftPlane& re, const FftPlane* im, doubl
         }
     }
     return picture;
+}
+
+void WhitenSpectrum(FftPlane& re, FftPlane& im, int n, FftVectors vectors) {
+    static const WhitenFn widest = PickWhiten();
+    const WhitenFn whiten = vectors == FftVectors::Baseline ? WhitenColumnPlain : widest;
+    n = ClampSide(n);
+    for (int x = 0; x < n; ++x) whiten(re.Column(x), im.Column(x), n);
 }
 
 Bgr SpectralColour(double wavelength) {

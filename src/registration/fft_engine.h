@@ -120,6 +120,11 @@ private:
     std::array<int, 256> binStart_{};
 };
 
+// Whitens the N x N spectrum in place: every frequency divided by its magnitude,
+// sqrt(re^2 + im^2 + 0.000001), in single precision; several at a time, the same values as one
+// at a time.
+void WhitenSpectrum(FftPlane& re, FftPlane& im, int n, FftVectors vectors = FftVectors::Widest);
+
 // The spectral colour of a wavelength in nm, as blue, green, red bytes.
 Bgr SpectralColour(double wavelength);
 

@@ -197,6 +197,14 @@ TEST(FftExactness, TransformsAndSpectrumMatchThePlainComputationBitForBit) {
             e.InverseTransform2D();
             Transform2D(p, false);
             EXPECT_EQ(Mismatches(e, p), 0) << "inverse";
+            WhitenSpectrum(e.TransformRe, e.TransformIm, n,
+                           engine == &baseline ? FftVectors::Baseline : FftVectors::Widest);
+            for (std::size_t i = 0; i < p.re.size(); ++i) {
+                const float m = std::sqrt(p.re[i] * p.re[i] + p.im[i] * p.im[i] + 0.000001f);
+                p.re[i] /= m;
+                p.im[i] /= m;
+            }
+            EXPECT_EQ(Mismatches(e, p), 0) << "whitened";
         }
 }
 
