@@ -18,10 +18,43 @@ namespace {
 
 constexpr float kPi = 3.14159265358979f;
 
+// dst[i] = w[0] rows[0][i] + w[1] rows[1][i] + ..., added from 0 in the taps' order, a run of
+// pixels at a time in registers: adding each tap over the whole row in memory wrote the row back
+// once a tap. Runs of 32 keep four independent sums going while each waits for its last addition.
+template <int Vectors>
+[[gnu::always_inline]] inline int AddTapRuns(const float* const* rows, const float* w, int count, int i, int size,
+                                             float* dst) {
+    using V = float __attribute__((vector_size(32)));  // eight floats: one AVX register, two SSE
+    constexpr int kRun = 8 * Vectors;
+    for (; i + kRun <= size; i += kRun) {
+        V acc[Vectors] = {};
+        for (int k = 0; k < count; ++k) {
+            const float wk = w[k];
+            for (int v = 0; v < Vectors; ++v) {
+                V a;
+                __builtin_memcpy(&a, rows[k] + i + 8 * v, sizeof a);
+                acc[v] += wk * a;
+            }
+        }
+        __builtin_memcpy(dst + i, acc, sizeof acc);
+    }
+    return i;
+}
+
+[[gnu::always_inline]] inline void AddTaps(const float* const* rows, const float* w, int count, int size, float* dst) {
+    int i = AddTapRuns<4>(rows, w, count, 0, size, dst);
+    i = AddTapRuns<1>(rows, w, count, i, size, dst);
+    for (; i < size; ++i) {
+        float acc = 0;
+        for (int k = 0; k < count; ++k) acc += w[k] * rows[k][i];
+        dst[i] = acc;
+    }
+}
+
 // The box of channel plane `plane` read at (x + dx, y + dy), separably with the stacker's
 // sub-pixel taps, into `out` (size x size): each output row from the six rows across it, kept in a
-// small ring, so nothing is allocated per box. Each sample adds its taps in their order, tap by
-// tap over the whole row, so the loops run over pixels and vectorise.
+// small ring, so nothing is allocated per box. Each sample adds its taps in their order, so the
+// loops run over pixels and vectorise.
 TALVENOR_VECTOR_CLONES
 void SampleBox(const Single2dArray& plane, int x0, int y0, int size, float dx, float dy, float* out) {
     const int wholeX = int(std::floor(dx)), wholeY = int(std::floor(dy));
@@ -30,24 +63,15 @@ void SampleBox(const Single2dArray& plane, int x0, int y0, int size, float dx, f
     std::array<float, kRing * kMaxBoxSide> ring;
     auto across = [&](int r) {  // source row r of the box, read across at the fraction
         const float* src = plane.Row(y0 + wholeY + ty.First + r) + (x0 + wholeX + tx.First);
-        float* dst = ring.data() + std::size_t(r % kRing) * kMaxBoxSide;
-        std::fill_n(dst, size, 0.0f);
-        for (int k = 0; k < tx.Count; ++k) {
-            const float w = tx.Weight[std::size_t(k)];
-            const float* s = src + k;
-            for (int i = 0; i < size; ++i) dst[i] += w * s[i];
-        }
+        const std::array<const float*, 6> taps{src, src + 1, src + 2, src + 3, src + 4, src + 5};
+        AddTaps(taps.data(), tx.Weight.data(), tx.Count, size, ring.data() + std::size_t(r % kRing) * kMaxBoxSide);
     };
     for (int r = 0; r + 1 < ty.Count; ++r) across(r);
     for (int j = 0; j < size; ++j) {
         across(j + ty.Count - 1);
-        float* dst = out + std::size_t(j) * std::size_t(size);
-        std::fill_n(dst, size, 0.0f);
-        for (int k = 0; k < ty.Count; ++k) {
-            const float w = ty.Weight[std::size_t(k)];
-            const float* src = ring.data() + std::size_t((j + k) % kRing) * kMaxBoxSide;
-            for (int i = 0; i < size; ++i) dst[i] += w * src[i];
-        }
+        std::array<const float*, 6> taps{};
+        for (int k = 0; k < ty.Count; ++k) taps[std::size_t(k)] = ring.data() + std::size_t((j + k) % kRing) * kMaxBoxSide;
+        AddTaps(taps.data(), ty.Weight.data(), ty.Count, size, out + std::size_t(j) * std::size_t(size));
     }
 }
 
