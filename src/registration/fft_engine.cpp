@@ -4,17 +4,18 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <new>
 #include <numbers>
 #include <string>
 
 #include "workspace/error.h"
 #include "workspace/vector_clones.h"
+
+#if TALVENOR_AVX2_COPIES
+#include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace talvenor {
 
@@ -246,7 +247,7 @@ using AlongYFn = void (*)(FftPlane&, FftPlane&, const AlongY&);
 void ForwardAlongYPlain(FftPlane& re, FftPlane& im, const AlongY& g) { AlongYGroups<true, 4>(re, im, g); }
 void InverseAlongYPlain(FftPlane& re, FftPlane& im, const AlongY& g) { AlongYGroups<false, 4>(re, im, g); }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#if TALVENOR_AVX2_COPIES
 __attribute__((target("avx2"))) void ForwardAlongYAvx2(FftPlane& re, FftPlane& im, const AlongY& g) {
     AlongYGroups<true, 8>(re, im, g);
 }
@@ -257,20 +258,6 @@ __attribute__((target("avx2"))) void InverseAlongYAvx2(FftPlane& re, FftPlane& i
 __attribute__((target("avx2"))) void RowsIntoColumnsAvx2(const float* rows, int n, FftPlane& plane) {
     RowsIntoColumns<8>(rows, n, plane);
 }
-
-RowsFn PickRowsIntoColumns() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? RowsIntoColumnsAvx2 : RowsIntoColumnsPlain;
-}
-
-AlongYFn PickAlongY(bool forward) {
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return forward ? ForwardAlongYAvx2 : InverseAlongYAvx2;
-    return forward ? ForwardAlongYPlain : InverseAlongYPlain;
-}
-#else
-RowsFn PickRowsIntoColumns() { return RowsIntoColumnsPlain; }
-AlongYFn PickAlongY(bool forward) { return forward ? ForwardAlongYPlain : InverseAlongYPlain; }
 #endif
 
 // m[y] = |re[y] + i im[y]|, the squares summed in double precision and the root rounded to
@@ -293,7 +280,7 @@ void ColumnMagnitudesPlain(const float* re, const float* im, float* m, int n) {
 
 using MagnitudesFn = void (*)(const float*, const float*, float*, int);
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#if TALVENOR_AVX2_COPIES
 __attribute__((target("avx2"))) void ColumnMagnitudesAvx2(const float* re, const float* im, float* m, int n) {
     int y = 0;
     for (; y + 4 <= n; y += 4) {
@@ -303,13 +290,6 @@ __attribute__((target("avx2"))) void ColumnMagnitudesAvx2(const float* re, const
     }
     ColumnMagnitudesPlain(re + y, im + y, m + y, n - y);
 }
-
-MagnitudesFn PickMagnitudes() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? ColumnMagnitudesAvx2 : ColumnMagnitudesPlain;
-}
-#else
-MagnitudesFn PickMagnitudes() { return ColumnMagnitudesPlain; }
 #endif
 
 // One column whitened; the root's argument is never below 0.000001, so the vector root (correctly
@@ -334,7 +314,7 @@ void WhitenColumnPlain(float* re, float* im, int n) {
 
 using WhitenFn = void (*)(float*, float*, int);
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#if TALVENOR_AVX2_COPIES
 __attribute__((target("avx2"))) void WhitenColumnAvx2(float* re, float* im, int n) {
     const __m256 floor = _mm256_set1_ps(0.000001f);
     int y = 0;
@@ -346,13 +326,6 @@ __attribute__((target("avx2"))) void WhitenColumnAvx2(float* re, float* im, int 
     }
     WhitenColumnPlain(re + y, im + y, n - y);
 }
-
-WhitenFn PickWhiten() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? WhitenColumnAvx2 : WhitenColumnPlain;
-}
-#else
-WhitenFn PickWhiten() { return WhitenColumnPlain; }
 #endif
 
 // Builds the 256 colours the spectrum picture can take: index l is the spectral colour of
@@ -468,14 +441,14 @@ void FftEngine::SetTransformSize(int n) {
 
 template <bool Forward>
 void FftEngine::TransformAlongY(float scale) {
-    static const AlongYFn widest = PickAlongY(Forward);
+    static const AlongYFn widest = Forward ? TALVENOR_WIDEST(ForwardAlongY) : TALVENOR_WIDEST(InverseAlongY);
     const AlongYFn transform = !baseline_ ? widest : Forward ? ForwardAlongYPlain : InverseAlongYPlain;
     transform(TransformRe, TransformIm,
               AlongY{n_, bitReverse_.data(), twiddleRe_.data(), twiddleIm_.data(), laneRe_.data(), laneIm_.data(), scale});
 }
 
 void FftEngine::BoxRowsInto(FftPlane& plane) {
-    static const RowsFn widest = PickRowsIntoColumns();
+    static const RowsFn widest = TALVENOR_WIDEST(RowsIntoColumns);
     (baseline_ ? RowsIntoColumnsPlain : widest)(boxRows_.get(), n_, plane);
 }
 
@@ -530,7 +503,7 @@ void FftEngine::ComputeRadialSpectrum() {
     // magnitude first. Each bin is summed in plane order (x outer, y inner) as a sweep over the
     // plane would add it, but four bins at a time: summing the plane in one sweep made every
     // addition wait for the previous one to the same bin, a neighbour's.
-    static const MagnitudesFn widest = PickMagnitudes();
+    static const MagnitudesFn widest = TALVENOR_WIDEST(ColumnMagnitudes);
     const MagnitudesFn columnMagnitudes = baseline_ ? ColumnMagnitudesPlain : widest;
     float* __restrict mag = magnitude_.get();
     float peak = -1e11f;
@@ -618,7 +591,7 @@ Bitmap24 FftEngine::RenderSpectrum(const FftPlane& re, const FftPlane* im, doubl
 }
 
 void WhitenSpectrum(FftPlane& re, FftPlane& im, int n, FftVectors vectors) {
-    static const WhitenFn widest = PickWhiten();
+    static const WhitenFn widest = TALVENOR_WIDEST(WhitenColumn);
     const WhitenFn whiten = vectors == FftVectors::Baseline ? WhitenColumnPlain : widest;
     n = ClampSide(n);
     for (int x = 0; x < n; ++x) whiten(re.Column(x), im.Column(x), n);

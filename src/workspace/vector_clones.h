@@ -9,3 +9,21 @@
 #else
 #define TALVENOR_VECTOR_CLONES
 #endif
+
+// For loops written with intrinsics or vectors of their own width, a function `nameAvx2`
+// (target "avx2") beside `namePlain`: TALVENOR_WIDEST(name) is the one the processor can run,
+// chosen once by the caller (keep it in a static).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TALVENOR_AVX2_COPIES 1
+namespace talvenor {
+template <class Fn>
+Fn PickAvx2(Fn avx2, Fn plain) {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? avx2 : plain;
+}
+}  // namespace talvenor
+#define TALVENOR_WIDEST(name) PickAvx2(name##Avx2, name##Plain)
+#else
+#define TALVENOR_AVX2_COPIES 0
+#define TALVENOR_WIDEST(name) name##Plain
+#endif
