@@ -8,16 +8,21 @@
 namespace talvenor {
 
 FrameReadAhead::FrameReadAhead(Decode decode, int depth, std::vector<Bitmap24>* pictures)
-    : decode_(std::move(decode)), depth_(std::max(depth, 1)), spare_(pictures ? std::move(*pictures) : std::vector<Bitmap24>{}),
-      pictures_(pictures), worker_([this] { Run(); }) {}
+    : FrameReadAhead(std::vector<Decode>{std::move(decode)}, depth, pictures) {}
+
+FrameReadAhead::FrameReadAhead(std::vector<Decode> decoders, int depth, std::vector<Bitmap24>* pictures)
+    : decoders_(std::move(decoders)), depth_(std::max(depth, 1)), idle_(decoders_.size(), 0),
+      spare_(pictures ? std::move(*pictures) : std::vector<Bitmap24>{}), pictures_(pictures) {
+    for (std::size_t w = 0; w < decoders_.size(); ++w) workers_.emplace_back([this, w] { Run(w); });
+}
 
 FrameReadAhead::~FrameReadAhead() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    wake_.notify_one();
-    worker_.join();
+    wake_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
     if (!pictures_) return;
     for (Job& job : jobs_) spare_.push_back(std::move(job.Picture));
     for (Bitmap24& p : spare_)
@@ -30,12 +35,17 @@ int FrameReadAhead::DepthFor(int width, int height) {
     return int(std::clamp<std::size_t>(kBudget / std::max<std::size_t>(picture, 1), 1, 8));
 }
 
-// With the lock held: whether to wake the worker, which is then counted as awake. It is woken
-// when it sleeps, has frames to decode and at most half the depth waits decoded (none, for a
-// depth of one).
+int FrameReadAhead::Count(State status) const {
+    return int(std::count_if(jobs_.begin(), jobs_.end(), [status](const Job& j) { return j.Status == status; }));
+}
+
+// With the lock held: whether to wake the sleeping workers, which are then counted as awake.
+// They are woken when there are frames to decode and at most half the depth waits decoded
+// (none, for a depth of one).
 bool FrameReadAhead::ShouldWake() {
-    if (!workerIdle_ || decoded_ >= jobs_.size() || int(decoded_) * 2 > depth_) return false;
-    workerIdle_ = false;
+    if (std::find(idle_.begin(), idle_.end(), 1) == idle_.end()) return false;
+    if (Count(State::Waiting) == 0 || Count(State::Done) * 2 > depth_) return false;
+    std::fill(idle_.begin(), idle_.end(), 0);
     return true;
 }
 
@@ -45,6 +55,7 @@ void FrameReadAhead::Start(int64_t position) {
         std::lock_guard<std::mutex> lock(mutex_);
         Job job;
         job.Position = position;
+        job.Serial = nextSerial_++;
         if (!spare_.empty()) {
             job.Picture = std::move(spare_.back());
             spare_.pop_back();
@@ -52,7 +63,7 @@ void FrameReadAhead::Start(int64_t position) {
         jobs_.push_back(std::move(job));
         wake = ShouldWake();
     }
-    if (wake) wake_.notify_one();
+    if (wake) wake_.notify_all();
 }
 
 int FrameReadAhead::Room() {
@@ -60,14 +71,13 @@ int FrameReadAhead::Room() {
     return depth_ - int(jobs_.size());
 }
 
-// Drops every frame asked for, once the worker is done with the one it decodes.
+// Drops every frame asked for, once the workers are done with the ones they decode.
 void FrameReadAhead::Forget(std::unique_lock<std::mutex>& lock) {
     takerWaiting_ = true;
-    done_.wait(lock, [this] { return !decoding_; });
+    done_.wait(lock, [this] { return decoding_ == 0; });
     takerWaiting_ = false;
     for (Job& job : jobs_) spare_.push_back(std::move(job.Picture));
     jobs_.clear();
-    decoded_ = 0;
 }
 
 bool FrameReadAhead::Take(int64_t position, Bitmap24& out) {
@@ -75,20 +85,19 @@ bool FrameReadAhead::Take(int64_t position, Bitmap24& out) {
     if (jobs_.empty() || jobs_.front().Position != position) {
         Forget(lock);
         lock.unlock();
-        decode_(position, out);
+        decoders_.front()(position, out);
         return false;
     }
-    const bool keptUp = decoded_ > 0;
+    const bool keptUp = jobs_.front().Status == State::Done;
     if (!keptUp) {
-        if (ShouldWake()) wake_.notify_one();
+        if (ShouldWake()) wake_.notify_all();
         takerWaiting_ = true;
-        done_.wait(lock, [this] { return decoded_ > 0; });
+        done_.wait(lock, [this] { return jobs_.front().Status == State::Done; });
         takerWaiting_ = false;
     }
     Job job = std::move(jobs_.front());
     jobs_.pop_front();
-    --decoded_;
-    if (ShouldWake()) wake_.notify_one();
+    if (ShouldWake()) wake_.notify_all();
     // Handing the pixels over: the caller's old picture becomes a spare for a frame ahead.
     spare_.push_back(std::move(job.Error ? job.Picture : out));
     if (job.Error) std::rethrow_exception(job.Error);
@@ -96,34 +105,37 @@ bool FrameReadAhead::Take(int64_t position, Bitmap24& out) {
     return keptUp;
 }
 
-void FrameReadAhead::Run() {
+void FrameReadAhead::Run(std::size_t worker) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (stopping_) return;
-        if (decoded_ >= jobs_.size()) {
-            workerIdle_ = true;
+        const auto next = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.Status == State::Waiting; });
+        if (next == jobs_.end()) {
+            idle_[worker] = 1;
             wake_.wait(lock);
-            workerIdle_ = false;
+            idle_[worker] = 0;
             continue;
         }
-        // Frames before this one are only ever taken (never dropped) while it is decoded, so it
-        // stays at jobs_[decoded_].
-        const int64_t position = jobs_[decoded_].Position;
-        Bitmap24 picture = std::move(jobs_[decoded_].Picture);
-        decoding_ = true;
+        // Jobs before this one may be taken while it is decoded (never dropped: Forget waits),
+        // so it is found again by its serial.
+        const int64_t position = next->Position;
+        const uint64_t serial = next->Serial;
+        Bitmap24 picture = std::move(next->Picture);
+        next->Status = State::Decoding;
+        ++decoding_;
         lock.unlock();
         std::exception_ptr error;
         try {
-            decode_(position, picture);
+            decoders_[worker](position, picture);
         } catch (...) {
             error = std::current_exception();
         }
         lock.lock();
-        decoding_ = false;
-        Job& job = jobs_[decoded_];
+        --decoding_;
+        Job& job = *std::find_if(jobs_.begin(), jobs_.end(), [serial](const Job& j) { return j.Serial == serial; });
         job.Picture = std::move(picture);
         job.Error = error;
-        ++decoded_;
+        job.Status = State::Done;
         if (takerWaiting_) done_.notify_one();
     }
 }

@@ -36,7 +36,7 @@ FrameReadAhead::Decode DecodeFrom(AviFile& file) {
 // Frames decoded ahead are exactly the frames decoded on the spot, whether the frame taken
 // is the next one asked ahead (the pass's order), a later one or another one (the table
 // changed), a dropped one, or one taken with nothing asked ahead; with one frame ahead or
-// several.
+// several, by one worker or two (each reading its own file, finishing in any order).
 TEST(FrameReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
     testing::TempDir dir;
     const auto path = WriteCapture(dir);
@@ -47,20 +47,24 @@ TEST(FrameReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
     };
     const std::vector<Step> steps = {{0, {1, 2, 3, 4}}, {1, {5, 6}}, {2, {}},     {4, {7}}, {5, {6, 7}},
                                      {7, {}},           {6, {0, 1}}, {0, {2, 4}}, {4, {}},  {2, {}}};
-    for (const int depth : {1, 3, 8}) {
-        AviFile file(path);
-        FrameReadAhead ahead(DecodeFrom(file), depth);
-        Bitmap24 got, want;
-        for (const Step& s : steps) {
-            SCOPED_TRACE(std::to_string(depth) + " " + std::to_string(s.take));
-            ahead.Take(s.take, got);
-            for (const int next : s.ask)
-                if (ahead.Room() > 0) ahead.Start(next);
-            EXPECT_LE(ahead.Room(), depth);
-            direct.DecodeFrame(s.take, want);
-            EXPECT_EQ(got, want);
+    for (const int workers : {1, 2})
+        for (const int depth : {1, 3, 8}) {
+            AviFile file(path), second(path);
+            std::vector<FrameReadAhead::Decode> decoders{DecodeFrom(file)};
+            if (workers == 2) decoders.push_back(DecodeFrom(second));
+            FrameReadAhead ahead(decoders, depth);
+            Bitmap24 got, want;
+            for (const Step& s : steps) {
+                SCOPED_TRACE(std::to_string(workers) + " workers, depth " + std::to_string(depth) + ", frame " +
+                             std::to_string(s.take));
+                ahead.Take(s.take, got);
+                for (const int next : s.ask)
+                    if (ahead.Room() > 0) ahead.Start(next);
+                EXPECT_LE(ahead.Room(), depth);
+                direct.DecodeFrame(s.take, want);
+                EXPECT_EQ(got, want);
+            }
         }
-    }
     EXPECT_EQ(FrameReadAhead::DepthFor(640, 480), 4);
     EXPECT_EQ(FrameReadAhead::DepthFor(4096, 3000), 1);
 }
@@ -69,15 +73,20 @@ TEST(FrameReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
 TEST(FrameReadAhead, AnErrorAheadSurfacesOnlyWhenThatFrameIsTaken) {
     testing::TempDir dir;
     const auto path = WriteCapture(dir);
-    AviFile file(path);
-    FrameReadAhead ahead(DecodeFrom(file));
-    Bitmap24 got;
-    ahead.Start(99);  // past the stream
-    ahead.Take(1, got);
-    ahead.Start(99);
-    EXPECT_THROW(ahead.Take(99, got), Error);
-    ahead.Take(2, got);
-    EXPECT_EQ(got.Width(), 48);
+    AviFile file(path), second(path);
+    for (const int workers : {1, 2}) {
+        std::vector<FrameReadAhead::Decode> decoders{DecodeFrom(file)};
+        if (workers == 2) decoders.push_back(DecodeFrom(second));
+        FrameReadAhead ahead(decoders, 2);
+        Bitmap24 got;
+        ahead.Start(99);  // past the stream
+        ahead.Take(1, got);
+        ahead.Start(99);
+        ahead.Start(4);
+        EXPECT_THROW(ahead.Take(99, got), Error);
+        ahead.Take(4, got);
+        EXPECT_EQ(got.Width(), 48);
+    }
 }
 
 }  // namespace
