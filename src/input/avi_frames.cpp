@@ -145,41 +145,10 @@ FrameReadAhead::Decode ReadAheadOf(SerVideo& ser) {
     return [&ser](int64_t position, Bitmap24& out) { ser.ReadPicture(position, out); };
 }
 
-// The capture read a second time, for a second worker ahead: only where frames stand alone (a
-// SER is read ahead only then), and none when it cannot be opened again (one worker does).
-std::unique_ptr<AviFile> SecondReading(AppContext& c, const AviFile& avi, const std::filesystem::path& path) {
-    if (avi.PredictsFrames()) return nullptr;
-    try {
-        return OpenAviFile(c.ws, path);
-    } catch (const Error&) {
-        return nullptr;
-    }
-}
-std::unique_ptr<SerVideo> SecondReading(AppContext& c, const SerVideo&, const std::filesystem::path& path) {
-    try {
-        return std::make_unique<SerVideo>(c.ws, MosaicChoiceOf(c.form), path);
-    } catch (const Error&) {
-        return nullptr;
-    }
-}
-
-// The workers that decode a video's frames ahead, `depth` of them at a time: two when two or more
-// frames are kept ahead and the capture can be read a second time (`second`, kept by the caller
-// for as long as the read-ahead), else one.
-template <class Video>
-std::vector<FrameReadAhead::Decode> ReadersOf(AppContext& c, Video& video, const std::filesystem::path& path, int depth,
-                                              std::unique_ptr<Video>& second) {
-    std::vector<FrameReadAhead::Decode> readers{ReadAheadOf(video)};
-    if (depth >= 2 && !second) second = SecondReading(c, video, path);
-    if (depth >= 2 && second) readers.push_back(ReadAheadOf(*second));
-    return readers;
-}
-
 // The frames of a video the call asks for, handled in order; the next ones are decoded ahead
 // (AVIs, and SERs whose frames are their pictures alone).
 template <class Video>
-int64_t RunFrames(AppContext& c, Video& video, const std::filesystem::path& path, int64_t mode, const PassSteps& steps,
-                  bool readAhead) {
+int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& steps, bool readAhead) {
     Workspace& ws = c.ws;
     // Frames 0 .. length - 1 are stream positions start .. start + length - 1. The frame table,
     // the slider and the frame list hold the first 5001 of them, and a pass handles exactly those.
@@ -202,12 +171,9 @@ int64_t RunFrames(AppContext& c, Video& video, const std::filesystem::path& path
             if (!(ws.Frames[std::size_t(j)].Excluded && passActive)) return j;
         return -1;
     };
-    std::unique_ptr<Video> second;  // before the read-ahead, which ends first
     std::optional<FrameReadAhead> ahead;
-    if (readAhead && first != last) {
-        const int depth = FrameReadAhead::DepthFor(video.Width(), video.Height());
-        ahead.emplace(ReadersOf(c, video, path, depth, second), depth, &ws.ReadAheadPictures);
-    }
+    if (readAhead && first != last)
+        ahead.emplace(ReadAheadOf(video), FrameReadAhead::DepthFor(video.Width(), video.Height()), &ws.ReadAheadPictures);
     // The frames after the one in hand are asked for as far as the read-ahead has room.
     int64_t asked = -1;
     int64_t inHand = first;
@@ -257,13 +223,13 @@ int64_t ReadAviFrames(AppContext& c, const std::filesystem::path& path, int64_t 
     CursorRestorer restore{c.host};
     if (IsSerCapture(path)) {
         SerVideo ser(c.ws, MosaicChoiceOf(c.form), path);
-        return RunFrames(c, ser, path, mode, steps, ser.PicturesStandAlone());
+        return RunFrames(c, ser, mode, steps, ser.PicturesStandAlone());
     }
     const std::unique_ptr<AviFile> avi = OpenAviFile(c.ws, path);
-    return RunFrames(c, *avi, path, mode, steps, true);
+    return RunFrames(c, *avi, mode, steps, true);
 }
 
-AviFrameSource::AviFrameSource(AppContext& c, const std::filesystem::path& path) : c_(c), path_(path) {
+AviFrameSource::AviFrameSource(AppContext& c, const std::filesystem::path& path) : c_(c) {
     if (IsSerCapture(path)) ser_ = std::make_unique<SerVideo>(c.ws, MosaicChoiceOf(c.form), path);
     else avi_ = OpenAviFile(c.ws, path);
 }
@@ -295,9 +261,8 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
     if (next >= 0 && !ahead_) {
         const int w = ser_ ? ser_->Width() : avi_->Width(), h = ser_ ? ser_->Height() : avi_->Height();
         const int depth = aheadOrder_.empty() ? 1 : FrameReadAhead::DepthFor(w, h);
-        ahead_ = std::make_unique<FrameReadAhead>(ser_ ? ReadersOf(c_, *ser_, path_, depth, secondSer_)
-                                                       : ReadersOf(c_, *avi_, path_, depth, secondAvi_),
-                                                  depth, &c_.ws.ReadAheadPictures);
+        ahead_ = std::make_unique<FrameReadAhead>(ser_ ? ReadAheadOf(*ser_) : ReadAheadOf(*avi_), depth,
+                                                  &c_.ws.ReadAheadPictures);
     }
     const auto askAhead = [&] { AskAhead(i, next); };
     if (ser_) HandleFrame(c_, *ser_, i, FrameRead::InRun, steps, scratch_, ahead_.get(), askAhead);

@@ -77,14 +77,10 @@ private:
     void AskAhead(int64_t frame, int64_t next);
 
     AppContext& c_;
-    std::filesystem::path path_;
     std::unique_ptr<AviFile> avi_;
     std::unique_ptr<SerVideo> ser_;
-    // The capture read a second time, for a second worker ahead (frames that stand alone).
-    std::unique_ptr<AviFile> secondAvi_;
-    std::unique_ptr<SerVideo> secondSer_;
-    // Once used, every frame comes through it. After the videos its workers read, so that it
-    // ends (waiting for the frames being decoded) before they close.
+    // Once used, every frame comes through it. After the videos its worker reads, so that it
+    // ends (waiting for the frame being decoded) before they close.
     std::unique_ptr<FrameReadAhead> ahead_;
     FrameScratch scratch_;
     std::vector<int> order_;

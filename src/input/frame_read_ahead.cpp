@@ -8,21 +8,16 @@
 namespace talvenor {
 
 FrameReadAhead::FrameReadAhead(Decode decode, int depth, std::vector<Bitmap24>* pictures)
-    : FrameReadAhead(std::vector<Decode>{std::move(decode)}, depth, pictures) {}
-
-FrameReadAhead::FrameReadAhead(std::vector<Decode> decoders, int depth, std::vector<Bitmap24>* pictures)
-    : decoders_(std::move(decoders)), depth_(std::max(depth, 1)), idle_(decoders_.size(), 0),
-      spare_(pictures ? std::move(*pictures) : std::vector<Bitmap24>{}), pictures_(pictures) {
-    for (std::size_t w = 0; w < decoders_.size(); ++w) workers_.emplace_back([this, w] { Run(w); });
-}
+    : decode_(std::move(decode)), depth_(std::max(depth, 1)), spare_(pictures ? std::move(*pictures) : std::vector<Bitmap24>{}),
+      pictures_(pictures), worker_([this] { Run(); }) {}
 
 FrameReadAhead::~FrameReadAhead() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    wake_.notify_all();
-    for (std::thread& worker : workers_) worker.join();
+    wake_.notify_one();
+    worker_.join();
     if (!pictures_) return;
     for (Job& job : jobs_) spare_.push_back(std::move(job.Picture));
     for (Bitmap24& p : spare_)
@@ -35,17 +30,12 @@ int FrameReadAhead::DepthFor(int width, int height) {
     return int(std::clamp<std::size_t>(kBudget / std::max<std::size_t>(picture, 1), 1, 8));
 }
 
-int FrameReadAhead::Count(State status) const {
-    return int(std::count_if(jobs_.begin(), jobs_.end(), [status](const Job& j) { return j.Status == status; }));
-}
-
-// With the lock held: whether to wake the sleeping workers, which are then counted as awake.
-// They are woken when there are frames to decode and at most half the depth waits decoded
-// (none, for a depth of one).
+// With the lock held: whether to wake the worker, which is then counted as awake. It is woken
+// when it sleeps, has frames to decode and at most half the depth waits decoded (none, for a
+// depth of one).
 bool FrameReadAhead::ShouldWake() {
-    if (std::find(idle_.begin(), idle_.end(), 1) == idle_.end()) return false;
-    if (Count(State::Waiting) == 0 || Count(State::Done) * 2 > depth_) return false;
-    std::fill(idle_.begin(), idle_.end(), 0);
+    if (!workerIdle_ || decoded_ >= jobs_.size() || int(decoded_) * 2 > depth_) return false;
+    workerIdle_ = false;
     return true;
 }
 
@@ -55,7 +45,6 @@ void FrameReadAhead::Start(int64_t position) {
         std::lock_guard<std::mutex> lock(mutex_);
         Job job;
         job.Position = position;
-        job.Serial = nextSerial_++;
         if (!spare_.empty()) {
             job.Picture = std::move(spare_.back());
             spare_.pop_back();
@@ -63,7 +52,7 @@ void FrameReadAhead::Start(int64_t position) {
         jobs_.push_back(std::move(job));
         wake = ShouldWake();
     }
-    if (wake) wake_.notify_all();
+    if (wake) wake_.notify_one();
 }
 
 int FrameReadAhead::Room() {
@@ -71,13 +60,14 @@ int FrameReadAhead::Room() {
     return depth_ - int(jobs_.size());
 }
 
-// Drops every frame asked for, once the workers are done with the ones they decode.
+// Drops every frame asked for, once the worker is done with the one it decodes.
 void FrameReadAhead::Forget(std::unique_lock<std::mutex>& lock) {
     takerWaiting_ = true;
-    done_.wait(lock, [this] { return decoding_ == 0; });
+    done_.wait(lock, [this] { return !decoding_; });
     takerWaiting_ = false;
     for (Job& job : jobs_) spare_.push_back(std::move(job.Picture));
     jobs_.clear();
+    decoded_ = 0;
 }
 
 bool FrameReadAhead::Take(int64_t position, Bitmap24& out) {
@@ -85,19 +75,20 @@ bool FrameReadAhead::Take(int64_t position, Bitmap24& out) {
     if (jobs_.empty() || jobs_.front().Position != position) {
         Forget(lock);
         lock.unlock();
-        decoders_.front()(position, out);
+        decode_(position, out);
         return false;
     }
-    const bool keptUp = jobs_.front().Status == State::Done;
+    const bool keptUp = decoded_ > 0;
     if (!keptUp) {
-        if (ShouldWake()) wake_.notify_all();
+        if (ShouldWake()) wake_.notify_one();
         takerWaiting_ = true;
-        done_.wait(lock, [this] { return jobs_.front().Status == State::Done; });
+        done_.wait(lock, [this] { return decoded_ > 0; });
         takerWaiting_ = false;
     }
     Job job = std::move(jobs_.front());
     jobs_.pop_front();
-    if (ShouldWake()) wake_.notify_all();
+    --decoded_;
+    if (ShouldWake()) wake_.notify_one();
     // Handing the pixels over: the caller's old picture becomes a spare for a frame ahead.
     spare_.push_back(std::move(job.Error ? job.Picture : out));
     if (job.Error) std::rethrow_exception(job.Error);
@@ -105,37 +96,34 @@ bool FrameReadAhead::Take(int64_t position, Bitmap24& out) {
     return keptUp;
 }
 
-void FrameReadAhead::Run(std::size_t worker) {
+void FrameReadAhead::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (stopping_) return;
-        const auto next = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.Status == State::Waiting; });
-        if (next == jobs_.end()) {
-            idle_[worker] = 1;
+        if (decoded_ >= jobs_.size()) {
+            workerIdle_ = true;
             wake_.wait(lock);
-            idle_[worker] = 0;
+            workerIdle_ = false;
             continue;
         }
-        // Jobs before this one may be taken while it is decoded (never dropped: Forget waits),
-        // so it is found again by its serial.
-        const int64_t position = next->Position;
-        const uint64_t serial = next->Serial;
-        Bitmap24 picture = std::move(next->Picture);
-        next->Status = State::Decoding;
-        ++decoding_;
+        // Frames before this one are only ever taken (never dropped) while it is decoded, so it
+        // stays at jobs_[decoded_].
+        const int64_t position = jobs_[decoded_].Position;
+        Bitmap24 picture = std::move(jobs_[decoded_].Picture);
+        decoding_ = true;
         lock.unlock();
         std::exception_ptr error;
         try {
-            decoders_[worker](position, picture);
+            decode_(position, picture);
         } catch (...) {
             error = std::current_exception();
         }
         lock.lock();
-        --decoding_;
-        Job& job = *std::find_if(jobs_.begin(), jobs_.end(), [serial](const Job& j) { return j.Serial == serial; });
+        decoding_ = false;
+        Job& job = jobs_[decoded_];
         job.Picture = std::move(picture);
         job.Error = error;
-        job.Status = State::Done;
+        ++decoded_;
         if (takerWaiting_) done_.notify_one();
     }
 }

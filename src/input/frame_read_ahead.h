@@ -12,14 +12,10 @@
 // frame's work on a virtual machine, so the worker, once it has filled every picture, sleeps
 // until half of them are taken, and a pass wakes it once every few frames instead of every frame.
 //
-// Frames that stand alone (no frame predicted from another) may be decoded by two workers, each
-// through a file of its own, each on a different frame: a colour pass spent more time copying
-// frames out of the page cache than aligning them, and one worker left the other core idle.
-//
-// Only this object's workers call the decoding functions while frames are being decoded ahead
-// (an AVI's DecodeFrame, a plain SER's ReadPicture), each worker its own; the calling thread may
-// use the file's index (FindSample, sizes) meanwhile, which never changes once the file is open.
-// The workers never touch the workspace, the controls or the host.
+// Only this object's worker calls the decoding function while frames are being decoded ahead
+// (an AVI's DecodeFrame, a plain SER's ReadPicture); the calling thread may use the file's index
+// (FindSample, sizes) meanwhile, which never changes once the file is open. The worker never
+// touches the workspace, the controls or the host.
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -39,9 +35,7 @@ public:
     // `pictures`, the pictures to decode into are taken from there, and given back at the end.
     using Decode = std::function<void(int64_t, Bitmap24&)>;
     explicit FrameReadAhead(Decode decode, int depth = 1, std::vector<Bitmap24>* pictures = nullptr);
-    // One worker for each function (each reading through a file of its own).
-    FrameReadAhead(std::vector<Decode> decoders, int depth, std::vector<Bitmap24>* pictures = nullptr);
-    ~FrameReadAhead();  // waits for the frames being decoded, then ends the workers
+    ~FrameReadAhead();  // waits for a frame being decoded, then ends the worker
     FrameReadAhead(const FrameReadAhead&) = delete;
     FrameReadAhead& operator=(const FrameReadAhead&) = delete;
 
@@ -61,34 +55,28 @@ public:
     bool Take(int64_t position, Bitmap24& out);
 
 private:
-    enum class State { Waiting, Decoding, Done };
     struct Job {
         int64_t Position = -1;
-        uint64_t Serial = 0;  // tells a job apart while those before it are taken
-        State Status = State::Waiting;
         Bitmap24 Picture;
         std::exception_ptr Error;
     };
-    void Run(std::size_t worker);
+    void Run();
     bool ShouldWake();
-    int Count(State status) const;
     void Forget(std::unique_lock<std::mutex>& lock);
 
-    std::vector<Decode> decoders_;
+    Decode decode_;
     const int depth_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;
-    // Asked for and not taken, in order. Workers take the first waiting one, so a waiting job
-    // never comes before one being decoded or done.
-    std::deque<Job> jobs_;
-    uint64_t nextSerial_ = 0;
-    int decoding_ = 0;               // jobs a worker holds the picture of
-    std::vector<char> idle_;         // per worker: waits for work and has not been woken
-    bool takerWaiting_ = false;      // the calling thread waits for jobs_.front() or the workers
+    std::deque<Job> jobs_;           // asked for and not taken, in order; the first `decoded_` are done
+    std::size_t decoded_ = 0;
+    bool decoding_ = false;          // the worker holds the picture of jobs_[decoded_]
+    bool workerIdle_ = false;        // the worker waits for work
+    bool takerWaiting_ = false;      // the calling thread waits for jobs_.front()
     bool stopping_ = false;
     std::vector<Bitmap24> spare_;    // pictures of frames taken, for the next ones
     std::vector<Bitmap24>* pictures_;
-    std::vector<std::thread> workers_;  // last: started once everything they use exists
+    std::thread worker_;  // last: started once everything it uses exists
 };
 
 }  // namespace talvenor

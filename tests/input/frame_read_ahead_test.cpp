@@ -5,9 +5,13 @@
 #include <vector>
 
 #include "capture/avi_writer.h"
+#include "capture/ser_writer.h"
 #include "input/avi_file.h"
+#include "input/avi_frames.h"
 #include "support/temp_dir.h"
 #include "workspace/error.h"
+#include "workspace/scripted_host.h"
+#include "workspace/user_store.h"
 
 namespace talvenor {
 namespace {
@@ -36,7 +40,7 @@ FrameReadAhead::Decode DecodeFrom(AviFile& file) {
 // Frames decoded ahead are exactly the frames decoded on the spot, whether the frame taken
 // is the next one asked ahead (the pass's order), a later one or another one (the table
 // changed), a dropped one, or one taken with nothing asked ahead; with one frame ahead or
-// several, by one worker or two (each reading its own file, finishing in any order).
+// several.
 TEST(FrameReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
     testing::TempDir dir;
     const auto path = WriteCapture(dir);
@@ -47,24 +51,20 @@ TEST(FrameReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
     };
     const std::vector<Step> steps = {{0, {1, 2, 3, 4}}, {1, {5, 6}}, {2, {}},     {4, {7}}, {5, {6, 7}},
                                      {7, {}},           {6, {0, 1}}, {0, {2, 4}}, {4, {}},  {2, {}}};
-    for (const int workers : {1, 2})
-        for (const int depth : {1, 3, 8}) {
-            AviFile file(path), second(path);
-            std::vector<FrameReadAhead::Decode> decoders{DecodeFrom(file)};
-            if (workers == 2) decoders.push_back(DecodeFrom(second));
-            FrameReadAhead ahead(decoders, depth);
-            Bitmap24 got, want;
-            for (const Step& s : steps) {
-                SCOPED_TRACE(std::to_string(workers) + " workers, depth " + std::to_string(depth) + ", frame " +
-                             std::to_string(s.take));
-                ahead.Take(s.take, got);
-                for (const int next : s.ask)
-                    if (ahead.Room() > 0) ahead.Start(next);
-                EXPECT_LE(ahead.Room(), depth);
-                direct.DecodeFrame(s.take, want);
-                EXPECT_EQ(got, want);
-            }
+    for (const int depth : {1, 3, 8}) {
+        AviFile file(path);
+        FrameReadAhead ahead(DecodeFrom(file), depth);
+        Bitmap24 got, want;
+        for (const Step& s : steps) {
+            SCOPED_TRACE(std::to_string(depth) + " " + std::to_string(s.take));
+            ahead.Take(s.take, got);
+            for (const int next : s.ask)
+                if (ahead.Room() > 0) ahead.Start(next);
+            EXPECT_LE(ahead.Room(), depth);
+            direct.DecodeFrame(s.take, want);
+            EXPECT_EQ(got, want);
         }
+    }
     EXPECT_EQ(FrameReadAhead::DepthFor(640, 480), 4);
     EXPECT_EQ(FrameReadAhead::DepthFor(4096, 3000), 1);
 }
@@ -73,20 +73,43 @@ TEST(FrameReadAhead, FramesEqualTheOnesDecodedDirectlyWhateverWasAskedAhead) {
 TEST(FrameReadAhead, AnErrorAheadSurfacesOnlyWhenThatFrameIsTaken) {
     testing::TempDir dir;
     const auto path = WriteCapture(dir);
-    AviFile file(path), second(path);
-    for (const int workers : {1, 2}) {
-        std::vector<FrameReadAhead::Decode> decoders{DecodeFrom(file)};
-        if (workers == 2) decoders.push_back(DecodeFrom(second));
-        FrameReadAhead ahead(decoders, 2);
-        Bitmap24 got;
-        ahead.Start(99);  // past the stream
-        ahead.Take(1, got);
-        ahead.Start(99);
-        ahead.Start(4);
-        EXPECT_THROW(ahead.Take(99, got), Error);
-        ahead.Take(4, got);
-        EXPECT_EQ(got.Width(), 48);
+    AviFile file(path);
+    FrameReadAhead ahead(DecodeFrom(file));
+    Bitmap24 got;
+    ahead.Start(99);  // past the stream
+    ahead.Take(1, got);
+    ahead.Start(99);
+    EXPECT_THROW(ahead.Take(99, got), Error);
+    ahead.Take(2, got);
+    EXPECT_EQ(got.Width(), 48);
+}
+
+// A run of reads from a SER ended while frames are still being read ahead: the read-ahead ends
+// (waiting for the frame being read) before the SER it reads closes.
+TEST(FrameReadAhead, ARunOfReadsEndsItsReadAheadBeforeTheCaptureCloses) {
+    testing::TempDir dir;
+    const auto path = dir.path() / "ahead.ser";
+    const int width = 1280, height = 960, frames = 12;
+    capture::SerWriter writer(path, {.width = width, .height = height});
+    std::vector<uint16_t> samples(std::size_t(width) * height);
+    for (int k = 0; k < frames; ++k) {
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = uint16_t((i + 7 * k) % 256);
+        writer.AddSamples(samples, k);
     }
+    writer.Close();
+    Workspace ws;
+    Controls form;
+    ScriptedHost host;
+    UserStore settings;
+    AppContext c{ws, form, host, settings};
+    std::vector<int> order(frames);
+    for (int k = 0; k < frames; ++k) order[std::size_t(k)] = k;
+    for (int round = 0; round < 8; ++round) {
+        AviFrameSource source(c, path);
+        source.WillRead(order);
+        source.Read(round % 4, {}, round % 4 + 1);  // the frames after it are now being read ahead
+    }
+    EXPECT_EQ(ws.CurrentFrameImage.Width(), width);
 }
 
 }  // namespace
