@@ -80,12 +80,7 @@ __attribute__((target("ssse3"))) void GreyToBgrSsse3(const uint8_t* grey, int n,
 
 #ifdef TALVENOR_SPLIT_SSSE3
 // The SSSE3 version of a row helper where the processor has SSSE3, else the plain one.
-template <class Fn>
-Fn PickSsse3(Fn ssse3, Fn plain) {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") ? ssse3 : plain;
-}
-#define TALVENOR_PICK(name) PickSsse3(name##Ssse3, name##Plain)
+#define TALVENOR_PICK(name) TALVENOR_PICK_IF("ssse3", name##Ssse3, name##Plain)
 #else
 #define TALVENOR_PICK(name) name##Plain
 #endif

@@ -12,17 +12,14 @@
 
 // For loops written with intrinsics or vectors of their own width, a function `nameAvx2`
 // (target "avx2") beside `namePlain`: TALVENOR_WIDEST(name) is the one the processor can run,
-// chosen once by the caller (keep it in a static).
+// chosen once by the caller (keep it in a static). TALVENOR_PICK_IF(feature, fast, plain) is the
+// same choice for any instruction set __builtin_cpu_supports names.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define TALVENOR_PICK_IF(feature, fast, plain) (__builtin_cpu_init(), __builtin_cpu_supports(feature) ? (fast) : (plain))
+#endif
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define TALVENOR_AVX2_COPIES 1
-namespace talvenor {
-template <class Fn>
-Fn PickAvx2(Fn avx2, Fn plain) {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? avx2 : plain;
-}
-}  // namespace talvenor
-#define TALVENOR_WIDEST(name) PickAvx2(name##Avx2, name##Plain)
+#define TALVENOR_WIDEST(name) TALVENOR_PICK_IF("avx2", name##Avx2, name##Plain)
 #else
 #define TALVENOR_AVX2_COPIES 0
 #define TALVENOR_WIDEST(name) name##Plain
