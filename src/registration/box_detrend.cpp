@@ -32,6 +32,7 @@ void DetrendAndTaper(const FftPlane& box, int n, const std::vector<float>& taper
             sumY += colY[std::size_t(k)];
         }
     }
+    out.Fit(n);
     const double count = double(n) * n;
     const double squares = count * (double(n) * n - 1) / 12.0;  // sum of (x - centre)^2 over the grid
     const double a = sum / count, b = sumX / squares, c = sumY / squares;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -20,8 +21,6 @@
 namespace talvenor {
 
 namespace {
-
-constexpr std::size_t kPlaneElements = std::size_t(kFftPlaneSide) * kFftColumnStride;
 
 // W columns side by side: lane l of element y is value y of column l. Four on every x86-64,
 // eight where the processor has AVX2 (each lane does the same arithmetic either way).
@@ -100,7 +99,7 @@ void RowFirstStages(T* __restrict re, T* __restrict im, int n) {
 
 // The same stage applied to whole columns at once: element y of column p pairs with element
 // y of column q. This transforms along x for every y together with contiguous, vectorisable
-// inner loops, instead of gathering N values 1025 floats apart for each y.
+// inner loops, instead of gathering N values a column apart for each y.
 template <bool Forward>
 [[gnu::always_inline]] inline void ColumnStage(FftPlane& planeRe, FftPlane& planeIm, int n, int half,
                                                const float* twRe, const float* twIm) {
@@ -338,19 +337,50 @@ std::array<Bgr, 256> SpectrumPalette() {
 
 }  // namespace
 
-// A mapped block comes zeroed from the system without being written, in large pages: the
-// corner a box uses (a column every 4 KB) is faulted in once, not a page per column.
-FftPlane::FftPlane() : block_(kPlaneElements), data_(block_.get()) {}
+namespace {
+// Floats from one column's start to the next for a plane of `side`: whole cache lines, an odd
+// number of them. Columns a power of two apart start almost on the same cache sets otherwise,
+// and the columns of a box fought over a few sets of the first-level cache whenever several
+// were touched at one y.
+std::size_t StrideFor(int side) {
+    const std::size_t lines = (std::size_t(side) + 15) / 16;
+    return (lines | 1) * 16;
+}
+constexpr std::size_t kLineFloats = 16;
+}  // namespace
+
+void FftPlane::Fit(int side) {
+    side = ClampSide(side);
+    if (side <= side_) return;
+    const std::size_t stride = StrideFor(side);
+    ZeroedArray<float> block(std::size_t(side) * stride + kLineFloats);
+    const auto address = reinterpret_cast<std::uintptr_t>(block.get());
+    float* data = block.get() + (kLineFloats - address / sizeof(float) % kLineFloats) % kLineFloats;
+    for (int x = 0; x < side_; ++x)
+        std::memcpy(data + std::size_t(x) * stride, Column(x), std::size_t(side_) * sizeof(float));
+    block_ = std::move(block);
+    data_ = data;
+    side_ = side;
+    stride_ = stride;
+}
 
 void FftPlane::ClearCorner(int n) {
     n = ClampSide(n);
+    Fit(n);
     for (int x = 0; x < n; ++x) std::memset(Column(x), 0, std::size_t(n) * sizeof(float));
 }
 
 void FftPlane::CopyCornerFrom(const FftPlane& other, int n) {
     if (&other == this) return;
     n = ClampSide(n);
-    for (int x = 0; x < n; ++x) std::memcpy(Column(x), other.Column(x), std::size_t(n) * sizeof(float));
+    Fit(n);
+    const int held = std::min(n, other.side_);
+    for (int x = 0; x < n; ++x) {
+        float* to = Column(x);
+        const int copied = x < held ? held : 0;
+        if (copied) std::memcpy(to, other.Column(x), std::size_t(copied) * sizeof(float));
+        std::memset(to + copied, 0, std::size_t(n - copied) * sizeof(float));
+    }
 }
 
 // The buffers are written before they are read, so they are left uninitialised: their pages
@@ -373,6 +403,8 @@ void FftEngine::SetTransformSize(int n) {
     }
     n_ = n;
     bits_ = bits;
+    TransformRe.Fit(n);
+    TransformIm.Fit(n);
 
     for (int i = 0; i < n; ++i) {
         int v = i, r = 0;
@@ -449,6 +481,7 @@ void FftEngine::TransformAlongY(float scale) {
 
 void FftEngine::BoxRowsInto(FftPlane& plane) {
     static const RowsFn widest = TALVENOR_WIDEST(RowsIntoColumns);
+    plane.Fit(n_);
     (baseline_ ? RowsIntoColumnsPlain : widest)(boxRows_.get(), n_, plane);
 }
 
@@ -554,18 +587,16 @@ Bitmap24 FftEngine::RenderSpectrum(const FftPlane& re, const FftPlane* im, doubl
     Bitmap24 picture(n, n);
     if (n == 0) return picture;
 
+    // A plane fitted for a smaller side (or none) holds zeros beyond it.
+    const auto value = [](const FftPlane& p, int x, int y) { return x < p.Side() && y < p.Side() ? p(x, y) : 0.0f; };
     float peak = -1e11f;
     for (int x = 0; x < n; ++x) {
-        const float* colRe = re.Column(x);
         float* mag = magnitude_.get() + std::size_t(x) * std::size_t(n);
-        if (im != nullptr) {
-            const float* colIm = im->Column(x);
-            for (int y = 0; y < n; ++y)
-                mag[y] = float(std::sqrt(double(colRe[y]) * colRe[y] + double(colIm[y]) * colIm[y]));
-        } else {
-            for (int y = 0; y < n; ++y) mag[y] = std::fabs(colRe[y]);
+        for (int y = 0; y < n; ++y) {
+            const float r = value(re, x, y);
+            mag[y] = im ? float(std::sqrt(double(r) * r + double(value(*im, x, y)) * value(*im, x, y))) : std::fabs(r);
+            peak = std::max(peak, mag[y]);
         }
-        for (int y = 0; y < n; ++y) peak = std::max(peak, mag[y]);
     }
     const double s = 1.0 / (double(peak) + 0.00001);
 

@@ -4,9 +4,9 @@
 // reduced to a radial power spectrum (frame quality, the power-spectrum graph) and rendered
 // as a false-colour picture for the FFT spectrum window.
 //
-// Planes are fixed 1025 x 1025 arrays addressed plane(x, y), x the image column, each column
-// contiguous; only the N x N corner is used. They are allocated once with the engine, so
-// no transform allocates memory.
+// Planes are arrays of up to 1025 x 1025 values addressed plane(x, y), x the image column, each
+// column contiguous; a plane holds the side it is fitted for (the N x N corner a transform
+// uses), and once fitted no transform allocates memory.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -19,32 +19,39 @@ namespace talvenor {
 
 constexpr int kFftPlaneSide = 1025;
 constexpr int kMaxTransformSize = 512;
-// Floats from one column's start to the next. 1025 columns 4100 bytes apart start almost on
-// the same cache sets, so the columns of a box fought over a few sets of the first-level
-// cache whenever several were touched at one y; 1040 (65 cache lines) spreads them out, and
-// every column starts on a cache line.
-constexpr int kFftColumnStride = 1040;
 
 class FftPlane {
 public:
-    FftPlane();  // zero-filled; pages are only touched when first used
+    FftPlane() = default;  // holds nothing until fitted
     FftPlane(const FftPlane&) = delete;
     FftPlane& operator=(const FftPlane&) = delete;
 
-    float& operator()(int x, int y) { return data_[std::size_t(x) * kFftColumnStride + std::size_t(y)]; }
-    float operator()(int x, int y) const { return data_[std::size_t(x) * kFftColumnStride + std::size_t(y)]; }
+    // Makes room for columns and rows 0 .. side - 1 (side at most kFftPlaneSide). A plane only
+    // grows; growing keeps the values it holds, and a value never written reads as zero. Every
+    // writer of a corner fits the plane first (ClearCorner, CopyCornerFrom, the engine's
+    // transforms and box copies), so a 128-pixel box takes a plane of 74 KB: a plane of the
+    // largest side for every box cost a fresh 2 MB page each on first use, which on a virtual
+    // machine took a millisecond or more per plane at the start of every run.
+    void Fit(int side);
+    int Side() const { return side_; }
+
+    float& operator()(int x, int y) { return data_[std::size_t(x) * stride_ + std::size_t(y)]; }
+    float operator()(int x, int y) const { return data_[std::size_t(x) * stride_ + std::size_t(y)]; }
     // Column x: the values (x, 0), (x, 1), ... one after the other.
-    float* Column(int x) { return data_ + std::size_t(x) * kFftColumnStride; }
-    const float* Column(int x) const { return data_ + std::size_t(x) * kFftColumnStride; }
+    float* Column(int x) { return data_ + std::size_t(x) * stride_; }
+    const float* Column(int x) const { return data_ + std::size_t(x) * stride_; }
 
     // The N x N corner is all that is ever read, so clearing and copying it stands in for
-    // the whole-plane block moves (a fraction of the memory traffic per frame).
+    // the whole-plane block moves (a fraction of the memory traffic per frame). Both fit the
+    // plane to n; values of `other` beyond its side are zeros.
     void ClearCorner(int n);
     void CopyCornerFrom(const FftPlane& other, int n);
 
 private:
-    ZeroedArray<float> block_;  // mapped, so it starts on a page
-    float* data_ = nullptr;
+    ZeroedArray<float> block_;
+    float* data_ = nullptr;  // the block's first cache line
+    int side_ = 0;
+    std::size_t stride_ = 0;
 };
 
 // Which vector steps the transforms take: the widest the processor has, or the baseline

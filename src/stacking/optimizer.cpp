@@ -348,7 +348,7 @@ ScoreFunction PickScore(bool noSquare, bool relative) {
 
 // The two sampled boxes, row by row (pixel offset (j, i) at (i + h + C) * side + j + h + C),
 // so sampling reads and writes whole picture rows and the search reads contiguous memory.
-// The planes are 1025 floats per column: writing them a picture row at a time would touch a
+// The planes are column-major: writing them a picture row at a time would touch a
 // new cache line for every pixel, so they are filled afterwards a column at a time.
 struct SearchScratch {
     std::vector<float> ref, frame, denominator;
@@ -518,6 +518,8 @@ Comparison OptimizeFrameImpl(AppContext& c, AlignmentState& a, OptimizerState& o
     // resampled box of the largest size reaches past the planes; the search never reads
     // those pixels, and they still count in the means.
     const int planeSide = std::min(side, kFftPlaneSide);
+    a.ReferenceRe.Fit(planeSide);
+    a.FrameSpecRe.Fit(planeSide);
     for (int x = 0; x < planeSide; ++x) {
         float* r = a.ReferenceRe.Column(x);
         float* v = a.FrameSpecRe.Column(x);

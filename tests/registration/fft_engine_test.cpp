@@ -99,8 +99,10 @@ TEST(FftEngineSize, AcceptsPowersOfTwoFrom32To512Only) {
     }
 }
 
-TEST(FftEnginePlane, ClearAndCopyTouchOnlyTheCorner) {
-    FftPlane a, b;
+TEST(FftEnginePlane, ClearAndCopyTouchOnlyTheCornerAndGrowingKeepsTheValues) {
+    FftPlane a, b, small;
+    a.Fit(40);
+    b.Fit(40);
     for (int x = 0; x < 40; ++x)
         for (int y = 0; y < 40; ++y) {
             a(x, y) = float(x * 100 + y);
@@ -114,6 +116,22 @@ TEST(FftEnginePlane, ClearAndCopyTouchOnlyTheCorner) {
     EXPECT_EQ(a(31, 31), 0);
     EXPECT_EQ(a(32, 5), 3205);
     EXPECT_EQ(a(5, 32), 532);
+    // Growing (a smaller fit changes nothing) keeps every value, and what was never written is 0.
+    a.Fit(16);
+    a.Fit(600);
+    EXPECT_EQ(a.Side(), 600);
+    EXPECT_EQ(a(39, 39), 3939);
+    EXPECT_EQ(a(32, 5), 3205);
+    EXPECT_EQ(a(599, 599), 0);
+    EXPECT_EQ(a(5, 40), 0);
+    // A copy from a smaller plane reads zeros past that plane's side.
+    small.Fit(8);
+    small(7, 7) = 5;
+    b.CopyCornerFrom(small, 32);
+    EXPECT_EQ(b(7, 7), 5);
+    EXPECT_EQ(b(20, 3), 0);
+    EXPECT_EQ(b(3, 20), 0);
+    EXPECT_EQ(b(33, 0), -1);
 }
 
 // Each case fills the plane with in(x, y) and expects out(x, y) to single precision
@@ -255,6 +273,8 @@ TEST(FftEngineRender, PeakAndBackgroundColours) {
     for (const auto& c : cases) {
         FftEngine& e = Engine(n);
         FftPlane re, im;
+        re.Fit(n);
+        im.Fit(n);
         re(x0, y0) = c.re;
         im(x0, y0) = c.im;
         const Bitmap24 picture = e.RenderSpectrum(re, c.withIm ? &im : nullptr, c.threshold);
@@ -280,6 +300,7 @@ TEST(FftEngineRender, PeakAndBackgroundColours) {
 TEST(FftEngineRender, NonFiniteMagnitudesDrawAsZero) {
     FftEngine& e = Engine(32);
     FftPlane re;
+    re.Fit(32);
     re(1, 2) = std::nanf("");
     re(3, 4) = 1000;
     const Bitmap24 picture = e.RenderSpectrum(re, nullptr, 1.0);
