@@ -206,6 +206,25 @@ private:
     std::size_t next_ = 0;
 };
 
+// A grey frame's one plane holds its luminance, the values the lane measured it in: while a
+// grey stack adds, each lane's luminance plane serves as that plane and is handed back after.
+// The lane's memory is then already in hand; a second plane the size of the stack was a fresh
+// 8 MB at 1920 x 1080, per lane.
+class LumaAsGreyPlane {
+public:
+    LumaAsGreyPlane(std::vector<PointLane>& lanes, bool grey) : lanes_(grey ? &lanes : nullptr) { SwapAll(); }
+    ~LumaAsGreyPlane() { SwapAll(); }
+    LumaAsGreyPlane(const LumaAsGreyPlane&) = delete;
+    LumaAsGreyPlane& operator=(const LumaAsGreyPlane&) = delete;
+
+private:
+    void SwapAll() {
+        if (lanes_)
+            for (PointLane& l : *lanes_) std::swap(l.Luma, l.Planes[1]);
+    }
+    std::vector<PointLane>* lanes_;
+};
+
 // Plain 8-bit frames: each placed and its boxes sampled on a lane of its own while the next is
 // read, then added in its turn. A frame that is not plain after all is placed in the points'
 // planes and added there, in its turn, once the lanes are idle.
@@ -215,6 +234,7 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
     // What the jobs use is made before the lanes (see MeasureInLanes).
     std::vector<PointLane>& lane = ap.Lanes;
     lane.resize(std::size_t(FrameLanes::Count()));
+    LumaAsGreyPlane greyPlanes(lane, !c.form.ColourStack.Checked);
     std::vector<std::vector<std::size_t>> chosen(lane.size());
     // Room for the most boxes a frame has, made once: growing frame by frame moved and cleared it
     // again and again.

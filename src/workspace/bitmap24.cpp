@@ -11,7 +11,9 @@ void Bitmap24::SetSize(int width, int height) {
     height_ = std::max(0, height);
     greyHeld_ = false;
     unspread_.store(false, std::memory_order_relaxed);
-    data_.assign(std::size_t(width_) * height_ * 3, 0);
+    const std::size_t bytes = std::size_t(width_) * std::size_t(height_) * 3;
+    if (!blank_ || data_.size() != bytes) AssignZeros(data_, bytes);
+    blank_ = true;
     Touch();
 }
 
@@ -29,6 +31,7 @@ void Bitmap24::SetGreySize(int width, int height) {
     // The grey bytes are all written by the caller: no zeroing of a picture's worth each frame.
     grey_.resize(std::size_t(width_) * height_);
     greyHeld_ = true;
+    blank_ = false;  // the rows are spread from the grey bytes when asked for
     unspread_.store(true, std::memory_order_release);
     Touch();
 }
@@ -49,6 +52,7 @@ void Bitmap24::CopyFrom(const Bitmap24& other) {
     width_ = other.width_;
     height_ = other.height_;
     greyHeld_ = other.greyHeld_;
+    blank_ = other.blank_;
     const bool unspread = other.unspread_.load(std::memory_order_relaxed);
     if (greyHeld_) grey_ = other.grey_;
     if (!unspread) data_ = other.data_;
@@ -63,6 +67,7 @@ void Bitmap24::TakeFrom(Bitmap24& other) noexcept {
     grey_ = std::move(other.grey_);
     other.grey_.clear();
     greyHeld_ = std::exchange(other.greyHeld_, false);
+    blank_ = std::exchange(other.blank_, false);
     unspread_.store(other.unspread_.exchange(false), std::memory_order_release);
     other.Touch();
 }

@@ -66,6 +66,7 @@ public:
     uint8_t* Data() {
         SpreadGrey();
         greyHeld_ = false;
+        blank_ = false;
         return data_.data();
     }
     const uint8_t* Data() const {
@@ -115,6 +116,10 @@ private:
     mutable LargeBytes data_;  // blue, green, red rows; spread from grey_ while unspread_
     LargeBytes grey_;          // the grey bytes, valid while greyHeld_
     bool greyHeld_ = false;
+    // Whether data_ is all zeros as SetSize left it, nothing having been written since: a picture
+    // sized again (at every input or stack) is then not cleared again, and a display picture a
+    // command-line run never draws on keeps pages it has never touched.
+    bool blank_ = false;
     mutable std::atomic<bool> unspread_{false};
     mutable std::mutex spreading_;
     uint64_t generation_ = 0;

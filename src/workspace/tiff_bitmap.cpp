@@ -6,7 +6,7 @@ void TTIFFBitMap::CreateWide(int width, int height) {
     wideWidth_ = width > 0 ? width : 0;
     wideHeight_ = height > 0 ? height : 0;
     const std::size_t rowBytes = std::size_t(wideWidth_) * 6;
-    Wide.assign(rowBytes * wideHeight_, 0);
+    AssignZeros(Wide, rowBytes * wideHeight_);
     WideRows.resize(std::size_t(wideHeight_));
     for (int y = 0; y < wideHeight_; ++y) WideRows[std::size_t(y)] = Wide.data() + rowBytes * y;
     HasWide = true;

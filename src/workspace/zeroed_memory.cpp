@@ -48,6 +48,8 @@ void ReleaseZeroed(void* block, std::size_t bytes) {
 
 std::size_t BlockFootprint(std::size_t bytes) { return bytes < kLargePagesFrom ? bytes : MappedBytes(bytes); }
 
+bool AllocatedZeroed(std::size_t bytes) { return bytes >= kLargePagesFrom; }
+
 void* AllocateLarge(std::size_t bytes) {
     if (bytes < kLargePagesFrom) return ::operator new(bytes);
     return AllocateZeroed(bytes);

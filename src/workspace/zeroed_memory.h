@@ -3,6 +3,7 @@
 // the system, whose pages are zero and cost nothing until first touched, small ones come from
 // calloc. Zeroing a plane sized for the largest picture (or a 4096-pixel processing area) on
 // every run wrote and faulted in hundreds of megabytes a capture never used.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -17,6 +18,10 @@ void ReleaseZeroed(void* block, std::size_t bytes);
 
 // The memory a block of `bytes` from either of them may take: a large one is whole large pages.
 std::size_t BlockFootprint(std::size_t bytes);
+
+// Whether a block of `bytes` from AllocateLarge comes zeroed (mapped from the system) rather
+// than uninitialised from the heap.
+bool AllocatedZeroed(std::size_t bytes);
 
 // Blocks for LargeBlockAllocator: uninitialised when they come from the heap.
 void* AllocateLarge(std::size_t bytes);
@@ -53,7 +58,9 @@ private:
 };
 
 // An allocator for containers that may hold megabytes (a frame's pixels): blocks that large are
-// mapped as AllocateZeroed maps them, in large pages, smaller ones come from the heap.
+// mapped as AllocateZeroed maps them, in large pages, smaller ones come from the heap. What
+// `resize` adds is left uninitialised (every user writes it before reading it): zeroing a fresh
+// frame's worth touched every page of it for nothing. `AssignZeros` gives zeros.
 template <class T>
 struct LargeBlockAllocator {
     using value_type = T;
@@ -63,6 +70,14 @@ struct LargeBlockAllocator {
     T* allocate(std::size_t n) { return static_cast<T*>(AllocateLarge(n * sizeof(T))); }
     void deallocate(T* p, std::size_t n) noexcept { ReleaseLarge(p, n * sizeof(T)); }
     template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <class U>
     bool operator==(const LargeBlockAllocator<U>&) const noexcept { return true; }
 };
 
@@ -70,5 +85,18 @@ struct LargeBlockAllocator {
 using LargeBytes = std::vector<uint8_t, LargeBlockAllocator<uint8_t>>;
 // Floats that may run to megabytes: the boxes a frame adds at the alignment points.
 using LargeFloats = std::vector<float, LargeBlockAllocator<float>>;
+
+// `v` becomes `count` zeros (T a trivial type). A block of another size is given back and a new
+// one taken, which comes zeroed from the system when it is large: nothing is written, so the
+// pages of a picture or plane that is never drawn on are never touched.
+template <class T>
+void AssignZeros(std::vector<T, LargeBlockAllocator<T>>& v, std::size_t count) {
+    if (v.size() != count) {
+        std::vector<T, LargeBlockAllocator<T>>().swap(v);  // first, so the new block may take its pages
+        v.resize(count);
+        if (AllocatedZeroed(count * sizeof(T))) return;
+    }
+    std::fill(v.begin(), v.end(), T{});
+}
 
 }  // namespace talvenor
