@@ -333,15 +333,18 @@ void BlendPointsIntoStack(AppContext& c, AlignmentPointState& ap) {
     for (int k = 0; k < channels; ++k) {
         Single2dArray& stack = ws.StackSum[PlaneOf(c.form, k)];
         const Single2dArray& sums = ap.PointSums[std::size_t(k)];
-        for (int y = 0; y < h; ++y) {
-            float* out = stack.Row(y);
-            const float* s = sums.Row(y);
-            const float* wt = ap.PointWeights.Row(y);
-            for (int x = 0; x < w; ++x) {
-                const float g = out[x] * globalScale;
-                out[x] = wt[x] >= 1.0f ? s[x] / wt[x] : s[x] + (1.0f - wt[x]) * g;
+        // Each pixel on its own: the rows are shared out over the cores.
+        WorkersOf(ap).Run(0, h - 1, [&](int top, int bottom) {
+            for (int y = top; y <= bottom; ++y) {
+                float* out = stack.Row(y);
+                const float* s = sums.Row(y);
+                const float* wt = ap.PointWeights.Row(y);
+                for (int x = 0; x < w; ++x) {
+                    const float g = out[x] * globalScale;
+                    out[x] = wt[x] >= 1.0f ? s[x] / wt[x] : s[x] + (1.0f - wt[x]) * g;
+                }
             }
-        }
+        }, 32);
     }
 }
 

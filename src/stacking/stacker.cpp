@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "input/avi_frames.h"
 #include "input/deinterlace.h"
@@ -10,6 +11,7 @@
 #include "input/unreadable_frames.h"
 #include "stacking/alignment_point_stack.h"
 #include "stacking/shift_reach.h"
+#include "workspace/parallel_rows.h"
 #include "workspace/progress_window.h"
 #include "workspace/stack_buffers.h"
 
@@ -43,15 +45,27 @@ std::array<const float*, 3> StackRow(const Workspace& ws, bool colour, int y) {
     return {ws.StackSum[0].Row(y), ws.StackSum[1].Row(y), ws.StackSum[2].Row(y)};
 }
 
-// The largest sum of the stack's w x h pixels (0 when none is above it).
+// Rows at least this many to a band when the finished stack's pixels are gone over on every
+// core: the display picture, the 16-bit copies, the scale and the coverage each went over a
+// 1920 x 1080 stack on one core while the other waited.
+constexpr int kStackRowsPerBand = 32;
+
+// The largest sum of the stack's w x h pixels (0 when none is above it). A band's largest, then
+// the largest of the bands: the same value whatever the split (a NaN is passed over either way).
 float LargestSum(const Workspace& ws, bool colour, int w, int h) {
-    float largest = 0;
-    for (int y = 0; y < h; ++y)
-        for (int ch = colour ? 0 : 1; ch <= (colour ? 2 : 1); ++ch) {
-            const float* row = ws.StackSum[std::size_t(ch)].Row(y);
-            for (int x = 0; x < w; ++x) largest = std::max(largest, row[x]);
-        }
-    return largest;
+    std::vector<float> largest(std::size_t(std::max(h, 1)), 0.0f);
+    ParallelRows(0, h - 1, [&](int top, int bottom) {
+        float m = 0;
+        for (int y = top; y <= bottom; ++y)
+            for (int ch = colour ? 0 : 1; ch <= (colour ? 2 : 1); ++ch) {
+                const float* row = ws.StackSum[std::size_t(ch)].Row(y);
+                for (int x = 0; x < w; ++x) m = std::max(m, row[x]);
+            }
+        largest[std::size_t(top)] = m;
+    }, kStackRowsPerBand);
+    float m = 0;
+    for (const float v : largest) m = std::max(m, v);
+    return m;
 }
 
 // The thumbnail of the Final page: the picture's shape within 150 x 150.
@@ -323,16 +337,18 @@ void StackGlobalFrames(AppContext& c, FftEngine& fft, StackerState& st, const st
 void DivideByCoverage(AppContext& c, const StackCanvas& canvas) {
     Workspace& ws = c.ws;
     const bool colour = c.form.ColourStack.Checked;
-    for (int y = 0; y < canvas.Height; ++y)
-        for (int x = 0; x < canvas.Width; ++x) {
-            const float cover = ws.ExtraPlane.Get(x, y);
-            if (cover <= 0) continue;
-            const float inv = 1.0f / cover;
-            if (colour)
-                for (int ch = 0; ch < 4; ++ch) ws.StackSum[std::size_t(ch)].At(x, y) *= inv;
-            else
-                ws.StackSum[1].At(x, y) *= inv;
-        }
+    ParallelRows(0, canvas.Height - 1, [&](int top, int bottom) {
+        for (int y = top; y <= bottom; ++y)
+            for (int x = 0; x < canvas.Width; ++x) {
+                const float cover = ws.ExtraPlane.Get(x, y);
+                if (cover <= 0) continue;
+                const float inv = 1.0f / cover;
+                if (colour)
+                    for (int ch = 0; ch < 4; ++ch) ws.StackSum[std::size_t(ch)].At(x, y) *= inv;
+                else
+                    ws.StackSum[1].At(x, y) *= inv;
+            }
+    }, kStackRowsPerBand);
 }
 
 // The stack area by area, when the points are on and the stack allows them; a note in the log
@@ -364,15 +380,18 @@ void ShowStack(AppContext& c, StackerState& st, const StackCanvas& canvas) {
     const float s = st.StackMax - st.StackMin > 0 ? 255.0f / (st.StackMax - st.StackMin) : 1.0f;
     Bitmap24& picture = f.Stackimage.Image;
     picture.SetSize(stackW, stackH);
-    for (int y = 0; y < stackH; ++y) {
-        uint8_t* out = picture.Row(y);
-        const std::array<const float*, 3> in = StackRow(ws, colour, y);
-        for (int x = 0; x < stackW; ++x) {
-            out[3 * x + 2] = Clamp8(in[0][x] * s);
-            out[3 * x + 1] = Clamp8(in[1][x] * s);
-            out[3 * x + 0] = Clamp8(in[2][x] * s);
+    uint8_t* const pixels = picture.Data();  // taken once: the bands write their own rows
+    ParallelRows(0, stackH - 1, [&](int top, int bottom) {
+        for (int y = top; y <= bottom; ++y) {
+            uint8_t* out = pixels + std::size_t(y) * picture.Stride();
+            const std::array<const float*, 3> in = StackRow(ws, colour, y);
+            for (int x = 0; x < stackW; ++x) {
+                out[3 * x + 2] = Clamp8(in[0][x] * s);
+                out[3 * x + 1] = Clamp8(in[1][x] * s);
+                out[3 * x + 0] = Clamp8(in[2][x] * s);
+            }
         }
-    }
+    }, kStackRowsPerBand);
     StackTo16Bits(ws, st, colour);
     picture.Touch();
     c.host.Repaint(&f.Stackimage);
@@ -423,12 +442,15 @@ void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, Alignment
 void StackTo16Bits(Workspace& ws, const StackerState& st, bool colour) {
     const float s = st.StackMax - st.StackMin > 0 ? 255.0f / (st.StackMax - st.StackMin) : 1.0f;
     const int w = std::min(ws.ImageWidth, ws.StackTiff.Width()), h = std::min(ws.ImageHeight, ws.StackTiff.Height());
-    for (int y = 0; y < h; ++y) {
-        const std::array<const float*, 3> in = StackRow(ws, colour, y);
-        uint8_t* out = ws.StackTiff.WideRows[std::size_t(y)];
-        for (int x = 0; x < w; ++x)
-            for (int ch = 0; ch < 3; ++ch) PutSample16(out + 6 * x + 2 * ch, Clamp16(double(in[std::size_t(ch)][x] * s) * 255.0));
-    }
+    ParallelRows(0, h - 1, [&](int top, int bottom) {
+        for (int y = top; y <= bottom; ++y) {
+            const std::array<const float*, 3> in = StackRow(ws, colour, y);
+            uint8_t* out = ws.StackTiff.WideRows[std::size_t(y)];
+            for (int x = 0; x < w; ++x)
+                for (int ch = 0; ch < 3; ++ch)
+                    PutSample16(out + 6 * x + 2 * ch, Clamp16(double(in[std::size_t(ch)][x] * s) * 255.0));
+        }
+    }, kStackRowsPerBand);
 }
 
 void ExportStackTo16Bits(AppContext& c) {
@@ -438,12 +460,15 @@ void ExportStackTo16Bits(AppContext& c) {
     float m = LargestSum(ws, colour, w, h);
     if (m <= 0) m = 1;
     if (ws.StackTiff.Width() < w || ws.StackTiff.Height() < h) ws.StackTiff.CreateWide(w + 1, h + 1);
-    for (int y = 0; y < h; ++y) {
-        const std::array<const float*, 3> in = StackRow(ws, colour, y);
-        uint8_t* out = ws.StackTiff.WideRows[std::size_t(y)];
-        for (int x = 0; x < w; ++x)
-            for (int ch = 0; ch < 3; ++ch) PutSample16(out + 6 * x + 2 * ch, Clamp16(double(in[std::size_t(ch)][x]) / m * 65535.0));
-    }
+    ParallelRows(0, h - 1, [&](int top, int bottom) {
+        for (int y = top; y <= bottom; ++y) {
+            const std::array<const float*, 3> in = StackRow(ws, colour, y);
+            uint8_t* out = ws.StackTiff.WideRows[std::size_t(y)];
+            for (int x = 0; x < w; ++x)
+                for (int ch = 0; ch < 3; ++ch)
+                    PutSample16(out + 6 * x + 2 * ch, Clamp16(double(in[std::size_t(ch)][x]) / m * 65535.0));
+        }
+    }, kStackRowsPerBand);
 }
 
 }  // namespace talvenor
