@@ -158,7 +158,7 @@ public:
     }
 
     void Decode(int64_t sample, AviSampleSource& source, Bitmap24& out) override {
-        if ((kind_ == Kind::Bgr24 || kind_ == Kind::Grey8) && ReadRowsInPlace(sample, source, out)) return;
+        if ((kind_ == Kind::Bgr24 || kind_ == Kind::Grey8) && ReadRowsInPlace(sample, source, out, {})) return;
         const std::span<const uint8_t> data = source.ReadSample(sample);
         const std::size_t h = std::size_t(height_);
         // Writers disagree on row padding: DIB rows are padded to four bytes, grey ones
@@ -202,25 +202,35 @@ public:
         out.Touch();
     }
 
+    bool DecodeRows(int64_t sample, AviSampleSource& source, const FrameRows& rows, Bitmap24& out) override {
+        return (kind_ == Kind::Bgr24 || kind_ == Kind::Grey8) && ReadRowsInPlace(sample, source, out, rows);
+    }
+
 private:
     // 24-bit and grey rows need no conversion: each is read from the file straight into its row
-    // of the picture (grey ones into its grey bytes), sparing a copy of every frame. Only the
-    // usual layout goes this way; a frame too short for it is left to the checks of the
-    // whole-frame path.
-    bool ReadRowsInPlace(int64_t sample, AviSampleSource& source, Bitmap24& out) {
+    // of the picture (grey ones into its grey bytes), sparing a copy of every frame; with a band
+    // of rows, only those, as one run of the file. Only the usual layout goes this way; a frame
+    // too short for it is left to the checks of the whole-frame path.
+    bool ReadRowsInPlace(int64_t sample, AviSampleSource& source, Bitmap24& out, const FrameRows& rows) {
         const bool grey = kind_ == Kind::Grey8;
         const std::size_t h = std::size_t(height_), row = std::size_t(width_) * (grey ? 1 : 3);
         if (stride_ < row || source.SampleBytes(sample) < stride_ * h) return false;
+        const int first = std::max(rows.First, 0), last = std::min<long long>(rows.Last, height_ - 1);
+        if (first > last) return false;
         if (grey) out.SetGreySize(width_, height_);
         else if (out.Width() != width_ || out.Height() != height_) out.SetSize(width_, height_);
+        // Rows first .. last lie together in the file: stored rows (top-down) or the same rows
+        // counted from the bottom.
+        const std::size_t storedFirst = topDown_ ? std::size_t(first) : h - 1 - std::size_t(last);
+        const std::size_t storedCount = std::size_t(last - first) + 1;
         pieces_.clear();
         padding_.resize(stride_ - row);
-        for (std::size_t r = 0; r < h; ++r) {
+        for (std::size_t r = storedFirst; r < storedFirst + storedCount; ++r) {
             const int y = int(topDown_ ? r : h - 1 - r);
             pieces_.push_back({grey ? out.GreyRowToFill(y) : out.Row(y), row});
             if (stride_ > row) pieces_.push_back({padding_.data(), stride_ - row});
         }
-        if (!source.ReadSampleInto(sample, pieces_)) return false;
+        if (!source.ReadSampleInto(sample, pieces_, uint64_t(storedFirst) * stride_)) return false;
         out.Touch();
         return true;
     }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/frame_rows.h"
 #include "workspace/random_access_file.h"
 
 namespace talvenor {
@@ -56,7 +57,11 @@ public:
     // The sample's size, and its first bytes read piece by piece straight into their places (a
     // frame's rows into the picture); false where the source cannot, and ReadSample serves.
     virtual uint64_t SampleBytes(int64_t) const { return 0; }
-    virtual bool ReadSampleInto(int64_t, std::span<const FilePiece>) { return false; }
+    // `skip` bytes into the sample: the pieces then start there.
+    virtual bool ReadSampleInto(int64_t, std::span<const FilePiece>, uint64_t skip = 0) {
+        (void)skip;
+        return false;
+    }
     // A non-empty sample a decoder can start from. Files scanned without an index only
     // know their first frame to be one.
     virtual bool IsKeySample(int64_t sample) const = 0;
@@ -70,6 +75,12 @@ public:
     virtual ~AviFrameDecoder() = default;
     // Decodes sample `sample` (never an empty one) into `out`.
     virtual void Decode(int64_t sample, AviSampleSource& source, Bitmap24& out) = 0;
+    // Only rows.First .. rows.Last of the frame (clipped to it) into their rows of `out`, which
+    // takes the frame's size; false (nothing read) where the decoder reads whole frames only.
+    virtual bool DecodeRows(int64_t sample, AviSampleSource& source, const FrameRows& rows, Bitmap24& out) {
+        (void)sample, (void)source, (void)rows, (void)out;
+        return false;
+    }
     // The fewest bytes a frame it accepts can have: the frame size times the depth for frames
     // stored as they are, 0 for codecs, whose frames may be any size.
     virtual uint64_t SmallestSampleBytes() const { return 0; }

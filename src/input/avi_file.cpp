@@ -138,9 +138,13 @@ public:
         return k < 0 || k >= SampleCount() ? 0 : file_.index_->samples[std::size_t(k)].size;
     }
 
-    bool ReadSampleInto(int64_t k, std::span<const FilePiece> pieces) override {
+    bool ReadSampleInto(int64_t k, std::span<const FilePiece> pieces, uint64_t skip) override {
         if (k < 0 || k >= SampleCount()) return false;
-        file_.reader_->ReadPieces(file_.index_->samples[std::size_t(k)].offset, pieces);
+        const AviIndex::Sample& s = file_.index_->samples[std::size_t(k)];
+        std::size_t total = 0;
+        for (const FilePiece& p : pieces) total += p.n;
+        if (skip > s.size || total > s.size - skip) return false;
+        file_.reader_->ReadPieces(s.offset + skip, pieces);
         return true;
     }
 
@@ -660,14 +664,18 @@ int64_t AviFile::SampleToShow(int64_t position) const {
     return -1;
 }
 
-void AviFile::DecodeFrame(int64_t position, Bitmap24& out) {
+void AviFile::DecodeFrame(int64_t position, Bitmap24& out) { DecodeFrameRows(position, FrameRows::Whole(), out); }
+
+FrameRows AviFile::DecodeFrameRows(int64_t position, const FrameRows& rows, Bitmap24& out) {
     if (position < index_->start || position - index_->start >= index_->length)
         Fail(kDecodeFailed, "frame " + std::to_string(position) + " lies outside the stream (" + std::to_string(index_->start) + " .. " +
                                 std::to_string(index_->start + index_->length - 1) + ")");
     const int64_t k = SampleToShow(position);
     if (k < 0) Fail(kDecodeFailed, "the stream holds no frame data");
+    bool band = false;
     try {
-        decoder_->Decode(k, *source_, out);
+        band = !rows.IsWhole() && decoder_->DecodeRows(k, *source_, rows, out);
+        if (!band) decoder_->Decode(k, *source_, out);
         // A frame of another size would be stacked against the others' places.
         if (out.Width() != Width() || out.Height() != Height())
             throw Error("the frame is " + Num(uint64_t(out.Width())) + " x " + Num(uint64_t(out.Height())) + ", the stream's frames are " +
@@ -677,6 +685,8 @@ void AviFile::DecodeFrame(int64_t position, Bitmap24& out) {
     } catch (const std::bad_alloc&) {
         Fail(kDecodeFailed, "frame " + std::to_string(position) + ": not enough memory");
     }
+    if (!band) return FrameRows::Whole();
+    return {std::max(rows.First, 0), std::min(rows.Last, Height() - 1)};
 }
 
 bool AviFile::PredictsFrames() const { return decoder_->NeedsEarlierFrames(); }

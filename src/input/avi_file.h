@@ -127,6 +127,10 @@ public:
     // "Failed to decompress AVI frame: ..." for a position outside the stream, a stream
     // without any frame data, or data the decoder cannot read.
     void DecodeFrame(int64_t position, Bitmap24& out);
+    // Only rows rows.First .. rows.Last of the frame (clipped to it) where the file stores the
+    // frame as rows (uncompressed 24-bit and grey frames), the whole frame otherwise; returns
+    // the rows read. The picture's other rows are left as they were.
+    FrameRows DecodeFrameRows(int64_t position, const FrameRows& rows, Bitmap24& out);
     // Whether a frame decoded out of order costs a decode from the key frame before it.
     bool PredictsFrames() const;
 

@@ -71,9 +71,11 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const Pass
     }
 
     try {
+        FrameRows held;
         if (decoded) std::swap(ws.CurrentFrameImage, *decoded);
-        else if (ahead) ws.ReaderKeptUp = ahead->Take(position, ws.CurrentFrameImage);
+        else if (ahead) ws.ReaderKeptUp = ahead->Take(position, ws.CurrentFrameImage, &held);
         else avi.DecodeFrame(position, ws.CurrentFrameImage);
+        ws.CurrentFrameRows = held;
     } catch (const Error& e) {
         // In a pass the frame is left out and the pass goes on; a frame asked for on its own
         // (the preview) says why it cannot be shown.
@@ -93,6 +95,8 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const Pass
     if (c.form.Interlaced.Checked) ws.FrameIsWide = false;
     const bool passActive = ws.AlignPassActive || ws.StackPassActive;
     ws.RefreshDisplays = (how == FrameRead::Alone && !passActive) || c.host.TimeToShowProgress();
+    // A frame the screen shows is shown whole.
+    if (ws.RefreshDisplays && !ws.CurrentFrameRows.IsWhole() && ws.ReadWholeFrame) ws.ReadWholeFrame();
     if (single) {
         ws.ImageHeight = ws.UnclampedHeight = avi.Height();
         ws.ImageWidth = ws.UnclampedWidth = avi.Width();
@@ -145,6 +149,30 @@ FrameReadAhead::Decode ReadAheadOf(SerVideo& ser) {
     return [&ser](int64_t position, Bitmap24& out) { ser.ReadPicture(position, out); };
 }
 
+// How a worker reads bands of an AVI's frames' rows (a SER's frames are read whole).
+FrameReadAhead::DecodeRows RowsAheadOf(AviFile& avi) {
+    return [&avi](int64_t position, const FrameRows& rows, Bitmap24& out) { return avi.DecodeFrameRows(position, rows, out); };
+}
+FrameReadAhead::DecodeRows RowsAheadOf(SerVideo&) { return {}; }
+
+// Whether a pass may read only the rows its steps ask for: frames read ahead in a pass whose
+// steps say which rows they want, and nothing made of the whole frame on the way (de-interlaced
+// fields, a demosaiced mosaic).
+bool ReadsRowBands(const AppContext& c, const PassSteps& steps, bool passActive, int64_t mode) {
+    return steps.Rows && passActive && mode < 0 && !c.ws.AlignOnWholeFrames && !c.form.Interlaced.Checked &&
+           MosaicChoiceOf(c.form).source != MosaicChoice::Source::Fixed;
+}
+
+// Rows of `picture` outside `rows` set to black: a frame that could not be read whole again
+// shows nothing of another frame.
+void BlankOutside(Bitmap24& picture, const FrameRows& rows) {
+    for (int y = 0; y < picture.Height(); ++y) {
+        if (rows.Holds(y, y)) continue;
+        if (picture.HoldsGrey()) std::fill_n(picture.GreyRowToFill(y), std::size_t(picture.Width()), uint8_t(0));
+        else std::fill_n(picture.Row(y), picture.Stride(), uint8_t(0));
+    }
+}
+
 // The frames of a video the call asks for, handled in order; the next ones are decoded ahead
 // (AVIs, and SERs whose frames are their pictures alone).
 template <class Video>
@@ -172,8 +200,10 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
         return -1;
     };
     std::optional<FrameReadAhead> ahead;
+    const bool bands = readAhead && ReadsRowBands(c, steps, passActive, mode);
     if (readAhead && first != last)
-        ahead.emplace(ReadAheadOf(video), FrameReadAhead::DepthFor(video.Width(), video.Height()), &ws.ReadAheadPictures);
+        ahead.emplace(ReadAheadOf(video), FrameReadAhead::DepthFor(video.Width(), video.Height()), &ws.ReadAheadPictures,
+                      bands ? RowsAheadOf(video) : FrameReadAhead::DecodeRows{});
     // The frames after the one in hand are asked for as far as the read-ahead has room.
     int64_t asked = -1;
     int64_t inHand = first;
@@ -181,10 +211,36 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
         for (asked = std::max(asked, inHand); ahead->Room() > 0;) {
             const int64_t next = nextHandled(asked);
             if (next < 0) break;
-            ahead->Start(video.Start() + next);
+            ahead->Start(video.Start() + next, bands ? steps.Rows(next) : FrameRows::Whole());
             asked = next;
         }
     };
+    // The frame in hand read whole, for whatever needs more than the band read (frames asked
+    // for ahead are dropped and asked for again); on the way out, the frame left in hand is
+    // whole, or black where it could not be read.
+    struct WholeFrameOnExit {
+        Workspace& ws;
+        ~WholeFrameOnExit() {
+            try {
+                if (!ws.CurrentFrameRows.IsWhole() && ws.ReadWholeFrame) ws.ReadWholeFrame();
+            } catch (...) {
+            }
+            if (!ws.CurrentFrameRows.IsWhole()) BlankOutside(ws.CurrentFrameImage, ws.CurrentFrameRows);
+            ws.CurrentFrameRows = FrameRows::Whole();
+            ws.ReadWholeFrame = nullptr;
+        }
+    };
+    std::optional<WholeFrameOnExit> wholeOnExit;
+    if (bands && ahead) {
+        ws.ReadWholeFrame = [&] {
+            if (ws.CurrentFrameRows.IsWhole()) return;
+            ahead->Take(video.Start() + inHand, ws.CurrentFrameImage);
+            ws.CurrentFrameRows = FrameRows::Whole();
+            asked = inHand;
+            askAhead();
+        };
+        wholeOnExit.emplace(ws);
+    }
     int counted = 0;
     for (int64_t i = first; i <= last; ++i) {
         FrameRecord& f = ws.Frames[std::size_t(i)];

@@ -14,6 +14,7 @@
 #include "input/debayer.h"
 #include "workspace/app_context.h"
 #include "workspace/bitmap24.h"
+#include "workspace/frame_rows.h"
 
 namespace talvenor {
 
@@ -22,6 +23,9 @@ namespace talvenor {
 struct PassSteps {
     std::function<void()> AlignStep;
     std::function<void()> StackStep;
+    // The rows of frame i the steps will look at, as far as they can tell before it is read
+    // (unset: all of them).
+    std::function<FrameRows(int64_t)> Rows;
 };
 
 constexpr int64_t kAviNothing = -2;

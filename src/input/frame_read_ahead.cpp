@@ -7,8 +7,8 @@
 
 namespace talvenor {
 
-FrameReadAhead::FrameReadAhead(Decode decode, int depth, std::vector<Bitmap24>* pictures)
-    : decode_(std::move(decode)), depth_(std::max(depth, 1)), spare_(pictures ? std::move(*pictures) : std::vector<Bitmap24>{}),
+FrameReadAhead::FrameReadAhead(Decode decode, int depth, std::vector<Bitmap24>* pictures, DecodeRows decodeRows)
+    : decode_(std::move(decode)), decodeRows_(std::move(decodeRows)), depth_(std::max(depth, 1)), spare_(pictures ? std::move(*pictures) : std::vector<Bitmap24>{}),
       pictures_(pictures), worker_([this] { Run(); }) {}
 
 FrameReadAhead::~FrameReadAhead() {
@@ -39,12 +39,13 @@ bool FrameReadAhead::ShouldWake() {
     return true;
 }
 
-void FrameReadAhead::Start(int64_t position) {
+void FrameReadAhead::Start(int64_t position, const FrameRows& rows) {
     bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         Job job;
         job.Position = position;
+        job.Rows = decodeRows_ ? rows : FrameRows::Whole();
         if (!spare_.empty()) {
             job.Picture = std::move(spare_.back());
             spare_.pop_back();
@@ -70,12 +71,13 @@ void FrameReadAhead::Forget(std::unique_lock<std::mutex>& lock) {
     decoded_ = 0;
 }
 
-bool FrameReadAhead::Take(int64_t position, Bitmap24& out) {
+bool FrameReadAhead::Take(int64_t position, Bitmap24& out, FrameRows* held) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (jobs_.empty() || jobs_.front().Position != position) {
         Forget(lock);
         lock.unlock();
         decode_(position, out);
+        if (held) *held = FrameRows::Whole();
         return false;
     }
     const bool keptUp = decoded_ > 0;
@@ -93,6 +95,7 @@ bool FrameReadAhead::Take(int64_t position, Bitmap24& out) {
     spare_.push_back(std::move(job.Error ? job.Picture : out));
     if (job.Error) std::rethrow_exception(job.Error);
     out = std::move(job.Picture);
+    if (held) *held = job.Rows;
     return keptUp;
 }
 
@@ -109,12 +112,14 @@ void FrameReadAhead::Run() {
         // Frames before this one are only ever taken (never dropped) while it is decoded, so it
         // stays at jobs_[decoded_].
         const int64_t position = jobs_[decoded_].Position;
+        FrameRows rows = jobs_[decoded_].Rows;
         Bitmap24 picture = std::move(jobs_[decoded_].Picture);
         decoding_ = true;
         lock.unlock();
         std::exception_ptr error;
         try {
-            decode_(position, picture);
+            if (rows.IsWhole()) decode_(position, picture);
+            else rows = decodeRows_(position, rows, picture);
         } catch (...) {
             error = std::current_exception();
         }
@@ -122,6 +127,7 @@ void FrameReadAhead::Run() {
         decoding_ = false;
         Job& job = jobs_[decoded_];
         job.Picture = std::move(picture);
+        job.Rows = rows;
         job.Error = error;
         ++decoded_;
         if (takerWaiting_) done_.notify_one();

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/frame_rows.h"
 
 namespace talvenor {
 
@@ -34,7 +35,10 @@ public:
     // `decode` puts the frame at a position into a picture (throwing what it cannot read). With
     // `pictures`, the pictures to decode into are taken from there, and given back at the end.
     using Decode = std::function<void(int64_t, Bitmap24&)>;
-    explicit FrameReadAhead(Decode decode, int depth = 1, std::vector<Bitmap24>* pictures = nullptr);
+    // Reads a band of a frame's rows, or the whole frame, and says which rows it read.
+    using DecodeRows = std::function<FrameRows(int64_t, const FrameRows&, Bitmap24&)>;
+    explicit FrameReadAhead(Decode decode, int depth = 1, std::vector<Bitmap24>* pictures = nullptr,
+                            DecodeRows decodeRows = {});
     ~FrameReadAhead();  // waits for a frame being decoded, then ends the worker
     FrameReadAhead(const FrameReadAhead&) = delete;
     FrameReadAhead& operator=(const FrameReadAhead&) = delete;
@@ -44,19 +48,22 @@ public:
     static int DepthFor(int width, int height);
 
     // Asks for the frame at `position` after those asked for before; they are decoded in that
-    // order. Ask only while Room() > 0.
-    void Start(int64_t position);
+    // order. Ask only while Room() > 0. With a band of `rows` (and DecodeRows given), only
+    // those may be read.
+    void Start(int64_t position, const FrameRows& rows = FrameRows::Whole());
     // How many more frames may be asked for now: the depth less those asked for and not taken.
     int Room();
     // The frame at `position` into `out`: the next one decoded ahead (handed over without a
     // copy) when it is that position, otherwise decoded now, and every frame asked for is
     // forgotten. A decoding error is thrown here. Returns whether the frame was ready when
-    // asked for (the worker kept up with the pass).
-    bool Take(int64_t position, Bitmap24& out);
+    // asked for (the worker kept up with the pass). `held` (when given) receives the rows read:
+    // a frame decoded now is read whole.
+    bool Take(int64_t position, Bitmap24& out, FrameRows* held = nullptr);
 
 private:
     struct Job {
         int64_t Position = -1;
+        FrameRows Rows;  // asked for, then read
         Bitmap24 Picture;
         std::exception_ptr Error;
     };
@@ -65,6 +72,7 @@ private:
     void Forget(std::unique_lock<std::mutex>& lock);
 
     Decode decode_;
+    DecodeRows decodeRows_;
     const int depth_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;

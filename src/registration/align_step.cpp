@@ -48,8 +48,24 @@ float ParabolaAt(float y0, float y1, float y2, float t) {
     return a * t * t + b * t + y1;
 }
 
+// Rows first .. last of the frame in hand (clipped to it): read already, or the frame is read
+// whole now.
+void NeedRows(AppContext& c, int first, int last) {
+    Workspace& ws = c.ws;
+    if (ws.CurrentFrameRows.IsWhole() || !ws.ReadWholeFrame) return;
+    first = std::max(first, 0);
+    last = std::min(last, ws.CurrentFrameImage.Height() - 1);
+    if (first > last || ws.CurrentFrameRows.Holds(first, last)) return;
+    ws.ReadWholeFrame();
+}
+
+void NeedWholeFrame(AppContext& c) {
+    if (!c.ws.CurrentFrameRows.IsWhole() && c.ws.ReadWholeFrame) c.ws.ReadWholeFrame();
+}
+
 // Waits, pumping messages, for the click that places the feature on AlignImage.
 bool WaitForFeatureClick(AppContext& c, AlignmentState& a) {
+    NeedWholeFrame(c);
     c.form.FFTWindow.Visible = false;
     c.form.MessageWindow.Visible = false;
     // The click lands on the Aligning page's picture, which a pass refreshes only as often as
@@ -82,6 +98,7 @@ Peak CorrelateBox(AppContext& c, FftEngine& fft, AlignmentState& a, int ox, int 
     Workspace& ws = c.ws;
     Controls& f = c.form;
     const int n = fft.AlignBoxSize();
+    NeedRows(c, a.AlignBoxY + oy, a.AlignBoxY + oy + n - 1);
     const Bitmap24& frame = ws.CurrentFrameImage;
     const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
     // 4-6. The box's luminance, its range, and its mean-free transform. The box is staged row
@@ -369,6 +386,7 @@ void FrameQuality(AppContext& c, FftEngine& fft, AlignmentState& a, int dx, int 
     const bool beside = a.PassQuality && ws.ReaderKeptUp && !show && !f.Interlaced.Checked;
     if (a.QualityOnOwnBox) {
         const int left = ws.AlignX + dx - q / 2, top = ws.AlignY + dy - q / 2;
+        NeedRows(c, top, top + q - 1);
         if (beside && a.PassQuality->Start(frame, width, height, left, top, q, ws.LumaWeight, a.QualityTaper(q),
                                            QualityRating::Of(f), record)) {
             ++a.QualitiesBeside;
@@ -404,11 +422,14 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
     if (trace) f.AlignImage.Image = ws.CurrentFrameImage;
     f.label4.Caption = "Processing frame " + std::to_string(ws.CurrentFrame + 1) + " of " + std::to_string(ws.SelectedCount);
 
+    if (a.ManualAlignOn) NeedWholeFrame(c);
     const Peak peak = CorrelateAndRecentre(c, fft, a, at, show, &record.AlignDifference);
     AskForTheFeature(c, a, at, peak.value);
     StoreShift(c, fft, a, at, trace, record);
     FieldRefs field = FieldOf(c);
     const int dx = field.shiftX, dy = field.shiftY;
+    const int h = fft.AlignBoxSize() / 2;
+    NeedRows(c, ws.AlignY - h + dy, ws.AlignY + h - 1 + dy);
     field.difference = RegistrationDifference(c, fft, a, dx, dy);
     // 23. Resampled stacking works on a finer grid.
     if (f.Resampled.Checked) {
@@ -417,6 +438,16 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
         field.shiftY = int(std::nearbyint(dy * ws.ResampleFactor));
     }
     FrameQuality(c, fft, a, dx, dy, show, record);
+}
+
+FrameRows AlignStepRows(const AppContext& c, const FftEngine& fft, const AlignmentState& a) {
+    if (a.ManualAlignOn) return FrameRows::Whole();
+    const int n = fft.AlignBoxSize(), h = n / 2, q = QualityBoxSize(c, n);
+    const int oy = BoxOffset(c.form, a).second;
+    // The box cut again up to h / 2 away, the feature found up to half a box from where the box
+    // was cut, and the frames read ahead drifting on meanwhile.
+    const int reach = std::max(3 * h / 2, std::max(q, n) / 2 + h / 2) + 16;
+    return {c.ws.AlignY + oy - reach, c.ws.AlignY + oy + reach};
 }
 
 }  // namespace talvenor

@@ -261,7 +261,8 @@ int AlignEveryFrame(Session& s) {
             RunSeriesPass(s.ctx, pass);
         } else {
             host.SetCaption("Talvenor processing AVI: " + ws.AviFileName);
-            ReadAviFrames(s.ctx, AviPath(s.ctx), kAviWholeStream, PassSteps{alignCounted, {}});
+            ReadAviFrames(s.ctx, AviPath(s.ctx), kAviWholeStream,
+                          PassSteps{alignCounted, {}, [&s](int64_t) { return AlignStepRows(s.ctx, s.fft, s.align); }});
             if (ws.DroppedFramesSeen) host.SetCaption(MakeCaption(ws, CaptionKind::DroppedFrames));
         }
         s.align.PassQuality->Finish();

@@ -4,11 +4,13 @@
 // It is an object owned by the Session (never copied), so each test starts from a fresh one.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "workspace/bitmap24.h"
 #include "workspace/demosaic_scratch.h"
+#include "workspace/frame_rows.h"
 #include "workspace/kept_index.h"
 #include "workspace/single2d_array.h"
 #include "workspace/tiff_bitmap.h"
@@ -112,6 +114,13 @@ struct Workspace {
 
     // Image buffers.
     Bitmap24 CurrentFrameImage;
+    // The rows of CurrentFrameImage that hold the frame: the alignment pass reads a band of rows
+    // around its boxes where the capture stores frames as rows. Whatever needs other rows calls
+    // ReadWholeFrame (set while such a pass runs), which reads the frame in hand whole.
+    FrameRows CurrentFrameRows;
+    std::function<void()> ReadWholeFrame;
+    // Reads every frame whole in the alignment pass (the results are the same; tests compare).
+    bool AlignOnWholeFrames = false;
     // The bytes of the last frame file read; kept so reading the next frame allocates nothing.
     std::vector<uint8_t> FrameFileBytes;
     // The pictures a pass decoded frames ahead into, kept for the next pass: fresh memory costs

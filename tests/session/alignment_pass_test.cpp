@@ -135,6 +135,55 @@ TEST(AlignmentPass, RecoversKnownShiftsForEveryBoxSizeAndCorrelation) {
     }
 }
 
+// The pass reads a band of rows around its boxes (24-bit and grey AVIs): every record and the
+// frame left in hand are those of a pass on whole frames, whether the object drifts slowly or
+// jumps further than the band reaches (the frame is then read whole), grey or colour.
+TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
+    const struct {
+        capture::CaptureFormat format;
+        double jitter;
+        const char* name;
+    } cases[] = {{capture::CaptureFormat::AviGrey, 3, "grey, steady"},
+                 {capture::CaptureFormat::AviRgb, 3, "colour, steady"},
+                 {capture::CaptureFormat::AviGrey, 70, "grey, jumping past the band"}};
+    testing::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        capture::CaptureOptions o;
+        o.frames = 24;
+        o.width = 320;
+        o.height = 480;
+        o.jitter = c.jitter;
+        o.format = c.format;
+        o.seed = 5 + uint64_t(c.jitter);
+        const Capture cap = MakeCapture(dir.path(), o);
+        std::vector<FrameRecord> records[2];
+        Bitmap24 inHand[2];
+        for (const bool whole : {false, true}) {
+            StartedSession t;
+            Session& s = t.Start();
+            s.ws.AlignOnWholeFrames = whole;
+            t.host.ShowProgressPictures = false;  // as on the command line: no frame is shown
+            Open(t, cap.path);
+            const auto [fx, fy] = Feature(s);
+            Pick(s, fx, fy);
+            s.Dispatch("Allignallbutton", Event::Click);
+            ASSERT_EQ(s.ws.ProgStatus, 3);
+            EXPECT_TRUE(s.ws.CurrentFrameRows.IsWhole());
+            records[whole].assign(s.ws.Frames.begin(), s.ws.Frames.begin() + 24);
+            inHand[whole] = s.ws.CurrentFrameImage;
+        }
+        for (int k = 0; k < 24; ++k) {
+            const FrameRecord &band = records[0][std::size_t(k)], &full = records[1][std::size_t(k)];
+            EXPECT_TRUE(band.ShiftX == full.ShiftX && band.ShiftY == full.ShiftY && band.SubShiftX == full.SubShiftX &&
+                        band.SubShiftY == full.SubShiftY && band.Quality == full.Quality &&
+                        band.Difference == full.Difference && band.AlignDifference == full.AlignDifference)
+                << "frame " << k;
+        }
+        EXPECT_TRUE(inHand[0] == inHand[1]);
+    }
+}
+
 TEST(AlignmentPass, QualityRankingFollowsTheSeeing) {
     testing::TempDir dir;
     capture::CaptureOptions o;
