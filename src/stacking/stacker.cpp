@@ -439,18 +439,27 @@ void StackButtonClick(AppContext& c, FftEngine& fft, StackerState& st, Alignment
     FinishStack(c);
 }
 
-void StackTo16Bits(Workspace& ws, const StackerState& st, bool colour) {
-    const float s = st.StackMax - st.StackMin > 0 ? 255.0f / (st.StackMax - st.StackMin) : 1.0f;
-    const int w = std::min(ws.ImageWidth, ws.StackTiff.Width()), h = std::min(ws.ImageHeight, ws.StackTiff.Height());
+namespace {
+
+// The stack's w x h pixels into the 16-bit copy, each sample `level(sum)` clamped, on every core.
+template <class Level>
+void WriteWideStack(Workspace& ws, bool colour, int w, int h, const Level& level) {
     ParallelRows(0, h - 1, [&](int top, int bottom) {
         for (int y = top; y <= bottom; ++y) {
             const std::array<const float*, 3> in = StackRow(ws, colour, y);
             uint8_t* out = ws.StackTiff.WideRows[std::size_t(y)];
             for (int x = 0; x < w; ++x)
-                for (int ch = 0; ch < 3; ++ch)
-                    PutSample16(out + 6 * x + 2 * ch, Clamp16(double(in[std::size_t(ch)][x] * s) * 255.0));
+                for (int ch = 0; ch < 3; ++ch) PutSample16(out + 6 * x + 2 * ch, Clamp16(level(in[std::size_t(ch)][x])));
         }
     }, kStackRowsPerBand);
+}
+
+}  // namespace
+
+void StackTo16Bits(Workspace& ws, const StackerState& st, bool colour) {
+    const float s = st.StackMax - st.StackMin > 0 ? 255.0f / (st.StackMax - st.StackMin) : 1.0f;
+    const int w = std::min(ws.ImageWidth, ws.StackTiff.Width()), h = std::min(ws.ImageHeight, ws.StackTiff.Height());
+    WriteWideStack(ws, colour, w, h, [s](float v) { return double(v * s) * 255.0; });
 }
 
 void ExportStackTo16Bits(AppContext& c) {
@@ -460,15 +469,7 @@ void ExportStackTo16Bits(AppContext& c) {
     float m = LargestSum(ws, colour, w, h);
     if (m <= 0) m = 1;
     if (ws.StackTiff.Width() < w || ws.StackTiff.Height() < h) ws.StackTiff.CreateWide(w + 1, h + 1);
-    ParallelRows(0, h - 1, [&](int top, int bottom) {
-        for (int y = top; y <= bottom; ++y) {
-            const std::array<const float*, 3> in = StackRow(ws, colour, y);
-            uint8_t* out = ws.StackTiff.WideRows[std::size_t(y)];
-            for (int x = 0; x < w; ++x)
-                for (int ch = 0; ch < 3; ++ch)
-                    PutSample16(out + 6 * x + 2 * ch, Clamp16(double(in[std::size_t(ch)][x]) / m * 65535.0));
-        }
-    }, kStackRowsPerBand);
+    WriteWideStack(ws, colour, w, h, [m](float v) { return double(v) / m * 65535.0; });
 }
 
 }  // namespace talvenor
