@@ -149,11 +149,13 @@ FrameReadAhead::Decode ReadAheadOf(SerVideo& ser) {
     return [&ser](int64_t position, Bitmap24& out) { ser.ReadPicture(position, out); };
 }
 
-// How a worker reads bands of an AVI's frames' rows (a SER's frames are read whole).
+// How a worker reads bands of a frame's rows.
 FrameReadAhead::DecodeRows RowsAheadOf(AviFile& avi) {
     return [&avi](int64_t position, const FrameRows& rows, Bitmap24& out) { return avi.DecodeFrameRows(position, rows, out); };
 }
-FrameReadAhead::DecodeRows RowsAheadOf(SerVideo&) { return {}; }
+FrameReadAhead::DecodeRows RowsAheadOf(SerVideo& ser) {
+    return [&ser](int64_t position, const FrameRows& rows, Bitmap24& out) { return ser.ReadPictureRows(position, rows, out); };
+}
 
 // Whether a pass may read only the rows its steps ask for: frames read ahead in a pass whose
 // steps say which rows they want, and nothing made of the whole frame on the way (de-interlaced

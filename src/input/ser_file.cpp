@@ -281,6 +281,36 @@ void SerFile::ReadFrame(int64_t i, Bitmap24& picture) {
     ReadFrame(i, scratch_, picture);
 }
 
+FrameRows SerFile::ReadFrameRows(int64_t i, const FrameRows& rows, Bitmap24& picture) {
+    const int w = header_.Width, h = header_.Height, planes = header_.Planes();
+    const int first = std::max(rows.First, 0), last = std::min(rows.Last, h - 1);
+    if (rows.IsWhole() || header_.BytesPerSample() != 1 || first > last) {
+        ReadFrame(i, picture);
+        return FrameRows::Whole();
+    }
+    if (i < 0 || i >= frames_) Fail("there is no frame " + std::to_string(i) + " (the file holds " + std::to_string(frames_) + ")");
+    uint8_t* into;
+    if (planes == 1) {
+        picture.SetGreySize(w, h);
+        into = picture.GreyRowToFill(first);
+    } else {
+        if (picture.Width() != w || picture.Height() != h || picture.HoldsGrey()) picture.SetSize(w, h);
+        into = picture.Row(first);
+    }
+    // Rows are stored top row first, planes interleaved: the band is one run of the file.
+    const uint64_t rowBytes = uint64_t(w) * uint64_t(planes);
+    const std::size_t bytes = std::size_t(rowBytes * uint64_t(last - first + 1));
+    try {
+        reader_->Read(kSerHeaderSize + uint64_t(i) * header_.FrameBytes() + rowBytes * uint64_t(first), into, bytes);
+    } catch (const ReadFailure& e) {
+        Fail("frame " + std::to_string(i) + ": " + e.what());
+    }
+    if (header_.Colour == SerColour::Rgb)
+        for (std::size_t k = 0; k < bytes / 3; ++k) std::swap(into[3 * k], into[3 * k + 2]);
+    picture.Touch();
+    return {first, last};
+}
+
 void SerFile::ReadFrame(int64_t i, std::vector<uint16_t>& samples, Bitmap24& picture) {
     ReadFrame(i, samples);
     const int w = header_.Width, h = header_.Height;

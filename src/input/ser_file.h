@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "workspace/bitmap24.h"
+#include "workspace/frame_rows.h"
 
 #include "imagefiles/file_info.h"
 
@@ -110,6 +111,10 @@ public:
     void ReadFrame(int64_t i, std::vector<uint16_t>& samples);
     void ReadFrame(int64_t i, Bitmap24& picture);
     void ReadFrame(int64_t i, std::vector<uint16_t>& samples, Bitmap24& picture);
+    // Only rows rows.First .. rows.Last (clipped to the frame) of an 8-bit frame's picture, as
+    // one read, into their rows of `picture`, whose other rows are left as they were; a wider
+    // frame is read whole. Returns the rows read.
+    FrameRows ReadFrameRows(int64_t i, const FrameRows& rows, Bitmap24& picture);
 
 private:
     class Reader;

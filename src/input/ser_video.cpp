@@ -52,6 +52,14 @@ void SerVideo::ReadPicture(int64_t position, Bitmap24& picture) {
     else DecodeSamples(position, picture);
 }
 
+FrameRows SerVideo::ReadPictureRows(int64_t position, const FrameRows& rows, Bitmap24& picture) {
+    if (pattern_) {
+        DecodeSamples(position, picture);
+        return FrameRows::Whole();
+    }
+    return ser_.ReadFrameRows(position, rows, picture);
+}
+
 void SerVideo::DecodeSamples(int64_t position, Bitmap24& picture) {
     const int w = ser_.Width(), h = ser_.Height(), depth = ser_.PixelDepth();
     ser_.ReadFrame(position, samples_);

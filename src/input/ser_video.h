@@ -30,6 +30,9 @@ public:
     // thread may read frames ahead with it (one thread at a time).
     bool PicturesStandAlone() const { return ser_.PixelDepth() <= 8; }
     void ReadPicture(int64_t position, Bitmap24& picture);
+    // Rows of the picture only, where the frame is plain 8-bit rows (ReadPicture otherwise);
+    // returns the rows read.
+    FrameRows ReadPictureRows(int64_t position, const FrameRows& rows, Bitmap24& picture);
 
 private:
     int PictureDepth();

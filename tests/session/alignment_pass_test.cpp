@@ -135,9 +135,10 @@ TEST(AlignmentPass, RecoversKnownShiftsForEveryBoxSizeAndCorrelation) {
     }
 }
 
-// The pass reads a band of rows around its boxes (24-bit and grey AVIs): every record and the
-// frame left in hand are those of a pass on whole frames, whether the object drifts slowly or
-// jumps further than the band reaches (the frame is then read whole), grey or colour.
+// The pass reads a band of rows around its boxes (24-bit and grey AVIs, 8-bit SERs): every
+// record and the frame left in hand are those of a pass on whole frames, whether the object
+// drifts slowly or jumps further than the band reaches (the frame is then read whole), grey or
+// colour.
 TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
     const struct {
         capture::CaptureFormat format;
@@ -145,7 +146,9 @@ TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
         const char* name;
     } cases[] = {{capture::CaptureFormat::AviGrey, 3, "grey, steady"},
                  {capture::CaptureFormat::AviRgb, 3, "colour, steady"},
-                 {capture::CaptureFormat::AviGrey, 70, "grey, jumping past the band"}};
+                 {capture::CaptureFormat::AviGrey, 70, "grey, jumping past the band"},
+                 {capture::CaptureFormat::SerMono, 3, "grey SER, steady"},
+                 {capture::CaptureFormat::SerRgb, 70, "RGB SER, jumping past the band"}};
     testing::TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -156,7 +159,8 @@ TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
         o.jitter = c.jitter;
         o.format = c.format;
         o.seed = 5 + uint64_t(c.jitter);
-        const Capture cap = MakeCapture(dir.path(), o);
+        const bool ser = c.format == capture::CaptureFormat::SerMono || c.format == capture::CaptureFormat::SerRgb;
+        const Capture cap = testing::WriteAviCapture(dir.path() / (std::string(c.name) + (ser ? ".ser" : ".avi")), o);
         std::vector<FrameRecord> records[2];
         Bitmap24 inHand[2];
         for (const bool whole : {false, true}) {
