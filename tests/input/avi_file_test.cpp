@@ -147,6 +147,18 @@ TEST(AviFile, DecodesEveryFixtureLikeFfmpeg) {
                     EXPECT_EQ(MaxDifference(picture, libjpeg, p - avi.Start()), 0);
                 }
             }
+            // Rows 3 .. 10 alone, over the frame before: those rows as the whole frame has them
+            // and the others as they were, top-down and bottom-up; or the whole frame, from
+            // the decoders that read whole frames only.
+            Bitmap24 band = previous.Empty() ? picture : previous;
+            const Bitmap24& before = previous.Empty() ? picture : previous;
+            const FrameRows held = avi.DecodeFrameRows(p, {3, 10}, band);
+            EXPECT_TRUE(held.IsWhole() || (held.First == 3 && held.Last == 10));
+            const Bitmap24& read = band;
+            for (int y = 0; y < f.height; ++y) {
+                const Bitmap24& expected = held.Holds(y, y) ? picture : before;
+                EXPECT_TRUE(std::equal(read.Row(y), read.Row(y) + read.Stride(), expected.Row(y))) << "row " << y;
+            }
             previous = picture;
         }
     }
