@@ -160,9 +160,11 @@ FrameReadAhead::DecodeRows RowsAheadOf(SerVideo& ser) {
 // Whether a pass may read only the rows its steps ask for: frames read ahead in a pass whose
 // steps say which rows they want, and nothing made of the whole frame on the way (de-interlaced
 // fields, a demosaiced mosaic).
+bool FramesMayBeBands(const AppContext& c) {
+    return !c.ws.ReadFramesWhole && !c.form.Interlaced.Checked && MosaicChoiceOf(c.form).source != MosaicChoice::Source::Fixed;
+}
 bool ReadsRowBands(const AppContext& c, const PassSteps& steps, bool passActive, int64_t mode) {
-    return steps.Rows && passActive && mode < 0 && !c.ws.AlignOnWholeFrames && !c.form.Interlaced.Checked &&
-           MosaicChoiceOf(c.form).source != MosaicChoice::Source::Fixed;
+    return steps.Rows && passActive && mode < 0 && FramesMayBeBands(c);
 }
 
 // Rows of `picture` outside `rows` set to black: a frame that could not be read whole again
@@ -293,6 +295,7 @@ AviFrameSource::AviFrameSource(AppContext& c, const std::filesystem::path& path)
 }
 
 AviFrameSource::~AviFrameSource() {
+    WholeFrameInHand();
     c_.ws.RefreshDisplays = true;
     c_.host.SetCursor(CursorKind::Default);
 }
@@ -319,12 +322,44 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
     if (next >= 0 && !ahead_) {
         const int w = ser_ ? ser_->Width() : avi_->Width(), h = ser_ ? ser_->Height() : avi_->Height();
         const int depth = aheadOrder_.empty() ? 1 : FrameReadAhead::DepthFor(w, h);
+        if (!FramesMayBeBands(c_)) rows_ = nullptr;
+        FrameReadAhead::DecodeRows bands;
+        if (rows_) bands = ser_ ? RowsAheadOf(*ser_) : RowsAheadOf(*avi_);
         ahead_ = std::make_unique<FrameReadAhead>(ser_ ? ReadAheadOf(*ser_) : ReadAheadOf(*avi_), depth,
-                                                  &c_.ws.ReadAheadPictures);
+                                                  &c_.ws.ReadAheadPictures, std::move(bands));
     }
     const auto askAhead = [&] { AskAhead(i, next); };
+    // While the frame is handled, whatever needs more than its band has it read whole.
+    Workspace& ws = c_.ws;
+    const int64_t start = ser_ ? ser_->Start() : avi_->Start();
+    if (ahead_ && rows_)
+        ws.ReadWholeFrame = [this, &ws, i, start] {
+            if (ws.CurrentFrameRows.IsWhole()) return;
+            ahead_->Take(start + i, ws.CurrentFrameImage);
+            ws.CurrentFrameRows = FrameRows::Whole();
+            aheadAsked_ = aheadAt_;  // the frames asked for ahead were dropped
+        };
+    struct Unset {
+        std::function<void()>& f;
+        ~Unset() { f = nullptr; }
+    } unset{ws.ReadWholeFrame};
     if (ser_) HandleFrame(c_, *ser_, i, FrameRead::InRun, steps, scratch_, ahead_.get(), askAhead);
     else HandleFrame(c_, *avi_, i, FrameRead::InRun, steps, scratch_, ahead_.get(), askAhead);
+}
+
+void AviFrameSource::ReadRowsOnly(std::function<FrameRows(int64_t)> rows) { rows_ = std::move(rows); }
+
+void AviFrameSource::WholeFrameInHand() {
+    Workspace& ws = c_.ws;
+    if (ws.CurrentFrameRows.IsWhole()) return;
+    try {
+        if (ahead_) ahead_->Take((ser_ ? ser_->Start() : avi_->Start()) + std::clamp(ws.CurrentFrame, 0, kMaxFrameIndex),
+                                 ws.CurrentFrameImage);
+        else BlankOutside(ws.CurrentFrameImage, ws.CurrentFrameRows);
+    } catch (...) {
+        BlankOutside(ws.CurrentFrameImage, ws.CurrentFrameRows);
+    }
+    ws.CurrentFrameRows = FrameRows::Whole();
 }
 
 void AviFrameSource::AskAhead(int64_t frame, int64_t next) {
@@ -334,14 +369,16 @@ void AviFrameSource::AskAhead(int64_t frame, int64_t next) {
     std::size_t at = aheadAt_;
     while (at < aheadOrder_.size() && aheadOrder_[at] != frame) ++at;
     if (at == aheadOrder_.size()) {
-        if (next >= 0 && ahead_->Room() > 0) ahead_->Start(start + std::min<int64_t>(next, kMaxFrameIndex));
+        if (next >= 0 && ahead_->Room() > 0) ahead_->Start(start + std::min<int64_t>(next, kMaxFrameIndex), RowsOf(next));
         return;
     }
     aheadAt_ = at + 1;
     for (aheadAsked_ = std::max(aheadAsked_, aheadAt_); aheadAsked_ < aheadOrder_.size() && ahead_->Room() > 0;
          ++aheadAsked_)
-        ahead_->Start(start + std::min<int64_t>(aheadOrder_[aheadAsked_], kMaxFrameIndex));
+        ahead_->Start(start + std::min<int64_t>(aheadOrder_[aheadAsked_], kMaxFrameIndex), RowsOf(aheadOrder_[aheadAsked_]));
 }
+
+FrameRows AviFrameSource::RowsOf(int64_t frame) const { return rows_ ? rows_(frame) : FrameRows::Whole(); }
 
 void AviFrameSource::WillRead(std::vector<int> order) {
     if (ser_ && !ser_->PicturesStandAlone()) return;

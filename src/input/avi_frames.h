@@ -75,8 +75,14 @@ public:
     void WillRead(std::vector<int> order);
     // How many frames were decoded in file order for WillRead.
     int FramesDecodedInFileOrder() const { return decodedInFileOrder_; }
+    // Frames read ahead are read as the band of rows `rows(frame)` gives, where the capture
+    // stores them as rows; whatever needs more calls Workspace::ReadWholeFrame while a frame is
+    // handled. The frame left in hand at the end is whole (black where it could not be read).
+    void ReadRowsOnly(std::function<FrameRows(int64_t)> rows);
 
 private:
+    FrameRows RowsOf(int64_t frame) const;
+    void WholeFrameInHand();
     void DecodeBatchFrom(int64_t frame);
     void AskAhead(int64_t frame, int64_t next);
 
@@ -91,6 +97,7 @@ private:
     std::size_t ordered_ = 0;                // order_[0 .. ordered_ - 1] are decoded or read
     std::map<int64_t, Bitmap24> decoded_;   // frames decoded ahead of their turn
     int decodedInFileOrder_ = 0;
+    std::function<FrameRows(int64_t)> rows_;  // the band of each frame read ahead, if any
     std::vector<int> aheadOrder_;      // the order read ahead in
     std::size_t aheadAt_ = 0;          // aheadOrder_[aheadAt_] is the next frame expected
     std::size_t aheadAsked_ = 0;       // aheadOrder_[.. aheadAsked_ - 1] were asked for

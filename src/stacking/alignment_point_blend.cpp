@@ -253,10 +253,17 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
     FrameLanes lanes;
     int lastLane = -1;
     std::size_t tickets = 0;
+    // The last frame read is in hand afterwards.
+    const auto handBack = [&] {
+        lanes.Finish();
+        if (lastLane >= 0) std::swap(lane[std::size_t(lastLane)].Picture, c.ws.CurrentFrameImage);
+        lastLane = -1;
+    };
     const bool done = VisitFramesInOrder(c, frames, "Stacking at alignment points", "Alignment points: stacking frame",
                                          [&](std::size_t j) {
         const std::size_t ticket = tickets++;
         if (!PlainRun(c)) {
+            if (c.ws.ReadWholeFrame) c.ws.ReadWholeFrame();
             lanes.Finish();
             PlaceFrameAtWholeShift(c, st, ap, !ap.ShiftsOfEveryFrame);
             addInPlanes(j);
@@ -289,9 +296,8 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
             turns.Wait(ticket);
             AddChosenBoxes(c, ap, boxes, l.Patches, window, inOrder);
         });
-    });
-    lanes.Finish();
-    if (lastLane >= 0) std::swap(lane[std::size_t(lastLane)].Picture, c.ws.CurrentFrameImage);
+    }, [&c, &ap](int64_t frame) { return LaneRows(c, ap, frame); }, handBack);
+    handBack();
     return done;
 }
 

@@ -196,14 +196,20 @@ bool FrameCovers(const AlignmentPointState& ap, const AlignmentPoint& p, int siz
 }
 
 bool VisitFramesInOrder(AppContext& c, const std::vector<int>& frames, const std::string& title, const std::string& what,
-                        const std::function<void(std::size_t)>& visit) {
+                        const std::function<void(std::size_t)>& visit, const std::function<FrameRows(int64_t)>& band,
+                        const std::function<void()>& done) {
     Workspace& ws = c.ws;
     Controls& f = c.form;
     std::unique_ptr<AviFrameSource> avi;
     if (!ws.IsImageSeries && !frames.empty()) {
         avi = std::make_unique<AviFrameSource>(c, AviPath(c));
         avi->WillRead(frames);
+        if (band) avi->ReadRowsOnly(band);
     }
+    const auto finish = [&done](bool visited) {
+        if (done) done();
+        return visited;
+    };
     const int keepW = ws.ImageWidth, keepH = ws.ImageHeight;
     const std::size_t n = frames.size();
     // Each reading of the frames is a round of its own, with its own rate.
@@ -213,7 +219,7 @@ bool VisitFramesInOrder(AppContext& c, const std::vector<int>& frames, const std
         SetProgress(f, c.host, (long long)j + 1, (long long)n, detail);
         f.StackInfoLabel.Caption = detail;
         c.host.PumpMessages();
-        if (ws.CancelRequested) return false;
+        if (ws.CancelRequested) return finish(false);
         const int frame = frames[j];
         ws.CurrentFrame = frame;
         auto step = [&visit, j] { visit(j); };
@@ -227,7 +233,12 @@ bool VisitFramesInOrder(AppContext& c, const std::vector<int>& frames, const std
         ws.ImageWidth = keepW;
         ws.ImageHeight = keepH;
     }
-    return true;
+    return finish(true);
+}
+
+FrameRows LaneRows(const AppContext& c, const AlignmentPointState& ap, int64_t frame) {
+    const int dy = int(std::lrint(GlobalShift(c.ws.Frames[std::size_t(std::clamp<int64_t>(frame, 0, kMaxFrameIndex))]).Y));
+    return {ap.Region.Top + dy, ap.Region.Bottom + dy};
 }
 
 // Reads `frames` in order and hands each to `handle` (with its place in the list) once it sits

@@ -129,9 +129,16 @@ bool MeasureInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, co
     lane.resize(std::size_t(FrameLanes::Count()));
     FrameLanes lanes;
     int lastLane = -1;
+    // The last frame read is in hand afterwards, as when the frames are measured one by one.
+    const auto handBack = [&] {
+        lanes.Finish();
+        if (lastLane >= 0) std::swap(lane[std::size_t(lastLane)].Picture, c.ws.CurrentFrameImage);
+        lastLane = -1;
+    };
     const bool done = VisitFramesInOrder(c, frames, "Measuring alignment points", "Alignment points: measuring frame",
                                          [&](std::size_t slot) {
         if (!PlainRun(c)) {
+            if (c.ws.ReadWholeFrame) c.ws.ReadWholeFrame();
             lanes.Finish();
             PlaceFrameAtWholeShift(c, st, ap, true);
             measureInPlanes(slot);
@@ -146,10 +153,8 @@ bool MeasureInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, co
             PlaceLaneLuma(c, ap, l, frame);
             MeasureFrame(c, ap, ref, LaneFrame(ap, l, l.Luma, slot, ap.ShiftsOfEveryFrame));
         });
-    });
-    lanes.Finish();
-    // The frame last read is in hand afterwards, as when the frames are measured one by one.
-    if (lastLane >= 0) std::swap(lane[std::size_t(lastLane)].Picture, c.ws.CurrentFrameImage);
+    }, [&c, &ap](int64_t frame) { return LaneRows(c, ap, frame); }, handBack);
+    handBack();
     return done;
 }
 

@@ -43,9 +43,15 @@ bool ReadFramesInOrder(AppContext& c, StackerState& st, AlignmentPointState& ap,
 void PlaceFrameAtWholeShift(AppContext& c, StackerState& st, AlignmentPointState& ap, bool luma);
 
 // Visits `frames` in order, each in the frame in hand, the progress under `title` and each
-// frame's line beginning with `what`. False when the user cancelled.
+// frame's line beginning with `what`. False when the user cancelled. With `band`, a capture
+// stored as rows may read only the rows it gives of each frame (a visit that needs more calls
+// Workspace::ReadWholeFrame); `done` runs once the frames are visited (or the user cancelled),
+// before the frame in hand is read whole again.
 bool VisitFramesInOrder(AppContext& c, const std::vector<int>& frames, const std::string& title, const std::string& what,
-                        const std::function<void(std::size_t)>& visit);
+                        const std::function<void(std::size_t)>& visit,
+                        const std::function<FrameRows(int64_t)>& band = {}, const std::function<void()>& done = {});
+// The rows of `frame` the lanes read: the points' rectangle at the frame's whole shift.
+FrameRows LaneRows(const AppContext& c, const AlignmentPointState& ap, int64_t frame);
 
 // Whether every frame of the run is a plain 8-bit picture (no 16-bit samples, FITS planes or
 // calibration), whose luminance a lane can place straight from its bytes.

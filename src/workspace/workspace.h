@@ -119,8 +119,9 @@ struct Workspace {
     // ReadWholeFrame (set while such a pass runs), which reads the frame in hand whole.
     FrameRows CurrentFrameRows;
     std::function<void()> ReadWholeFrame;
-    // Reads every frame whole in the alignment pass (the results are the same; tests compare).
-    bool AlignOnWholeFrames = false;
+    // Reads every frame whole in the passes that may read a band of rows (the results are the
+    // same; tests compare).
+    bool ReadFramesWhole = false;
     // The bytes of the last frame file read; kept so reading the next frame allocates nothing.
     std::vector<uint8_t> FrameFileBytes;
     // The pictures a pass decoded frames ahead into, kept for the next pass: fresh memory costs

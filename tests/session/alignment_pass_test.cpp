@@ -166,7 +166,7 @@ TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
         for (const bool whole : {false, true}) {
             StartedSession t;
             Session& s = t.Start();
-            s.ws.AlignOnWholeFrames = whole;
+            s.ws.ReadFramesWhole = whole;
             t.host.ShowProgressPictures = false;  // as on the command line: no frame is shown
             Open(t, cap.path);
             const auto [fx, fy] = Feature(s);

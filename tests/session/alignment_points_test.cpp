@@ -111,7 +111,9 @@ TEST(AlignmentPointsSession, OnePointOverTheObjectStacksEachFrameAtItsOwnShift) 
 // Frames measured and added whole side by side (the default) give the measures and the stack, to the bit,
 // of frames measured one at a time with their points split over the workers: a capture whose
 // seeing bends each area its own way, in colour and grey. Finding every frame's shifts (for the
-// table of them) stacks the same as finding only those of the stacked boxes.
+// table of them) stacks the same as finding only those of the stacked boxes. The lanes read
+// only the rows of the points' rectangle: the same as reading whole frames, and the frame left
+// in hand is whole.
 TEST(AlignmentPointsSession, FramesWorkedSideBySideEqualOneAtATime) {
     for (const bool colour : {true, false}) {
         SCOPED_TRACE(colour ? "colour" : "grey");
@@ -127,17 +129,23 @@ TEST(AlignmentPointsSession, FramesWorkedSideBySideEqualOneAtATime) {
         const testing::GeneratedCapture cap = testing::WriteAviCapture(dir.path() / "bending.avi", o);
         testing::StartedSession t;
         Session& s = t.Start();
+        t.host.ShowProgressPictures = false;  // as on the command line: no frame is shown
         testing::OpenAvi(t, cap.path);
         testing::PickFeature(s);
         s.Dispatch("Allignallbutton", Event::Click);
         s.form.StackSlider.Value = 11;
         std::vector<std::vector<PointMeasure>> measures;
         std::vector<std::vector<float>> stacks;
-        // The last way is the first again, on the lanes' scratch the stacks before left.
-        for (const int way : {0, 1, 2, 0}) {
+        std::vector<Bitmap24> inHand;
+        // The fourth way is the first again, on the lanes' scratch the stacks before left; the
+        // last reads whole frames.
+        for (const int way : {0, 1, 2, 0, 3}) {
             s.points.OneFrameAtATime = way == 1;
             s.points.ShiftsOfEveryFrame = way == 2;
+            s.ws.ReadFramesWhole = way == 3;
             Stack(s);
+            EXPECT_TRUE(s.ws.CurrentFrameRows.IsWhole());
+            inHand.push_back(s.ws.CurrentFrameImage);
             ASSERT_TRUE(s.points.LastStackUsedPoints);
             measures.push_back(s.points.Measures);
             const Single2dArray& plane = s.ws.StackSum[1];
@@ -167,6 +175,8 @@ TEST(AlignmentPointsSession, FramesWorkedSideBySideEqualOneAtATime) {
         EXPECT_GT(elsewhere, 0);
         EXPECT_TRUE(stacks[0] == stacks[2]);
         EXPECT_TRUE(stacks[0] == stacks[3]);
+        EXPECT_TRUE(stacks[0] == stacks[4]);
+        EXPECT_TRUE(inHand[0] == inHand[4]);
     }
 }
 
