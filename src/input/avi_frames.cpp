@@ -167,14 +167,28 @@ bool ReadsRowBands(const AppContext& c, const PassSteps& steps, bool passActive,
     return steps.Rows && passActive && mode < 0 && FramesMayBeBands(c);
 }
 
-// Rows of `picture` outside `rows` set to black: a frame that could not be read whole again
-// shows nothing of another frame.
-void BlankOutside(Bitmap24& picture, const FrameRows& rows) {
-    for (int y = 0; y < picture.Height(); ++y) {
-        if (rows.Holds(y, y)) continue;
-        if (picture.HoldsGrey()) std::fill_n(picture.GreyRowToFill(y), std::size_t(picture.Width()), uint8_t(0));
-        else std::fill_n(picture.Row(y), picture.Stride(), uint8_t(0));
+// The frame in hand (at `position`) read whole again; the frames asked for ahead are dropped.
+void TakeWhole(Workspace& ws, FrameReadAhead& ahead, int64_t position) {
+    if (ws.CurrentFrameRows.IsWhole()) return;
+    ahead.Take(position, ws.CurrentFrameImage);
+    ws.CurrentFrameRows = FrameRows::Whole();
+}
+
+// When a pass that read bands of rows ends: the frame left in hand read whole, or black outside
+// its band where it cannot be read (so it shows nothing of another frame).
+void WholeOnLeaving(Workspace& ws, FrameReadAhead* ahead, int64_t position) {
+    try {
+        if (ahead) TakeWhole(ws, *ahead, position);
+    } catch (...) {
     }
+    Bitmap24& picture = ws.CurrentFrameImage;
+    if (!ws.CurrentFrameRows.IsWhole())
+        for (int y = 0; y < picture.Height(); ++y) {
+            if (ws.CurrentFrameRows.Holds(y, y)) continue;
+            if (picture.HoldsGrey()) std::fill_n(picture.GreyRowToFill(y), std::size_t(picture.Width()), uint8_t(0));
+            else std::fill_n(picture.Row(y), picture.Stride(), uint8_t(0));
+        }
+    ws.CurrentFrameRows = FrameRows::Whole();
 }
 
 // The frames of a video the call asks for, handled in order; the next ones are decoded ahead
@@ -219,31 +233,28 @@ int64_t RunFrames(AppContext& c, Video& video, int64_t mode, const PassSteps& st
             asked = next;
         }
     };
-    // The frame in hand read whole, for whatever needs more than the band read (frames asked
-    // for ahead are dropped and asked for again); on the way out, the frame left in hand is
-    // whole, or black where it could not be read.
+    // The frame in hand read whole, for whatever needs more than the band read (the frames
+    // dropped from the read-ahead are asked for again); on the way out, the frame left in hand
+    // is made whole and nothing more is asked for.
     struct WholeFrameOnExit {
         Workspace& ws;
+        FrameReadAhead& ahead;
+        const int64_t start;
+        const int64_t& inHand;
         ~WholeFrameOnExit() {
-            try {
-                if (!ws.CurrentFrameRows.IsWhole() && ws.ReadWholeFrame) ws.ReadWholeFrame();
-            } catch (...) {
-            }
-            if (!ws.CurrentFrameRows.IsWhole()) BlankOutside(ws.CurrentFrameImage, ws.CurrentFrameRows);
-            ws.CurrentFrameRows = FrameRows::Whole();
             ws.ReadWholeFrame = nullptr;
+            WholeOnLeaving(ws, &ahead, start + inHand);
         }
     };
     std::optional<WholeFrameOnExit> wholeOnExit;
     if (bands && ahead) {
         ws.ReadWholeFrame = [&] {
             if (ws.CurrentFrameRows.IsWhole()) return;
-            ahead->Take(video.Start() + inHand, ws.CurrentFrameImage);
-            ws.CurrentFrameRows = FrameRows::Whole();
+            TakeWhole(ws, *ahead, video.Start() + inHand);
             asked = inHand;
             askAhead();
         };
-        wholeOnExit.emplace(ws);
+        wholeOnExit.emplace(ws, *ahead, video.Start(), inHand);
     }
     int counted = 0;
     for (int64_t i = first; i <= last; ++i) {
@@ -335,8 +346,7 @@ void AviFrameSource::Read(int64_t frame, const PassSteps& steps, int64_t next) {
     if (ahead_ && rows_)
         ws.ReadWholeFrame = [this, &ws, i, start] {
             if (ws.CurrentFrameRows.IsWhole()) return;
-            ahead_->Take(start + i, ws.CurrentFrameImage);
-            ws.CurrentFrameRows = FrameRows::Whole();
+            TakeWhole(ws, *ahead_, start + i);
             aheadAsked_ = aheadAt_;  // the frames asked for ahead were dropped
         };
     struct Unset {
@@ -351,15 +361,7 @@ void AviFrameSource::ReadRowsOnly(std::function<FrameRows(int64_t)> rows) { rows
 
 void AviFrameSource::WholeFrameInHand() {
     Workspace& ws = c_.ws;
-    if (ws.CurrentFrameRows.IsWhole()) return;
-    try {
-        if (ahead_) ahead_->Take((ser_ ? ser_->Start() : avi_->Start()) + std::clamp(ws.CurrentFrame, 0, kMaxFrameIndex),
-                                 ws.CurrentFrameImage);
-        else BlankOutside(ws.CurrentFrameImage, ws.CurrentFrameRows);
-    } catch (...) {
-        BlankOutside(ws.CurrentFrameImage, ws.CurrentFrameRows);
-    }
-    ws.CurrentFrameRows = FrameRows::Whole();
+    WholeOnLeaving(ws, ahead_.get(), (ser_ ? ser_->Start() : avi_->Start()) + std::clamp(ws.CurrentFrame, 0, kMaxFrameIndex));
 }
 
 void AviFrameSource::AskAhead(int64_t frame, int64_t next) {

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "capture/capture.h"
+#include "input/avi_file.h"
 #include "input/avi_frames.h"
 #include "registration/feature_finder.h"
 #include "session/alignment.h"
@@ -138,7 +139,7 @@ TEST(AlignmentPass, RecoversKnownShiftsForEveryBoxSizeAndCorrelation) {
 // The pass reads a band of rows around its boxes (24-bit and grey AVIs, 8-bit SERs): every
 // record and the frame left in hand are those of a pass on whole frames, whether the object
 // drifts slowly or jumps further than the band reaches (the frame is then read whole), grey or
-// colour.
+// colour. A pass cancelled midway leaves the frame it stopped at in hand, whole.
 TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
     const struct {
         capture::CaptureFormat format;
@@ -150,6 +151,7 @@ TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
                  {capture::CaptureFormat::SerMono, 3, "grey SER, steady"},
                  {capture::CaptureFormat::SerRgb, 70, "RGB SER, jumping past the band"}};
     testing::TempDir dir;
+    std::string firstCapture;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         capture::CaptureOptions o;
@@ -161,6 +163,7 @@ TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
         o.seed = 5 + uint64_t(c.jitter);
         const bool ser = c.format == capture::CaptureFormat::SerMono || c.format == capture::CaptureFormat::SerRgb;
         const Capture cap = testing::WriteAviCapture(dir.path() / (std::string(c.name) + (ser ? ".ser" : ".avi")), o);
+        if (firstCapture.empty()) firstCapture = cap.path;
         std::vector<FrameRecord> records[2];
         Bitmap24 inHand[2];
         for (const bool whole : {false, true}) {
@@ -186,6 +189,28 @@ TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
         }
         EXPECT_TRUE(inHand[0] == inHand[1]);
     }
+    StartedSession t;
+    Session& s = t.Start();
+    t.host.ShowProgressPictures = false;
+    Open(t, firstCapture);
+    const auto [fx, fy] = Feature(s);
+    Pick(s, fx, fy);
+    int pumps = 0;
+    t.host.OnPump = [&] {
+        if (++pumps == 9) {
+            t.host.Answers.push_back(Answer::Yes);
+            s.Dispatch("BitBtn2", Event::Click);
+        }
+    };
+    s.Dispatch("Allignallbutton", Event::Click);
+    ASSERT_TRUE(s.ws.CancelRequested);
+    EXPECT_TRUE(s.ws.CurrentFrameRows.IsWhole());
+    EXPECT_FALSE(bool(s.ws.ReadWholeFrame));
+    Bitmap24 frame;
+    AviFile(firstCapture).DecodeFrame(s.ws.CurrentFrame, frame);
+    EXPECT_GT(s.ws.CurrentFrame, 0);
+    EXPECT_LT(s.ws.CurrentFrame, 23);
+    EXPECT_TRUE(s.ws.CurrentFrameImage == frame);
 }
 
 TEST(AlignmentPass, QualityRankingFollowsTheSeeing) {
