@@ -38,6 +38,16 @@ std::pair<int, int> Feature(const Session& s) {
     return f.value_or(std::make_pair(s.ws.ImageWidth / 2, s.ws.ImageHeight / 2));
 }
 
+// The user presses Cancel (and confirms) at the pass's `at`-th pump.
+void CancelAtPump(StartedSession& t, Session& s, int at) {
+    t.host.OnPump = [&t, &s, at, pumps = 0]() mutable {
+        if (++pumps == at) {
+            t.host.Answers.push_back(Answer::Yes);
+            s.Dispatch("BitBtn2", Event::Click);
+        }
+    };
+}
+
 void Pick(Session& s, int x, int y) {
     EventArgs click;
     click.X = x;
@@ -195,13 +205,7 @@ TEST(AlignmentPass, ABandOfRowsAlignsAsWholeFramesDo) {
     Open(t, firstCapture);
     const auto [fx, fy] = Feature(s);
     Pick(s, fx, fy);
-    int pumps = 0;
-    t.host.OnPump = [&] {
-        if (++pumps == 9) {
-            t.host.Answers.push_back(Answer::Yes);
-            s.Dispatch("BitBtn2", Event::Click);
-        }
-    };
+    CancelAtPump(t, s, 9);
     s.Dispatch("Allignallbutton", Event::Click);
     ASSERT_TRUE(s.ws.CancelRequested);
     EXPECT_TRUE(s.ws.CurrentFrameRows.IsWhole());
@@ -373,13 +377,7 @@ TEST(AlignmentPass, LostAlignmentQuestionManualClickAndCancel) {
     // Cancel mid-pass: no ranking follows, and the AVI is released.
     t.host.Messages.clear();
     t.host.Answers.clear();
-    pumps = 0;
-    t.host.OnPump = [&] {
-        if (++pumps == 4) {
-            t.host.Answers.push_back(Answer::Yes);
-            s.Dispatch("BitBtn2", Event::Click);
-        }
-    };
+    CancelAtPump(t, s, 4);
     s.Dispatch("Allignallbutton", Event::Click);
     EXPECT_TRUE(s.ws.CancelRequested);
     EXPECT_EQ(s.ws.Ranking[0].RankQuality, 0.0f);
