@@ -96,7 +96,7 @@ void HandleFrame(AppContext& c, Video& avi, int64_t i, FrameRead how, const Pass
     const bool passActive = ws.AlignPassActive || ws.StackPassActive;
     ws.RefreshDisplays = (how == FrameRead::Alone && !passActive) || c.host.TimeToShowProgress();
     // A frame the screen shows is shown whole.
-    if (ws.RefreshDisplays && !ws.CurrentFrameRows.IsWhole() && ws.ReadWholeFrame) ws.ReadWholeFrame();
+    if (ws.RefreshDisplays) ws.NeedWholeFrame();
     if (single) {
         ws.ImageHeight = ws.UnclampedHeight = avi.Height();
         ws.ImageWidth = ws.UnclampedWidth = avi.Width();

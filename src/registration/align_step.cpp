@@ -59,13 +59,9 @@ void NeedRows(AppContext& c, int first, int last) {
     ws.ReadWholeFrame();
 }
 
-void NeedWholeFrame(AppContext& c) {
-    if (!c.ws.CurrentFrameRows.IsWhole() && c.ws.ReadWholeFrame) c.ws.ReadWholeFrame();
-}
-
 // Waits, pumping messages, for the click that places the feature on AlignImage.
 bool WaitForFeatureClick(AppContext& c, AlignmentState& a) {
-    NeedWholeFrame(c);
+    c.ws.NeedWholeFrame();
     c.form.FFTWindow.Visible = false;
     c.form.MessageWindow.Visible = false;
     // The click lands on the Aligning page's picture, which a pass refreshes only as often as
@@ -422,7 +418,6 @@ void AlignStep(AppContext& c, FftEngine& fft, AlignmentState& a) {
     if (trace) f.AlignImage.Image = ws.CurrentFrameImage;
     f.label4.Caption = "Processing frame " + std::to_string(ws.CurrentFrame + 1) + " of " + std::to_string(ws.SelectedCount);
 
-    if (a.ManualAlignOn) NeedWholeFrame(c);
     const Peak peak = CorrelateAndRecentre(c, fft, a, at, show, &record.AlignDifference);
     AskForTheFeature(c, a, at, peak.value);
     StoreShift(c, fft, a, at, trace, record);

@@ -263,7 +263,7 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
                                          [&](std::size_t j) {
         const std::size_t ticket = tickets++;
         if (!PlainRun(c)) {
-            if (c.ws.ReadWholeFrame) c.ws.ReadWholeFrame();
+            c.ws.NeedWholeFrame();
             lanes.Finish();
             PlaceFrameAtWholeShift(c, st, ap, !ap.ShiftsOfEveryFrame);
             addInPlanes(j);

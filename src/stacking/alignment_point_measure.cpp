@@ -138,7 +138,7 @@ bool MeasureInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap, co
     const bool done = VisitFramesInOrder(c, frames, "Measuring alignment points", "Alignment points: measuring frame",
                                          [&](std::size_t slot) {
         if (!PlainRun(c)) {
-            if (c.ws.ReadWholeFrame) c.ws.ReadWholeFrame();
+            c.ws.NeedWholeFrame();
             lanes.Finish();
             PlaceFrameAtWholeShift(c, st, ap, true);
             measureInPlanes(slot);

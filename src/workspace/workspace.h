@@ -119,6 +119,10 @@ struct Workspace {
     // ReadWholeFrame (set while such a pass runs), which reads the frame in hand whole.
     FrameRows CurrentFrameRows;
     std::function<void()> ReadWholeFrame;
+    // The frame in hand whole, read again if it is a band.
+    void NeedWholeFrame() {
+        if (!CurrentFrameRows.IsWhole() && ReadWholeFrame) ReadWholeFrame();
+    }
     // Reads every frame whole in the passes that may read a band of rows (the results are the
     // same; tests compare).
     bool ReadFramesWhole = false;
