@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "registration/luminance.h"
+#include "workspace/parallel_rows.h"
 
 namespace talvenor {
 
@@ -25,47 +26,54 @@ float LuminanceAt(const Bitmap24& frame, const uint8_t* row, int x, const std::a
 const uint8_t* RowOf(const Bitmap24& frame, int y) { return frame.HoldsGrey() ? frame.GreyRow(y) : frame.Row(y); }
 
 // The luminance of row y, smoothed along the row (the square cut at the frame's sides), into
-// `out` (width values).
+// `out` (width values). Inside the row every value adds its five neighbours in the same order
+// as at the sides, so the loop runs over pixels without the cut.
 void RowSmoothedLuminance(const Bitmap24& frame, int width, int y, const std::array<float, 3>& weights,
                           std::vector<float>& lum, float* out) {
     const uint8_t* row = RowOf(frame, y);
-    for (int x = 0; x < width; ++x) lum[std::size_t(x)] = LuminanceAt(frame, row, x, weights);
-    for (int x = 0; x < width; ++x) {
+    float* l = lum.data();
+    if (frame.HoldsGrey())
+        for (int x = 0; x < width; ++x) l[x] = GreyLuminance(row[x], weights);
+    else
+        for (int x = 0; x < width; ++x) l[x] = Luminance(row + 3 * x, weights);
+    auto cut = [&](int x) {
         const int a = std::max(0, x - kSmooth), b = std::min(width - 1, x + kSmooth);
         float sum = 0;
-        for (int k = a; k <= b; ++k) sum += lum[std::size_t(k)];
+        for (int k = a; k <= b; ++k) sum += l[k];
         out[x] = sum / float(b - a + 1);
-    }
+    };
+    const int inner0 = std::min(kSmooth, width), inner1 = std::max(inner0, width - kSmooth);
+    for (int x = 0; x < inner0; ++x) cut(x);
+    static_assert(kSmooth == 2, "the inner sum adds five values");
+    for (int x = inner0; x < inner1; ++x) out[x] = ((((l[x - 2] + l[x - 1]) + l[x]) + l[x + 1]) + l[x + 2]) / 5.0f;
+    for (int x = inner1; x < width; ++x) cut(x);
 }
 
-}  // namespace
+// The frame's gradient energies across and down, and its saturated pixels, summed per cell of
+// step x step pixels: cells from (1, 1).
+struct CellSums {
+    int Step = 0, CellsX = 0, CellsY = 0;
+    std::vector<double> X, Y, Saturated;
+    double* RowOf(std::vector<double>& cells, int cy) { return cells.data() + std::size_t(cy) * std::size_t(CellsX); }
+};
 
-std::optional<std::pair<int, int>> FindAlignmentFeature(const Bitmap24& frame, int width, int height, int boxSize,
-                                                        const std::array<float, 3>& weights) {
-    width = std::min(width, frame.Width());
-    height = std::min(height, frame.Height());
-    const int h = boxSize / 2;
-    // The border rule: h < x < width - h - 1, likewise y.
-    if (width - h - 2 <= h + 1 || height - h - 2 <= h + 1) return std::nullopt;
-
-    // Windows lie on a grid of step s = N / 8 from (1, 1), so each is 8 x 8 cells of s x s
-    // pixels: the gradient energies and the saturated pixels are summed per cell, and a
-    // window's sums are its cells' (a whole-frame summed-area table would cost tens of
-    // megabytes of fresh memory on a large frame, for sums of which only these are read).
-    const int step = std::max(2, boxSize / 8);
-    const int cellsPerBox = boxSize / step;
-    const int cellsX = (width - 1) / step, cellsY = (height - 1) / step;
-    if (cellsX < cellsPerBox || cellsY < cellsPerBox) return std::nullopt;
-    std::vector<double> cellX(std::size_t(cellsX) * std::size_t(cellsY)), cellY(cellX.size()), cellSat(cellX.size());
-
+// The rows of cells cy0..cy1: the frame rows they hold, each from its own smoothed neighbours.
+// A band starts its rings afresh a few rows above its first row, so each row is smoothed as
+// it would be in one pass over the frame and the cells add their rows in the same order.
+void SumCellRows(const Bitmap24& frame, int width, int height, const std::array<float, 3>& weights, CellSums& cells,
+                 int cy0, int cy1) {
+    const int step = cells.Step;
+    const int yFirst = 1 + cy0 * step, yLast = std::min(height - 1, cy1 * step + step);
+    if (yFirst > yLast) return;
     // The smoothed luminance, a ring of 2 * kReach + 1 rows (each also smoothed down the
     // columns from 2 * kSmooth + 1 row-smoothed rows).
     const std::size_t w = std::size_t(width);
-    std::vector<float> lum(w), rowSmooth(w * std::size_t(height > 0 ? 2 * kSmooth + 1 : 0));
+    std::vector<float> lum(w), rowSmooth(w * std::size_t(2 * kSmooth + 1));
     std::vector<float> smooth(w * std::size_t(2 * kReach + 1));
     auto rowSmoothed = [&](int y) { return rowSmooth.data() + std::size_t(y % (2 * kSmooth + 1)) * w; };
     auto smoothed = [&](int y) { return smooth.data() + std::size_t(y % (2 * kReach + 1)) * w; };
-    int rowsRead = 0, rowsSmoothed = 0;
+    int rowsSmoothed = std::max(0, yFirst - kReach);
+    int rowsRead = std::max(0, rowsSmoothed - kSmooth);
     auto smoothRow = [&](int y) {
         const int a = std::max(0, y - kSmooth), b = std::min(height - 1, y + kSmooth);
         while (rowsRead <= b) {
@@ -82,19 +90,19 @@ std::optional<std::pair<int, int>> FindAlignmentFeature(const Bitmap24& frame, i
         for (int x = 0; x < width; ++x) out[x] *= scale;
     };
 
-    for (int y = 0; y < height; ++y) {
+    const bool grey = frame.HoldsGrey();
+    for (int y = yFirst; y <= yLast; ++y) {
         const int yu = std::max(y - kReach, 0), yd = std::min(y + kReach, height - 1);
         while (rowsSmoothed <= yd) smoothRow(rowsSmoothed++);
         const int cy = (y - 1) / step;
-        if (y < 1 || cy >= cellsY) continue;
         const float* up = smoothed(yu);
         const float* down = smoothed(yd);
         const float* mid = smoothed(y);
         const uint8_t* row = RowOf(frame, y);
-        double* cx2 = cellX.data() + std::size_t(cy) * std::size_t(cellsX);
-        double* cy2 = cellY.data() + std::size_t(cy) * std::size_t(cellsX);
-        double* cs = cellSat.data() + std::size_t(cy) * std::size_t(cellsX);
-        for (int c = 0; c < cellsX; ++c) {
+        double* cx2 = cells.RowOf(cells.X, cy);
+        double* cy2 = cells.RowOf(cells.Y, cy);
+        double* cs = cells.RowOf(cells.Saturated, cy);
+        for (int c = 0; c < cells.CellsX; ++c) {
             double sx = 0, sy = 0, sat = 0;
             for (int x = 1 + c * step, e = x + step; x < e; ++x) {
                 const int xl = std::max(x - kReach, 0), xr = std::min(x + kReach, width - 1);
@@ -103,13 +111,47 @@ std::optional<std::pair<int, int>> FindAlignmentFeature(const Bitmap24& frame, i
                 sx += double(gx) * gx;
                 sy += double(gy) * gy;
                 // Saturated pixels: their gradients are clipped, not detail.
-                sat += LuminanceAt(frame, row, x, weights) >= 250 ? 1.0 : 0.0;
+                const float l = grey ? GreyLuminance(row[x], weights) : Luminance(row + 3 * x, weights);
+                sat += l >= 250 ? 1.0 : 0.0;
             }
             cx2[c] += sx;
             cy2[c] += sy;
             cs[c] += sat;
         }
     }
+}
+
+}  // namespace
+
+std::optional<std::pair<int, int>> FindAlignmentFeature(const Bitmap24& frame, int width, int height, int boxSize,
+                                                        const std::array<float, 3>& weights, int bands) {
+    width = std::min(width, frame.Width());
+    height = std::min(height, frame.Height());
+    const int h = boxSize / 2;
+    // The border rule: h < x < width - h - 1, likewise y.
+    if (width - h - 2 <= h + 1 || height - h - 2 <= h + 1) return std::nullopt;
+
+    // Windows lie on a grid of step s = N / 8 from (1, 1), so each is 8 x 8 cells of s x s
+    // pixels: the gradient energies and the saturated pixels are summed per cell, and a
+    // window's sums are its cells' (a whole-frame summed-area table would cost tens of
+    // megabytes of fresh memory on a large frame, for sums of which only these are read).
+    const int step = std::max(2, boxSize / 8);
+    const int cellsPerBox = boxSize / step;
+    const int cellsX = (width - 1) / step, cellsY = (height - 1) / step;
+    if (cellsX < cellsPerBox || cellsY < cellsPerBox) return std::nullopt;
+    CellSums cells;
+    cells.Step = step;
+    cells.CellsX = cellsX;
+    cells.CellsY = cellsY;
+    cells.X.assign(std::size_t(cellsX) * std::size_t(cellsY), 0.0);
+    cells.Y = cells.X;
+    cells.Saturated = cells.X;
+    // Bands of cell rows on the cores: no cell is shared, and each adds its rows in order.
+    const auto sum = [&](int cy0, int cy1) { SumCellRows(frame, width, height, weights, cells, cy0, cy1); };
+    if (bands <= 0) ParallelRows(0, cellsY - 1, sum, std::max(1, 64 / step));
+    else
+        for (int b = 0; b < bands; ++b) sum(int(int64_t(cellsY) * b / bands), int(int64_t(cellsY) * (b + 1) / bands) - 1);
+    const std::vector<double>&cellX = cells.X, &cellY = cells.Y, &cellSat = cells.Saturated;
 
     auto windowSum = [&](const std::vector<double>& cells, int c0, int r0) {
         double sum = 0;

@@ -2,6 +2,7 @@
 // object is bright and has detail to align on.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "stacking/alignment_points.h"
 
@@ -17,13 +18,28 @@ struct BoxStats {
 
 BoxStats MeasureBox(const LumaView& luma, int x0, int y0, int size) {
     double sum = 0, grad = 0;
-    for (int y = y0; y < y0 + size; ++y)
+    const bool inside = x0 >= 1 && y0 >= 1 && x0 + size < luma.Width && y0 + size < luma.Height;
+    for (int y = y0; y < y0 + size; ++y) {
+        if (inside) {
+            // Away from the picture's edges no neighbour is cut: the same sums from row pointers.
+            const float* row = luma.Data + std::size_t(y) * luma.Stride;
+            const float* up = row - luma.Stride;
+            const float* down = row + luma.Stride;
+            for (int x = x0; x < x0 + size; ++x) {
+                sum += row[x];
+                const double gx = row[x + 1] - row[x - 1];
+                const double gy = down[x] - up[x];
+                grad += gx * gx + gy * gy;
+            }
+            continue;
+        }
         for (int x = x0; x < x0 + size; ++x) {
             sum += luma.At(x, y);
             const double gx = luma.At(std::min(x + 1, luma.Width - 1), y) - luma.At(std::max(x - 1, 0), y);
             const double gy = luma.At(x, std::min(y + 1, luma.Height - 1)) - luma.At(x, std::max(y - 1, 0));
             grad += gx * gx + gy * gy;
         }
+    }
     const double n = double(size) * size;
     BoxStats s;
     s.Mean = sum / n;
@@ -48,22 +64,42 @@ void AlignmentPointState::Reset() {
 float BrightLevel(const LumaView& luma) {
     if (luma.Width <= 0 || luma.Height <= 0) return 0;
     // A histogram over the picture's range; the level below which 99.5 % of the pixels lie.
-    float hi = 0;
-    for (int y = 0; y < luma.Height; ++y)
-        for (int x = 0; x < luma.Width; ++x) hi = std::max(hi, luma.At(x, y));
-    if (!(hi > 0)) return 0;
+    // Each band of rows finds its largest value and counts its own pixels on a core of its own.
     constexpr int kBins = 1024;
-    std::vector<int64_t> counts(kBins, 0);
-    for (int y = 0; y < luma.Height; ++y)
-        for (int x = 0; x < luma.Width; ++x) {
-            const float v = luma.At(x, y);
-            const int bin = v <= 0 ? 0 : std::min(kBins - 1, int(v / hi * (kBins - 1)));
-            ++counts[std::size_t(bin)];
+    const int bands = RowBands(luma.Height);
+    const auto eachBand = [&](const std::function<void(int band, int top, int bottom)>& work) {
+        ParallelRows(0, bands - 1, [&](int first, int last) {
+            for (int b = first; b <= last; ++b)
+                work(b, int(int64_t(luma.Height) * b / bands), int(int64_t(luma.Height) * (b + 1) / bands) - 1);
+        }, 1);
+    };
+    std::vector<float> highs(std::size_t(bands), 0.0f);
+    eachBand([&](int band, int top, int bottom) {
+        float hi = 0;
+        for (int y = top; y <= bottom; ++y) {
+            const float* row = luma.Data + std::size_t(y) * luma.Stride;
+            for (int x = 0; x < luma.Width; ++x) hi = std::max(hi, row[x]);
         }
+        highs[std::size_t(band)] = hi;
+    });
+    const float hi = *std::max_element(highs.begin(), highs.end());
+    if (!(hi > 0)) return 0;
+    std::vector<std::vector<int64_t>> counts(highs.size(), std::vector<int64_t>(kBins, 0));
+    eachBand([&](int band, int top, int bottom) {
+        std::vector<int64_t>& mine = counts[std::size_t(band)];
+        for (int y = top; y <= bottom; ++y) {
+            const float* row = luma.Data + std::size_t(y) * luma.Stride;
+            for (int x = 0; x < luma.Width; ++x) {
+                const float v = row[x];
+                const int bin = v <= 0 ? 0 : std::min(kBins - 1, int(v / hi * (kBins - 1)));
+                ++mine[std::size_t(bin)];
+            }
+        }
+    });
     const int64_t total = int64_t(luma.Width) * luma.Height;
     int64_t seen = 0;
     for (int b = kBins - 1; b >= 0; --b) {
-        seen += counts[std::size_t(b)];
+        for (const std::vector<int64_t>& band : counts) seen += band[std::size_t(b)];
         if (seen * 200 >= total) return hi * float(b) / float(kBins - 1);
     }
     return hi;
@@ -109,14 +145,19 @@ std::vector<AlignmentPoint> PlaceAlignmentPoints(const LumaView& luma, int size,
         AlignmentPoint Point;
         double Structure;
     };
+    // Each row of the grid measured on its own (on the cores), then taken in order.
+    std::vector<std::vector<Candidate>> rows(static_cast<std::size_t>(ny));
+    ParallelRows(0, ny - 1, [&](int first, int last) {
+        for (int j = first; j <= last; ++j)
+            for (int i = 0; i < nx; ++i) {
+                const int bx = x0 + i * step, by = y0 + j * step;
+                const BoxStats s = MeasureBox(luma, bx, by, size);
+                if (s.Mean < settings.MinBrightness * bright) continue;
+                rows[std::size_t(j)].push_back({{bx + size / 2, by + size / 2}, s.Structure});
+            }
+    }, 2);
     std::vector<Candidate> brightBoxes;
-    for (int j = 0; j < ny; ++j)
-        for (int i = 0; i < nx; ++i) {
-            const int bx = x0 + i * step, by = y0 + j * step;
-            const BoxStats s = MeasureBox(luma, bx, by, size);
-            if (s.Mean < settings.MinBrightness * bright) continue;
-            brightBoxes.push_back({{bx + size / 2, by + size / 2}, s.Structure});
-        }
+    for (const std::vector<Candidate>& row : rows) brightBoxes.insert(brightBoxes.end(), row.begin(), row.end());
     if (brightBoxes.empty()) return points;
     // Detail is judged against the object's own typical box: captures differ in contrast by
     // far more than their flat areas differ from their detailed ones.

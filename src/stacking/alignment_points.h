@@ -90,7 +90,7 @@ struct PointLane {
     Single2dArray Luma;
     std::array<Single2dArray, 4> Planes;  // adding: the channels, as the frame planes hold them
     LargeFloats Patches;                  // adding: the frame's chosen boxes read at their shifts
-    std::vector<float> Half;
+    LargeFloats Half;
     std::vector<float> Xs, Ys;
     PointRegion Cover;
 };
@@ -108,7 +108,9 @@ struct AlignmentPointState {
     // measure per frame and point (frame-major), how many frames each point stacked, and how
     // many stacked boxes took their shift from the neighbours.
     std::vector<int> Frames;
-    std::vector<PointMeasure> Measures;
+    // (Large blocks: at thousands of frames the table runs to megabytes, faulted in a large page
+    // at a time rather than hundreds of small ones.)
+    std::vector<PointMeasure, LargeBlockAllocator<PointMeasure>> Measures;
     std::vector<int> KeptPerPoint;
     int FailedShifts = 0;
     bool LastStackUsedPoints = false;
@@ -122,7 +124,7 @@ struct AlignmentPointState {
     std::array<Single2dArray, 3> PointSums;
     Single2dArray PointWeights;
     LargeFloats Patches;
-    std::vector<float> ReferenceHalf, FrameHalf;
+    LargeFloats ReferenceHalf, FrameHalf;
     PointRegion Region;  // what the frame planes hold of each frame
     std::unique_ptr<RowWorkers> Workers;  // both cores, kept from frame to frame
     // The lanes' scratch, kept from pass to pass and from stack to stack: memory a pass touches

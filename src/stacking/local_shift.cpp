@@ -66,12 +66,12 @@ float Vertex(double a, double b, double c) {
 
 }  // namespace
 
-void HalveLuma(const LumaView& full, std::vector<float>& storage, LumaView& half, int left, int top, int right,
-               int bottom) {
+void HalveLuma(const LumaView& full, LargeFloats& storage, LumaView& half, int left, int top, int right, int bottom) {
     half.Width = full.Width / 2;
     half.Height = full.Height / 2;
     half.Stride = std::size_t(std::max(half.Width, 1));
-    storage.resize(half.Stride * std::size_t(std::max(half.Height, 1)));
+    const std::size_t count = half.Stride * std::size_t(std::max(half.Height, 1));
+    if (storage.size() != count) AssignZeros(storage, count);
     half.Data = storage.data();
     if (right < 0) right = full.Width - 1;
     if (bottom < 0) bottom = full.Height - 1;

@@ -19,8 +19,8 @@ struct MatchPlanes {
 };
 
 // The half-size copy of `full` into `storage`: all of it, or the part over columns left..right
-// and rows top..bottom (the rest is left as it was).
-void HalveLuma(const LumaView& full, std::vector<float>& storage, LumaView& half, int left = 0, int top = 0,
+// and rows top..bottom (the rest is left as it was, zeros in storage of a new size).
+void HalveLuma(const LumaView& full, LargeFloats& storage, LumaView& half, int left = 0, int top = 0,
                int right = -1, int bottom = -1);
 
 // Matches the box of `size` with top-left (x0, y0) of `reference` in `frame` (both the same

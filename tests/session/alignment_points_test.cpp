@@ -134,7 +134,7 @@ TEST(AlignmentPointsSession, FramesWorkedSideBySideEqualOneAtATime) {
         testing::PickFeature(s);
         s.Dispatch("Allignallbutton", Event::Click);
         s.form.StackSlider.Value = 11;
-        std::vector<std::vector<PointMeasure>> measures;
+        std::vector<decltype(s.points.Measures)> measures;
         std::vector<std::vector<float>> stacks;
         std::vector<Bitmap24> inHand;
         // The fourth way is the first again, on the lanes' scratch the stacks before left; the

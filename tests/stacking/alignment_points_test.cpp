@@ -46,7 +46,7 @@ Plane Texture(int w, int h, double dx, double dy, double noise, unsigned seed) {
     return p;
 }
 
-MatchPlanes Planes(const Plane& p, std::vector<float>& storage) {
+MatchPlanes Planes(const Plane& p, LargeFloats& storage) {
     MatchPlanes m{p.View(), {}};
     HalveLuma(m.Full, storage, m.Half);
     return m;
@@ -54,7 +54,7 @@ MatchPlanes Planes(const Plane& p, std::vector<float>& storage) {
 
 TEST(AlignmentPoints, LocalShiftsAreRecoveredToAFifthOfAPixel) {
     const Plane ref = Texture(96, 96, 0, 0, 0, 1);
-    std::vector<float> refHalf, frameHalf;
+    LargeFloats refHalf, frameHalf;
     const MatchPlanes r = Planes(ref, refHalf);
     struct Case {
         double dx, dy;
@@ -80,7 +80,7 @@ TEST(AlignmentPoints, LocalShiftsAreRecoveredToAFifthOfAPixel) {
     std::normal_distribution<float> noise(100, 2);
     for (float& v : flat.v) v = noise(rng);
     for (float& v : flatFrame.v) v = noise(rng);
-    std::vector<float> flatHalf;
+    LargeFloats flatHalf;
     EXPECT_FALSE(MatchPatch(Planes(flat, flatHalf), Planes(flatFrame, frameHalf), 24, 24, 48, 4).Ok);
 }
 
