@@ -12,6 +12,7 @@
 #include "registration/reference.h"
 #include "workspace/bgr_bytes.h"
 #include "workspace/canvas.h"
+#include "workspace/vector_clones.h"
 
 namespace talvenor {
 
@@ -80,6 +81,47 @@ bool WaitForFeatureClick(AppContext& c, AlignmentState& a) {
     return clicked;
 }
 
+using Floats8 = float __attribute__((vector_size(32)));
+
+// `lo` and `hi` widened to the n values (luminances: never NaN), eight at a time.
+TALVENOR_VECTOR_CLONES
+void ExtendRange(const float* v, int n, float& lo, float& hi) {
+    Floats8 low = Floats8{} + lo, high = Floats8{} + hi;
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        Floats8 a;
+        __builtin_memcpy(&a, v + i, sizeof a);
+        low = a < low ? a : low;
+        high = a > high ? a : high;
+    }
+    for (int k = 0; k < 8; ++k) {
+        lo = std::min(lo, low[k]);
+        hi = std::max(hi, high[k]);
+    }
+    for (; i < n; ++i) {
+        lo = std::min(lo, v[i]);
+        hi = std::max(hi, v[i]);
+    }
+}
+
+// The largest of `floor` and the n values above it, eight at a time (a NaN is never above).
+TALVENOR_VECTOR_CLONES
+float LargestAbove(const float* v, int n, float floor) {
+    Floats8 high = Floats8{} + floor;
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        Floats8 a;
+        __builtin_memcpy(&a, v + i, sizeof a);
+        high = a > high ? a : high;
+    }
+    float best = floor;
+    for (int k = 0; k < 8; ++k)
+        if (high[k] > best) best = high[k];
+    for (; i < n; ++i)
+        if (v[i] > best) best = v[i];
+    return best;
+}
+
 // The correlation peak of one box position: index (x, y) of the largest value of the
 // correlation surface (left in fft.TransformRe) and that value.
 struct Peak {
@@ -119,14 +161,11 @@ Peak CorrelateBox(AppContext& c, FftEngine& fft, AlignmentState& a, int ox, int 
         else
             WeighPictureRow(frame, fy, bx + x0, x1 - x0, ws.LumaWeight[0], ws.LumaWeight[1], ws.LumaWeight[2], false,
                             row + x0);
-        for (int x = x0; x < x1; ++x) {
-            maximum = std::max(maximum, row[x]);
-            minimum = std::min(minimum, row[x]);
-        }
+        ExtendRange(row + x0, x1 - x0, minimum, maximum);
     }
     fft.BoxRowsInto(a.BoxPlane);
     if (range) *range = (maximum - minimum) / 255.0f;
-    fft.TransformRe.ClearCorner(n);
+    // (The detrended box fills TransformRe's corner whole.)
     fft.TransformIm.ClearCorner(n);
     DetrendAndTaper(a.BoxPlane, n, a.Taper(n), fft.TransformRe);
     fft.ForwardTransform2D();
@@ -169,16 +208,16 @@ Peak CorrelateBox(AppContext& c, FftEngine& fft, AlignmentState& a, int ox, int 
     fft.InverseTransform2D();
     if (f.ShowFFTbox.Checked && show) ShowSpectrum(c, fft);
 
-    // 12. The first maximum, columns outer, rows inner.
+    // 12. The first maximum, columns outer, rows inner: the largest value, then the first place
+    // that holds it.
     Peak peak;
+    float largest = peak.value;
+    for (int x = 0; x < n; ++x) largest = LargestAbove(fft.TransformRe.Column(x), n, largest);
+    if (!(largest > peak.value)) return peak;
     for (int x = 0; x < n; ++x) {
         const float* col = fft.TransformRe.Column(x);
         for (int y = 0; y < n; ++y)
-            if (col[y] > peak.value) {
-                peak.value = col[y];
-                peak.x = x;
-                peak.y = y;
-            }
+            if (col[y] == largest) return {x, y, col[y]};
     }
     return peak;
 }
@@ -316,6 +355,45 @@ void StoreShift(AppContext& c, const FftEngine& fft, AlignmentState& a, const Fo
     record.SubShiftY = float(field.shiftY) - dySub;
 }
 
+// The sum of `count` luminances in double precision. Those of grey bytes weighed by weights of
+// one sign are whole multiples of the smallest one's last bit, and a box of them adds up to far
+// less than 2^53 of those: every partial sum is exact, so eight running sums give the very sum
+// one running sum gives, without waiting on each addition. Other luminances are added in order.
+double LuminanceSum(const float* values, int count, bool grey, const std::array<float, 3>& w) {
+    const bool exact = grey && ((w[0] >= 0 && w[1] >= 0 && w[2] >= 0) || (w[0] <= 0 && w[1] <= 0 && w[2] <= 0));
+    if (!exact) {
+        double sum = 0;
+        for (int k = 0; k < count; ++k) sum += values[k];
+        return sum;
+    }
+    std::array<double, 8> sums{};
+    int k = 0;
+    for (; k + 8 <= count; k += 8)
+        for (int j = 0; j < 8; ++j) sums[std::size_t(j)] += values[k + j];
+    double sum = 0;
+    for (const double part : sums) sum += part;
+    for (; k < count; ++k) sum += values[k];
+    return sum;
+}
+
+// The aligned box read from whole rows when it lies inside both pictures (as it mostly does):
+// each picture's box weighed a row at a time into the engine's rows and moved into its plane by
+// block transposes, frame into TransformRe and reference into TransformIm, with their sums.
+void BoxesFromRows(const Workspace& ws, FftEngine& fft, const Bitmap24& frame, const Bitmap24& ref, int n, int fx0,
+                   int fy0, int rx0, int ry0, double& frameSum, double& refSum) {
+    const std::array<float, 3>& w = ws.LumaWeight;
+    const auto sumOf = [&](const Bitmap24& picture, int x0, int y0, FftPlane& plane) {
+        float* rows = fft.BoxRows();
+        for (int j = 0; j < n; ++j)
+            WeighPictureRow(picture, y0 + j, x0, n, w[0], w[1], w[2], false, rows + std::size_t(j) * std::size_t(n));
+        const double sum = LuminanceSum(rows, n * n, picture.HoldsGrey(), w);
+        fft.BoxRowsInto(plane);
+        return sum;
+    };
+    frameSum = sumOf(frame, fx0, fy0, fft.TransformRe);
+    refSum = sumOf(ref, rx0, ry0, fft.TransformIm);
+}
+
 // Step 22: the registration difference between the box aligned at (dx, dy) and the reference
 // picture, which leaves the mean-free aligned box in fft.TransformRe (and zeros in
 // TransformIm).
@@ -325,27 +403,34 @@ float RegistrationDifference(const AppContext& c, FftEngine& fft, const Alignmen
     const int n = fft.AlignBoxSize(), h = n / 2;
     const Bitmap24& frame = ws.CurrentFrameImage;
     const int width = std::min(ws.SourceWidth, frame.Width()), height = std::min(ws.SourceHeight, frame.Height());
-    fft.TransformRe.ClearCorner(n);
-    fft.TransformIm.ClearCorner(n);
     const Bitmap24& ref = a.ReferenceImage;
     const int refW = std::min(width, ref.Width()), refH = std::min(height, ref.Height());
     double frameSum = 0, refSum = 0;
-    // A monochrome capture's frames are read as their grey bytes.
-    const bool greyFrame = frame.HoldsGrey(), greyRef = ref.HoldsGrey();
-    for (int j = -h; j < h; ++j) {
-        const int yf = ws.AlignY + j + dy, yr = ws.AlignY + j;
-        if (yf < 0 || yf >= height || yr < 0 || yr >= refH) continue;
-        const uint8_t* frow = greyFrame ? frame.GreyRow(yf) : frame.Row(yf);
-        const uint8_t* rrow = greyRef ? ref.GreyRow(yr) : ref.Row(yr);
-        for (int i = -h; i < h; ++i) {
-            const int xf = ws.AlignX + i + dx, xr = ws.AlignX + i;
-            if (xf < 0 || xf >= width || xr < 0 || xr >= refW) continue;
-            const float lf = greyFrame ? GreyLuminance(frow[xf], ws.LumaWeight) : Luminance(frow + 3 * xf, ws.LumaWeight);
-            const float lr = greyRef ? GreyLuminance(rrow[xr], ws.LumaWeight) : Luminance(rrow + 3 * xr, ws.LumaWeight);
-            fft.TransformRe(i + h, j + h) = lf;
-            fft.TransformIm(i + h, j + h) = lr;
-            frameSum += lf;
-            refSum += lr;
+    const int fx0 = ws.AlignX - h + dx, fy0 = ws.AlignY - h + dy, rx0 = ws.AlignX - h, ry0 = ws.AlignY - h;
+    const bool inside = fx0 >= 0 && fy0 >= 0 && fx0 + n <= width && fy0 + n <= height && rx0 >= 0 && ry0 >= 0 &&
+                        rx0 + n <= refW && ry0 + n <= refH;
+    if (inside) {
+        BoxesFromRows(ws, fft, frame, ref, n, fx0, fy0, rx0, ry0, frameSum, refSum);
+    } else {
+        fft.TransformRe.ClearCorner(n);
+        fft.TransformIm.ClearCorner(n);
+        // A monochrome capture's frames are read as their grey bytes.
+        const bool greyFrame = frame.HoldsGrey(), greyRef = ref.HoldsGrey();
+        for (int j = -h; j < h; ++j) {
+            const int yf = ws.AlignY + j + dy, yr = ws.AlignY + j;
+            if (yf < 0 || yf >= height || yr < 0 || yr >= refH) continue;
+            const uint8_t* frow = greyFrame ? frame.GreyRow(yf) : frame.Row(yf);
+            const uint8_t* rrow = greyRef ? ref.GreyRow(yr) : ref.Row(yr);
+            for (int i = -h; i < h; ++i) {
+                const int xf = ws.AlignX + i + dx, xr = ws.AlignX + i;
+                if (xf < 0 || xf >= width || xr < 0 || xr >= refW) continue;
+                const float lf = greyFrame ? GreyLuminance(frow[xf], ws.LumaWeight) : Luminance(frow + 3 * xf, ws.LumaWeight);
+                const float lr = greyRef ? GreyLuminance(rrow[xr], ws.LumaWeight) : Luminance(rrow + 3 * xr, ws.LumaWeight);
+                fft.TransformRe(i + h, j + h) = lf;
+                fft.TransformIm(i + h, j + h) = lr;
+                frameSum += lf;
+                refSum += lr;
+            }
         }
     }
     const float meanF = float(frameSum / (double(n) * n)), meanR = float(refSum / (double(n) * n));
