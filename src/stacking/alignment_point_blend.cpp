@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 
 #include "stacking/alignment_point_passes.h"
@@ -183,27 +184,66 @@ void AddChosenBoxes(const AppContext& c, AlignmentPointState& ap, const std::vec
     }, 64);
 }
 
-// Whose turn it is to add: frames add in the order they were read (a frame that could not be read
-// takes no turn), whichever lane sampled them first.
-class AddingTurns {
+// The frames' sampled boxes added in the order the frames were read, by whichever lane finds
+// the next frame's boxes ready: a lane that sampled a frame early leaves its boxes and goes on
+// to another frame instead of waiting for its turn. The calling thread hands each frame its set
+// of boxes in the frames' order, so the frame whose turn it is always has one.
+class OrderedAdds {
 public:
-    void Wait(std::size_t j) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        // (Later than j only when a job failed: its turn passed early, and the stack is dropped.)
-        turn_.wait(lock, [&] { return next_ >= j; });
+    using Add = std::function<void(const SampledBoxes&)>;
+    OrderedAdds(std::vector<SampledBoxes>& sets, Add add) : add_(std::move(add)) {
+        for (SampledBoxes& set : sets) free_.push_back(&set);
     }
-    void Pass(std::size_t j) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            next_ = std::max(next_, j + 1);
+    // A set no frame holds, once one is free.
+    SampledBoxes& Take() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        freed_.wait(lock, [&] { return !free_.empty(); });
+        SampledBoxes* set = free_.back();
+        free_.pop_back();
+        return *set;
+    }
+    // The boxes of frame `ticket` are ready in `set` (null: the frame adds none here; `drop`: the
+    // set goes back unadded). Adds every frame whose turn has come, unless another lane is adding
+    // already: that one adds these too.
+    void Ready(std::size_t ticket, SampledBoxes* set, bool drop = false) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (set && drop) {
+            free_.push_back(set);
+            freed_.notify_all();
+            set = nullptr;
         }
-        turn_.notify_all();
+        ready_.emplace(ticket, set);
+        if (adding_) return;
+        adding_ = true;
+        for (auto next = ready_.find(next_); next != ready_.end(); next = ready_.find(next_)) {
+            SampledBoxes* boxes = next->second;
+            ready_.erase(next);
+            if (boxes) {
+                lock.unlock();
+                try {
+                    add_(*boxes);
+                } catch (...) {
+                    lock.lock();
+                    adding_ = false;
+                    throw;
+                }
+                lock.lock();
+                free_.push_back(boxes);
+                freed_.notify_all();
+            }
+            ++next_;
+        }
+        adding_ = false;
     }
 
 private:
+    Add add_;
     std::mutex mutex_;
-    std::condition_variable turn_;
+    std::condition_variable freed_;
+    std::vector<SampledBoxes*> free_;
+    std::map<std::size_t, SampledBoxes*> ready_;
     std::size_t next_ = 0;
+    bool adding_ = false;
 };
 
 // A grey frame's one plane holds its luminance, the values the lane measured it in: while a
@@ -225,6 +265,20 @@ private:
     std::vector<PointLane>* lanes_;
 };
 
+// Room for the most boxes a frame has, made once: growing frame by frame moved and cleared it
+// again and again. A set a lane has not used yet stays unwritten.
+void SizeSampledSets(const AppContext& c, AlignmentPointState& ap, const std::vector<std::size_t>& slots, std::size_t sets) {
+    std::size_t mostBoxes = 0;
+    for (const std::size_t slot : slots) {
+        std::size_t boxes = 0;
+        for (std::size_t i = 0; i < ap.Points.size(); ++i) boxes += ap.Measure(slot, i).Used;
+        mostBoxes = std::max(mostBoxes, boxes);
+    }
+    ap.Sampled.resize(sets);
+    for (SampledBoxes& set : ap.Sampled)
+        set.Patches.resize(mostBoxes * std::size_t(Channels(c.form)) * std::size_t(ap.Size) * std::size_t(ap.Size));
+}
+
 // Plain 8-bit frames: each placed and its boxes sampled on a lane of its own while the next is
 // read, then added in its turn. A frame that is not plain after all is placed in the points'
 // planes and added there, in its turn, once the lanes are idle.
@@ -235,21 +289,11 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
     std::vector<PointLane>& lane = ap.Lanes;
     lane.resize(std::size_t(FrameLanes::Count()));
     LumaAsGreyPlane greyPlanes(lane, !c.form.ColourStack.Checked);
-    std::vector<std::vector<std::size_t>> chosen(lane.size());
-    // Room for the most boxes a frame has, made once: growing frame by frame moved and cleared it
-    // again and again.
-    std::size_t mostBoxes = 0;
-    for (const std::size_t slot : slots) {
-        std::size_t boxes = 0;
-        for (std::size_t i = 0; i < ap.Points.size(); ++i) boxes += ap.Measure(slot, i).Used;
-        mostBoxes = std::max(mostBoxes, boxes);
-    }
-    for (PointLane& l : lane)
-        l.Patches.resize(mostBoxes * std::size_t(Channels(c.form)) * std::size_t(ap.Size) * std::size_t(ap.Size));
-    AddingTurns turns;
+    SizeSampledSets(c, ap, slots, lane.size() + 2);
     const Split inOrder = [](int first, int last, const std::function<void(int, int)>& part, int) {
         if (last >= first) part(first, last);
     };
+    OrderedAdds adds(ap.Sampled, [&](const SampledBoxes& set) { AddChosenBoxes(c, ap, set.Chosen, set.Patches, window, inOrder); });
     FrameLanes lanes;
     int lastLane = -1;
     std::size_t tickets = 0;
@@ -264,37 +308,45 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
         const std::size_t ticket = tickets++;
         if (!PlainRun(c)) {
             c.ws.NeedWholeFrame();
-            lanes.Finish();
+            lanes.Finish();  // every frame before this one added
             PlaceFrameAtWholeShift(c, st, ap, !ap.ShiftsOfEveryFrame);
             addInPlanes(j);
-            turns.Pass(ticket);
+            adds.Ready(ticket, nullptr);
             return;
         }
         const int n = lanes.Acquire();
         PointLane& l = lane[std::size_t(n)];
-        std::vector<std::size_t>& boxes = chosen[std::size_t(n)];
+        SampledBoxes& set = adds.Take();
         std::swap(l.Picture, c.ws.CurrentFrameImage);
         lastLane = n;
-        lanes.Start(n, [&c, &ap, &matching, &l, &boxes, &turns, &window, &inOrder, &frames, &slots, j, ticket] {
-            // The turn passes however the job ends, so no later frame waits for ever.
-            struct PassTurn {
-                AddingTurns& turns;
-                std::size_t j;
-                ~PassTurn() { turns.Pass(j); }
+        lanes.Start(n, [&c, &ap, &matching, &l, &set, &adds, &frames, &slots, &inOrder, j, ticket] {
+            // The frame's turn passes however the job ends, so no later frame waits for ever (a
+            // job that failed drops the stack).
+            struct TurnOnFailure {
+                OrderedAdds& adds;
+                std::size_t ticket;
+                SampledBoxes& set;
+                bool sampled = false;
+                ~TurnOnFailure() {
+                    if (!sampled) try {
+                            adds.Ready(ticket, &set, true);
+                        } catch (...) {
+                        }
+                }
             };
-            PassTurn pass{turns, ticket};
-            ChosenPoints(ap, slots[j], boxes);
+            TurnOnFailure failure{adds, ticket, set};
+            ChosenPoints(ap, slots[j], set.Chosen);
             PlaceLanePlanes(c, ap, l, frames[j]);
             if (!ap.ShiftsOfEveryFrame) {
                 // A grey frame's plane is its luminance.
                 const bool colour = c.form.ColourStack.Checked;
                 if (colour) PlaceLaneLuma(c, ap, l, frames[j]);
                 MatchChosenPoints(c, ap, matching, LaneFrame(ap, l, colour ? l.Luma : l.Planes[1], slots[j], true),
-                                  boxes);
+                                  set.Chosen);
             }
-            SampleChosenBoxes(c, ap, slots[j], boxes, l.Planes, l.Patches, inOrder);
-            turns.Wait(ticket);
-            AddChosenBoxes(c, ap, boxes, l.Patches, window, inOrder);
+            SampleChosenBoxes(c, ap, slots[j], set.Chosen, l.Planes, set.Patches, inOrder);
+            failure.sampled = true;
+            adds.Ready(ticket, &set);
         });
     }, [&c, &ap](int64_t frame) { return LaneRows(c, ap, frame); }, handBack);
     handBack();

@@ -89,10 +89,16 @@ struct PointLane {
     Bitmap24 Picture;
     Single2dArray Luma;
     std::array<Single2dArray, 4> Planes;  // adding: the channels, as the frame planes hold them
-    LargeFloats Patches;                  // adding: the frame's chosen boxes read at their shifts
     LargeFloats Half;
     std::vector<float> Xs, Ys;
     PointRegion Cover;
+};
+
+// One frame's chosen boxes read at their shifts on a lane, waiting for the frame's turn to be
+// added.
+struct SampledBoxes {
+    std::vector<std::size_t> Chosen;  // the points
+    LargeFloats Patches;              // their boxes, channel after channel, point after point
 };
 
 // The points of the work in hand and what the last stack with them measured. Per-point data
@@ -131,6 +137,9 @@ struct AlignmentPointState {
     // first costs more on a virtual machine than the pass's work in it. Each pass writes all of
     // the points' rectangle it reads.
     std::vector<PointLane> Lanes;
+    // The boxes lanes sampled, a few frames' worth more than there are lanes: a lane that is
+    // done with a frame before the frame before it is added leaves its boxes here and goes on.
+    std::vector<SampledBoxes> Sampled;
     // A plain 8-bit frame is copied without a cover plane: what it covers is a rectangle.
     bool FrameIsPlain = false;
     PointRegion PlainCover;
