@@ -151,6 +151,7 @@ CliSession::CliSession(std::ostream& err) : err_(err), host_(err) {
     StartUpEnvironment env;
     env.CurrentDir = scratch_.path();
     env.UserConfigDir = scratch_.path() / "config";
+    env.ThrowawayFolders = true;
     std::error_code ec;
     env.ProgramFile = fs::read_symlink("/proc/self/exe", ec);
     StartUp(*session_, env);

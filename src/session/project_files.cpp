@@ -125,7 +125,7 @@ void RestoreSettings(Session& s, const TBigIniFile& ini, const fs::path& dir) {
     ReadControlSettings(ini, s.form, placement);
     if (!s.SettingsFileName.empty()) {
         try {
-            SaveControlSettings(s.SettingsFileName, s.form, s.MainPlacement);
+            SaveControlSettings(s.SettingsFileName, s.form, s.MainPlacement, s.SettingsDurable);
         } catch (const Error&) {
         }
     }
@@ -407,7 +407,7 @@ void ComposeProject(Session& s, TBigIniFile& ini, bool showProgress) {
         WriteTemporarySettings(s, fs::path(f.DirectoryListBox1.Directory) / "savetempor.ini");
         if (!s.SettingsFileName.empty()) {
             try {
-                SaveControlSettings(s.SettingsFileName, f, s.MainPlacement);
+                SaveControlSettings(s.SettingsFileName, f, s.MainPlacement, s.SettingsDurable);
             } catch (const Error&) {
             }
         }

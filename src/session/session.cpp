@@ -74,7 +74,7 @@ bool Session::Dispatch(std::string_view control, Event event, const EventArgs& a
 std::string Session::Close() {
     if (SettingsFileName.empty()) return {};
     try {
-        SaveControlSettings(SettingsFileName, form, MainPlacement);
+        SaveControlSettings(SettingsFileName, form, MainPlacement, SettingsDurable);
     } catch (const Error& e) {
         return e.what();
     }

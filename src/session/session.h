@@ -58,6 +58,7 @@ public:
     UserStore Settings;              // the per-user store
     WindowPlacement MainPlacement;   // the main window's stored placement
     std::filesystem::path SettingsFileName;
+    bool SettingsDurable = true;     // false: SettingsFileName goes with the process
     std::filesystem::path UserConfigDir;
     Handlers handlers;
     Seams seams;

@@ -133,6 +133,7 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
     // 9. The settings file is read once and removed: a crash before the rewrite below
     // cannot leave a file that fails the same way at every start.
     s.SettingsFileName = SettingsFilePath(appDir, env.UserConfigDir);
+    s.SettingsDurable = !env.ThrowawayFolders;
     // Settings saves killed mid-write (a crash, a power cut) left their temporaries here.
     for (const std::filesystem::path& folder : {s.SettingsFileName.parent_path(), env.UserConfigDir})
         if (!folder.empty()) RemoveStaleTemporaries(folder);
@@ -174,7 +175,7 @@ void StartUp(Session& s, const StartUpEnvironment& env) {
 
     // 15. From here on, moving a tool window is the user's doing and is recorded.
     ws.AviFileName = "none";
-    s.Settings.Open(env.UserConfigDir);
+    s.Settings.Open(env.UserConfigDir, !env.ThrowawayFolders);
     ws.PositionsReady = true;
 
     // 16.

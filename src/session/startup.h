@@ -13,6 +13,9 @@ struct StartUpEnvironment {
     std::filesystem::path CurrentDir;       // the process's working directory
     std::filesystem::path ProgramFile;      // the executable (version date, program directory)
     std::filesystem::path UserConfigDir;    // per-user store and settings fallback
+    // The working and configuration folders go with the process (the command line's scratch
+    // folder): the settings written there need not reach the device.
+    bool ThrowawayFolders = false;
 };
 
 // The environment of this process: arguments, working directory, /proc/self/exe and the

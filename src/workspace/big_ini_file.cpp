@@ -361,7 +361,7 @@ void TBigIniFile::WriteFile(SafeFileSet* set) const {
         return;
     }
     // Written beside the target and renamed over it, so a crash or a full disk leaves the old file intact.
-    SafeFileWriter out(fileName_, kFileBufferSize);
+    SafeFileWriter out(fileName_, kFileBufferSize, {.Durable = durable_});
     out.Write(Text());
     out.Commit();
 }

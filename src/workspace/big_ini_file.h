@@ -139,6 +139,8 @@ public:
     void SetText(std::string_view text);
 
     bool Modified() const { return modified_; }
+    // False: writes of the file need not reach the device (see SafeWriteOptions::Durable).
+    void SetDurable(bool durable) { durable_ = durable; }
     const std::filesystem::path& FileName() const { return fileName_; }
     const TSectionList& Sections() const { return sections_; }
 
@@ -152,6 +154,7 @@ private:
     TIniReadOptions options_;
     TDuplicateSectionCallback keepLaterSection_;
     bool modified_ = false;
+    bool durable_ = true;
 };
 
 }  // namespace talvenor

@@ -116,7 +116,10 @@ void SyncFolder(const fs::path& folder) {
 }  // namespace
 
 SafeFileWriter::SafeFileWriter(const fs::path& target, std::size_t bufferSize, SafeWriteOptions options)
-    : shown_(target), buffer_(std::make_unique<FileBuffer>(bufferSize, options.ByteBudget)), out_(buffer_.get()) {
+    : shown_(target),
+      buffer_(std::make_unique<FileBuffer>(bufferSize, options.ByteBudget)),
+      out_(buffer_.get()),
+      durable_(options.Durable) {
     int loop = 0;
     target_ = FollowLinks(target, loop);
     if (loop) Fail(loop);
@@ -170,7 +173,7 @@ void SafeFileWriter::Finish() {
     // The data is on the device before the rename makes it the real file, so a power cut
     // cannot leave an empty file in its place. Some file systems cannot sync at all; that is no
     // reason to refuse the save.
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP) Fail(errno);
+    if (durable_ && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP) Fail(errno);
     if (int err = buffer_->Close()) Fail(err);
 }
 
@@ -178,7 +181,7 @@ void SafeFileWriter::Replace() {
     if (replaced_) return;
     if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail(errno);
     replaced_ = true;
-    SyncFolder(target_.parent_path());
+    if (durable_) SyncFolder(target_.parent_path());
 }
 
 void SafeFileWriter::Commit() {

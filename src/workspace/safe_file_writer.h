@@ -21,6 +21,10 @@ struct SafeWriteOptions {
     // Writing more bytes than this fails as a full disk does ("No space left on device"), so
     // the failure paths of a save can be run without filling a disk.
     std::uint64_t ByteBudget = std::numeric_limits<std::uint64_t>::max();
+    // False: the file is not pushed to the device before the rename, nor the folder's entry
+    // after it, for a file in a folder that goes when the process ends (the command line's
+    // settings). The rename still never shows a half-written file.
+    bool Durable = true;
 };
 
 class SafeFileWriter {
@@ -64,6 +68,7 @@ private:
     std::unique_ptr<FileBuffer> buffer_;
     std::ostream out_;
     bool replaced_ = false;
+    bool durable_ = true;
 };
 
 }  // namespace talvenor

@@ -83,7 +83,8 @@ void RestoreControlSettings(const std::filesystem::path& file, Controls& form, W
     }
 }
 
-void SaveControlSettings(const std::filesystem::path& file, const Controls& form, const WindowPlacement& placement) {
+void SaveControlSettings(const std::filesystem::path& file, const Controls& form, const WindowPlacement& placement,
+                         bool durable) {
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
     TBigIniFile ini{std::filesystem::path()};
@@ -91,6 +92,7 @@ void SaveControlSettings(const std::filesystem::path& file, const Controls& form
     // Built in memory first and written in one go, so the old file stays intact until the
     // new one is complete.
     TBigIniFile out(file);
+    out.SetDurable(durable);
     out.EraseSection(kFormSection);
     for (const std::string& line : ini.ReadSectionValues(kFormSection)) {
         auto eq = line.find('=');

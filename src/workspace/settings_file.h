@@ -32,6 +32,8 @@ void WriteControlSettings(TBigIniFile& ini, const Controls& form, const WindowPl
 // Whole-file forms used at start-up and close. A missing or unreadable file leaves every
 // control at its default. Saving replaces the file; it throws Error when it cannot be written.
 void RestoreControlSettings(const std::filesystem::path& file, Controls& form, WindowPlacement& placement);
-void SaveControlSettings(const std::filesystem::path& file, const Controls& form, const WindowPlacement& placement);
+// Not `durable`: the file's folder goes with the process (see SafeWriteOptions::Durable).
+void SaveControlSettings(const std::filesystem::path& file, const Controls& form, const WindowPlacement& placement,
+                         bool durable = true);
 
 }  // namespace talvenor

@@ -8,11 +8,12 @@ namespace talvenor {
 UserStore::UserStore() = default;
 UserStore::~UserStore() = default;
 
-void UserStore::Open(const std::filesystem::path& configDir) {
+void UserStore::Open(const std::filesystem::path& configDir, bool durable) {
     std::error_code ec;
     std::filesystem::create_directories(configDir, ec);
     try {
         ini_ = std::make_unique<TBigIniFile>(configDir / "user.ini");
+        ini_->SetDurable(durable);
     } catch (const Error& e) {
         // An unreadable store is treated as empty; the next write replaces it.
         lastError_ = e.what();

@@ -16,8 +16,9 @@ class UserStore {
 public:
     UserStore();
     ~UserStore();
-    // Opens (creating the directory when needed) user.ini in configDir.
-    void Open(const std::filesystem::path& configDir);
+    // Opens (creating the directory when needed) user.ini in configDir; not `durable`: the
+    // folder goes with the process, and writes need not reach the device.
+    void Open(const std::filesystem::path& configDir, bool durable = true);
     bool IsOpen() const { return ini_ != nullptr; }
 
     std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue) const;

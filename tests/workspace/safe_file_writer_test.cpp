@@ -79,6 +79,10 @@ TEST(SafeFileWriter, AFailedSaveSaysWhyAndLeavesTheOldFileAndNoTemporary) {
         {"read-only, the user agreed", fs::perms(0444), {.ReplaceReadOnly = true}, "", true},
         {"disk full after 5 bytes", fs::perms(0644), {.ByteBudget = 5}, ": cannot write (No space left on device)", false},
         {"disk full at once", fs::perms(0644), {.ByteBudget = 0}, ": cannot write (No space left on device)", false},
+        // A scratch file that need not reach the device is still written whole or not at all.
+        {"not pushed to the device", fs::perms(0644), {.Durable = false}, "", true},
+        {"not pushed, disk full", fs::perms(0644), {.ByteBudget = 5, .Durable = false},
+         ": cannot write (No space left on device)", false},
     };
     for (const auto& c : cases) {
         testing::TempDir dir;
