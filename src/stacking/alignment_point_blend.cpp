@@ -223,8 +223,13 @@ public:
                 try {
                     add_(*boxes);
                 } catch (...) {
+                    // The stack is dropped (the lane's error ends the pass), but a frame waiting
+                    // for a set must still get one and later turns must still pass.
                     lock.lock();
+                    free_.push_back(boxes);
+                    ++next_;
                     adding_ = false;
+                    freed_.notify_all();
                     throw;
                 }
                 lock.lock();
@@ -328,10 +333,12 @@ bool AccumulateInLanes(AppContext& c, StackerState& st, AlignmentPointState& ap,
                 SampledBoxes& set;
                 bool sampled = false;
                 ~TurnOnFailure() {
-                    if (!sampled) try {
-                            adds.Ready(ticket, &set, true);
-                        } catch (...) {
-                        }
+                    if (sampled) return;
+                    try {
+                        adds.Ready(ticket, &set, true);
+                    } catch (...) {
+                        // Adding a later frame failed too: the first error is the one reported.
+                    }
                 }
             };
             TurnOnFailure failure{adds, ticket, set};
